@@ -1,0 +1,89 @@
+// A path's absolute form. Both separators are read; '/' is written. "." components vanish
+// and ".." removes the component before it, but never climbs above the root, so the result
+// always lies under the root it names. A drive letter ("C:", written by Windows hosts) is
+// kept in front; a drive-relative path ("C:docs") resolves against the current directory
+// like any relative path. A separator at the end of the path is kept, so a folder's path
+// stays recognisable as one.
+#include "base/path_absolute.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "base/ydr_base.h"
+#include "platform/native_path.h"
+
+namespace ydr::base {
+
+using platform::WChar;
+using platform::WString;
+
+namespace {
+
+void AppendComponents(const WChar *text, std::size_t length, std::vector<WString> *components) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= length; ++i) {
+    if (i < length && !platform::IsSeparator(text[i])) continue;
+    const WString part(text + start, i - start);
+    start = i + 1;
+    if (part.empty() || part == WString{'.'}) continue;
+    if (part == WString{'.', '.'}) {
+      if (!components->empty()) components->pop_back();
+      continue;
+    }
+    components->push_back(part);
+  }
+}
+
+}  // namespace
+
+std::optional<WString> FoldAbsolutePath(const WChar *path, std::size_t length, const WString &cwd) {
+  if (path == nullptr || length == 0) return std::nullopt;
+  WString drive;
+  if (platform::HasDrive(path, length)) {
+    drive.assign(path, 2);
+    path += 2;
+    length -= 2;
+  }
+  std::vector<WString> components;
+  if (length == 0 || !platform::IsSeparator(path[0])) AppendComponents(cwd.data(), cwd.size(), &components);
+  AppendComponents(path, length, &components);
+
+  WString result = drive;
+  result.push_back('/');
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    if (i > 0) result.push_back('/');
+    result += components[i];
+  }
+  if (length > 0 && platform::IsSeparator(path[length - 1]) && !components.empty()) result.push_back('/');
+  return result;
+}
+
+std::optional<WString> CurrentDirectory() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
+  return platform::WideFromUtf8(buffer.data());
+}
+
+}  // namespace ydr::base
+
+YDR_BL_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst) {
+  if (dst == nullptr) return 0;
+  dst[0] = 0;
+  const std::size_t length = ydr::platform::WideLength(path);
+  if (length == 0) return 0;
+  std::optional<ydr::platform::WString> cwd;
+  if (!ydr::platform::IsSeparator(path[ydr::platform::HasDrive(path, length) ? 2 : 0]) || length == 2) {
+    cwd = ydr::base::CurrentDirectory();
+    if (!cwd) return 0;
+  }
+  const auto absolute = ydr::base::FoldAbsolutePath(path, length, cwd ? *cwd : ydr::platform::WString());
+  if (!absolute || absolute->size() >= ydr::base::kPathUnits) return 0;
+  std::memcpy(dst, absolute->c_str(), (absolute->size() + 1) * sizeof(unsigned short));
+  return 1;
+}

@@ -1,0 +1,21 @@
+// Folding a path into its absolute form (the work behind YdrPathToAbsolute), apart from
+// the current directory so that it can be tested and fuzzed alone.
+#pragma once
+
+#include <optional>
+
+#include "platform/utf16.h"
+
+namespace ydr::base {
+
+inline constexpr std::size_t kPathUnits = 260;  // a path buffer: 259 units and a terminator
+
+// The absolute form of path (length units), resolving a relative path against cwd, which
+// must be absolute ('/'-separated, as getcwd gives it). Nothing when the path is empty.
+std::optional<platform::WString> FoldAbsolutePath(const platform::WChar *path, std::size_t length,
+                                                  const platform::WString &cwd);
+
+// The process's current directory as UTF-16, or nothing if it cannot be read.
+std::optional<platform::WString> CurrentDirectory();
+
+}  // namespace ydr::base

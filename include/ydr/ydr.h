@@ -1,0 +1,8 @@
+/* Every family of the library's exports. */
+#ifndef YDR_YDR_H
+#define YDR_YDR_H
+
+#include "ydr/frame.h"
+#include "ydr/numstr.h"
+
+#endif /* YDR_YDR_H */

@@ -1,0 +1,47 @@
+// The directory-search record and handle (WIN32_FIND_DATAW, FindClose) shared by the base
+// library, which makes searches, and this library, which closes them.
+#pragma once
+
+#include <cstdint>
+
+namespace ydr::platform {
+
+inline constexpr std::uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_HIDDEN = 0x02;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+
+struct FILETIME {
+  std::uint32_t dwLowDateTime;
+  std::uint32_t dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAW {
+  std::uint32_t dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  std::uint32_t nFileSizeHigh;
+  std::uint32_t nFileSizeLow;
+  std::uint32_t dwReserved0;
+  std::uint32_t dwReserved1;
+  unsigned short cFileName[260];
+  unsigned short cAlternateFileName[14];
+};
+
+using HANDLE = void *;
+inline HANDLE InvalidHandleValue() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+
+// Every search handle starts with this header. The handle is made in one library and closed
+// in another, so it carries the function that releases it.
+struct FindHandleHeader {
+  static constexpr std::uint32_t kMagic = 0x59464e44;  // "YFND"
+  std::uint32_t magic;
+  void (*release)(FindHandleHeader *handle);
+};
+
+// Closes a search handle; false for null, -1 or a handle that is not a search.
+bool FindClose(HANDLE handle);
+
+}  // namespace ydr::platform

@@ -1,0 +1,30 @@
+#include "platform/native_path.h"
+
+namespace ydr::platform {
+
+bool IsSeparator(char32_t c) { return c == '/' || c == '\\'; }
+
+static bool IsDriveLetter(char32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool HasDrive(std::string_view path) {
+  return path.size() >= 2 && IsDriveLetter(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+bool HasDrive(const WChar *path, std::size_t length) {
+  return length >= 2 && IsDriveLetter(path[0]) && path[1] == ':';
+}
+
+std::string NativePath(std::string_view path) {
+  if (HasDrive(path)) path.remove_prefix(2);
+  std::string out(path);
+  for (char &c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+std::string NativePathFromWide(const WChar *path) {
+  return NativePath(Utf8FromWide(path));
+}
+
+}  // namespace ydr::platform

@@ -1,0 +1,22 @@
+// The ydr command's subcommands and the conventions they share: exit status 0 on success,
+// 1 when the work fails, 2 on bad usage; every message on standard error begins "ydr:".
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ydr::tool {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+using Arguments = std::vector<std::string>;
+
+int RunNumstr(const Arguments &args);
+extern const char kNumstrUsage[];
+
+// Prints "ydr: <message>" on standard error and returns `status`.
+int Complain(int status, const std::string &message);
+
+}  // namespace ydr::tool

@@ -1,0 +1,62 @@
+// ydr: the library's services on the command line.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/command.h"
+#include "ydr/ydr.h"
+
+namespace ydr::tool {
+
+int Complain(int status, const std::string &message) {
+  std::fprintf(stderr, "ydr: %s\n", message.c_str());
+  return status;
+}
+
+namespace {
+
+constexpr const char kUsage[] =
+    "usage: ydr <command> [arguments]\n"
+    "\n"
+    "commands:\n"
+    "  numstr STYLE NUMBER [--extended] [--open C] [--close C] [--symbol C]\n"
+    "                      print NUMBER as a list label in a numbering style\n"
+    "  numstr --table      print every numbering style for 1..30\n"
+    "  help [COMMAND]      show this text, or a command's own\n"
+    "  --version           show the version\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the work fails, 2 on bad usage.\n";
+
+int Help(const Arguments &args) {
+  if (args.empty()) {
+    std::fputs(kUsage, stdout);
+  } else if (args[0] == "numstr") {
+    std::fputs(kNumstrUsage, stdout);
+  } else {
+    return Complain(kExitUsage, "no such command: " + args[0]);
+  }
+  return kExitOk;
+}
+
+}  // namespace
+}  // namespace ydr::tool
+
+int main(int argc, char **argv) {
+  using namespace ydr::tool;
+  _LoadYdrBM70DLL();
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  const std::string command = argv[1];
+  const Arguments args(argv + 2, argv + argc);
+  if (command == "help" || command == "--help" || command == "-h") return Help(args);
+  if (command == "--version") {
+    std::printf("ydr %s\n", YDR_VERSION);
+    return kExitOk;
+  }
+  if (command == "numstr") return RunNumstr(args);
+  Complain(kExitUsage, "unknown command '" + command + "'");
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
