@@ -1,0 +1,40 @@
+# The two commands a new machine needs: `make demo` and `make test`.
+# Both install any missing Debian packages first (scripts/install-deps.sh).
+
+.PHONY: all deps demo test test-dev test-asan build release bench fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev
+
+release: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release
+
+# The main job on bundled data: every numbering style for 1..30.
+demo: release
+	./build/release/bin/ydr numstr --table
+
+test: test-dev test-asan
+
+test-dev: build
+	ctest --preset dev
+
+test-asan: deps
+	cmake --preset asan-ubsan >/dev/null
+	cmake --build --preset asan-ubsan
+	ctest --preset asan-ubsan
+
+bench: release
+	bash scripts/run-benchmarks.sh build/release
+
+fuzz: deps
+	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing, benchmarking and fuzzing need.
+# Idempotent and quiet when everything is present; uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  g++                 # the compiler (C++17)
+  make
+  cmake               # >= 3.25
+  ninja-build
+  binutils            # nm, for the export check
+  libgtest-dev        # GoogleTest
+  libgmock-dev
+  libbenchmark-dev    # Google Benchmark
+  libssl-dev          # libcrypto: loaded at run time; its headers pin the functions' types; a test peer
+  clang               # libFuzzer targets
+  libclang-rt-14-dev  # clang's sanitizer and fuzzer runtimes
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "install-deps: installing ${missing[*]}" >&2
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,147 @@
+// Text conversion: code pages, characters a code page lacks, and buffer limits.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/ydr_base.h"
+#include "tests/support/guarded_buffer.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using ydr::platform::WString;
+using ydr::test::W;
+
+constexpr unsigned int kUtf8 = 65001;
+
+std::string ToAnsi(unsigned int code_page, const WString &text) {
+  std::vector<char> out((text.size() + 1) * 4);
+  const int written = YdrUnicodeToAnsi(code_page, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
+  EXPECT_GT(written, 0);
+  return std::string(out.data());
+}
+
+WString FromAnsi(unsigned int code_page, const std::string &text) {
+  std::vector<unsigned short> out((3 * text.size() + 4) / 2);
+  const int written = YdrAnsiToUnicode(code_page, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
+  EXPECT_GT(written, 0);
+  return WString(out.data());
+}
+
+TEST(TextConversionTest, CodePagesBothWays) {
+  struct Case {
+    unsigned int code_page;
+    const char *utf8;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {kUtf8, "plain ASCII", "plain ASCII"},
+      {kUtf8, "한글 \xF0\x9F\x98\x80 é", "한글 \xF0\x9F\x98\x80 é"},
+      {949, "한글", "\xC7\xD1\xB1\xDB"},
+      {949, "abc 가", "abc \xB0\xA1"},
+      {1252, "café €", "caf\xE9 \x80"},
+      {932, "日本", "\x93\xFA\x96\x7B"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.utf8);
+    EXPECT_EQ(ToAnsi(c.code_page, W(c.utf8)), c.bytes);
+    EXPECT_EQ(FromAnsi(c.code_page, c.bytes), W(c.utf8));
+  }
+}
+
+TEST(TextConversionTest, MissingCharactersAndMalformedInputBecomeQuestionMarks) {
+  EXPECT_EQ(ToAnsi(1252, W("a한b")), "a?b");
+  EXPECT_EQ(ToAnsi(949, W("x\xF0\x9F\x98\x80y")), "x?y");  // one '?' for a whole surrogate pair
+  const WString lone = {'a', 0xD800, 'b', 0};
+  EXPECT_EQ(ToAnsi(949, lone), "a?b");
+  EXPECT_EQ(ToAnsi(kUtf8, lone), "a\xEF\xBF\xBD" "b");     // UTF-8 has the replacement character
+  EXPECT_EQ(FromAnsi(kUtf8, "a\xC0\xAF" "b"), W("a??b"));
+  EXPECT_EQ(FromAnsi(kUtf8, "\xE2\x82"), W("??"));
+  EXPECT_EQ(FromAnsi(949, "a\xFF\xFF" "b\xC7"), W("a??b?"));  // bad pair, then a lead byte cut off
+}
+
+TEST(TextConversionTest, DefaultCodePageComesFromTheEnvironment) {
+  {
+    ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", "CP949");
+    EXPECT_EQ(ToAnsi(0, W("한")), "\xC7\xD1");
+    EXPECT_EQ(FromAnsi(0, "\xB1\xDB"), W("글"));
+  }
+  ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", nullptr);
+  ydr::test::ScopedEnv all("LC_ALL", "C");
+  EXPECT_EQ(ToAnsi(0, W("한")), "한");  // the plain C locale reads as UTF-8
+}
+
+TEST(TextConversionTest, NeverWritesPastTheDestination) {
+  struct Case {
+    const char *utf8;
+    unsigned int code_page;
+    int size;                 // destination size in bytes
+    int result;
+    std::string contents;     // what the destination holds afterwards
+  };
+  const Case cases[] = {
+      {"abc", kUtf8, 4, 4, std::string("abc\0", 4)},         // exact fit
+      {"abc", kUtf8, 3, 0, std::string("ab\0", 3)},          // one short: cut and terminated
+      {"aé", kUtf8, 3, 0, std::string("a\0", 2)},            // é is not split
+      {"aé", kUtf8, 4, 4, "a\xC3\xA9" + std::string(1, '\0')},
+      {"한글", 949, 4, 0, std::string("\xC7\xD1\0", 3)},
+      {"한글", 949, 1, 0, std::string("\0", 1)},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.utf8) + " in " + std::to_string(c.size));
+    ydr::test::GuardedBuffer<char> dst(static_cast<std::size_t>(c.size));
+    EXPECT_EQ(YdrUnicodeToAnsi(c.code_page, 0, W(c.utf8).c_str(), -1, dst.data(), c.size, 0), c.result);
+    EXPECT_EQ(std::string(dst.data(), c.contents.size()), c.contents);
+  }
+  // Size 0 asks for the size needed and writes nothing.
+  EXPECT_EQ(YdrUnicodeToAnsi(949, 0, W("한글").c_str(), -1, nullptr, 0, 0), 5);
+  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, "한글", -1, nullptr, 0, 0), 3);
+
+  // Wide destinations: a surrogate pair is never split.
+  for (int size = 1; size <= 4; ++size) {
+    SCOPED_TRACE(size);
+    ydr::test::GuardedBuffer<unsigned short> dst(static_cast<std::size_t>(size));
+    const int result = YdrAnsiToUnicode(kUtf8, 0, "a\xF0\x9F\x98\x80", -1, dst.data(), size, 0);
+    EXPECT_EQ(result, size == 4 ? 4 : 0);
+    const WString expected = size >= 2 ? WString{'a', 0} : WString{0};
+    if (size < 4) {
+      EXPECT_EQ(WString(dst.data(), expected.size()), expected);
+    }
+  }
+}
+
+TEST(TextConversionTest, ExplicitLengthsConvertJustThoseUnits) {
+  char out[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+  const WString text = W("abcdef");
+  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), 3, out, 8, 0), 3);
+  EXPECT_EQ(std::string(out, 4), "abcx");  // no terminator was asked for
+  unsigned short wide[4] = {9, 9, 9, 9};
+  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, "a\0b", 3, wide, 4, 0), 3);
+  EXPECT_EQ(WString(wide, 4), (WString{'a', 0, 'b', 9}));
+}
+
+TEST(TextConversionTest, BadArgumentsFail) {
+  char out[8];
+  unsigned short wide[8];
+  const WString text = W("a");
+  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, nullptr, -1, out, 8, 0), 0);
+  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), 0, out, 8, 0), 0);
+  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), -2, out, 8, 0), 0);
+  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), -1, out, -1, 0), 0);
+  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), -1, nullptr, 8, 0), 0);
+  EXPECT_EQ(YdrUnicodeToAnsi(12345, 0, text.c_str(), -1, out, 8, 0), 0);  // no such code page
+  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, nullptr, -1, wide, 8, 0), 0);
+  EXPECT_EQ(YdrAnsiToUnicode(12345, 0, "a", -1, wide, 8, 0), 0);
+}
+
+TEST(ThreadErrorTest, EachThreadHasItsOwnCode) {
+  YdrSetError(2);
+  int other = -1;
+  std::thread([&] { other = YdrGetError(); YdrSetError(7); }).join();
+  EXPECT_EQ(other, 0);
+  EXPECT_EQ(YdrGetError(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+// Directory search: the fixed order, patterns, attributes, and walks through links.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/find_files.h"
+#include "base/ydr_base.h"
+#include "tests/support/temp_dir.h"
+
+namespace ydr::base {
+namespace {
+
+using platform::FILE_ATTRIBUTE_ARCHIVE;
+using platform::FILE_ATTRIBUTE_DIRECTORY;
+using platform::FILE_ATTRIBUTE_REPARSE_POINT;
+using platform::Utf8FromWide;
+using test::W;
+
+struct Found {
+  std::string name;
+  std::uint32_t attributes;
+  std::uint32_t size;
+};
+
+std::vector<Found> Find(const std::string &pattern) {
+  std::vector<Found> found;
+  WIN32_FIND_DATAW data;
+  void *search = YdrFindFirstFileW(W(pattern).c_str(), &data);
+  if (search == platform::InvalidHandleValue()) return found;
+  do {
+    found.push_back({Utf8FromWide(data.cFileName), data.dwFileAttributes, data.nFileSizeLow});
+  } while (YdrFindNextFileW(search, &data));
+  EXPECT_TRUE(platform::FindClose(search));
+  return found;
+}
+
+std::vector<std::string> Names(const std::vector<Found> &found) {
+  std::vector<std::string> names;
+  for (const Found &f : found) names.push_back(f.name);
+  return names;
+}
+
+TEST(FindTest, DotEntriesFirstThenOrdinalOrder) {
+  test::TempDir dir;
+  for (const char *name : {"b.txt", "a.txt", "A.txt", "한.txt", "_x", "~y"}) dir.WriteFile(name, "12345");
+  dir.MakeDir("Zed");
+  dir.MakeDir("sub");
+  const auto found = Find(dir / "*.*");
+  const std::vector<std::string> expected = {".", "..", "A.txt", "Zed", "_x", "a.txt", "b.txt", "sub", "~y", "한.txt"};
+  EXPECT_EQ(Names(found), expected);
+  for (const Found &f : found) {
+    SCOPED_TRACE(f.name);
+    const bool folder = f.name == "." || f.name == ".." || f.name == "Zed" || f.name == "sub";
+    EXPECT_EQ(f.attributes & FILE_ATTRIBUTE_DIRECTORY, folder ? FILE_ATTRIBUTE_DIRECTORY : 0u);
+    EXPECT_EQ(f.size, folder ? 0u : 5u);
+  }
+  // The same search through a backslashed, drive-lettered spelling of the folder.
+  EXPECT_EQ(Names(Find("C:" + dir.path() + "\\sub\\*")), (std::vector<std::string>{".", ".."}));
+}
+
+TEST(FindTest, PatternsMatchLikeTheFileSystemDoes) {
+  test::TempDir dir;
+  for (const char *name : {"a.txt", "B.TXT", "c.txt.bak", "d", "ee.txt"}) dir.WriteFile(name);
+  struct Case {
+    const char *pattern;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {"*.txt", {"B.TXT", "a.txt", "ee.txt"}},
+      {"?.TXT", {"B.TXT", "a.txt"}},
+      {"d", {"d"}},
+      {"D", {"d"}},
+      {"*", {".", "..", "B.TXT", "a.txt", "c.txt.bak", "d", "ee.txt"}},
+      {"*.bak", {"c.txt.bak"}},
+      {"*t*t*b*", {"c.txt.bak"}},
+      {"nothing*", {}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(Names(Find(dir / c.pattern)), c.names);
+  }
+  EXPECT_TRUE(Find(dir / "missing-folder/*.*").empty());
+  EXPECT_TRUE(Find(dir.path() + "/").empty());  // no name pattern
+  WIN32_FIND_DATAW data;
+  EXPECT_EQ(YdrFindFirstFileW(nullptr, &data), platform::InvalidHandleValue());
+  EXPECT_EQ(YdrFindFirstFileW(W("*").c_str(), nullptr), platform::InvalidHandleValue());
+  EXPECT_EQ(YdrFindNextFileW(platform::InvalidHandleValue(), &data), 0);
+  EXPECT_FALSE(platform::FindClose(platform::InvalidHandleValue()));
+  EXPECT_FALSE(platform::FindClose(nullptr));
+}
+
+TEST(FindTest, RootListsNoDotEntries) {
+  const auto found = Find("/*");
+  ASSERT_FALSE(found.empty());
+  EXPECT_NE(found[0].name, ".");
+  EXPECT_NE(found[0].name, "..");
+}
+
+TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
+  test::TempDir dir;
+  dir.MakeDir("tree/sub");
+  dir.MakeDir("other");
+  dir.WriteFile("tree/file", "abc");
+  ASSERT_EQ(symlink("..", (dir / "tree/sub/up").c_str()), 0);           // back to an ancestor
+  ASSERT_EQ(symlink(".", (dir / "tree/sub/self").c_str()), 0);          // to itself
+  ASSERT_EQ(symlink(dir.path().c_str(), (dir / "tree/sub/top").c_str()), 0);  // further up
+  ASSERT_EQ(symlink("../../other", (dir / "tree/sub/aside").c_str()), 0);  // elsewhere: followed
+  ASSERT_EQ(symlink("../file", (dir / "tree/sub/file-link").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", (dir / "tree/sub/dangling").c_str()), 0);
+  ASSERT_EQ(mkfifo((dir / "tree/sub/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("../tree", (dir / "other/back").c_str()), 0);  // a loop through two links
+
+  const auto found = Find(dir / "tree/sub/*.*");
+  EXPECT_EQ(Names(found), (std::vector<std::string>{".", "..", "aside", "dangling", "file-link"}));
+  EXPECT_EQ(found[2].attributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(found[3].attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(found[4].attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(found[4].size, 3u);
+
+  // A depth-first walk, as an archiver makes it, ends and visits each real folder a
+  // bounded number of times.
+  int folders = 0;
+  std::function<void(const std::string &)> walk = [&](const std::string &folder) {
+    ASSERT_LT(++folders, 50);
+    for (const Found &f : Find(folder + "/*.*")) {
+      if (f.name != "." && f.name != ".." && (f.attributes & FILE_ATTRIBUTE_DIRECTORY)) walk(folder + "/" + f.name);
+    }
+  };
+  walk(dir / "tree");
+  EXPECT_EQ(folders, 3);  // tree, tree/sub, tree/sub/aside (its link back to tree is left out)
+}
+
+}  // namespace
+}  // namespace ydr::base

@@ -1,0 +1,105 @@
+// The attach and detach sequences, with the base library found the way a host finds it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frame/base_services.h"
+#include "frame/module_entry.h"
+#include "frame/module_search.h"
+#include "frame/sibling_module.h"
+#include "platform/module_file_name.h"
+#include "platform/registry.h"
+#include "platform/sinks.h"
+#include "platform/utf16.h"
+#include "tests/support/temp_dir.h"
+
+namespace ydr::frame {
+namespace {
+
+class ModuleEntryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UnloadSiblingModules();
+    ResetModuleSearchForTesting();
+    platform::SetMessageSink(&Collect, &events_);
+    platform::SetDebugSink(&Collect, &events_);
+    platform::SetRegistryFileOverride((root_ / "no-registry.ini").c_str());
+    platform::SetModuleFileNameOverride((root_ / "Suite/Bin/host").c_str());
+  }
+  void TearDown() override {
+    UnloadSiblingModules();
+    ResetModuleSearchForTesting();
+    platform::SetMessageSink(nullptr, nullptr);
+    platform::SetDebugSink(nullptr, nullptr);
+    platform::SetRegistryFileOverride(nullptr);
+    platform::SetModuleFileNameOverride(nullptr);
+  }
+  static void Collect(const char *text, void *user) { static_cast<std::vector<std::string> *>(user)->push_back(text); }
+
+  test::TempDir root_;
+  std::vector<std::string> events_;
+};
+
+TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
+  root_.CopyFile(YDR_BASE_LIBRARY, "Suite/Common/libYdrBL70.so");
+  int anchor;
+  EXPECT_TRUE(ProcessAttach(&anchor));
+  EXPECT_EQ(events_, std::vector<std::string>{"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n"});
+
+  const YDR_MODULE_INFO *info = ModuleInfo();
+  EXPECT_EQ(platform::Utf8FromWide(info->name), "YdrMod.YdrBaseMisc");
+  EXPECT_EQ(info->reserved0, 0u);
+  EXPECT_EQ(info->instance, &anchor);
+  EXPECT_EQ(info->reserved1, 0u);
+  EXPECT_EQ(info->kind, 3u);
+  EXPECT_EQ(info->started, 1u);
+  EXPECT_EQ(LoadedModuleCount(), 1u);
+  EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
+
+  // The base library is live: a second registration of the same record is accepted, and
+  // the base library's services answer.
+  EXPECT_NE(bl::YdrInitModule(ModuleInfo()), 0);
+  unsigned char decoded[8];
+  unsigned char *out = decoded;
+  EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), 3);
+
+  EXPECT_TRUE(ProcessDetach());
+  EXPECT_EQ(events_.back(), "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n");
+  EXPECT_EQ(LoadedModuleCount(), 0u);
+  EXPECT_EQ(ModuleInfo()->started, 1u);  // never cleared
+}
+
+TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
+  EXPECT_TRUE(ProcessAttach(nullptr));
+  const std::vector<std::string> expected = {"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n",
+                                             "Can't Find module libYdrBL70.so"};
+  EXPECT_EQ(events_, expected);
+
+  // Each call that needs the base library fails with its ordinary failure result.
+  events_.clear();
+  unsigned short path[260] = {'x', 0};
+  const unsigned short name[] = {'a', 0};
+  EXPECT_EQ(bl::YdrPathToAbsolute(name, path), 0);
+  EXPECT_EQ(path[0], 0);
+  EXPECT_EQ(bl::YdrPathCreate(name), 0);
+  EXPECT_EQ(bl::_u__wfopen(name, name), nullptr);
+  WIN32_FIND_DATAW data;
+  EXPECT_EQ(bl::YdrFindFirstFileW(name, &data), platform::InvalidHandleValue());
+  EXPECT_EQ(bl::YdrFindNextFileW(nullptr, &data), 0);
+  unsigned char bytes[4];
+  unsigned char *out = bytes;
+  EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), -1);
+  char narrow[8];
+  EXPECT_EQ(bl::YdrUnicodeToAnsi(0, 0, name, -1, narrow, 8, 0), 0);
+  EXPECT_EQ(bl::YdrAnsiToUnicode(0, 0, "a", -1, path, 8, 0), 0);
+  bl::YdrSetError(2);
+  EXPECT_EQ(events_.size(), 9u);  // one message for each call: every call searches again
+  for (const std::string &event : events_) EXPECT_EQ(event, "Can't Find module libYdrBL70.so");
+
+  EXPECT_TRUE(ProcessDetach());
+  EXPECT_EQ(LoadedModuleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace ydr::frame

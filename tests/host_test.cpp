@@ -1,0 +1,64 @@
+// The library as a host loads it: copied with a host program into folder trees laid out as
+// an installed suite, so that the executable's real path, the real load and unload, and the
+// real search for the base library are what is tested.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using ydr::test::RunProcess;
+using ydr::test::TempDir;
+
+constexpr const char *kAttach = "DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n";
+constexpr const char *kDetach = "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n";
+constexpr const char *kRegistered = "YdrBL70: module YdrMod.YdrBaseMisc registered\n";
+constexpr const char *kDeregistered = "YdrBL70: module YdrMod.YdrBaseMisc deregistered\n";
+constexpr const char *kMissing = "Can't Find module libYdrBL70.so\n";
+
+struct Layout {
+  const char *name;
+  const char *base_library;  // where libYdrBL70.so goes, relative to the root; null: nowhere
+  bool registry_points_there;
+  std::string expected_err;
+};
+
+TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
+  const Layout layouts[] = {
+      {"beside the library", "Suite/Bin/libYdrBL70.so", false,
+       std::string(kAttach) + kRegistered + kDetach + kDeregistered},
+      {"in the Common folder", "Suite/Common/libYdrBL70.so", false,
+       std::string(kAttach) + kRegistered + kDetach + kDeregistered},
+      {"through Common Path", "Shared/Base/libYdrBL70.so", true,
+       std::string(kAttach) + kRegistered + kDetach + kDeregistered},
+      {"nowhere: told, and the host runs on", nullptr, false,
+       std::string(kAttach) + kMissing + kDetach + kMissing},
+  };
+  for (const Layout &layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    TempDir root;
+    const std::string host = root.CopyFile(YDR_TEST_HOST, "Suite/Bin/host");
+    root.CopyFile(YDR_MAIN_LIBRARY, "Suite/Bin/libYdrBM70.so");
+    if (layout.base_library != nullptr) root.CopyFile(YDR_BASE_LIBRARY, layout.base_library);
+    std::string registry = root.WriteFile("registry.ini", "");
+    if (layout.registry_points_there) {
+      root.WriteFile("registry.ini",
+                     "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" + (root / "Shared/Base") + "\n");
+    }
+    const auto result = RunProcess({host}, {"YDR_DEBUG=1", "YDR_REGISTRY=" + registry, "LD_LIBRARY_PATH"});
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.out, "host:CMXCIX\n");
+    EXPECT_EQ(result.err, layout.expected_err);
+
+    // Without YDR_DEBUG the debug strings stay silent; the missing-module message does not.
+    const auto quiet = RunProcess({host}, {"YDR_DEBUG=0", "YDR_REGISTRY=" + registry, "LD_LIBRARY_PATH"});
+    EXPECT_EQ(quiet.exit_status, 0);
+    EXPECT_EQ(quiet.err, layout.base_library == nullptr ? std::string(kMissing) + kMissing : "");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// The runtime-library path rules and UTF conversions the rest of the library stands on.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/native_path.h"
+#include "platform/split_path.h"
+#include "platform/utf16.h"
+
+namespace ydr::platform {
+namespace {
+
+TEST(SplitPathTest, FollowsTheRuntimeRules) {
+  struct Case {
+    const char *path, *drive, *dir, *fname, *ext;
+  };
+  const Case cases[] = {
+      {"C:\\Suite\\Bin\\app.exe", "C:", "\\Suite\\Bin\\", "app", ".exe"},
+      {"/opt/suite/bin/app", "", "/opt/suite/bin/", "app", ""},
+      {"libYdrBL70.so", "", "", "libYdrBL70", ".so"},
+      {"libcrypto.so.3", "", "", "libcrypto.so", ".3"},
+      {"a/b\\c.d/e", "", "a/b\\c.d/", "e", ""},
+      {"C:app", "C:", "", "app", ""},
+      {".profile", "", "", "", ".profile"},
+      {"dir/", "", "dir/", "", ""},
+      {"", "", "", "", ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.path);
+    const PathParts<char> parts = SplitPath(c.path);
+    EXPECT_EQ(parts.drive, c.drive);
+    EXPECT_EQ(parts.dir, c.dir);
+    EXPECT_EQ(parts.fname, c.fname);
+    EXPECT_EQ(parts.ext, c.ext);
+    // Joining the parts gives the path back.
+    EXPECT_EQ(MakePath(parts.drive, parts.dir, parts.fname, parts.ext), c.path);
+  }
+  const WString wide = WideFromUtf8("C:\\문서\\보고서.hwp");
+  const PathParts<WChar> w = SplitPath(std::basic_string_view<WChar>(wide));
+  EXPECT_EQ(Utf8FromWide(w.dir), "\\문서\\");
+  EXPECT_EQ(Utf8FromWide(w.fname), "보고서");
+}
+
+TEST(MakePathTest, InsertsTheSeparatorOnlyWhenMissing) {
+  EXPECT_EQ(MakePath("C:", "\\Suite\\Common", "libYdrBL70", ".so"), "C:\\Suite\\Common\\libYdrBL70.so");
+  EXPECT_EQ(MakePath("C", "dir/", "f", "txt"), "C:dir/f.txt");
+  EXPECT_EQ(MakePath("", "/a/Common", "", ""), "/a/Common\\");
+  EXPECT_EQ(MakePath("", "", "name", ""), "name");
+}
+
+TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
+  EXPECT_EQ(NativePath("C:\\docs\\a.txt"), "/docs/a.txt");
+  EXPECT_EQ(NativePath("/tmp/x\\Common\\lib.so"), "/tmp/x/Common/lib.so");
+  EXPECT_EQ(NativePath("Common\\lib.so"), "Common/lib.so");
+  EXPECT_EQ(NativePathFromWide(WideFromUtf8("d:한글\\b").c_str()), "한글/b");
+}
+
+TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
+  struct Case {
+    std::string bytes;
+    std::u32string expected;
+  };
+  const Case cases[] = {
+      {"a\xC3\xA9", U"aé"},
+      {"\xF0\x9F\x98\x80", U"\U0001F600"},
+      {"\xC0\xAF", U"\uFFFD\uFFFD"},                 // overlong '/'
+      {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},       // a surrogate
+      {"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+      {"\xE2\x82", U"\uFFFD\uFFFD"},                 // truncated
+      {"\x80x", U"\uFFFDx"},                         // stray continuation
+      {"\xFF", U"\uFFFD"},
+  };
+  for (const Case &c : cases) {
+    std::u32string decoded;
+    for (std::size_t pos = 0; pos < c.bytes.size();) {
+      char32_t cp;
+      DecodeUtf8(c.bytes, &pos, &cp);
+      decoded.push_back(cp);
+    }
+    EXPECT_EQ(decoded, c.expected);
+  }
+}
+
+TEST(Utf16Test, SurrogatesPairOrBecomeReplacements) {
+  const WChar pair[] = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800};
+  EXPECT_EQ(Utf8FromWide(pair, 5), "\xF0\x9F\x98\x80x\xEF\xBF\xBD\xEF\xBF\xBD");
+  const WString round = WideFromUtf8("\xF0\x9F\x98\x80 한");
+  EXPECT_EQ(round, (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
+}
+
+}  // namespace
+}  // namespace ydr::platform

@@ -1,0 +1,47 @@
+// A buffer with an inaccessible page right after its last byte (and one before its first),
+// so that a read or write past either end faults at once instead of passing unnoticed.
+#pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+#include <stdexcept>
+
+namespace ydr::test {
+
+template <class T>
+class GuardedBuffer {
+ public:
+  explicit GuardedBuffer(std::size_t count) : count_(count) {
+    page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t bytes = count * sizeof(T);
+    data_pages_ = (bytes + page_ - 1) / page_;
+    if (data_pages_ == 0) data_pages_ = 1;
+    map_size_ = (data_pages_ + 2) * page_;
+    void *map = mmap(nullptr, map_size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED) throw std::runtime_error("mmap failed");
+    base_ = static_cast<unsigned char *>(map);
+    mprotect(base_ + page_, data_pages_ * page_, PROT_READ | PROT_WRITE);
+    data_ = reinterpret_cast<T *>(base_ + page_ + data_pages_ * page_ - bytes);
+    std::memset(base_ + page_, 0xA5, data_pages_ * page_);
+  }
+  ~GuardedBuffer() { munmap(base_, map_size_); }
+  GuardedBuffer(const GuardedBuffer &) = delete;
+  GuardedBuffer &operator=(const GuardedBuffer &) = delete;
+
+  T *data() { return data_; }
+  std::size_t size() const { return count_; }
+  T &operator[](std::size_t i) { return data_[i]; }
+
+ private:
+  std::size_t count_;
+  std::size_t page_ = 0;
+  std::size_t data_pages_ = 0;
+  std::size_t map_size_ = 0;
+  unsigned char *base_ = nullptr;
+  T *data_ = nullptr;
+};
+
+}  // namespace ydr::test

@@ -1,0 +1,56 @@
+// A folder of its own for each test, removed afterwards.
+#pragma once
+
+#include <string>
+
+#include "platform/utf16.h"
+
+namespace ydr::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+
+  const std::string &path() const { return path_; }
+  std::string operator/(const std::string &relative) const { return path_ + "/" + relative; }
+
+  // Paths are relative to the folder; parents are made as needed.
+  std::string MakeDir(const std::string &relative) const;
+  std::string WriteFile(const std::string &relative, const std::string &content = "") const;
+  std::string CopyFile(const std::string &from, const std::string &relative) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string &path);
+
+// UTF-8 literal to the library's UTF-16.
+inline platform::WString W(const std::string &utf8) { return platform::WideFromUtf8(utf8); }
+
+// Runs code in another current directory, restoring the old one after.
+class ScopedCurrentDirectory {
+ public:
+  explicit ScopedCurrentDirectory(const std::string &path);
+  ~ScopedCurrentDirectory();
+
+ private:
+  std::string previous_;
+};
+
+// Sets or clears an environment variable for a scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char *name, const char *value);  // null value: unset
+  ~ScopedEnv();
+
+ private:
+  std::string name_;
+  bool had_value_;
+  std::string previous_;
+};
+
+}  // namespace ydr::test
