@@ -9,11 +9,33 @@
 
 namespace ydr::platform {
 
+namespace {
+
+char g_anchor;  // any object of ours tells dladdr which file this code was loaded from
+
+std::string OwnFolder() {
+  Dl_info info;
+  if (dladdr(&g_anchor, &info) == 0 || info.dli_fname == nullptr) return std::string();
+  const std::string file = info.dli_fname;
+  const std::size_t slash = file.rfind('/');
+  return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
+}  // namespace
+
 HMODULE LoadLibraryA(const char *name) {
   if (name == nullptr || name[0] == '\0') return nullptr;
   const std::string path = NativePath(name);
   // RTLD_LOCAL: a sibling's symbols must not resolve anyone else's references.
-  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  constexpr int kFlags = RTLD_NOW | RTLD_LOCAL;
+  HMODULE module = dlopen(path.c_str(), kFlags);
+  if (module != nullptr || path.find('/') != std::string::npos) return module;
+  // The system's search for a bare name includes the folder of the library asking (the
+  // run path $ORIGIN it is linked with). Looked at here too, because a dlopen made through
+  // a sanitizer's interceptor is searched as if the sanitizer's runtime had asked.
+  const std::string own_folder = OwnFolder();
+  if (own_folder.empty()) return nullptr;
+  return dlopen((own_folder + "/" + path).c_str(), kFlags);
 }
 
 void FreeLibrary(HMODULE module) {

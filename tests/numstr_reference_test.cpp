@@ -192,8 +192,9 @@ TEST(NumStringReferenceTest, NumberWords) {
       ASSERT_EQ(Label(s.code, n, true), Words(n, s.digits, s.units, s.groups)) << n;
     }
     // The myriad groups, sampled across the whole range.
-    for (int n = 1; n > 0 && n <= 2000000000; n = n * 7 + 3) {
-      ASSERT_EQ(Label(s.code, n, true), Words(n, s.digits, s.units, s.groups)) << n;
+    for (long long n = 1; n <= 2000000000; n = n * 7 + 3) {
+      const int value = static_cast<int>(n);
+      ASSERT_EQ(Label(s.code, value, true), Words(value, s.digits, s.units, s.groups)) << value;
     }
   }
 }
