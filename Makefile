@@ -1,7 +1,7 @@
 # The two commands a new machine needs: `make demo` and `make test`.
 # Both install any missing Debian packages first (scripts/install-deps.sh).
 
-.PHONY: all deps demo test test-dev test-asan build release bench fuzz clean
+.PHONY: all deps demo test test-dev test-asan test-fuzz build release bench fuzz clean
 
 all: build
 
@@ -20,7 +20,7 @@ release: deps
 demo: release
 	./build/release/bin/ydr numstr --table
 
-test: test-dev test-asan
+test: test-dev test-asan test-fuzz
 
 test-dev: build
 	ctest --preset dev
@@ -30,9 +30,14 @@ test-asan: deps
 	cmake --build --preset asan-ubsan
 	ctest --preset asan-ubsan
 
+# A short run of every fuzz target (scripts/fuzz.sh runs them longer).
+test-fuzz: deps
+	bash scripts/fuzz.sh 10
+
 bench: release
 	bash scripts/run-benchmarks.sh build/release
 
+FUZZ_SECONDS ?= 300
 fuzz: deps
 	bash scripts/fuzz.sh $(FUZZ_SECONDS)
 

@@ -1,5 +1,9 @@
 # Links a shared library with a version script, so that only the listed exports are dynamic.
 function(ydr_apply_version_script target script)
-  target_link_options(${target} PRIVATE "LINKER:--version-script=${script}" "LINKER:--no-undefined")
+  target_link_options(${target} PRIVATE "LINKER:--version-script=${script}")
+  # clang leaves the sanitizer runtime out of shared libraries; it comes with the program.
+  if(NOT (YDR_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
+    target_link_options(${target} PRIVATE "LINKER:--no-undefined")
+  endif()
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
 endfunction()
