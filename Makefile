@@ -20,7 +20,7 @@ release: deps
 demo: release
 	./build/release/bin/ydr numstr --table
 
-test: test-dev test-asan test-fuzz
+test: test-fuzz test-dev test-asan
 
 test-dev: build
 	ctest --preset dev
