@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/path_absolute.h"
+#include "base/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
 
@@ -194,29 +195,31 @@ bool MatchesSearchPattern(const WString &name, const WString &pattern) {
 }  // namespace ydr::base
 
 YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, WIN32_FIND_DATAW *data) {
-  using namespace ydr;
-  const auto failure = platform::InvalidHandleValue();
-  const std::size_t length = platform::WideLength(pattern);
-  if (length == 0 || data == nullptr) return failure;
+  return ydr::base::GuardedCall(ydr::platform::InvalidHandleValue(), [&]() -> void * {
+    using namespace ydr;
+    const auto failure = platform::InvalidHandleValue();
+    const std::size_t length = platform::WideLength(pattern);
+    if (length == 0 || data == nullptr) return failure;
 
-  std::size_t name_start = length;
-  while (name_start > 0 && !platform::IsSeparator(pattern[name_start - 1])) --name_start;
-  const platform::WString name_pattern(pattern + name_start, length - name_start);
-  if (name_pattern.empty()) return failure;
-  std::string folder = platform::NativePathFromWide(platform::WString(pattern, name_start).c_str());
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    std::size_t name_start = length;
+    while (name_start > 0 && !platform::IsSeparator(pattern[name_start - 1])) --name_start;
+    const platform::WString name_pattern(pattern + name_start, length - name_start);
+    if (name_pattern.empty()) return failure;
+    std::string folder = platform::NativePathFromWide(platform::WString(pattern, name_start).c_str());
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
 
-  auto *search = new (std::nothrow) base::Search;
-  if (search == nullptr) return failure;
-  search->magic = platform::FindHandleHeader::kMagic;
-  search->release = base::ReleaseSearch;
-  if (!base::ListFolder(folder, name_pattern, &search->entries) || search->entries.empty()) {
-    delete search;
-    return failure;
-  }
-  base::Fill(search->entries[0], data);
-  search->next = 1;
-  return search;
+    auto *search = new (std::nothrow) base::Search;
+    if (search == nullptr) return failure;
+    search->magic = platform::FindHandleHeader::kMagic;
+    search->release = base::ReleaseSearch;
+    if (!base::ListFolder(folder, name_pattern, &search->entries) || search->entries.empty()) {
+      delete search;
+      return failure;
+    }
+    base::Fill(search->entries[0], data);
+    search->next = 1;
+    return search;
+  });
 }
 
 YDR_BL_API int YdrFindNextFileW(void *handle, WIN32_FIND_DATAW *data) {

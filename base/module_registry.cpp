@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/guarded_call.h"
 #include "platform/sinks.h"
 #include "platform/utf16.h"
 
@@ -17,9 +18,13 @@ constexpr int kMaxModules = 64;
 std::mutex g_mutex;
 const YDR_MODULE_INFO *g_modules[kMaxModules];
 
-void Trace(const YDR_MODULE_INFO *info, const char *what) {
-  const std::string line = "YdrBL70: module " + platform::Utf8FromWide(info->name) + " " + what + "\n";
-  platform::OutputDebugStringA(line.c_str());
+void Trace(const YDR_MODULE_INFO *info, const char *what) noexcept {
+  try {
+    const std::string line = "YdrBL70: module " + platform::Utf8FromWide(info->name) + " " + what + "\n";
+    platform::OutputDebugStringA(line.c_str());
+  } catch (...) {
+    // A debug line is not worth failing a registration for.
+  }
 }
 
 }  // namespace
@@ -38,17 +43,19 @@ using ydr::base::g_modules;
 using ydr::base::g_mutex;
 
 YDR_BL_API int YdrInitModule(YDR_MODULE_INFO *info) {
-  if (info == nullptr || info->name == nullptr || info->started != 1) return 0;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  const YDR_MODULE_INFO **free_slot = nullptr;
-  for (const YDR_MODULE_INFO *&entry : g_modules) {
-    if (entry == info) return 1;
-    if (entry == nullptr && free_slot == nullptr) free_slot = &entry;
-  }
-  if (free_slot == nullptr) return 0;
-  *free_slot = info;
-  ydr::base::Trace(info, "registered");
-  return 1;
+  return ydr::base::GuardedCall(0, [&] {
+    if (info == nullptr || info->name == nullptr || info->started != 1) return 0;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const YDR_MODULE_INFO **free_slot = nullptr;
+    for (const YDR_MODULE_INFO *&entry : g_modules) {
+      if (entry == info) return 1;
+      if (entry == nullptr && free_slot == nullptr) free_slot = &entry;
+    }
+    if (free_slot == nullptr) return 0;
+    *free_slot = info;
+    ydr::base::Trace(info, "registered");
+    return 1;
+  });
 }
 
 YDR_BL_API void YdrExitModule(YDR_MODULE_INFO *info) {

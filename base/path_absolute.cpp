@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
 
@@ -73,17 +74,20 @@ std::optional<WString> CurrentDirectory() {
 }  // namespace ydr::base
 
 YDR_BL_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst) {
-  if (dst == nullptr) return 0;
-  dst[0] = 0;
-  const std::size_t length = ydr::platform::WideLength(path);
-  if (length == 0) return 0;
-  std::optional<ydr::platform::WString> cwd;
-  if (!ydr::platform::IsSeparator(path[ydr::platform::HasDrive(path, length) ? 2 : 0]) || length == 2) {
-    cwd = ydr::base::CurrentDirectory();
-    if (!cwd) return 0;
-  }
-  const auto absolute = ydr::base::FoldAbsolutePath(path, length, cwd ? *cwd : ydr::platform::WString());
-  if (!absolute || absolute->size() >= ydr::base::kPathUnits) return 0;
-  std::memcpy(dst, absolute->c_str(), (absolute->size() + 1) * sizeof(unsigned short));
-  return 1;
+  return ydr::base::GuardedCall(0, [&] {
+    if (dst == nullptr) return 0;
+    dst[0] = 0;
+    const std::size_t length = ydr::platform::WideLength(path);
+    if (length == 0) return 0;
+    const std::size_t root = ydr::platform::HasDrive(path, length) ? 2 : 0;
+    std::optional<ydr::platform::WString> cwd;
+    if (root == length || !ydr::platform::IsSeparator(path[root])) {  // relative: needs the current folder
+      cwd = ydr::base::CurrentDirectory();
+      if (!cwd) return 0;
+    }
+    const auto absolute = ydr::base::FoldAbsolutePath(path, length, cwd ? *cwd : ydr::platform::WString());
+    if (!absolute || absolute->size() >= ydr::base::kPathUnits) return 0;
+    std::memcpy(dst, absolute->c_str(), (absolute->size() + 1) * sizeof(unsigned short));
+    return 1;
+  });
 }

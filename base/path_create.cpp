@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string>
 
+#include "base/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
 
@@ -20,12 +21,14 @@ bool EnsureFolder(const std::string &path) {
 }  // namespace
 
 YDR_BL_API int YdrPathCreate(const unsigned short *absolutePath) {
-  if (absolutePath == nullptr || absolutePath[0] == 0) return 0;
-  const std::string path = ydr::platform::NativePathFromWide(absolutePath);
-  // Each prefix that ends just before a separator is a folder on the way.
-  for (std::size_t i = 1; i < path.size(); ++i) {
-    if (path[i] != '/' || path[i - 1] == '/') continue;
-    if (!EnsureFolder(path.substr(0, i))) return 0;
-  }
-  return 1;
+  return ydr::base::GuardedCall(0, [&] {
+    if (absolutePath == nullptr || absolutePath[0] == 0) return 0;
+    const std::string path = ydr::platform::NativePathFromWide(absolutePath);
+    // Each prefix that ends just before a separator is a folder on the way.
+    for (std::size_t i = 1; i < path.size(); ++i) {
+      if (path[i] != '/' || path[i - 1] == '/') continue;
+      if (!EnsureFolder(path.substr(0, i))) return 0;
+    }
+    return 1;
+  });
 }

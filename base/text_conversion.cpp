@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/ansi_code_page.h"
 #include "platform/registry_file.h"
@@ -150,43 +151,47 @@ int Deliver(const Converted<Unit> &converted, bool terminated, Unit *dst, int ds
 
 YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int /*flags*/, const unsigned short *src,
                                 int srcLength, char *dst, int dstBytes, int /*reserved*/) {
-  if (src == nullptr || srcLength < -1 || srcLength == 0 || dstBytes < 0 || (dst == nullptr && dstBytes > 0)) {
-    return 0;
-  }
-  const bool terminated = srcLength == -1;
-  const std::size_t length = terminated ? ydr::platform::WideLength(src) : static_cast<std::size_t>(srcLength);
-  std::vector<char32_t> code_points;
-  code_points.reserve(length + 1);
-  for (std::size_t pos = 0; pos < length;) code_points.push_back(ydr::platform::DecodeUtf16(src, length, &pos));
+  return ydr::base::GuardedCall(0, [&] {
+    if (src == nullptr || srcLength < -1 || srcLength == 0 || dstBytes < 0 || (dst == nullptr && dstBytes > 0)) {
+      return 0;
+    }
+    const bool terminated = srcLength == -1;
+    const std::size_t length = terminated ? ydr::platform::WideLength(src) : static_cast<std::size_t>(srcLength);
+    std::vector<char32_t> code_points;
+    code_points.reserve(length + 1);
+    for (std::size_t pos = 0; pos < length;) code_points.push_back(ydr::platform::DecodeUtf16(src, length, &pos));
 
-  Converted<char> converted;
-  if (!EncodeToCodePage(code_points, ydr::platform::CodePageName(codePage), &converted)) return 0;
-  if (terminated) {
-    converted.text.push_back('\0');
-    converted.EndCharacter();
-  }
-  return Deliver(converted, terminated, dst, dstBytes);
+    Converted<char> converted;
+    if (!EncodeToCodePage(code_points, ydr::platform::CodePageName(codePage), &converted)) return 0;
+    if (terminated) {
+      converted.text.push_back('\0');
+      converted.EndCharacter();
+    }
+    return Deliver(converted, terminated, dst, dstBytes);
+  });
 }
 
 YDR_BL_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int /*flags*/, const char *src, int srcLength,
                                 unsigned short *dst, int dstChars, int /*reserved*/) {
-  if (src == nullptr || srcLength < -1 || srcLength == 0 || dstChars < 0 || (dst == nullptr && dstChars > 0)) {
-    return 0;
-  }
-  const bool terminated = srcLength == -1;
-  const std::size_t length = terminated ? std::strlen(src) : static_cast<std::size_t>(srcLength);
-  std::vector<char32_t> code_points;
-  code_points.reserve(length + 1);
-  if (!DecodeFromCodePage(src, length, ydr::platform::CodePageName(codePage), &code_points)) return 0;
+  return ydr::base::GuardedCall(0, [&] {
+    if (src == nullptr || srcLength < -1 || srcLength == 0 || dstChars < 0 || (dst == nullptr && dstChars > 0)) {
+      return 0;
+    }
+    const bool terminated = srcLength == -1;
+    const std::size_t length = terminated ? std::strlen(src) : static_cast<std::size_t>(srcLength);
+    std::vector<char32_t> code_points;
+    code_points.reserve(length + 1);
+    if (!DecodeFromCodePage(src, length, ydr::platform::CodePageName(codePage), &code_points)) return 0;
 
-  Converted<WChar> converted;
-  for (char32_t cp : code_points) {
-    ydr::platform::AppendUtf16(cp, &converted.text);
-    converted.EndCharacter();
-  }
-  if (terminated) {
-    converted.text.push_back(0);
-    converted.EndCharacter();
-  }
-  return Deliver(converted, terminated, dst, dstChars);
+    Converted<WChar> converted;
+    for (char32_t cp : code_points) {
+      ydr::platform::AppendUtf16(cp, &converted.text);
+      converted.EndCharacter();
+    }
+    if (terminated) {
+      converted.text.push_back(0);
+      converted.EndCharacter();
+    }
+    return Deliver(converted, terminated, dst, dstChars);
+  });
 }

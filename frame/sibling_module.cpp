@@ -12,11 +12,18 @@ SiblingModule *g_loaded = nullptr;
 
 }  // namespace
 
-void *SiblingModule::Function(std::size_t index) {
+void *SiblingModule::Function(std::size_t index) noexcept {
   if (index >= count_ || index >= kMaxFunctions) return nullptr;
   void *address = functions_[index].load(std::memory_order_acquire);
   if (address != nullptr) return address;
+  try {
+    return LoadFunction(index);
+  } catch (...) {  // out of memory while searching: the call fails like any failed load
+    return nullptr;
+  }
+}
 
+void *SiblingModule::LoadFunction(std::size_t index) {
   std::lock_guard<std::mutex> lock(g_mutex);
   void *module = module_.load(std::memory_order_relaxed);
   if (module == nullptr) {
@@ -27,7 +34,7 @@ void *SiblingModule::Function(std::size_t index) {
     g_loaded = this;
   }
   // A function missing from a loaded module fails the call without a message.
-  address = platform::GetProcAddress(module, function_names_[index]);
+  void *address = platform::GetProcAddress(module, function_names_[index]);
   functions_[index].store(address, std::memory_order_release);
   return address;
 }

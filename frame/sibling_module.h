@@ -22,13 +22,14 @@ class SiblingModule {
 
   // The address of function `index`, loading the module if need be; null when the module or
   // the function cannot be had.
-  void *Function(std::size_t index);
+  void *Function(std::size_t index) noexcept;
 
   const char *name() const { return name_; }
   bool loaded() const { return module_.load(std::memory_order_acquire) != nullptr; }
 
  private:
   friend void UnloadSiblingModules();
+  void *LoadFunction(std::size_t index);  // the slow path, under the loading lock
 
   const char *name_;
   const char *const *function_names_;
