@@ -1,0 +1,183 @@
+// Writing a block.
+//
+// Each block is costed three ways: stored (its bytes plus a 4-byte header after aligning),
+// fixed codes, and its own codes with their description. The code lengths are described
+// in runs: a run of one non-zero length as the length and a repeat code (16), runs of
+// zeros by the two zero-run codes (17, 18); the run limits depend on the lengths around the
+// run, as the reference encoder chooses them.
+#include "gz/block_encoder.h"
+
+#include <cstring>
+
+namespace ydr::gz {
+namespace {
+
+constexpr int kRepeatPrevious = 16;  // 3..6 copies of the previous length, 2 extra bits
+constexpr int kRepeatZero3 = 17;     // 3..10 zeros, 3 extra bits
+constexpr int kRepeatZero11 = 18;    // 11..138 zeros, 7 extra bits
+constexpr std::uint16_t kSentinel = 0xFFFF;
+
+struct RunLimits {
+  int max_count;
+  int min_count;
+};
+
+RunLimits FirstRun(int next_length) { return next_length == 0 ? RunLimits{138, 3} : RunLimits{7, 4}; }
+
+RunLimits NextRun(int current, int next) {
+  if (next == 0) return {138, 3};
+  if (current == next) return {6, 3};
+  return {7, 4};
+}
+
+}  // namespace
+
+void BlockEncoder::StartBlock() {
+  std::memset(litlen_freq_, 0, sizeof litlen_freq_);
+  std::memset(dist_freq_, 0, sizeof dist_freq_);
+  std::memset(bitlen_freq_, 0, sizeof bitlen_freq_);
+  litlen_freq_[kEndBlock] = 1;
+  symbols_ = 0;
+  distances_ = 0;
+}
+
+void BlockEncoder::ScanLengths(const Code *codes, int max_code) {
+  int prev_length = -1;
+  int next_length = codes[0].length;
+  int count = 0;
+  RunLimits limits = FirstRun(next_length);
+  for (int n = 0; n <= max_code; ++n) {
+    const int current = next_length;
+    next_length = codes[n + 1].length;  // the sentinel after max_code matches nothing
+    if (++count < limits.max_count && current == next_length) continue;
+    if (count < limits.min_count) {
+      bitlen_freq_[current] = static_cast<std::uint16_t>(bitlen_freq_[current] + count);
+    } else if (current != 0) {
+      if (current != prev_length) ++bitlen_freq_[current];
+      ++bitlen_freq_[kRepeatPrevious];
+    } else if (count <= 10) {
+      ++bitlen_freq_[kRepeatZero3];
+    } else {
+      ++bitlen_freq_[kRepeatZero11];
+    }
+    count = 0;
+    prev_length = current;
+    limits = NextRun(current, next_length);
+  }
+}
+
+void BlockEncoder::SendLengths(const Code *codes, int max_code, BitWriter &out) const {
+  int prev_length = -1;
+  int next_length = codes[0].length;
+  int count = 0;
+  RunLimits limits = FirstRun(next_length);
+  const auto send = [&](int symbol) { out.Put(bitlen_codes_[symbol].bits, bitlen_codes_[symbol].length); };
+  for (int n = 0; n <= max_code; ++n) {
+    const int current = next_length;
+    next_length = codes[n + 1].length;
+    if (++count < limits.max_count && current == next_length) continue;
+    if (count < limits.min_count) {
+      do {
+        send(current);
+      } while (--count != 0);
+    } else if (current != 0) {
+      if (current != prev_length) {
+        send(current);
+        --count;
+      }
+      send(kRepeatPrevious);
+      out.Put(static_cast<std::uint32_t>(count - 3), 2);
+    } else if (count <= 10) {
+      send(kRepeatZero3);
+      out.Put(static_cast<std::uint32_t>(count - 3), 3);
+    } else {
+      send(kRepeatZero11);
+      out.Put(static_cast<std::uint32_t>(count - 11), 7);
+    }
+    count = 0;
+    prev_length = current;
+    limits = NextRun(current, next_length);
+  }
+}
+
+int BlockEncoder::BuildBitLengthTree(std::uint64_t *dynamic_bits) {
+  litlen_codes_[litlen_max_ + 1].length = kSentinel;
+  dist_codes_[dist_max_ + 1].length = kSentinel;
+  ScanLengths(litlen_codes_, litlen_max_);
+  ScanLengths(dist_codes_, dist_max_);
+  std::uint64_t unused_fixed = 0;
+  builder_.Build(kBitLengthShape, bitlen_freq_, bitlen_codes_, dynamic_bits, &unused_fixed);
+  int max_index = kBitLengthCodes - 1;
+  for (; max_index >= 3; --max_index) {
+    if (bitlen_codes_[kBitLengthOrder[max_index]].length != 0) break;
+  }
+  *dynamic_bits += 3 * (static_cast<std::uint64_t>(max_index) + 1) + 5 + 5 + 4;
+  return max_index;
+}
+
+void BlockEncoder::SendSymbols(const Code *litlen, const Code *dist, BitWriter &out) const {
+  for (int i = 0; i < symbols_; ++i) {
+    const unsigned lc = literal_or_length_[i];
+    const unsigned distance = distance_[i];
+    if (distance == 0) {
+      out.Put(litlen[lc].bits, litlen[lc].length);
+      continue;
+    }
+    const int length_code = kLengthTables.code[lc];
+    const Code &lcode = litlen[length_code + kLiterals + 1];
+    out.Put(lcode.bits, lcode.length);
+    if (const int extra = kLengthExtra[length_code]; extra != 0) out.Put(lc - kLengthTables.base[length_code], extra);
+    const unsigned d = distance - 1;
+    const int dist_code = DistanceCode(d);
+    out.Put(dist[dist_code].bits, dist[dist_code].length);
+    if (const int extra = kDistExtra[dist_code]; extra != 0) out.Put(d - kDistanceTables.base[dist_code], extra);
+  }
+  out.Put(litlen[kEndBlock].bits, litlen[kEndBlock].length);
+}
+
+std::uint64_t BlockEncoder::FlushBlock(const std::uint8_t *bytes, std::uint32_t stored_length, bool final,
+                                       BitWriter &out) {
+  std::uint64_t dynamic_bits = 0;
+  std::uint64_t fixed_bits = 0;
+  litlen_max_ = builder_.Build(kLitLenShape, litlen_freq_, litlen_codes_, &dynamic_bits, &fixed_bits);
+  dist_max_ = builder_.Build(kDistShape, dist_freq_, dist_codes_, &dynamic_bits, &fixed_bits);
+  const int max_bitlen_index = BuildBitLengthTree(&dynamic_bits);
+
+  std::uint64_t dynamic_bytes = (dynamic_bits + 3 + 7) >> 3;
+  const std::uint64_t fixed_bytes = (fixed_bits + 3 + 7) >> 3;
+  const std::uint64_t best = fixed_bytes <= dynamic_bytes ? fixed_bytes : dynamic_bytes;
+  const unsigned final_bit = final ? 1 : 0;
+
+  if (static_cast<std::uint64_t>(stored_length) + 4 <= best && bytes != nullptr) {
+    out.Put(0 + final_bit, 3);  // stored
+    compressed_bits_ = (compressed_bits_ + 3 + 7) & ~std::uint64_t{7};
+    compressed_bits_ += (static_cast<std::uint64_t>(stored_length) + 4) << 3;
+    out.Align();
+    const std::uint8_t header[4] = {static_cast<std::uint8_t>(stored_length), static_cast<std::uint8_t>(stored_length >> 8),
+                                    static_cast<std::uint8_t>(~stored_length), static_cast<std::uint8_t>(~stored_length >> 8)};
+    out.out().PutBytes(header, 4);
+    out.out().PutBytes(bytes, stored_length);
+  } else if (fixed_bytes == best) {
+    out.Put(2 + final_bit, 3);
+    SendSymbols(kFixedCodes.litlen, kFixedCodes.dist, out);
+    compressed_bits_ += 3 + fixed_bits;
+  } else {
+    out.Put(4 + final_bit, 3);
+    out.Put(static_cast<std::uint32_t>(litlen_max_ + 1 - 257), 5);
+    out.Put(static_cast<std::uint32_t>(dist_max_ + 1 - 1), 5);
+    out.Put(static_cast<std::uint32_t>(max_bitlen_index + 1 - 4), 4);
+    for (int rank = 0; rank <= max_bitlen_index; ++rank) out.Put(bitlen_codes_[kBitLengthOrder[rank]].length, 3);
+    SendLengths(litlen_codes_, litlen_max_, out);
+    SendLengths(dist_codes_, dist_max_, out);
+    SendSymbols(litlen_codes_, dist_codes_, out);
+    compressed_bits_ += 3 + dynamic_bits;
+  }
+  StartBlock();
+  if (final) {
+    out.Align();
+    compressed_bits_ += 7;
+  }
+  return compressed_bits_ >> 3;
+}
+
+}  // namespace ydr::gz

@@ -1,0 +1,131 @@
+// The reading exports: a handle with its source buffer, decoder, window and the staging of
+// decoded bytes for the caller.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "gz/crc32.h"
+#include "gz/inflater.h"
+#include "gz/stream_handle.h"
+#include "ydr/gz.h"
+
+namespace ydr::gz {
+namespace {
+
+class StreamReader final : public YdrGZStream {
+ public:
+  StreamReader(YDRGZ_READ_FUNC read, void *user, const MemoryLevel &level)
+      : YdrGZStream(Direction::kRead), window_size_(level.window_size) {
+    source_.Attach(this, read, user);
+  }
+
+  bool Allocate() {
+    window_.reset(new (std::nothrow) std::uint8_t[2 * window_size_ + Inflater::kWindowSlack]());
+    litlen_.reset(new (std::nothrow) DecodeTable(DecodeTable::kLitLenCapacity));
+    dist_.reset(new (std::nothrow) DecodeTable(DecodeTable::kDistCapacity));
+    bitlen_.reset(new (std::nothrow) DecodeTable(DecodeTable::kBitLengthCapacity));
+    if (!window_ || !litlen_ || !dist_ || !bitlen_ || !litlen_->allocated() || !dist_->allocated() ||
+        !bitlen_->allocated()) {
+      return false;
+    }
+    inflater_.reset(new (std::nothrow) Inflater(&source_, window_size_, window_.get(), litlen_.get(), dist_.get(),
+                                                bitlen_.get()));
+    return inflater_ != nullptr;
+  }
+
+  int Read(std::uint8_t *buffer, int count) {
+    int copied = 0;
+    int last = 0;
+    while (copied < count) {
+      if (staged_position_ < staged_count_) {
+        int n = static_cast<int>(staged_count_ - staged_position_);
+        if (n > count - copied) n = count - copied;
+        std::memcpy(buffer + copied, staged_ + staged_position_, static_cast<std::size_t>(n));
+        staged_position_ += static_cast<std::uint32_t>(n);
+        copied += n;
+        continue;
+      }
+      last = inflater_->Decode();
+      if (last <= 0) break;
+      staged_ = inflater_->output();
+      staged_count_ = static_cast<std::uint32_t>(last);
+      staged_position_ = 0;
+      crc_register_ = Crc32Update(crc_register_, staged_, staged_count_);
+      bytes_out_ += staged_count_;
+    }
+    return copied > 0 ? copied : last;
+  }
+
+  void Reset() {
+    staged_count_ = staged_position_ = 0;
+    inflater_->Reset();
+  }
+
+  // The trailer check; frees nothing (the caller deletes).
+  int Close() {
+    if (inflater_->holds_tables()) return 0;
+    std::uint8_t trailer[8];
+    const std::uint64_t consumed = inflater_->ReadTrailer(trailer);
+    const std::uint32_t crc = static_cast<std::uint32_t>(trailer[0]) | static_cast<std::uint32_t>(trailer[1]) << 8 |
+                              static_cast<std::uint32_t>(trailer[2]) << 16 | static_cast<std::uint32_t>(trailer[3]) << 24;
+    const std::uint32_t length = static_cast<std::uint32_t>(trailer[4]) | static_cast<std::uint32_t>(trailer[5]) << 8 |
+                                 static_cast<std::uint32_t>(trailer[6]) << 16 |
+                                 static_cast<std::uint32_t>(trailer[7]) << 24;
+    if (crc != ~crc_register_ || length != bytes_out_) return -1;
+    const std::uint64_t in = source_.bytes_in();
+    return in > consumed ? static_cast<int>(in - consumed) : 0;
+  }
+
+ private:
+  const std::uint32_t window_size_;
+  SourceBuffer source_;
+  std::unique_ptr<std::uint8_t[]> window_;
+  std::unique_ptr<DecodeTable> litlen_, dist_, bitlen_;
+  std::unique_ptr<Inflater> inflater_;
+  const std::uint8_t *staged_ = nullptr;
+  std::uint32_t staged_count_ = 0;
+  std::uint32_t staged_position_ = 0;
+  std::uint32_t crc_register_ = 0xFFFFFFFFu;
+  std::uint32_t bytes_out_ = 0;
+};
+
+StreamReader *AsReader(YDRGZ stream) {
+  if (stream == nullptr || stream->direction != YdrGZStream::Direction::kRead) return nullptr;
+  return static_cast<StreamReader *>(stream);
+}
+
+}  // namespace
+}  // namespace ydr::gz
+
+extern "C" YDR_API YDRGZ YdrGZOpenReadOfCustomMem(YDRGZ_READ_FUNC read, void *user, int memLevel) {
+  if (read == nullptr) return nullptr;
+  auto *reader = new (std::nothrow) ydr::gz::StreamReader(read, user, ydr::gz::MemoryLevelOf(memLevel));
+  if (reader != nullptr && !reader->Allocate()) {
+    delete reader;
+    reader = nullptr;
+  }
+  return reader;
+}
+
+extern "C" YDR_API YDRGZ YdrGZOpenRead(YDRGZ_READ_FUNC read, void *user) {
+  return YdrGZOpenReadOfCustomMem(read, user, YDR_GZ_MEM_SMALL);
+}
+
+extern "C" YDR_API int YdrGZRead(YDRGZ stream, void *buffer, int count) {
+  ydr::gz::StreamReader *reader = ydr::gz::AsReader(stream);
+  if (reader == nullptr) return -1;
+  if (buffer == nullptr) {
+    reader->Reset();
+    return 0;
+  }
+  if (count < 0) return -1;
+  return reader->Read(static_cast<std::uint8_t *>(buffer), count);
+}
+
+extern "C" YDR_API int YdrGZCloseRead(YDRGZ stream) {
+  ydr::gz::StreamReader *reader = ydr::gz::AsReader(stream);
+  if (reader == nullptr) return -1;
+  const int result = reader->Close();
+  delete reader;
+  return result;
+}

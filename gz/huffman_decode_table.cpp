@@ -1,0 +1,126 @@
+// Building decoding tables.
+//
+// Codes are assigned in canonical order (by length, then by symbol) and entered into the
+// table tree as they come: a code no longer than the current level's index fills every
+// entry whose low bits are its (reversed) code; a longer one opens a new table below the
+// current level. A new table's width starts at what its first code needs and grows while
+// the codes still to come (counted over the whole code) would leave it with empty entries,
+// up to the level width. An incomplete code is made complete with invalid codes of the
+// longest length, so that every entry is filled.
+#include "gz/huffman_decode_table.h"
+
+#include "gz/deflate_constants.h"
+
+namespace ydr::gz {
+
+BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base,
+                               const std::uint8_t *extra, int requested_root_bits, bool allow_incomplete) {
+  root_bits_ = 0;
+  size_ = 0;
+  unsigned c[kMaxBits + 1] = {};
+  for (int i = 0; i < count; ++i) ++c[lengths[i]];
+  if (c[0] == static_cast<unsigned>(count)) return BuildResult::kComplete;  // no codes: empty
+
+  int min_length = 1;
+  while (c[min_length] == 0) ++min_length;
+  int max_length = kMaxBits;
+  while (c[max_length] == 0) --max_length;
+  int l = requested_root_bits;
+  if (l < min_length) l = min_length;
+  if (l > max_length) l = max_length;
+
+  // Patterns left unused at the longest length; negative means too many codes.
+  int unused = 1 << min_length;
+  for (int j = min_length; j < max_length; ++j, unused <<= 1) {
+    if ((unused -= static_cast<int>(c[j])) < 0) return BuildResult::kOverSubscribed;
+  }
+  if ((unused -= static_cast<int>(c[max_length])) < 0) return BuildResult::kOverSubscribed;
+  if (unused != 0 && !allow_incomplete) return BuildResult::kIncomplete;
+  c[max_length] += static_cast<unsigned>(unused);  // fill with invalid codes
+
+  // Symbols in order of code length.
+  unsigned offset[kMaxBits + 2];
+  offset[1] = 0;
+  for (int j = 1; j < max_length; ++j) offset[j + 1] = offset[j] + c[j];
+  int values[320];
+  for (int i = 0; i < count; ++i) {
+    if (lengths[i] != 0) values[offset[lengths[i]]++] = i;
+  }
+  const int real_codes = static_cast<int>(offset[max_length]);
+
+  unsigned code = 0;   // the current code, reversed
+  int p = 0;           // next value
+  int h = -1;          // table level
+  int w = -l;          // bits decoded before the current table
+  int table[kMaxBits + 1] = {};  // offset of each level's table
+  unsigned saved[kMaxBits + 1] = {};  // the code at which each level's table began
+  int z = 0;           // entries in the current table
+
+  for (int k = min_length; k <= max_length; ++k) {
+    unsigned a = c[k];
+    while (a-- != 0) {
+      while (k > w + l) {  // open tables down to the level this code needs
+        ++h;
+        w += l;
+        unsigned limit = static_cast<unsigned>(max_length - w);
+        if (limit > static_cast<unsigned>(l)) limit = static_cast<unsigned>(l);
+        int j = k - w;
+        unsigned f = 1u << j;
+        if (f > a + 1) {
+          f -= a + 1;
+          int xp = k;
+          if (static_cast<unsigned>(j) < limit) {
+            while (static_cast<unsigned>(++j) < limit) {
+              if ((f <<= 1) <= c[++xp]) break;
+              f -= c[xp];
+            }
+          }
+        }
+        z = 1 << j;
+        if (size_ + z > capacity_) return BuildResult::kNoMemory;
+        table[h] = size_;
+        size_ += z;
+        if (h == 0) {
+          root_bits_ = l;  // a complete code always fills the first level to its full width
+        } else {
+          saved[h] = code;
+          const unsigned index = code >> (w - l);
+          entries_[table[h - 1] + static_cast<int>(index)] = {static_cast<std::uint8_t>(16 + j),
+                                                              static_cast<std::uint8_t>(l),
+                                                              static_cast<std::uint16_t>(table[h])};
+        }
+      }
+
+      DecodeEntry r;
+      r.bits = static_cast<std::uint8_t>(k - w);
+      if (p >= real_codes) {
+        r.op = kOpInvalid;
+        r.value = 0;
+      } else if (values[p] < simple) {
+        r.op = values[p] < 256 ? kOpLiteral : kOpEndOfBlock;
+        r.value = static_cast<std::uint16_t>(values[p]);
+        ++p;
+      } else {
+        r.op = extra[values[p] - simple];
+        r.value = base[values[p] - simple];
+        ++p;
+      }
+      const unsigned step = 1u << (k - w);
+      for (unsigned j = code >> w; j < static_cast<unsigned>(z); j += step) entries_[table[h] + static_cast<int>(j)] = r;
+
+      // Next code, counting in reversed bit order.
+      unsigned bit = 1u << (k - 1);
+      for (; code & bit; bit >>= 1) code ^= bit;
+      code ^= bit;
+
+      // Back up over the tables that are full.
+      while ((code & ((1u << w) - 1)) != saved[h]) {
+        --h;
+        w -= l;
+      }
+    }
+  }
+  return unused != 0 ? BuildResult::kIncomplete : BuildResult::kComplete;
+}
+
+}  // namespace ydr::gz

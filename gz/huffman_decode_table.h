@@ -1,0 +1,61 @@
+// Decoding tables for the codes of a deflate block, built the way the reference decoder
+// builds them, because their shape is observable: how many bits the decoder waits for
+// before each lookup decides where a stream that ends early stops.
+//
+// A table is a first-level table indexed by the next `root_bits` bits, whose entries give a
+// symbol or point to a second-level table for longer codes (and so on). The first level is
+// as wide as asked, but never wider than the longest code nor narrower than the shortest.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <new>
+
+namespace ydr::gz {
+
+struct DecodeEntry {
+  std::uint8_t op;      // see the constants below
+  std::uint8_t bits;    // bits this entry consumes (for a link: the bits of the level it is in)
+  std::uint16_t value;  // literal, base length or distance, or the linked table's offset
+};
+
+inline constexpr std::uint8_t kOpLiteral = 16;
+inline constexpr std::uint8_t kOpEndOfBlock = 15;
+inline constexpr std::uint8_t kOpInvalid = 99;
+// 0..13: a base value followed by that many extra bits; 16 + j (j >= 1): a link to a table
+// indexed by j further bits.
+inline bool IsLink(std::uint8_t op) { return op > kOpLiteral && op != kOpInvalid; }
+
+enum class BuildResult : int { kComplete = 0, kIncomplete = 1, kOverSubscribed = 2, kNoMemory = 3 };
+
+class DecodeTable {
+ public:
+  // Entries enough for any table of each kind: a literal/length code has at most 144
+  // second-level tables (each holds two codes or more) of at most 64 entries below its 512;
+  // distance and bit-length codes need far fewer.
+  static constexpr int kLitLenCapacity = 512 + 144 * 64;
+  static constexpr int kDistCapacity = 64 + 16 * 64 + 16 * 8;
+  static constexpr int kBitLengthCapacity = 128;
+
+  explicit DecodeTable(int capacity) : capacity_(capacity), entries_(new (std::nothrow) DecodeEntry[capacity]) {}
+  bool allocated() const { return entries_ != nullptr; }
+
+  // Builds the table for `count` code lengths. Symbols below `simple` decode to themselves
+  // (literals, with 256 as the end of block); symbol `simple` + i decodes to base[i] with
+  // extra[i] extra bits. All-zero lengths give an empty table and kComplete. An incomplete
+  // code is built only when `allow_incomplete` (its missing codes decode as invalid).
+  BuildResult Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base,
+                    const std::uint8_t *extra, int requested_root_bits, bool allow_incomplete);
+
+  bool empty() const { return root_bits_ == 0; }
+  int root_bits() const { return root_bits_; }
+  const DecodeEntry *entries() const { return entries_.get(); }
+
+ private:
+  int capacity_;
+  std::unique_ptr<DecodeEntry[]> entries_;
+  int root_bits_ = 0;
+  int size_ = 0;
+};
+
+}  // namespace ydr::gz

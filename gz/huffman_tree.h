@@ -1,0 +1,53 @@
+// Building the Huffman code of one alphabet for a block, exactly as the format's reference
+// encoder does it, so that the same block always gets the same code lengths.
+#pragma once
+
+#include <cstdint>
+
+#include "gz/deflate_constants.h"
+
+namespace ydr::gz {
+
+// One alphabet's description: where its extra bits start and how long its codes may be.
+struct TreeShape {
+  int elements;                    // symbols of the alphabet
+  const std::uint8_t *extra_bits;  // extra bits by (symbol - extra_base); null: none
+  int extra_base;
+  int max_length;
+  const Code *fixed;               // the fixed code, for the fixed-coding length; null: none
+};
+
+inline constexpr TreeShape kLitLenShape = {kLitLenCodes, kLengthExtra, kLiterals + 1, kMaxBits, kFixedCodes.litlen};
+inline constexpr TreeShape kDistShape = {kDistCodes, kDistExtra, 0, kMaxBits, kFixedCodes.dist};
+inline constexpr TreeShape kBitLengthShape = {kBitLengthCodes, kBitLengthExtra, 0, kMaxBitLengthBits, nullptr};
+
+inline constexpr int kHeapSize = 2 * kLitLenCodes + 1;  // 573: leaves and inner nodes
+
+// The working storage of the builder, shared by the three alphabets of a block.
+class TreeBuilder {
+ public:
+  // Builds the code for freq[0 .. shape.elements), writing lengths and codes into `codes`
+  // (a symbol is added with frequency 1 when fewer than two are in use). Adds the dynamic
+  // and fixed coding costs of the symbols to the totals (in bits), and returns the largest
+  // symbol in use.
+  int Build(const TreeShape &shape, const std::uint16_t *freq, Code *codes, std::uint64_t *dynamic_bits,
+            std::uint64_t *fixed_bits);
+
+ private:
+  bool Smaller(int n, int m) const {
+    return freq_[n] < freq_[m] || (freq_[n] == freq_[m] && depth_[n] <= depth_[m]);
+  }
+  void SiftDown(int k);
+  void AssignLengths(const TreeShape &shape, int max_code, std::uint64_t *dynamic_bits, std::uint64_t *fixed_bits);
+
+  std::uint16_t freq_[kHeapSize];    // leaves' frequencies, then the inner nodes'
+  std::uint16_t parent_[kHeapSize];
+  std::uint16_t length_[kHeapSize];
+  std::uint8_t depth_[kHeapSize];
+  int heap_[kHeapSize];
+  int heap_len_ = 0;
+  int heap_max_ = 0;                 // removed nodes are kept in heap_[heap_max_ ..)
+  int bl_count_[kMaxBits + 1];
+};
+
+}  // namespace ydr::gz

@@ -1,0 +1,388 @@
+// Decoding deflate data, resumably.
+//
+// The decoder keeps its place between calls: between blocks, inside a stored block (bytes
+// still to copy), or inside a coded block (after a literal, or inside a match with the
+// bytes still to copy). It stops the moment the window is full, so that every call hands
+// out exactly one window until the last.
+//
+// Its window is the reference decoder's circular window of W bytes laid out flat: the
+// previous window's bytes, then the window being filled. A match reaches back into both; a
+// distance larger than W (a stream written with a larger window than this reader's) reads
+// the circular window's byte, that is distance modulo W, as the reference decoder would.
+//
+// Bits are taken from the source as late as the reference decoder takes them: before each
+// lookup it waits for as many bits as the table's first level indexes, before a link for
+// the linked table's width, before extra bits for their number. Where the source ends, that
+// decides whether a stream that lacks its tail still yields its last window, so the slow
+// path below waits exactly so. The fast path reads ahead freely, but only where plenty of
+// input is buffered and the window has room; it leaves every decision near an end to the
+// slow path.
+#include "gz/inflater.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "gz/deflate_constants.h"
+
+namespace ydr::gz {
+namespace {
+
+constexpr std::uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23,  27, 31,
+                                           35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,   0};
+// The two codes beyond 285 exist in the fixed code but mean nothing: invalid.
+constexpr std::uint8_t kLengthExtraBits[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                               3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+constexpr std::uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+                                         193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+
+constexpr int kLitLenRootBits = 9;
+constexpr int kDistRootBits = 6;
+constexpr int kBitLengthRootBits = 7;
+constexpr int kFixedLitLenRootBits = 7;
+constexpr int kFixedDistRootBits = 5;
+
+struct FixedTables {
+  DecodeTable litlen{DecodeTable::kLitLenCapacity};
+  DecodeTable dist{DecodeTable::kDistCapacity};
+  bool ok = false;
+};
+
+// The fixed code's tables never change: built once for every reader.
+const FixedTables *GetFixedTables() {
+  static FixedTables *tables = [] {
+    auto *t = new (std::nothrow) FixedTables;
+    if (t == nullptr || !t->litlen.allocated() || !t->dist.allocated()) return t;
+    std::uint8_t lengths[288];
+    for (int i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    const bool lit_ok = t->litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits, kFixedLitLenRootBits,
+                                        false) == BuildResult::kComplete;
+    for (int i = 0; i < 30; ++i) lengths[i] = 5;
+    // 30 of the 32 five-bit codes: incomplete, and accepted.
+    const bool dist_ok = t->dist.Build(lengths, 30, 0, kDistBase, kDistExtra, kFixedDistRootBits, true) ==
+                         BuildResult::kIncomplete;
+    t->ok = lit_ok && dist_ok;
+    return t;
+  }();
+  return tables != nullptr && tables->ok ? tables : nullptr;
+}
+
+inline std::uint64_t LoadLittleEndian64(const std::uint8_t *p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  return v;
+}
+
+}  // namespace
+
+Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t *window, DecodeTable *litlen,
+                   DecodeTable *dist, DecodeTable *bitlen)
+    : source_(source), window_size_(window_size), window_(window), litlen_(litlen), dist_(dist), bitlen_(bitlen) {}
+
+void Inflater::Reset() {
+  // The reference decoder drops its bit buffer; bytes this one read ahead of it stay, as
+  // they are still unread for the reference decoder.
+  const std::uint64_t mark = SourceBytesTaken() * 8;
+  if (mark > consumed_bits()) Drop(static_cast<int>(mark - consumed_bits()));
+  need_mark_ = consumed_bits();
+  // Window bytes not handed out are dropped; those written stay as history.
+  std::memcpy(window_, window_ + window_size_, position_);
+  position_ = 0;
+  in_block_ = fresh_block_ = final_ = ended_ = failed_ = tables_held_ = false;
+  type_ = 0;
+  stored_left_ = 0;
+  phase_ = Phase::kStart;
+  copy_left_ = copy_distance_ = 0;
+}
+
+bool Inflater::NeedBits(int n) {
+  const std::uint64_t mark = consumed_bits() + static_cast<std::uint64_t>(n);
+  if (mark > need_mark_) need_mark_ = mark;
+  while (bit_count_ < n) {
+    const int byte = source_->Fetch();
+    if (byte < 0) return false;
+    bit_buffer_ |= static_cast<std::uint64_t>(byte) << bit_count_;
+    bit_count_ += 8;
+    ++loaded_;
+  }
+  return true;
+}
+
+int Inflater::Fail() {
+  failed_ = true;
+  return -1;
+}
+
+int Inflater::HandOut() {
+  const std::uint32_t count = position_;
+  // What was written becomes history for the next window (the bytes stay in place for the
+  // caller until the next call).
+  std::memcpy(window_, window_ + window_size_, count);
+  position_ = 0;
+  return static_cast<int>(count);
+}
+
+int Inflater::Decode() {
+  if (failed_) return -1;
+  if (ended_) return 0;
+  for (;;) {
+    if (!in_block_) {
+      if (!NeedBits(1)) return Fail();
+      final_ = Bits(1) != 0;
+      Drop(1);
+      if (!NeedBits(2)) return Fail();
+      type_ = static_cast<int>(Bits(2));
+      Drop(2);
+      in_block_ = true;
+      fresh_block_ = true;
+    }
+    Result result;
+    switch (type_) {
+      case 0: result = Stored(); break;
+      case 1: result = Fixed(); break;
+      case 2: result = Dynamic(); break;
+      default: return Fail();  // block type 3
+    }
+    if (result == Result::kCorrupt || result == Result::kNoInput) return Fail();
+    if (result == Result::kInterrupted) return HandOut();
+    in_block_ = false;
+    if (final_) {
+      ended_ = true;
+      return HandOut();
+    }
+  }
+}
+
+Inflater::Result Inflater::Stored() {
+  if (fresh_block_) {
+    Drop(bit_count_ & 7);  // to a byte boundary
+    if (!NeedBits(16)) return Result::kNoInput;
+    const std::uint32_t length = Bits(16);
+    Drop(16);
+    if (!NeedBits(16)) return Result::kNoInput;
+    if (Bits(16) != (~length & 0xFFFF)) return Result::kCorrupt;
+    Drop(16);
+    stored_left_ = length;
+    fresh_block_ = false;
+  }
+  std::uint8_t *out = window_ + window_size_;
+  while (stored_left_ > 0) {
+    if (bit_count_ >= 8) {  // bytes already taken into the bit buffer come first
+      NeedBits(8);
+      out[position_++] = static_cast<std::uint8_t>(Bits(8));
+      Drop(8);
+      --stored_left_;
+    } else {
+      if (source_->available() == 0 && !NeedBits(8)) return Result::kNoInput;  // refills
+      if (bit_count_ >= 8) continue;
+      std::uint32_t n = stored_left_;
+      if (n > window_size_ - position_) n = window_size_ - position_;
+      if (n > source_->available()) n = source_->available();
+      std::memcpy(out + position_, source_->next(), n);
+      source_->Skip(n);
+      loaded_ += n;
+      position_ += n;
+      stored_left_ -= n;
+      if (consumed_bits() > need_mark_) need_mark_ = consumed_bits();
+    }
+    if (position_ == window_size_) return Result::kInterrupted;
+  }
+  return Result::kDone;
+}
+
+Inflater::Result Inflater::Fixed() {
+  const FixedTables *fixed = GetFixedTables();
+  if (fixed == nullptr) return Result::kCorrupt;
+  if (fresh_block_) {
+    phase_ = Phase::kStart;
+    fresh_block_ = false;
+  }
+  return Symbols(fixed->litlen, fixed->dist);
+}
+
+Inflater::Result Inflater::ReadDynamicHeader() {
+  if (!NeedBits(5)) return Result::kNoInput;
+  const int nlit = 257 + static_cast<int>(Bits(5));
+  Drop(5);
+  if (!NeedBits(5)) return Result::kNoInput;
+  const int ndist = 1 + static_cast<int>(Bits(5));
+  Drop(5);
+  if (!NeedBits(4)) return Result::kNoInput;
+  const int ncode = 4 + static_cast<int>(Bits(4));
+  Drop(4);
+  if (nlit > 286 || ndist > 30) return Result::kCorrupt;
+
+  std::uint8_t lengths[286 + 30] = {};
+  for (int j = 0; j < ncode; ++j) {
+    if (!NeedBits(3)) return Result::kNoInput;
+    lengths[kBitLengthOrder[j]] = static_cast<std::uint8_t>(Bits(3));
+    Drop(3);
+  }
+  for (int j = ncode; j < kBitLengthCodes; ++j) lengths[kBitLengthOrder[j]] = 0;
+  if (bitlen_->Build(lengths, kBitLengthCodes, kBitLengthCodes, nullptr, nullptr, kBitLengthRootBits, false) !=
+          BuildResult::kComplete ||
+      bitlen_->empty()) {
+    return Result::kCorrupt;
+  }
+
+  const int total = nlit + ndist;
+  const int root = bitlen_->root_bits();
+  int previous = 0;
+  for (int i = 0; i < total;) {
+    if (!NeedBits(root)) return Result::kNoInput;
+    const DecodeEntry &entry = bitlen_->entries()[Bits(root)];
+    Drop(entry.bits);
+    const int symbol = entry.value;
+    if (symbol < 16) {
+      lengths[i++] = static_cast<std::uint8_t>(previous = symbol);
+      continue;
+    }
+    int repeat;
+    std::uint8_t value;
+    if (symbol == 16) {
+      if (!NeedBits(2)) return Result::kNoInput;
+      repeat = 3 + static_cast<int>(Bits(2));
+      Drop(2);
+      value = static_cast<std::uint8_t>(previous);
+    } else if (symbol == 17) {
+      if (!NeedBits(3)) return Result::kNoInput;
+      repeat = 3 + static_cast<int>(Bits(3));
+      Drop(3);
+      value = 0;
+      previous = 0;
+    } else {
+      if (!NeedBits(7)) return Result::kNoInput;
+      repeat = 11 + static_cast<int>(Bits(7));
+      Drop(7);
+      value = 0;
+      previous = 0;
+    }
+    if (i + repeat > total) return Result::kCorrupt;
+    while (repeat-- > 0) lengths[i++] = value;
+  }
+
+  if (litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits, kLitLenRootBits, false) !=
+      BuildResult::kComplete) {
+    return Result::kCorrupt;
+  }
+  if (dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra, kDistRootBits, false) != BuildResult::kComplete) {
+    return Result::kCorrupt;
+  }
+  return Result::kDone;
+}
+
+Inflater::Result Inflater::Dynamic() {
+  if (fresh_block_) {
+    const Result header = ReadDynamicHeader();
+    if (header != Result::kDone) return header;
+    fresh_block_ = false;
+    tables_held_ = true;
+    phase_ = Phase::kStart;
+  }
+  const Result result = Symbols(*litlen_, *dist_);
+  if (result == Result::kDone) tables_held_ = false;
+  return result;
+}
+
+Inflater::Result Inflater::LookUp(const DecodeTable &table, DecodeEntry *entry) {
+  if (table.empty()) return Result::kCorrupt;  // a code with no lengths decodes nothing
+  const int root = table.root_bits();
+  if (!NeedBits(root)) return Result::kNoInput;
+  DecodeEntry e = table.entries()[Bits(root)];
+  while (IsLink(e.op)) {
+    Drop(e.bits);
+    const int width = e.op - 16;
+    if (!NeedBits(width)) return Result::kNoInput;
+    e = table.entries()[e.value + Bits(width)];
+  }
+  if (e.op == kOpInvalid) return Result::kCorrupt;
+  Drop(e.bits);
+  *entry = e;
+  return Result::kDone;
+}
+
+Inflater::Result Inflater::ContinueCopy() {
+  std::uint8_t *out = window_ + window_size_;
+  while (copy_left_ > 0) {
+    std::uint32_t n = window_size_ - position_;
+    if (n > copy_left_) n = copy_left_;
+    std::uint8_t *to = out + position_;
+    const std::uint8_t *from = to - copy_distance_;
+    if (copy_distance_ >= n) {
+      std::memcpy(to, from, n);
+    } else {
+      for (std::uint32_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+    position_ += n;
+    copy_left_ -= n;
+    if (position_ == window_size_) return Result::kInterrupted;
+  }
+  return Result::kDone;
+}
+
+Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &dist) {
+  if (phase_ == Phase::kInCopy) {
+    phase_ = Phase::kAfterLiteral;
+    if (ContinueCopy() == Result::kInterrupted) {
+      phase_ = Phase::kInCopy;
+      return Result::kInterrupted;
+    }
+  }
+  std::uint8_t *out = window_ + window_size_;
+  for (;;) {
+    FastSymbols(litlen, dist);
+    DecodeEntry e;
+    if (const Result r = LookUp(litlen, &e); r != Result::kDone) return r;
+    if (e.op == kOpLiteral) {
+      out[position_++] = static_cast<std::uint8_t>(e.value);
+      if (position_ == window_size_) {
+        phase_ = Phase::kAfterLiteral;
+        return Result::kInterrupted;
+      }
+      continue;
+    }
+    if (e.op == kOpEndOfBlock) {
+      phase_ = Phase::kStart;
+      return Result::kDone;
+    }
+    if (!NeedBits(e.op)) return Result::kNoInput;
+    const std::uint32_t length = e.value + Bits(e.op);
+    Drop(e.op);
+    if (const Result r = LookUp(dist, &e); r != Result::kDone) return r;
+    if (!NeedBits(e.op)) return Result::kNoInput;
+    const std::uint32_t distance = e.value + Bits(e.op);
+    Drop(e.op);
+    copy_left_ = length;
+    copy_distance_ = distance <= window_size_ ? distance : ((distance - 1) & (window_size_ - 1)) + 1;
+    if (ContinueCopy() == Result::kInterrupted) {
+      phase_ = Phase::kInCopy;
+      return Result::kInterrupted;
+    }
+  }
+}
+
+std::uint64_t Inflater::ReadTrailer(std::uint8_t trailer[8]) {
+  // After the final block the reference decoder gives back the whole bytes it read ahead,
+  // so the trailer starts at the next byte boundary; stopped elsewhere, it starts where that
+  // decoder's reading stopped.
+  const std::uint64_t taken = SourceBytesTaken();
+  const std::uint64_t start_bits = ended_ ? (consumed_bits() + 7) / 8 * 8 : taken * 8;
+  if (start_bits > consumed_bits()) Drop(static_cast<int>(start_bits - consumed_bits()));
+  std::uint64_t obtained = 0;
+  for (int i = 0; i < 8; ++i) {
+    if (bit_count_ >= 8) {
+      trailer[i] = static_cast<std::uint8_t>(bit_buffer_);
+      Drop(8);
+      ++obtained;
+    } else {
+      const int byte = source_->Fetch();
+      trailer[i] = byte < 0 ? 0xFF : static_cast<std::uint8_t>(byte);
+      if (byte >= 0) ++obtained;
+    }
+  }
+  return taken + obtained;
+}
+
+}  // namespace ydr::gz

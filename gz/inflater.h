@@ -1,0 +1,97 @@
+// The decoder behind YdrGZRead: resumable, it decodes into a window of W bytes and stops
+// whenever the window is full, keeping its place even inside a match, so the caller is
+// handed the output one whole window at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "gz/huffman_decode_table.h"
+#include "gz/source_buffer.h"
+
+namespace ydr::gz {
+
+class Inflater {
+ public:
+  // `window` holds 2W + kWindowSlack bytes: the previous window's bytes (history for
+  // matches), then the window being filled.
+  static constexpr std::uint32_t kWindowSlack = 64;
+  Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t *window, DecodeTable *litlen,
+           DecodeTable *dist, DecodeTable *bitlen);
+
+  // Back to the start of a stream; bytes not yet handed out are dropped.
+  void Reset();
+
+  // Decodes until the window is full (returns W), the stream ends (returns the bytes left,
+  // perhaps 0; later calls return 0), or the data is corrupt or ends early (-1, and -1 ever
+  // after). The bytes are at output() until the next call.
+  int Decode();
+  const std::uint8_t *output() const { return window_ + window_size_; }
+
+  // Whether the decoder stopped inside a block that holds its own code tables.
+  bool holds_tables() const { return tables_held_; }
+
+  // Reads the 8 bytes that follow the deflate data (0xFF for each byte the source lacks),
+  // and returns how many source bytes the decoder and the trailer took in all.
+  std::uint64_t ReadTrailer(std::uint8_t trailer[8]);
+
+ private:
+  enum class Result { kDone, kInterrupted, kCorrupt, kNoInput };
+  enum class Phase { kStart, kAfterLiteral, kInCopy };
+
+  std::uint64_t consumed_bits() const { return loaded_ * 8 - bit_count_; }
+  // The source bytes the reference decoder would have taken: what its waits asked for, as
+  // far as the source had them.
+  std::uint64_t SourceBytesTaken() const {
+    const std::uint64_t asked = (need_mark_ + 7) / 8;
+    return asked < loaded_ ? asked : loaded_;
+  }
+  bool NeedBits(int n);
+  std::uint32_t Bits(int n) const { return static_cast<std::uint32_t>(bit_buffer_) & ((1u << n) - 1); }
+  void Drop(int n) {
+    bit_buffer_ >>= n;
+    bit_count_ -= n;
+  }
+  Result LookUp(const DecodeTable &table, DecodeEntry *entry);
+  int Fail();
+  int HandOut();
+
+  Result Stored();
+  Result Fixed();
+  Result Dynamic();
+  Result ReadDynamicHeader();
+  Result Symbols(const DecodeTable &litlen, const DecodeTable &dist);
+  Result FastSymbols(const DecodeTable &litlen, const DecodeTable &dist);
+  Result ContinueCopy();
+
+  SourceBuffer *source_;
+  const std::uint32_t window_size_;
+  std::uint8_t *window_;
+  DecodeTable *litlen_;
+  DecodeTable *dist_;
+  DecodeTable *bitlen_;
+
+  // Bits taken from the source and not yet used, least significant first.
+  std::uint64_t bit_buffer_ = 0;
+  int bit_count_ = 0;
+  std::uint64_t loaded_ = 0;     // source bytes moved into the bit buffer
+  // How far into the source the reference decoder, which takes a byte only when a lookup or
+  // field needs it, would have read (in bits): it decides how many bytes the trailer and a
+  // restart find already taken.
+  std::uint64_t need_mark_ = 0;
+
+  std::uint32_t position_ = 0;   // bytes in the window being filled
+  bool in_block_ = false;
+  bool fresh_block_ = false;
+  bool final_ = false;
+  bool ended_ = false;           // the final block is done
+  bool failed_ = false;
+  bool tables_held_ = false;
+  int type_ = 0;
+  std::uint32_t stored_left_ = 0;
+  Phase phase_ = Phase::kStart;
+  std::uint32_t copy_left_ = 0;
+  std::uint32_t copy_distance_ = 0;  // within the window: 1 .. W
+};
+
+}  // namespace ydr::gz
