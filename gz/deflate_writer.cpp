@@ -35,6 +35,12 @@ constexpr std::uint32_t kNiceLength = 32;
 constexpr std::uint32_t kChainLimit = 32;
 constexpr std::uint32_t kLengthToBeat = kMinMatch - 1;
 
+inline std::uint16_t Load16(const std::uint8_t *p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
 // Equal bytes of a and b, at most `limit`, compared eight at a time.
 inline std::uint32_t CountEqual(const std::uint8_t *a, const std::uint8_t *b, std::uint32_t limit) {
   std::uint32_t n = 0;
@@ -109,30 +115,31 @@ void DeflateWriter<Position>::FillWindow() {
 
 template <class Position>
 std::uint32_t DeflateWriter<Position>::LongestMatch(std::uint32_t candidate) {
-  const std::uint8_t *window = window_.get();
-  const std::uint8_t *scan = window + strstart_;
+  const std::uint8_t *const window = window_.get();
+  const Position *const prev = prev_.get();
+  const std::uint32_t mask = window_mask_;
+  const std::uint8_t *const scan = window + strstart_;
   std::uint32_t chain = kChainLimit;
   std::uint32_t best = kLengthToBeat;
   if (best >= kGoodLength) chain >>= 2;
   const std::uint32_t limit = strstart_ > max_distance_ ? strstart_ - max_distance_ : 0;
-  std::uint8_t scan_end1 = scan[best - 1];
-  std::uint8_t scan_end = scan[best];
+  const std::uint32_t scan_start = Load16(scan);
+  std::uint32_t scan_end = Load16(scan + best - 1);
+  std::uint32_t match_start = match_start_;
   do {
     const std::uint8_t *match = window + candidate;
     // Only a candidate that agrees at the current best length and in its first two bytes
     // can do better. The third byte agrees whenever these do: the hash holds it.
-    if (match[best] != scan_end || match[best - 1] != scan_end1 || match[0] != scan[0] || match[1] != scan[1]) {
-      continue;
-    }
+    if (((Load16(match + best - 1) ^ scan_end) | (Load16(match) ^ scan_start)) != 0) continue;
     const std::uint32_t length = 3 + CountEqual(scan + 3, match + 3, kMaxMatch - 3);
     if (length > best) {
-      match_start_ = candidate;
+      match_start = candidate;
       best = length;
       if (length >= kNiceLength) break;
-      scan_end1 = scan[best - 1];
-      scan_end = scan[best];
+      scan_end = Load16(scan + best - 1);
     }
-  } while ((candidate = prev_[candidate & window_mask_]) > limit && --chain != 0);
+  } while ((candidate = prev[candidate & mask]) > limit && --chain != 0);
+  match_start_ = match_start;
   return best;
 }
 

@@ -17,11 +17,13 @@ namespace ydr::gz {
 
 void TreeBuilder::SiftDown(int k) {
   const int v = heap_[k];
+  const std::uint32_t v_key = key_[v];
   int j = k << 1;
   while (j <= heap_len_) {
-    if (j < heap_len_ && Smaller(heap_[j + 1], heap_[j])) ++j;  // the smaller child
-    if (Smaller(v, heap_[j])) break;
-    heap_[k] = heap_[j];
+    int child = heap_[j];
+    if (j < heap_len_ && key_[heap_[j + 1]] <= key_[child]) child = heap_[++j];  // the smaller child
+    if (v_key <= key_[child]) break;
+    heap_[k] = child;
     k = j;
     j <<= 1;
   }
@@ -40,6 +42,7 @@ int TreeBuilder::Build(const TreeShape &shape, const std::uint16_t *freq, Code *
     if (freq[n] != 0) {
       heap_[++heap_len_] = max_code = n;
       depth_[n] = 0;
+      key_[n] = Key(freq[n], 0);
     }
   }
   // A code needs two symbols: add symbols of frequency 1 (their cost is taken back here and
@@ -48,6 +51,7 @@ int TreeBuilder::Build(const TreeShape &shape, const std::uint16_t *freq, Code *
     const int node = heap_[++heap_len_] = (max_code < 2 ? ++max_code : 0);
     freq_[node] = 1;
     depth_[node] = 0;
+    key_[node] = Key(1, 0);
     --*dynamic_bits;
     if (shape.fixed != nullptr) *fixed_bits -= shape.fixed[node].length;
   }
@@ -63,6 +67,7 @@ int TreeBuilder::Build(const TreeShape &shape, const std::uint16_t *freq, Code *
     heap_[--heap_max_] = m;
     freq_[node] = static_cast<std::uint16_t>(freq_[n] + freq_[m]);
     depth_[node] = static_cast<std::uint8_t>((depth_[n] >= depth_[m] ? depth_[n] : depth_[m]) + 1);
+    key_[node] = Key(freq_[node], depth_[node]);
     parent_[n] = parent_[m] = static_cast<std::uint16_t>(node);
     heap_[1] = node++;
     SiftDown(1);

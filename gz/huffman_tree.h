@@ -34,9 +34,10 @@ class TreeBuilder {
             std::uint64_t *fixed_bits);
 
  private:
-  bool Smaller(int n, int m) const {
-    return freq_[n] < freq_[m] || (freq_[n] == freq_[m] && depth_[n] <= depth_[m]);
-  }
+  // Node n is "smaller or equal" to m: less frequent, or as frequent and not deeper. The
+  // heap keeps each node's frequency and depth together in one key, frequency above depth,
+  // so that this is a single comparison of keys.
+  static std::uint32_t Key(std::uint32_t freq, std::uint32_t depth) { return freq << 8 | depth; }
   void SiftDown(int k);
   void AssignLengths(const TreeShape &shape, int max_code, std::uint64_t *dynamic_bits, std::uint64_t *fixed_bits);
 
@@ -45,6 +46,7 @@ class TreeBuilder {
   std::uint16_t length_[kHeapSize];
   std::uint8_t depth_[kHeapSize];
   int heap_[kHeapSize];
+  std::uint32_t key_[kHeapSize];      // Key() of each node
   int heap_len_ = 0;
   int heap_max_ = 0;                 // removed nodes are kept in heap_[heap_max_ ..)
   int bl_count_[kMaxBits + 1];
