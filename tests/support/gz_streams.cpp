@@ -1,0 +1,208 @@
+#include "tests/support/gz_streams.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+namespace ydr::test {
+namespace {
+
+int AppendOutput(YDRGZ, void *user, const void *buffer, int count) {
+  static_cast<Bytes *>(user)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  return count;
+}
+
+struct Source {
+  const Bytes *data;
+  std::size_t position = 0;
+  int feed_size = 0;
+  int calls = 0;
+};
+
+int FeedInput(YDRGZ, void *user, void *buffer, int count) {
+  auto *source = static_cast<Source *>(user);
+  ++source->calls;
+  std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), source->data->size() - source->position);
+  if (source->feed_size > 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(source->feed_size));
+  std::memcpy(buffer, source->data->data() + source->position, n);
+  source->position += n;
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
+Bytes GzCompress(const Bytes &data, int level, std::size_t chunk) {
+  Bytes out;
+  YDRGZ stream = YdrGZOpenWriteOfCustomMem(AppendOutput, &out, level);
+  if (chunk == 0) chunk = data.size() == 0 ? 1 : data.size();
+  for (std::size_t i = 0; i < data.size(); i += chunk) {
+    YdrGZWrite(stream, data.data() + i, static_cast<int>(std::min(chunk, data.size() - i)));
+  }
+  YdrGZCloseWrite(stream);
+  return out;
+}
+
+std::vector<std::size_t> GzWritePieces(const Bytes &data, int level) {
+  std::vector<std::size_t> pieces;
+  YDRGZ stream = YdrGZOpenWriteOfCustomMem(
+      [](YDRGZ, void *user, const void *, int count) {
+        static_cast<std::vector<std::size_t> *>(user)->push_back(static_cast<std::size_t>(count));
+        return count;
+      },
+      &pieces, level);
+  YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
+  YdrGZCloseWrite(stream);
+  return pieces;
+}
+
+GzReadResult GzDecompress(const Bytes &stream, int level, int read_size, int feed_size) {
+  GzReadResult result;
+  Source source{&stream, 0, feed_size, 0};
+  YDRGZ handle = YdrGZOpenReadOfCustomMem(FeedInput, &source, level);
+  std::vector<char> buffer(static_cast<std::size_t>(read_size));
+  int got;
+  while ((got = YdrGZRead(handle, buffer.data(), read_size)) > 0) result.data.append(buffer.data(), static_cast<std::size_t>(got));
+  result.last_read = got;
+  result.close = YdrGZCloseRead(handle);
+  result.read_calls = source.calls;
+  return result;
+}
+
+Bytes ZlibStream(const Bytes &data, int level, int window_bits, int strategy) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -window_bits, 8, strategy);
+  Bytes out(deflateBound(&z, data.size()) + 16, '\0');
+  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef *>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(out.size() - z.avail_out);
+  deflateEnd(&z);
+  return out + Trailer(data);
+}
+
+bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset) {
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return false;
+  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(stream.data()));
+  z.avail_in = static_cast<uInt>(stream.size());
+  char buffer[65536];
+  int status;
+  do {
+    z.next_out = reinterpret_cast<Bytef *>(buffer);
+    z.avail_out = sizeof buffer;
+    status = inflate(&z, Z_NO_FLUSH);
+    out->append(buffer, sizeof buffer - z.avail_out);
+  } while (status == Z_OK);
+  *trailer_offset = stream.size() - z.avail_in;
+  inflateEnd(&z);
+  return status == Z_STREAM_END;
+}
+
+std::vector<BlockHeader> WalkBlocks(const Bytes &stream) {
+  std::vector<BlockHeader> blocks;
+  z_stream z{};
+  inflateInit2(&z, -15);
+  const auto *data = reinterpret_cast<const unsigned char *>(stream.data());
+  z.next_in = const_cast<Bytef *>(data);
+  z.avail_in = static_cast<uInt>(stream.size());
+  std::vector<unsigned char> sink(1 << 20);
+  bool at_boundary = true;
+  for (;;) {
+    if (at_boundary) {
+      // The next block's header starts at the first unused bit.
+      const std::size_t consumed = stream.size() - z.avail_in;
+      const int unused = z.data_type & 7;
+      const std::size_t bit = consumed * 8 - static_cast<std::size_t>(unused);
+      const auto bit_at = [&](std::size_t i) { return (data[i / 8] >> (i % 8)) & 1; };
+      if (bit / 8 >= stream.size()) break;
+      blocks.push_back({bit_at(bit) != 0, bit_at(bit + 1) | bit_at(bit + 2) << 1});
+    }
+    z.next_out = sink.data();
+    z.avail_out = static_cast<uInt>(sink.size());
+    const int status = inflate(&z, Z_BLOCK);
+    if (status == Z_STREAM_END || (status != Z_OK && status != Z_BUF_ERROR)) break;
+    at_boundary = (z.data_type & 128) != 0 && (z.data_type & 64) == 0;
+  }
+  inflateEnd(&z);
+  return blocks;
+}
+
+std::uint32_t ZlibCrc(const Bytes &data) {
+  return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
+}
+
+Bytes Trailer(const Bytes &data) {
+  const std::uint32_t crc = ZlibCrc(data);
+  const auto length = static_cast<std::uint32_t>(data.size());
+  Bytes t;
+  for (int i = 0; i < 4; ++i) t.push_back(static_cast<char>(crc >> (8 * i)));
+  for (int i = 0; i < 4; ++i) t.push_back(static_cast<char>(length >> (8 * i)));
+  return t;
+}
+
+void BitStream::Bits(std::uint32_t value, int count) {
+  for (int i = 0; i < count; ++i) {
+    bit_buffer_ |= ((value >> i) & 1u) << bit_count_;
+    if (++bit_count_ == 8) {
+      bytes_.push_back(static_cast<char>(bit_buffer_));
+      bit_buffer_ = 0;
+      bit_count_ = 0;
+    }
+  }
+}
+
+void BitStream::Code(std::uint32_t code, int length) {
+  for (int i = length - 1; i >= 0; --i) Bits((code >> i) & 1u, 1);
+}
+
+void BitStream::AlignToByte() {
+  if (bit_count_ > 0) Bits(0, 8 - bit_count_);
+}
+
+Bytes BitStream::Finish() {
+  AlignToByte();
+  return bytes_;
+}
+
+Bytes TextLike(std::size_t size, std::uint32_t seed) {
+  static const char *const kWords[] = {"the",  "stream", "window", "match",  "block", "code",   "length",
+                                       "of",   "and",    "a",      "deflate", "tree", "literal", "distance",
+                                       "huff", "man",    "byte",   "bits",   "to",    "in"};
+  std::mt19937 rng(seed);
+  Bytes out;
+  while (out.size() < size) {
+    out += kWords[rng() % 20];
+    out += (rng() % 11 == 0) ? ".\n" : " ";
+  }
+  out.resize(size);
+  return out;
+}
+
+Bytes BinaryLike(std::size_t size, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes out;
+  while (out.size() < size) {
+    switch (rng() % 4) {
+      case 0: out.append(rng() % 40, '\0'); break;
+      case 1:
+        for (int i = 0, n = static_cast<int>(rng() % 16); i < n; ++i) {
+          const std::uint32_t v = rng() % 300;
+          out.append(reinterpret_cast<const char *>(&v), 4);
+        }
+        break;
+      case 2:
+        for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) out.push_back(static_cast<char>(rng()));
+        break;
+      default:
+        if (out.size() > 64) out += out.substr(out.size() - 1 - rng() % 60, rng() % 20);
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+}  // namespace ydr::test
