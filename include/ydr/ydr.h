@@ -3,6 +3,7 @@
 #define YDR_YDR_H
 
 #include "ydr/frame.h"
+#include "ydr/gz.h"
 #include "ydr/numstr.h"
 
 #endif /* YDR_YDR_H */

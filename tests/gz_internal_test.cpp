@@ -1,0 +1,187 @@
+// The pieces under the exports: code lengths when a tree is too deep, decoding-table
+// shapes, and every CRC-32 variant against zlib.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "gz/crc32.h"
+#include "gz/huffman_decode_table.h"
+#include "gz/huffman_tree.h"
+#include "ydr/gz.h"
+
+namespace ydr::gz {
+namespace {
+
+TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedAsTheReferenceEncoderDoes) {
+  // Fibonacci frequencies make the deepest tree possible: symbol i would get length n - i
+  // (the two rarest n - 1). Cut at the limit, the overflow of 2 is paid by moving the one
+  // leaf at limit - 1 down a level; the lengths are then dealt out longest first to the
+  // leaves in the order they left the heap: the four rarest get the limit, the next
+  // limit - 2, and so on up.
+  struct Case {
+    const TreeShape *shape;
+    int symbols;
+    std::vector<int> lengths;
+  };
+  const Case cases[] = {
+      {&kBitLengthShape, 9, {7, 7, 7, 7, 5, 4, 3, 2, 1}},
+      {&kLitLenShape, 17, {15, 15, 15, 15, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.symbols);
+    std::vector<std::uint16_t> freq(static_cast<std::size_t>(c.shape->elements), 0);
+    std::uint16_t a = 1, b = 1;
+    for (int i = 0; i < c.symbols; ++i) {
+      freq[static_cast<std::size_t>(i)] = a;
+      const std::uint16_t next = static_cast<std::uint16_t>(a + b);
+      a = b;
+      b = next;
+    }
+    std::vector<Code> codes(static_cast<std::size_t>(c.shape->elements) + 1);
+    std::uint64_t dynamic_bits = 0, fixed_bits = 0;
+    auto builder = std::make_unique<TreeBuilder>();
+    const int max_code = builder->Build(*c.shape, freq.data(), codes.data(), &dynamic_bits, &fixed_bits);
+    EXPECT_EQ(max_code, c.symbols - 1);
+    double kraft = 0;
+    std::uint64_t cost = 0;
+    for (int i = 0; i < c.symbols; ++i) {
+      EXPECT_EQ(codes[static_cast<std::size_t>(i)].length, c.lengths[static_cast<std::size_t>(i)]) << "symbol " << i;
+      kraft += 1.0 / (1 << codes[static_cast<std::size_t>(i)].length);
+      const int extra = c.shape->extra_bits != nullptr && i >= c.shape->extra_base ? c.shape->extra_bits[i - c.shape->extra_base] : 0;
+      cost += static_cast<std::uint64_t>(freq[static_cast<std::size_t>(i)]) * static_cast<unsigned>(codes[static_cast<std::size_t>(i)].length + extra);
+    }
+    EXPECT_DOUBLE_EQ(kraft, 1.0);
+    EXPECT_EQ(dynamic_bits, cost);  // the cost follows the lengths as changed
+  }
+}
+
+TEST(DecodeTableTest, FirstLevelWidthFollowsTheCode) {
+  std::vector<std::uint8_t> lengths(288);
+  for (int i = 0; i < 288; ++i) lengths[static_cast<std::size_t>(i)] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+  const std::uint16_t base[31] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0, 0};
+  const std::uint8_t extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+  auto table = std::make_unique<DecodeTable>(DecodeTable::kLitLenCapacity);
+  struct Case {
+    int requested;
+    int expected;
+  };
+  for (const Case c : {Case{7, 7}, Case{9, 9}, Case{12, 9}, Case{3, 7}}) {  // clamped to the code's lengths
+    SCOPED_TRACE(c.requested);
+    ASSERT_EQ(table->Build(lengths.data(), 288, 257, base, extra, c.requested, false), BuildResult::kComplete);
+    EXPECT_EQ(table->root_bits(), c.expected);
+  }
+  // Every symbol decodes from its canonical code.
+  ASSERT_EQ(table->Build(lengths.data(), 288, 257, base, extra, 7, false), BuildResult::kComplete);
+  const auto reverse = [](unsigned code, int n) {
+    unsigned r = 0;
+    for (int i = 0; i < n; ++i, code >>= 1) r = (r << 1) | (code & 1);
+    return r;
+  };
+  for (int symbol = 0; symbol < 288; ++symbol) {
+    const int len = lengths[static_cast<std::size_t>(symbol)];
+    const unsigned code = symbol < 144 ? 0x30 + symbol : symbol < 256 ? 0x190 + symbol - 144 : symbol < 280 ? symbol - 256 : 0xC0 + symbol - 280;
+    const unsigned bits = reverse(code, len);
+    DecodeEntry e = table->entries()[bits & ((1u << table->root_bits()) - 1)];
+    int used = 0;
+    while (IsLink(e.op)) {
+      used += e.bits;
+      e = table->entries()[e.value + ((bits >> used) & ((1u << (e.op - 16)) - 1))];
+    }
+    ASSERT_EQ(used + e.bits, len) << symbol;
+    if (symbol < 256) {
+      EXPECT_EQ(e.op, kOpLiteral);
+      EXPECT_EQ(e.value, symbol);
+    } else if (symbol == 256) {
+      EXPECT_EQ(e.op, kOpEndOfBlock);
+    } else {
+      EXPECT_EQ(e.op, extra[symbol - 257]);
+      EXPECT_EQ(e.value, base[symbol - 257]);
+    }
+  }
+  // Verdicts.
+  std::vector<std::uint8_t> two = {1, 1};
+  EXPECT_EQ(table->Build(two.data(), 2, 2, nullptr, nullptr, 9, false), BuildResult::kComplete);
+  std::vector<std::uint8_t> one = {1, 0};
+  EXPECT_EQ(table->Build(one.data(), 2, 2, nullptr, nullptr, 9, false), BuildResult::kIncomplete);
+  EXPECT_EQ(table->Build(one.data(), 2, 2, nullptr, nullptr, 9, true), BuildResult::kIncomplete);
+  std::vector<std::uint8_t> three = {1, 1, 1};
+  EXPECT_EQ(table->Build(three.data(), 3, 3, nullptr, nullptr, 9, false), BuildResult::kOverSubscribed);
+  std::vector<std::uint8_t> none = {0, 0, 0};
+  EXPECT_EQ(table->Build(none.data(), 3, 3, nullptr, nullptr, 9, false), BuildResult::kComplete);
+  EXPECT_TRUE(table->empty());
+}
+
+TEST(DecodeTableTest, RandomCompleteCodesFitAndDecode) {
+  // Complete codes of every shape the format allows, built from random frequencies with
+  // the encoder's own tree builder, never overflow the table.
+  std::mt19937 rng(7);
+  auto builder = std::make_unique<TreeBuilder>();
+  auto table = std::make_unique<DecodeTable>(DecodeTable::kLitLenCapacity);
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<std::uint16_t> freq(kLitLenCodes);
+    for (auto &f : freq) f = static_cast<std::uint16_t>(rng() % 3 == 0 ? 0 : 1 + (rng() % (1u << (rng() % 12))));
+    std::vector<Code> codes(kLitLenCodes + 1);
+    std::uint64_t d = 0, f = 0;
+    builder->Build(kLitLenShape, freq.data(), codes.data(), &d, &f);
+    std::vector<std::uint8_t> lengths(kLitLenCodes);
+    for (int i = 0; i < kLitLenCodes; ++i) lengths[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(codes[static_cast<std::size_t>(i)].length);
+    ASSERT_EQ(table->Build(lengths.data(), kLitLenCodes, kLitLenCodes, nullptr, nullptr, 9, false), BuildResult::kComplete);
+    for (int i = 0; i < kLitLenCodes; ++i) {
+      if (lengths[static_cast<std::size_t>(i)] == 0) continue;
+      const unsigned bits = codes[static_cast<std::size_t>(i)].bits;
+      DecodeEntry e = table->entries()[bits & ((1u << table->root_bits()) - 1)];
+      int used = 0;
+      while (IsLink(e.op)) {
+        used += e.bits;
+        e = table->entries()[e.value + ((bits >> used) & ((1u << (e.op - 16)) - 1))];
+      }
+      ASSERT_EQ(e.value, i);
+      ASSERT_EQ(used + e.bits, lengths[static_cast<std::size_t>(i)]);
+    }
+  }
+}
+
+TEST(Crc32Test, EveryVariantAgreesWithZlib) {
+  std::vector<std::uint8_t> data(1 << 20);
+  std::mt19937 rng(3);
+  for (auto &b : data) b = static_cast<std::uint8_t>(rng());
+  struct Variant {
+    const char *name;
+    Crc32Function f;
+  };
+  const Variant variants[] = {{"generic", &Crc32Update_generic},
+                              {"pclmul", Crc32Variant_pclmul()},
+                              {"avx512", Crc32Variant_avx512()},
+                              {"chosen", &Crc32Update}};
+  for (const Variant &v : variants) {
+    if (v.f == nullptr) continue;  // this CPU lacks it; the fallback runs everywhere
+    SCOPED_TRACE(v.name);
+    for (std::size_t size : {0u, 1u, 15u, 16u, 63u, 64u, 65u, 255u, 256u, 257u, 511u, 1000u, 4096u, 65537u, 1u << 20}) {
+      for (std::size_t offset : {0u, 1u, 7u}) {
+        if (offset + size > data.size()) continue;
+        const std::uint32_t ours = ~v.f(0xFFFFFFFFu, data.data() + offset, size);
+        const auto theirs = static_cast<std::uint32_t>(crc32(0, data.data() + offset, static_cast<uInt>(size)));
+        ASSERT_EQ(ours, theirs) << size << " at " << offset;
+      }
+    }
+  }
+}
+
+TEST(Crc32Test, ExportKeepsTheCallersRegister) {
+  unsigned int reg = 12345;
+  EXPECT_EQ(YdrGZUpdateCRC(&reg, nullptr, 0), 0u);
+  EXPECT_EQ(reg, 0xFFFFFFFFu);
+  EXPECT_EQ(YdrGZUpdateCRC(&reg, "abc", 3), 0x352441C2u);
+  EXPECT_EQ(YdrGZUpdateCRC(&reg, nullptr, 0), 0u);
+  YdrGZUpdateCRC(&reg, "a", 1);
+  EXPECT_EQ(YdrGZUpdateCRC(&reg, "bc", 2), 0x352441C2u);  // in pieces
+  YdrGZUpdateCRC(&reg, nullptr, 0);
+  EXPECT_EQ(YdrGZUpdateCRC(&reg, "", 0), 0u);             // nothing since the reset
+  EXPECT_EQ(YdrGZUpdateCRC(nullptr, "abc", 3), 0u);
+}
+
+}  // namespace
+}  // namespace ydr::gz
