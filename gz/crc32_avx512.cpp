@@ -39,7 +39,7 @@ YDR_AVX512_TARGET inline __m128i Fold128(__m128i x, const std::uint64_t (&k)[2],
 
 YDR_AVX512_TARGET std::uint32_t Crc32Update_avx512(std::uint32_t reg, const std::uint8_t *data, std::size_t size) {
   if (size < 256) return Crc32Update_pclmul(reg, data, size);
-  __m512i x0 = _mm512_xor_si512(Load(data), _mm512_castsi128_si512(_mm_cvtsi32_si128(static_cast<int>(reg))));
+  __m512i x0 = _mm512_xor_si512(Load(data), _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(reg))));
   __m512i x1 = Load(data + 64), x2 = Load(data + 128), x3 = Load(data + 192);
   data += 256;
   size -= 256;

@@ -66,15 +66,6 @@ const FixedTables *GetFixedTables() {
   return tables != nullptr && tables->ok ? tables : nullptr;
 }
 
-inline std::uint64_t LoadLittleEndian64(const std::uint8_t *p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
-#endif
-  return v;
-}
-
 }  // namespace
 
 Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t *window, DecodeTable *litlen,
