@@ -1,10 +1,12 @@
 // The ydr command as a user runs it: output, exit status and messages.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -95,6 +97,70 @@ TEST(ToolTest, FailedOutputExitsWithOne) {
   const auto result = RunProcess({"/bin/sh", "-c", std::string(YDR_TOOL) + " numstr 4 1 > /dev/full"});
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ToolGzTest, CompressDecompressAndCheckFiles) {
+  ydr::test::TempDir dir;
+  std::string data;
+  for (int i = 0; i < 20000; ++i) data += "line " + std::to_string(i * 7 % 1000) + "\n";
+  const std::string in = dir.WriteFile("in.txt", data);
+  for (const char *level : {"0", "1", "2"}) {
+    SCOPED_TRACE(level);
+    const std::string packed = dir / (std::string("packed") + level);
+    const std::string out = dir / (std::string("out") + level);
+    EXPECT_EQ(RunProcess({YDR_TOOL, "gz", "--level", level, in, packed}).exit_status, 0);
+    EXPECT_LT(ydr::test::ReadFile(packed).size(), data.size() / 3);
+    EXPECT_EQ(RunProcess({YDR_TOOL, "gz", "-d", "--level", level, packed, out}).exit_status, 0);
+    EXPECT_EQ(ydr::test::ReadFile(out), data);
+    const auto check = RunProcess({YDR_TOOL, "gz", "-t", "--level", level, packed});
+    EXPECT_EQ(check.exit_status, 0);
+    EXPECT_NE(check.err.find("OK"), std::string::npos);
+  }
+  // Standard input and output.
+  const auto packed = RunProcess({YDR_TOOL, "gz"}, {}, data);
+  EXPECT_EQ(packed.exit_status, 0);
+  const auto unpacked = RunProcess({YDR_TOOL, "gz", "-d", "-", "-"}, {}, packed.out);
+  EXPECT_EQ(unpacked.exit_status, 0);
+  EXPECT_EQ(unpacked.out, data);
+}
+
+TEST(ToolGzTest, BadStreamsFailAndLeaveNoOutputFile) {
+  ydr::test::TempDir dir;
+  const std::string packed = RunProcess({YDR_TOOL, "gz"}, {}, std::string(50000, 'x') + "tail").out;
+  std::string mismatch = packed;
+  mismatch[mismatch.size() - 5] ^= 1;  // the trailer's CRC
+  struct Case {
+    const char *name;
+    std::string stream;
+    const char *message;
+  };
+  const Case cases[] = {
+      {"cut short", packed.substr(0, packed.size() / 2), "corrupt"},
+      {"trailer mismatch", mismatch, "trailer"},
+      {"not a stream", std::string(100, '\xff'), "corrupt"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string in = dir.WriteFile("bad", c.stream);
+    const std::string out = dir / "bad.out";
+    const auto result = RunProcess({YDR_TOOL, "gz", "-d", in, out});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u);
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(RunProcess({YDR_TOOL, "gz", "-t", in}).exit_status, 1);
+  }
+  for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+           {"gz", "--level"}, {"gz", "--level", "3"}, {"gz", "-x"}, {"gz", "a", "b", "c"}, {"gz", "-t"}}) {
+    std::vector<std::string> argv = {YDR_TOOL};
+    argv.insert(argv.end(), args.begin(), args.end());
+    EXPECT_EQ(RunProcess(argv).exit_status, 2);
+  }
+  EXPECT_EQ(RunProcess({YDR_TOOL, "gz", dir / "missing"}).exit_status, 1);
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ using Arguments = std::vector<std::string>;
 
 int RunNumstr(const Arguments &args);
 extern const char kNumstrUsage[];
+int RunGz(const Arguments &args);
+extern const char kGzUsage[];
 
 // Prints "ydr: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string &message);

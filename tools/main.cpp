@@ -22,6 +22,8 @@ constexpr const char kUsage[] =
     "  numstr STYLE NUMBER [--extended] [--open C] [--close C] [--symbol C]\n"
     "                      print NUMBER as a list label in a numbering style\n"
     "  numstr --table      print every numbering style for 1..30\n"
+    "  gz [-d|-t] [--level N] [IN [OUT]]\n"
+    "                      compress or decompress the stream format (CRC-32 checked)\n"
     "  help [COMMAND]      show this text, or a command's own\n"
     "  --version           show the version\n"
     "\n"
@@ -32,6 +34,8 @@ int Help(const Arguments &args) {
     std::fputs(kUsage, stdout);
   } else if (args[0] == "numstr") {
     std::fputs(kNumstrUsage, stdout);
+  } else if (args[0] == "gz") {
+    std::fputs(kGzUsage, stdout);
   } else {
     return Complain(kExitUsage, "no such command: " + args[0]);
   }
@@ -56,6 +60,7 @@ int main(int argc, char **argv) {
     return kExitOk;
   }
   if (command == "numstr") return RunNumstr(args);
+  if (command == "gz") return RunGz(args);
   Complain(kExitUsage, "unknown command '" + command + "'");
   std::fputs(kUsage, stderr);
   return kExitUsage;
