@@ -25,7 +25,9 @@ YDR_AVX512_TARGET inline __m512i Fold(__m512i x, __m512i k, __m512i next) {
 YDR_AVX512_TARGET inline __m512i Load(const std::uint8_t *p) { return _mm512_loadu_si512(p); }
 
 YDR_AVX512_TARGET inline __m512i Broadcast(const std::uint64_t (&k)[2]) {
-  return _mm512_broadcast_i32x4(_mm_set_epi64x(static_cast<long long>(k[1]), static_cast<long long>(k[0])));
+  const auto lo = static_cast<long long>(k[0]);
+  const auto hi = static_cast<long long>(k[1]);
+  return _mm512_set_epi64(hi, lo, hi, lo, hi, lo, hi, lo);
 }
 
 YDR_AVX512_TARGET inline __m128i Fold128(__m128i x, const std::uint64_t (&k)[2], __m128i next) {
@@ -62,10 +64,13 @@ YDR_AVX512_TARGET std::uint32_t Crc32Update_avx512(std::uint32_t reg, const std:
     size -= 64;
   }
   // Four lanes to one: the earliest lane travels furthest.
-  __m128i lane = _mm512_extracti32x4_epi32(x0, 0);
-  lane = Fold128(lane, kFold128, _mm512_extracti32x4_epi32(x0, 1));
-  lane = Fold128(lane, kFold128, _mm512_extracti32x4_epi32(x0, 2));
-  lane = Fold128(lane, kFold128, _mm512_extracti32x4_epi32(x0, 3));
+  alignas(64) std::uint8_t lanes[64];
+  _mm512_store_si512(lanes, x0);
+  const auto lane_at = [&lanes](int i) { return _mm_load_si128(reinterpret_cast<const __m128i *>(lanes + 16 * i)); };
+  __m128i lane = lane_at(0);
+  lane = Fold128(lane, kFold128, lane_at(1));
+  lane = Fold128(lane, kFold128, lane_at(2));
+  lane = Fold128(lane, kFold128, lane_at(3));
   while (size >= 16) {
     lane = Fold128(lane, kFold128, _mm_loadu_si128(reinterpret_cast<const __m128i *>(data)));
     data += 16;

@@ -4,6 +4,12 @@
 set -euo pipefail
 build=${1:-build/release}
 shift || true
+# The stream benchmarks read the corpus that the shared corpus script builds.
+export YDR_CORPUS=${YDR_CORPUS:-/tmp/ydr-corpus}
+if [[ ! -f $YDR_CORPUS/text_c.bin && -x ../shared/bench/make_corpus.sh ]]; then
+  echo "building the benchmark corpus in $YDR_CORPUS" >&2
+  bash ../shared/bench/make_corpus.sh "$YDR_CORPUS" >/dev/null
+fi
 found=0
 for bench in "$build"/bench/*_bench; do
   [[ -x "$bench" ]] || continue

@@ -1,0 +1,243 @@
+// Stream compression against its peers, on the same data in one process: compression at
+// memory level 0 against zlib's raw deflate (level 3 with a 4 KiB window, the nearest
+// configuration, and level 1 with 32 KiB); decompression of our streams against zlib's
+// inflate and libdeflate; the CRC-32 against zlib's and libdeflate's.
+//
+// Data: the files of the benchmark corpus (YDR_CORPUS, default /tmp/ydr-corpus; made by the
+// corpus script beside the project, see scripts/run-benchmarks.sh).
+#include <benchmark/benchmark.h>
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ydr/gz.h"
+
+namespace {
+
+std::string CorpusFile(const std::string &name) {
+  const char *dir = std::getenv("YDR_CORPUS");
+  std::ifstream in(std::string(dir != nullptr ? dir : "/tmp/ydr-corpus") + "/" + name, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+const std::string &Data(const std::string &name) {
+  static std::map<std::string, std::string> cache;
+  auto it = cache.find(name);
+  if (it == cache.end()) it = cache.emplace(name, CorpusFile(name)).first;
+  return it->second;
+}
+
+struct Sink {
+  std::string out;
+};
+
+int Collect(YDRGZ, void *user, const void *buffer, int count) {
+  static_cast<Sink *>(user)->out.append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  return count;
+}
+
+std::string OurStream(const std::string &data) {
+  Sink sink;
+  sink.out.reserve(data.size());
+  YDRGZ stream = YdrGZOpenWrite(Collect, &sink);
+  YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
+  YdrGZCloseWrite(stream);
+  return sink.out;
+}
+
+void SetBytes(benchmark::State &state, std::size_t bytes) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
+}
+
+void CompressOurs(benchmark::State &state, const std::string &file) {
+  const std::string &data = Data(file);
+  Sink sink;
+  sink.out.reserve(data.size());
+  for (auto _ : state) {
+    sink.out.clear();
+    YDRGZ stream = YdrGZOpenWrite(Collect, &sink);
+    YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
+    YdrGZCloseWrite(stream);
+    benchmark::DoNotOptimize(sink.out.data());
+  }
+  SetBytes(state, data.size());
+  state.counters["ratio"] = static_cast<double>(sink.out.size()) / static_cast<double>(data.size());
+}
+
+void CompressZlib(benchmark::State &state, const std::string &file, int level, int window_bits) {
+  const std::string &data = Data(file);
+  std::string out(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
+  std::size_t size = 0;
+  for (auto _ : state) {
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, -window_bits, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    size = z.total_out;
+    deflateEnd(&z);
+  }
+  SetBytes(state, data.size());
+  state.counters["ratio"] = static_cast<double>(size) / static_cast<double>(data.size());
+}
+
+struct Source {
+  const std::string *data;
+  std::size_t position;
+};
+
+int Feed(YDRGZ, void *user, void *buffer, int count) {
+  auto *s = static_cast<Source *>(user);
+  const std::size_t n = std::min(static_cast<std::size_t>(count), s->data->size() - s->position);
+  std::memcpy(buffer, s->data->data() + s->position, n);
+  s->position += n;
+  return static_cast<int>(n);
+}
+
+void DecompressOurs(benchmark::State &state, const std::string &file) {
+  const std::string &data = Data(file);
+  const std::string stream = OurStream(data);
+  std::vector<char> out(data.size() + 16);
+  for (auto _ : state) {
+    Source source{&stream, 0};
+    YDRGZ reader = YdrGZOpenRead(Feed, &source);
+    const int got = YdrGZRead(reader, out.data(), static_cast<int>(out.size()));
+    YdrGZCloseRead(reader);
+    if (static_cast<std::size_t>(got) != data.size()) state.SkipWithError("round trip failed");
+  }
+  SetBytes(state, data.size());
+}
+
+void DecompressZlib(benchmark::State &state, const std::string &file) {
+  const std::string &data = Data(file);
+  const std::string stream = OurStream(data);
+  std::vector<char> out(data.size() + 16);
+  for (auto _ : state) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(stream.data()));
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    inflate(&z, Z_FINISH);
+    inflateEnd(&z);
+  }
+  SetBytes(state, data.size());
+}
+
+void DecompressLibdeflate(benchmark::State &state, const std::string &file) {
+  const std::string &data = Data(file);
+  const std::string stream = OurStream(data);
+  std::vector<char> out(data.size());
+  libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+  for (auto _ : state) {
+    size_t in_used = 0, out_size = 0;
+    libdeflate_deflate_decompress_ex(d, stream.data(), stream.size(), out.data(), out.size(), &in_used, &out_size);
+  }
+  libdeflate_free_decompressor(d);
+  SetBytes(state, data.size());
+}
+
+std::string CrcData(std::size_t size) {
+  std::string data(size, '\0');
+  std::uint32_t x = 12345;
+  for (char &c : data) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 16);
+  return data;
+}
+
+void CrcOurs(benchmark::State &state) {
+  const std::string data = CrcData(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    unsigned int reg;
+    YdrGZUpdateCRC(&reg, nullptr, 0);
+    benchmark::DoNotOptimize(YdrGZUpdateCRC(&reg, data.data(), static_cast<unsigned int>(data.size())));
+  }
+  SetBytes(state, data.size());
+}
+
+void CrcZlib(benchmark::State &state) {
+  const std::string data = CrcData(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
+  }
+  SetBytes(state, data.size());
+}
+
+void CrcLibdeflate(benchmark::State &state) {
+  const std::string data = CrcData(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(libdeflate_crc32(0, data.data(), data.size()));
+  SetBytes(state, data.size());
+}
+
+void Register() {
+  for (const char *file : {"text_c.bin", "docs.bin", "elf.bin", "random.bin", "runs.bin"}) {
+    if (Data(file).empty()) continue;
+    const std::string f = file;
+    benchmark::RegisterBenchmark(("compress/ours/" + f).c_str(), [f](benchmark::State &s) { CompressOurs(s, f); })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("compress/zlib3w12/" + f).c_str(), [f](benchmark::State &s) { CompressZlib(s, f, 3, 12); })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("compress/zlib1w15/" + f).c_str(), [f](benchmark::State &s) { CompressZlib(s, f, 1, 15); })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decompress/ours/" + f).c_str(), [f](benchmark::State &s) { DecompressOurs(s, f); })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decompress/zlib/" + f).c_str(), [f](benchmark::State &s) { DecompressZlib(s, f); })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decompress/libdeflate/" + f).c_str(), [f](benchmark::State &s) { DecompressLibdeflate(s, f); })->Unit(benchmark::kMillisecond);
+  }
+  for (long size : {256L << 10, 64L << 20}) {
+    benchmark::RegisterBenchmark("crc32/ours", CrcOurs)->Arg(size);
+    benchmark::RegisterBenchmark("crc32/zlib", CrcZlib)->Arg(size);
+    benchmark::RegisterBenchmark("crc32/libdeflate", CrcLibdeflate)->Arg(size);
+  }
+}
+
+// The usual table, then each peer's ratio: ours / peer in bytes per second.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run> &runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run &run : runs) {
+      const auto rate = run.counters.find("bytes_per_second");
+      if (rate == run.counters.end()) continue;
+      const std::string name = run.benchmark_name();  // kind/who/data
+      const auto first = name.find('/'), second = name.find('/', first + 1);
+      rates_[name.substr(0, first) + " " + name.substr(second + 1)][name.substr(first + 1, second - first - 1)] =
+          rate->second.value;
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\n%-32s %10s  %s\n", "work", "ours MB/s", "peer: MB/s (ours/peer)");
+    for (const auto &[work, by_who] : rates_) {
+      const auto ours = by_who.find("ours");
+      if (ours == by_who.end()) continue;
+      std::printf("%-32s %10.0f ", work.c_str(), ours->second / 1e6);
+      for (const auto &[who, rate] : by_who) {
+        if (who != "ours") std::printf(" %s: %.0f (%.2fx)", who.c_str(), rate / 1e6, ours->second / rate);
+      }
+      std::printf("\n");
+    }
+  }
+
+ private:
+  std::map<std::string, std::map<std::string, double>> rates_;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  Register();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
