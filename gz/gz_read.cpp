@@ -20,7 +20,7 @@ class StreamReader final : public YdrGZStream {
   }
 
   bool Allocate() {
-    window_.reset(new (std::nothrow) std::uint8_t[2 * window_size_ + Inflater::kWindowSlack]());
+    window_.reset(new (std::nothrow) std::uint8_t[Inflater::RingSize(window_size_)]());
     litlen_.reset(new (std::nothrow) DecodeTable(DecodeTable::kLitLenCapacity));
     dist_.reset(new (std::nothrow) DecodeTable(DecodeTable::kDistCapacity));
     bitlen_.reset(new (std::nothrow) DecodeTable(DecodeTable::kBitLengthCapacity));

@@ -16,13 +16,13 @@
 namespace ydr::gz {
 
 void TreeBuilder::SiftDown(int k) {
-  const int v = heap_[k];
-  const std::uint32_t v_key = key_[v];
+  const std::uint64_t v = heap_[k];
+  const std::uint32_t v_key = KeyOf(v);
   int j = k << 1;
   while (j <= heap_len_) {
-    int child = heap_[j];
-    if (j < heap_len_ && key_[heap_[j + 1]] <= key_[child]) child = heap_[++j];  // the smaller child
-    if (v_key <= key_[child]) break;
+    std::uint64_t child = heap_[j];
+    if (j < heap_len_ && KeyOf(heap_[j + 1]) <= KeyOf(child)) child = heap_[++j];  // the smaller child
+    if (v_key <= KeyOf(child)) break;
     heap_[k] = child;
     k = j;
     j <<= 1;
@@ -40,18 +40,17 @@ int TreeBuilder::Build(const TreeShape &shape, const std::uint16_t *freq, Code *
     freq_[n] = freq[n];
     length_[n] = 0;
     if (freq[n] != 0) {
-      heap_[++heap_len_] = max_code = n;
+      heap_[++heap_len_] = Entry(Key(freq[n], 0), max_code = n);
       depth_[n] = 0;
-      key_[n] = Key(freq[n], 0);
     }
   }
   // A code needs two symbols: add symbols of frequency 1 (their cost is taken back here and
   // counted again below, so the totals only carry the real symbols).
   while (heap_len_ < 2) {
-    const int node = heap_[++heap_len_] = (max_code < 2 ? ++max_code : 0);
+    const int node = max_code < 2 ? ++max_code : 0;
+    heap_[++heap_len_] = Entry(Key(1, 0), node);
     freq_[node] = 1;
     depth_[node] = 0;
-    key_[node] = Key(1, 0);
     --*dynamic_bits;
     if (shape.fixed != nullptr) *fixed_bits -= shape.fixed[node].length;
   }
@@ -59,20 +58,20 @@ int TreeBuilder::Build(const TreeShape &shape, const std::uint16_t *freq, Code *
 
   int node = elements;  // inner nodes are numbered after the leaves
   do {
-    const int n = heap_[1];  // the smallest
+    const int n = NodeOf(heap_[1]);  // the smallest
     heap_[1] = heap_[heap_len_--];
     SiftDown(1);
-    const int m = heap_[1];  // the next smallest
-    heap_[--heap_max_] = n;
-    heap_[--heap_max_] = m;
+    const int m = NodeOf(heap_[1]);  // the next smallest
+    removed_[--heap_max_] = n;
+    removed_[--heap_max_] = m;
     freq_[node] = static_cast<std::uint16_t>(freq_[n] + freq_[m]);
     depth_[node] = static_cast<std::uint8_t>((depth_[n] >= depth_[m] ? depth_[n] : depth_[m]) + 1);
-    key_[node] = Key(freq_[node], depth_[node]);
     parent_[n] = parent_[m] = static_cast<std::uint16_t>(node);
-    heap_[1] = node++;
+    heap_[1] = Entry(Key(freq_[node], depth_[node]), node);
+    ++node;
     SiftDown(1);
   } while (heap_len_ >= 2);
-  heap_[--heap_max_] = heap_[1];  // the root
+  removed_[--heap_max_] = NodeOf(heap_[1]);  // the root
 
   AssignLengths(shape, max_code, dynamic_bits, fixed_bits);
 
@@ -93,11 +92,11 @@ void TreeBuilder::AssignLengths(const TreeShape &shape, int max_code, std::uint6
   const int max_length = shape.max_length;
   for (int &count : bl_count_) count = 0;
 
-  length_[heap_[heap_max_]] = 0;  // the root
+  length_[removed_[heap_max_]] = 0;  // the root
   int overflow = 0;
   int h = heap_max_ + 1;
   for (; h < kHeapSize; ++h) {
-    const int n = heap_[h];
+    const int n = removed_[h];
     int bits = length_[parent_[n]] + 1;
     if (bits > max_length) {
       bits = max_length;
@@ -126,7 +125,7 @@ void TreeBuilder::AssignLengths(const TreeShape &shape, int max_code, std::uint6
   for (int bits = max_length; bits != 0; --bits) {
     int n = bl_count_[bits];
     while (n != 0) {
-      const int m = heap_[--h];
+      const int m = removed_[--h];
       if (m > max_code) continue;
       if (length_[m] != bits) {
         *dynamic_bits += static_cast<std::uint64_t>(static_cast<std::int64_t>(bits - length_[m]) * freq_[m]);

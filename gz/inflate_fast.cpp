@@ -54,27 +54,45 @@ inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t le
 
 Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist) {
   if (litlen.empty() || dist.empty() || litlen.root_bits() < dist.root_bits()) return Result::kDone;
-  if (window_size_ <= static_cast<std::uint32_t>(kMaxMatch) + 1) return Result::kDone;
   const DecodeEntry *lt = litlen.entries();
   const DecodeEntry *dt = dist.entries();
   const std::uint32_t lmask = Mask(litlen.root_bits());
   const std::uint32_t dmask = Mask(dist.root_bits());
-  const std::uint32_t position_limit = window_size_ - (kMaxMatch + 1);
+  // A symbol that would fill the window is left to the slow path, which stops there.
+  const std::uint32_t last = window_size_ - 1;
   const std::uint8_t *const in_start = source_->next();
   const std::uint8_t *in = in_start;
   const std::uint8_t *const in_end = in_start + source_->available();
-  std::uint8_t *const out = window_ + window_size_;
+  std::uint8_t *const out = window_ + base_;
   std::uint32_t position = position_;
   std::uint64_t bits = bit_buffer_;
   int count = bit_count_;
 
-  while (position <= position_limit && in_end - in >= 8) {
+  while (position < last && in_end - in >= 8) {
     bits |= Load64(in) << count;
     in += (63 - count) >> 3;
     count |= 56;
 
-    int used = 0;
     DecodeEntry e = lt[bits & lmask];
+    if (e.op == kOpLiteral) {
+      // Up to three literals whose codes fit the first level on one refill: each takes at
+      // most 9 of the 56 bits or more that a refill leaves.
+      bits >>= e.bits;
+      count -= e.bits;
+      out[position++] = static_cast<std::uint8_t>(e.value);
+      e = lt[bits & lmask];
+      if (e.op != kOpLiteral || position >= last) continue;
+      bits >>= e.bits;
+      count -= e.bits;
+      out[position++] = static_cast<std::uint8_t>(e.value);
+      e = lt[bits & lmask];
+      if (e.op != kOpLiteral || position >= last) continue;
+      bits >>= e.bits;
+      count -= e.bits;
+      out[position++] = static_cast<std::uint8_t>(e.value);
+      continue;
+    }
+    int used = 0;
     while (IsLink(e.op)) {
       used += e.bits;
       e = lt[e.value + ((bits >> used) & Mask(e.op - 16))];
@@ -99,6 +117,7 @@ Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTa
     used += d.bits;
     std::uint32_t distance = d.value + (static_cast<std::uint32_t>(bits >> used) & Mask(d.op));
     used += d.op;
+    if (position + length > last) break;
     bits >>= used;
     count -= used;
     if (distance > window_size_) distance = ((distance - 1) & (window_size_ - 1)) + 1;

@@ -70,7 +70,15 @@ const FixedTables *GetFixedTables() {
 
 Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t *window, DecodeTable *litlen,
                    DecodeTable *dist, DecodeTable *bitlen)
-    : source_(source), window_size_(window_size), window_(window), litlen_(litlen), dist_(dist), bitlen_(bitlen) {}
+    : source_(source),
+      window_size_(window_size),
+      window_(window),
+      litlen_(litlen),
+      dist_(dist),
+      bitlen_(bitlen),
+      ring_size_(RingSize(window_size)),
+      base_(window_size),
+      output_(window + window_size) {}
 
 void Inflater::Reset() {
   // The reference decoder drops its bit buffer; bytes this one read ahead of it stay, as
@@ -79,7 +87,7 @@ void Inflater::Reset() {
   if (mark > consumed_bits()) Drop(static_cast<int>(mark - consumed_bits()));
   need_mark_ = consumed_bits();
   // Window bytes not handed out are dropped; those written stay as history.
-  std::memcpy(window_, window_ + window_size_, position_);
+  std::memcpy(window_ + base_ - window_size_, window_ + base_, position_);
   position_ = 0;
   in_block_ = fresh_block_ = final_ = ended_ = failed_ = tables_held_ = false;
   type_ = 0;
@@ -108,9 +116,14 @@ int Inflater::Fail() {
 
 int Inflater::HandOut() {
   const std::uint32_t count = position_;
-  // What was written becomes history for the next window (the bytes stay in place for the
-  // caller until the next call).
-  std::memcpy(window_, window_ + window_size_, count);
+  output_ = window_ + base_;
+  // What was written becomes history for the next window; the bytes stay where they are
+  // for the caller until the next call.
+  if (count == window_size_) {
+    base_ += window_size_;
+  } else {
+    std::memcpy(window_ + base_ - window_size_, window_ + base_, count);  // the circular window's view
+  }
   position_ = 0;
   return static_cast<int>(count);
 }
@@ -118,6 +131,10 @@ int Inflater::HandOut() {
 int Inflater::Decode() {
   if (failed_) return -1;
   if (ended_) return 0;
+  if (base_ + window_size_ + kWindowSlack > ring_size_) {  // back to the ring's start
+    std::memcpy(window_, window_ + base_ - window_size_, window_size_);
+    base_ = window_size_;
+  }
   for (;;) {
     if (!in_block_) {
       if (!NeedBits(1)) return Fail();
@@ -158,7 +175,7 @@ Inflater::Result Inflater::Stored() {
     stored_left_ = length;
     fresh_block_ = false;
   }
-  std::uint8_t *out = window_ + window_size_;
+  std::uint8_t *out = window_ + base_;
   while (stored_left_ > 0) {
     if (bit_count_ >= 8) {  // bytes already taken into the bit buffer come first
       NeedBits(8);
@@ -295,7 +312,7 @@ Inflater::Result Inflater::LookUp(const DecodeTable &table, DecodeEntry *entry) 
 }
 
 Inflater::Result Inflater::ContinueCopy() {
-  std::uint8_t *out = window_ + window_size_;
+  std::uint8_t *out = window_ + base_;
   while (copy_left_ > 0) {
     std::uint32_t n = window_size_ - position_;
     if (n > copy_left_) n = copy_left_;
@@ -321,7 +338,7 @@ Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable 
       return Result::kInterrupted;
     }
   }
-  std::uint8_t *out = window_ + window_size_;
+  std::uint8_t *out = window_ + base_;
   for (;;) {
     FastSymbols(litlen, dist);
     DecodeEntry e;

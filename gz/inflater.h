@@ -13,9 +13,13 @@ namespace ydr::gz {
 
 class Inflater {
  public:
-  // `window` holds 2W + kWindowSlack bytes: the previous window's bytes (history for
-  // matches), then the window being filled.
+  // `window` holds RingSize(W) bytes. The window being filled moves along it, one window
+  // size per hand-out, with the window before it as the history that matches reach into;
+  // at the end of the ring the last window is copied back to its start.
   static constexpr std::uint32_t kWindowSlack = 64;
+  static constexpr std::uint32_t RingSize(std::uint32_t window_size) {
+    return (window_size <= 8192 ? 8 : 4) * window_size + kWindowSlack;
+  }
   Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t *window, DecodeTable *litlen,
            DecodeTable *dist, DecodeTable *bitlen);
 
@@ -26,7 +30,7 @@ class Inflater {
   // perhaps 0; later calls return 0), or the data is corrupt or ends early (-1, and -1 ever
   // after). The bytes are at output() until the next call.
   int Decode();
-  const std::uint8_t *output() const { return window_ + window_size_; }
+  const std::uint8_t *output() const { return output_; }
 
   // Whether the decoder stopped inside a block that holds its own code tables.
   bool holds_tables() const { return tables_held_; }
@@ -80,6 +84,9 @@ class Inflater {
   // restart find already taken.
   std::uint64_t need_mark_ = 0;
 
+  const std::uint32_t ring_size_;
+  std::uint32_t base_;           // where the window being filled starts in the ring
+  const std::uint8_t *output_;   // the last bytes handed out
   std::uint32_t position_ = 0;   // bytes in the window being filled
   bool in_block_ = false;
   bool fresh_block_ = false;
