@@ -24,7 +24,7 @@ inline constexpr std::uint8_t kOpEndOfBlock = 15;
 inline constexpr std::uint8_t kOpInvalid = 99;
 // 0..13: a base value followed by that many extra bits; 16 + j (j >= 1): a link to a table
 // indexed by j further bits.
-inline bool IsLink(std::uint8_t op) { return op > kOpLiteral && op != kOpInvalid; }
+inline bool IsLink(std::uint8_t op) { return static_cast<unsigned>(op - (kOpLiteral + 1)) < 15u; }  // 17..31
 
 enum class BuildResult : int { kComplete = 0, kIncomplete = 1, kOverSubscribed = 2, kNoMemory = 3 };
 

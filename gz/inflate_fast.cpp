@@ -29,11 +29,19 @@ inline std::uint64_t Load64(const std::uint8_t *p) {
 inline std::uint32_t Mask(int n) { return (1u << n) - 1; }
 
 // Copies a match of `length` bytes from `distance` back, forward, possibly overlapping; may
-// write up to 7 bytes beyond the match.
+// write up to 15 bytes beyond the match.
 inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t length) {
   const std::uint8_t *from = to - distance;
   std::uint8_t *const end = to + length;
-  if (distance >= 8) {
+  if (distance >= 16) {
+    do {
+      std::uint8_t chunk[16];
+      std::memcpy(chunk, from, 16);
+      std::memcpy(to, chunk, 16);
+      from += 16;
+      to += 16;
+    } while (to < end);
+  } else if (distance >= 8) {
     do {
       std::uint64_t word;
       std::memcpy(&word, from, 8);
