@@ -30,7 +30,7 @@ class StreamReader final : public YdrGZStream {
     }
     inflater_.reset(new (std::nothrow) Inflater(&source_, window_size_, window_.get(), litlen_.get(), dist_.get(),
                                                 bitlen_.get()));
-    return inflater_ != nullptr;
+    return inflater_ != nullptr && inflater_->allocated();
   }
 
   int Read(std::uint8_t *buffer, int count) {

@@ -123,4 +123,37 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   return unused != 0 ? BuildResult::kIncomplete : BuildResult::kComplete;
 }
 
+template <int kBits>
+void FastTable<kBits>::Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base,
+                             const std::uint8_t *extra) {
+  for (DecodeEntry &e : entries) e = {kOpLong, 0, 0};
+  unsigned counts[kMaxBits + 1] = {};
+  for (int i = 0; i < count; ++i) ++counts[lengths[i]];
+  counts[0] = 0;
+  unsigned next[kMaxBits + 2] = {};
+  unsigned code = 0;
+  for (int len = 1; len <= kMaxBits; ++len) next[len] = code = (code + counts[len - 1]) << 1;
+  for (int symbol = 0; symbol < count; ++symbol) {
+    const int len = lengths[symbol];
+    if (len == 0) continue;
+    const unsigned this_code = next[len]++;
+    if (len > kBits) continue;
+    DecodeEntry e;
+    e.bits = static_cast<std::uint8_t>(len);
+    if (symbol < simple) {
+      e.op = symbol < 256 ? kOpLiteral : kOpEndOfBlock;
+      e.value = static_cast<std::uint16_t>(symbol);
+    } else {
+      e.op = extra[symbol - simple];
+      e.value = base[symbol - simple];
+    }
+    unsigned reversed = 0;
+    for (int i = 0, c = static_cast<int>(this_code); i < len; ++i, c >>= 1) reversed = (reversed << 1) | (c & 1);
+    for (unsigned i = reversed; i < (1u << kBits); i += 1u << len) entries[i] = e;
+  }
+}
+
+template struct FastTable<11>;
+template struct FastTable<10>;
+
 }  // namespace ydr::gz

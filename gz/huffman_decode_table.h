@@ -26,6 +26,21 @@ inline constexpr std::uint8_t kOpInvalid = 99;
 // indexed by j further bits.
 inline bool IsLink(std::uint8_t op) { return static_cast<unsigned>(op - (kOpLiteral + 1)) < 15u; }  // 17..31
 
+// A flat table for the decoder's fast path, indexed by more bits than the reference
+// tables' first level, so that nearly every code resolves in one lookup. An entry either
+// decodes a code of at most kFastBits bits, or says kOpLong: look the code up in the
+// reference table (a longer code, or one the code lacks).
+inline constexpr std::uint8_t kOpLong = 200;
+
+template <int kBits>
+struct FastTable {
+  static constexpr int kFastBits = kBits;
+  DecodeEntry entries[1 << kBits];
+  // Fills the table for a code whose reference table was built from the same lengths.
+  void Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base,
+             const std::uint8_t *extra);
+};
+
 enum class BuildResult : int { kComplete = 0, kIncomplete = 1, kOverSubscribed = 2, kNoMemory = 3 };
 
 class DecodeTable {

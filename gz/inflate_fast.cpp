@@ -60,12 +60,17 @@ inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t le
 
 }  // namespace
 
-Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist) {
+Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist,
+                                       const FastTable<11> &fast_litlen, const FastTable<10> &fast_dist) {
   if (litlen.empty() || dist.empty() || litlen.root_bits() < dist.root_bits()) return Result::kDone;
   const DecodeEntry *lt = litlen.entries();
   const DecodeEntry *dt = dist.entries();
   const std::uint32_t lmask = Mask(litlen.root_bits());
   const std::uint32_t dmask = Mask(dist.root_bits());
+  const DecodeEntry *flt = fast_litlen.entries;
+  const DecodeEntry *fdt = fast_dist.entries;
+  constexpr std::uint32_t kFastLitMask = (1u << FastTable<11>::kFastBits) - 1;
+  constexpr std::uint32_t kFastDistMask = (1u << FastTable<10>::kFastBits) - 1;
   // A symbol that would fill the window is left to the slow path, which stops there.
   const std::uint32_t last = window_size_ - 1;
   const std::uint8_t *const in_start = source_->next();
@@ -81,19 +86,19 @@ Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTa
     in += (63 - count) >> 3;
     count |= 56;
 
-    DecodeEntry e = lt[bits & lmask];
+    DecodeEntry e = flt[bits & kFastLitMask];
     if (e.op == kOpLiteral) {
-      // Up to three literals whose codes fit the first level on one refill: each takes at
-      // most 9 of the 56 bits or more that a refill leaves.
+      // Up to three literals on one refill: each takes at most 11 of the 56 bits or more
+      // that a refill leaves.
       bits >>= e.bits;
       count -= e.bits;
       out[position++] = static_cast<std::uint8_t>(e.value);
-      e = lt[bits & lmask];
+      e = flt[bits & kFastLitMask];
       if (e.op != kOpLiteral || position >= last) continue;
       bits >>= e.bits;
       count -= e.bits;
       out[position++] = static_cast<std::uint8_t>(e.value);
-      e = lt[bits & lmask];
+      e = flt[bits & kFastLitMask];
       if (e.op != kOpLiteral || position >= last) continue;
       bits >>= e.bits;
       count -= e.bits;
@@ -101,9 +106,12 @@ Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTa
       continue;
     }
     int used = 0;
-    while (IsLink(e.op)) {
-      used += e.bits;
-      e = lt[e.value + ((bits >> used) & Mask(e.op - 16))];
+    if (e.op == kOpLong) {  // a long code: through the reference table's levels
+      e = lt[bits & lmask];
+      while (IsLink(e.op)) {
+        used += e.bits;
+        e = lt[e.value + ((bits >> used) & Mask(e.op - 16))];
+      }
     }
     if (e.op == kOpLiteral) {
       used += e.bits;
@@ -116,10 +124,13 @@ Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTa
     used += e.bits;
     const std::uint32_t length = e.value + (static_cast<std::uint32_t>(bits >> used) & Mask(e.op));
     used += e.op;
-    DecodeEntry d = dt[(bits >> used) & dmask];
-    while (IsLink(d.op)) {
-      used += d.bits;
-      d = dt[d.value + ((bits >> used) & Mask(d.op - 16))];
+    DecodeEntry d = fdt[(bits >> used) & kFastDistMask];
+    if (d.op == kOpLong) {
+      d = dt[(bits >> used) & dmask];
+      while (IsLink(d.op)) {
+        used += d.bits;
+        d = dt[d.value + ((bits >> used) & Mask(d.op - 16))];
+      }
     }
     if (d.op == kOpInvalid) break;
     used += d.bits;

@@ -44,6 +44,8 @@ constexpr int kFixedDistRootBits = 5;
 struct FixedTables {
   DecodeTable litlen{DecodeTable::kLitLenCapacity};
   DecodeTable dist{DecodeTable::kDistCapacity};
+  FastTable<11> fast_litlen;
+  FastTable<10> fast_dist;
   bool ok = false;
 };
 
@@ -56,10 +58,12 @@ const FixedTables *GetFixedTables() {
     for (int i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     const bool lit_ok = t->litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits, kFixedLitLenRootBits,
                                         false) == BuildResult::kComplete;
+    t->fast_litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits);
     for (int i = 0; i < 30; ++i) lengths[i] = 5;
     // 30 of the 32 five-bit codes: incomplete, and accepted.
     const bool dist_ok = t->dist.Build(lengths, 30, 0, kDistBase, kDistExtra, kFixedDistRootBits, true) ==
                          BuildResult::kIncomplete;
+    t->fast_dist.Build(lengths, 30, 0, kDistBase, kDistExtra);
     t->ok = lit_ok && dist_ok;
     return t;
   }();
@@ -76,6 +80,8 @@ Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t
       litlen_(litlen),
       dist_(dist),
       bitlen_(bitlen),
+      fast_litlen_(new (std::nothrow) FastTable<11>),
+      fast_dist_(new (std::nothrow) FastTable<10>),
       ring_size_(RingSize(window_size)),
       base_(window_size),
       output_(window + window_size) {}
@@ -207,7 +213,7 @@ Inflater::Result Inflater::Fixed() {
     phase_ = Phase::kStart;
     fresh_block_ = false;
   }
-  return Symbols(fixed->litlen, fixed->dist);
+  return Symbols(fixed->litlen, fixed->dist, fixed->fast_litlen, fixed->fast_dist);
 }
 
 Inflater::Result Inflater::ReadDynamicHeader() {
@@ -278,6 +284,8 @@ Inflater::Result Inflater::ReadDynamicHeader() {
   if (dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra, kDistRootBits, false) != BuildResult::kComplete) {
     return Result::kCorrupt;
   }
+  fast_litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits);
+  fast_dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra);
   return Result::kDone;
 }
 
@@ -289,7 +297,7 @@ Inflater::Result Inflater::Dynamic() {
     tables_held_ = true;
     phase_ = Phase::kStart;
   }
-  const Result result = Symbols(*litlen_, *dist_);
+  const Result result = Symbols(*litlen_, *dist_, *fast_litlen_, *fast_dist_);
   if (result == Result::kDone) tables_held_ = false;
   return result;
 }
@@ -330,7 +338,8 @@ Inflater::Result Inflater::ContinueCopy() {
   return Result::kDone;
 }
 
-Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &dist) {
+Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &dist,
+                                   const FastTable<11> &fast_litlen, const FastTable<10> &fast_dist) {
   if (phase_ == Phase::kInCopy) {
     phase_ = Phase::kAfterLiteral;
     if (ContinueCopy() == Result::kInterrupted) {
@@ -340,7 +349,7 @@ Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable 
   }
   std::uint8_t *out = window_ + base_;
   for (;;) {
-    FastSymbols(litlen, dist);
+    FastSymbols(litlen, dist, fast_litlen, fast_dist);
     DecodeEntry e;
     if (const Result r = LookUp(litlen, &e); r != Result::kDone) return r;
     if (e.op == kOpLiteral) {

@@ -23,6 +23,9 @@ class Inflater {
   Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t *window, DecodeTable *litlen,
            DecodeTable *dist, DecodeTable *bitlen);
 
+  // False when memory ran out while making the decoder.
+  bool allocated() const { return fast_litlen_ != nullptr && fast_dist_ != nullptr; }
+
   // Back to the start of a stream; bytes not yet handed out are dropped.
   void Reset();
 
@@ -64,8 +67,10 @@ class Inflater {
   Result Fixed();
   Result Dynamic();
   Result ReadDynamicHeader();
-  Result Symbols(const DecodeTable &litlen, const DecodeTable &dist);
-  Result FastSymbols(const DecodeTable &litlen, const DecodeTable &dist);
+  Result Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                 const FastTable<10> &fast_dist);
+  Result FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                     const FastTable<10> &fast_dist);
   Result ContinueCopy();
 
   SourceBuffer *source_;
@@ -74,6 +79,8 @@ class Inflater {
   DecodeTable *litlen_;
   DecodeTable *dist_;
   DecodeTable *bitlen_;
+  std::unique_ptr<FastTable<11>> fast_litlen_;
+  std::unique_ptr<FastTable<10>> fast_dist_;
 
   // Bits taken from the source and not yet used, least significant first.
   std::uint64_t bit_buffer_ = 0;
