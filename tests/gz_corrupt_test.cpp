@@ -270,19 +270,8 @@ TEST(GzCorruptTest, RandomDamageNeverCrashes) {
     }
     // Into an output buffer with guard pages, a byte at a time and a window at a time.
     for (int read_size : {1, 4096}) {
-      struct Feed {
-        const Bytes *s;
-        std::size_t pos;
-      } feed{&stream, 0};
-      YDRGZ reader = YdrGZOpenRead(
-          [](YDRGZ, void *user, void *buffer, int count) {
-            auto *f = static_cast<Feed *>(user);
-            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), f->s->size() - f->pos);
-            std::memcpy(buffer, f->s->data() + f->pos, n);
-            f->pos += n;
-            return static_cast<int>(n);
-          },
-          &feed);
+      MemorySource source{&stream};
+      YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
       GuardedBuffer<char> out(static_cast<std::size_t>(read_size));
       long total = 0;
       int got;

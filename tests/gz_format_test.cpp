@@ -52,12 +52,7 @@ TEST(GzFormatTest, SmallStreamsWorkedOutByHand) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     Bytes out;
-    YDRGZ stream = YdrGZOpenWrite(
-        [](YDRGZ, void *user, const void *b, int n) {
-          static_cast<Bytes *>(user)->append(static_cast<const char *>(b), static_cast<std::size_t>(n));
-          return n;
-        },
-        &out);
+    YDRGZ stream = YdrGZOpenWrite(AppendToBytes, &out);
     if (c.zero_byte_write_first) {
       EXPECT_EQ(YdrGZWrite(stream, c.input.data(), 0), 0);
     }
@@ -73,12 +68,7 @@ TEST(GzFormatTest, ZeroByteWriteStreamReadsAsEmptyWithAMismatchingTrailer) {
   // The reader stops after the first final block; the "trailer" it then finds is the
   // second empty block and four bytes of the real trailer.
   Bytes out;
-  YDRGZ stream = YdrGZOpenWrite(
-      [](YDRGZ, void *user, const void *b, int n) {
-        static_cast<Bytes *>(user)->append(static_cast<const char *>(b), static_cast<std::size_t>(n));
-        return n;
-      },
-      &out);
+  YDRGZ stream = YdrGZOpenWrite(AppendToBytes, &out);
   YdrGZWrite(stream, "", 0);
   YdrGZCloseWrite(stream);
   const GzReadResult read = GzDecompress(out);

@@ -15,6 +15,10 @@
 namespace ydr::gz {
 namespace {
 
+// A whole stream cannot show this: a block holds at most 4096 symbols and end-of-block,
+// and a code deeper than 15 needs Fibonacci-like frequencies summing to more (the bit-length
+// code's limit of 7 could be reached, but no simple input steers it there). So the tree
+// builder is driven directly.
 TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedAsTheReferenceEncoderDoes) {
   // Fibonacci frequencies make the deepest tree possible: symbol i would get length n - i
   // (the two rarest n - 1). Cut at the limit, the overflow of 2 is paid by moving the one

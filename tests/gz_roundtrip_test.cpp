@@ -182,19 +182,8 @@ TEST(GzRoundTripTest, TrailerMismatchAndEarlyCloseAreReported) {
 
   // Closed inside a block with its own codes: freed without a check.
   const Bytes text_stream = GzCompress(data);
-  struct Feed {
-    const Bytes *s;
-    std::size_t pos;
-  } feed{&text_stream, 0};
-  YDRGZ reader = YdrGZOpenRead(
-      [](YDRGZ, void *user, void *buffer, int count) {
-        auto *f = static_cast<Feed *>(user);
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), f->s->size() - f->pos);
-        std::memcpy(buffer, f->s->data() + f->pos, n);
-        f->pos += n;
-        return static_cast<int>(n);
-      },
-      &feed);
+  MemorySource source{&text_stream};
+  YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
   char buffer[10];
   EXPECT_EQ(YdrGZRead(reader, buffer, 10), 10);
   EXPECT_EQ(YdrGZCloseRead(reader), 0);
@@ -229,19 +218,8 @@ TEST(GzRoundTripTest, NullHandlesAndBadArgumentsFail) {
 TEST(GzRoundTripTest, ResetStartsOver) {
   const Bytes data = TextLike(5000, 81);
   const Bytes stream = GzCompress(data);
-  struct Feed {
-    const Bytes *s;
-    std::size_t pos;
-  } feed{&stream, 0};
-  YDRGZ reader = YdrGZOpenRead(
-      [](YDRGZ, void *user, void *buffer, int count) {
-        auto *f = static_cast<Feed *>(user);
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), f->s->size() - f->pos);
-        std::memcpy(buffer, f->s->data() + f->pos, n);
-        f->pos += n;
-        return static_cast<int>(n);
-      },
-      &feed);
+  MemorySource source{&stream};
+  YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
   EXPECT_EQ(YdrGZRead(reader, nullptr, 0), 0);
   Bytes out(data.size(), '\0');
   EXPECT_EQ(YdrGZRead(reader, out.data(), static_cast<int>(out.size())), static_cast<int>(data.size()));

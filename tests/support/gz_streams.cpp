@@ -9,11 +9,6 @@
 namespace ydr::test {
 namespace {
 
-int AppendOutput(YDRGZ, void *user, const void *buffer, int count) {
-  static_cast<Bytes *>(user)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
-  return count;
-}
-
 struct Source {
   const Bytes *data;
   std::size_t position = 0;
@@ -33,9 +28,22 @@ int FeedInput(YDRGZ, void *user, void *buffer, int count) {
 
 }  // namespace
 
+int AppendToBytes(YDRGZ, void *bytes, const void *buffer, int count) {
+  static_cast<Bytes *>(bytes)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  return count;
+}
+
+int ReadFromMemory(YDRGZ, void *source, void *buffer, int count) {
+  auto *s = static_cast<MemorySource *>(source);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), s->data->size() - s->position);
+  std::memcpy(buffer, s->data->data() + s->position, n);
+  s->position += n;
+  return static_cast<int>(n);
+}
+
 Bytes GzCompress(const Bytes &data, int level, std::size_t chunk) {
   Bytes out;
-  YDRGZ stream = YdrGZOpenWriteOfCustomMem(AppendOutput, &out, level);
+  YDRGZ stream = YdrGZOpenWriteOfCustomMem(AppendToBytes, &out, level);
   if (chunk == 0) chunk = data.size() == 0 ? 1 : data.size();
   for (std::size_t i = 0; i < data.size(); i += chunk) {
     YdrGZWrite(stream, data.data() + i, static_cast<int>(std::min(chunk, data.size() - i)));

@@ -12,6 +12,14 @@ namespace ydr::test {
 
 using Bytes = std::string;
 
+// Callbacks over memory: appending to a Bytes, and reading from a MemorySource.
+int AppendToBytes(YDRGZ stream, void *bytes, const void *buffer, int count);
+struct MemorySource {
+  const Bytes *data;
+  std::size_t position = 0;
+};
+int ReadFromMemory(YDRGZ stream, void *source, void *buffer, int count);
+
 // Compresses `data` in writes of `chunk` bytes (0: one write).
 Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0);
 // The 4096-byte pieces the write callback received, in order.
