@@ -4,8 +4,10 @@
 
 #if defined(_WIN32)
 #define YDR_API
+#define YDR_INTERNAL
 #else
 #define YDR_API __attribute__((visibility("default")))
+#define YDR_INTERNAL __attribute__((visibility("hidden"))) /* a member of an exported class kept private to the library */
 #endif
 
 #ifdef __cplusplus

@@ -5,5 +5,6 @@
 #include "ydr/frame.h"
 #include "ydr/gz.h"
 #include "ydr/numstr.h"
+#include "ydr/zip.h"
 
 #endif /* YDR_YDR_H */

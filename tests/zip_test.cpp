@@ -1,0 +1,314 @@
+// The archive container through the library as hosts load it: exact bytes of small
+// archives, round trips over real folder trees, the error codes hosts rely on, and hostile
+// archives that must not write outside the destination.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "ydr/gz.h"
+#include "ydr/zip.h"
+#include "zip/archive_format.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ydr::test::ReadFile;
+using ydr::test::TempDir;
+
+YdrWString Wide(const std::string &utf8) {
+  const ydr::platform::WString w = ydr::test::W(utf8);
+  return YdrWString(w.begin(), w.end());
+}
+
+std::string Narrow(const YdrWString &w) { return ydr::platform::Utf8FromWide(w.c_str()); }
+
+int Pack(CYdrZIP &zip, const std::vector<std::string> &paths, const std::string &archive) {
+  std::vector<YdrWString> wide;
+  for (const std::string &p : paths) wide.push_back(Wide(p));
+  return zip.CompressZIP(wide, Wide(archive).c_str());
+}
+
+std::vector<std::string> Names(const CYdrZIP &zip) {
+  std::vector<std::string> names;
+  for (int i = 0; i < zip.GetMemberCount(); ++i) names.push_back(Narrow(zip.GetMember(i)->name));
+  return names;
+}
+
+std::vector<std::pair<unsigned, std::string>> Errors(const CYdrZIP &zip) {
+  std::vector<std::pair<unsigned, std::string>> errors;
+  for (int i = 0; i < zip.GetErrorCount(); ++i) errors.emplace_back(zip.GetError(i)->code, Narrow(zip.GetError(i)->name));
+  return errors;
+}
+
+std::uint32_t Le32(const std::string &bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+}
+
+TEST(ZipFormatTest, EmptyArchiveIsFortyEightBytes) {
+  TempDir dir;
+  CYdrZIP zip;
+  EXPECT_EQ(Pack(zip, {}, dir / "empty.ydz"), 1);
+  const std::string bytes = ReadFile(dir / "empty.ydz");
+  std::string expected = "YdrZip 1.0\r\n\x1a";
+  expected.append(19, '\0');
+  expected.append(4, '\0');  // count 0
+  expected += '\x01';
+  expected += '\0';
+  expected.append(10, '\0');
+  EXPECT_EQ(bytes, expected);
+}
+
+TEST(ZipFormatTest, OneMemberLaysOutRecordNameAndData) {
+  TempDir dir;
+  const std::string content(5000, 'x');
+  dir.WriteFile("a.txt", content);
+  ydr::test::ScopedCurrentDirectory cwd(dir.path());
+  CYdrZIP zip;
+  EXPECT_EQ(Pack(zip, {"a.txt"}, "one.ydz"), 1);  // a five-unit name
+  const std::string bytes = ReadFile(dir / "one.ydz");
+  EXPECT_EQ(Le32(bytes, 32), 1u);
+  EXPECT_EQ(bytes[48], 1);                 // flag: packed
+  EXPECT_EQ(Le32(bytes, 48 + 4), 92u);     // data offset
+  EXPECT_EQ(Le32(bytes, 48 + 12), 80u);    // name offset
+  EXPECT_EQ(bytes[48 + 16], 5);            // name length
+  EXPECT_EQ(bytes.substr(80, 12), std::string("a\0.\0t\0x\0t\0\0\0", 12));
+  const std::uint32_t length = Le32(bytes, 48 + 8);
+  EXPECT_EQ(bytes.size(), 92u + length);
+  // The data is one compressed stream, as the stream compressor writes it.
+  std::string stream;
+  YDRGZ writer = YdrGZOpenWrite(
+      [](YDRGZ, void *user, const void *b, int n) {
+        static_cast<std::string *>(user)->append(static_cast<const char *>(b), static_cast<std::size_t>(n));
+        return n;
+      },
+      &stream);
+  YdrGZWrite(writer, content.data(), static_cast<int>(content.size()));
+  YdrGZWrite(writer, content.data(), 0);
+  YdrGZCloseWrite(writer);
+  EXPECT_EQ(bytes.substr(92), stream);
+}
+
+TEST(ZipFormatTest, MembersWithoutDataAndTheSignatureCheck) {
+  TempDir dir;
+  dir.WriteFile("tree/f.txt", "data");
+  dir.MakeDir("tree/empty");
+  CYdrZIP zip;
+  // A folder, a missing file, and a file: only the last has data.
+  EXPECT_EQ(Pack(zip, {dir / "tree/empty/", dir / "missing.txt", dir / "tree/f.txt"}, dir / "a.ydz"), 0);
+  ASSERT_EQ(zip.GetMemberCount(), 3);
+  EXPECT_EQ(zip.GetMember(0)->flag, 3);
+  EXPECT_EQ(zip.GetMember(1)->flag, 2);
+  EXPECT_EQ(zip.GetMember(2)->flag, 1);
+  EXPECT_EQ(zip.GetErrorMask(), 0x2000u);
+  EXPECT_EQ(Errors(zip), (std::vector<std::pair<unsigned, std::string>>{{0x2000u, dir / "missing.txt"}}));
+  const std::string bytes = ReadFile(dir / "a.ydz");
+  for (int i : {0, 1}) EXPECT_EQ(Le32(bytes, 48 + 32 * i + 8), 0u);  // no data
+  const std::uint32_t names_end = Le32(bytes, 48 + 32 * 2 + 12) + 2 * (static_cast<std::uint32_t>(zip.GetMember(2)->name.size()) + 1);
+  EXPECT_EQ(Le32(bytes, 48 + 32 * 2 + 4), names_end);  // the only data starts right after the names
+
+  struct Damage {
+    std::size_t offset;
+    char value;
+    bool readable;
+  };
+  for (const Damage d : {Damage{12, '\x1b', false}, Damage{0, 'y', false}, Damage{20, '\x01', false},
+                         Damage{36, '\x07', true}, Damage{37, '\x09', true}, Damage{40, '\x01', true}}) {
+    SCOPED_TRACE(d.offset);
+    std::string damaged = bytes;
+    damaged[d.offset] = d.value;
+    dir.WriteFile("d.ydz", damaged);
+    CYdrZIP reader;
+    EXPECT_EQ(reader.Open(ydr::test::W(dir / "d.ydz").c_str()), d.readable ? 1 : 0);
+    EXPECT_EQ(reader.GetMemberCount(), d.readable ? 3 : 0);
+    EXPECT_EQ(reader.GetErrorMask(), d.readable ? 0u : 0x4001u);
+  }
+}
+
+void Expect(const TempDir &dir, const std::string &relative, const std::string &content) {
+  EXPECT_TRUE(fs::is_regular_file(dir / relative)) << relative;
+  EXPECT_EQ(ReadFile(dir / relative), content) << relative;
+}
+
+TEST(ZipRoundTripTest, FolderTreesComeBackWhole) {
+  TempDir src, out;
+  std::string binary(3 << 20, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>((i * 2654435761u) >> 13);
+  src.WriteFile("root/a.txt", "alpha\n");
+  src.WriteFile("root/sub/b b.txt", "bravo with spaces\n");
+  src.WriteFile("root/sub/deeper/한글.txt", "한국어 파일\n");
+  src.WriteFile("root/zero", "");
+  src.WriteFile("root/bin.dat", binary);
+  src.MakeDir("root/empty");
+  ydr::test::ScopedCurrentDirectory cwd(src.path());
+  CYdrZIP zip;
+  ASSERT_EQ(Pack(zip, {"root/"}, "tree.ydz"), 1);
+  const std::vector<std::string> order = {"root/", "root/a.txt", "root/bin.dat", "root/empty\\", "root/sub\\",
+                                          "root/sub\\b b.txt", "root/sub\\deeper\\", "root/sub\\deeper\\한글.txt",
+                                          "root/zero"};
+  EXPECT_EQ(Names(zip), order);  // depth first, sorted, the same on every run
+
+  CYdrZIP reader;
+  ASSERT_EQ(reader.DecompressZIP(ydr::test::W("tree.ydz").c_str(), ydr::test::W(out.path()).c_str(), 0), 1);
+  EXPECT_EQ(Names(reader), order);
+  const std::string base = fs::current_path().relative_path().string();  // stored names are made absolute
+  Expect(out, base + "/root/a.txt", "alpha\n");
+  Expect(out, base + "/root/sub/b b.txt", "bravo with spaces\n");
+  Expect(out, base + "/root/sub/deeper/한글.txt", "한국어 파일\n");
+  Expect(out, base + "/root/zero", "");
+  Expect(out, base + "/root/bin.dat", binary);
+  EXPECT_TRUE(fs::is_directory(out / (base + "/root/empty")));
+
+  // Flat: every file straight into the destination.
+  TempDir flat;
+  CYdrZIP flat_reader;
+  ASSERT_EQ(flat_reader.DecompressZIP(ydr::test::W("tree.ydz").c_str(), ydr::test::W(flat.path() + "/").c_str(), YDR_ZIP_FLAT), 1);
+  Expect(flat, "한글.txt", "한국어 파일\n");
+  Expect(flat, "bin.dat", binary);
+}
+
+TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
+  TempDir dir;
+  dir.WriteFile("p/x.txt", "1");
+  dir.WriteFile("p/q/x.txt", "2");
+  dir.WriteFile("p/y.log", "3");
+  ydr::test::ScopedCurrentDirectory cwd(dir.path());
+  CYdrZIP zip;
+  unsigned short name[64];
+  EXPECT_EQ(zip.GetNextFileName(name, 64), -1);  // before anything
+  ASSERT_EQ(Pack(zip, {"p\\"}, "p.ydz"), 1);
+  EXPECT_EQ(Pack(zip, {"p\\"}, "again.ydz"), 0);  // not cleared
+  EXPECT_FALSE(fs::exists(dir / "again.ydz"));
+  zip.Clear();
+
+  CYdrZIP reader;
+  ASSERT_EQ(reader.Open(ydr::test::W("p.ydz").c_str()), 1);
+  EXPECT_EQ(reader.Open(ydr::test::W("p.ydz").c_str()), 0);  // holds members already
+  ASSERT_EQ(reader.EnumFileName(), 5);  // p\ p\q\ p\q\x.txt p\x.txt p\y.log
+  const std::string first = Narrow(reader.GetMember(0)->name);
+  EXPECT_EQ(reader.GetNextFileName(name, static_cast<unsigned>(first.size())), -2);
+  EXPECT_EQ(reader.GetNextFileNameW(name, static_cast<unsigned>(2 * first.size() + 1)), -2);
+  EXPECT_EQ(reader.GetNextFileName(name, static_cast<unsigned>(first.size() + 1)), 0);
+  for (int i = 1; i < 5; ++i) EXPECT_EQ(reader.GetNextFileNameW(name, 128), i);
+  EXPECT_EQ(reader.GetNextFileName(name, 64), -1);
+
+  // A bare file name matches in any folder; a pattern with a folder must match whole.
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("x.txt").c_str(), ydr::test::W("out1").c_str(), 0), 2);
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("p\\q\\*").c_str(), ydr::test::W("out2").c_str(), 0), 2);  // the folder and its file
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("*.LOG").c_str(), ydr::test::W("out3").c_str(), YDR_ZIP_FLAT), 1);
+  Expect(dir, "out3/y.log", "3");
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("nothing").c_str(), ydr::test::W("out4").c_str(), 0), 0);
+  EXPECT_EQ(reader.RemoveFileList(ydr::test::W("x.txt").c_str()), 2);
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("x.txt").c_str(), ydr::test::W("out5").c_str(), 0), 2);  // removed: counted, not written
+  EXPECT_FALSE(fs::exists(dir / "out5"));
+  EXPECT_EQ(reader.ExtractFileByIndex(-1, ydr::test::W("out6").c_str(), 0), 0);
+  EXPECT_EQ(reader.ExtractFileByIndex(5, ydr::test::W("out6").c_str(), 0), 0);
+  EXPECT_EQ(reader.ChangeFileListFlag(ydr::test::W("p\\y.log").c_str(), 9), 1);
+  EXPECT_EQ(reader.ExtractFileList(ydr::test::W("out7").c_str(), 0), 0);
+  EXPECT_EQ(reader.GetErrorMask(), 0x8000u);
+  EXPECT_EQ(Errors(reader), (std::vector<std::pair<unsigned, std::string>>{{0x8000u, "p\\y.log"}}));
+
+  CYdrZIP copy(reader);  // copies the lists, not the open archive
+  EXPECT_EQ(copy.GetMemberCount(), 5);
+  EXPECT_EQ(copy.ExtractFileList(ydr::test::W("out8").c_str(), 0), 0);
+  reader.Close();
+  reader.Clear();
+  EXPECT_EQ(reader.GetMemberCount(), 0);
+  EXPECT_EQ(reader.GetErrorMask(), 0u);
+
+  CYdrZIP missing;
+  EXPECT_EQ(missing.DecompressZIP(ydr::test::W("missing.ydz").c_str(), ydr::test::W("o").c_str(), 0), 0);
+  EXPECT_EQ(missing.GetErrorMask(), 0x4000u);
+  CYdrZIP folder;
+  EXPECT_EQ(Pack(folder, {"no-such-folder/", ""}, "f.ydz"), 0);
+  EXPECT_EQ(Errors(folder), (std::vector<std::pair<unsigned, std::string>>{{0x2001u, "no-such-folder/"}, {0x2000u, ""}}));
+}
+
+// Archives built byte by byte: each member's name is what a hostile archive might say.
+std::string HostileArchive(const std::vector<std::string> &names, const std::string &content) {
+  std::string stream;
+  YDRGZ writer = YdrGZOpenWrite(
+      [](YDRGZ, void *user, const void *b, int n) {
+        static_cast<std::string *>(user)->append(static_cast<const char *>(b), static_cast<std::size_t>(n));
+        return n;
+      },
+      &stream);
+  YdrGZWrite(writer, content.data(), static_cast<int>(content.size()));
+  YdrGZCloseWrite(writer);
+
+  std::string out(reinterpret_cast<const char *>(ydr::zip::kSignature.bytes), 32);
+  std::string count(16, '\0');
+  count[0] = static_cast<char>(names.size());
+  out += count;
+  std::vector<YdrWString> wide;
+  for (const std::string &n : names) wide.push_back(Wide(n));
+  std::uint32_t offset = 48 + 32 * static_cast<std::uint32_t>(names.size());
+  std::string records, name_block;
+  for (const YdrWString &w : wide) {
+    std::uint8_t r[32];
+    ydr::zip::FileRecord{1, 0, static_cast<std::uint32_t>(stream.size()), offset, static_cast<std::int16_t>(w.size())}.Encode(r);
+    records.append(reinterpret_cast<char *>(r), 32);
+    for (unsigned short u : w) name_block += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+    name_block.append(2, '\0');
+    offset += 2 * (static_cast<std::uint32_t>(w.size()) + 1);
+  }
+  const std::uint32_t data = offset;
+  out += records + name_block + stream;
+  for (std::size_t i = 0; i < names.size(); ++i) ydr::zip::Store32(reinterpret_cast<std::uint8_t *>(&out[48 + 32 * i + 4]), data);
+  return out;
+}
+
+TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
+  TempDir root;
+  const std::string dest = root.MakeDir("dest");
+  const std::vector<std::string> names = {
+      "../../../../../../../tmp/escape1", "..\\..\\..\\escape2",  "/etc/escape3", "C:\\Windows\\escape4",
+      "\\\\server\\share\\escape5",       "a/../../../escape6", "sub/./../../escape7", std::string(300, 'n'),
+      "ok/inside.txt"};
+  root.WriteFile("h.ydz", HostileArchive(names, "payload"));
+  {
+    ydr::test::ScopedCurrentDirectory cwd(dest);
+    CYdrZIP zip;
+    zip.DecompressZIP(ydr::test::W(root / "h.ydz").c_str(), ydr::test::W(dest).c_str(), 0);
+  }
+  // Everything written is under dest; nothing else appeared next to it.
+  std::vector<std::string> outside;
+  for (const auto &entry : fs::recursive_directory_iterator(root.path())) {
+    const std::string p = entry.path().string();
+    if (p.rfind(dest, 0) != 0 && p != root / "h.ydz") outside.push_back(p);
+  }
+  EXPECT_TRUE(outside.empty());
+  for (const char *escape : {"escape1", "escape2", "escape3", "escape4", "escape5", "escape6", "escape7"}) {
+    EXPECT_FALSE(fs::exists(std::string("/tmp/") + escape));
+  }
+  bool found_inside = false;
+  for (const auto &entry : fs::recursive_directory_iterator(dest)) found_inside |= entry.path().filename() == "inside.txt";
+  EXPECT_TRUE(found_inside);
+}
+
+TEST(ZipHostileTest, DamagedRecordsBecomeInvalidMembers) {
+  TempDir dir;
+  std::string archive = HostileArchive({"a.txt", "b.txt", "c.txt"}, "x");
+  auto record = [&](int i) { return reinterpret_cast<std::uint8_t *>(&archive[48 + 32 * static_cast<std::size_t>(i)]); };
+  record(0)[16] = 0xFF, record(0)[17] = 0xFF;  // name length -1
+  ydr::zip::Store32(record(1) + 12, 0x7FFFFFF0);  // name beyond the file
+  ydr::zip::Store32(record(2) + 4, 0x7FFFFFF0);   // data beyond the file
+  archive[32] = 100;                              // more members than the file holds
+  dir.WriteFile("bad.ydz", archive);
+  CYdrZIP zip;
+  ASSERT_EQ(zip.Open(ydr::test::W(dir / "bad.ydz").c_str()), 1);
+  ASSERT_LE(zip.GetMemberCount(), static_cast<int>((archive.size() - 48) / 32));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(zip.GetMember(i)->flag, 0);
+    EXPECT_TRUE(zip.GetMember(i)->name.empty());
+  }
+  EXPECT_EQ(zip.ExtractFileList(ydr::test::W(dir / "out").c_str(), 0), 0);
+  EXPECT_EQ(zip.GetErrorMask() & 0x8000u, 0x8000u);
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The archive object: its member and error lists, enumeration, flag changes by pattern,
+// and the error mask.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "frame/base_services.h"
+#include "platform/path_match.h"
+#include "platform/utf16.h"
+#include "ydr/zip.h"
+#include "zip/archive_format.h"
+
+namespace {
+
+using ydr::platform::WideLength;
+
+// 8-bit text in the system's code page, as the shell's matcher takes it; empty when the
+// base library cannot convert.
+std::string ToAnsi(const unsigned short *text) {
+  const std::size_t length = WideLength(text);
+  std::string out(4 * length + 4, '\0');
+  if (ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, out.data(), static_cast<int>(out.size()), 0) == 0) return std::string();
+  out.resize(std::strlen(out.c_str()));
+  return out;
+}
+
+bool HasUnit(const unsigned short *text, unsigned short unit) {
+  for (; *text != 0; ++text) {
+    if (*text == unit) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+CYdrZIP::CYdrZIP() : m_options(0), m_archive(nullptr), m_cursor(-1) {}
+
+CYdrZIP::CYdrZIP(const CYdrZIP &other) : m_options(0), m_archive(nullptr), m_cursor(-1) { CopyFrom(other); }
+
+CYdrZIP &CYdrZIP::operator=(const CYdrZIP &other) {
+  if (this != &other) {
+    Clear();
+    CopyFrom(other);
+  }
+  return *this;
+}
+
+void CYdrZIP::CopyFrom(const CYdrZIP &other) {
+  m_options = other.m_options;
+  m_archivePath = other.m_archivePath;
+  m_cursor = other.m_cursor;
+  for (const tagYdrZipChildFileInfo *member : other.m_members) m_members.push_back(new tagYdrZipChildFileInfo(*member));
+  for (const tagYdrZipErrorList *error : other.m_errors) m_errors.push_back(new tagYdrZipErrorList(*error));
+}
+
+CYdrZIP::~CYdrZIP() { Clear(); }
+
+void CYdrZIP::Clear() {
+  for (tagYdrZipChildFileInfo *member : m_members) delete member;
+  std::vector<tagYdrZipChildFileInfo *>().swap(m_members);
+  for (tagYdrZipErrorList *error : m_errors) delete error;
+  if (m_archive != nullptr) {
+    std::fclose(m_archive);
+    m_archive = nullptr;
+  }
+  std::vector<tagYdrZipErrorList *>().swap(m_errors);
+  m_cursor = -1;
+}
+
+void CYdrZIP::Close() { Clear(); }
+
+int CYdrZIP::EnumFileName() {
+  if (m_members.empty()) return 0;
+  m_cursor = 0;
+  return static_cast<int>(m_members.size());
+}
+
+int CYdrZIP::GetNextFileName(unsigned short *buffer, unsigned int size) {
+  if (m_cursor < 0 || static_cast<std::size_t>(m_cursor) >= m_members.size()) return -1;
+  const YdrWString &name = m_members[static_cast<std::size_t>(m_cursor)]->name;
+  if (buffer == nullptr || name.size() >= size) return -2;
+  std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(unsigned short));
+  return m_cursor++;
+}
+
+int CYdrZIP::GetNextFileNameW(unsigned short *buffer, unsigned int size) {
+  if (m_cursor < 0 || static_cast<std::size_t>(m_cursor) >= m_members.size()) return -1;
+  const YdrWString &name = m_members[static_cast<std::size_t>(m_cursor)]->name;
+  if (buffer == nullptr || size < 2 * (name.size() + 1)) return -2;
+  std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(unsigned short));
+  return m_cursor++;
+}
+
+int CYdrZIP::IsMatchedFile(const unsigned short *pattern, const unsigned short *name) {
+  if (pattern == nullptr || name == nullptr) return 0;
+  // A pattern without a folder matches the file name in any folder: "*\" goes in front.
+  YdrWString effective(pattern, WideLength(pattern));
+  if (!HasUnit(pattern, '\\') && HasUnit(name, '\\')) effective = YdrWString{'*', '\\'} + effective;
+  if (effective.size() > ydr::zip::kMaxNameUnits) return 0;
+  return ydr::platform::PathMatchSpecA(ToAnsi(name).c_str(), ToAnsi(effective.c_str()).c_str()) ? 1 : 0;
+}
+
+int CYdrZIP::ChangeFileListFlag(const unsigned short *pattern, int flag) {
+  if (pattern == nullptr || WideLength(pattern) > ydr::zip::kMaxNameUnits) return 0;
+  int changed = 0;
+  for (tagYdrZipChildFileInfo *member : m_members) {
+    if (IsMatchedFile(pattern, member->name.c_str())) {
+      member->flag = static_cast<unsigned char>(flag & 0xFF);
+      ++changed;
+    }
+  }
+  return changed;
+}
+
+int CYdrZIP::RemoveFileList(const unsigned short *pattern) { return ChangeFileListFlag(pattern, ydr::zip::kFlagRemoved); }
+
+void CYdrZIP::_AddError(int code, int index) {
+  auto *error = new tagYdrZipErrorList{static_cast<unsigned int>(code), index, YdrWString()};
+  if (index >= 0 && static_cast<std::size_t>(index) < m_members.size()) {
+    error->name = m_members[static_cast<std::size_t>(index)]->name;
+  }
+  m_errors.push_back(error);
+}
+
+unsigned int CYdrZIP::GetErrorMask() {
+  unsigned int mask = 0;
+  for (const tagYdrZipErrorList *error : m_errors) mask |= error->code;
+  return mask;
+}
+
+int CYdrZIP::GetMemberCount() const { return static_cast<int>(m_members.size()); }
+
+const tagYdrZipChildFileInfo *CYdrZIP::GetMember(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= m_members.size()) return nullptr;
+  return m_members[static_cast<std::size_t>(index)];
+}
+
+int CYdrZIP::GetErrorCount() const { return static_cast<int>(m_errors.size()); }
+
+const tagYdrZipErrorList *CYdrZIP::GetError(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= m_errors.size()) return nullptr;
+  return m_errors[static_cast<std::size_t>(index)];
+}
