@@ -16,9 +16,9 @@ release: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release
 
-# The main job on bundled data: every numbering style for 1..30.
+# The main job on bundled data: the archive round trip of examples/sample.
 demo: release
-	./build/release/bin/ydr numstr --table
+	bash scripts/demo.sh build/release/bin/ydr
 
 test: test-fuzz test-dev test-asan
 

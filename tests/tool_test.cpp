@@ -164,3 +164,54 @@ TEST(ToolGzTest, BadStreamsFailAndLeaveNoOutputFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ToolZipTest, PackListTestUnpack) {
+  ydr::test::TempDir dir;
+  dir.WriteFile("tree/a.txt", "alpha");
+  dir.WriteFile("tree/sub/한글 b.txt", "bravo");
+  dir.WriteFile("tree/empty.txt", "");
+  const std::string archive = dir / "t.ydz";
+  const auto in_dir = [&](std::vector<std::string> args) {
+    std::string command = "cd '" + dir.path() + "' && '" + std::string(YDR_TOOL) + "'";
+    for (const std::string &a : args) command += " '" + a + "'";
+    return RunProcess({"/bin/sh", "-c", command});
+  };
+  auto packed = in_dir({"pack", archive, "tree/"});
+  EXPECT_EQ(packed.exit_status, 0) << packed.err;
+  EXPECT_NE(packed.err.find("packed 5 members (3 files)"), std::string::npos) << packed.err;
+  const auto listed = RunProcess({YDR_TOOL, "list", archive});
+  EXPECT_EQ(listed.exit_status, 0);
+  EXPECT_NE(listed.out.find("folder"), std::string::npos);
+  EXPECT_NE(listed.out.find("tree/sub\\한글 b.txt"), std::string::npos) << listed.out;
+  EXPECT_EQ(RunProcess({YDR_TOOL, "test", archive}).exit_status, 0);  // the empty file included
+  const auto unpacked = RunProcess({YDR_TOOL, "unpack", archive, dir / "out", "--flat"});
+  EXPECT_EQ(unpacked.exit_status, 0) << unpacked.err;
+  EXPECT_EQ(ydr::test::ReadFile(dir / "out/한글 b.txt"), "bravo");
+  // Patterns match the whole stored name ("tree/a.txt": a bare name matches in any folder
+  // only for names stored with backslashes).
+  const auto only = RunProcess({YDR_TOOL, "unpack", archive, dir / "only", "--flat", "--only", "*/a.txt"});
+  EXPECT_EQ(only.exit_status, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "only/a.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "only/empty.txt"));
+
+  // A damaged member is named; a file that is not an archive is refused.
+  std::string bytes = ydr::test::ReadFile(archive);
+  bytes[bytes.size() - 20] ^= 0x55;
+  dir.WriteFile("bad.ydz", bytes);
+  const auto tested = RunProcess({YDR_TOOL, "test", dir / "bad.ydz"});
+  EXPECT_EQ(tested.exit_status, 1);
+  EXPECT_NE(tested.err.find("1 failed"), std::string::npos) << tested.err;
+  dir.WriteFile("not.ydz", "hello");
+  const auto refused = RunProcess({YDR_TOOL, "list", dir / "not.ydz"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("not an archive"), std::string::npos);
+  EXPECT_EQ(RunProcess({YDR_TOOL, "pack", archive}).exit_status, 2);
+  EXPECT_EQ(RunProcess({YDR_TOOL, "unpack"}).exit_status, 2);
+  const auto missing = in_dir({"pack", dir / "m.ydz", "tree/a.txt", "nope.txt"});
+  EXPECT_EQ(missing.exit_status, 1);
+  EXPECT_NE(missing.err.find("nope.txt: cannot read the file (0x2000)"), std::string::npos) << missing.err;
+}
+
+}  // namespace

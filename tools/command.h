@@ -17,6 +17,8 @@ int RunNumstr(const Arguments &args);
 extern const char kNumstrUsage[];
 int RunGz(const Arguments &args);
 extern const char kGzUsage[];
+int RunZip(const std::string &command, const Arguments &args);  // pack, unpack, list, test
+extern const char kZipUsage[];
 
 // Prints "ydr: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string &message);

@@ -22,6 +22,10 @@ constexpr const char kUsage[] =
     "  numstr STYLE NUMBER [--extended] [--open C] [--close C] [--symbol C]\n"
     "                      print NUMBER as a list label in a numbering style\n"
     "  numstr --table      print every numbering style for 1..30\n"
+    "  pack ARCHIVE PATH...   pack files and folder trees into an archive\n"
+    "  unpack ARCHIVE [DEST] [--flat] [--only PATTERN]\n"
+    "  list ARCHIVE           list an archive's members\n"
+    "  test ARCHIVE           check every member of an archive\n"
     "  gz [-d|-t] [--level N] [IN [OUT]]\n"
     "                      compress or decompress the stream format (CRC-32 checked)\n"
     "  help [COMMAND]      show this text, or a command's own\n"
@@ -36,6 +40,8 @@ int Help(const Arguments &args) {
     std::fputs(kNumstrUsage, stdout);
   } else if (args[0] == "gz") {
     std::fputs(kGzUsage, stdout);
+  } else if (args[0] == "pack" || args[0] == "unpack" || args[0] == "list" || args[0] == "test") {
+    std::fputs(kZipUsage, stdout);
   } else {
     return Complain(kExitUsage, "no such command: " + args[0]);
   }
@@ -61,6 +67,7 @@ int main(int argc, char **argv) {
   }
   if (command == "numstr") return RunNumstr(args);
   if (command == "gz") return RunGz(args);
+  if (command == "pack" || command == "unpack" || command == "list" || command == "test") return RunZip(command, args);
   Complain(kExitUsage, "unknown command '" + command + "'");
   std::fputs(kUsage, stderr);
   return kExitUsage;

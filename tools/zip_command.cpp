@@ -1,0 +1,222 @@
+// ydr pack / unpack / list / test: the archive container on the command line.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "platform/native_path.h"
+#include "platform/utf16.h"
+#include "tools/command.h"
+#include "ydr/gz.h"
+#include "ydr/zip.h"
+
+namespace ydr::tool {
+
+const char kZipUsage[] =
+    "usage: ydr pack ARCHIVE PATH...      pack files and folders (a folder packs its whole tree)\n"
+    "       ydr unpack ARCHIVE [DEST] [--flat] [--only PATTERN]\n"
+    "                                     unpack every member, or those matching PATTERN,\n"
+    "                                     under DEST (default: the current folder)\n"
+    "       ydr list ARCHIVE              index, state, compressed size and name of each member\n"
+    "       ydr test ARCHIVE              decompress every member and check its CRC-32 and length\n"
+    "\n"
+    "Members are stored with their paths as given, and unpack under DEST at their absolute\n"
+    "paths (a relative name taken from the current folder): packing docs/ in /home/me and\n"
+    "unpacking into out gives out/home/me/docs/. Unpacking never writes outside DEST: '..',\n"
+    "absolute paths and drive letters in stored names are folded into it.\n"
+    "--flat drops the stored folders; --only takes a pattern for the whole stored name ('*'\n"
+    "and '?', letters in either case, several separated by ';'); a name without a backslash\n"
+    "also matches members in any folder stored with backslashes. Exit status 1 when any\n"
+    "member failed.\n";
+
+namespace {
+
+YdrWString Wide(const std::string &utf8) {
+  const platform::WString w = platform::WideFromUtf8(utf8);
+  return YdrWString(w.begin(), w.end());
+}
+
+std::string Utf8(const YdrWString &w) { return platform::Utf8FromWide(w.c_str()); }
+
+const char *FlagWords(unsigned char flag) {
+  switch (flag) {
+    case 1: return "packed";
+    case 2: return "not-packed";
+    case 3: return "folder";
+    case 4: return "removed";
+    default: return "invalid";
+  }
+}
+
+const char *ErrorWords(unsigned code) {
+  switch (code) {
+    case 0x1000: return "the archive cannot be created";
+    case 0x2000: return "cannot read the file";
+    case 0x2001: return "cannot search the folder";
+    case 0x2002: return "cannot start the compressor";
+    case 0x4000: return "cannot open the archive";
+    case 0x4001: return "not an archive";
+    case 0x8000: return "invalid member";
+    case 0x8001: return "cannot make its folders, or its path is too long";
+    case 0x8002: return "cannot start the decompressor";
+    case 0x8003: return "was never packed";
+    case 0x8004: return "cannot create the file";
+    default: return "failed";
+  }
+}
+
+void ReportErrors(const CYdrZIP &zip) {
+  for (int i = 0; i < zip.GetErrorCount(); ++i) {
+    const tagYdrZipErrorList *error = zip.GetError(i);
+    if (error->index < 0) {
+      std::fprintf(stderr, "ydr: %s (0x%04x)\n", ErrorWords(error->code), error->code);
+    } else {
+      std::fprintf(stderr, "ydr: %s: %s (0x%04x)\n", Utf8(error->name).c_str(), ErrorWords(error->code), error->code);
+    }
+  }
+}
+
+long long FileSize(const std::string &path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+int Pack(const Arguments &args) {
+  if (args.size() < 2) return Complain(kExitUsage, "pack needs ARCHIVE and at least one PATH");
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<YdrWString> paths;
+  for (std::size_t i = 1; i < args.size(); ++i) paths.push_back(Wide(args[i]));
+  CYdrZIP zip;
+  const int ok = zip.CompressZIP(paths, Wide(args[0]).c_str());
+  ReportErrors(zip);
+  long long input = 0;
+  int files = 0;
+  for (int i = 0; i < zip.GetMemberCount(); ++i) {
+    const tagYdrZipChildFileInfo *m = zip.GetMember(i);
+    if (m->flag == 1) {
+      ++files;
+      input += FileSize(platform::NativePathFromWide(m->name.c_str()));
+    }
+  }
+  const long long archive = FileSize(args[0]);
+  std::fprintf(stderr, "ydr: packed %d members (%d files), %lld bytes into %lld (%.1f%%) in %.2f s\n", zip.GetMemberCount(),
+               files, input, archive, input > 0 ? 100.0 * static_cast<double>(archive) / static_cast<double>(input) : 0.0,
+               Seconds(start));
+  return ok == 1 ? kExitOk : kExitFailure;
+}
+
+int Unpack(const Arguments &args) {
+  std::vector<std::string> positional;
+  unsigned int options = 0;
+  std::string only;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--flat") {
+      options |= YDR_ZIP_FLAT;
+    } else if (args[i] == "--only") {
+      if (i + 1 == args.size()) return Complain(kExitUsage, "--only needs a PATTERN");
+      only = args[++i];
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      return Complain(kExitUsage, "unknown option '" + args[i] + "'");
+    } else {
+      positional.push_back(args[i]);
+    }
+  }
+  if (positional.empty() || positional.size() > 2) return Complain(kExitUsage, "unpack needs ARCHIVE and at most one DEST");
+  const std::string dest = positional.size() == 2 ? positional[1] : ".";
+  const auto start = std::chrono::steady_clock::now();
+  CYdrZIP zip;
+  if (zip.Open(Wide(positional[0]).c_str()) != 1) {
+    ReportErrors(zip);
+    return kExitFailure;
+  }
+  int ok;
+  if (only.empty()) {
+    ok = zip.ExtractFileList(Wide(dest).c_str(), options);
+  } else {
+    const int count = zip.ExtractFile(Wide(only).c_str(), Wide(dest).c_str(), options);
+    std::fprintf(stderr, "ydr: %d members matched '%s'\n", count, only.c_str());
+    ok = 1;
+  }
+  ReportErrors(zip);
+  std::fprintf(stderr, "ydr: unpacked %d members into %s in %.2f s\n", zip.GetMemberCount(), dest.c_str(), Seconds(start));
+  return ok == 1 ? kExitOk : kExitFailure;
+}
+
+int List(const Arguments &args) {
+  if (args.size() != 1) return Complain(kExitUsage, "list needs ARCHIVE");
+  CYdrZIP zip;
+  if (zip.Open(Wide(args[0]).c_str()) != 1) {
+    ReportErrors(zip);
+    return kExitFailure;
+  }
+  for (int i = 0; i < zip.GetMemberCount(); ++i) {
+    const tagYdrZipChildFileInfo *m = zip.GetMember(i);
+    std::printf("%5d  %-10s %10u  %s\n", i, FlagWords(m->flag), m->compressedLength, Utf8(m->name).c_str());
+  }
+  return kExitOk;
+}
+
+constexpr unsigned char kEmptyFileStream[12] = {0x03, 0x00, 0x03, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+
+int ReadArchive(YDRGZ, void *user, void *buffer, int count) {
+  return static_cast<int>(std::fread(buffer, 1, static_cast<std::size_t>(count), static_cast<FILE *>(user)));
+}
+
+int Test(const Arguments &args) {
+  if (args.size() != 1) return Complain(kExitUsage, "test needs ARCHIVE");
+  CYdrZIP zip;
+  if (zip.Open(Wide(args[0]).c_str()) != 1) {
+    ReportErrors(zip);
+    return kExitFailure;
+  }
+  FILE *archive = std::fopen(args[0].c_str(), "rb");
+  if (archive == nullptr) return Complain(kExitFailure, args[0] + ": cannot open");
+  int failed = 0;
+  for (int i = 0; i < zip.GetMemberCount(); ++i) {
+    const tagYdrZipChildFileInfo *m = zip.GetMember(i);
+    if (m->flag == 3 || m->flag == 4) continue;
+    bool good = false;
+    if (m->flag == 1 && std::fseek(archive, static_cast<long>(m->dataOffset), SEEK_SET) == 0) {
+      YDRGZ reader = YdrGZOpenRead(ReadArchive, archive);
+      char buffer[65536];
+      int got;
+      long long total = 0;
+      while ((got = YdrGZRead(reader, buffer, sizeof buffer)) > 0) total += got;
+      good = got == 0 && YdrGZCloseRead(reader) >= 0;
+      if (!good && got == 0 && total == 0 && m->compressedLength == sizeof kEmptyFileStream) {
+        // An empty file is packed as an empty stream written with a zero-byte write first:
+        // two empty blocks, whose second the reader takes for its trailer.
+        unsigned char bytes[sizeof kEmptyFileStream];
+        good = std::fseek(archive, static_cast<long>(m->dataOffset), SEEK_SET) == 0 &&
+               std::fread(bytes, 1, sizeof bytes, archive) == sizeof bytes &&
+               std::memcmp(bytes, kEmptyFileStream, sizeof bytes) == 0;
+      }
+    }
+    if (!good) {
+      ++failed;
+      std::fprintf(stderr, "ydr: %s: %s\n", Utf8(m->name).c_str(), m->flag == 1 ? "damaged" : FlagWords(m->flag));
+    }
+  }
+  std::fclose(archive);
+  std::fprintf(stderr, "ydr: %s: %d members, %d failed\n", args[0].c_str(), zip.GetMemberCount(), failed);
+  return failed == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+int RunZip(const std::string &command, const Arguments &args) {
+  if (command == "pack") return Pack(args);
+  if (command == "unpack") return Unpack(args);
+  if (command == "list") return List(args);
+  return Test(args);
+}
+
+}  // namespace ydr::tool
