@@ -8,14 +8,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 cmake --preset fuzz >/dev/null
-targets=(base64 registry path_fold text_conversion gz_read gz_roundtrip)
-cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
+targets=(base64 registry path_fold text_conversion gz_read gz_roundtrip zip_open)
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" YdrBL70
 mkdir -p build/fuzz-findings
 for target in "${targets[@]}"; do
   corpus=build/fuzz-corpus/$target
   mkdir -p "$corpus"
   run_for=$seconds
-  [[ $target == gz_* ]] && run_for=$((seconds * 3))
+  [[ $target == gz_* || $target == zip_* ]] && run_for=$((seconds * 3))
   echo "fuzz: $target for ${run_for}s"
   ./build/fuzz/bin/fuzz_$target -max_total_time="$run_for" -print_final_stats=0 \
     -artifact_prefix=build/fuzz-findings/$target- "$corpus" fuzz/corpus/$target 2>build/fuzz-findings/$target.log \
