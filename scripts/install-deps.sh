@@ -15,6 +15,8 @@ packages=(
   libssl-dev          # libcrypto: loaded at run time; its headers pin the functions' types; a test peer
   zlib1g-dev          # the stream compressor's peer in tests and benchmarks
   libdeflate-dev      # a second peer for the benchmarks
+  zip                 # the archive benchmark's peers
+  unzip
   clang               # libFuzzer targets
   libclang-rt-14-dev  # clang's sanitizer and fuzzer runtimes
 )
