@@ -224,6 +224,12 @@ TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
   CYdrZIP missing;
   EXPECT_EQ(missing.DecompressZIP(ydr::test::W("missing.ydz").c_str(), ydr::test::W("o").c_str(), 0), 0);
   EXPECT_EQ(missing.GetErrorMask(), 0x4000u);
+  CYdrZIP too_long;
+  const std::string long_name(300, 'n');
+  EXPECT_EQ(Pack(too_long, {long_name, "p/x.txt"}, "l.ydz"), 0);
+  EXPECT_EQ(too_long.GetMember(0)->flag, 2);  // never packed: no path buffer holds it
+  EXPECT_EQ(too_long.GetMember(1)->flag, 1);
+  EXPECT_EQ(too_long.GetErrorMask(), 0x2000u);
   CYdrZIP folder;
   EXPECT_EQ(Pack(folder, {"no-such-folder/", ""}, "f.ydz"), 0);
   EXPECT_EQ(Errors(folder), (std::vector<std::pair<unsigned, std::string>>{{0x2001u, "no-such-folder/"}, {0x2000u, ""}}));

@@ -2,6 +2,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -89,13 +92,51 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// On a terminal, the archive's growth while packing runs.
+class PackProgress {
+ public:
+  explicit PackProgress(std::string archive) : archive_(std::move(archive)) {
+    if (isatty(STDERR_FILENO) == 0) return;
+    thread_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!done_) {
+        if (wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return done_; })) break;
+        std::fprintf(stderr, "\rydr: packing: %.1f MB written", static_cast<double>(FileSize(archive_)) / 1e6);
+        shown_ = true;
+      }
+    });
+  }
+  ~PackProgress() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+    if (shown_) std::fprintf(stderr, "\n");
+  }
+
+ private:
+  std::string archive_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  bool shown_ = false;
+};
+
 int Pack(const Arguments &args) {
   if (args.size() < 2) return Complain(kExitUsage, "pack needs ARCHIVE and at least one PATH");
   const auto start = std::chrono::steady_clock::now();
   std::vector<YdrWString> paths;
   for (std::size_t i = 1; i < args.size(); ++i) paths.push_back(Wide(args[i]));
   CYdrZIP zip;
-  const int ok = zip.CompressZIP(paths, Wide(args[0]).c_str());
+  int ok;
+  {
+    PackProgress progress(args[0]);
+    ok = zip.CompressZIP(paths, Wide(args[0]).c_str());
+  }
   ReportErrors(zip);
   long long input = 0;
   int files = 0;
