@@ -27,6 +27,7 @@
 #include "base/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
+#include "platform/wildcard.h"
 
 namespace ydr::base {
 
@@ -50,31 +51,6 @@ struct Search : platform::FindHandleHeader {
 };
 
 void ReleaseSearch(platform::FindHandleHeader *handle) { delete static_cast<Search *>(handle); }
-
-WChar FoldAscii(WChar c) { return (c >= 'A' && c <= 'Z') ? static_cast<WChar>(c - 'A' + 'a') : c; }
-
-bool Match(const WChar *name, const WChar *name_end, const WChar *pattern, const WChar *pattern_end) {
-  // Iterative wildcard matching with one backtrack point: linear in practice, never
-  // exponential on patterns like "*a*a*a*b".
-  const WChar *star = nullptr;
-  const WChar *resume = nullptr;
-  while (name != name_end) {
-    if (pattern != pattern_end && *pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (pattern != pattern_end && (*pattern == '?' || FoldAscii(*pattern) == FoldAscii(*name))) {
-      ++pattern;
-      ++name;
-    } else if (star != nullptr) {
-      pattern = star + 1;
-      name = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (pattern != pattern_end && *pattern == '*') ++pattern;
-  return pattern == pattern_end;
-}
 
 std::uint64_t FileTime(const struct timespec &t) {
   return kUnixEpochIn100ns + static_cast<std::uint64_t>(t.tv_sec) * 10000000ull +
@@ -189,7 +165,7 @@ void Fill(const Entry &entry, WIN32_FIND_DATAW *data) {
 
 bool MatchesSearchPattern(const WString &name, const WString &pattern) {
   if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
-  return Match(name.data(), name.data() + name.size(), pattern.data(), pattern.data() + pattern.size());
+  return platform::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(), pattern.data() + pattern.size());
 }
 
 }  // namespace ydr::base

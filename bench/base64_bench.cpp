@@ -4,12 +4,12 @@
 #include <openssl/evp.h>
 
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "base/base64.h"
+#include "bench/ratio_reporter.h"
 
 namespace {
 
@@ -49,41 +49,16 @@ void BM_OpenSsl(benchmark::State &state) {
   Record(state);
 }
 
-BENCHMARK(BM_Ours)->Arg(256)->Arg(1 << 20);
-BENCHMARK(BM_OpenSsl)->Arg(256)->Arg(1 << 20);
-
-// Prints the usual table, then the ratio of ours to the peer for each size.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs) {
-      const auto rate = run.counters.find("bytes_per_second");
-      if (rate == run.counters.end()) continue;
-      const std::string name = run.benchmark_name();
-      const auto slash = name.find('/');
-      rates_[name.substr(slash + 1)][name.substr(0, slash)] = rate->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    for (const auto &[size, by_who] : rates_) {
-      const auto ours = by_who.find("BM_Ours"), peer = by_who.find("BM_OpenSsl");
-      if (ours == by_who.end() || peer == by_who.end()) continue;
-      std::printf("base64 decode %8s bytes: ours %.0f MB/s, OpenSSL %.0f MB/s, ratio ours/peer %.2f\n", size.c_str(),
-                  ours->second / 1e6, peer->second / 1e6, ours->second / peer->second);
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> rates_;
-};
+BENCHMARK(BM_Ours)->Name("decode/ours/256")->Arg(256);
+BENCHMARK(BM_Ours)->Name("decode/ours/1MiB")->Arg(1 << 20);
+BENCHMARK(BM_OpenSsl)->Name("decode/openssl/256")->Arg(256);
+BENCHMARK(BM_OpenSsl)->Name("decode/openssl/1MiB")->Arg(1 << 20);
 
 }  // namespace
 
 int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  ydr::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "ydr/gz.h"
 
 namespace {
@@ -199,44 +200,12 @@ void Register() {
   }
 }
 
-// The usual table, then each peer's ratio: ours / peer in bytes per second.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs) {
-      const auto rate = run.counters.find("bytes_per_second");
-      if (rate == run.counters.end()) continue;
-      const std::string name = run.benchmark_name();  // kind/who/data
-      const auto first = name.find('/'), second = name.find('/', first + 1);
-      rates_[name.substr(0, first) + " " + name.substr(second + 1)][name.substr(first + 1, second - first - 1)] =
-          rate->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%-32s %10s  %s\n", "work", "ours MB/s", "peer: MB/s (ours/peer)");
-    for (const auto &[work, by_who] : rates_) {
-      const auto ours = by_who.find("ours");
-      if (ours == by_who.end()) continue;
-      std::printf("%-32s %10.0f ", work.c_str(), ours->second / 1e6);
-      for (const auto &[who, rate] : by_who) {
-        if (who != "ours") std::printf(" %s: %.0f (%.2fx)", who.c_str(), rate / 1e6, ours->second / rate);
-      }
-      std::printf("\n");
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> rates_;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   Register();
-  RatioReporter reporter;
+  ydr::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

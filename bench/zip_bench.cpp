@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/utf16.h"
+#include "bench/ratio_reporter.h"
 #include "ydr/zip.h"
 
 namespace {
@@ -104,43 +105,12 @@ void Register(const std::string &what) {
   })->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs) {
-      const auto rate = run.counters.find("bytes_per_second");
-      if (rate == run.counters.end()) continue;
-      const std::string name = run.benchmark_name();
-      const auto a = name.find('/'), b = name.find('/', a + 1);
-      const auto c = name.find('/', b + 1);
-      rates_[name.substr(0, a) + " " + name.substr(b + 1, c == std::string::npos ? c : c - b - 1)]
-            [name.substr(a + 1, b - a - 1)] = rate->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    for (const auto &[work, by_who] : rates_) {
-      const auto ours = by_who.find("ours");
-      if (ours == by_who.end()) continue;
-      std::printf("%-26s ours %8.1f MB/s ", work.c_str(), ours->second / 1e6);
-      for (const auto &[who, rate] : by_who) {
-        if (who != "ours") std::printf(" %s %.1f (%.2fx)", who.c_str(), rate / 1e6, ours->second / rate);
-      }
-      std::printf("\n");
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> rates_;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   for (const char *what : {"mixed_small", "text_c.bin", "elf.bin"}) Register(what);
-  RatioReporter reporter;
+  ydr::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   std::error_code ignored;
