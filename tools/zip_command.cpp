@@ -1,7 +1,10 @@
 // ydr pack / unpack / list / test: the archive container on the command line.
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -154,6 +157,71 @@ int Pack(const Arguments &args) {
   return ok == 1 ? kExitOk : kExitFailure;
 }
 
+// On a terminal, how far unpacking has come: members done of all, and bytes of the archive
+// read. The library reads the archive front to back, so the position of its open archive
+// (from /proc/self/fdinfo) tells which members' data lie behind.
+class UnpackProgress {
+ public:
+  UnpackProgress(const CYdrZIP &zip, const std::string &archive) : zip_(zip), size_(FileSize(archive)) {
+    char resolved[4096];
+    if (isatty(STDERR_FILENO) == 0 || realpath(archive.c_str(), resolved) == nullptr) return;
+    archive_ = resolved;
+    thread_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return done_; })) Show();
+    });
+  }
+  ~UnpackProgress() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+    if (shown_) std::fprintf(stderr, "\n");
+  }
+
+ private:
+  long long ArchivePosition() {
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd", std::filesystem::directory_options::skip_permission_denied)) {
+      std::error_code error;
+      if (std::filesystem::read_symlink(entry.path(), error).string() != archive_) continue;
+      std::FILE *info = std::fopen(("/proc/self/fdinfo/" + entry.path().filename().string()).c_str(), "r");
+      if (info == nullptr) continue;
+      long long position = -1;
+      char line[256];
+      while (std::fgets(line, sizeof line, info) != nullptr) {
+        if (std::sscanf(line, "pos: %lld", &position) == 1) break;
+      }
+      std::fclose(info);
+      if (position >= 0) return position;
+    }
+    return -1;
+  }
+  void Show() {
+    const long long position = ArchivePosition();
+    if (position < 0) return;
+    int done = 0;
+    for (int i = 0; i < zip_.GetMemberCount(); ++i) {
+      const tagYdrZipChildFileInfo *m = zip_.GetMember(i);
+      if (m->flag != 1 || static_cast<long long>(m->dataOffset) + m->compressedLength <= position) ++done;
+    }
+    std::fprintf(stderr, "\rydr: unpacking: %d of %d members, %.1f of %.1f MB", done, zip_.GetMemberCount(),
+                 static_cast<double>(position) / 1e6, static_cast<double>(size_) / 1e6);
+    shown_ = true;
+  }
+
+  const CYdrZIP &zip_;
+  long long size_;
+  std::string archive_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  bool shown_ = false;
+};
+
 int Unpack(const Arguments &args) {
   std::vector<std::string> positional;
   unsigned int options = 0;
@@ -180,6 +248,7 @@ int Unpack(const Arguments &args) {
   }
   int ok;
   if (only.empty()) {
+    UnpackProgress progress(zip, positional[0]);
     ok = zip.ExtractFileList(Wide(dest).c_str(), options);
   } else {
     const int count = zip.ExtractFile(Wide(only).c_str(), Wide(dest).c_str(), options);
