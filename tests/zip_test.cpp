@@ -43,6 +43,11 @@ std::vector<std::pair<unsigned, std::string>> Errors(const CYdrZIP &zip) {
   return errors;
 }
 
+int AppendTo(YDRGZ, void *text, const void *b, int n) {
+  static_cast<std::string *>(text)->append(static_cast<const char *>(b), static_cast<std::size_t>(n));
+  return n;
+}
+
 std::uint32_t Le32(const std::string &bytes, std::size_t at) {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
@@ -82,12 +87,7 @@ TEST(ZipFormatTest, OneMemberLaysOutRecordNameAndData) {
   EXPECT_EQ(bytes.size(), 92u + length);
   // The data is one compressed stream, as the stream compressor writes it.
   std::string stream;
-  YDRGZ writer = YdrGZOpenWrite(
-      [](YDRGZ, void *user, const void *b, int n) {
-        static_cast<std::string *>(user)->append(static_cast<const char *>(b), static_cast<std::size_t>(n));
-        return n;
-      },
-      &stream);
+  YDRGZ writer = YdrGZOpenWrite(AppendTo, &stream);
   YdrGZWrite(writer, content.data(), static_cast<int>(content.size()));
   YdrGZWrite(writer, content.data(), 0);
   YdrGZCloseWrite(writer);
@@ -238,12 +238,7 @@ TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
 // Archives built byte by byte: each member's name is what a hostile archive might say.
 std::string HostileArchive(const std::vector<std::string> &names, const std::string &content) {
   std::string stream;
-  YDRGZ writer = YdrGZOpenWrite(
-      [](YDRGZ, void *user, const void *b, int n) {
-        static_cast<std::string *>(user)->append(static_cast<const char *>(b), static_cast<std::size_t>(n));
-        return n;
-      },
-      &stream);
+  YDRGZ writer = YdrGZOpenWrite(AppendTo, &stream);
   YdrGZWrite(writer, content.data(), static_cast<int>(content.size()));
   YdrGZCloseWrite(writer);
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -95,21 +96,20 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// On a terminal, the archive's growth while packing runs.
-class PackProgress {
+// Calls `show` every half second on a thread of its own, while it lives, when standard
+// error is a terminal; ends the line it drew when it goes.
+class TerminalTicker {
  public:
-  explicit PackProgress(std::string archive) : archive_(std::move(archive)) {
+  explicit TerminalTicker(std::function<bool()> show) : show_(std::move(show)) {
     if (isatty(STDERR_FILENO) == 0) return;
     thread_ = std::thread([this] {
       std::unique_lock<std::mutex> lock(mutex_);
-      while (!done_) {
-        if (wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return done_; })) break;
-        std::fprintf(stderr, "\rydr: packing: %.1f MB written", static_cast<double>(FileSize(archive_)) / 1e6);
-        shown_ = true;
-      }
+      while (!wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return done_; })) shown_ |= show_();
     });
   }
-  ~PackProgress() {
+  TerminalTicker(const TerminalTicker &) = delete;
+  TerminalTicker &operator=(const TerminalTicker &) = delete;
+  ~TerminalTicker() {
     if (!thread_.joinable()) return;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -121,7 +121,7 @@ class PackProgress {
   }
 
  private:
-  std::string archive_;
+  std::function<bool()> show_;
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -137,7 +137,12 @@ int Pack(const Arguments &args) {
   CYdrZIP zip;
   int ok;
   {
-    PackProgress progress(args[0]);
+    // The archive's growth while packing runs.
+    const std::string archive = args[0];
+    TerminalTicker ticker([archive] {
+      std::fprintf(stderr, "\rydr: packing: %.1f MB written", static_cast<double>(FileSize(archive)) / 1e6);
+      return true;
+    });
     ok = zip.CompressZIP(paths, Wide(args[0]).c_str());
   }
   ReportErrors(zip);
@@ -157,70 +162,38 @@ int Pack(const Arguments &args) {
   return ok == 1 ? kExitOk : kExitFailure;
 }
 
-// On a terminal, how far unpacking has come: members done of all, and bytes of the archive
-// read. The library reads the archive front to back, so the position of its open archive
-// (from /proc/self/fdinfo) tells which members' data lie behind.
-class UnpackProgress {
- public:
-  UnpackProgress(const CYdrZIP &zip, const std::string &archive) : zip_(zip), size_(FileSize(archive)) {
-    char resolved[4096];
-    if (isatty(STDERR_FILENO) == 0 || realpath(archive.c_str(), resolved) == nullptr) return;
-    archive_ = resolved;
-    thread_ = std::thread([this] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      while (!wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return done_; })) Show();
-    });
-  }
-  ~UnpackProgress() {
-    if (!thread_.joinable()) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
+// How far unpacking has come: members done of all, and bytes of the archive read. The
+// library reads the archive front to back, so the position of its open archive (from
+// /proc/self/fdinfo) tells which members' data lie behind.
+long long OpenFilePosition(const std::string &path) {
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    if (std::filesystem::read_symlink(entry.path(), error).string() != path) continue;
+    std::FILE *info = std::fopen(("/proc/self/fdinfo/" + entry.path().filename().string()).c_str(), "r");
+    if (info == nullptr) continue;
+    long long position = -1;
+    char line[256];
+    while (std::fgets(line, sizeof line, info) != nullptr) {
+      if (std::sscanf(line, "pos: %lld", &position) == 1) break;
     }
-    wake_.notify_one();
-    thread_.join();
-    if (shown_) std::fprintf(stderr, "\n");
+    std::fclose(info);
+    if (position >= 0) return position;
   }
+  return -1;
+}
 
- private:
-  long long ArchivePosition() {
-    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd", std::filesystem::directory_options::skip_permission_denied)) {
-      std::error_code error;
-      if (std::filesystem::read_symlink(entry.path(), error).string() != archive_) continue;
-      std::FILE *info = std::fopen(("/proc/self/fdinfo/" + entry.path().filename().string()).c_str(), "r");
-      if (info == nullptr) continue;
-      long long position = -1;
-      char line[256];
-      while (std::fgets(line, sizeof line, info) != nullptr) {
-        if (std::sscanf(line, "pos: %lld", &position) == 1) break;
-      }
-      std::fclose(info);
-      if (position >= 0) return position;
-    }
-    return -1;
+bool ShowUnpackProgress(const CYdrZIP &zip, const std::string &archive, long long size) {
+  const long long position = OpenFilePosition(archive);
+  if (position < 0) return false;
+  int done = 0;
+  for (int i = 0; i < zip.GetMemberCount(); ++i) {
+    const tagYdrZipChildFileInfo *m = zip.GetMember(i);
+    if (m->flag != 1 || static_cast<long long>(m->dataOffset) + m->compressedLength <= position) ++done;
   }
-  void Show() {
-    const long long position = ArchivePosition();
-    if (position < 0) return;
-    int done = 0;
-    for (int i = 0; i < zip_.GetMemberCount(); ++i) {
-      const tagYdrZipChildFileInfo *m = zip_.GetMember(i);
-      if (m->flag != 1 || static_cast<long long>(m->dataOffset) + m->compressedLength <= position) ++done;
-    }
-    std::fprintf(stderr, "\rydr: unpacking: %d of %d members, %.1f of %.1f MB", done, zip_.GetMemberCount(),
-                 static_cast<double>(position) / 1e6, static_cast<double>(size_) / 1e6);
-    shown_ = true;
-  }
-
-  const CYdrZIP &zip_;
-  long long size_;
-  std::string archive_;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  bool shown_ = false;
-};
+  std::fprintf(stderr, "\rydr: unpacking: %d of %d members, %.1f of %.1f MB", done, zip.GetMemberCount(),
+               static_cast<double>(position) / 1e6, static_cast<double>(size) / 1e6);
+  return true;
+}
 
 int Unpack(const Arguments &args) {
   std::vector<std::string> positional;
@@ -248,7 +221,10 @@ int Unpack(const Arguments &args) {
   }
   int ok;
   if (only.empty()) {
-    UnpackProgress progress(zip, positional[0]);
+    char resolved[PATH_MAX];
+    const std::string archive = realpath(positional[0].c_str(), resolved) != nullptr ? resolved : positional[0];
+    const long long size = FileSize(archive);
+    TerminalTicker ticker([&zip, archive, size] { return ShowUnpackProgress(zip, archive, size); });
     ok = zip.ExtractFileList(Wide(dest).c_str(), options);
   } else {
     const int count = zip.ExtractFile(Wide(only).c_str(), Wide(dest).c_str(), options);
