@@ -5,6 +5,7 @@
 #include "ydr/frame.h"
 #include "ydr/gz.h"
 #include "ydr/numstr.h"
+#include "ydr/sha1.h"
 #include "ydr/zip.h"
 
 #endif /* YDR_YDR_H */
