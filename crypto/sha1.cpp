@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "crypto/sha1_blocks.h"
+#include "platform/cpu_features.h"
 #include "ydr/sha1.h"
 
 namespace ydr::crypto {
@@ -26,7 +28,7 @@ inline void StoreBigEndian(unsigned char *p, std::uint32_t v) {
 }
 
 // The compression function on one 64-byte block; the block is only read.
-void Compress(unsigned int chain[5], const unsigned char *block) {
+void CompressOne(unsigned int chain[5], const unsigned char *block) {
   std::uint32_t w[80];
   for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(block + 4 * t);
   for (int t = 16; t < 80; ++t) w[t] = Rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
@@ -51,6 +53,27 @@ void Compress(unsigned int chain[5], const unsigned char *block) {
 }
 
 }  // namespace
+
+void Sha1Blocks_portable(unsigned int chain[5], const unsigned char *blocks, std::size_t count) {
+  for (; count != 0; --count, blocks += 64) CompressOne(chain, blocks);
+}
+
+Sha1BlocksFunction Sha1Variant_shani() { return platform::GetCpuFeatures().sha ? &Sha1Blocks_shani : nullptr; }
+
+Sha1BlocksFunction Sha1Blocks() {
+  static const Sha1BlocksFunction best = [] {
+    const Sha1BlocksFunction shani = Sha1Variant_shani();
+    return shani != nullptr ? shani : &Sha1Blocks_portable;
+  }();
+  return best;
+}
+
+namespace {
+void Compress(unsigned int chain[5], const unsigned char *block, std::size_t count = 1) {
+  Sha1Blocks()(chain, block, count);
+}
+}  // namespace
+
 }  // namespace ydr::crypto
 
 extern "C" YDR_API void YDR_SHA1_Init(YDR_SHA1_ALG_INFO *info) {
@@ -76,14 +99,16 @@ extern "C" YDR_API void YDR_SHA1_Update(YDR_SHA1_ALG_INFO *info, const unsigned 
     ydr::crypto::Compress(info->chain, info->buffer);
     unsigned int i = space;
     // Whole blocks are compressed where they lie when 4-byte aligned, else from the block
-    // buffer (which the record then shows, as callers of the original could see).
-    for (; i + 64 <= length; i += 64) {
-      const unsigned char *block = data + i;
-      if ((reinterpret_cast<std::uintptr_t>(block) & 3) != 0) {
-        std::memcpy(info->buffer, block, 64);
-        block = info->buffer;
+    // buffer (which the record then shows, as callers may see).
+    if ((reinterpret_cast<std::uintptr_t>(data + i) & 3) == 0) {
+      const unsigned int whole = (length - i) / 64;
+      ydr::crypto::Compress(info->chain, data + i, whole);
+      i += whole * 64;
+    } else {
+      for (; i + 64 <= length; i += 64) {
+        std::memcpy(info->buffer, data + i, 64);
+        ydr::crypto::Compress(info->chain, info->buffer);
       }
-      ydr::crypto::Compress(info->chain, block);
     }
     data += i;
     length -= i;

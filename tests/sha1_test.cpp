@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/sha1_blocks.h"
 #include "ydr/sha1.h"
 
 namespace {
@@ -148,3 +149,28 @@ TEST(Sha1Test, AMessageOverTwoToTheTwentyNineBytes) {
 }
 
 }  // namespace
+
+namespace ydr::crypto {
+namespace {
+
+// The CPU's SHA instructions and the portable rounds give the same chaining values on any
+// number of blocks from any starting state.
+TEST(Sha1BlocksTest, BothVariantsAgree) {
+  const Sha1BlocksFunction shani = Sha1Variant_shani();
+  if (shani == nullptr) GTEST_SKIP() << "this CPU has no SHA instructions (or they are disabled)";
+  std::mt19937 rng(11);
+  std::vector<unsigned char> data(64 * 40 + 3);
+  for (unsigned char &b : data) b = static_cast<unsigned char>(rng());
+  for (std::size_t blocks : {0u, 1u, 2u, 7u, 40u}) {
+    for (std::size_t offset : {0u, 3u}) {  // unaligned loads too
+      unsigned int a[5], b[5];
+      for (int i = 0; i < 5; ++i) a[i] = b[i] = static_cast<unsigned int>(rng());
+      Sha1Blocks_portable(a, data.data() + offset, blocks);
+      shani(b, data.data() + offset, blocks);
+      EXPECT_EQ(std::vector<unsigned int>(a, a + 5), std::vector<unsigned int>(b, b + 5)) << blocks << " " << offset;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ydr::crypto

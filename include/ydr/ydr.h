@@ -5,6 +5,8 @@
 #include "ydr/frame.h"
 #include "ydr/gz.h"
 #include "ydr/numstr.h"
+#include "ydr/rsa.h"
+#include "ydr/seed.h"
 #include "ydr/sha1.h"
 #include "ydr/zip.h"
 

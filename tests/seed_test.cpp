@@ -1,0 +1,303 @@
+// SEED: the published known answers, OpenSSL's SEED (legacy provider) as the peer in every
+// mode and padding on random messages fed in random pieces, and the buffering and status
+// rules that callers build on.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/provider.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "crypto/seed_cipher.h"
+#include "ydr/seed.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes FromHex(const std::string &hex) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+Bytes Random(std::mt19937 &rng, std::size_t n) {
+  Bytes out(n);
+  for (unsigned char &b : out) b = static_cast<unsigned char>(rng());
+  return out;
+}
+
+YDR_SEED_ALG_INFO Record(unsigned mode, unsigned padding, const Bytes &key, const unsigned char *iv) {
+  YDR_SEED_ALG_INFO info;
+  std::memset(&info, 0xCC, sizeof info);
+  YDR_SEED_SetAlgInfo(mode, padding, iv, &info);
+  EXPECT_EQ(YDR_SEED_KeySchedule(key.data(), 16, &info), 0u);
+  return info;
+}
+
+// Runs a whole message through our Update/Final with the given piece sizes (cycled).
+// Returns the status of the first failing call, else 0, with the output in *out.
+unsigned Stream(YDR_SEED_ALG_INFO &info, bool encrypt, const Bytes &in, const std::vector<std::size_t> &pieces,
+             Bytes *out) {
+  encrypt ? YDR_SEED_EncInit(&info) : YDR_SEED_DecInit(&info);
+  out->clear();
+  unsigned char buffer[1024 + 32];
+  std::size_t at = 0;
+  for (std::size_t k = 0; at < in.size(); ++k) {
+    const std::size_t n = std::min(pieces[k % pieces.size()], in.size() - at);
+    unsigned produced = 0;
+    const std::size_t before = info.bufferedLength;
+    const unsigned status = encrypt ? YDR_SEED_EncUpdate(&info, in.data() + at, static_cast<unsigned>(n), buffer, &produced)
+                                    : YDR_SEED_DecUpdate(&info, in.data() + at, static_cast<unsigned>(n), buffer, &produced);
+    if (status != 0) return status;
+    // The promised bound on what an Update writes.
+    const std::size_t bound = encrypt ? (before + n) / 16 * 16 : (before + n - 1) / 16 * 16;
+    EXPECT_LE(produced, bound);
+    out->insert(out->end(), buffer, buffer + produced);
+    at += n;
+  }
+  unsigned produced = 0;
+  const unsigned status = encrypt ? YDR_SEED_EncFinal(&info, buffer, &produced) : YDR_SEED_DecFinal(&info, buffer, &produced);
+  if (status != 0) return status;
+  EXPECT_LE(produced, 16u);
+  out->insert(out->end(), buffer, buffer + produced);
+  return 0;
+}
+
+struct OpenSslSeed {
+  OpenSslSeed() {
+    legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+    base = OSSL_PROVIDER_load(nullptr, "default");
+  }
+  ~OpenSslSeed() {
+    if (legacy != nullptr) OSSL_PROVIDER_unload(legacy);
+    if (base != nullptr) OSSL_PROVIDER_unload(base);
+  }
+  Bytes Crypt(const char *name, bool encrypt, bool pad, const Bytes &key, const Bytes &iv, const Bytes &in) const {
+    EVP_CIPHER *cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
+    EXPECT_NE(cipher, nullptr) << name;
+    EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
+    Bytes out(in.size() + 32);
+    int n = 0, m = 0;
+    EXPECT_EQ(EVP_CipherInit_ex2(ctx, cipher, key.data(), iv.empty() ? nullptr : iv.data(), encrypt ? 1 : 0, nullptr), 1);
+    EVP_CIPHER_CTX_set_padding(ctx, pad ? 1 : 0);
+    EXPECT_EQ(EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size())), 1);
+    EXPECT_EQ(EVP_CipherFinal_ex(ctx, out.data() + n, &m), 1);
+    out.resize(static_cast<std::size_t>(n + m));
+    EVP_CIPHER_CTX_free(ctx);
+    EVP_CIPHER_free(cipher);
+    return out;
+  }
+  OSSL_PROVIDER *legacy = nullptr, *base = nullptr;
+};
+
+TEST(SeedTest, PublishedKnownAnswers) {
+  struct Vector { const char *key, *plain, *cipher; };
+  const Vector vectors[] = {
+      {"00000000000000000000000000000000", "000102030405060708090A0B0C0D0E0F", "5EBAC6E0054E166819AFF1CC6D346CDB"},
+      {"000102030405060708090A0B0C0D0E0F", "00000000000000000000000000000000", "C11F22F20140505084483597E4370F43"},
+      {"4706480851E61BE85D74BFB3FD956185", "83A2F8A288641FB9A4E9A5CC2F131C7D", "EE54D13EBCAE706D226BC3142CD40D4A"},
+      {"28DBC3BC49FFD87DCFA509B11D422BE7", "B41E6BE2EBA84A148E2EED84593C5EC7", "9B9B7BFCD1813CB95D0B3618F40F5122"},
+  };
+  for (const Vector &v : vectors) {
+    YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_ECB, YDR_SEED_PAD_NONE, FromHex(v.key), nullptr);
+    Bytes out;
+    ASSERT_EQ(Stream(info, true, FromHex(v.plain), {16}, &out), 0u);
+    EXPECT_EQ(out, FromHex(v.cipher)) << v.key;
+    ASSERT_EQ(Stream(info, false, FromHex(v.cipher), {16}, &out), 0u);
+    EXPECT_EQ(out, FromHex(v.plain)) << v.key;
+  }
+}
+
+TEST(SeedTest, KeyOfAnyOtherLengthIsRefusedAndLeavesTheRecordAlone) {
+  const Bytes key(17, 0x42);
+  for (unsigned length : {0u, 15u, 17u, 32u}) {
+    YDR_SEED_ALG_INFO info;
+    std::memset(&info, 0x5A, sizeof info);
+    const YDR_SEED_ALG_INFO before = info;
+    EXPECT_EQ(YDR_SEED_KeySchedule(key.data(), length, &info), 0x1002u) << length;
+    EXPECT_EQ(std::memcmp(&info, &before, sizeof info), 0);
+  }
+  // The schedule writes the round keys only.
+  YDR_SEED_ALG_INFO info;
+  std::memset(&info, 0x5A, sizeof info);
+  ASSERT_EQ(YDR_SEED_KeySchedule(key.data(), 16, &info), 0u);
+  EXPECT_EQ(info.mode, 0x5A5A5A5Au);
+  EXPECT_EQ(info.bufferedLength, 0x5A5A5A5Au);
+  EXPECT_EQ(info.buffer[15], 0x5A);
+}
+
+TEST(SeedTest, AgreesWithOpenSslInEveryModeAndPaddingWhateverThePieces) {
+  OpenSslSeed peer;
+  ASSERT_NE(peer.legacy, nullptr) << "OpenSSL's legacy provider is needed for SEED";
+  struct Mode { unsigned mode; const char *name; bool block; };
+  const Mode modes[] = {{YDR_SEED_MODE_ECB, "SEED-ECB", true}, {YDR_SEED_MODE_CBC, "SEED-CBC", true},
+                        {YDR_SEED_MODE_OFB, "SEED-OFB", false}, {YDR_SEED_MODE_CFB, "SEED-CFB", false}};
+  std::mt19937 rng(4269);
+  for (const Mode &m : modes) {
+    for (unsigned padding : {YDR_SEED_PAD_NONE, YDR_SEED_PAD_PKCS}) {
+      for (int trial = 0; trial < 40; ++trial) {
+        const Bytes key = Random(rng, 16);
+        const Bytes iv = Random(rng, 16);
+        std::size_t length = rng() % 300;
+        if (m.block && padding == YDR_SEED_PAD_NONE) length -= length % 16;
+        const Bytes plain = Random(rng, length);
+        const std::vector<std::size_t> pieces = {rng() % 40 + 1, rng() % 3 + 1, rng() % 70 + 1};
+        const bool pad = m.block && padding == YDR_SEED_PAD_PKCS;
+        const Bytes expected = peer.Crypt(m.name, true, pad, key, m.mode == YDR_SEED_MODE_ECB ? Bytes{} : iv, plain);
+
+        YDR_SEED_ALG_INFO info = Record(m.mode, padding, key, iv.data());
+        Bytes cipher, back;
+        ASSERT_EQ(Stream(info, true, plain, pieces, &cipher), 0u);
+        ASSERT_EQ(cipher, expected) << m.name << " padding " << padding << " length " << length;
+        ASSERT_EQ(Stream(info, false, cipher, pieces, &back), 0u);
+        ASSERT_EQ(back, plain) << m.name << " padding " << padding << " length " << length;
+      }
+    }
+  }
+}
+
+TEST(SeedTest, UpdatesHoldBackWhatTheyMust) {
+  const Bytes key(16, 7);
+  const Bytes plain(40, 'p');
+  unsigned char out[64];
+  unsigned n = 99;
+
+  // Encryption flushes a block as soon as it is complete.
+  YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_ECB, YDR_SEED_PAD_PKCS, key, nullptr);
+  YDR_SEED_EncInit(&info);
+  EXPECT_EQ(YDR_SEED_EncUpdate(&info, plain.data(), 16, out, &n), 0u);
+  EXPECT_EQ(n, 16u);
+  EXPECT_EQ(YDR_SEED_EncFinal(&info, out, &n), 0u);
+  EXPECT_EQ(n, 16u);  // a whole block of padding
+
+  // Decryption keeps the last block back: one byte per call gives nothing until the 17th.
+  Bytes cipher;
+  info = Record(YDR_SEED_MODE_CBC, YDR_SEED_PAD_PKCS, key, nullptr);
+  ASSERT_EQ(Stream(info, true, plain, {40}, &cipher), 0u);
+  ASSERT_EQ(cipher.size(), 48u);
+  YDR_SEED_DecInit(&info);
+  for (std::size_t i = 0; i < cipher.size(); ++i) {
+    ASSERT_EQ(YDR_SEED_DecUpdate(&info, &cipher[i], 1, out, &n), 0u);
+    EXPECT_EQ(n, (i == 16 || i == 32) ? 16u : 0u) << i;
+  }
+  EXPECT_EQ(YDR_SEED_DecFinal(&info, out, &n), 0u);
+  EXPECT_EQ(n, 8u);
+
+  // 32 bytes in one decryption Update: 16 out, the rest at Final.
+  YDR_SEED_DecInit(&info);
+  EXPECT_EQ(YDR_SEED_DecUpdate(&info, cipher.data(), 32, out, &n), 0u);
+  EXPECT_EQ(n, 16u);
+  EXPECT_EQ(info.bufferedLength, 16u);
+
+  // OFB with five bytes: Update writes nothing, Final writes them.
+  info = Record(YDR_SEED_MODE_OFB, YDR_SEED_PAD_PKCS, key, nullptr);
+  YDR_SEED_EncInit(&info);
+  EXPECT_EQ(YDR_SEED_EncUpdate(&info, plain.data(), 5, out, &n), 0u);
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(YDR_SEED_EncFinal(&info, out, &n), 0u);
+  EXPECT_EQ(n, 5u);
+}
+
+TEST(SeedTest, StatusCodes) {
+  const Bytes key(16, 1);
+  unsigned char out[64];
+  unsigned n = 0;
+  Bytes result;
+  const Bytes twenty(20, 'x');
+
+  // Encryption without padding ending inside a block; OFB and CFB do not care.
+  for (unsigned mode : {YDR_SEED_MODE_ECB, YDR_SEED_MODE_CBC}) {
+    YDR_SEED_ALG_INFO info = Record(mode, YDR_SEED_PAD_NONE, key, nullptr);
+    EXPECT_EQ(Stream(info, true, twenty, {20}, &result), 0x1004u);
+    EXPECT_EQ(Stream(info, false, twenty, {20}, &result), 0x1005u);
+    info = Record(mode, 3, key, nullptr);  // unknown padding
+    EXPECT_EQ(Stream(info, true, twenty, {20}, &result), 0x1001u);
+  }
+  for (unsigned mode : {YDR_SEED_MODE_OFB, YDR_SEED_MODE_CFB}) {
+    for (unsigned padding : {YDR_SEED_PAD_NONE, YDR_SEED_PAD_PKCS, 9u}) {
+      YDR_SEED_ALG_INFO info = Record(mode, padding, key, nullptr);
+      EXPECT_EQ(Stream(info, true, twenty, {7}, &result), 0u);
+      EXPECT_EQ(result.size(), 20u);
+    }
+  }
+
+  // Unknown modes: Init succeeds, Update and Final refuse.
+  for (unsigned mode : {0u, 5u}) {
+    YDR_SEED_ALG_INFO info = Record(mode, YDR_SEED_PAD_PKCS, key, nullptr);
+    EXPECT_EQ(YDR_SEED_EncInit(&info), 0u);
+    EXPECT_EQ(YDR_SEED_EncUpdate(&info, twenty.data(), 3, out, &n), 0x1001u);
+    EXPECT_EQ(YDR_SEED_EncFinal(&info, out, &n), 0x1001u);
+    EXPECT_EQ(YDR_SEED_DecInit(&info), 0u);
+    EXPECT_EQ(YDR_SEED_DecUpdate(&info, twenty.data(), 3, out, &n), 0x1001u);
+    EXPECT_EQ(YDR_SEED_DecFinal(&info, out, &n), 0x1001u);
+  }
+
+  // Bad padding in the last block: value 0, value 17, bytes that differ.
+  for (unsigned char last : {0, 17, 3}) {
+    unsigned char block[16];
+    std::memset(block, 4, 16);  // for 3: the last three bytes are 4, 4, 3
+    block[15] = last;
+    YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_ECB, YDR_SEED_PAD_NONE, key, nullptr);
+    Bytes cipher;
+    ASSERT_EQ(Stream(info, true, Bytes(block, block + 16), {16}, &cipher), 0u);
+    info.paddingType = YDR_SEED_PAD_PKCS;
+    EXPECT_EQ(Stream(info, false, cipher, {16}, &result), 0x1003u) << int{last};
+  }
+  // Empty decryption ends fine whatever the padding.
+  YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_CBC, 77, key, nullptr);
+  YDR_SEED_DecInit(&info);
+  EXPECT_EQ(YDR_SEED_DecFinal(&info, out, &n), 0u);
+  EXPECT_EQ(n, 0u);
+}
+
+TEST(SeedTest, UpdateWillNotWriteOverItsOwnInput) {
+  const Bytes key(16, 9);
+  for (bool encrypt : {true, false}) {
+    YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_CBC, YDR_SEED_PAD_PKCS, key, nullptr);
+    encrypt ? YDR_SEED_EncInit(&info) : YDR_SEED_DecInit(&info);
+    unsigned char data[40] = {};
+    unsigned n = 0;
+    // Below the point where output is due, the bytes are simply held.
+    const unsigned held = encrypt ? 15 : 16;
+    auto update = encrypt ? YDR_SEED_EncUpdate : YDR_SEED_DecUpdate;
+    EXPECT_EQ(update(&info, data, held, data, &n), 0u);
+    EXPECT_EQ(info.bufferedLength, held);
+    const YDR_SEED_ALG_INFO before = info;
+    EXPECT_EQ(update(&info, data, 1, data, &n), 0x1001u);
+    EXPECT_EQ(std::memcmp(&info, &before, sizeof info), 0);  // nothing consumed
+    unsigned char out[32];
+    EXPECT_EQ(update(&info, data, 1, out, &n), 0u);
+    EXPECT_EQ(n, 16u);
+  }
+}
+
+TEST(SeedTest, EmptyCbcMessageIsOneBlockOfPadding) {
+  const Bytes key(16, 3);
+  YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_CBC, YDR_SEED_PAD_PKCS, key, nullptr);  // zero vector
+  Bytes cipher;
+  ASSERT_EQ(Stream(info, true, {}, {1}, &cipher), 0u);
+  unsigned char expected[16];
+  std::memset(expected, 16, 16);
+  ydr::crypto::seed::EncryptBlock(info.roundKeys, expected, expected);
+  EXPECT_EQ(cipher, Bytes(expected, expected + 16));
+}
+
+TEST(SeedTest, InterleavedBlocksMatchSingleBlocks) {
+  std::mt19937 rng(16);
+  const Bytes key = Random(rng, 16);
+  YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_ECB, YDR_SEED_PAD_NONE, key, nullptr);
+  for (std::size_t blocks : {1u, 3u, 4u, 5u, 9u}) {
+    const Bytes in = Random(rng, 16 * blocks);
+    Bytes together(in.size()), one_by_one(in.size()), back(in.size());
+    ydr::crypto::seed::EncryptBlocks(info.roundKeys, in.data(), together.data(), blocks);
+    for (std::size_t i = 0; i < blocks; ++i) ydr::crypto::seed::EncryptBlock(info.roundKeys, &in[16 * i], &one_by_one[16 * i]);
+    EXPECT_EQ(together, one_by_one);
+    ydr::crypto::seed::DecryptBlocks(info.roundKeys, together.data(), back.data(), blocks);
+    EXPECT_EQ(back, in);
+  }
+}
+
+}  // namespace
