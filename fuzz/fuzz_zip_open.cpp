@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/registry.h"
+#include "fuzz/fuzz_workspace.h"
 #include "platform/utf16.h"
 #include "ydr/zip.h"
 
@@ -22,25 +22,10 @@ YdrWString Wide(const std::string &s) {
   return YdrWString(w.begin(), w.end());
 }
 
-// A private folder for this process; the base library is found through the registry's
-// "Common Path".
-const fs::path &Workspace() {
-  static const fs::path workspace = [] {
-    const fs::path dir = fs::temp_directory_path() / ("ydr-fuzz-zip-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const fs::path registry = dir / "registry.ini";
-    std::ofstream(registry) << "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" YDR_BASE_LIBRARY_DIR "\n";
-    ydr::platform::SetRegistryFileOverride(registry.c_str());
-    std::atexit([] { std::error_code ignored; fs::remove_all(Workspace(), ignored); });
-    return dir;
-  }();
-  return workspace;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  const fs::path &work = Workspace();
+  const fs::path &work = ydr::fuzz::Workspace("zip");
   const fs::path archive = work / "input.ydz";
   const fs::path area = work / "area";
   const fs::path dest = area / "dest";

@@ -17,6 +17,12 @@ int RunNumstr(const Arguments &args);
 extern const char kNumstrUsage[];
 int RunGz(const Arguments &args);
 extern const char kGzUsage[];
+int RunSha1(const Arguments &args);
+extern const char kSha1Usage[];
+int RunSeed(const Arguments &args);
+extern const char kSeedUsage[];
+int RunRsa(const Arguments &args);
+extern const char kRsaUsage[];
 int RunZip(const std::string &command, const Arguments &args);  // pack, unpack, list, test
 extern const char kZipUsage[];
 

@@ -28,6 +28,12 @@ constexpr const char kUsage[] =
     "  test ARCHIVE           check every member of an archive\n"
     "  gz [-d|-t] [--level N] [IN [OUT]]\n"
     "                      compress or decompress the stream format (CRC-32 checked)\n"
+    "  sha1 [FILE...] | sha1 -c LIST\n"
+    "                      print or check SHA-1 digests (sha1sum's format)\n"
+    "  seed enc|dec --mode M --key HEX [--iv HEX] [--pad pkcs|none] [IN [OUT]]\n"
+    "                      SEED block cipher in ECB, CBC, OFB or CFB mode\n"
+    "  rsa enc|dec --public|--private KEYFILE [IN [OUT]]\n"
+    "                      RSA (PKCS #1 v1.5) on one block, key as Base64 DER text\n"
     "  help [COMMAND]      show this text, or a command's own\n"
     "  --version           show the version\n"
     "\n"
@@ -40,6 +46,12 @@ int Help(const Arguments &args) {
     std::fputs(kNumstrUsage, stdout);
   } else if (args[0] == "gz") {
     std::fputs(kGzUsage, stdout);
+  } else if (args[0] == "sha1") {
+    std::fputs(kSha1Usage, stdout);
+  } else if (args[0] == "seed") {
+    std::fputs(kSeedUsage, stdout);
+  } else if (args[0] == "rsa") {
+    std::fputs(kRsaUsage, stdout);
   } else if (args[0] == "pack" || args[0] == "unpack" || args[0] == "list" || args[0] == "test") {
     std::fputs(kZipUsage, stdout);
   } else {
@@ -67,6 +79,9 @@ int main(int argc, char **argv) {
   }
   if (command == "numstr") return RunNumstr(args);
   if (command == "gz") return RunGz(args);
+  if (command == "sha1") return RunSha1(args);
+  if (command == "seed") return RunSeed(args);
+  if (command == "rsa") return RunRsa(args);
   if (command == "pack" || command == "unpack" || command == "list" || command == "test") return RunZip(command, args);
   Complain(kExitUsage, "unknown command '" + command + "'");
   std::fputs(kUsage, stderr);

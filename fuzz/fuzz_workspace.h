@@ -1,0 +1,33 @@
+// A private folder for one fuzzing process, removed at exit, with a registry file whose
+// "Common Path" points at the folder of libYdrBL70.so, so that the library finds it.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/registry.h"
+
+namespace ydr::fuzz {
+
+inline const std::filesystem::path &Workspace(const char *name) {
+  namespace fs = std::filesystem;
+  static const fs::path workspace = [name] {
+    const fs::path dir = fs::temp_directory_path() / (std::string("ydr-fuzz-") + name + "-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path registry = dir / "registry.ini";
+    std::ofstream(registry) << "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" YDR_BASE_LIBRARY_DIR "\n";
+    ydr::platform::SetRegistryFileOverride(registry.c_str());
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(workspace, ignored);
+    });
+    return dir;
+  }();
+  return workspace;
+}
+
+}  // namespace ydr::fuzz
