@@ -8,6 +8,7 @@
 #include "ydr/rsa.h"
 #include "ydr/seed.h"
 #include "ydr/sha1.h"
+#include "ydr/ven.h"
 #include "ydr/zip.h"
 
 #endif /* YDR_YDR_H */

@@ -1,0 +1,37 @@
+// libcrypto's ciphers as the peer of the tests: one call encrypts or decrypts a whole
+// message without padding. Legacy ciphers (DES, SEED) need the legacy provider, which is
+// loaded once beside the default one.
+#pragma once
+
+#include <openssl/evp.h>
+#include <openssl/provider.h>
+
+#include <vector>
+
+namespace ydr::test {
+
+inline bool LoadLegacyProvider() {
+  static const bool loaded = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr &&
+                             OSSL_PROVIDER_load(nullptr, "default") != nullptr;
+  return loaded;
+}
+
+inline std::vector<unsigned char> OpenSslCrypt(const char *name, bool encrypt, const unsigned char *key,
+                                               const unsigned char *iv, const std::vector<unsigned char> &in) {
+  LoadLegacyProvider();
+  EVP_CIPHER *cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
+  if (cipher == nullptr) return {};
+  EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
+  std::vector<unsigned char> out(in.size() + 32);
+  int n = 0, m = 0;
+  EVP_CipherInit_ex2(ctx, cipher, key, iv, encrypt ? 1 : 0, nullptr);
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size()));
+  EVP_CipherFinal_ex(ctx, out.data() + n, &m);
+  out.resize(static_cast<std::size_t>(n + m));
+  EVP_CIPHER_CTX_free(ctx);
+  EVP_CIPHER_free(cipher);
+  return out;
+}
+
+}  // namespace ydr::test

@@ -1,0 +1,70 @@
+// The AES engine of document encryption: a key instance set from a direction and a key in
+// hexadecimal text, a cipher instance set from a mode (ECB or CFB with one-bit segments) and
+// an optional vector in hexadecimal text, and transforms of whole 16-byte blocks whose
+// lengths are counted in bits. 128-, 192- and 256-bit keys. Internal to the library.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ydr::ven {
+
+inline constexpr std::uint8_t kAesEncrypt = 0;
+inline constexpr std::uint8_t kAesDecrypt = 1;
+inline constexpr std::uint8_t kAesModeEcb = 1;
+inline constexpr std::uint8_t kAesModeCfb1 = 3;
+
+// Results.
+inline constexpr int kAesOk = 1;
+inline constexpr int kAesBadDirection = -1;
+inline constexpr int kAesBadKey = -2;          // key length, or a key character that is not a hex digit
+inline constexpr int kAesNoInstance = -3;
+inline constexpr int kAesBadMode = -4;
+inline constexpr int kAesBadCipherState = -5;  // null instance, key for the wrong direction, mode not handled
+inline constexpr int kAesBadVector = -7;
+
+struct AesKeyInstance {
+  std::uint8_t direction;
+  std::int32_t keyLength;         // bits
+  char keyDigits[64 + 1];
+  std::int32_t rounds;
+  std::uint32_t schedule[60];     // for the direction: encryption or equivalent-inverse schedule
+  std::uint32_t encryptSchedule[60];  // always the encryption schedule (CFB-1 uses it both ways)
+};
+
+struct AesCipherInstance {
+  std::uint8_t mode;
+  std::uint8_t vector[16];        // the CFB-1 shift register
+};
+
+int AesSetKey(AesKeyInstance *key, std::uint8_t direction, std::int32_t keyLength, const char *keyText);
+int AesSetMode(AesCipherInstance *cipher, std::uint8_t mode, const char *vectorText);
+// Result: bits written (128 per whole block), 0 for no input or a length that is not
+// positive, or kAesBadCipherState. Input and output may be the same buffer.
+int AesEncryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const std::uint8_t *input,
+                     std::int32_t lengthBits, std::uint8_t *output);
+int AesDecryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const std::uint8_t *input,
+                     std::int32_t lengthBits, std::uint8_t *output);
+
+// FIPS 197 key expansion; the round count, or 0 for a key length other than 128/192/256.
+int AesExpandEncryptKey(std::uint32_t schedule[60], const std::uint8_t *key, int keyBits);
+// The schedule of the equivalent inverse cipher (reversed, InvMixColumns on the inner keys).
+int AesExpandDecryptKey(std::uint32_t schedule[60], const std::uint8_t *key, int keyBits);
+void AesEncryptBlock(const std::uint32_t *schedule, int rounds, const std::uint8_t in[16], std::uint8_t out[16]);
+void AesDecryptBlock(const std::uint32_t *schedule, int rounds, const std::uint8_t in[16], std::uint8_t out[16]);
+
+// The CPU's AES instructions, when present (null otherwise, or when disabled): the same
+// transforms on n consecutive blocks with a schedule in the form above.
+struct AesFastPath {
+  void (*ecbEncrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out, std::size_t n);
+  void (*ecbDecrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out, std::size_t n);
+  void (*cfb1Encrypt)(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
+                      std::uint8_t *out, std::size_t n);
+  void (*cfb1Decrypt)(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
+                      std::uint8_t *out, std::size_t n);
+};
+const AesFastPath *AesInstructions();  // null when unavailable
+// Forces the table path (true) or the best path (false), for tests and benchmarks.
+void AesUseTablesOnly(bool tablesOnly);
+
+}  // namespace ydr::ven

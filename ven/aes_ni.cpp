@@ -1,0 +1,142 @@
+// AES with the CPU's AES instructions. The engine's schedules hold each round key as four
+// big-endian words; the instructions want the key bytes in memory order, so each word is
+// byte-swapped on loading. The equivalent-inverse schedule is exactly what AESDEC expects.
+#include <immintrin.h>
+
+#include "platform/cpu_features.h"
+#include "ven/aes_engine.h"
+
+namespace ydr::ven {
+namespace {
+
+#define YDR_AES_TARGET __attribute__((target("aes,sse4.1")))
+
+struct RoundKeys {
+  __m128i k[15];
+  int rounds;
+};
+
+YDR_AES_TARGET inline void LoadSchedule(const std::uint32_t *schedule, int rounds, RoundKeys *keys) {
+  const __m128i swap = _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+  keys->rounds = rounds;
+  for (int i = 0; i <= rounds; ++i) {
+    keys->k[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(schedule + 4 * i)), swap);
+  }
+}
+
+YDR_AES_TARGET inline __m128i Encrypt(const RoundKeys &keys, __m128i b) {
+  b = _mm_xor_si128(b, keys.k[0]);
+  for (int i = 1; i < keys.rounds; ++i) b = _mm_aesenc_si128(b, keys.k[i]);
+  return _mm_aesenclast_si128(b, keys.k[keys.rounds]);
+}
+
+// Eight (or fewer) independent blocks through the rounds together, so the pipelined
+// instructions stay busy.
+template <bool encrypt>
+YDR_AES_TARGET void Ecb(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out,
+                        std::size_t n) {
+  RoundKeys keys;
+  LoadSchedule(schedule, rounds, &keys);
+  while (n != 0) {
+    const std::size_t m = n < 8 ? n : 8;
+    __m128i b[8];
+    for (std::size_t j = 0; j < m; ++j) {
+      b[j] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * j)), keys.k[0]);
+    }
+    for (int i = 1; i < rounds; ++i) {
+      for (std::size_t j = 0; j < m; ++j) b[j] = encrypt ? _mm_aesenc_si128(b[j], keys.k[i]) : _mm_aesdec_si128(b[j], keys.k[i]);
+    }
+    for (std::size_t j = 0; j < m; ++j) {
+      b[j] = encrypt ? _mm_aesenclast_si128(b[j], keys.k[rounds]) : _mm_aesdeclast_si128(b[j], keys.k[rounds]);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * j), b[j]);
+    }
+    in += 16 * m;
+    out += 16 * m;
+    n -= m;
+  }
+}
+
+// The CFB-1 register is a big-endian 128-bit number; it is kept as two 64-bit halves in
+// host order, and turned into the block (bytes in memory order) for each encryption.
+YDR_AES_TARGET inline __m128i RegisterBlock(std::uint64_t high, std::uint64_t low) {
+  const __m128i swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+  return _mm_shuffle_epi8(_mm_set_epi64x(static_cast<long long>(low), static_cast<long long>(high)), swap);
+}
+
+inline std::uint64_t LoadBig64(const std::uint8_t *p) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+inline void StoreBig64(std::uint8_t *p, std::uint64_t v) {
+  for (int i = 7; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
+}
+
+// Encryption: each bit's keystream needs the previous ciphertext bit, so the encryptions
+// follow one another.
+YDR_AES_TARGET void Cfb1Encrypt(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16],
+                                const std::uint8_t *in, std::uint8_t *out, std::size_t n) {
+  RoundKeys keys;
+  LoadSchedule(schedule, rounds, &keys);
+  std::uint64_t high = LoadBig64(vector), low = LoadBig64(vector + 8);
+  for (std::size_t b = 0; b < n; ++b, in += 16, out += 16) {
+    for (int half = 0; half < 2; ++half) {
+      const std::uint64_t data = LoadBig64(in + 8 * half);
+      std::uint64_t result = 0;
+      for (int k = 63; k >= 0; --k) {
+        const __m128i stream = Encrypt(keys, RegisterBlock(high, low));
+        const std::uint64_t bit = ((data >> k) ^ (static_cast<std::uint32_t>(_mm_cvtsi128_si32(stream)) >> 7)) & 1;
+        result |= bit << k;
+        high = high << 1 | low >> 63;
+        low = low << 1 | bit;
+      }
+      StoreBig64(out + 8 * half, result);
+    }
+  }
+  StoreBig64(vector, high);
+  StoreBig64(vector + 8, low);
+}
+
+// Decryption: the register at every bit is known from the ciphertext in advance, so eight
+// encryptions run side by side.
+YDR_AES_TARGET void Cfb1Decrypt(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16],
+                                const std::uint8_t *in, std::uint8_t *out, std::size_t n) {
+  RoundKeys keys;
+  LoadSchedule(schedule, rounds, &keys);
+  std::uint64_t high = LoadBig64(vector), low = LoadBig64(vector + 8);
+  for (std::size_t b = 0; b < n; ++b, in += 16, out += 16) {
+    for (int half = 0; half < 2; ++half) {
+      const std::uint64_t data = LoadBig64(in + 8 * half);
+      std::uint64_t result = 0;
+      for (int k = 63; k >= 0; k -= 8) {
+        __m128i s[8];
+        for (int j = 0; j < 8; ++j) {
+          s[j] = _mm_xor_si128(RegisterBlock(high, low), keys.k[0]);
+          const std::uint64_t bit = (data >> (k - j)) & 1;
+          high = high << 1 | low >> 63;
+          low = low << 1 | bit;
+        }
+        for (int i = 1; i < rounds; ++i) {
+          for (int j = 0; j < 8; ++j) s[j] = _mm_aesenc_si128(s[j], keys.k[i]);
+        }
+        for (int j = 0; j < 8; ++j) {
+          const __m128i stream = _mm_aesenclast_si128(s[j], keys.k[rounds]);
+          const std::uint64_t top = (static_cast<std::uint32_t>(_mm_cvtsi128_si32(stream)) >> 7) & 1;
+          result |= (((data >> (k - j)) & 1) ^ top) << (k - j);
+        }
+      }
+      StoreBig64(out + 8 * half, result);
+    }
+  }
+  StoreBig64(vector, high);
+  StoreBig64(vector + 8, low);
+}
+
+const AesFastPath kInstructions = {Ecb<true>, Ecb<false>, Cfb1Encrypt, Cfb1Decrypt};
+
+}  // namespace
+
+const AesFastPath *AesInstructions() { return platform::GetCpuFeatures().aes ? &kInstructions : nullptr; }
+
+}  // namespace ydr::ven

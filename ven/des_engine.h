@@ -1,0 +1,25 @@
+// The DES engine of document encryption (FIPS 46 single DES, one 8-byte block at a time).
+// Permutation tables shared by every key are built once per process, on the first DesSetKey;
+// each key state holds its S-box pair tables and sixteen subkeys. Internal to the library.
+#pragma once
+
+#include <cstdint>
+
+namespace ydr::ven {
+
+struct DesKeyState {
+  std::uint8_t permutedKeyBits[56];  // PC-1 of the key, one bit per byte
+  std::uint8_t rotatedKeyBits[56];   // working storage of the schedule
+  std::uint8_t sboxPairs[4][4096];   // table t: S(2t+1) in the high nibble, S(2t+2) in the low
+  std::uint8_t subkeys[16][6];       // K1..K16, 48 bits each, most significant first
+};
+
+// Builds the shared tables if no thread has yet; safe to call from several threads at once.
+void DesInitSharedTables();
+// True once the shared tables are complete.
+bool DesSharedTablesBuilt();
+void DesSetKey(DesKeyState *state, const std::uint8_t key[8]);
+void DesEncryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]);
+void DesDecryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]);
+
+}  // namespace ydr::ven

@@ -1,0 +1,57 @@
+// The key objects behind the VEN handles, and how a password becomes their key.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ven/aes_engine.h"
+#include "ven/des_engine.h"
+
+namespace ydr::ven {
+
+inline constexpr unsigned kKindAesCfb1 = 4;
+inline constexpr int kNoSchedule = -1;
+
+struct AesState {
+  AesKeyInstance key;
+  AesCipherInstance cipher;
+  char keyText[320];
+};
+
+// The key instance's schedule is kept while its direction suits the next unit, instead of
+// being rebuilt for every 16-byte unit; the results are the same since the key text of an
+// object never changes.
+struct ScheduleCache {
+  int direction = kNoSchedule;
+};
+
+// Runs ceil(length / 16) units of `buffer` through AES in place, in the cipher's mode.
+void AesUnits(AesKeyInstance *key, AesCipherInstance *cipher, const char *keyText, ScheduleCache *cache,
+              std::uint8_t *buffer, int length, bool write);
+
+// The 40-digit digest password of `n` bytes into output[45].
+void MakeDigestPassword(const std::uint8_t *bytes, std::size_t n, char *output);
+
+// The DES keys of kinds 1/2 and 3, and kind 4's key string, from a UTF-16 password.
+void ByteFoldKey(const unsigned short *password, std::uint8_t key[8]);
+void WordFoldKey(const unsigned short *password, std::uint8_t key[8]);
+std::size_t Kind4KeyString(const unsigned short *password, std::uint8_t out[320]);
+
+}  // namespace ydr::ven
+
+// The handles' objects (opaque to callers).
+struct VENObject {
+  unsigned int kind;
+  union {
+    ydr::ven::DesKeyState des;  // kinds 1 to 3
+    ydr::ven::AesState aes;     // kind 4
+  };
+  ydr::ven::ScheduleCache schedule;
+};
+
+struct VENLVOObject {
+  ydr::ven::AesKeyInstance key;
+  ydr::ven::AesCipherInstance cipher;
+  char keyText[321];
+  ydr::ven::ScheduleCache schedule;
+};
