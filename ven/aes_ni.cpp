@@ -73,29 +73,44 @@ inline void StoreBig64(std::uint8_t *p, std::uint64_t v) {
   for (int i = 7; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
 }
 
+// The register shifted left by one bit as a big-endian 128-bit number, in memory order.
+YDR_AES_TARGET inline __m128i ShiftLeftOne(__m128i x) {
+  const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i r = _mm_shuffle_epi8(x, reverse);  // now a little-endian 128-bit number
+  const __m128i shifted = _mm_or_si128(_mm_slli_epi64(r, 1), _mm_slli_si128(_mm_srli_epi64(r, 63), 8));
+  return _mm_shuffle_epi8(shifted, reverse);
+}
+
 // Encryption: each bit's keystream needs the previous ciphertext bit, so the encryptions
-// follow one another.
+// follow one another. Everything that does not need the newest bit (the shifted register,
+// the first round key, the data bit) is prepared while the previous encryption runs, so only
+// four simple instructions lie between one encryption and the next.
 YDR_AES_TARGET void Cfb1Encrypt(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16],
                                 const std::uint8_t *in, std::uint8_t *out, std::size_t n) {
   RoundKeys keys;
   LoadSchedule(schedule, rounds, &keys);
-  std::uint64_t high = LoadBig64(vector), low = LoadBig64(vector + 8);
+  const __m128i top_bit = _mm_setr_epi8(static_cast<char>(0x80), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(vector));
   for (std::size_t b = 0; b < n; ++b, in += 16, out += 16) {
-    for (int half = 0; half < 2; ++half) {
-      const std::uint64_t data = LoadBig64(in + 8 * half);
-      std::uint64_t result = 0;
-      for (int k = 63; k >= 0; --k) {
-        const __m128i stream = Encrypt(keys, RegisterBlock(high, low));
-        const std::uint64_t bit = ((data >> k) ^ (static_cast<std::uint32_t>(_mm_cvtsi128_si32(stream)) >> 7)) & 1;
-        result |= bit << k;
-        high = high << 1 | low >> 63;
-        low = low << 1 | bit;
+    for (int byte = 0; byte < 16; ++byte) {
+      unsigned result = 0;
+      for (int k = 7; k >= 0; --k) {
+        // The data bit, placed where the new bit enters the register (bit 0 of byte 15).
+        const __m128i data = _mm_insert_epi8(_mm_setzero_si128(), (in[byte] >> k) & 1, 15);
+        __m128i s = _mm_xor_si128(x, keys.k[0]);
+        for (int i = 1; i < keys.rounds; ++i) s = _mm_aesenc_si128(s, keys.k[i]);
+        s = _mm_aesenclast_si128(s, keys.k[keys.rounds]);
+        const __m128i shifted = ShiftLeftOne(x);
+        // The keystream's top bit moved from bit 7 of byte 0 to bit 0 of byte 15.
+        const __m128i bit = _mm_srli_epi64(_mm_slli_si128(_mm_and_si128(s, top_bit), 15), 7);
+        const __m128i cipher_bit = _mm_xor_si128(bit, data);
+        x = _mm_xor_si128(shifted, cipher_bit);
+        result |= (static_cast<unsigned>(_mm_extract_epi8(cipher_bit, 15)) & 1) << k;
       }
-      StoreBig64(out + 8 * half, result);
+      out[byte] = static_cast<std::uint8_t>(result);
     }
   }
-  StoreBig64(vector, high);
-  StoreBig64(vector + 8, low);
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(vector), x);
 }
 
 // Decryption: the register at every bit is known from the ciphertext in advance, so eight

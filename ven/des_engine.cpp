@@ -84,15 +84,25 @@ inline std::uint32_t F(const DesKeyState *s, std::uint32_t r, const std::uint8_t
          g_tables.p[2][s->sboxPairs[2][e45 ^ k2]] | g_tables.p[3][s->sboxPairs[3][e67 ^ k3]];
 }
 
-void Crypt(const std::uint8_t in[8], const DesKeyState *s, std::uint8_t out[8], bool encrypt) {
-  const std::uint64_t block = Permute(g_tables.initial, LoadBig64(in));
-  std::uint32_t l = static_cast<std::uint32_t>(block >> 32), r = static_cast<std::uint32_t>(block);
-  for (int n = 0; n < 16; ++n) {
-    const std::uint32_t t = l ^ F(s, r, s->subkeys[encrypt ? n : 15 - n]);
-    l = r;
-    r = t;
+// N independent blocks side by side: each round's lookups depend on the previous round, so
+// several blocks keep the loads of the processor busy.
+template <int N>
+void Crypt(const std::uint8_t *in, const DesKeyState *s, std::uint8_t *out, bool encrypt) {
+  std::uint32_t l[N], r[N];
+  for (int i = 0; i < N; ++i) {
+    const std::uint64_t block = Permute(g_tables.initial, LoadBig64(in + 8 * i));
+    l[i] = static_cast<std::uint32_t>(block >> 32);
+    r[i] = static_cast<std::uint32_t>(block);
   }
-  StoreBig64(out, Permute(g_tables.final, static_cast<std::uint64_t>(r) << 32 | l));
+  for (int n = 0; n < 16; ++n) {
+    const std::uint8_t *k = s->subkeys[encrypt ? n : 15 - n];
+    for (int i = 0; i < N; ++i) {
+      const std::uint32_t t = l[i] ^ F(s, r[i], k);
+      l[i] = r[i];
+      r[i] = t;
+    }
+  }
+  for (int i = 0; i < N; ++i) StoreBig64(out + 8 * i, Permute(g_tables.final, static_cast<std::uint64_t>(r[i]) << 32 | l[i]));
 }
 
 }  // namespace
@@ -132,8 +142,17 @@ void DesSetKey(DesKeyState *s, const std::uint8_t key[8]) {
   }
 }
 
-void DesEncryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]) { Crypt(in, state, out, true); }
+void DesEncryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]) {
+  Crypt<1>(in, state, out, true);
+}
 
-void DesDecryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]) { Crypt(in, state, out, false); }
+void DesDecryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]) {
+  Crypt<1>(in, state, out, false);
+}
+
+void DesCryptBlocks(const std::uint8_t *in, const DesKeyState *state, std::uint8_t *out, std::size_t n, bool encrypt) {
+  for (; n >= 4; n -= 4, in += 32, out += 32) Crypt<4>(in, state, out, encrypt);
+  for (; n != 0; --n, in += 8, out += 8) Crypt<1>(in, state, out, encrypt);
+}
 
 }  // namespace ydr::ven

@@ -3,6 +3,7 @@
 // each key state holds its S-box pair tables and sixteen subkeys. Internal to the library.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace ydr::ven {
@@ -21,5 +22,7 @@ bool DesSharedTablesBuilt();
 void DesSetKey(DesKeyState *state, const std::uint8_t key[8]);
 void DesEncryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]);
 void DesDecryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]);
+// n consecutive blocks, each as the single-block functions would (in == out allowed).
+void DesCryptBlocks(const std::uint8_t *in, const DesKeyState *state, std::uint8_t *out, std::size_t n, bool encrypt);
 
 }  // namespace ydr::ven

@@ -50,13 +50,7 @@ void VenBlocks(HVEN ven, unsigned char *buffer, int length, bool write) {
     AesUnits(&ven->aes.key, &ven->aes.cipher, ven->aes.keyText, &ven->schedule, buffer, work, write);
     return;
   }
-  for (int i = 0; i < work; i += 8) {
-    if (write) {
-      DesEncryptBlock(buffer + i, &ven->des, buffer + i);
-    } else {
-      DesDecryptBlock(buffer + i, &ven->des, buffer + i);
-    }
-  }
+  DesCryptBlocks(buffer, &ven->des, buffer, static_cast<std::size_t>(work) / 8, write);
 }
 
 void LvoBlocks(HVENLVO lvo, unsigned char *buffer, int length, bool write) {
