@@ -340,3 +340,33 @@ TEST(ToolCryptoTest, RsaEncryptsSignsAndNamesBadKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ToolVenTest, EveryKindRoundTripsAFileAndTheInputIsNeverOverwritten) {
+  ydr::test::TempDir dir;
+  std::string data;
+  for (int i = 0; i < 70001; ++i) data += static_cast<char>(i * 7 + i / 256);  // not a whole number of units
+  const std::string in = dir.WriteFile("document", data);
+  const std::string password = dir.WriteFile("password", "비밀 password\n");
+  for (const char *kind : {"1", "2", "3", "4", "lvo"}) {
+    SCOPED_TRACE(kind);
+    const std::string sealed = dir / (std::string("sealed.") + kind), back = dir / (std::string("back.") + kind);
+    ASSERT_EQ(RunProcess({YDR_TOOL, "ven", "enc", "--kind", kind, "--password-file", password, in, sealed}).exit_status, 0);
+    const std::string encrypted = ydr::test::ReadFile(sealed);
+    EXPECT_EQ(encrypted.size(), data.size());
+    EXPECT_NE(encrypted.substr(0, 64), data.substr(0, 64));
+    ASSERT_EQ(RunProcess({YDR_TOOL, "ven", "dec", "--kind", kind, "--password-file", password, sealed, back}).exit_status, 0);
+    EXPECT_EQ(ydr::test::ReadFile(back), data);
+  }
+  const auto same = RunProcess({YDR_TOOL, "ven", "enc", "--kind", "1", "--password-file", password, in, in});
+  EXPECT_EQ(same.exit_status, 2);
+  EXPECT_EQ(ydr::test::ReadFile(in), data);
+  const auto short_password = RunProcess({YDR_TOOL, "ven", "enc", "--kind", "lvo", "--password-file",
+                                          dir.WriteFile("short", "seven77"), in, dir / "x"});
+  EXPECT_EQ(short_password.exit_status, 1);
+  EXPECT_NE(short_password.err.find("at least 8"), std::string::npos);
+  EXPECT_EQ(RunProcess({YDR_TOOL, "ven", "lvz", "abc"}).out, "A9993E364706816ABA3E25717850C26C9CD0D89D\n");
+}
+
+}  // namespace

@@ -23,6 +23,8 @@ int RunSeed(const Arguments &args);
 extern const char kSeedUsage[];
 int RunRsa(const Arguments &args);
 extern const char kRsaUsage[];
+int RunVen(const Arguments &args);
+extern const char kVenUsage[];
 int RunZip(const std::string &command, const Arguments &args);  // pack, unpack, list, test
 extern const char kZipUsage[];
 

@@ -34,6 +34,8 @@ constexpr const char kUsage[] =
     "                      SEED block cipher in ECB, CBC, OFB or CFB mode\n"
     "  rsa enc|dec --public|--private KEYFILE [IN [OUT]]\n"
     "                      RSA (PKCS #1 v1.5) on one block, key as Base64 DER text\n"
+    "  ven enc|dec --kind 1|2|3|4|lvo --password-file FILE [IN [OUT]] | ven lvz PASSWORD\n"
+    "                      document encryption under a password\n"
     "  help [COMMAND]      show this text, or a command's own\n"
     "  --version           show the version\n"
     "\n"
@@ -50,6 +52,8 @@ int Help(const Arguments &args) {
     std::fputs(kSha1Usage, stdout);
   } else if (args[0] == "seed") {
     std::fputs(kSeedUsage, stdout);
+  } else if (args[0] == "ven") {
+    std::fputs(kVenUsage, stdout);
   } else if (args[0] == "rsa") {
     std::fputs(kRsaUsage, stdout);
   } else if (args[0] == "pack" || args[0] == "unpack" || args[0] == "list" || args[0] == "test") {
@@ -82,6 +86,7 @@ int main(int argc, char **argv) {
   if (command == "sha1") return RunSha1(args);
   if (command == "seed") return RunSeed(args);
   if (command == "rsa") return RunRsa(args);
+  if (command == "ven") return RunVen(args);
   if (command == "pack" || command == "unpack" || command == "list" || command == "test") return RunZip(command, args);
   Complain(kExitUsage, "unknown command '" + command + "'");
   std::fputs(kUsage, stderr);
