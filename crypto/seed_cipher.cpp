@@ -1,5 +1,6 @@
 #include "crypto/seed_cipher.h"
 
+#include "crypto/byte_order.h"
 #include "crypto/seed_tables.h"
 
 namespace ydr::crypto::seed {
@@ -9,17 +10,6 @@ inline std::uint32_t G(std::uint32_t x) {
   return kTables[0][x & 0xFF] ^ kTables[1][(x >> 8) & 0xFF] ^ kTables[2][(x >> 16) & 0xFF] ^ kTables[3][x >> 24];
 }
 
-inline std::uint32_t Load(const unsigned char *p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
-
-inline void Store(unsigned char *p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v >> 24);
-  p[1] = static_cast<unsigned char>(v >> 16);
-  p[2] = static_cast<unsigned char>(v >> 8);
-  p[3] = static_cast<unsigned char>(v);
-}
 
 // N blocks side by side: x holds each block's left half, y its right half.
 template <int N>
@@ -56,10 +46,10 @@ inline void Crypt(const std::uint32_t *rk, const unsigned char *in, unsigned cha
   Lanes<N> s;
 #pragma GCC unroll 8
   for (int i = 0; i < N; ++i) {
-    s.x0[i] = Load(in + 16 * i);
-    s.x1[i] = Load(in + 16 * i + 4);
-    s.y0[i] = Load(in + 16 * i + 8);
-    s.y1[i] = Load(in + 16 * i + 12);
+    s.x0[i] = LoadBigEndian32(in + 16 * i);
+    s.x1[i] = LoadBigEndian32(in + 16 * i + 4);
+    s.y0[i] = LoadBigEndian32(in + 16 * i + 8);
+    s.y1[i] = LoadBigEndian32(in + 16 * i + 12);
   }
 #pragma GCC unroll 8
   for (int r = 0; r < 16; r += 2) {
@@ -70,10 +60,10 @@ inline void Crypt(const std::uint32_t *rk, const unsigned char *in, unsigned cha
   // The last round does not exchange the halves, so the right half comes out first.
 #pragma GCC unroll 8
   for (int i = 0; i < N; ++i) {
-    Store(out + 16 * i, s.y0[i]);
-    Store(out + 16 * i + 4, s.y1[i]);
-    Store(out + 16 * i + 8, s.x0[i]);
-    Store(out + 16 * i + 12, s.x1[i]);
+    StoreBigEndian32(out + 16 * i, s.y0[i]);
+    StoreBigEndian32(out + 16 * i + 4, s.y1[i]);
+    StoreBigEndian32(out + 16 * i + 8, s.x0[i]);
+    StoreBigEndian32(out + 16 * i + 12, s.x1[i]);
   }
 }
 
@@ -86,7 +76,8 @@ void Blocks(const std::uint32_t *rk, const unsigned char *in, unsigned char *out
 }  // namespace
 
 void KeySchedule(const unsigned char key[16], std::uint32_t roundKeys[kRoundKeyWords]) {
-  std::uint32_t a = Load(key), b = Load(key + 4), c = Load(key + 8), d = Load(key + 12);
+  std::uint32_t a = LoadBigEndian32(key), b = LoadBigEndian32(key + 4);
+  std::uint32_t c = LoadBigEndian32(key + 8), d = LoadBigEndian32(key + 12);
 #pragma GCC unroll 16
   for (int i = 0; i < 16; ++i) {
     roundKeys[2 * i] = G(a + c - kRoundConstants[i]);

@@ -11,23 +11,17 @@
 #include <vector>
 
 #include "crypto/seed_cipher.h"
+#include "tests/support/bytes.h"
 #include "ydr/seed.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using ydr::test::Bytes;
+using ydr::test::FromHex;
+using ydr::test::ToHex;
+const auto &Random = ydr::test::RandomBytes;
 
-Bytes FromHex(const std::string &hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
 
-Bytes Random(std::mt19937 &rng, std::size_t n) {
-  Bytes out(n);
-  for (unsigned char &b : out) b = static_cast<unsigned char>(rng());
-  return out;
-}
 
 YDR_SEED_ALG_INFO Record(unsigned mode, unsigned padding, const Bytes &key, const unsigned char *iv) {
   YDR_SEED_ALG_INFO info;

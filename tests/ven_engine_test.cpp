@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/bytes.h"
 #include "tests/support/openssl_ciphers.h"
 #include "ven/aes_engine.h"
 #include "ven/des_engine.h"
@@ -15,26 +16,13 @@
 namespace ydr::ven {
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using ydr::test::Bytes;
+using ydr::test::FromHex;
+using ydr::test::ToHex;
+const auto &Random = ydr::test::RandomBytes;
 
-Bytes FromHex(const std::string &hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
 
-std::string ToHex(const Bytes &bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char b : bytes) out += {kDigits[b >> 4], kDigits[b & 15]};
-  return out;
-}
 
-Bytes Random(std::mt19937 &rng, std::size_t n) {
-  Bytes out(n);
-  for (unsigned char &b : out) b = static_cast<unsigned char>(rng());
-  return out;
-}
 
 // Each test runs on the table path and, where the CPU has them, on the AES instructions.
 class AesEngineTest : public ::testing::TestWithParam<bool> {

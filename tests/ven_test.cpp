@@ -9,22 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
 #include "tests/support/openssl_ciphers.h"
 #include "ven/aes_engine.h"
 #include "ydr/ven.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using ydr::test::Bytes;
+using ydr::test::FromHex;
+using ydr::test::ToHex;
+const auto &Random = ydr::test::RandomBytes;
 using Password = std::u16string;
 
 const unsigned short *P(const Password &p) { return reinterpret_cast<const unsigned short *>(p.c_str()); }
 
-Bytes Random(std::mt19937 &rng, std::size_t n) {
-  Bytes out(n);
-  for (unsigned char &b : out) b = static_cast<unsigned char>(rng());
-  return out;
-}
 
 // --- the keys, rebuilt ----------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "crypto/byte_order.h"
 #include "ven/aes_tables.h"
 
 namespace ydr::ven {
@@ -20,17 +21,6 @@ const auto &Td2 = kTables.td[2];
 const auto &Td3 = kTables.td[3];
 const auto &Td4 = kTables.td[4];
 
-inline std::uint32_t Load(const std::uint8_t *p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
-}
-
-inline void Store(std::uint8_t *p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v >> 24);
-  p[1] = static_cast<std::uint8_t>(v >> 16);
-  p[2] = static_cast<std::uint8_t>(v >> 8);
-  p[3] = static_cast<std::uint8_t>(v);
-}
 
 // A hexadecimal digit's value, or -1.
 int HexValue(char c) {
@@ -90,7 +80,7 @@ int AesExpandEncryptKey(std::uint32_t rk[60], const std::uint8_t *key, int keyBi
   if (keyBits != 128 && keyBits != 192 && keyBits != 256) return 0;
   const int rounds = nk + 6;
   const int total = 4 * (rounds + 1);
-  for (int i = 0; i < nk; ++i) rk[i] = Load(key + 4 * i);
+  for (int i = 0; i < nk; ++i) rk[i] = crypto::LoadBigEndian32(key + 4 * i);
   for (int i = nk; i < total; ++i) {
     std::uint32_t t = rk[i - 1];
     if (i % nk == 0) {
@@ -124,7 +114,9 @@ int AesExpandDecryptKey(std::uint32_t rk[60], const std::uint8_t *key, int keyBi
 }
 
 void AesEncryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[16], std::uint8_t out[16]) {
-  std::uint32_t s0 = Load(in) ^ rk[0], s1 = Load(in + 4) ^ rk[1], s2 = Load(in + 8) ^ rk[2], s3 = Load(in + 12) ^ rk[3];
+  using crypto::LoadBigEndian32;
+  std::uint32_t s0 = LoadBigEndian32(in) ^ rk[0], s1 = LoadBigEndian32(in + 4) ^ rk[1];
+  std::uint32_t s2 = LoadBigEndian32(in + 8) ^ rk[2], s3 = LoadBigEndian32(in + 12) ^ rk[3];
   std::uint32_t t0, t1, t2, t3;
   // Two rounds per pass; the last round (no MixColumns) follows the loop.
   for (int r = rounds >> 1;;) {
@@ -147,14 +139,16 @@ void AesEncryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[
        (Te4[t1 & 0xFF] & 0xFFu) ^ rk[2];
   s3 = (Te4[t3 >> 24] & 0xFF000000u) ^ (Te4[(t0 >> 16) & 0xFF] & 0x00FF0000u) ^ (Te4[(t1 >> 8) & 0xFF] & 0x0000FF00u) ^
        (Te4[t2 & 0xFF] & 0xFFu) ^ rk[3];
-  Store(out, s0);
-  Store(out + 4, s1);
-  Store(out + 8, s2);
-  Store(out + 12, s3);
+  crypto::StoreBigEndian32(out, s0);
+  crypto::StoreBigEndian32(out + 4, s1);
+  crypto::StoreBigEndian32(out + 8, s2);
+  crypto::StoreBigEndian32(out + 12, s3);
 }
 
 void AesDecryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[16], std::uint8_t out[16]) {
-  std::uint32_t s0 = Load(in) ^ rk[0], s1 = Load(in + 4) ^ rk[1], s2 = Load(in + 8) ^ rk[2], s3 = Load(in + 12) ^ rk[3];
+  using crypto::LoadBigEndian32;
+  std::uint32_t s0 = LoadBigEndian32(in) ^ rk[0], s1 = LoadBigEndian32(in + 4) ^ rk[1];
+  std::uint32_t s2 = LoadBigEndian32(in + 8) ^ rk[2], s3 = LoadBigEndian32(in + 12) ^ rk[3];
   std::uint32_t t0, t1, t2, t3;
   for (int r = rounds >> 1;;) {
     t0 = Td0[s0 >> 24] ^ Td1[(s3 >> 16) & 0xFF] ^ Td2[(s2 >> 8) & 0xFF] ^ Td3[s1 & 0xFF] ^ rk[4];
@@ -176,10 +170,10 @@ void AesDecryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[
        (Td4[t3 & 0xFF] & 0xFFu) ^ rk[2];
   s3 = (Td4[t3 >> 24] & 0xFF000000u) ^ (Td4[(t2 >> 16) & 0xFF] & 0x00FF0000u) ^ (Td4[(t1 >> 8) & 0xFF] & 0x0000FF00u) ^
        (Td4[t0 & 0xFF] & 0xFFu) ^ rk[3];
-  Store(out, s0);
-  Store(out + 4, s1);
-  Store(out + 8, s2);
-  Store(out + 12, s3);
+  crypto::StoreBigEndian32(out, s0);
+  crypto::StoreBigEndian32(out + 4, s1);
+  crypto::StoreBigEndian32(out + 8, s2);
+  crypto::StoreBigEndian32(out + 12, s3);
 }
 
 int AesSetKey(AesKeyInstance *key, std::uint8_t direction, std::int32_t keyLength, const char *keyText) {

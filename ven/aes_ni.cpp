@@ -3,6 +3,7 @@
 // byte-swapped on loading. The equivalent-inverse schedule is exactly what AESDEC expects.
 #include <immintrin.h>
 
+#include "crypto/byte_order.h"
 #include "platform/cpu_features.h"
 #include "ven/aes_engine.h"
 
@@ -63,15 +64,6 @@ YDR_AES_TARGET inline __m128i RegisterBlock(std::uint64_t high, std::uint64_t lo
   return _mm_shuffle_epi8(_mm_set_epi64x(static_cast<long long>(low), static_cast<long long>(high)), swap);
 }
 
-inline std::uint64_t LoadBig64(const std::uint8_t *p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
-  return v;
-}
-
-inline void StoreBig64(std::uint8_t *p, std::uint64_t v) {
-  for (int i = 7; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
-}
 
 // The register shifted left by one bit as a big-endian 128-bit number, in memory order.
 YDR_AES_TARGET inline __m128i ShiftLeftOne(__m128i x) {
@@ -119,10 +111,10 @@ YDR_AES_TARGET void Cfb1Decrypt(const std::uint32_t *schedule, int rounds, std::
                                 const std::uint8_t *in, std::uint8_t *out, std::size_t n) {
   RoundKeys keys;
   LoadSchedule(schedule, rounds, &keys);
-  std::uint64_t high = LoadBig64(vector), low = LoadBig64(vector + 8);
+  std::uint64_t high = crypto::LoadBigEndian64(vector), low = crypto::LoadBigEndian64(vector + 8);
   for (std::size_t b = 0; b < n; ++b, in += 16, out += 16) {
     for (int half = 0; half < 2; ++half) {
-      const std::uint64_t data = LoadBig64(in + 8 * half);
+      const std::uint64_t data = crypto::LoadBigEndian64(in + 8 * half);
       std::uint64_t result = 0;
       for (int k = 63; k >= 0; k -= 8) {
         __m128i s[8];
@@ -141,11 +133,11 @@ YDR_AES_TARGET void Cfb1Decrypt(const std::uint32_t *schedule, int rounds, std::
           result |= (((data >> (k - j)) & 1) ^ top) << (k - j);
         }
       }
-      StoreBig64(out + 8 * half, result);
+      crypto::StoreBigEndian64(out + 8 * half, result);
     }
   }
-  StoreBig64(vector, high);
-  StoreBig64(vector + 8, low);
+  crypto::StoreBigEndian64(vector, high);
+  crypto::StoreBigEndian64(vector + 8, low);
 }
 
 const AesFastPath kInstructions = {Ecb<true>, Ecb<false>, Cfb1Encrypt, Cfb1Decrypt};

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "crypto/byte_order.h"
 #include "ven/des_tables.h"
 
 namespace ydr::ven {
@@ -56,15 +57,6 @@ inline std::uint64_t Permute(const std::uint64_t (&table)[16][16], std::uint64_t
   return out;
 }
 
-inline std::uint64_t LoadBig64(const std::uint8_t *p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
-  return v;
-}
-
-inline void StoreBig64(std::uint8_t *p, std::uint64_t v) {
-  for (int i = 7; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
-}
 
 inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -90,7 +82,7 @@ template <int N>
 void Crypt(const std::uint8_t *in, const DesKeyState *s, std::uint8_t *out, bool encrypt) {
   std::uint32_t l[N], r[N];
   for (int i = 0; i < N; ++i) {
-    const std::uint64_t block = Permute(g_tables.initial, LoadBig64(in + 8 * i));
+    const std::uint64_t block = Permute(g_tables.initial, crypto::LoadBigEndian64(in + 8 * i));
     l[i] = static_cast<std::uint32_t>(block >> 32);
     r[i] = static_cast<std::uint32_t>(block);
   }
@@ -102,7 +94,7 @@ void Crypt(const std::uint8_t *in, const DesKeyState *s, std::uint8_t *out, bool
       r[i] = t;
     }
   }
-  for (int i = 0; i < N; ++i) StoreBig64(out + 8 * i, Permute(g_tables.final, static_cast<std::uint64_t>(r[i]) << 32 | l[i]));
+  for (int i = 0; i < N; ++i) crypto::StoreBigEndian64(out + 8 * i, Permute(g_tables.final, static_cast<std::uint64_t>(r[i]) << 32 | l[i]));
 }
 
 }  // namespace
