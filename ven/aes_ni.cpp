@@ -25,12 +25,6 @@ YDR_AES_TARGET inline void LoadSchedule(const std::uint32_t *schedule, int round
   }
 }
 
-YDR_AES_TARGET inline __m128i Encrypt(const RoundKeys &keys, __m128i b) {
-  b = _mm_xor_si128(b, keys.k[0]);
-  for (int i = 1; i < keys.rounds; ++i) b = _mm_aesenc_si128(b, keys.k[i]);
-  return _mm_aesenclast_si128(b, keys.k[keys.rounds]);
-}
-
 // Eight (or fewer) independent blocks through the rounds together, so the pipelined
 // instructions stay busy.
 template <bool encrypt>

@@ -20,14 +20,19 @@ constexpr unsigned Mul(unsigned a, unsigned b) {
   return r & 0xFF;
 }
 
+// The multiplicative inverse as x^254 (0 for 0).
+constexpr unsigned Inverse(unsigned x) {
+  unsigned result = 1, power = x;
+  for (unsigned e = 254; e != 0; e >>= 1, power = Mul(power, power)) {
+    if (e & 1) result = Mul(result, power);
+  }
+  return x == 0 ? 0 : result;
+}
+
 constexpr std::array<std::uint8_t, 256> BuildSBox() {
   std::array<std::uint8_t, 256> s{};
   for (unsigned x = 0; x < 256; ++x) {
-    unsigned inverse = 0;
-    for (unsigned y = 1; y < 256 && x != 0; ++y) {
-      if (Mul(x, y) == 1) inverse = y;
-    }
-    unsigned b = inverse, result = 0x63;
+    unsigned b = Inverse(x), result = 0x63;
     for (int i = 0; i < 5; ++i) {  // the affine map: b ^ rotl(b,1) ^ rotl(b,2) ^ rotl(b,3) ^ rotl(b,4)
       result ^= ((b << i) | (b >> (8 - i))) & 0xFF;
     }
