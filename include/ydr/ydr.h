@@ -4,6 +4,7 @@
 
 #include "ydr/frame.h"
 #include "ydr/gz.h"
+#include "ydr/cache.h"
 #include "ydr/numstr.h"
 #include "ydr/rsa.h"
 #include "ydr/seed.h"

@@ -1,0 +1,242 @@
+// Creating the cache, storing, finding and removing records, and eviction.
+#include "cache/cache_table.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "frame/base_services.h"
+
+namespace ydr::cache {
+namespace {
+
+std::atomic<AllocateFunction> g_allocate{nullptr};
+
+constexpr unsigned kErrorOutOfMemory = 2;
+
+enum class End { kNewest, kFarEnd };  // Put and Add
+
+unsigned Call(YdrCache *c, unsigned op, void *first, const void *second) {
+  return c->info.callback(op, first, const_cast<void *>(second), c->info.userData);
+}
+
+unsigned BucketOf(YdrCache *c, const void *record) {
+  return Call(c, YDR_CACHE_OP_HASH, const_cast<void *>(record), nullptr) % c->info.bucketCount;
+}
+
+YdrCacheNode *Lookup(YdrCache *c, const void *key, unsigned *bucket) {
+  *bucket = BucketOf(c, key);
+  for (YdrCacheNode *node = c->buckets[*bucket].first; node != nullptr; node = node->chain) {
+    if (Call(c, YDR_CACHE_OP_COMPARE, RecordOf(node), key) != 0) return node;
+  }
+  return nullptr;
+}
+
+void UnlinkFromChain(YdrCache *c, YdrCacheNode *node, unsigned bucket) {
+  YdrCacheNode **link = &c->buckets[bucket].first;
+  while (*link != node) link = &(*link)->chain;
+  *link = node->chain;
+  node->chain = nullptr;
+}
+
+void UnlinkFromList(YdrCache *c, YdrCacheNode *node) {
+  if (node->next == node) {
+    c->head = nullptr;
+  } else {
+    node->prev->next = node->next;
+    node->next->prev = node->prev;
+    if (c->head == node) c->head = node->next;
+  }
+  node->next = node->prev = node;
+}
+
+// Inserts the node between the tail and the head; an empty list gets it as its head.
+void InsertBeforeHead(YdrCache *c, YdrCacheNode *node) {
+  if (c->head == nullptr) {
+    c->head = node;
+    return;
+  }
+  YdrCacheNode *tail = c->head->prev;
+  node->prev = tail;
+  node->next = c->head;
+  tail->next = node;
+  c->head->prev = node;
+}
+
+void RemoveNode(YdrCache *c, YdrCacheNode *node, unsigned bucket) {
+  UnlinkFromChain(c, node, bucket);
+  UnlinkFromList(c, node);
+  c->totalSize -= node->size;
+  c->count -= 1;
+  c->buckets[bucket].count -= 1;
+  Call(c, YDR_CACHE_OP_DESTROY, RecordOf(node), nullptr);
+  std::free(node);
+}
+
+bool LimitsConfigured(const YdrCache *c) { return c->info.maxCount != 0 || c->info.maxTotalSize != 0; }
+
+bool OverGlobalLimits(const YdrCache *c) {
+  const YDR_CACHE_INFO &i = c->info;
+  return (i.maxTotalSize != 0 && c->totalSize > i.maxTotalSize && c->count > i.minCount) ||
+         (i.maxCount != 0 && c->count > i.maxCount);
+}
+
+void Evict(YdrCache *c, YdrCacheNode *stored, unsigned bucket, End end) {
+  // An over-long chain gives up one node: its oldest end (the last after Put, the first after
+  // Add, the new node being at the other end).
+  if (LimitsConfigured(c) && c->buckets[bucket].count > kChainLimit && c->count > c->info.minCount) {
+    YdrCacheNode *victim = c->buckets[bucket].first;
+    if (end == End::kNewest) {
+      while (victim->chain != nullptr) victim = victim->chain;
+    }
+    RemoveNode(c, victim, bucket);
+  }
+  while (OverGlobalLimits(c)) {
+    YdrCacheNode *victim = end == End::kNewest ? c->head->prev : c->head;
+    if (victim == stored) break;
+    RemoveNode(c, victim, BucketOf(c, RecordOf(victim)));
+  }
+}
+
+void *Store(YdrCache *c, const void *key, End end) {
+  unsigned bucket;
+  if (Lookup(c, key, &bucket) != nullptr) return nullptr;
+  std::int32_t size = 0;
+  if (c->info.maxTotalSize != 0) {
+    size = static_cast<std::int32_t>(Call(c, YDR_CACHE_OP_SIZE, const_cast<void *>(key), nullptr));
+    // A record as large as the limit is refused unless the minimum count keeps it anyway.
+    if (size >= c->info.maxTotalSize && c->count + 1 > c->info.minCount) return nullptr;
+  }
+  const std::size_t item = c->info.itemSize < 4 ? 4 : c->info.itemSize;
+  auto *node = static_cast<YdrCacheNode *>(Allocate(kRecordOffset + item));
+  if (node == nullptr) {
+    bl::YdrSetError(kErrorOutOfMemory);
+    return nullptr;
+  }
+  node->next = node->prev = node;
+  node->chain = nullptr;
+  node->size = size;
+  void *record = RecordOf(node);
+  Call(c, YDR_CACHE_OP_INIT, record, nullptr);
+  const unsigned copied = Call(c, YDR_CACHE_OP_COPY, record, key);
+  if (copied == 0) {
+    std::memcpy(record, key, c->info.itemSize);
+  } else if (copied != 1) {
+    Call(c, YDR_CACHE_OP_DESTROY, record, nullptr);
+    std::free(node);
+    return nullptr;
+  }
+  c->totalSize += size;
+  c->count += 1;
+  Bucket &b = c->buckets[bucket];
+  b.count += 1;
+  if (end == End::kNewest || b.first == nullptr) {
+    node->chain = b.first;
+    b.first = node;
+  } else {
+    YdrCacheNode *last = b.first;
+    while (last->chain != nullptr) last = last->chain;
+    last->chain = node;
+  }
+  InsertBeforeHead(c, node);
+  if (end == End::kNewest) c->head = node;
+  Evict(c, node, bucket, end);
+  return record;
+}
+
+void RemoveAll(YdrCache *c) {
+  for (unsigned b = 0; b < c->info.bucketCount; ++b) {
+    for (YdrCacheNode *node = c->buckets[b].first; node != nullptr;) {
+      YdrCacheNode *following = node->chain;
+      Call(c, YDR_CACHE_OP_DESTROY, RecordOf(node), nullptr);
+      std::free(node);
+      node = following;
+    }
+    c->buckets[b].first = nullptr;
+    c->buckets[b].count = 0;
+  }
+  c->totalSize = 0;
+  c->count = 0;
+  c->head = nullptr;
+}
+
+}  // namespace
+
+void SetAllocator(AllocateFunction allocate) { g_allocate.store(allocate); }
+
+void *Allocate(std::size_t size) {
+  const AllocateFunction allocate = g_allocate.load(std::memory_order_relaxed);
+  return allocate != nullptr ? allocate(size) : std::malloc(size);
+}
+
+}  // namespace ydr::cache
+
+using namespace ydr::cache;
+
+extern "C" YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info) {
+  if (info->recordSize != kInfoRecordSize || info->bucketCount == 0 || info->bucketCount > kMaxBuckets) {
+    return nullptr;
+  }
+  // The table and its buckets in one zeroed block.
+  const std::size_t header = (sizeof(YdrCache) + alignof(Bucket) - 1) / alignof(Bucket) * alignof(Bucket);
+  const std::size_t bytes = header + sizeof(Bucket) * info->bucketCount;
+  void *block = Allocate(bytes);
+  if (block == nullptr) {
+    ydr::bl::YdrSetError(2);
+    return nullptr;
+  }
+  std::memset(block, 0, bytes);
+  auto *cache = static_cast<YdrCache *>(block);
+  cache->info = *info;
+  cache->buckets = reinterpret_cast<Bucket *>(static_cast<unsigned char *>(block) + header);
+  return cache;
+}
+
+extern "C" YDR_API void YdrCacheSetUserCacheFunc(HYDRCACHE cache, YDR_CACHE_FUNC callback, uintptr_t userData) {
+  cache->info.userData = userData;
+  cache->info.callback = callback;
+}
+
+extern "C" YDR_API void *YdrCachePut(HYDRCACHE cache, const void *key) { return Store(cache, key, End::kNewest); }
+
+extern "C" YDR_API void *YdrCacheAdd(HYDRCACHE cache, const void *key) { return Store(cache, key, End::kFarEnd); }
+
+extern "C" YDR_API void *YdrCacheGet(HYDRCACHE cache, const void *key) {
+  unsigned bucket;
+  YdrCacheNode *node = Lookup(cache, key, &bucket);
+  if (node == nullptr) return nullptr;
+  if (node != cache->head) {
+    // First in its chain too, so that the records used most are found soonest.
+    UnlinkFromChain(cache, node, bucket);
+    UnlinkFromList(cache, node);
+    node->chain = cache->buckets[bucket].first;
+    cache->buckets[bucket].first = node;
+    InsertBeforeHead(cache, node);
+    cache->head = node;
+  }
+  return RecordOf(node);
+}
+
+extern "C" YDR_API void *YdrCacheFind(HYDRCACHE cache, const void *key) {
+  unsigned bucket;
+  YdrCacheNode *node = Lookup(cache, key, &bucket);
+  return node != nullptr ? RecordOf(node) : nullptr;
+}
+
+extern "C" YDR_API int YdrCacheRemove(HYDRCACHE cache, const void *key) {
+  if (key == nullptr) {
+    RemoveAll(cache);
+    return 1;
+  }
+  unsigned bucket;
+  YdrCacheNode *node = Lookup(cache, key, &bucket);
+  if (node == nullptr) return 0;
+  RemoveNode(cache, node, bucket);
+  return 1;
+}
+
+extern "C" YDR_API void YdrCacheDelete(HYDRCACHE cache) {
+  RemoveAll(cache);
+  std::free(cache);
+}

@@ -1,0 +1,54 @@
+// The cache's table: a copy of the creation record, the accounting, the circular recency
+// list and the bucket chains.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ydr/cache.h"
+
+namespace ydr::cache {
+
+inline constexpr unsigned kMaxBuckets = 65530;
+// The size fields that callers put in the records: the records' sizes on the 32-bit builds
+// where they were fixed, kept on every build.
+inline constexpr unsigned kInfoRecordSize = 32;
+inline constexpr unsigned kStatRecordSize = 28;
+inline constexpr int kChainLimit = 128;
+
+struct Bucket {
+  YdrCacheNode *first;
+  std::int32_t count;
+};
+
+// Memory for tables and nodes; tests replace it to make allocations fail on demand.
+using AllocateFunction = void *(*)(std::size_t size);
+void SetAllocator(AllocateFunction allocate);  // null: the ordinary allocator
+void *Allocate(std::size_t size);
+
+}  // namespace ydr::cache
+
+struct YdrCacheNode {
+  YdrCacheNode *next;   // recency list (circular)
+  YdrCacheNode *prev;
+  YdrCacheNode *chain;  // next node of the same bucket
+  std::int32_t size;    // as reported when stored; 0 without a size limit
+  // The record follows, aligned for any type (see RecordOf).
+};
+
+struct YdrCache {
+  YDR_CACHE_INFO info;
+  std::int32_t totalSize;
+  std::int32_t count;
+  YdrCacheNode *head;
+  ydr::cache::Bucket *buckets;  // info.bucketCount entries, in the same allocation
+};
+
+namespace ydr::cache {
+
+inline constexpr std::size_t kRecordOffset =
+    (sizeof(YdrCacheNode) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+
+inline void *RecordOf(YdrCacheNode *node) { return reinterpret_cast<unsigned char *>(node) + kRecordOffset; }
+
+}  // namespace ydr::cache

@@ -1,0 +1,42 @@
+// Walking the recency list, counts and statistics: all read-only.
+#include "cache/cache_table.h"
+
+using namespace ydr::cache;
+
+extern "C" YDR_API YDRCACHEPOS YdrCacheEnum(HYDRCACHE cache, int fromHead) {
+  if (cache->head == nullptr) return nullptr;
+  return fromHead != 0 ? cache->head : cache->head->prev;
+}
+
+extern "C" YDR_API void *YdrCacheNext(HYDRCACHE cache, YDRCACHEPOS *position) {
+  YdrCacheNode *node = *position;
+  *position = node->next == cache->head ? nullptr : node->next;
+  return RecordOf(node);
+}
+
+extern "C" YDR_API void *YdrCachePrev(HYDRCACHE cache, YDRCACHEPOS *position) {
+  YdrCacheNode *node = *position;
+  *position = node == cache->head ? nullptr : node->prev;
+  return RecordOf(node);
+}
+
+extern "C" YDR_API int YdrCacheGetCount(HYDRCACHE cache, int bucket) {
+  return bucket == -1 ? cache->count : cache->buckets[bucket].count;
+}
+
+extern "C" YDR_API int YdrCacheGetStat(HYDRCACHE cache, YDR_CACHE_STAT *stat) {
+  if (stat->recordSize != kStatRecordSize) return 0;
+  stat->count = cache->count;
+  stat->totalSize = cache->totalSize;
+  stat->cache = cache;
+  stat->longestChain = stat->shortestChain = stat->emptyBuckets = 0;
+  for (unsigned b = 0; b < cache->info.bucketCount; ++b) {
+    const int n = cache->buckets[b].count;
+    if (n > stat->longestChain) stat->longestChain = n;
+    // The shortest chain is taken over the buckets that hold something; the empty ones are
+    // counted on their own.
+    if (n != 0 && (stat->shortestChain == 0 || n < stat->shortestChain)) stat->shortestChain = n;
+    if (n == 0) ++stat->emptyBuckets;
+  }
+  return 1;
+}
