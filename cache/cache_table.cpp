@@ -25,19 +25,29 @@ unsigned BucketOf(YdrCache *c, const void *record) {
   return Call(c, YDR_CACHE_OP_HASH, const_cast<void *>(record), nullptr) % c->info.bucketCount;
 }
 
-YdrCacheNode *Lookup(YdrCache *c, const void *key, unsigned *bucket) {
+// The matching node, or null; *link is then the chain pointer that points at it, so that it
+// can be unlinked without walking the chain again.
+YdrCacheNode *Lookup(YdrCache *c, const void *key, unsigned *bucket, YdrCacheNode ***link = nullptr) {
   *bucket = BucketOf(c, key);
-  for (YdrCacheNode *node = c->buckets[*bucket].first; node != nullptr; node = node->chain) {
-    if (Call(c, YDR_CACHE_OP_COMPARE, RecordOf(node), key) != 0) return node;
+  for (YdrCacheNode **at = &c->buckets[*bucket].first; *at != nullptr; at = &(*at)->chain) {
+    if (Call(c, YDR_CACHE_OP_COMPARE, RecordOf(*at), key) != 0) {
+      if (link != nullptr) *link = at;
+      return *at;
+    }
   }
   return nullptr;
+}
+
+void UnlinkAt(YdrCacheNode **link) {
+  YdrCacheNode *node = *link;
+  *link = node->chain;
+  node->chain = nullptr;
 }
 
 void UnlinkFromChain(YdrCache *c, YdrCacheNode *node, unsigned bucket) {
   YdrCacheNode **link = &c->buckets[bucket].first;
   while (*link != node) link = &(*link)->chain;
-  *link = node->chain;
-  node->chain = nullptr;
+  UnlinkAt(link);
 }
 
 void UnlinkFromList(YdrCache *c, YdrCacheNode *node) {
@@ -64,8 +74,12 @@ void InsertBeforeHead(YdrCache *c, YdrCacheNode *node) {
   c->head->prev = node;
 }
 
-void RemoveNode(YdrCache *c, YdrCacheNode *node, unsigned bucket) {
-  UnlinkFromChain(c, node, bucket);
+void RemoveNode(YdrCache *c, YdrCacheNode *node, unsigned bucket, YdrCacheNode **link = nullptr) {
+  if (link != nullptr) {
+    UnlinkAt(link);
+  } else {
+    UnlinkFromChain(c, node, bucket);
+  }
   UnlinkFromList(c, node);
   c->totalSize -= node->size;
   c->count -= 1;
@@ -204,11 +218,12 @@ extern "C" YDR_API void *YdrCacheAdd(HYDRCACHE cache, const void *key) { return 
 
 extern "C" YDR_API void *YdrCacheGet(HYDRCACHE cache, const void *key) {
   unsigned bucket;
-  YdrCacheNode *node = Lookup(cache, key, &bucket);
+  YdrCacheNode **link = nullptr;
+  YdrCacheNode *node = Lookup(cache, key, &bucket, &link);
   if (node == nullptr) return nullptr;
   if (node != cache->head) {
     // First in its chain too, so that the records used most are found soonest.
-    UnlinkFromChain(cache, node, bucket);
+    UnlinkAt(link);
     UnlinkFromList(cache, node);
     node->chain = cache->buckets[bucket].first;
     cache->buckets[bucket].first = node;
@@ -230,9 +245,10 @@ extern "C" YDR_API int YdrCacheRemove(HYDRCACHE cache, const void *key) {
     return 1;
   }
   unsigned bucket;
-  YdrCacheNode *node = Lookup(cache, key, &bucket);
+  YdrCacheNode **link = nullptr;
+  YdrCacheNode *node = Lookup(cache, key, &bucket, &link);
   if (node == nullptr) return 0;
-  RemoveNode(cache, node, bucket);
+  RemoveNode(cache, node, bucket, link);
   return 1;
 }
 
