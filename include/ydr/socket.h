@@ -1,0 +1,57 @@
+// A small TCP client for exchanging text with a server (C++).
+//
+//   CYdrSocket s;
+//   if (s.QSConnect(u"127.0.0.1", 7000)) {       // a dotted IPv4 address; names are not resolved
+//     s.QSSend(text, byteLength);                // text travels as 8-bit text in the ANSI code page
+//     s.QSRecv(reply, size, 1);                  // one line, line feed included
+//     s.QSClose();
+//   }
+//
+// QSSend(text, length) converts the text once and sends exactly `length` bytes of its 8-bit
+// form (no terminator, no framing), repeating the send until all are out; `length` may not
+// exceed that form's length. It returns `length`, or 0 (also for length 0).
+// QSRecv(buffer, size) receives once, at most `size` bytes, and hands them back as wide
+// characters up to the first zero byte: `buffer` must hold size + 1 units.
+// QSRecv(buffer, size, lines) receives byte by byte until `lines` line feeds have arrived or
+// size - 1 bytes have been taken: `buffer` must hold size units.
+// Both return the number of characters placed (before the terminator), or 0 on failure or
+// when the peer has closed the connection. Nothing raises SIGPIPE.
+//
+// The destructor does not close the connection: call QSClose first. An object that holds no
+// socket (new, closed, or after a failed connection) closes nothing. Copies share the socket.
+#ifndef YDR_SOCKET_H
+#define YDR_SOCKET_H
+
+#include "ydr/api.h"
+
+// The internal results of the protected operations.
+#define YDR_SOCKET_OK 701
+#define YDR_SOCKET_NO_SOCKET 702
+#define YDR_SOCKET_NOT_CONNECTED 703
+#define YDR_SOCKET_SEND_FAILED 704
+#define YDR_SOCKET_RECV_FAILED 705
+
+class YDR_API CYdrSocket {
+ public:
+  CYdrSocket();
+  ~CYdrSocket();
+  CYdrSocket &operator=(const CYdrSocket &other);
+  int QSConnect(const unsigned short *address, int port);  // 1 or 0
+  int QSSend(const unsigned short *text, int length);
+  int QSRecv(unsigned short *buffer, int size);
+  int QSRecv(unsigned short *buffer, int size, int lines);
+  void QSClose();
+
+ protected:
+  int _QSocketInit();  // a new socket: 701 or 702
+  int _Connect(const unsigned short *address, int port);  // 701 or 703 (socket closed)
+  int _Send(const unsigned short *text, int length);  // length, 0, or 704
+  int _Recv(unsigned short *buffer, int size);  // characters, or 705
+  int _Recv(unsigned short *buffer, int size, int lines);  // characters, or 705
+  void _Close();
+
+ private:
+  unsigned int m_socket;  // the descriptor plus one; 0 when the object holds none
+};
+
+#endif  // YDR_SOCKET_H

@@ -1,0 +1,185 @@
+// CYdrSocket over BSD sockets. The object's one field holds the descriptor plus one, so that
+// 0 means "no socket" (descriptor 0 is standard input here), and it is cleared when the
+// socket is closed: a descriptor number is reused at once on POSIX, and closing it twice
+// could close someone else's file.
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "frame/base_services.h"
+#include "platform/winsock.h"
+#include "ydr/socket.h"
+
+namespace {
+
+constexpr unsigned short kWinsockVersion = 0x0101;
+
+int Descriptor(unsigned int field) { return static_cast<int>(field) - 1; }
+
+// The text in the ANSI code page, terminator included; empty on failure.
+std::vector<char> ToAnsi(const unsigned short *text) {
+  const int needed = ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, nullptr, 0, 0);
+  if (needed <= 0) return {};
+  std::vector<char> bytes(static_cast<std::size_t>(needed));
+  if (ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, bytes.data(), needed, 0) <= 0) return {};
+  return bytes;
+}
+
+// Received bytes (zero-terminated) to wide characters in a buffer of `capacity` units;
+// the number of characters before the terminator.
+int ToWide(const char *bytes, unsigned short *buffer, int capacity) {
+  if (capacity <= 0) return 0;
+  buffer[0] = 0;
+  const int written = ydr::bl::YdrAnsiToUnicode(0, 0, bytes, -1, buffer, capacity, 0);
+  if (written <= 0) return 0;
+  int n = 0;
+  while (n < capacity && buffer[n] != 0) ++n;
+  return n;
+}
+
+long ReceiveRetrying(int fd, void *into, std::size_t size) {
+  long n;
+  do {
+    n = ::recv(fd, into, size, 0);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+}  // namespace
+
+CYdrSocket::CYdrSocket() : m_socket(0) {}
+
+CYdrSocket::~CYdrSocket() {
+  ydr::platform::WSACleanup();
+  m_socket = 0;
+}
+
+CYdrSocket &CYdrSocket::operator=(const CYdrSocket &other) {
+  m_socket = other.m_socket;
+  return *this;
+}
+
+int CYdrSocket::_QSocketInit() {
+  ydr::platform::WSAStartup(kWinsockVersion);
+  // A socket stored before is replaced, not closed: closing it is the caller's part.
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  m_socket = fd < 0 ? 0 : static_cast<unsigned int>(fd) + 1;
+  return fd < 0 ? YDR_SOCKET_NO_SOCKET : YDR_SOCKET_OK;
+}
+
+int CYdrSocket::_Connect(const unsigned short *address, int port) {
+  sockaddr_in peer;
+  std::memset(&peer, 0, sizeof peer);
+  peer.sin_family = AF_INET;
+  const std::vector<char> text = address != nullptr ? ToAnsi(address) : std::vector<char>{};
+  const in_addr_t ip = text.empty() ? INADDR_NONE : ::inet_addr(text.data());
+  const bool valid = ip != INADDR_NONE || (!text.empty() && std::strcmp(text.data(), "255.255.255.255") == 0);
+  peer.sin_addr.s_addr = ip;
+  peer.sin_port = htons(static_cast<unsigned short>(port));
+  const int fd = Descriptor(m_socket);
+  int connected = -1;
+  if (valid && fd >= 0) {
+    do {
+      connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&peer), sizeof peer);
+    } while (connected < 0 && errno == EINTR);
+  }
+  if (connected != 0) {
+    _Close();
+    return YDR_SOCKET_NOT_CONNECTED;
+  }
+  return YDR_SOCKET_OK;
+}
+
+int CYdrSocket::QSConnect(const unsigned short *address, int port) {
+  if (_QSocketInit() != YDR_SOCKET_OK) return 0;
+  return _Connect(address, port) == YDR_SOCKET_OK ? 1 : 0;
+}
+
+namespace {
+
+// The operations on a descriptor, with -1 for failure: a count of 704 or 705 characters is
+// a success, which the protected operations' result codes cannot tell apart.
+int SendText(int fd, const unsigned short *text, int length) {
+  if (length == 0) return 0;
+  if (length < 0 || text == nullptr || fd < 0) return -1;
+  // Converted once; `length` counts bytes of the converted text, without its terminator.
+  const std::vector<char> bytes = ToAnsi(text);
+  if (bytes.empty() || static_cast<std::size_t>(length) > bytes.size() - 1) return -1;
+  std::size_t sent = 0;
+  while (sent < static_cast<std::size_t>(length)) {
+    const long n = ::send(fd, bytes.data() + sent, static_cast<std::size_t>(length) - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    sent += static_cast<std::size_t>(n);
+  }
+  return length;
+}
+
+int ReceiveOnce(int fd, unsigned short *buffer, int size) {
+  if (size <= 0 || buffer == nullptr || fd < 0) return -1;
+  std::vector<char> bytes(static_cast<std::size_t>(size) + 1, 0);
+  const long n = ReceiveRetrying(fd, bytes.data(), static_cast<std::size_t>(size));
+  if (n <= 0) return -1;  // an error, or the peer closed the connection
+  return ToWide(bytes.data(), buffer, size + 1);
+}
+
+int ReceiveLines(int fd, unsigned short *buffer, int size, int lines) {
+  if (lines <= 0 || size <= 0 || buffer == nullptr || fd < 0) return -1;
+  // The whole text stays within size - 1 bytes, so that it and its terminator fit.
+  std::vector<char> bytes(static_cast<std::size_t>(size), 0);
+  std::size_t taken = 0;
+  for (int seen = 0; seen < lines && taken + 1 < bytes.size();) {
+    char c;
+    if (ReceiveRetrying(fd, &c, 1) <= 0) return -1;
+    bytes[taken++] = c;
+    if (c == '\n') ++seen;
+  }
+  return ToWide(bytes.data(), buffer, size);
+}
+
+}  // namespace
+
+int CYdrSocket::_Send(const unsigned short *text, int length) {
+  const int result = SendText(Descriptor(m_socket), text, length);
+  return result < 0 ? YDR_SOCKET_SEND_FAILED : result;
+}
+
+int CYdrSocket::QSSend(const unsigned short *text, int length) {
+  const int result = SendText(Descriptor(m_socket), text, length);
+  return result < 0 ? 0 : result;
+}
+
+int CYdrSocket::_Recv(unsigned short *buffer, int size) {
+  const int result = ReceiveOnce(Descriptor(m_socket), buffer, size);
+  return result < 0 ? YDR_SOCKET_RECV_FAILED : result;
+}
+
+int CYdrSocket::_Recv(unsigned short *buffer, int size, int lines) {
+  const int result = ReceiveLines(Descriptor(m_socket), buffer, size, lines);
+  return result < 0 ? YDR_SOCKET_RECV_FAILED : result;
+}
+
+int CYdrSocket::QSRecv(unsigned short *buffer, int size) {
+  const int result = ReceiveOnce(Descriptor(m_socket), buffer, size);
+  return result < 0 ? 0 : result;
+}
+
+int CYdrSocket::QSRecv(unsigned short *buffer, int size, int lines) {
+  const int result = ReceiveLines(Descriptor(m_socket), buffer, size, lines);
+  return result < 0 ? 0 : result;
+}
+
+void CYdrSocket::_Close() {
+  const int fd = Descriptor(m_socket);
+  if (fd < 0) return;  // nothing of ours to close
+  ::shutdown(fd, SHUT_RDWR);
+  ::close(fd);
+  m_socket = 0;
+}
+
+void CYdrSocket::QSClose() { _Close(); }

@@ -1,0 +1,219 @@
+// The socket client against real servers on 127.0.0.1: a server thread in this process for
+// exact control of what arrives and when the peer closes, and a line server in a process of
+// its own.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "ydr/socket.h"
+
+namespace {
+
+using Wide = std::u16string;
+const unsigned short *W16(const Wide &s) { return reinterpret_cast<const unsigned short *>(s.c_str()); }
+Wide FromBuffer(const unsigned short *b, int n) { return Wide(reinterpret_cast<const char16_t *>(b), static_cast<std::size_t>(n)); }
+
+// One connection on 127.0.0.1, handled on a thread by `serve` with the connected descriptor.
+class ServerThread {
+ public:
+  explicit ServerThread(std::function<void(int)> serve) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    EXPECT_EQ(listen(listener_, 1), 0);
+    getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, serve] {
+      const int client = accept(listener_, nullptr, nullptr);
+      if (client >= 0) {
+        serve(client);
+        close(client);
+      }
+    });
+  }
+  ~ServerThread() {
+    thread_.join();
+    close(listener_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+std::string ReadAll(int fd) {
+  std::string all;
+  char chunk[65536];
+  ssize_t n;
+  while ((n = recv(fd, chunk, sizeof chunk, 0)) > 0) all.append(chunk, static_cast<std::size_t>(n));
+  return all;
+}
+
+void SendAll(int fd, const std::string &bytes) {
+  ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+}
+
+TEST(SocketTest, ExchangesInBothReceiveForms) {
+  ServerThread server([](int fd) {
+    char c;
+    std::string got;
+    while (got.size() < 5 && recv(fd, &c, 1, 0) == 1) got += c;
+    EXPECT_EQ(got, "hello");  // exactly the bytes, no terminator
+    SendAll(fd, "abc");
+    while (recv(fd, &c, 1, 0) == 1 && c != '!') {
+    }
+    SendAll(fd, "first line\nsecond\nabcdefghij\n");
+    ReadAll(fd);  // until the client closes
+  });
+  CYdrSocket socket;
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  EXPECT_EQ(socket.QSSend(W16(u"hello world"), 5), 5);
+  unsigned short buffer[16];
+  std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
+  EXPECT_EQ(socket.QSRecv(buffer, 8), 3);
+  EXPECT_EQ(FromBuffer(buffer, 4), Wide(u"abc\0", 4));
+  EXPECT_EQ(buffer[4], 0xEEEE);
+
+  EXPECT_EQ(socket.QSSend(W16(u"!"), 1), 1);
+  EXPECT_EQ(socket.QSRecv(buffer, 16, 1), 11);
+  EXPECT_EQ(FromBuffer(buffer, 11), u"first line\n");
+  EXPECT_EQ(socket.QSRecv(buffer, 16, 1), 7);
+  EXPECT_EQ(FromBuffer(buffer, 7), u"second\n");
+  // A line longer than the buffer: size - 1 bytes are taken, then the terminator.
+  std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
+  EXPECT_EQ(socket.QSRecv(buffer, 5, 1), 4);
+  EXPECT_EQ(FromBuffer(buffer, 5), Wide(u"abcd\0", 5));
+  EXPECT_EQ(buffer[5], 0xEEEE);
+  socket.QSClose();
+}
+
+TEST(SocketTest, LargeTextIsSentWholeAcrossManySends) {
+  Wide text;
+  for (int i = 0; i < 3 << 20; ++i) text += static_cast<char16_t>('a' + i % 26);
+  std::string received;
+  {
+    ServerThread server([&](int fd) { received = ReadAll(fd); });
+    CYdrSocket socket;
+    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+    const int length = static_cast<int>(text.size()) - 10;
+    EXPECT_EQ(socket.QSSend(W16(text), length), length);
+    socket.QSClose();
+  }
+  ASSERT_EQ(received.size(), text.size() - 10);
+  for (std::size_t i = 0; i < received.size(); i += 4099) ASSERT_EQ(received[i], 'a' + static_cast<int>(i % 26)) << i;
+}
+
+TEST(SocketTest, PeerClosingMidReceptionAndMidSendingFailsQuietly) {
+  ServerThread server([](int fd) { SendAll(fd, "partial line without its end"); });
+  CYdrSocket socket;
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  unsigned short buffer[128];
+  EXPECT_EQ(socket.QSRecv(buffer, 128, 1), 0);  // the line never ends
+  EXPECT_EQ(socket.QSRecv(buffer, 128), 0);     // closed
+  // Sending into a closed connection fails without a signal.
+  const Wide chunk(1 << 16, u'x');
+  int result = 1;
+  for (int i = 0; i < 64 && result != 0; ++i) result = socket.QSSend(W16(chunk), static_cast<int>(chunk.size()));
+  EXPECT_EQ(result, 0);
+  socket.QSClose();
+}
+
+TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
+  ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
+  const Wide text = u"한글 text";
+  const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
+  ServerThread server([&](int fd) {
+    std::string got;
+    char c;
+    while (got.size() < cp949.size() && recv(fd, &c, 1, 0) == 1) got += c;
+    EXPECT_EQ(got, cp949);
+    SendAll(fd, got + "\n");
+  });
+  CYdrSocket socket;
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size())), static_cast<int>(cp949.size()));
+  unsigned short buffer[64];
+  EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
+  EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size())), text);
+  // More bytes than the converted text has is refused, and nothing is sent.
+  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size()) + 1), 0);
+  socket.QSClose();
+}
+
+TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
+  // A port that was just free: nothing listens there.
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+  getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
+  close(probe);
+  CYdrSocket socket;
+  EXPECT_EQ(socket.QSConnect(W16(u"127.0.0.1"), ntohs(address.sin_port)), 0);
+  EXPECT_EQ(socket.QSConnect(W16(u"not an address"), 80), 0);
+  EXPECT_EQ(socket.QSConnect(nullptr, 80), 0);
+  unsigned short buffer[8];
+  EXPECT_EQ(socket.QSSend(W16(u"x"), 1), 0);
+  EXPECT_EQ(socket.QSRecv(buffer, 8), 0);
+  EXPECT_EQ(socket.QSRecv(buffer, 8, 1), 0);
+
+  // Objects that hold no socket close nothing: standard input stays open.
+  const int stdin_flags = fcntl(0, F_GETFD);
+  CYdrSocket fresh;
+  fresh.QSClose();
+  socket.QSClose();
+  EXPECT_EQ(fcntl(0, F_GETFD), stdin_flags);
+  EXPECT_NE(stdin_flags, -1);
+}
+
+TEST(SocketTest, SendLengthsAndClosingTwice) {
+  ServerThread server([](int fd) { EXPECT_EQ(ReadAll(fd), "ab"); });
+  CYdrSocket socket;
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
+  EXPECT_EQ(socket.QSSend(W16(u"abc"), -1), 0);
+  EXPECT_EQ(socket.QSSend(nullptr, 3), 0);
+  EXPECT_EQ(socket.QSSend(W16(u"abc"), 2), 2);
+  socket.QSClose();
+  // A descriptor opened after the close may get the same number; closing again leaves it.
+  const int other = open("/dev/null", O_RDONLY);
+  socket.QSClose();
+  EXPECT_NE(fcntl(other, F_GETFD), -1);
+  close(other);
+}
+
+TEST(SocketTest, TalksToALineServerInAnotherProcess) {
+  FILE *server = popen(YDR_LINE_SERVER, "r");
+  ASSERT_NE(server, nullptr);
+  int port = 0;
+  ASSERT_EQ(std::fscanf(server, "%d", &port), 1);
+  CYdrSocket socket;
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), port), 1);
+  unsigned short buffer[64];
+  for (const Wide &line : {Wide(u"ping\n"), Wide(u"second line\n")}) {
+    EXPECT_EQ(socket.QSSend(W16(line), static_cast<int>(line.size())), static_cast<int>(line.size()));
+    const int n = socket.QSRecv(buffer, 64, 1);
+    EXPECT_EQ(FromBuffer(buffer, n), u"echo: " + line);
+  }
+  socket.QSClose();
+  EXPECT_EQ(pclose(server), 0);
+}
+
+}  // namespace
