@@ -1,4 +1,4 @@
-// A small TCP client for exchanging text with a server (C++).
+// A small TCP client for exchanging text with a server (C++ only).
 //
 //   CYdrSocket s;
 //   if (s.QSConnect(u"127.0.0.1", 7000)) {       // a dotted IPv4 address; names are not resolved
@@ -31,6 +31,7 @@
 #define YDR_SOCKET_SEND_FAILED 704
 #define YDR_SOCKET_RECV_FAILED 705
 
+#ifdef __cplusplus
 class YDR_API CYdrSocket {
  public:
   CYdrSocket();
@@ -53,5 +54,6 @@ class YDR_API CYdrSocket {
  private:
   unsigned int m_socket;  // the descriptor plus one; 0 when the object holds none
 };
+#endif
 
 #endif  // YDR_SOCKET_H
