@@ -370,3 +370,23 @@ TEST(ToolVenTest, EveryKindRoundTripsAFileAndTheInputIsNeverOverwritten) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ToolSendTest, SendsTextAndPrintsTheFirstReplyLine) {
+  for (bool from_stdin : {false, true}) {
+    FILE *server = popen(YDR_LINE_SERVER, "r");
+    ASSERT_NE(server, nullptr);
+    int port = 0;
+    ASSERT_EQ(std::fscanf(server, "%d", &port), 1);
+    const auto result = from_stdin ? RunProcess({YDR_TOOL, "send", "127.0.0.1", std::to_string(port)}, {}, "from input\n")
+                                   : RunProcess({YDR_TOOL, "send", "127.0.0.1", std::to_string(port), "ping\nignored"});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.out, from_stdin ? "echo: from input\n" : "echo: ping\n");
+    pclose(server);
+  }
+  EXPECT_EQ(RunProcess({YDR_TOOL, "send", "127.0.0.1", "0"}).exit_status, 2);
+  EXPECT_EQ(RunProcess({YDR_TOOL, "send", "no.such.address", "80", "x"}).exit_status, 1);
+}
+
+}  // namespace

@@ -25,6 +25,8 @@ int RunRsa(const Arguments &args);
 extern const char kRsaUsage[];
 int RunVen(const Arguments &args);
 extern const char kVenUsage[];
+int RunSend(const Arguments &args);
+extern const char kSendUsage[];
 int RunZip(const std::string &command, const Arguments &args);  // pack, unpack, list, test
 extern const char kZipUsage[];
 

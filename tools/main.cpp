@@ -36,6 +36,8 @@ constexpr const char kUsage[] =
     "                      RSA (PKCS #1 v1.5) on one block, key as Base64 DER text\n"
     "  ven enc|dec --kind 1|2|3|4|lvo --password-file FILE [IN [OUT]] | ven lvz PASSWORD\n"
     "                      document encryption under a password\n"
+    "  send ADDRESS PORT [TEXT]\n"
+    "                      send text to a server and print the first line of its reply\n"
     "  help [COMMAND]      show this text, or a command's own\n"
     "  --version           show the version\n"
     "\n"
@@ -52,6 +54,8 @@ int Help(const Arguments &args) {
     std::fputs(kSha1Usage, stdout);
   } else if (args[0] == "seed") {
     std::fputs(kSeedUsage, stdout);
+  } else if (args[0] == "send") {
+    std::fputs(kSendUsage, stdout);
   } else if (args[0] == "ven") {
     std::fputs(kVenUsage, stdout);
   } else if (args[0] == "rsa") {
@@ -87,6 +91,7 @@ int main(int argc, char **argv) {
   if (command == "seed") return RunSeed(args);
   if (command == "rsa") return RunRsa(args);
   if (command == "ven") return RunVen(args);
+  if (command == "send") return RunSend(args);
   if (command == "pack" || command == "unpack" || command == "list" || command == "test") return RunZip(command, args);
   Complain(kExitUsage, "unknown command '" + command + "'");
   std::fputs(kUsage, stderr);
