@@ -6,9 +6,11 @@
 #include "ydr/gz.h"
 #include "ydr/cache.h"
 #include "ydr/numstr.h"
+#include "ydr/plugin.h"
 #include "ydr/rsa.h"
 #include "ydr/seed.h"
 #include "ydr/sha1.h"
+#include "ydr/socket.h"
 #include "ydr/ven.h"
 #include "ydr/zip.h"
 
