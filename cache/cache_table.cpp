@@ -29,7 +29,7 @@ unsigned BucketOf(YdrCache *c, const void *record) {
 // can be unlinked without walking the chain again.
 YdrCacheNode *Lookup(YdrCache *c, const void *key, unsigned *bucket, YdrCacheNode ***link = nullptr) {
   *bucket = BucketOf(c, key);
-  for (YdrCacheNode **at = &c->buckets[*bucket].first; *at != nullptr; at = &(*at)->chain) {
+  for (YdrCacheNode **at = &c->chainFirst[*bucket]; *at != nullptr; at = &(*at)->chain) {
     if (Call(c, YDR_CACHE_OP_COMPARE, RecordOf(*at), key) != 0) {
       if (link != nullptr) *link = at;
       return *at;
@@ -45,33 +45,24 @@ void UnlinkAt(YdrCacheNode **link) {
 }
 
 void UnlinkFromChain(YdrCache *c, YdrCacheNode *node, unsigned bucket) {
-  YdrCacheNode **link = &c->buckets[bucket].first;
+  YdrCacheNode **link = &c->chainFirst[bucket];
   while (*link != node) link = &(*link)->chain;
   UnlinkAt(link);
 }
 
-void UnlinkFromList(YdrCache *c, YdrCacheNode *node) {
-  if (node->next == node) {
-    c->head = nullptr;
-  } else {
-    node->prev->next = node->next;
-    node->next->prev = node->prev;
-    if (c->head == node) c->head = node->next;
-  }
+void UnlinkFromList(YdrCacheNode *node) {
+  node->prev->next = node->next;
+  node->next->prev = node->prev;
   node->next = node->prev = node;
 }
 
-// Inserts the node between the tail and the head; an empty list gets it as its head.
-void InsertBeforeHead(YdrCache *c, YdrCacheNode *node) {
-  if (c->head == nullptr) {
-    c->head = node;
-    return;
-  }
-  YdrCacheNode *tail = c->head->prev;
-  node->prev = tail;
-  node->next = c->head;
-  tail->next = node;
-  c->head->prev = node;
+// Between the tail and the head: as the new head (front) or as the new tail.
+void Insert(YdrCache *c, YdrCacheNode *node, bool front) {
+  YdrCacheNode *before = front ? &c->sentinel : c->sentinel.prev;
+  node->prev = before;
+  node->next = before->next;
+  before->next->prev = node;
+  before->next = node;
 }
 
 void RemoveNode(YdrCache *c, YdrCacheNode *node, unsigned bucket, YdrCacheNode **link = nullptr) {
@@ -80,10 +71,10 @@ void RemoveNode(YdrCache *c, YdrCacheNode *node, unsigned bucket, YdrCacheNode *
   } else {
     UnlinkFromChain(c, node, bucket);
   }
-  UnlinkFromList(c, node);
+  UnlinkFromList(node);
   c->totalSize -= node->size;
   c->count -= 1;
-  c->buckets[bucket].count -= 1;
+  c->chainCount[bucket] -= 1;
   Call(c, YDR_CACHE_OP_DESTROY, RecordOf(node), nullptr);
   std::free(node);
 }
@@ -99,15 +90,15 @@ bool OverGlobalLimits(const YdrCache *c) {
 void Evict(YdrCache *c, YdrCacheNode *stored, unsigned bucket, End end) {
   // An over-long chain gives up one node: its oldest end (the last after Put, the first after
   // Add, the new node being at the other end).
-  if (LimitsConfigured(c) && c->buckets[bucket].count > kChainLimit && c->count > c->info.minCount) {
-    YdrCacheNode *victim = c->buckets[bucket].first;
+  if (LimitsConfigured(c) && c->chainCount[bucket] > kChainLimit && c->count > c->info.minCount) {
+    YdrCacheNode *victim = c->chainFirst[bucket];
     if (end == End::kNewest) {
       while (victim->chain != nullptr) victim = victim->chain;
     }
     RemoveNode(c, victim, bucket);
   }
   while (OverGlobalLimits(c)) {
-    YdrCacheNode *victim = end == End::kNewest ? c->head->prev : c->head;
+    YdrCacheNode *victim = end == End::kNewest ? Tail(c) : Head(c);
     if (victim == stored) break;
     RemoveNode(c, victim, BucketOf(c, RecordOf(victim)));
   }
@@ -143,36 +134,35 @@ void *Store(YdrCache *c, const void *key, End end) {
   }
   c->totalSize += size;
   c->count += 1;
-  Bucket &b = c->buckets[bucket];
-  b.count += 1;
-  if (end == End::kNewest || b.first == nullptr) {
-    node->chain = b.first;
-    b.first = node;
+  c->chainCount[bucket] += 1;
+  YdrCacheNode *&first = c->chainFirst[bucket];
+  if (end == End::kNewest || first == nullptr) {
+    node->chain = first;
+    first = node;
   } else {
-    YdrCacheNode *last = b.first;
+    YdrCacheNode *last = first;
     while (last->chain != nullptr) last = last->chain;
     last->chain = node;
   }
-  InsertBeforeHead(c, node);
-  if (end == End::kNewest) c->head = node;
+  Insert(c, node, end == End::kNewest);
   Evict(c, node, bucket, end);
   return record;
 }
 
 void RemoveAll(YdrCache *c) {
   for (unsigned b = 0; b < c->info.bucketCount; ++b) {
-    for (YdrCacheNode *node = c->buckets[b].first; node != nullptr;) {
+    for (YdrCacheNode *node = c->chainFirst[b]; node != nullptr;) {
       YdrCacheNode *following = node->chain;
       Call(c, YDR_CACHE_OP_DESTROY, RecordOf(node), nullptr);
       std::free(node);
       node = following;
     }
-    c->buckets[b].first = nullptr;
-    c->buckets[b].count = 0;
+    c->chainFirst[b] = nullptr;
+    c->chainCount[b] = 0;
   }
   c->totalSize = 0;
   c->count = 0;
-  c->head = nullptr;
+  c->sentinel.next = c->sentinel.prev = &c->sentinel;
 }
 
 }  // namespace
@@ -193,8 +183,9 @@ extern "C" YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info) {
     return nullptr;
   }
   // The table and its buckets in one zeroed block.
-  const std::size_t header = (sizeof(YdrCache) + alignof(Bucket) - 1) / alignof(Bucket) * alignof(Bucket);
-  const std::size_t bytes = header + sizeof(Bucket) * info->bucketCount;
+  const std::size_t header = (sizeof(YdrCache) + alignof(YdrCacheNode *) - 1) / alignof(YdrCacheNode *) * alignof(YdrCacheNode *);
+  const std::size_t firsts = sizeof(YdrCacheNode *) * info->bucketCount;
+  const std::size_t bytes = header + firsts + sizeof(std::int32_t) * info->bucketCount;
   void *block = Allocate(bytes);
   if (block == nullptr) {
     ydr::bl::YdrSetError(2);
@@ -203,7 +194,9 @@ extern "C" YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info) {
   std::memset(block, 0, bytes);
   auto *cache = static_cast<YdrCache *>(block);
   cache->info = *info;
-  cache->buckets = reinterpret_cast<Bucket *>(static_cast<unsigned char *>(block) + header);
+  cache->chainFirst = reinterpret_cast<YdrCacheNode **>(static_cast<unsigned char *>(block) + header);
+  cache->chainCount = reinterpret_cast<std::int32_t *>(static_cast<unsigned char *>(block) + header + firsts);
+  cache->sentinel.next = cache->sentinel.prev = &cache->sentinel;
   return cache;
 }
 
@@ -221,14 +214,13 @@ extern "C" YDR_API void *YdrCacheGet(HYDRCACHE cache, const void *key) {
   YdrCacheNode **link = nullptr;
   YdrCacheNode *node = Lookup(cache, key, &bucket, &link);
   if (node == nullptr) return nullptr;
-  if (node != cache->head) {
+  if (node != Head(cache)) {
     // First in its chain too, so that the records used most are found soonest.
     UnlinkAt(link);
-    UnlinkFromList(cache, node);
-    node->chain = cache->buckets[bucket].first;
-    cache->buckets[bucket].first = node;
-    InsertBeforeHead(cache, node);
-    cache->head = node;
+    UnlinkFromList(node);
+    node->chain = cache->chainFirst[bucket];
+    cache->chainFirst[bucket] = node;
+    Insert(cache, node, true);
   }
   return RecordOf(node);
 }

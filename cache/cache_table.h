@@ -16,11 +16,6 @@ inline constexpr unsigned kInfoRecordSize = 32;
 inline constexpr unsigned kStatRecordSize = 28;
 inline constexpr int kChainLimit = 128;
 
-struct Bucket {
-  YdrCacheNode *first;
-  std::int32_t count;
-};
-
 // Memory for tables and nodes; tests replace it to make allocations fail on demand.
 using AllocateFunction = void *(*)(std::size_t size);
 void SetAllocator(AllocateFunction allocate);  // null: the ordinary allocator
@@ -36,12 +31,19 @@ struct YdrCacheNode {
   // The record follows, aligned for any type (see RecordOf).
 };
 
+// The recency list is circular through a sentinel that stands before the head and after the
+// tail: moving a record to the front then touches only the head's neighbourhood, not the
+// tail, which is usually cold in the processor's cache. Head and tail read as the documented
+// list's do (the head's predecessor is the tail).
 struct YdrCache {
   YDR_CACHE_INFO info;
   std::int32_t totalSize;
   std::int32_t count;
-  YdrCacheNode *head;
-  ydr::cache::Bucket *buckets;  // info.bucketCount entries, in the same allocation
+  YdrCacheNode sentinel;        // next: the head, prev: the tail; itself when empty
+  // Per bucket, in the same allocation: the first node of its chain, and the chain's length.
+  // Two arrays, so that a lookup reads only the compact array of first nodes.
+  YdrCacheNode **chainFirst;
+  std::int32_t *chainCount;
 };
 
 namespace ydr::cache {
@@ -50,5 +52,8 @@ inline constexpr std::size_t kRecordOffset =
     (sizeof(YdrCacheNode) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
 
 inline void *RecordOf(YdrCacheNode *node) { return reinterpret_cast<unsigned char *>(node) + kRecordOffset; }
+
+inline YdrCacheNode *Head(YdrCache *c) { return c->sentinel.next == &c->sentinel ? nullptr : c->sentinel.next; }
+inline YdrCacheNode *Tail(YdrCache *c) { return c->sentinel.prev == &c->sentinel ? nullptr : c->sentinel.prev; }
 
 }  // namespace ydr::cache

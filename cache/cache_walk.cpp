@@ -4,24 +4,25 @@
 using namespace ydr::cache;
 
 extern "C" YDR_API YDRCACHEPOS YdrCacheEnum(HYDRCACHE cache, int fromHead) {
-  if (cache->head == nullptr) return nullptr;
-  return fromHead != 0 ? cache->head : cache->head->prev;
+  return fromHead != 0 ? Head(cache) : Tail(cache);
 }
 
+// The walks end where the list would wrap around: after the tail going forward, after the
+// head going back.
 extern "C" YDR_API void *YdrCacheNext(HYDRCACHE cache, YDRCACHEPOS *position) {
   YdrCacheNode *node = *position;
-  *position = node->next == cache->head ? nullptr : node->next;
+  *position = node->next == &cache->sentinel ? nullptr : node->next;
   return RecordOf(node);
 }
 
 extern "C" YDR_API void *YdrCachePrev(HYDRCACHE cache, YDRCACHEPOS *position) {
   YdrCacheNode *node = *position;
-  *position = node == cache->head ? nullptr : node->prev;
+  *position = node->prev == &cache->sentinel ? nullptr : node->prev;
   return RecordOf(node);
 }
 
 extern "C" YDR_API int YdrCacheGetCount(HYDRCACHE cache, int bucket) {
-  return bucket == -1 ? cache->count : cache->buckets[bucket].count;
+  return bucket == -1 ? cache->count : cache->chainCount[bucket];
 }
 
 extern "C" YDR_API int YdrCacheGetStat(HYDRCACHE cache, YDR_CACHE_STAT *stat) {
@@ -31,7 +32,7 @@ extern "C" YDR_API int YdrCacheGetStat(HYDRCACHE cache, YDR_CACHE_STAT *stat) {
   stat->cache = cache;
   stat->longestChain = stat->shortestChain = stat->emptyBuckets = 0;
   for (unsigned b = 0; b < cache->info.bucketCount; ++b) {
-    const int n = cache->buckets[b].count;
+    const int n = cache->chainCount[b];
     if (n > stat->longestChain) stat->longestChain = n;
     // The shortest chain is taken over the buckets that hold something; the empty ones are
     // counted on their own.
