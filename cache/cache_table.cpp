@@ -27,7 +27,8 @@ unsigned BucketOf(YdrCache *c, const void *record) {
 
 // The matching node, or null; *link is then the chain pointer that points at it, so that it
 // can be unlinked without walking the chain again.
-YdrCacheNode *Lookup(YdrCache *c, const void *key, unsigned *bucket, YdrCacheNode ***link = nullptr) {
+inline __attribute__((always_inline)) YdrCacheNode *Lookup(YdrCache *c, const void *key, unsigned *bucket,
+                                                         YdrCacheNode ***link = nullptr) {
   *bucket = BucketOf(c, key);
   for (YdrCacheNode **at = &c->chainFirst[*bucket]; *at != nullptr; at = &(*at)->chain) {
     if (Call(c, YDR_CACHE_OP_COMPARE, RecordOf(*at), key) != 0) {
