@@ -54,6 +54,7 @@ CpuFeatures Detect() {
   features.sha = sse41 && ((leaf7.ebx >> 29) & 1);
   const bool avx512 = avx512_state && ((leaf7.ebx >> 16) & 1) && ((leaf7.ebx >> 30) & 1) && ((leaf7.ebx >> 31) & 1);
   features.vpclmul_avx512 = features.pclmul && avx512 && ((leaf7.ecx >> 10) & 1);
+  features.vaes_avx512 = features.aes && avx512 && ((leaf7.ecx >> 9) & 1);
 #endif
   return features;
 }

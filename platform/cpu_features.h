@@ -12,6 +12,7 @@ struct CpuFeatures {
   bool bmi2 = false;
   bool sha = false;             // SHA-1/SHA-256 instructions
   bool aes = false;             // AES instructions
+  bool vaes_avx512 = false;     // AES instructions on 512-bit registers (AVX-512)
 };
 
 const CpuFeatures &GetCpuFeatures();

@@ -25,13 +25,13 @@ const auto &Random = ydr::test::RandomBytes;
 
 
 // Each test runs on the table path and, where the CPU has them, on the AES instructions.
-class AesEngineTest : public ::testing::TestWithParam<bool> {
+class AesEngineTest : public ::testing::TestWithParam<AesPath> {
  protected:
   void SetUp() override {
-    if (!GetParam() && AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions on this CPU (or disabled)";
-    AesUseTablesOnly(GetParam());
+    if (GetParam() != AesPath::kTables && AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions (or disabled)";
+    AesUsePath(GetParam());
   }
-  void TearDown() override { AesUseTablesOnly(false); }
+  void TearDown() override { AesUsePath(AesPath::kBest); }
 
   static Bytes Transform(std::uint8_t mode, bool encrypt, const std::string &keyHex, const Bytes &in,
                          const char *vectorHex = nullptr, AesCipherInstance *cipherOut = nullptr) {
@@ -90,7 +90,7 @@ TEST_P(AesEngineTest, EcbMatchesLibcryptoForEveryKeySize) {
   std::mt19937 rng(197);
   const char *names[] = {"AES-128-ECB", "AES-192-ECB", "AES-256-ECB"};
   for (int size = 0; size < 3; ++size) {
-    for (std::size_t blocks : {1u, 7u, 8u, 9u, 33u}) {  // around the eight-block groups
+    for (std::size_t blocks : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 33u, 70u}) {  // around the groups of 8 and 16
       const Bytes k = Random(rng, 16 + 8 * size), data = Random(rng, 16 * blocks);
       const Bytes ours = Transform(kAesModeEcb, true, ToHex(k), data);
       EXPECT_EQ(ours, ydr::test::OpenSslCrypt(names[size], true, k.data(), nullptr, data)) << names[size];
@@ -99,8 +99,13 @@ TEST_P(AesEngineTest, EcbMatchesLibcryptoForEveryKeySize) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, AesEngineTest, ::testing::Values(true, false),
-                         [](const auto &info) { return info.param ? "Tables" : "Instructions"; });
+const char *PathName(AesPath path) {
+  return path == AesPath::kTables ? "Tables" : path == AesPath::kBest ? "WidestInstructions" : "Instructions128";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, AesEngineTest,
+                         ::testing::Values(AesPath::kTables, AesPath::kInstructions128, AesPath::kBest),
+                         [](const auto &info) { return PathName(info.param); });
 
 TEST(AesEngineChecksTest, ResultsOfTheSettersAndTransforms) {
   AesKeyInstance key{};

@@ -94,14 +94,16 @@ Bytes Kind4Key(const Password &p) {
 const Password kPasswords[] = {u"", u"a", u"secret", u"비밀번호 문서", u"\u0100\u00ff\u1234x",
                                Password(45, u'z'), Password(170, u'q') + u"tail"};
 
-class VenPathTest : public ::testing::TestWithParam<bool> {
+using ydr::ven::AesPath;
+
+class VenPathTest : public ::testing::TestWithParam<AesPath> {
  protected:
   void SetUp() override {
-    if (!GetParam() && ydr::ven::AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions";
-    ydr::ven::AesUseTablesOnly(GetParam());
+    if (GetParam() != AesPath::kTables && ydr::ven::AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions";
+    ydr::ven::AesUsePath(GetParam());
     ASSERT_TRUE(ydr::test::LoadLegacyProvider());
   }
-  void TearDown() override { ydr::ven::AesUseTablesOnly(false); }
+  void TearDown() override { ydr::ven::AesUsePath(AesPath::kBest); }
 };
 
 TEST_P(VenPathTest, EveryKindMatchesLibcryptoUnderTheRebuiltKey) {
@@ -176,8 +178,12 @@ TEST_P(VenPathTest, Kind4IsOneStreamAcrossCallsAndDirections) {
   VENRelease(reader);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, VenPathTest, ::testing::Values(true, false),
-                         [](const auto &info) { return info.param ? "Tables" : "Instructions"; });
+INSTANTIATE_TEST_SUITE_P(Paths, VenPathTest,
+                         ::testing::Values(AesPath::kTables, AesPath::kInstructions128, AesPath::kBest),
+                         [](const auto &info) {
+                           return info.param == AesPath::kTables ? "Tables"
+                                  : info.param == AesPath::kBest ? "WidestInstructions" : "Instructions128";
+                         });
 
 TEST(VenTest, UnitCountsAndLengths) {
   struct Case { unsigned kind; int length; int changed; };  // kind 5: a VENLVO object

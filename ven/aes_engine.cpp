@@ -43,10 +43,14 @@ bool ReadHex(const char *text, std::uint8_t *bytes, int count) {
   return true;
 }
 
-std::atomic<bool> g_tables_only{false};
+std::atomic<AesPath> g_path{AesPath::kBest};
 
 const AesFastPath *FastPath() {
-  return g_tables_only.load(std::memory_order_relaxed) ? nullptr : AesInstructions();
+  switch (g_path.load(std::memory_order_relaxed)) {
+    case AesPath::kTables: return nullptr;
+    case AesPath::kInstructions128: return AesInstructions128();
+    default: return AesInstructions();
+  }
 }
 
 // CFB with one-bit segments, one bit at a time: the top bit of E(vector) meets the data bit,
@@ -73,7 +77,7 @@ void Cfb1Blocks(const std::uint32_t *schedule, int rounds, std::uint8_t vector[1
 
 }  // namespace
 
-void AesUseTablesOnly(bool tablesOnly) { g_tables_only.store(tablesOnly, std::memory_order_relaxed); }
+void AesUsePath(AesPath path) { g_path.store(path, std::memory_order_relaxed); }
 
 int AesExpandEncryptKey(std::uint32_t rk[60], const std::uint8_t *key, int keyBits) {
   const int nk = keyBits / 32;

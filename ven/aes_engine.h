@@ -63,8 +63,11 @@ struct AesFastPath {
   void (*cfb1Decrypt)(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
                       std::uint8_t *out, std::size_t n);
 };
-const AesFastPath *AesInstructions();  // null when unavailable
-// Forces the table path (true) or the best path (false), for tests and benchmarks.
-void AesUseTablesOnly(bool tablesOnly);
+const AesFastPath *AesInstructions();  // the widest available; null when none
+const AesFastPath *AesInstructions128();  // the 128-bit form only (for tests); null when unavailable
+// Which path the transforms take: the best for this CPU, or (for tests and benchmarks) the
+// tables or the 128-bit instructions alone.
+enum class AesPath { kBest, kTables, kInstructions128 };
+void AesUsePath(AesPath path);
 
 }  // namespace ydr::ven

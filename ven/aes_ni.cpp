@@ -8,6 +8,11 @@
 #include "ven/aes_engine.h"
 
 namespace ydr::ven {
+
+// In aes_vaes.cpp.
+template <bool encrypt>
+void AesEcbWide(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out, std::size_t n);
+
 namespace {
 
 #define YDR_AES_TARGET __attribute__((target("aes,sse4.1")))
@@ -27,27 +32,41 @@ YDR_AES_TARGET inline void LoadSchedule(const std::uint32_t *schedule, int round
 
 // Eight (or fewer) independent blocks through the rounds together, so the pipelined
 // instructions stay busy.
+// N independent blocks through the rounds together, so the pipelined instructions stay busy;
+// the counts are constants so the blocks and keys stay in registers.
+template <bool encrypt, int rounds, int N>
+YDR_AES_TARGET inline void EcbGroup(const RoundKeys &keys, const std::uint8_t *in, std::uint8_t *out) {
+  __m128i b[N];
+#pragma GCC unroll 8
+  for (int j = 0; j < N; ++j) b[j] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * j)), keys.k[0]);
+#pragma GCC unroll 14
+  for (int i = 1; i < rounds; ++i) {
+    const __m128i k = keys.k[i];
+#pragma GCC unroll 8
+    for (int j = 0; j < N; ++j) b[j] = encrypt ? _mm_aesenc_si128(b[j], k) : _mm_aesdec_si128(b[j], k);
+  }
+#pragma GCC unroll 8
+  for (int j = 0; j < N; ++j) {
+    b[j] = encrypt ? _mm_aesenclast_si128(b[j], keys.k[rounds]) : _mm_aesdeclast_si128(b[j], keys.k[rounds]);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * j), b[j]);
+  }
+}
+
+template <bool encrypt, int rounds>
+YDR_AES_TARGET void EcbRounds(const RoundKeys &keys, const std::uint8_t *in, std::uint8_t *out, std::size_t n) {
+  for (; n >= 8; n -= 8, in += 128, out += 128) EcbGroup<encrypt, rounds, 8>(keys, in, out);
+  for (; n != 0; --n, in += 16, out += 16) EcbGroup<encrypt, rounds, 1>(keys, in, out);
+}
+
 template <bool encrypt>
 YDR_AES_TARGET void Ecb(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out,
                         std::size_t n) {
   RoundKeys keys;
   LoadSchedule(schedule, rounds, &keys);
-  while (n != 0) {
-    const std::size_t m = n < 8 ? n : 8;
-    __m128i b[8];
-    for (std::size_t j = 0; j < m; ++j) {
-      b[j] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * j)), keys.k[0]);
-    }
-    for (int i = 1; i < rounds; ++i) {
-      for (std::size_t j = 0; j < m; ++j) b[j] = encrypt ? _mm_aesenc_si128(b[j], keys.k[i]) : _mm_aesdec_si128(b[j], keys.k[i]);
-    }
-    for (std::size_t j = 0; j < m; ++j) {
-      b[j] = encrypt ? _mm_aesenclast_si128(b[j], keys.k[rounds]) : _mm_aesdeclast_si128(b[j], keys.k[rounds]);
-      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * j), b[j]);
-    }
-    in += 16 * m;
-    out += 16 * m;
-    n -= m;
+  switch (rounds) {
+    case 10: EcbRounds<encrypt, 10>(keys, in, out, n); break;
+    case 12: EcbRounds<encrypt, 12>(keys, in, out, n); break;
+    default: EcbRounds<encrypt, 14>(keys, in, out, n); break;
   }
 }
 
@@ -135,9 +154,17 @@ YDR_AES_TARGET void Cfb1Decrypt(const std::uint32_t *schedule, int rounds, std::
 }
 
 const AesFastPath kInstructions = {Ecb<true>, Ecb<false>, Cfb1Encrypt, Cfb1Decrypt};
+// ECB on 512-bit registers where the CPU has them; CFB-1 gains nothing from width.
+const AesFastPath kWideInstructions = {AesEcbWide<true>, AesEcbWide<false>, Cfb1Encrypt, Cfb1Decrypt};
 
 }  // namespace
 
-const AesFastPath *AesInstructions() { return platform::GetCpuFeatures().aes ? &kInstructions : nullptr; }
+const AesFastPath *AesInstructions() {
+  const platform::CpuFeatures &cpu = platform::GetCpuFeatures();
+  if (cpu.vaes_avx512) return &kWideInstructions;
+  return cpu.aes ? &kInstructions : nullptr;
+}
+
+const AesFastPath *AesInstructions128() { return platform::GetCpuFeatures().aes ? &kInstructions : nullptr; }
 
 }  // namespace ydr::ven
