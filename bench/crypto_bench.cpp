@@ -15,6 +15,7 @@
 
 #include "bench/ratio_reporter.h"
 #include "crypto/sha1_blocks.h"
+#include "tests/support/rsa_key_text.h"
 #include "ydr/rsa.h"
 #include "ydr/seed.h"
 #include "ydr/sha1.h"
@@ -126,18 +127,10 @@ void BM_SeedOpenSsl(benchmark::State &state, const char *name) {
 
 struct RsaKeys {
   RsaKeys() : key(EVP_RSA_gen(2048)) {
-    publicText = Text(i2d_PublicKey);
-    privateText = Text(i2d_PrivateKey);
+    publicText = ydr::test::KeyText(key, i2d_PublicKey);
+    privateText = ydr::test::KeyText(key, i2d_PrivateKey);
   }
   ~RsaKeys() { EVP_PKEY_free(key); }
-  std::string Text(int (*encode)(const EVP_PKEY *, unsigned char **)) const {
-    unsigned char *der = nullptr;
-    const int n = encode(key, &der);
-    std::string text(4 * ((n + 2) / 3) + 1, '\0');
-    text.resize(static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char *>(text.data()), der, n)));
-    OPENSSL_free(der);
-    return text;
-  }
   EVP_PKEY *key;
   std::string publicText, privateText;
 };

@@ -9,30 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/rsa_key_text.h"
 #include "ydr/rsa.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-std::string Base64(const Bytes &der) {
-  std::string text(4 * ((der.size() + 2) / 3) + 1, '\0');
-  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char *>(text.data()), der.data(), static_cast<int>(der.size()));
-  text.resize(static_cast<std::size_t>(n));
-  return text;
-}
+using ydr::test::Base64;
 
 struct KeyPair {
   explicit KeyPair(unsigned bits) : key(EVP_RSA_gen(bits), EVP_PKEY_free) {
-    unsigned char *der = nullptr;
-    int n = i2d_PublicKey(key.get(), &der);  // PKCS #1 RSAPublicKey
-    publicText = Base64(Bytes(der, der + n));
-    OPENSSL_free(der);
-    der = nullptr;
-    n = i2d_PrivateKey(key.get(), &der);  // PKCS #1 RSAPrivateKey
-    privateDer.assign(der, der + n);
+    publicText = ydr::test::KeyText(key.get(), i2d_PublicKey);
+    privateDer = ydr::test::Der(key.get(), i2d_PrivateKey);
     privateText = Base64(privateDer);
-    OPENSSL_free(der);
     size = static_cast<std::size_t>(EVP_PKEY_get_size(key.get()));
   }
 

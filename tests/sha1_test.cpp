@@ -9,16 +9,12 @@
 #include <vector>
 
 #include "crypto/sha1_blocks.h"
+#include "tests/support/bytes.h"
 #include "ydr/sha1.h"
 
 namespace {
 
-std::string Hex(const unsigned char *bytes, std::size_t n) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) out += {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
-  return out;
-}
+std::string Hex(const unsigned char *bytes, std::size_t n) { return ydr::test::ToHex(ydr::test::Bytes(bytes, bytes + n)); }
 
 std::string Digest(const std::vector<std::string> &pieces) {
   YDR_SHA1_ALG_INFO info;

@@ -1,5 +1,5 @@
 // libcrypto's ciphers as the peer of the tests: one call encrypts or decrypts a whole
-// message without padding. Legacy ciphers (DES, SEED) need the legacy provider, which is
+// message. Legacy ciphers (DES, SEED) need the legacy provider, which is
 // loaded once beside the default one.
 #pragma once
 
@@ -23,8 +23,10 @@ inline bool LoadLegacyProvider() {
   return providers.legacy != nullptr && providers.base != nullptr;
 }
 
+// `pad`: PKCS padding (block modes only); otherwise the message must fill whole blocks.
 inline std::vector<unsigned char> OpenSslCrypt(const char *name, bool encrypt, const unsigned char *key,
-                                               const unsigned char *iv, const std::vector<unsigned char> &in) {
+                                               const unsigned char *iv, const std::vector<unsigned char> &in,
+                                               bool pad = false) {
   LoadLegacyProvider();
   EVP_CIPHER *cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
   if (cipher == nullptr) return {};
@@ -32,7 +34,7 @@ inline std::vector<unsigned char> OpenSslCrypt(const char *name, bool encrypt, c
   std::vector<unsigned char> out(in.size() + 32);
   int n = 0, m = 0;
   EVP_CipherInit_ex2(ctx, cipher, key, iv, encrypt ? 1 : 0, nullptr);
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  EVP_CIPHER_CTX_set_padding(ctx, pad ? 1 : 0);
   EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size()));
   EVP_CipherFinal_ex(ctx, out.data() + n, &m);
   out.resize(static_cast<std::size_t>(n + m));
