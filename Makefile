@@ -20,7 +20,8 @@ release: deps
 demo: release
 	bash scripts/demo.sh build/release/bin/ydr
 
-test: test-fuzz test-dev test-asan
+# Unit tests first, so a broken test shows in seconds; the fuzzing run last.
+test: test-dev test-asan test-fuzz
 
 test-dev: build
 	ctest --preset dev

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -13,8 +15,23 @@ extern char **environ;
 
 namespace ydr::test {
 
-ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                         const std::string &input) {
+namespace {
+
+// A child may exit before it has read all of its input. Writing to its pipe then fails with
+// EPIPE, which must not kill the test: the signal is ignored for the whole test process
+// (nothing in a test relies on SIGPIPE's default action).
+void IgnoreBrokenPipes() {
+  static const bool done = [] {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) {
   std::map<std::string, std::string> merged;
   for (char **e = environ; *e != nullptr; ++e) {
     const char *eq = std::strchr(*e, '=');
@@ -28,8 +45,17 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
       merged[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
   }
-  std::vector<std::string> env_strings;
-  for (const auto &[name, value] : merged) env_strings.push_back(name + "=" + value);
+  std::vector<std::string> strings;
+  for (const auto &[name, value] : merged) strings.push_back(name + "=" + value);
+  return strings;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                         const std::string &input) {
+  IgnoreBrokenPipes();
+  std::vector<std::string> env_strings = MergedEnvironment(env);
   std::vector<char *> envp, args;
   for (auto &s : env_strings) envp.push_back(s.data());
   envp.push_back(nullptr);
@@ -39,7 +65,14 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
 
   int in_pipe[2], out_pipe[2], err_pipe[2];
   ProcessResult result;
-  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
+  if (pipe2(in_pipe, O_CLOEXEC) != 0) return result;
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) {
+    close(in_pipe[0]);
+    close(in_pipe[1]);
+    return result;
+  }
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1]}) close(fd);
     return result;
   }
   posix_spawn_file_actions_t actions;
@@ -59,31 +92,47 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
     close(err_pipe[0]);
     return result;
   }
-  if (!input.empty()) {
-    [[maybe_unused]] ssize_t written = write(in_pipe[1], input.data(), input.size());
-  }
-  close(in_pipe[1]);
 
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  // Input is fed as the child takes it, while its output is drained, so neither side can
+  // block the other; a child that stops reading early simply gets no more.
+  int in_fd = in_pipe[1];
+  std::size_t fed = 0;
+  if (input.empty()) {
+    close(in_fd);
+    in_fd = -1;
+  } else {
+    fcntl(in_fd, F_SETFL, fcntl(in_fd, F_GETFL) | O_NONBLOCK);
+  }
+  pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
   std::string *sinks[2] = {&result.out, &result.err};
-  int open_count = 2;
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) break;
+  while (fds[0].fd >= 0 || fds[1].fd >= 0 || fds[2].fd >= 0) {
+    if (poll(fds, 3, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char buffer[4096];
       const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
       if (got > 0) {
         sinks[i]->append(buffer, static_cast<std::size_t>(got));
-      } else {
+      } else if (got == 0 || errno != EINTR) {
         close(fds[i].fd);
         fds[i].fd = -1;
-        --open_count;
+      }
+    }
+    if (fds[2].fd >= 0 && fds[2].revents != 0) {
+      const ssize_t put = write(fds[2].fd, input.data() + fed, input.size() - fed);
+      if (put > 0) fed += static_cast<std::size_t>(put);
+      if (fed == input.size() || (put < 0 && errno != EAGAIN && errno != EINTR)) {
+        close(fds[2].fd);
+        fds[2].fd = -1;
       }
     }
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
