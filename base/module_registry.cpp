@@ -1,14 +1,12 @@
 // Module registrations: a small fixed table, so that nothing here needs destroying while
 // the process exits (modules deregister from their own exit code, after this library's
-// destructors may already have run).
+// destructors may already have run). Registration is silent: the debug output belongs to
+// the modules themselves.
 #include "base/module_registry.h"
 
 #include <mutex>
-#include <string>
 
 #include "base/guarded_call.h"
-#include "platform/sinks.h"
-#include "platform/utf16.h"
 
 namespace ydr::base {
 namespace {
@@ -17,15 +15,6 @@ constexpr int kMaxModules = 64;
 
 std::mutex g_mutex;
 const YDR_MODULE_INFO *g_modules[kMaxModules];
-
-void Trace(const YDR_MODULE_INFO *info, const char *what) noexcept {
-  try {
-    const std::string line = "YdrBL70: module " + platform::Utf8FromWide(info->name) + " " + what + "\n";
-    platform::OutputDebugStringA(line.c_str());
-  } catch (...) {
-    // A debug line is not worth failing a registration for.
-  }
-}
 
 }  // namespace
 
@@ -53,7 +42,6 @@ YDR_BL_API int YdrInitModule(YDR_MODULE_INFO *info) {
     }
     if (free_slot == nullptr) return 0;
     *free_slot = info;
-    ydr::base::Trace(info, "registered");
     return 1;
   });
 }
@@ -64,7 +52,6 @@ YDR_BL_API void YdrExitModule(YDR_MODULE_INFO *info) {
   for (const YDR_MODULE_INFO *&entry : g_modules) {
     if (entry == info) {
       entry = nullptr;
-      ydr::base::Trace(info, "deregistered");
     }
   }
 }

@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include <openssl/params.h>
+
 #include "frame/base_services.h"
 #include "frame/crypto_library.h"
 #include "ydr/rsa.h"
@@ -33,6 +35,18 @@ class KeyBytes {
   std::size_t size_;
 };
 
+// Since OpenSSL 3.2, PKCS #1 v1.5 decryption with bad padding (a wrong key, a damaged
+// block) returns made-up bytes instead of failing, a defence for servers that must not
+// reveal padding errors. Our callers need the failure. Older libcrypto versions do not know
+// the setting and ignore it, which is just as good.
+void TurnOffImplicitRejection(const frame::CryptoFunctions &f, EVP_PKEY_CTX *context) {
+  unsigned int off = 0;
+  char name[] = "implicit-rejection";
+  const OSSL_PARAM params[2] = {{name, OSSL_PARAM_UNSIGNED_INTEGER, &off, sizeof off, OSSL_PARAM_UNMODIFIED},
+                                {nullptr, 0, nullptr, 0, 0}};
+  f.EVP_PKEY_CTX_set_params(context, params);
+}
+
 // One operation with a parsed key; the context is released on every path.
 unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *key, unsigned int length,
                      const unsigned char *input, unsigned char *output) {
@@ -55,6 +69,7 @@ unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *ke
     case Operation::kPrivateDecrypt: ok = f.EVP_PKEY_decrypt_init(c); break;
   }
   if (ok <= 0 || f.EVP_PKEY_CTX_set_rsa_padding(c, RSA_PKCS1_PADDING) <= 0) return YDR_RSA_FAILED;
+  if (op == Operation::kPrivateDecrypt) TurnOffImplicitRejection(f, c);
   std::size_t written = static_cast<std::size_t>(modulus);
   switch (op) {
     case Operation::kPublicEncrypt: ok = f.EVP_PKEY_encrypt(c, output, &written, input, length); break;

@@ -45,6 +45,9 @@ int YdrInitModule(YDR_MODULE_INFO *info) {
 }
 
 void YdrExitModule(YDR_MODULE_INFO *info) {
+  // Nothing to deregister from a base library that never loaded, and no second search (and
+  // second "Can't Find module" message) while the library unloads.
+  if (!g_base_library.loaded()) return;
   if (auto fn = Resolve<decltype(&::YdrExitModule)>(kExitModule)) fn(info);
 }
 

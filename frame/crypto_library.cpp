@@ -24,6 +24,7 @@ constexpr const char *kFunctionNames[] = {
     "EVP_PKEY_verify_recover_init",
     "EVP_PKEY_verify_recover",
     "ERR_clear_error",
+    "EVP_PKEY_CTX_set_params",
 };
 constexpr std::size_t kFunctionCount = sizeof kFunctionNames / sizeof kFunctionNames[0];
 static_assert(sizeof(CryptoFunctions) == kFunctionCount * sizeof(void *), "one name per function");

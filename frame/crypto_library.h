@@ -28,6 +28,7 @@ struct CryptoFunctions {
   decltype(&::EVP_PKEY_verify_recover_init) EVP_PKEY_verify_recover_init;  // public-key "decryption"
   decltype(&::EVP_PKEY_verify_recover) EVP_PKEY_verify_recover;
   decltype(&::ERR_clear_error) ERR_clear_error;
+  decltype(&::EVP_PKEY_CTX_set_params) EVP_PKEY_CTX_set_params;
 };
 
 // Fills every function, loading libcrypto on first use. False when the library cannot be

@@ -87,9 +87,18 @@ Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t
       output_(window + window_size) {}
 
 void Inflater::Reset() {
-  // The reference decoder drops its bit buffer; bytes this one read ahead of it stay, as
-  // they are still unread for the reference decoder.
-  const std::uint64_t mark = SourceBytesTaken() * 8;
+  // A reset drops the bits the decoder holds; bytes it read ahead of where it waited stay,
+  // as they are still unread. After the final block the whole bytes it held were already
+  // given back to the source (the trailer starts at the next byte boundary), so only the
+  // partial byte goes; the given-back bytes still count as consumed, as they did before.
+  std::uint64_t mark = SourceBytesTaken() * 8;
+  if (ended_) {
+    const std::uint64_t boundary = (consumed_bits() + 7) / 8 * 8;
+    if (mark > boundary) {
+      consumed_before_ += (mark - boundary) / 8;
+      mark = boundary;
+    }
+  }
   if (mark > consumed_bits()) Drop(static_cast<int>(mark - consumed_bits()));
   need_mark_ = consumed_bits();
   // Window bytes not handed out are dropped; those written stay as history.
@@ -399,7 +408,7 @@ std::uint64_t Inflater::ReadTrailer(std::uint8_t trailer[8]) {
       if (byte >= 0) ++obtained;
     }
   }
-  return taken + obtained;
+  return consumed_before_ + taken + obtained;
 }
 
 }  // namespace ydr::gz

@@ -90,6 +90,9 @@ class Inflater {
   // field needs it, would have read (in bits): it decides how many bytes the trailer and a
   // restart find already taken.
   std::uint64_t need_mark_ = 0;
+  // Bytes given back to the source after a final block and then dropped by a reset: they
+  // count as consumed although the bit position no longer covers them.
+  std::uint64_t consumed_before_ = 0;
 
   const std::uint32_t ring_size_;
   std::uint32_t base_;           // where the window being filled starts in the ring

@@ -1,29 +1,36 @@
 #include "platform/path_match.h"
 
 #include <cstring>
+#include <vector>
 
+#include "platform/ansi_characters.h"
+#include "platform/ansi_code_page.h"
 #include "platform/wildcard.h"
 
 namespace ydr::platform {
 namespace {
 
-bool MatchOne(const char *name, const char *pattern, const char *pattern_end) {
-  if (pattern_end - pattern == 3 && std::strncmp(pattern, "*.*", 3) == 0) return true;
-  return WildcardMatch(name, name + std::strlen(name), pattern, pattern_end);
+bool MatchOne(const std::vector<AnsiCharacter> &name, const AnsiCharacter *pattern, const AnsiCharacter *pattern_end) {
+  if (pattern_end - pattern == 3 && pattern[0] == '*' && pattern[1] == '.' && pattern[2] == '*') return true;
+  return WildcardMatch(name.data(), name.data() + name.size(), pattern, pattern_end);
 }
 
 }  // namespace
 
 bool PathMatchSpecA(const char *name, const char *patterns) {
   if (name == nullptr || patterns == nullptr) return false;
-  const char *p = patterns;
+  const std::string code_page = AnsiCodePageName();
+  const std::vector<AnsiCharacter> name_characters = SplitAnsiCharacters(name, code_page);
+  const std::vector<AnsiCharacter> pattern_characters = SplitAnsiCharacters(patterns, code_page);
+  const AnsiCharacter *p = pattern_characters.data();
+  const AnsiCharacter *const end = p + pattern_characters.size();
   for (;;) {
-    while (*p == ' ') ++p;
-    const char *end = std::strchr(p, ';');
-    if (end == nullptr) end = p + std::strlen(p);
-    if (end != p && MatchOne(name, p, end)) return true;
-    if (*end == '\0') return false;
-    p = end + 1;
+    while (p != end && *p == ' ') ++p;
+    const AnsiCharacter *stop = p;
+    while (stop != end && *stop != ';') ++stop;
+    if (stop != p && MatchOne(name_characters, p, stop)) return true;
+    if (stop == end) return false;
+    p = stop + 1;
   }
 }
 

@@ -1,6 +1,7 @@
 // PathMatchSpecA: whether a name matches a file-name pattern, with the shell's rules:
-// '*' any run of characters (separators included), '?' one character, ASCII letters
-// without regard to case; several patterns separated by ';' (blanks before each ignored),
+// '*' any run of characters (separators included), '?' one character of the ANSI code page
+// (a double-byte or UTF-8 character included), ASCII letters without regard to case (a
+// trail byte is never folded); several patterns separated by ';' (blanks before each ignored),
 // any one of which may match; "*.*" matches every name.
 #pragma once
 

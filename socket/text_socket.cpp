@@ -107,9 +107,10 @@ namespace {
 int SendText(int fd, const unsigned short *text, int length) {
   if (length == 0) return 0;
   if (length < 0 || text == nullptr || fd < 0) return -1;
-  // Converted once; `length` counts bytes of the converted text, without its terminator.
+  // Converted once, terminator included; `length` counts bytes of that converted text, so
+  // it may reach the terminator (QSSend(L"abc", 4) sends a, b, c and the zero byte).
   const std::vector<char> bytes = ToAnsi(text);
-  if (bytes.empty() || static_cast<std::size_t>(length) > bytes.size() - 1) return -1;
+  if (bytes.empty() || static_cast<std::size_t>(length) > bytes.size()) return -1;
   std::size_t sent = 0;
   while (sent < static_cast<std::size_t>(length)) {
     const long n = ::send(fd, bytes.data() + sent, static_cast<std::size_t>(length) - sent, MSG_NOSIGNAL);

@@ -97,7 +97,10 @@ TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_EQ(events_.size(), 9u);  // one message for each call: every call searches again
   for (const std::string &event : events_) EXPECT_EQ(event, "Can't Find module libYdrBL70.so");
 
+  // Unloading does not search again: the message was shown while loading.
+  events_.clear();
   EXPECT_TRUE(ProcessDetach());
+  EXPECT_EQ(events_, std::vector<std::string>{"DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n"});
   EXPECT_EQ(LoadedModuleCount(), 0u);
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "tests/support/gz_streams.h"
 #include "ydr/gz.h"
 
@@ -213,6 +215,106 @@ TEST(GzRoundTripTest, NullHandlesAndBadArgumentsFail) {
   EXPECT_EQ(YdrGZRead(reader, &byte, -1), -1);
   EXPECT_EQ(YdrGZRead(reader, &byte, 1), -1);     // no data at all
   EXPECT_EQ(YdrGZCloseRead(reader), -1);
+}
+
+// A reset after the last byte was read must not change what close finds: the bytes the
+// decoder gave back at the end of the final block are still the trailer's.
+TEST(GzRoundTripTest, ResetAfterTheEndKeepsTheCloseResult) {
+  const Bytes extra(100, 'x');
+  std::vector<Bytes> inputs = {Bytes("a"), Bytes(""), Bytes(70000, 'z')};
+  // Among these, seeds 22, 24 and 32 end with the decoder waiting past the final block.
+  for (std::uint32_t seed = 0; seed < 40; ++seed) inputs.push_back(TextLike(30000 + 37 * seed, seed));
+  int read_ahead_cases = 0;
+  for (const Bytes &data : inputs) {
+    SCOPED_TRACE(data.size());
+    const Bytes stream = GzCompress(data) + extra;
+    int close_result[2];
+    for (int reset = 0; reset < 2; ++reset) {
+      MemorySource source{&stream};
+      YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
+      Bytes out(data.size() + 1, '\0');
+      int got = 0, n;
+      while ((n = YdrGZRead(reader, out.data() + got, static_cast<int>(out.size()) - got)) > 0) got += n;
+      EXPECT_EQ(n, 0);
+      EXPECT_EQ(out.substr(0, static_cast<std::size_t>(got)), data);
+      if (reset == 1) {
+        EXPECT_EQ(YdrGZRead(reader, nullptr, 0), 0);
+      }
+      close_result[reset] = YdrGZCloseRead(reader);
+    }
+    EXPECT_GE(close_result[0], 99);
+    EXPECT_EQ(close_result[1], close_result[0]);
+    read_ahead_cases += close_result[0] == 99;
+  }
+  // Some streams must end with the decoder holding a byte beyond the final block.
+  EXPECT_GT(read_ahead_cases, 0);
+}
+
+// More than 4 GiB of compressed input (stored blocks of zeros, made as they are read): the
+// byte counters behind close's read-ahead count must not wrap.
+TEST(GzRoundTripTest, ReadAheadCountPastFourGibibytesOfInput) {
+#ifndef NDEBUG
+  GTEST_SKIP() << "decodes 4 GiB: run in the optimised build";
+#endif
+  struct StoredBlocks {
+    std::uint64_t blocks;  // each: header byte, LEN, NLEN, 65535 zeros
+    std::uint64_t position = 0;
+    Bytes tail;            // the trailer and what follows it
+    int Read(char *out, int count) {
+      constexpr std::uint64_t kBlock = 5 + 65535;
+      int n = 0;
+      while (n < count) {
+        const std::uint64_t at = position;
+        if (at / kBlock < blocks) {
+          const std::uint64_t in_block = at % kBlock;
+          const bool last = at / kBlock + 1 == blocks;
+          static const unsigned char header[5] = {0, 0xFF, 0xFF, 0, 0};
+          if (in_block < 5) {
+            out[n] = static_cast<char>(in_block == 0 ? (last ? 1 : 0) : header[in_block]);
+            ++n;
+            ++position;
+          } else {
+            const std::uint64_t left = kBlock - in_block;
+            const int take = static_cast<int>(std::min<std::uint64_t>(left, static_cast<std::uint64_t>(count - n)));
+            std::memset(out + n, 0, static_cast<std::size_t>(take));
+            n += take;
+            position += static_cast<std::uint64_t>(take);
+          }
+        } else {
+          const std::uint64_t t = at - blocks * kBlock;
+          if (t >= tail.size()) break;
+          out[n++] = tail[t];
+          ++position;
+        }
+      }
+      return n;
+    }
+  };
+  StoredBlocks source{(std::uint64_t{1} << 32) / 65535 + 2, 0, Bytes()};
+  const std::uint64_t total = source.blocks * 65535;
+  // The trailer of `total` zero bytes: its CRC from zlib over pieces, its length mod 2^32.
+  const Bytes piece(1 << 20, '\0');
+  uLong crc = crc32(0, nullptr, 0);
+  for (std::uint64_t left = total; left > 0;) {
+    const auto n = static_cast<uInt>(std::min<std::uint64_t>(left, piece.size()));
+    crc = crc32(crc, reinterpret_cast<const Bytef *>(piece.data()), n);
+    left -= n;
+  }
+  for (int i = 0; i < 4; ++i) source.tail.push_back(static_cast<char>(crc >> (8 * i)));
+  for (int i = 0; i < 4; ++i) source.tail.push_back(static_cast<char>(total >> (8 * i)));
+  source.tail += Bytes(100, 'x');
+
+  YDRGZ reader = YdrGZOpenRead([](YDRGZ, void *user, void *buffer, int count) {
+    return static_cast<StoredBlocks *>(user)->Read(static_cast<char *>(buffer), count);
+  }, &source);
+  std::vector<char> out(1 << 20);
+  std::uint64_t decoded = 0;
+  int n;
+  while ((n = YdrGZRead(reader, out.data(), static_cast<int>(out.size()))) > 0) decoded += static_cast<std::uint64_t>(n);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(decoded, total);
+  const int close = YdrGZCloseRead(reader);
+  EXPECT_TRUE(close == 100 || close == 99) << close;
 }
 
 TEST(GzRoundTripTest, ResetStartsOver) {

@@ -16,8 +16,6 @@ using ydr::test::TempDir;
 
 constexpr const char *kAttach = "DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n";
 constexpr const char *kDetach = "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n";
-constexpr const char *kRegistered = "YdrBL70: module YdrMod.YdrBaseMisc registered\n";
-constexpr const char *kDeregistered = "YdrBL70: module YdrMod.YdrBaseMisc deregistered\n";
 constexpr const char *kMissing = "Can't Find module libYdrBL70.so\n";
 
 struct Layout {
@@ -30,13 +28,13 @@ struct Layout {
 TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
   const Layout layouts[] = {
       {"beside the library", "Suite/Bin/libYdrBL70.so", false,
-       std::string(kAttach) + kRegistered + kDetach + kDeregistered},
+       std::string(kAttach) + kDetach},
       {"in the Common folder", "Suite/Common/libYdrBL70.so", false,
-       std::string(kAttach) + kRegistered + kDetach + kDeregistered},
+       std::string(kAttach) + kDetach},
       {"through Common Path", "Shared/Base/libYdrBL70.so", true,
-       std::string(kAttach) + kRegistered + kDetach + kDeregistered},
-      {"nowhere: told, and the host runs on", nullptr, false,
-       std::string(kAttach) + kMissing + kDetach + kMissing},
+       std::string(kAttach) + kDetach},
+      // Told once, while loading; unloading searches no more.
+      {"nowhere: told, and the host runs on", nullptr, false, std::string(kAttach) + kMissing + kDetach},
   };
   for (const Layout &layout : layouts) {
     SCOPED_TRACE(layout.name);
@@ -54,10 +52,11 @@ TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
     EXPECT_EQ(result.out, "host:CMXCIX\n");
     EXPECT_EQ(result.err, layout.expected_err);
 
-    // Without YDR_DEBUG the debug strings stay silent; the missing-module message does not.
+    // With YDR_DEBUG the output is the library's two debug strings, nothing of the base
+    // library's. Without it the debug strings stay silent; the missing-module message does not.
     const auto quiet = RunProcess({host}, {"YDR_DEBUG=0", "YDR_REGISTRY=" + registry, "LD_LIBRARY_PATH"});
     EXPECT_EQ(quiet.exit_status, 0);
-    EXPECT_EQ(quiet.err, layout.base_library == nullptr ? std::string(kMissing) + kMissing : "");
+    EXPECT_EQ(quiet.err, layout.base_library == nullptr ? kMissing : "");
   }
 }
 

@@ -1,11 +1,14 @@
 // The runtime-library path rules and UTF conversions the rest of the library stands on.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <string>
 
 #include "platform/native_path.h"
+#include "platform/path_match.h"
 #include "platform/split_path.h"
 #include "platform/utf16.h"
+#include "tests/support/temp_dir.h"
 
 namespace ydr::platform {
 namespace {
@@ -86,6 +89,50 @@ TEST(Utf16Test, SurrogatesPairOrBecomeReplacements) {
   EXPECT_EQ(Utf8FromWide(pair, 5), "\xF0\x9F\x98\x80x\xEF\xBF\xBD\xEF\xBF\xBD");
   const WString round = WideFromUtf8("\xF0\x9F\x98\x80 한");
   EXPECT_EQ(round, (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
+}
+
+}  // namespace
+}  // namespace ydr::platform
+
+namespace ydr::platform {
+namespace {
+
+// Names and patterns in the ANSI code page, as the archive's matcher hands them over.
+TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
+  struct Case {
+    const char *code_page;
+    std::string name, pattern;  // UTF-8 here, converted to the code page below
+    bool matches;
+  };
+  const Case cases[] = {
+      // In CP949 the syllables differ only in a trail byte that reads as 'B' or 'b'.
+      {"CP949", "k\\갂.txt", "k\\갵.txt", false},
+      {"CP949", "k\\갂.txt", "k\\갂.TXT", true},
+      {"CP949", "k\\갂.txt", "k\\?.txt", true},
+      {"CP949", "k\\갂.txt", "k\\??.txt", false},
+      {"CP949", "한글.hwp", "?글.*", true},
+      {"CP949", "한글.hwp", "*.*", true},
+      {"UTF-8", "한글.hwp", "??.hwp", true},
+      {"UTF-8", "한글.hwp", "???.hwp", false},
+      {"UTF-8", "ÄB.txt", "äb.txt", false},  // only ASCII letters fold
+      {"UTF-8", "AB.txt", "x;  ab.TXT", true},
+      {"UTF-8", "a;b", "a", false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.code_page) + " " + c.name + " " + c.pattern);
+    test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", c.code_page);
+    const auto to_code_page = [&](const std::string &utf8) {
+      std::string out(utf8.size() * 2 + 4, '\0');
+      iconv_t converter = iconv_open(c.code_page, "UTF-8");
+      char *in = const_cast<char *>(utf8.data()), *o = out.data();
+      std::size_t in_left = utf8.size(), out_left = out.size();
+      iconv(converter, &in, &in_left, &o, &out_left);
+      iconv_close(converter);
+      out.resize(out.size() - out_left);
+      return out;
+    };
+    EXPECT_EQ(PathMatchSpecA(to_code_page(c.name).c_str(), to_code_page(c.pattern).c_str()), c.matches);
+  }
 }
 
 }  // namespace

@@ -150,8 +150,8 @@ TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
   unsigned short buffer[64];
   EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
   EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size())), text);
-  // More bytes than the converted text has is refused, and nothing is sent.
-  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size()) + 1), 0);
+  // More bytes than the converted text and its terminator hold is refused; nothing is sent.
+  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size()) + 2), 0);
   socket.QSClose();
 }
 
@@ -184,13 +184,16 @@ TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
 }
 
 TEST(SocketTest, SendLengthsAndClosingTwice) {
-  ServerThread server([](int fd) { EXPECT_EQ(ReadAll(fd), "ab"); });
+  ServerThread server([](int fd) { EXPECT_EQ(ReadAll(fd), std::string("ababc\0", 6)); });
   CYdrSocket socket;
   ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
   EXPECT_EQ(socket.QSSend(W16(u"abc"), -1), 0);
   EXPECT_EQ(socket.QSSend(nullptr, 3), 0);
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 2), 2);
+  // The length may take in the converted text's terminator, but no more.
+  EXPECT_EQ(socket.QSSend(W16(u"abc"), 5), 0);
+  EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
   socket.QSClose();
   // A descriptor opened after the close may get the same number; closing again leaves it.
   const int other = open("/dev/null", O_RDONLY);

@@ -127,6 +127,19 @@ TEST(AesEngineChecksTest, ResultsOfTheSettersAndTransforms) {
   EXPECT_EQ(std::memcmp(upper.schedule, lower.schedule, sizeof upper.schedule), 0);
   EXPECT_EQ(std::memcmp(longer.schedule, lower.schedule, sizeof upper.schedule), 0);
 
+  // Null text reuses the stored digits, and a shorter key fills only its own positions: a
+  // 256-bit key, a 128-bit key, then a 256-bit key from what is stored, which is the
+  // 128-bit key's 32 digits followed by the last 32 of the first key.
+  const std::string hex256 = "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4";
+  const std::string mixed = std::string(hex) + hex256.substr(32);
+  AesKeyInstance expected{}, reused{};
+  ASSERT_EQ(AesSetKey(&expected, 0, 256, mixed.c_str()), kAesOk);
+  ASSERT_EQ(AesSetKey(&reused, 0, 256, hex256.c_str()), kAesOk);
+  ASSERT_EQ(AesSetKey(&reused, 0, 128, hex), kAesOk);
+  ASSERT_EQ(AesSetKey(&reused, 0, 256, nullptr), kAesOk);
+  EXPECT_EQ(std::memcmp(reused.schedule, expected.schedule, sizeof expected.schedule), 0);
+  EXPECT_EQ(reused.rounds, 14);
+
   // A failed setting keeps the schedule it had.
   AesKeyInstance kept = lower;
   EXPECT_EQ(AesSetKey(&kept, 0, 128, "zz"), kAesBadKey);

@@ -191,8 +191,10 @@ int AesSetKey(AesKeyInstance *key, std::uint8_t direction, std::int32_t keyLengt
     int i = 0;
     for (; i < digits && keyText[i] != '\0'; ++i) key->keyDigits[i] = keyText[i];
     for (; i < digits; ++i) key->keyDigits[i] = '\0';
-    key->keyDigits[digits] = '\0';
+    // Only the key's own positions: the digits of a longer key stored before stay, for a
+    // later call with null text. The field's last place always keeps its NUL.
   }
+  key->keyDigits[sizeof key->keyDigits - 1] = '\0';
   std::uint8_t bytes[32];
   if (!ReadHex(key->keyDigits, bytes, keyLength / 8)) return kAesBadKey;
   if (direction == kAesDecrypt) {

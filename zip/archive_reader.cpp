@@ -7,6 +7,7 @@
 // An output path is the destination followed by the member's stored name in absolute form
 // (".." and "." folded, never above the root), without its drive and its leading
 // separators. So whatever the stored name says, the output lies under the destination.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -74,7 +75,10 @@ long CYdrZIP::_ReadHeader(FILE *archive) {
     if (name_fits && data_fits) {
       std::uint8_t raw[2 * (zip::kMaxNameUnits + 1)];
       ReadAt(archive, static_cast<long>(record.name_offset), raw, static_cast<std::size_t>(name_bytes));
-      for (long u = 0; u < record.name_length; ++u) {
+      // The name runs to its first zero unit within length + 1 units (the stored terminator's
+      // place included), and never past the 259 units a path buffer holds.
+      const long units = std::min<long>(record.name_length + 1L, static_cast<long>(zip::kMaxNameUnits));
+      for (long u = 0; u < units; ++u) {
         const auto unit = static_cast<unsigned short>(raw[2 * u] | raw[2 * u + 1] << 8);
         if (unit == 0) break;
         member->name.push_back(unit);
