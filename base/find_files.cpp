@@ -10,7 +10,8 @@
 // ancestors as the path names them, links included) is left out. Every loop a depth-first
 // walk could enter passes through such a link, so walks always end.
 //
-// Pipes, sockets and devices are not listed: reading one can block or never end.
+// Pipes, sockets and devices are not listed: reading one can block or never end. Nor are
+// names holding a backslash, which is a separator here.
 #include "base/find_files.h"
 
 #include <dirent.h>
@@ -104,6 +105,9 @@ bool DescribeEntry(const std::string &folder, const char *name, std::vector<Fold
     return false;  // pipe, socket or device
   }
   if ((info.st_mode & S_IWUSR) == 0) attributes |= platform::FILE_ATTRIBUTE_READONLY;
+  // A name holding a backslash cannot be told apart from a path on the platform this
+  // library serves ("a\b" would come back as folder a, file b), so it is not listed.
+  if (std::strchr(name, '\\') != nullptr) return false;
   entry->name = platform::WideFromUtf8(name);
   entry->attributes = attributes;
   entry->size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;

@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace ydr::zip {
 
 inline constexpr std::uint32_t kHeaderSize = 48;
 inline constexpr std::uint32_t kRecordSize = 32;
 inline constexpr std::size_t kMaxNameUnits = 259;  // a path buffer holds 260 units
+// Offsets in the file are 32-bit numbers: every byte of an archive lies below 2^32.
+inline constexpr std::uint64_t kArchiveOffsetLimit = std::uint64_t{1} << 32;
 
 inline constexpr std::uint8_t kFlagListed = 0xFF;
 inline constexpr std::uint8_t kFlagPacked = 1;
@@ -80,6 +83,16 @@ struct FileRecord {
     r.name_length = static_cast<std::int16_t>(static_cast<std::uint16_t>(in[16] | in[17] << 8));
     return r;
   }
+};
+
+// A member as the core reads and writes it (CYdrZIP keeps its own public record).
+using Name = std::basic_string<unsigned short>;
+struct MemberRecord {
+  std::uint8_t flag = kFlagListed;
+  std::uint32_t data_offset = 0;
+  std::uint32_t compressed_length = 0;
+  std::uint32_t name_offset = 0;
+  Name name;
 };
 
 }  // namespace ydr::zip

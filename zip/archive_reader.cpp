@@ -1,22 +1,26 @@
-// Reading an archive and unpacking its members.
-//
-// The member list is read whole, trusting nothing: a record whose name or data lies outside
-// the file, or whose name length is out of range, is kept as an invalid member with no
-// name, and a member count larger than the file can hold is cut to the records present.
+// CYdrZIP reading an archive and unpacking its members, over the archive core.
 //
 // An output path is the destination followed by the member's stored name in absolute form
 // (".." and "." folded, never above the root), without its drive and its leading
-// separators. So whatever the stored name says, the output lies under the destination.
-#include <algorithm>
+// separators. So whatever the stored name says, the output lies under the destination; and
+// since the folders and the file are made and opened relative to the destination's
+// descriptor, never through a symbolic link or into anything but a regular file, nothing
+// already inside it (a planted link, a pipe) can send a write elsewhere or block it.
+// Without a destination, members go to the absolute form of their names, as the host asks.
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
 #include "frame/base_services.h"
+#include "platform/destination_folder.h"
+#include "platform/native_path.h"
 #include "platform/split_path.h"
 #include "platform/utf16.h"
-#include "ydr/gz.h"
 #include "ydr/zip.h"
 #include "zip/archive_format.h"
+#include "zip/archive_index.h"
+#include "zip/member_stream.h"
 
 namespace {
 
@@ -26,70 +30,65 @@ namespace zip = ydr::zip;
 const unsigned short kModeRead[] = {'r', 'b', 0};
 const unsigned short kModeWrite[] = {'w', 'b', 0};
 
-int ReadFromArchive(YDRGZ, void *file, void *buffer, int count) {
-  return static_cast<int>(std::fread(buffer, 1, static_cast<std::size_t>(count), static_cast<FILE *>(file)));
-}
-
-// Reads `size` bytes at `offset`; what the file lacks reads as zeros.
-void ReadAt(FILE *file, long offset, void *out, std::size_t size) {
-  std::memset(out, 0, size);
-  if (std::fseek(file, offset, SEEK_SET) == 0) std::fread(out, 1, size, file);
-}
-
-long FileSize(FILE *file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return 0;
-  const long size = std::ftell(file);
-  return size < 0 ? 0 : size;
-}
-
 bool IsSeparator(unsigned short c) { return c == '\\' || c == '/'; }
+
+// Writes the member's stream into `out`. The stream's own verdict is not the member's: a
+// damaged stream still counts as unpacked, with what could be decoded.
+long UnpackInto(FILE *archive, const tagYdrZipChildFileInfo &member, FILE *out) {
+  const zip::StreamStatus status =
+      zip::UnpackStream(archive, {member.dataOffset, UINT64_MAX}, false, [out](const void *data, std::size_t size) {
+        return std::fwrite(data, 1, size, out) == size;
+      });
+  return status == zip::StreamStatus::kNoDecompressor ? static_cast<long>(zip::kErrorStartDecompressor) : 0L;
+}
+
+// The member below a destination: its folders made and its file opened there, safely.
+long UnpackBelow(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrWString &dest,
+                 const YdrWString &relative) {
+  ydr::platform::FolderProblem problem;
+  ydr::platform::DestinationFolder folder;
+  if (!folder.Open(ydr::platform::NativePathFromWide(dest.c_str()), true, &problem)) return zip::kErrorMakeFolders;
+  std::vector<std::string> components = ydr::platform::PathComponents(ydr::platform::Utf8FromWide(relative));
+  const bool is_folder = member.flag == zip::kFlagFolder;
+  std::string file_name;
+  if (!is_folder) {
+    if (components.empty()) return zip::kErrorCreateOutput;
+    file_name = components.back();
+    components.pop_back();
+  }
+  const int parent = folder.OpenFolder(components, &problem);
+  if (parent < 0) return zip::kErrorMakeFolders;
+  if (is_folder) {
+    close(parent);
+    return 0;
+  }
+  const int fd = ydr::platform::DestinationFolder::OpenForWriting(parent, file_name, &problem);
+  close(parent);
+  if (fd < 0) return zip::kErrorCreateOutput;
+  FILE *out = fdopen(fd, "wb");
+  if (out == nullptr) {
+    close(fd);
+    return zip::kErrorCreateOutput;
+  }
+  const long code = UnpackInto(archive, member, out);
+  std::fclose(out);
+  return code;
+}
 
 }  // namespace
 
 long CYdrZIP::_ReadHeader(FILE *archive) {
-  std::uint8_t signature[32];
-  ReadAt(archive, 0, signature, sizeof signature);
-  const long size = FileSize(archive);
-  if (size < 32 || std::memcmp(signature, zip::kSignature.bytes, sizeof signature) != 0) {
+  zip::ArchiveIndex index;
+  if (zip::ReadIndex(archive, &index) != zip::IndexStatus::kOk) {
     _AddError(zip::kErrorSignature, -1);
     return -1;
   }
-  std::uint8_t counts[16];
-  ReadAt(archive, 32, counts, sizeof counts);
-  long count = static_cast<std::int32_t>(zip::Load32(counts));
-  const long room = size > static_cast<long>(zip::kHeaderSize) ? (size - zip::kHeaderSize) / zip::kRecordSize : 0;
-  if (count > room) count = room;
-
-  long position = zip::kHeaderSize;
-  for (long i = 0; i < count; ++i) {
-    std::uint8_t bytes[zip::kRecordSize];
-    ReadAt(archive, static_cast<long>(zip::kHeaderSize + zip::kRecordSize * static_cast<unsigned long>(i)), bytes,
-           sizeof bytes);
-    const zip::FileRecord record = zip::FileRecord::Decode(bytes);
-    auto *member = new tagYdrZipChildFileInfo{record.flag, record.compressed_length, record.data_offset,
-                                              record.name_offset, YdrWString()};
-    const long name_bytes = 2L * (record.name_length + 1);
-    const bool name_fits = record.name_length >= 0 && static_cast<std::size_t>(record.name_length) <= zip::kMaxNameUnits &&
-                           static_cast<long>(record.name_offset) + name_bytes <= size;
-    const bool data_fits = record.flag != zip::kFlagPacked || static_cast<long>(record.data_offset) < size;
-    if (name_fits && data_fits) {
-      std::uint8_t raw[2 * (zip::kMaxNameUnits + 1)];
-      ReadAt(archive, static_cast<long>(record.name_offset), raw, static_cast<std::size_t>(name_bytes));
-      // The name runs to its first zero unit within length + 1 units (the stored terminator's
-      // place included), and never past the 259 units a path buffer holds.
-      const long units = std::min<long>(record.name_length + 1L, static_cast<long>(zip::kMaxNameUnits));
-      for (long u = 0; u < units; ++u) {
-        const auto unit = static_cast<unsigned short>(raw[2 * u] | raw[2 * u + 1] << 8);
-        if (unit == 0) break;
-        member->name.push_back(unit);
-      }
-      position = static_cast<long>(record.name_offset) + name_bytes;
-    } else {
-      member->flag = zip::kFlagInvalid;
-    }
-    m_members.push_back(member);
+  m_members.reserve(m_members.size() + index.members.size());
+  for (zip::MemberRecord &record : index.members) {
+    m_members.push_back(new tagYdrZipChildFileInfo{record.flag, record.compressed_length, record.data_offset,
+                                                   record.name_offset, std::move(record.name)});
   }
-  return position;
+  return static_cast<long>(index.names_end);
 }
 
 int CYdrZIP::Open(const unsigned short *archivePath) {
@@ -183,46 +182,34 @@ long CYdrZIP::_DecompressFile(tagYdrZipChildFileInfo *member, FILE *archive, con
 
   unsigned short absolute[zip::kMaxNameUnits + 1];
   if (ydr::bl::YdrPathToAbsolute(member->name.c_str(), absolute) == 0) return zip::kErrorMakeFolders;
-  YdrWString output;
   const std::size_t dest_length = WideLength(destDir);
   if (dest_length == 0) {
-    output.assign(absolute, WideLength(absolute));
-  } else {
-    const auto parts = ydr::platform::SplitPath(std::basic_string_view<unsigned short>(absolute, WideLength(absolute)));
-    YdrWString dir = parts.dir;
-    if ((m_options & YDR_ZIP_FLAT) != 0) {
-      dir.clear();
-    } else {
-      std::size_t skip = 0;
-      while (skip < dir.size() && IsSeparator(dir[skip])) ++skip;
-      dir.erase(0, skip);
+    const YdrWString output(absolute, WideLength(absolute));
+    if (member->flag == zip::kFlagFolder) {
+      return ydr::bl::YdrPathCreate(output.c_str()) != 0 ? 0L : static_cast<long>(zip::kErrorMakeFolders);
     }
-    output.assign(destDir, dest_length);
-    if (!IsSeparator(output.back())) output.push_back('\\');
-    output += dir + parts.fname + parts.ext;
-  }
-  if (output.size() > zip::kMaxNameUnits) return zip::kErrorMakeFolders;
-
-  std::fseek(archive, static_cast<long>(member->dataOffset), SEEK_SET);
-  if (member->flag == zip::kFlagFolder) {
-    return ydr::bl::YdrPathCreate(output.c_str()) != 0 ? 0L : static_cast<long>(zip::kErrorMakeFolders);
+    if (ydr::bl::YdrPathCreate(output.c_str()) == 0) return zip::kErrorMakeFolders;
+    FILE *out = ydr::bl::_u__wfopen(output.c_str(), kModeWrite);
+    if (out == nullptr) return zip::kErrorCreateOutput;
+    const long code = UnpackInto(archive, *member, out);
+    std::fclose(out);
+    return code;
   }
 
-  YDRGZ reader = YdrGZOpenRead(ReadFromArchive, archive);
-  if (reader == nullptr) return zip::kErrorStartDecompressor;
-  if (ydr::bl::YdrPathCreate(output.c_str()) == 0) {
-    YdrGZCloseRead(reader);
+  const auto parts = ydr::platform::SplitPath(std::basic_string_view<unsigned short>(absolute, WideLength(absolute)));
+  YdrWString dir = parts.dir;
+  if ((m_options & YDR_ZIP_FLAT) != 0) {
+    dir.clear();
+  } else {
+    std::size_t skip = 0;
+    while (skip < dir.size() && IsSeparator(dir[skip])) ++skip;
+    dir.erase(0, skip);
+  }
+  const YdrWString relative = dir + parts.fname + parts.ext;
+  const YdrWString dest(destDir, dest_length);
+  // The output path must fit a path buffer: the destination, one separator, the rest.
+  if (dest.size() + (IsSeparator(dest.back()) ? 0 : 1) + relative.size() > zip::kMaxNameUnits) {
     return zip::kErrorMakeFolders;
   }
-  FILE *out = ydr::bl::_u__wfopen(output.c_str(), kModeWrite);
-  if (out == nullptr) {
-    YdrGZCloseRead(reader);
-    return zip::kErrorCreateOutput;
-  }
-  char buffer[1024];
-  int got;
-  while ((got = YdrGZRead(reader, buffer, sizeof buffer)) > 0) std::fwrite(buffer, 1, static_cast<std::size_t>(got), out);
-  YdrGZCloseRead(reader);
-  std::fclose(out);
-  return 0;
+  return UnpackBelow(archive, *member, dest, relative);
 }

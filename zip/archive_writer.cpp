@@ -1,19 +1,34 @@
-// Building an archive: the caller's paths become members in the order given, folders
+// CYdrZIP building an archive: the caller's paths become members in the order given, folders
 // (paths ending in a separator) are walked depth first and their entries appended, the
-// header and names are written, each file is compressed as its own stream straight into
-// the archive, and the member records, complete only now, are written last at the front.
+// header and names are written, each file is compressed as its own stream straight into the
+// archive, and the member records, complete only now, are written last at the front.
+//
+// Three rules keep a walk finite and the archive sound on a POSIX file system: the archive
+// being written is never one of its own members (it would grow while it is read); a folder
+// reached again through another link is left out, so links cannot fan a tree out without
+// end; and a member whose stream would reach past 2^32 bytes, where the format's 32-bit
+// offsets end, is not packed (its bytes are taken back; it fails like an unreadable source).
+#include <unistd.h>
+
 #include <cstring>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "frame/base_services.h"
+#include "platform/file_identity.h"
 #include "platform/find_data.h"
+#include "platform/native_path.h"
 #include "platform/utf16.h"
 #include "ydr/gz.h"
 #include "ydr/zip.h"
 #include "zip/archive_format.h"
+#include "zip/archive_layout.h"
+#include "zip/member_stream.h"
 
 namespace {
 
+using ydr::platform::FileIdentity;
 using ydr::platform::WideLength;
 namespace zip = ydr::zip;
 
@@ -21,29 +36,48 @@ const unsigned short kModeWrite[] = {'w', 'b', 0};
 const unsigned short kModeRead[] = {'r', 'b', 0};
 const unsigned short kAllFiles[] = {'*', '.', '*', 0};
 
+// What one build knows while it walks: the archive's identity and the folders walked. The
+// walk's methods have fixed signatures, so the build hands this over per thread.
+struct BuildContext {
+  std::optional<FileIdentity> archive;
+  std::set<FileIdentity> walked;
+};
+thread_local BuildContext *t_build = nullptr;
+
+class ScopedBuild {
+ public:
+  explicit ScopedBuild(BuildContext *context) : previous_(t_build) { t_build = context; }
+  ~ScopedBuild() { t_build = previous_; }
+  ScopedBuild(const ScopedBuild &) = delete;
+  ScopedBuild &operator=(const ScopedBuild &) = delete;
+
+ private:
+  BuildContext *previous_;
+};
+
+std::optional<FileIdentity> IdentityOf(const YdrWString &path) {
+  unsigned short absolute[zip::kMaxNameUnits + 1];
+  if (path.size() > zip::kMaxNameUnits || ydr::bl::YdrPathToAbsolute(path.c_str(), absolute) == 0) return std::nullopt;
+  return ydr::platform::IdentityOfPath(ydr::platform::NativePathFromWide(absolute));
+}
+
 bool EndsWithSeparator(const YdrWString &name) { return !name.empty() && (name.back() == '\\' || name.back() == '/'); }
 
 bool IsDotEntry(const unsigned short *name) {
   return (name[0] == '.' && name[1] == 0) || (name[0] == '.' && name[1] == '.' && name[2] == 0);
 }
 
-int WriteToArchive(YDRGZ, void *file, const void *buffer, int count) {
-  return static_cast<int>(std::fwrite(buffer, 1, static_cast<std::size_t>(count), static_cast<FILE *>(file)));
-}
-
 tagYdrZipChildFileInfo *NewMember(unsigned char flag, YdrWString name) {
   return new tagYdrZipChildFileInfo{flag, 0, 0, 0, std::move(name)};
 }
 
-void WriteUnits(const YdrWString &text, FILE *file) {
-  std::string bytes;
-  bytes.reserve(2 * text.size() + 2);
-  for (unsigned short unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
+std::vector<zip::MemberRecord> Records(const std::vector<tagYdrZipChildFileInfo *> &members) {
+  std::vector<zip::MemberRecord> records;
+  records.reserve(members.size());
+  for (const tagYdrZipChildFileInfo *m : members) {
+    records.push_back({m->flag, m->dataOffset, m->compressedLength, m->nameOffset, m->name});
   }
-  bytes.append(2, '\0');
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  return records;
 }
 
 }  // namespace
@@ -81,6 +115,9 @@ int CYdrZIP::_Compress() {
     _AddError(zip::kErrorCreateArchive, -1);
     return 0;
   }
+  BuildContext context;
+  context.archive = ydr::platform::IdentityOfStream(archive);
+  const ScopedBuild build(&context);
   _AddFileFromDir();
   _MakeHeader(archive);
   int result = 1;
@@ -91,7 +128,12 @@ int CYdrZIP::_Compress() {
       _AddError(code, static_cast<int>(i));
     }
   }
+  // A member taken back at the 4 GiB limit may have left bytes past the last stream.
+  const off_t data_end = ftello(archive);
   _RewriteChildFileInfo(archive);
+  if (data_end > 0 && std::fflush(archive) == 0) {
+    [[maybe_unused]] const int truncated = ftruncate(fileno(archive), data_end);
+  }
   std::fclose(archive);
   return result;
 }
@@ -119,11 +161,18 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
   void *search = ydr::bl::YdrFindFirstFileW(pattern.c_str(), &data);
   if (search == ydr::platform::InvalidHandleValue()) return -1;
   const YdrWString prefix(dir, WideLength(dir));
+  if (t_build != nullptr) {
+    if (const auto self = IdentityOf(prefix)) t_build->walked.insert(*self);
+  }
   long count = 0;
   do {
     if (IsDotEntry(data.cFileName)) continue;
     YdrWString path = prefix + YdrWString(data.cFileName, WideLength(data.cFileName));
     const bool is_folder = (data.dwFileAttributes & ydr::platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (t_build != nullptr) {
+      const auto identity = IdentityOf(path);
+      if (identity && (is_folder ? t_build->walked.count(*identity) != 0 : identity == t_build->archive)) continue;
+    }
     if (is_folder) path.push_back('\\');
     // A path too long for the format is listed as a file, so that packing reports it.
     const bool walkable = is_folder && path.size() <= zip::kMaxNameUnits;
@@ -139,25 +188,13 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
 }
 
 long CYdrZIP::_MakeHeader(FILE *archive) {
-  std::uint8_t header[zip::kHeaderSize] = {};
-  std::memcpy(header, zip::kSignature.bytes, sizeof zip::kSignature.bytes);
-  zip::Store32(header + 32, static_cast<std::uint32_t>(m_members.size()));
-  header[36] = 1;  // version 1.0
-  header[37] = 0;
-  std::fseek(archive, 0, SEEK_SET);
-  std::fwrite(header, 1, sizeof header, archive);
-
-  std::uint32_t offset = zip::kHeaderSize + zip::kRecordSize * static_cast<std::uint32_t>(m_members.size());
-  for (tagYdrZipChildFileInfo *member : m_members) {
-    member->nameOffset = offset;
-    offset += 2 * (static_cast<std::uint32_t>(member->name.size()) + 1);
-  }
-  for (const tagYdrZipChildFileInfo *member : m_members) {
-    std::fseek(archive, static_cast<long>(member->nameOffset), SEEK_SET);
-    WriteUnits(member->name, archive);
-  }
-  std::fseek(archive, static_cast<long>(offset), SEEK_SET);
-  return static_cast<long>(offset);
+  std::vector<zip::MemberRecord> records = Records(m_members);
+  std::uint32_t data_start = 0;
+  // Write failures are not this step's to report: a host learns of a failed build from the
+  // archive it cannot read.
+  [[maybe_unused]] const bool written = zip::WriteHeaderAndNames(archive, &records, &data_start);
+  for (std::size_t i = 0; i < m_members.size(); ++i) m_members[i]->nameOffset = records[i].name_offset;
+  return static_cast<long>(data_start);
 }
 
 int CYdrZIP::_CompressFile(tagYdrZipChildFileInfo *member, FILE *archive) {
@@ -168,37 +205,30 @@ int CYdrZIP::_CompressFile(tagYdrZipChildFileInfo *member, FILE *archive) {
   ydr::bl::YdrPathToAbsolute(member->name.c_str(), absolute);
   FILE *source = ydr::bl::_u__wfopen(absolute, kModeRead);
   if (source == nullptr) return zip::kErrorOpenSource;
-  YDRGZ stream = YdrGZOpenWrite(WriteToArchive, archive);
-  if (stream == nullptr) {
+  // The archive itself, named directly or through a link, is never packed into itself.
+  const auto source_identity = ydr::platform::IdentityOfStream(source);
+  if (source_identity && source_identity == ydr::platform::IdentityOfStream(archive)) {
     std::fclose(source);
-    return zip::kErrorStartCompressor;
+    return zip::kErrorOpenSource;
   }
-  const long start = std::ftell(archive);
-  char buffer[1024];
-  std::size_t got;
-  do {
-    got = std::fread(buffer, 1, sizeof buffer, source);
-    YdrGZWrite(stream, buffer, static_cast<int>(got));
-  } while (got > 0);
-  YdrGZCloseWrite(stream);
-  const long end = std::ftell(archive);
+  zip::PackedMember packed;
+  const zip::PackStatus status = zip::PackStream(archive, source, &packed);
   std::fclose(source);
-  member->compressedLength = static_cast<unsigned int>(end - start);
-  member->dataOffset = static_cast<unsigned int>(start);
+  switch (status) {
+    case zip::PackStatus::kNoCompressor: return zip::kErrorStartCompressor;
+    case zip::PackStatus::kTooLarge: return zip::kErrorOpenSource;
+    case zip::PackStatus::kOk:
+    case zip::PackStatus::kReadFailed:   // the member ends where reading failed
+    case zip::PackStatus::kWriteFailed:  // not reported: the host finds a damaged archive
+      break;
+  }
+  member->compressedLength = packed.compressed_length;
+  member->dataOffset = packed.data_offset;
   member->flag = zip::kFlagPacked;
   return 0;
 }
 
 int CYdrZIP::_RewriteChildFileInfo(FILE *archive) {
-  std::fseek(archive, zip::kHeaderSize, SEEK_SET);
-  for (const tagYdrZipChildFileInfo *member : m_members) {
-    const bool packed = member->flag == zip::kFlagPacked;
-    zip::FileRecord record{member->flag, packed ? member->dataOffset : 0, packed ? member->compressedLength : 0,
-                           member->nameOffset,
-                           static_cast<std::int16_t>(member->name.size() > 0x7FFF ? 0x7FFF : member->name.size())};
-    std::uint8_t bytes[zip::kRecordSize];
-    record.Encode(bytes);
-    std::fwrite(bytes, 1, sizeof bytes, archive);
-  }
+  [[maybe_unused]] const bool written = zip::WriteRecords(archive, Records(m_members));
   return 1;
 }

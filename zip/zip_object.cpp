@@ -9,6 +9,7 @@
 #include "platform/utf16.h"
 #include "ydr/zip.h"
 #include "zip/archive_format.h"
+#include "zip/member_path.h"
 
 namespace {
 
@@ -22,13 +23,6 @@ std::string ToAnsi(const unsigned short *text) {
   if (ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, out.data(), static_cast<int>(out.size()), 0) == 0) return std::string();
   out.resize(std::strlen(out.c_str()));
   return out;
-}
-
-bool HasUnit(const unsigned short *text, unsigned short unit) {
-  for (; *text != 0; ++text) {
-    if (*text == unit) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -93,9 +87,9 @@ int CYdrZIP::GetNextFileNameW(unsigned short *buffer, unsigned int size) {
 
 int CYdrZIP::IsMatchedFile(const unsigned short *pattern, const unsigned short *name) {
   if (pattern == nullptr || name == nullptr) return 0;
-  // A pattern without a folder matches the file name in any folder: "*\" goes in front.
-  YdrWString effective(pattern, WideLength(pattern));
-  if (!HasUnit(pattern, '\\') && HasUnit(name, '\\')) effective = YdrWString{'*', '\\'} + effective;
+  // A pattern without a folder matches the file name in any folder.
+  const YdrWString effective =
+      ydr::zip::PatternForName(YdrWString(pattern, WideLength(pattern)), YdrWString(name, WideLength(name)));
   if (effective.size() > ydr::zip::kMaxNameUnits) return 0;
   return ydr::platform::PathMatchSpecA(ToAnsi(name).c_str(), ToAnsi(effective.c_str()).c_str()) ? 1 : 0;
 }

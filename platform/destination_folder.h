@@ -1,0 +1,63 @@
+// A folder that unpacking writes into, held open by descriptor, below which folders are
+// made and files written without ever following a symbolic link or touching anything but a
+// regular file or a folder. What is already in the folder (planted links to elsewhere, a
+// pipe in place of a file) can then neither redirect a write outside it nor block it.
+//
+// Paths below the folder are lists of components (UTF-8 file names); "", "." and ".." are
+// refused, so the caller folds a stored name first. The folder itself is opened as the
+// caller named it: a link the user chose as the destination is followed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ydr::platform {
+
+struct FolderProblem {
+  enum Kind {
+    kNone,
+    kLink,        // a symbolic link is where a folder or file must go
+    kNotFolder,   // a file (or a pipe, device, ...) is where a folder must go
+    kNotRegular,  // a folder, pipe, socket or device is where a file must go
+    kBadName,     // an empty, "." or ".." component
+    kSystem,      // the system refused; `error` says why
+  };
+  Kind kind = kNone;
+  int error = 0;          // errno for kSystem
+  std::string component;  // the path below the folder where it happened
+  std::string Describe() const;
+};
+
+class DestinationFolder {
+ public:
+  DestinationFolder() = default;
+  ~DestinationFolder();
+  DestinationFolder(const DestinationFolder &) = delete;
+  DestinationFolder &operator=(const DestinationFolder &) = delete;
+
+  // Opens the folder, making it and its parents first when `create` is set.
+  bool Open(const std::string &path, bool create, FolderProblem *problem);
+  int descriptor() const { return fd_; }
+
+  // Opens the folder `components` below this one, making each missing folder on the way.
+  // Returns a descriptor the caller closes, or -1. No components: a copy of this folder's.
+  int OpenFolder(const std::vector<std::string> &components, FolderProblem *problem) const;
+
+  // Creates a new, empty file with a temporary name beside `name` in `folder`; the name
+  // goes to *temporary. Returns the descriptor, or -1.
+  static int CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem);
+  // Moves the temporary file onto `name`, which must be new or a regular file (then
+  // replaced). On refusal the temporary file stays; the caller removes it.
+  static bool Commit(int folder, const std::string &temporary, const std::string &name, FolderProblem *problem);
+  // Opens `name` in `folder` for writing from its start, truncating a regular file in place
+  // or creating it. Returns the descriptor, or -1.
+  static int OpenForWriting(int folder, const std::string &name, FolderProblem *problem);
+
+ private:
+  int fd_ = -1;
+};
+
+// Splits a path below a folder at '/' and '\', leaving out empty and "." components.
+std::vector<std::string> PathComponents(const std::string &path);
+
+}  // namespace ydr::platform

@@ -1,0 +1,100 @@
+#include "zip/archive_index.h"
+
+#include <algorithm>
+#include <cstring>
+
+
+namespace ydr::zip {
+namespace {
+
+// Reads `size` bytes at `offset`; what the file lacks reads as zeros.
+void ReadAt(std::FILE *file, std::int64_t offset, void *out, std::size_t size) {
+  std::memset(out, 0, size);
+  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0) {
+    [[maybe_unused]] const std::size_t got = std::fread(out, 1, size, file);
+  }
+}
+
+std::uint64_t FileSize(std::FILE *file) {
+  if (fseeko(file, 0, SEEK_END) != 0) return 0;
+  const off_t size = ftello(file);
+  return size < 0 ? 0 : static_cast<std::uint64_t>(size);
+}
+
+}  // namespace
+
+IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
+  index->members.clear();
+  index->file_size = FileSize(archive);
+  index->names_end = kHeaderSize;
+  std::uint8_t signature[32];
+  ReadAt(archive, 0, signature, sizeof signature);
+  if (index->file_size < sizeof signature || std::memcmp(signature, kSignature.bytes, sizeof signature) != 0) {
+    return IndexStatus::kNotAnArchive;
+  }
+  std::uint8_t counts[16];
+  ReadAt(archive, 32, counts, sizeof counts);
+  std::int64_t count = static_cast<std::int32_t>(Load32(counts));
+  const std::int64_t size = static_cast<std::int64_t>(index->file_size);
+  const std::int64_t room = size > kHeaderSize ? (size - kHeaderSize) / kRecordSize : 0;
+  count = std::min(count, room);
+
+  for (std::int64_t i = 0; i < count; ++i) {
+    std::uint8_t bytes[kRecordSize];
+    ReadAt(archive, kHeaderSize + kRecordSize * i, bytes, sizeof bytes);
+    const FileRecord record = FileRecord::Decode(bytes);
+    MemberRecord entry{record.flag, record.data_offset, record.compressed_length, record.name_offset, Name()};
+    const std::int64_t name_bytes = 2 * (static_cast<std::int64_t>(record.name_length) + 1);
+    const bool name_fits = record.name_length >= 0 && static_cast<std::size_t>(record.name_length) <= kMaxNameUnits &&
+                           static_cast<std::int64_t>(record.name_offset) + name_bytes <= size;
+    const bool data_fits = record.flag != kFlagPacked || static_cast<std::int64_t>(record.data_offset) < size;
+    if (name_fits && data_fits) {
+      std::uint8_t raw[2 * (kMaxNameUnits + 1)];
+      ReadAt(archive, record.name_offset, raw, static_cast<std::size_t>(name_bytes));
+      // The name runs to its first zero unit within length + 1 units (the stored
+      // terminator's place included), and never past the 259 units a path buffer holds.
+      const std::int64_t units = std::min<std::int64_t>(record.name_length + 1, kMaxNameUnits);
+      for (std::int64_t u = 0; u < units; ++u) {
+        const auto unit = static_cast<unsigned short>(raw[2 * u] | raw[2 * u + 1] << 8);
+        if (unit == 0) break;
+        entry.name.push_back(unit);
+      }
+      index->names_end = record.name_offset + name_bytes;
+    } else {
+      entry.flag = kFlagInvalid;
+    }
+    index->members.push_back(std::move(entry));
+  }
+  return IndexStatus::kOk;
+}
+
+long FindBadDataRange(const ArchiveIndex &index, bool *truncated) {
+  struct Range {
+    std::uint64_t start, end;
+    long member;
+  };
+  std::vector<Range> ranges;
+  *truncated = false;
+  for (std::size_t i = 0; i < index.members.size(); ++i) {
+    const MemberRecord &m = index.members[i];
+    if (m.flag != kFlagPacked) continue;
+    const std::uint64_t end = std::uint64_t{m.data_offset} + m.compressed_length;
+    if (end > index.file_size) {
+      *truncated = true;
+      return static_cast<long>(i);
+    }
+    ranges.push_back({m.data_offset, end, static_cast<long>(i)});
+  }
+  std::sort(ranges.begin(), ranges.end(), [](const Range &a, const Range &b) {
+    return a.start != b.start ? a.start < b.start : a.member < b.member;
+  });
+  for (std::size_t i = 1; i < ranges.size(); ++i) {
+    // Every stream takes at least its trailer, so two streams never share a start.
+    if (ranges[i].start < ranges[i - 1].end || ranges[i].start == ranges[i - 1].start) {
+      return std::max(ranges[i].member, ranges[i - 1].member);
+    }
+  }
+  return -1;
+}
+
+}  // namespace ydr::zip
