@@ -17,9 +17,10 @@ bool MatchOne(const std::vector<AnsiCharacter> &name, const AnsiCharacter *patte
 
 }  // namespace
 
-bool PathMatchSpecA(const char *name, const char *patterns) {
+bool PathMatchSpecA(const char *name, const char *patterns) { return MatchSpecInCodePage(name, patterns, AnsiCodePageName()); }
+
+bool MatchSpecInCodePage(const char *name, const char *patterns, const std::string &code_page) {
   if (name == nullptr || patterns == nullptr) return false;
-  const std::string code_page = AnsiCodePageName();
   const std::vector<AnsiCharacter> name_characters = SplitAnsiCharacters(name, code_page);
   const std::vector<AnsiCharacter> pattern_characters = SplitAnsiCharacters(patterns, code_page);
   const AnsiCharacter *p = pattern_characters.data();

@@ -5,8 +5,14 @@
 // any one of which may match; "*.*" matches every name.
 #pragma once
 
+#include <string>
+
 namespace ydr::platform {
 
+// Names and patterns in the ANSI code page.
 bool PathMatchSpecA(const char *name, const char *patterns);
+
+// The same for text in the code page named `code_page` (an iconv name such as "UTF-8").
+bool MatchSpecInCodePage(const char *name, const char *patterns, const std::string &code_page);
 
 }  // namespace ydr::platform

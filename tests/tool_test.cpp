@@ -3,7 +3,10 @@
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -131,6 +134,43 @@ TEST(ToolGzTest, CompressDecompressAndCheckFiles) {
   EXPECT_EQ(unpacked.out, data);
 }
 
+// OUT is replaced only when it is a new name or a regular file (keeping its mode); a link
+// stays a link with its target written, and a pipe is written into, never replaced.
+TEST(ToolGzTest, OutputKeepsLinksPipesAndModes) {
+  ydr::test::TempDir dir;
+  const std::string data(100000, 'q');
+  const std::string in = dir.WriteFile("in", data);
+  const std::string packed = RunProcess({YDR_TOOL, "gz"}, {}, data).out;
+
+  const std::string kept = dir.WriteFile("private", "old");
+  ASSERT_EQ(chmod(kept.c_str(), 0600), 0);
+  EXPECT_EQ(RunProcess({YDR_TOOL, "gz", in, kept}).exit_status, 0);
+  struct stat info;
+  ASSERT_EQ(stat(kept.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(ydr::test::ReadFile(kept), packed);
+
+  const std::string target = dir.WriteFile("target", "old");
+  std::filesystem::create_symlink(target, dir / "link");
+  EXPECT_EQ(RunProcess({YDR_TOOL, "gz", in, dir / "link"}).exit_status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+  EXPECT_EQ(ydr::test::ReadFile(target), packed);
+
+  const std::string pipe = dir / "pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::string drained;
+  std::thread reader([&] { drained = ydr::test::ReadFile(pipe); });
+  EXPECT_EQ(RunProcess({YDR_TOOL, "gz", in, pipe}).exit_status, 0);
+  reader.join();
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+  EXPECT_EQ(drained, packed);
+
+  // No temporary file is left beside any of them.
+  for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().string().find(".ydr-"), std::string::npos) << entry.path();
+  }
+}
+
 TEST(ToolGzTest, BadStreamsFailAndLeaveNoOutputFile) {
   ydr::test::TempDir dir;
   const std::string packed = RunProcess({YDR_TOOL, "gz"}, {}, std::string(50000, 'x') + "tail").out;
@@ -164,57 +204,6 @@ TEST(ToolGzTest, BadStreamsFailAndLeaveNoOutputFile) {
     EXPECT_EQ(RunProcess(argv).exit_status, 2);
   }
   EXPECT_EQ(RunProcess({YDR_TOOL, "gz", dir / "missing"}).exit_status, 1);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ToolZipTest, PackListTestUnpack) {
-  ydr::test::TempDir dir;
-  dir.WriteFile("tree/a.txt", "alpha");
-  dir.WriteFile("tree/sub/한글 b.txt", "bravo");
-  dir.WriteFile("tree/empty.txt", "");
-  const std::string archive = dir / "t.ydz";
-  const auto in_dir = [&](std::vector<std::string> args) {
-    std::string command = "cd '" + dir.path() + "' && '" + std::string(YDR_TOOL) + "'";
-    for (const std::string &a : args) command += " '" + a + "'";
-    return RunProcess({"/bin/sh", "-c", command});
-  };
-  auto packed = in_dir({"pack", archive, "tree/"});
-  EXPECT_EQ(packed.exit_status, 0) << packed.err;
-  EXPECT_NE(packed.err.find("packed 5 members (3 files)"), std::string::npos) << packed.err;
-  const auto listed = RunProcess({YDR_TOOL, "list", archive});
-  EXPECT_EQ(listed.exit_status, 0);
-  EXPECT_NE(listed.out.find("folder"), std::string::npos);
-  EXPECT_NE(listed.out.find("tree/sub\\한글 b.txt"), std::string::npos) << listed.out;
-  EXPECT_EQ(RunProcess({YDR_TOOL, "test", archive}).exit_status, 0);  // the empty file included
-  const auto unpacked = RunProcess({YDR_TOOL, "unpack", archive, dir / "out", "--flat"});
-  EXPECT_EQ(unpacked.exit_status, 0) << unpacked.err;
-  EXPECT_EQ(ydr::test::ReadFile(dir / "out/한글 b.txt"), "bravo");
-  // Patterns match the whole stored name ("tree/a.txt": a bare name matches in any folder
-  // only for names stored with backslashes).
-  const auto only = RunProcess({YDR_TOOL, "unpack", archive, dir / "only", "--flat", "--only", "*/a.txt"});
-  EXPECT_EQ(only.exit_status, 0);
-  EXPECT_TRUE(std::filesystem::exists(dir / "only/a.txt"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "only/empty.txt"));
-
-  // A damaged member is named; a file that is not an archive is refused.
-  std::string bytes = ydr::test::ReadFile(archive);
-  bytes[bytes.size() - 20] ^= 0x55;
-  dir.WriteFile("bad.ydz", bytes);
-  const auto tested = RunProcess({YDR_TOOL, "test", dir / "bad.ydz"});
-  EXPECT_EQ(tested.exit_status, 1);
-  EXPECT_NE(tested.err.find("1 failed"), std::string::npos) << tested.err;
-  dir.WriteFile("not.ydz", "hello");
-  const auto refused = RunProcess({YDR_TOOL, "list", dir / "not.ydz"});
-  EXPECT_EQ(refused.exit_status, 1);
-  EXPECT_NE(refused.err.find("not an archive"), std::string::npos);
-  EXPECT_EQ(RunProcess({YDR_TOOL, "pack", archive}).exit_status, 2);
-  EXPECT_EQ(RunProcess({YDR_TOOL, "unpack"}).exit_status, 2);
-  const auto missing = in_dir({"pack", dir / "m.ydz", "tree/a.txt", "nope.txt"});
-  EXPECT_EQ(missing.exit_status, 1);
-  EXPECT_NE(missing.err.find("nope.txt: cannot read the file (0x2000)"), std::string::npos) << missing.err;
 }
 
 }  // namespace

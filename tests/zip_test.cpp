@@ -2,6 +2,7 @@
 // archives, round trips over real folder trees, the error codes hosts rely on, and hostile
 // archives that must not write outside the destination.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -310,6 +311,102 @@ TEST(ZipHostileTest, DamagedRecordsBecomeInvalidMembers) {
   }
   EXPECT_EQ(zip.ExtractFileList(ydr::test::W(dir / "out").c_str(), 0), 0);
   EXPECT_EQ(zip.GetErrorMask() & 0x8000u, 0x8000u);
+}
+
+}  // namespace
+
+namespace {
+
+// What a POSIX file system holds that the library's platform never did: folders named as
+// files, pipes, links, names with backslashes. None may hang, loop or lose a file.
+TEST(ZipPlatformTest, FoldersPipesAndTheArchiveItselfAreNeverPackedAsFiles) {
+  TempDir dir;
+  dir.WriteFile("e/keep.txt", "keep");
+  dir.WriteFile("e/z.ydz", "the old archive");
+  ASSERT_EQ(mkfifo((dir / "e/pipe").c_str(), 0600), 0);
+  // A folder named without a separator is a file path: it cannot be opened as one.
+  CYdrZIP zip;
+  EXPECT_EQ(Pack(zip, {dir / "e", dir / "e/pipe", dir / "e/keep.txt"}, dir / "a.ydz"), 0);
+  ASSERT_EQ(zip.GetMemberCount(), 3);
+  EXPECT_EQ(zip.GetMember(0)->flag, 2);
+  EXPECT_EQ(zip.GetMember(1)->flag, 2);  // opened without waiting for a writer
+  EXPECT_EQ(zip.GetMember(2)->flag, 1);
+  EXPECT_EQ(zip.GetErrorMask(), 0x2000u);
+  EXPECT_EQ(zip.GetErrorCount(), 2);
+  CYdrZIP reader;
+  EXPECT_EQ(reader.Open(ydr::test::W(dir / "e").c_str()), 0);
+  EXPECT_EQ(reader.GetErrorMask(), 0x4000u);
+  CYdrZIP whole;
+  EXPECT_EQ(whole.DecompressZIP(ydr::test::W(dir / "e").c_str(), ydr::test::W(dir / "out").c_str(), 0), 0);
+  EXPECT_EQ(whole.GetErrorMask(), 0x4000u);
+
+  // The archive being written, inside the folder packed, is not one of its members.
+  CYdrZIP self;
+  EXPECT_EQ(Pack(self, {dir / "e/"}, dir / "e/z.ydz"), 1);
+  for (const std::string &name : Names(self)) EXPECT_EQ(name.find("z.ydz"), std::string::npos) << name;
+  EXPECT_EQ(Names(self).size(), 2u);  // e/ and e/keep.txt: the pipe is not listed
+}
+
+TEST(ZipPlatformTest, LinkedFoldersAreWalkedOnceAndBackslashNamesAreNotListed) {
+  TempDir dir;
+  for (int i = 0; i < 12; ++i) {
+    dir.WriteFile("t/l" + std::to_string(i) + "/f", std::to_string(i));
+    if (i > 0) {
+      for (const char *link : {"/a", "/b"}) {
+        fs::create_directory_symlink(dir / ("t/l" + std::to_string(i)), dir / ("t/l" + std::to_string(i - 1) + link));
+      }
+    }
+  }
+  dir.WriteFile("t/back\\slash", "would come back as back/slash");
+  CYdrZIP zip;
+  EXPECT_EQ(Pack(zip, {dir / "t/"}, dir / "t.ydz"), 1);
+  EXPECT_LT(zip.GetMemberCount(), 40);  // 2^12 walks without the rule
+  for (const std::string &name : Names(zip)) EXPECT_EQ(name.find("back"), std::string::npos) << name;
+}
+
+// DecompressZIP with a destination: links and pipes already inside it are never written
+// through or opened, the other members are unpacked.
+TEST(ZipPlatformTest, PlantedLinksAndPipesInTheDestinationAreNotFollowed) {
+  TempDir dir;
+  const std::string outside = dir.MakeDir("outside");
+  const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
+  const std::string dest = dir.MakeDir("dest");
+  std::string base;
+  {
+    // Stored names are taken in absolute form: plant the links where they will land.
+    ydr::test::ScopedCurrentDirectory cwd(dir.path());
+    base = dest + fs::current_path().string();
+  }
+  fs::create_directories(base);
+  fs::create_directory_symlink(outside, base + "/linked");
+  fs::create_symlink(secret, base + "/file-link.txt");
+  ASSERT_EQ(mkfifo((base + "/pipe.txt").c_str(), 0600), 0);
+  dir.WriteFile("h.ydz", HostileArchive({"linked\\new.txt", "linked\\secret.txt", "file-link.txt", "pipe.txt", "ok.txt"}, "x"));
+  ydr::test::ScopedCurrentDirectory cwd(dir.path());
+  CYdrZIP zip;
+  EXPECT_EQ(zip.DecompressZIP(ydr::test::W("h.ydz").c_str(), ydr::test::W(dest).c_str(), 0), 0);
+  EXPECT_EQ(ReadFile(secret), "keep me");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::is_symlink(base + "/file-link.txt"));
+  EXPECT_TRUE(fs::is_fifo(base + "/pipe.txt"));
+  EXPECT_EQ(ReadFile(base + "/ok.txt"), "x");
+  EXPECT_EQ(zip.GetErrorMask(), 0x8001u | 0x8004u);
+  EXPECT_EQ(zip.GetErrorCount(), 4);
+}
+
+TEST(ZipFormatTest, ANameRunsToItsFirstZeroWithinLengthPlusOneUnits) {
+  TempDir dir;
+  std::string archive = HostileArchive({"abcd", "efgh"}, "x");
+  // Record 0 says three units: the fourth unit, where the terminator would be, still counts.
+  archive[48 + 16] = 3;
+  // Record 1 says four units, but a zero unit comes after two.
+  const std::uint32_t second = ydr::zip::Load32(reinterpret_cast<const std::uint8_t *>(&archive[48 + 32 + 12]));
+  archive[second + 4] = 0;
+  archive[second + 5] = 0;
+  dir.WriteFile("n.ydz", archive);
+  CYdrZIP zip;
+  ASSERT_EQ(zip.Open(ydr::test::W(dir / "n.ydz").c_str()), 1);
+  EXPECT_EQ(Names(zip), (std::vector<std::string>{"abcd", "ef"}));
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ int RunVen(const Arguments &args);
 extern const char kVenUsage[];
 int RunSend(const Arguments &args);
 extern const char kSendUsage[];
-int RunZip(const std::string &command, const Arguments &args);  // pack, unpack, list, test
+int RunArchive(const std::string &command, const Arguments &args);  // pack, unpack, list, test
 extern const char kZipUsage[];
 
 // Prints "ydr: <message>" on standard error and returns `status`.

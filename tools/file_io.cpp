@@ -1,6 +1,7 @@
 #include "tools/file_io.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <cstring>
 
 namespace ydr::tool {
+
+std::string Quoted(const std::string &name) { return "'" + name + "'"; }
 
 Input::~Input() {
   if (owned_ && file_ != nullptr) std::fclose(file_);
@@ -43,8 +46,13 @@ long Input::Read(void *buffer, std::size_t size) {
 Output::~Output() {
   if (file_ != nullptr && !to_stdout_) {
     std::fclose(file_);
-    std::remove(temporary_.c_str());
+    if (!temporary_.empty()) std::remove(temporary_.c_str());
   }
+}
+
+bool Output::Fail() {
+  error_ = std::strerror(errno);
+  return false;
 }
 
 bool Output::Open(const std::string &path) {
@@ -55,50 +63,84 @@ bool Output::Open(const std::string &path) {
     return true;
   }
   name_ = path;
-  temporary_ = path + ".ydr-XXXXXX";
-  const int fd = mkstemp(temporary_.data());
-  if (fd < 0 || (file_ = fdopen(fd, "wb")) == nullptr) {
-    error_ = std::strerror(errno);
-    if (fd >= 0) {
-      close(fd);
-      std::remove(temporary_.c_str());
+  target_ = path;
+  enum class Kind { kNew, kRegular, kStraight } kind = Kind::kNew;
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0) {
+    if (S_ISLNK(info.st_mode)) {
+      // Follow the link to the file it names, so the link itself stays; a dangling link is
+      // written through as it is.
+      char resolved[PATH_MAX];
+      if (realpath(path.c_str(), resolved) != nullptr && lstat(resolved, &info) == 0) {
+        target_ = resolved;
+      } else {
+        info.st_mode = S_IFIFO;  // anything but a regular file or a folder: straight
+      }
     }
-    return false;
+    if (S_ISDIR(info.st_mode)) {
+      errno = EISDIR;
+      return Fail();
+    }
+    kind = S_ISREG(info.st_mode) ? Kind::kRegular : Kind::kStraight;
+  } else if (errno != ENOENT) {
+    return Fail();
   }
-  fchmod(fd, 0666 & ~[] {
+  if (kind == Kind::kStraight) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 || (file_ = fdopen(fd, "wb")) == nullptr) {
+      Fail();
+      if (fd >= 0) close(fd);
+      return false;
+    }
+    return true;
+  }
+  temporary_ = target_ + ".ydr-XXXXXX";
+  const int fd = mkstemp(temporary_.data());
+  if (fd < 0) {
+    temporary_.clear();
+    return Fail();
+  }
+  // A new file gets the usual mode; an existing one keeps its own (and its owner, when we
+  // may set it).
+  mode_t mode;
+  if (kind == Kind::kRegular) {
+    mode = info.st_mode & 07777;
+    [[maybe_unused]] const int owned = fchown(fd, info.st_uid, info.st_gid);
+  } else {
     const mode_t mask = umask(0);
     umask(mask);
-    return mask;
-  }());
+    mode = 0666 & ~mask;
+  }
+  if (fchmod(fd, mode) != 0 || (file_ = fdopen(fd, "w+b")) == nullptr) {
+    Fail();
+    close(fd);
+    std::remove(temporary_.c_str());
+    temporary_.clear();
+    return false;
+  }
   return true;
 }
 
 bool Output::Write(const void *data, std::size_t size) {
-  if (std::fwrite(data, 1, size, file_) == size) return true;
-  error_ = std::strerror(errno);
-  return false;
+  if (size == 0 || std::fwrite(data, 1, size, file_) == size) return true;
+  return Fail();
 }
 
 bool Output::Finish() {
   if (to_stdout_) {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    error_ = std::strerror(errno);
-    return false;
+    return Fail();
   }
   std::FILE *file = file_;
   file_ = nullptr;
-  if (std::fflush(file) != 0 || fsync(fileno(file)) != 0) {
-    error_ = std::strerror(errno);
-    std::fclose(file);
-    std::remove(temporary_.c_str());
-    return false;
+  bool ok = std::fflush(file) == 0 && !std::ferror(file) && (temporary_.empty() || fsync(fileno(file)) == 0);
+  if (!ok) Fail();
+  if (std::fclose(file) != 0 && ok) ok = Fail();
+  if (!temporary_.empty()) {
+    if (ok && std::rename(temporary_.c_str(), target_.c_str()) != 0) ok = Fail();
+    if (!ok) std::remove(temporary_.c_str());
   }
-  if (std::fclose(file) != 0 || std::rename(temporary_.c_str(), name_.c_str()) != 0) {
-    error_ = std::strerror(errno);
-    std::remove(temporary_.c_str());
-    return false;
-  }
-  return true;
+  return ok;
 }
 
 Progress::Progress(std::string name)

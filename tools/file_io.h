@@ -1,6 +1,11 @@
-// Files for the command's input and output. Output to a file goes to a temporary file
-// beside it, renamed into place only when everything was written; an output that is not
-// finished is removed, so a failed run leaves nothing half-written behind.
+// Files for the command's input and output.
+//
+// Output never leaves a half-written file under a real name and never replaces what the
+// user did not mean to replace: a new name or an existing regular file is written as a
+// temporary file beside it and renamed into place only when everything was written (an
+// existing file keeps its mode); a symbolic link is followed to where it points, and the
+// same done there, so the link stays; a pipe, device or anything else is written straight
+// into, as the user asked. Every write, flush and close is checked.
 #pragma once
 
 #include <chrono>
@@ -8,6 +13,9 @@
 #include <string>
 
 namespace ydr::tool {
+
+// "'name'" with the system's reason: "cannot open 'x': No such file or directory".
+std::string Quoted(const std::string &name);
 
 class Input {
  public:
@@ -34,18 +42,24 @@ class Output {
   Output() = default;
   Output(const Output &) = delete;
   Output &operator=(const Output &) = delete;
-  ~Output();  // removes an unfinished output file
+  ~Output();  // removes an unfinished temporary file
   bool Open(const std::string &path);  // "-": standard output
   bool Write(const void *data, std::size_t size);
   bool Finish();  // flushes, closes and moves the file into place
   const std::string &name() const { return name_; }
   const std::string &error() const { return error_; }
+  std::FILE *file() const { return file_; }
+  // True when the output is a temporary regular file (so it can be sought in).
+  bool replaces() const { return !temporary_.empty(); }
+  const std::string &temporary() const { return temporary_; }
 
  private:
+  bool Fail();  // records errno's reason; false
   std::FILE *file_ = nullptr;
   bool to_stdout_ = false;
-  std::string name_;
-  std::string temporary_;
+  std::string name_;       // as the user gave it
+  std::string target_;     // where the temporary file is renamed to
+  std::string temporary_;  // empty when written straight into
   std::string error_;
 };
 

@@ -1,4 +1,5 @@
 // ydr: the library's services on the command line.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -74,6 +75,9 @@ int Help(const Arguments &args) {
 int main(int argc, char **argv) {
   using namespace ydr::tool;
   _LoadYdrBM70DLL();
+  // A write past a file-size limit must fail like any other write (and be reported), not
+  // end the process half-way through an output.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
@@ -92,7 +96,7 @@ int main(int argc, char **argv) {
   if (command == "rsa") return RunRsa(args);
   if (command == "ven") return RunVen(args);
   if (command == "send") return RunSend(args);
-  if (command == "pack" || command == "unpack" || command == "list" || command == "test") return RunZip(command, args);
+  if (command == "pack" || command == "unpack" || command == "list" || command == "test") return RunArchive(command, args);
   Complain(kExitUsage, "unknown command '" + command + "'");
   std::fputs(kUsage, stderr);
   return kExitUsage;

@@ -15,4 +15,38 @@ bool PrintLine(const std::string &text) {
 
 bool FlushOutput() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
+std::string Printable(const std::string &utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const std::size_t start = pos;
+    char32_t c;
+    char escape[16];
+    if (!platform::DecodeUtf8(utf8, &pos, &c)) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(utf8[start]));
+      out += escape;
+      continue;
+    }
+    switch (c) {
+      case '\n': out += "\\n"; continue;
+      case '\t': out += "\\t"; continue;
+      case '\r': out += "\\r"; continue;
+      default: break;
+    }
+    if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c));
+      out += escape;
+    } else if ((c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+               (c >= 0x2066 && c <= 0x2069)) {  // line breaks and the text-direction overrides
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      out += escape;
+    } else {
+      out.append(utf8, start, pos - start);
+    }
+  }
+  return out;
+}
+
+std::string Printable(const platform::WString &name) { return Printable(platform::Utf8FromWide(name)); }
+
 }  // namespace ydr::tool

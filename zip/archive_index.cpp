@@ -25,6 +25,7 @@ std::uint64_t FileSize(std::FILE *file) {
 
 IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   index->members.clear();
+  index->past_end.clear();
   index->file_size = FileSize(archive);
   index->names_end = kHeaderSize;
   std::uint8_t signature[32];
@@ -61,6 +62,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
       }
       index->names_end = record.name_offset + name_bytes;
     } else {
+      if (name_fits && !data_fits) index->past_end.push_back(index->members.size());
       entry.flag = kFlagInvalid;
     }
     index->members.push_back(std::move(entry));

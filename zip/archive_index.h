@@ -26,6 +26,9 @@ struct ArchiveIndex {
   std::vector<MemberRecord> members;
   std::uint64_t file_size = 0;
   std::int64_t names_end = 0;  // the position after the last name read (48 when empty)
+  // Members made invalid because their data start past the end of the file: the file was
+  // cut short (the command says so once, not once per member).
+  std::vector<std::size_t> past_end;
 };
 
 // Reads the header, the records and the names of `archive` (any position; it is moved).

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "ydr/gz.h"
@@ -15,21 +16,17 @@ namespace {
 // twelve bytes are therefore an empty member, not a damaged one.
 constexpr unsigned char kEmptyMemberStream[12] = {0x03, 0x00, 0x03, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
 
+// The member's recorded data range: the reader gets nothing beyond it, so a stream that
+// runs on past its record (into the next member, say) fails instead of being read.
 struct BoundedSource {
   std::FILE *file;
   std::uint64_t left;
-  bool hit_limit = false;  // the reader asked for bytes beyond the range
 };
 
 int ReadBounded(YDRGZ, void *user, void *buffer, int count) {
   auto *source = static_cast<BoundedSource *>(user);
-  std::size_t wanted = static_cast<std::size_t>(count);
-  if (wanted > source->left) {
-    wanted = static_cast<std::size_t>(source->left);
-    source->hit_limit = true;
-  }
-  if (wanted == 0) return 0;
-  const std::size_t got = std::fread(buffer, 1, wanted, source->file);
+  const std::size_t wanted = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), source->left);
+  const std::size_t got = wanted == 0 ? 0 : std::fread(buffer, 1, wanted, source->file);
   source->left -= got;
   return static_cast<int>(got);
 }
@@ -69,7 +66,7 @@ int WriteChecked(YDRGZ, void *user, const void *buffer, int count) {
 }  // namespace
 
 StreamStatus UnpackStream(std::FILE *archive, const UnpackRange &range, bool check_trailer, const ByteSink &sink) {
-  if (fseeko(archive, static_cast<off_t>(range.offset), SEEK_SET) != 0) return StreamStatus::kTruncated;
+  if (fseeko(archive, static_cast<off_t>(range.offset), SEEK_SET) != 0) return StreamStatus::kCorrupt;
   BoundedSource source{archive, range.length};
   YDRGZ reader = YdrGZOpenRead(ReadBounded, &source);
   if (reader == nullptr) return StreamStatus::kNoDecompressor;
@@ -86,18 +83,17 @@ StreamStatus UnpackStream(std::FILE *archive, const UnpackRange &range, bool che
   }
   const int closed = YdrGZCloseRead(reader);  // always: it frees the handle
   if (sink_failed) return StreamStatus::kSinkFailed;
-  if (got < 0) return source.hit_limit || std::feof(archive) ? StreamStatus::kTruncated : StreamStatus::kCorrupt;
+  if (got < 0) return StreamStatus::kCorrupt;
   if (!check_trailer || closed >= 0) return StreamStatus::kOk;
   if (delivered == 0 && IsEmptyMemberStream(archive, range)) return StreamStatus::kOk;
-  return source.hit_limit || std::feof(archive) ? StreamStatus::kTruncated : StreamStatus::kTrailerMismatch;
+  return StreamStatus::kTrailerMismatch;
 }
 
 const char *Describe(StreamStatus status) {
   switch (status) {
     case StreamStatus::kOk: return "ok";
     case StreamStatus::kNoDecompressor: return "out of memory for the decompressor";
-    case StreamStatus::kCorrupt: return "the compressed data is damaged";
-    case StreamStatus::kTruncated: return "the compressed data is cut short";
+    case StreamStatus::kCorrupt: return "the compressed data is damaged or incomplete";
     case StreamStatus::kTrailerMismatch: return "the CRC-32 or length check failed";
     case StreamStatus::kSinkFailed: return "the output was refused";
   }

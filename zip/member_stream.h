@@ -23,8 +23,7 @@ namespace ydr::zip {
 enum class [[nodiscard]] StreamStatus {
   kOk,
   kNoDecompressor,   // the stream reader could not be opened (memory)
-  kCorrupt,          // the deflate data is damaged
-  kTruncated,        // the data ends before the stream does
+  kCorrupt,          // the deflate data is damaged, or ends (or its range does) too early
   kTrailerMismatch,  // the CRC-32 or the length in the trailer does not match
   kSinkFailed,       // the sink refused the bytes (a failed write, an output limit)
 };

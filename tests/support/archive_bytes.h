@@ -1,0 +1,39 @@
+// Archives built byte by byte, so that tests can say exactly what a (perhaps hostile)
+// archive holds. Member streams come from zlib (raw deflate with a 4 KiB window, which any
+// reader level takes) with the stream format's trailer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ydr::test {
+
+struct ArchiveMember {
+  ArchiveMember(std::string name_, std::uint8_t flag_, std::string content_)
+      : name(std::move(name_)), flag(flag_), content(std::move(content_)) {}
+  // A packed member whose stream is exactly `stream` (damaged, say).
+  static ArchiveMember Raw(std::string name, std::string stream) {
+    ArchiveMember m(std::move(name), 1, "");
+    m.raw = true;
+    m.stream = std::move(stream);
+    return m;
+  }
+
+  std::string name;     // UTF-8, converted to the archive's UTF-16
+  std::uint8_t flag;
+  std::string content;  // compressed into the member's stream (flag 1)
+  bool raw = false;     // use `stream` as it is
+  std::string stream;
+};
+
+// The archive: header, records, names, then each packed member's stream in order.
+std::string BuildArchive(const std::vector<ArchiveMember> &members);
+
+// `count` records that all point at one stream of `content`.
+std::string SharedStreamArchive(int count, const std::string &content);
+
+// The compressed stream of `content`, as BuildArchive makes it.
+std::string MemberStream(const std::string &content);
+
+}  // namespace ydr::test

@@ -1,0 +1,304 @@
+// ydr pack / unpack / list / test as a user (and a hostile archive) would try them: nothing
+// outside DEST, nothing half-written, every failure named and a non-zero exit.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/archive_bytes.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ydr::test::ArchiveMember;
+using ydr::test::BuildArchive;
+using ydr::test::ProcessResult;
+using ydr::test::ReadFile;
+using ydr::test::RunProcess;
+using ydr::test::TempDir;
+
+// Runs ydr under a time limit (a blocked open fails the test instead of hanging it), in
+// `cwd` when given.
+ProcessResult Ydr(const std::vector<std::string> &args, const std::string &cwd = "", const std::string &shell_prefix = "") {
+  std::string command = shell_prefix + "exec timeout 60 '" + std::string(YDR_TOOL) + "'";
+  for (const std::string &a : args) command += " '" + a + "'";
+  if (!cwd.empty()) command = "cd '" + cwd + "' && " + command;
+  return RunProcess({"/bin/sh", "-c", command});
+}
+
+std::size_t Count(const std::string &text, const std::string &what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Every path below `root`, as relative strings; links listed, never followed.
+std::vector<std::string> Tree(const std::string &root) {
+  std::vector<std::string> out;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    out.push_back(fs::relative(it->path(), root).string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(ToolArchiveTest, PackListTestUnpackRoundTrip) {
+  TempDir dir;
+  dir.WriteFile("tree/a.txt", "alpha");
+  dir.WriteFile("tree/sub/한글 b.txt", "bravo");
+  dir.WriteFile("tree/empty.txt", "");
+  dir.MakeDir("tree/nothing");
+  const std::string archive = dir / "t.ydz";
+  // A folder named without a separator packs its tree all the same.
+  for (const std::string given : {"tree/", "tree"}) {
+    SCOPED_TRACE(given);
+    const auto packed = Ydr({"pack", archive, given}, dir.path());
+    EXPECT_EQ(packed.exit_status, 0) << packed.err;
+    EXPECT_NE(packed.err.find("packed 6 members (3 files)"), std::string::npos) << packed.err;
+    const auto listed = Ydr({"list", archive});
+    EXPECT_EQ(listed.exit_status, 0);
+    EXPECT_NE(listed.out.find("tree/sub\\한글 b.txt"), std::string::npos) << listed.out;
+    EXPECT_EQ(Ydr({"test", archive}).exit_status, 0);  // the empty file included
+    // Stored names are relative, and land relative to DEST.
+    const std::string out = dir / ("out-" + std::to_string(given.size()));
+    const auto unpacked = Ydr({"unpack", archive, out});
+    EXPECT_EQ(unpacked.exit_status, 0) << unpacked.err;
+    EXPECT_EQ(ReadFile(out + "/tree/sub/한글 b.txt"), "bravo");
+    EXPECT_EQ(ReadFile(out + "/tree/a.txt"), "alpha");
+    EXPECT_TRUE(fs::is_regular_file(out + "/tree/empty.txt"));
+    EXPECT_TRUE(fs::is_directory(out + "/tree/nothing"));
+  }
+  const auto flat = Ydr({"unpack", archive, dir / "flat", "--flat", "--only", "*.txt"});
+  EXPECT_EQ(flat.exit_status, 0) << flat.err;
+  EXPECT_EQ(ReadFile(dir / "flat/한글 b.txt"), "bravo");
+  EXPECT_EQ(Tree(dir / "flat"), (std::vector<std::string>{"a.txt", "empty.txt", "한글 b.txt"}));
+}
+
+TEST(ToolArchiveTest, StoredNamesAreFoldedBelowTheDestination) {
+  TempDir dir;
+  const std::vector<ArchiveMember> members = {
+      {"d2\\f.txt", 1, "1"},      {"/abs/g.txt", 1, "2"},       {"C:\\w\\h.txt", 1, "3"},
+      {"../../../i.txt", 1, "4"}, {"\\\\server\\share\\j.txt", 1, "5"}, {"a/./b/../k.txt", 1, "6"},
+  };
+  const std::string archive = dir.WriteFile("names.ydz", BuildArchive(members));
+  const auto result = Ydr({"unpack", archive, dir / "out"}, dir.MakeDir("elsewhere"));
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  const std::vector<std::pair<const char *, const char *>> expected = {
+      {"d2/f.txt", "1"}, {"abs/g.txt", "2"}, {"w/h.txt", "3"}, {"i.txt", "4"}, {"server/share/j.txt", "5"}, {"a/k.txt", "6"}};
+  for (const auto &[path, content] : expected) EXPECT_EQ(ReadFile(dir / ("out/" + std::string(path))), content) << path;
+  EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+}
+
+// Links and special files already inside DEST are never written through or opened.
+TEST(ToolArchiveTest, PlantedLinksAndPipesInTheDestinationAreRefused) {
+  TempDir dir;
+  const std::string outside = dir.MakeDir("outside");
+  const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
+  const std::string dest = dir.MakeDir("dest");
+  fs::create_directory_symlink(outside, dest + "/linked");
+  fs::create_symlink(secret, dest + "/file-link.txt");
+  ASSERT_EQ(mkfifo((dest + "/pipe.txt").c_str(), 0600), 0);
+  const std::string archive = dir.WriteFile("a.ydz", BuildArchive({{"linked\\new.txt", 1, "x"},
+                                                                     {"linked\\secret.txt", 1, "overwritten"},
+                                                                     {"file-link.txt", 1, "overwritten"},
+                                                                     {"pipe.txt", 1, "blocked?"},
+                                                                     {"linked\\", 3, ""},
+                                                                     {"fine\\ok.txt", 1, "fine"}}));
+  // DEST given through a link the user chose is fine.
+  fs::create_directory_symlink(dest, dir / "dest-link");
+  const auto result = Ydr({"unpack", archive, dir / "dest-link"});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(ReadFile(secret), "keep me");
+  EXPECT_EQ(Tree(outside), std::vector<std::string>{"secret.txt"});
+  EXPECT_TRUE(fs::is_symlink(dest + "/file-link.txt"));
+  EXPECT_TRUE(fs::is_fifo(dest + "/pipe.txt"));
+  EXPECT_EQ(ReadFile(dest + "/fine/ok.txt"), "fine");
+  for (const char *name : {"'linked\\new.txt'", "'linked\\secret.txt'", "'file-link.txt'", "'pipe.txt'", "'linked\\'"}) {
+    EXPECT_EQ(Count(result.err, name), 1u) << name << "\n" << result.err;
+  }
+  // No temporary file is left anywhere.
+  for (const std::string &path : Tree(dest)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+}
+
+TEST(ToolArchiveTest, DamagedMembersAreNamedAndNeverLeftUnderTheirNames) {
+  TempDir dir;
+  const std::string good = ydr::test::MemberStream(std::string(20000, 'g') + "tail");
+  std::string corrupt = ydr::test::MemberStream("corrupt member data corrupt member data");
+  corrupt[0] = static_cast<char>(0xFF);  // block type 3
+  std::string mismatch = ydr::test::MemberStream("trailer mismatch");
+  mismatch[mismatch.size() - 6] ^= 1;
+  struct Case {
+    const char *name;
+    std::string stream;
+    const char *reason;
+  };
+  const Case cases[] = {
+      {"corrupt.txt", corrupt, "damaged or incomplete"},
+      {"mismatch.txt", mismatch, "CRC-32 or length"},
+      {"short.txt", good.substr(0, good.size() / 2), "damaged or incomplete"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const ArchiveMember bad = ArchiveMember::Raw(c.name, c.stream);
+    const std::string archive = dir.WriteFile("bad.ydz", BuildArchive({{"before.txt", 1, "ok"}, bad, {"after.txt", 1, "ok"}}));
+    const std::string out = dir / (std::string("out-") + c.name);
+    for (const char *command : {"unpack", "test"}) {
+      std::vector<std::string> args = {command, archive};
+      if (std::string(command) == "unpack") args.push_back(out);
+      const auto result = Ydr(args);
+      EXPECT_EQ(result.exit_status, 1) << command;
+      EXPECT_EQ(Count(result.err, std::string("'") + c.name + "'"), 1u) << result.err;
+      EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(Tree(out), (std::vector<std::string>{"after.txt", "before.txt"}));
+  }
+}
+
+TEST(ToolArchiveTest, ACutShortArchiveIsReportedOnce) {
+  TempDir dir;
+  std::vector<ArchiveMember> members;
+  for (int i = 0; i < 20; ++i) members.push_back({"m" + std::to_string(i), 1, std::string(3000, static_cast<char>('a' + i))});
+  const std::string whole = BuildArchive(members);
+  const std::string archive = dir.WriteFile("cut.ydz", whole.substr(0, whole.size() / 2));
+  const auto result = Ydr({"unpack", archive, dir / "out"});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(Count(result.err, "cut short"), 1u) << result.err;
+  EXPECT_EQ(Count(result.err, "'m1"), 0u) << result.err;  // not once per member
+}
+
+TEST(ToolArchiveTest, OverlappingMembersAndOutputLimitsAreRefused) {
+  TempDir dir;
+  const std::string bomb = dir.WriteFile("bomb.ydz", ydr::test::SharedStreamArchive(30, std::string(1 << 20, '\0')));
+  const auto refused = Ydr({"unpack", bomb, dir / "out"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("overlap"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(dir / "out"));  // refused before anything was written
+
+  const std::string big = dir.WriteFile("big.ydz", BuildArchive({{"small", 1, "s"}, {"large", 1, std::string(5 << 20, 'z')}}));
+  const auto capped = Ydr({"unpack", "--max-output", "1M", big, dir / "capped"});
+  EXPECT_EQ(capped.exit_status, 1);
+  EXPECT_NE(capped.err.find("--max-output"), std::string::npos) << capped.err;
+  EXPECT_EQ(Tree(dir / "capped"), std::vector<std::string>{"small"});
+  EXPECT_EQ(Ydr({"unpack", "--max-output", "6M", big, dir / "roomy"}).exit_status, 0);
+  EXPECT_EQ(Ydr({"unpack", "--max-output", "lots", big, dir / "x"}).exit_status, 2);
+}
+
+TEST(ToolArchiveTest, FailedWritesLeaveNothingBehind) {
+  TempDir dir;
+  std::mt19937 random(7);
+  std::string noise(3 << 20, '\0');
+  for (char &c : noise) c = static_cast<char>(random());
+  dir.WriteFile("src/noise.bin", noise);
+  dir.WriteFile("src/small.txt", "small");
+  // A file-size limit of 1 MiB (ulimit counts 1024-byte blocks).
+  const auto packed = Ydr({"pack", dir / "a.ydz", "src"}, dir.path(), "ulimit -f 1024; ");
+  EXPECT_EQ(packed.exit_status, 1);
+  EXPECT_NE(packed.err.find("cannot write '" + (dir / "a.ydz") + "'"), std::string::npos) << packed.err;
+  EXPECT_EQ(Tree(dir.path()), (std::vector<std::string>{"src", "src/noise.bin", "src/small.txt"}));
+
+  ASSERT_EQ(Ydr({"pack", dir / "a.ydz", "src"}, dir.path()).exit_status, 0);
+  const auto unpacked = Ydr({"unpack", dir / "a.ydz", dir / "out"}, "", "ulimit -f 1024; ");
+  EXPECT_EQ(unpacked.exit_status, 1);
+  EXPECT_EQ(Count(unpacked.err, "'src/noise.bin'"), 1u) << unpacked.err;
+  EXPECT_EQ(Tree(dir / "out"), (std::vector<std::string>{"src", "src/small.txt"}));
+}
+
+TEST(ToolArchiveTest, PackingLeavesOutWhatCannotBePackedAndSaysWhy) {
+  TempDir dir;
+  dir.WriteFile("e/keep.txt", "keep");
+  dir.WriteFile("e/z.ydz", "an older archive in the way");
+  ASSERT_EQ(mkfifo((dir / "e/pipe").c_str(), 0600), 0);
+  // Twelve folders, each linking twice to the next: walked once each, not 2^12 times.
+  for (int i = 0; i < 12; ++i) {
+    const std::string level = dir.MakeDir("e/l" + std::to_string(i));
+    dir.WriteFile("e/l" + std::to_string(i) + "/f", std::to_string(i));
+    if (i > 0) {
+      fs::create_directory_symlink(dir / ("e/l" + std::to_string(i)), dir / ("e/l" + std::to_string(i - 1) + "/a"));
+      fs::create_directory_symlink(dir / ("e/l" + std::to_string(i)), dir / ("e/l" + std::to_string(i - 1) + "/b"));
+    }
+  }
+  fs::create_symlink(dir / "e/keep.txt", dir / "e/link-to-file");
+  const auto packed = Ydr({"pack", "e/z.ydz", "e/"}, dir.path());
+  EXPECT_EQ(packed.exit_status, 0) << packed.err;
+  EXPECT_NE(packed.err.find("'e/pipe': not a regular file"), std::string::npos) << packed.err;
+  const auto listed = Ydr({"list", dir / "e/z.ydz"});
+  EXPECT_LT(Count(listed.out, "\n"), 60u) << listed.out;
+  EXPECT_EQ(Count(listed.out, "z.ydz"), 0u) << listed.out;  // never a member of itself
+  EXPECT_EQ(Count(listed.out, "link-to-file"), 1u);         // a link to a file: its contents
+  EXPECT_EQ(Ydr({"unpack", dir / "e/z.ydz", dir / "out"}).exit_status, 0);
+  EXPECT_EQ(ReadFile(dir / "out/e/link-to-file"), "keep");
+  EXPECT_EQ(ReadFile(dir / "out/e/l0/a/f"), "1");
+
+  // A pipe given by name, and a missing file, fail the run; the rest is packed.
+  const auto given = Ydr({"pack", "g.ydz", "e/pipe", "e/keep.txt", "nope.txt"}, dir.path());
+  EXPECT_EQ(given.exit_status, 1);
+  EXPECT_NE(given.err.find("'e/pipe': not a regular file"), std::string::npos) << given.err;
+  EXPECT_NE(given.err.find("cannot open 'nope.txt': No such file or directory"), std::string::npos) << given.err;
+  EXPECT_NE(given.err.find("packed 1 members"), std::string::npos) << given.err;
+}
+
+TEST(ToolArchiveTest, NamesThatCannotComeBackAreLeftOutNotSwapped) {
+  TempDir dir;
+  dir.WriteFile("bs/back\\slash", "the backslash one");
+  dir.WriteFile("bs/back/slash", "the folder one");
+  dir.WriteFile(std::string("bs/bad\xff"), "not UTF-8");
+  const auto packed = Ydr({"pack", "bs.ydz", "bs"}, dir.path());
+  EXPECT_EQ(packed.exit_status, 1);
+  EXPECT_NE(packed.err.find("'bs/back\\slash'"), std::string::npos) << packed.err;
+  EXPECT_NE(packed.err.find("'bs/bad\\xff'"), std::string::npos) << packed.err;
+  ASSERT_EQ(Ydr({"unpack", dir / "bs.ydz", dir / "out"}).exit_status, 0);
+  EXPECT_EQ(ReadFile(dir / "out/bs/back/slash"), "the folder one");
+}
+
+TEST(ToolArchiveTest, ControlCharactersInNamesAreEscaped) {
+  TempDir dir;
+  const std::string archive =
+      dir.WriteFile("c.ydz", BuildArchive({{"a\nb.txt", 1, "x"}, {"\x1b[2Jclear", 1, "y"}, {"tab\there", 1, "z"}}));
+  const auto listed = Ydr({"list", archive});
+  EXPECT_EQ(listed.exit_status, 0);
+  EXPECT_EQ(Count(listed.out, "\n"), 3u) << listed.out;  // one row per member, however named
+  EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(listed.out.find("a\\nb.txt"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("\\x1b[2Jclear"), std::string::npos) << listed.out;
+  const auto bad = dir.WriteFile("d.ydz", BuildArchive({ArchiveMember::Raw("evil\x1b]0;title\x07", "garbage!")}));
+  const auto tested = Ydr({"test", bad});
+  EXPECT_EQ(tested.exit_status, 1);
+  EXPECT_EQ(tested.err.find('\x1b'), std::string::npos) << tested.err;
+}
+
+TEST(ToolArchiveTest, OnlyFailsWhenNothingMatchesOrAMatchFails) {
+  TempDir dir;
+  std::string corrupt = ydr::test::MemberStream("x");
+  corrupt[0] = static_cast<char>(0xFF);
+  const std::string archive = dir.WriteFile("o.ydz", BuildArchive({{"ok.txt", 1, "ok"}, ArchiveMember::Raw("bad.log", corrupt)}));
+  EXPECT_EQ(Ydr({"unpack", archive, dir / "a", "--only", "*.txt"}).exit_status, 0);
+  const auto none = Ydr({"unpack", archive, dir / "b", "--only", "*.doc"});
+  EXPECT_EQ(none.exit_status, 1);
+  EXPECT_NE(none.err.find("no member matches '*.doc'"), std::string::npos) << none.err;
+  EXPECT_EQ(Ydr({"unpack", archive, dir / "c", "--only", "*.log"}).exit_status, 1);
+}
+
+TEST(ToolArchiveTest, UsageAndArchivesThatAreNotArchives) {
+  TempDir dir;
+  dir.WriteFile("not.ydz", "hello");
+  const auto refused = Ydr({"list", dir / "not.ydz"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("is not an archive"), std::string::npos);
+  const auto missing = Ydr({"test", dir / "missing.ydz"});
+  EXPECT_EQ(missing.exit_status, 1);
+  EXPECT_NE(missing.err.find("cannot open '" + (dir / "missing.ydz") + "': No such file or directory"), std::string::npos);
+  EXPECT_EQ(Ydr({"list", dir.path()}).exit_status, 1);  // a folder
+  for (const std::vector<std::string> &args :
+       std::vector<std::vector<std::string>>{{"pack", "a.ydz"}, {"unpack"}, {"unpack", "a", "b", "c"}, {"list"}, {"unpack", "a", "--bogus"}}) {
+    EXPECT_EQ(Ydr(args, dir.path()).exit_status, 2) << args.back();
+  }
+}
+
+}  // namespace

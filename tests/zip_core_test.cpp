@@ -1,0 +1,172 @@
+// The archive core that CYdrZIP and the command share: where names land, which archives are
+// refused, the 4 GiB limit, and what each kind of damaged stream is called.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/utf16.h"
+#include "tests/support/archive_bytes.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
+#include "ydr/zip.h"
+#include "zip/archive_index.h"
+#include "zip/archive_layout.h"
+#include "zip/member_path.h"
+#include "zip/member_stream.h"
+
+namespace ydr::zip {
+namespace {
+
+TEST(MemberPathTest, NamesFoldBelowTheDestination) {
+  struct Case {
+    const char *name;
+    std::vector<std::string> path, flat;
+  };
+  const Case cases[] = {
+      {"d2\\f.txt", {"d2", "f.txt"}, {"f.txt"}},
+      {"/abs/g", {"abs", "g"}, {"g"}},
+      {"C:\\w\\h", {"w", "h"}, {"h"}},
+      {"c:rel", {"rel"}, {"rel"}},
+      {"../../x", {"x"}, {"x"}},
+      {"a/./b/../c", {"a", "c"}, {"c"}},
+      {"\\\\server\\share\\j", {"server", "share", "j"}, {"j"}},
+      {"dir\\", {"dir"}, {"dir"}},
+      {"..\\", {}, {}},
+      {"", {}, {}},
+      {"한글/파일", {"한글", "파일"}, {"파일"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FoldedMemberPath(platform::WideFromUtf8(c.name), false), c.path);
+    EXPECT_EQ(FoldedMemberPath(platform::WideFromUtf8(c.name), true), c.flat);
+  }
+}
+
+ArchiveIndex IndexOf(const std::string &bytes) {
+  std::FILE *file = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb");
+  ArchiveIndex index;
+  EXPECT_EQ(ReadIndex(file, &index), IndexStatus::kOk);
+  std::fclose(file);
+  return index;
+}
+
+TEST(ArchiveIndexTest, SharedOverlappingAndMissingDataAreFound) {
+  bool truncated = false;
+  const std::string fine = test::BuildArchive({{"a", 1, "alpha"}, {"d\\", 3, ""}, {"b", 1, "bravo"}});
+  EXPECT_EQ(FindBadDataRange(IndexOf(fine), &truncated), -1);
+
+  EXPECT_EQ(FindBadDataRange(IndexOf(test::SharedStreamArchive(3, "zeros")), &truncated), 1);
+  EXPECT_FALSE(truncated);
+
+  std::string overlapping = fine;  // member 2 starts inside member 0's data
+  const std::uint32_t first = Load32(reinterpret_cast<const std::uint8_t *>(&overlapping[48 + 4]));
+  Store32(reinterpret_cast<std::uint8_t *>(&overlapping[48 + 64 + 4]), first + 2);
+  EXPECT_EQ(FindBadDataRange(IndexOf(overlapping), &truncated), 2);
+
+  const std::string cut = fine.substr(0, fine.size() - 3);
+  EXPECT_EQ(FindBadDataRange(IndexOf(cut), &truncated), 2);
+  EXPECT_TRUE(truncated);
+  // Data that start past the end make the member invalid, and are noted as cut off.
+  const std::string shorter = fine.substr(0, Load32(reinterpret_cast<const std::uint8_t *>(&fine[48 + 64 + 4])));
+  const ArchiveIndex index = IndexOf(shorter);
+  EXPECT_EQ(index.members[2].flag, kFlagInvalid);
+  EXPECT_EQ(index.past_end, std::vector<std::size_t>{2});
+}
+
+struct Unpacked {
+  StreamStatus status;
+  std::string data;
+};
+
+Unpacked Unpack(const std::string &bytes, UnpackRange range, bool check_trailer = true) {
+  std::FILE *file = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb");
+  Unpacked out;
+  out.status = UnpackStream(file, range, check_trailer, [&](const void *d, std::size_t n) {
+    out.data.append(static_cast<const char *>(d), n);
+    return true;
+  });
+  std::fclose(file);
+  return out;
+}
+
+TEST(MemberStreamTest, EachKindOfDamageHasItsName) {
+  const std::string text(30000, 't');
+  const std::string stream = test::MemberStream(text);
+  const std::uint64_t size = stream.size();
+  EXPECT_EQ(Unpack(stream, {0, size}).status, StreamStatus::kOk);
+  EXPECT_EQ(Unpack(stream, {0, size}).data, text);
+  std::string mismatch = stream;
+  mismatch[size - 2] ^= 1;  // the length
+  EXPECT_EQ(Unpack(mismatch, {0, size}).status, StreamStatus::kTrailerMismatch);
+  EXPECT_EQ(Unpack(mismatch, {0, size}, false).status, StreamStatus::kOk);  // the class does not look
+  std::string corrupt = stream;
+  corrupt[0] = static_cast<char>(0xFF);
+  EXPECT_EQ(Unpack(corrupt, {0, size}).status, StreamStatus::kCorrupt);
+  // A record shorter than its stream: the reader gets nothing past the range.
+  EXPECT_EQ(Unpack(stream + stream, {0, size - 9}).status, StreamStatus::kCorrupt);
+  EXPECT_EQ(Unpack(stream, {0, size - 4}).status, StreamStatus::kTrailerMismatch);
+  // The empty file's stream, as packing writes it, is an empty member, not a damaged one.
+  const std::string empty("\x03\x00\x03\x00\0\0\0\0\0\0\0\0", 12);
+  EXPECT_EQ(Unpack(empty, {0, 12}).status, StreamStatus::kOk);
+  EXPECT_EQ(Unpack(empty + "x", {0, 13}).status, StreamStatus::kTrailerMismatch);
+  // A sink that refuses stops unpacking.
+  std::FILE *file = fmemopen(const_cast<char *>(stream.data()), stream.size(), "rb");
+  EXPECT_EQ(UnpackStream(file, {0, size}, true, [](const void *, std::size_t) { return false; }), StreamStatus::kSinkFailed);
+  std::fclose(file);
+}
+
+TEST(MemberStreamTest, AMemberPastTheLimitIsTakenBack) {
+  test::TempDir dir;
+  const std::string big(200000, 'b'), small = "small";
+  std::string noise(50000, '\0');
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 7919 % 251 ^ (i >> 3));
+  const std::string archive_path = dir / "limit.ydz";
+  std::FILE *archive = std::fopen(archive_path.c_str(), "w+b");
+  const auto pack = [&](const std::string &data, std::uint64_t limit, PackedMember *member) {
+    std::FILE *source = fmemopen(const_cast<char *>(data.data()), data.size(), "rb");
+    const PackStatus status = PackStream(archive, source, member, limit);
+    std::fclose(source);
+    return status;
+  };
+  PackedMember first, refused, second;
+  ASSERT_EQ(pack(small, 1000, &first), PackStatus::kOk);
+  const long after_first = std::ftell(archive);
+  EXPECT_EQ(pack(noise, 1000, &refused), PackStatus::kTooLarge);
+  EXPECT_EQ(std::ftell(archive), after_first);  // back where the refused member began
+  ASSERT_EQ(pack(small, 1000, &second), PackStatus::kOk);
+  EXPECT_EQ(second.data_offset, static_cast<std::uint32_t>(after_first));
+  std::fclose(archive);
+
+  // A failing write is reported.
+  char room[64];
+  std::FILE *tiny = fmemopen(room, sizeof room, "w+b");
+  std::setvbuf(tiny, nullptr, _IONBF, 0);
+  std::FILE *source = fmemopen(const_cast<char *>(big.data()), big.size(), "rb");
+  PackedMember lost;
+  EXPECT_EQ(PackStream(tiny, source, &lost), PackStatus::kWriteFailed);
+  std::fclose(source);
+  std::fclose(tiny);
+}
+
+// The command and the class write the same bytes for the same tree.
+TEST(ArchiveWriterTest, TheCommandAndTheClassWriteTheSameArchive) {
+  test::TempDir dir;
+  dir.WriteFile("tree/a.txt", std::string(10000, 'a') + "end");
+  dir.WriteFile("tree/sub/b.bin", std::string("\x00\x01\x02", 3));
+  dir.WriteFile("tree/sub/deeper/한글.txt", "한국어");
+  dir.WriteFile("tree/empty", "");
+  dir.MakeDir("tree/nothing");
+  test::ScopedCurrentDirectory cwd(dir.path());
+  CYdrZIP zip;
+  const std::vector<YdrWString> paths = {test::W("tree/")};
+  std::vector<YdrWString> copy = paths;
+  ASSERT_EQ(zip.CompressZIP(copy, test::W("class.ydz").c_str()), 1);
+  const auto result = test::RunProcess({"/bin/sh", "-c", "cd '" + dir.path() + "' && '" YDR_TOOL "' pack command.ydz tree/"});
+  ASSERT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(test::ReadFile(dir / "command.ydz"), test::ReadFile(dir / "class.ydz"));
+}
+
+}  // namespace
+}  // namespace ydr::zip

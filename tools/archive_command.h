@@ -1,0 +1,45 @@
+// ydr pack / unpack / list / test, and what they share: opening an archive, naming members
+// in messages, the summary numbers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "tools/command.h"
+#include "zip/archive_index.h"
+
+namespace ydr::tool {
+
+int RunPack(const Arguments &args);
+int RunUnpack(const Arguments &args);
+int RunList(const Arguments &args);
+int RunTest(const Arguments &args);
+
+// An archive opened for reading with its member list read, or a message on standard error.
+class ArchiveReader {
+ public:
+  ArchiveReader() = default;
+  ~ArchiveReader();
+  ArchiveReader(const ArchiveReader &) = delete;
+  ArchiveReader &operator=(const ArchiveReader &) = delete;
+
+  bool Open(const std::string &path);
+  std::FILE *file() const { return file_; }
+  const zip::ArchiveIndex &index() const { return index_; }
+  const std::string &name() const { return name_; }
+
+ private:
+  std::FILE *file_ = nullptr;
+  zip::ArchiveIndex index_;
+  std::string name_;
+};
+
+// A member as messages name it: its stored name, escaped for the terminal, in quotes.
+std::string MemberLabel(const zip::MemberRecord &member);
+// What a member's flag says, for listings.
+const char *FlagWords(std::uint8_t flag);
+// "12.3 MB" and the like.
+std::string HumanBytes(std::uint64_t bytes);
+
+}  // namespace ydr::tool

@@ -1,0 +1,330 @@
+// ydr pack: files and folder trees into an archive.
+//
+// The command walks the folders itself, so that it can say what it leaves out and why:
+// pipes, sockets and devices (reading one can block for good), a folder reached again
+// through a link (links could otherwise fan a tree out without end), the archive being
+// written, and names the format cannot carry back (a backslash is a folder separator in
+// archives; a name that is not UTF-8 or is longer than 259 units). Member names and their
+// order are the library's: the paths as given, folders walked depth first in name order,
+// walked folders ending in a backslash, so `ydr pack` and CYdrZIP::CompressZIP write the
+// same bytes. The archive is written to a temporary file and renamed into place only when
+// every write, the flush and the close succeeded.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_identity.h"
+#include "platform/utf16.h"
+#include "tools/archive_command.h"
+#include "tools/file_io.h"
+#include "tools/terminal_ticker.h"
+#include "tools/text_output.h"
+#include "zip/archive_layout.h"
+#include "zip/member_stream.h"
+
+namespace ydr::tool {
+namespace {
+
+using platform::FileIdentity;
+
+struct PlannedMember {
+  zip::MemberRecord record;
+  std::string source;  // the file to read, as the walk found it
+  std::uint64_t size = 0;
+};
+
+bool ValidUtf8(const std::string &text) {
+  char32_t c;
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (!platform::DecodeUtf8(text, &pos, &c)) return false;
+  }
+  return true;
+}
+
+// The members a run will pack, found by walking the given paths.
+class PackPlan {
+ public:
+  explicit PackPlan(std::vector<FileIdentity> archive) : archive_(std::move(archive)) {}
+
+  void AddGivenPath(const std::string &path);
+
+  std::vector<PlannedMember> members;
+  int failures = 0;     // given paths that cannot be packed, unreadable folders, lost names
+  int left_out = 0;     // entries left out by rule
+  std::uint64_t total_bytes = 0;
+
+ private:
+  bool IsArchive(const FileIdentity &id) const {
+    return std::find(archive_.begin(), archive_.end(), id) != archive_.end();
+  }
+  // A name the format cannot carry back: reported, counted as a failure.
+  bool NameProblem(const std::string &path, const zip::Name &name, const std::string &native_name) {
+    const char *why = nullptr;
+    if (!ValidUtf8(native_name)) {
+      why = "its name is not UTF-8 and would not come back the same";
+    } else if (native_name.find('\\') != std::string::npos) {
+      why = "its name holds a backslash, which archives take for a folder separator";
+    } else if (name.size() > zip::kMaxNameUnits) {
+      why = "its path is longer than the 259 units an archive name holds";
+    }
+    if (why == nullptr) return false;
+    Complain(kExitFailure, "left out " + Quoted(Printable(path)) + ": " + why);
+    ++failures;
+    return true;
+  }
+  void LeaveOut(const std::string &path, const char *why) {
+    std::fprintf(stderr, "ydr: left out %s: %s\n", Quoted(Printable(path)).c_str(), why);
+    ++left_out;
+  }
+  void AddFile(const std::string &path, zip::Name name, std::uint64_t size) {
+    members.push_back({{zip::kFlagListed, 0, 0, 0, std::move(name)}, path, size});
+    total_bytes += size;
+  }
+  void Walk(const std::string &folder, const zip::Name &prefix);
+
+  std::vector<FileIdentity> archive_;
+  std::set<FileIdentity> walked_;
+};
+
+void PackPlan::AddGivenPath(const std::string &path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    Complain(kExitFailure, "cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
+    ++failures;
+    return;
+  }
+  const FileIdentity id{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  zip::Name name = platform::WideFromUtf8(path);
+  if (S_ISDIR(info.st_mode)) {
+    // A folder packs its tree whether or not the path ends in a separator.
+    if (name.back() != '/' && name.back() != '\\') name.push_back('/');
+    if (NameProblem(path, name, path)) return;
+    members.push_back({{zip::kFlagFolder, 0, 0, 0, name}, path, 0});
+    walked_.insert(id);
+    Walk(path, name);
+  } else if (IsArchive(id)) {
+    LeaveOut(path, "it is the archive being written");
+  } else if (!S_ISREG(info.st_mode)) {
+    Complain(kExitFailure, "cannot pack " + Quoted(Printable(path)) + ": not a regular file");
+    ++failures;
+  } else if (!NameProblem(path, name, path)) {
+    AddFile(path, std::move(name), static_cast<std::uint64_t>(info.st_size));
+  }
+}
+
+void PackPlan::Walk(const std::string &folder, const zip::Name &prefix) {
+  DIR *dir = opendir(folder.c_str());
+  if (dir == nullptr) {
+    Complain(kExitFailure, "cannot read folder " + Quoted(Printable(folder)) + ": " + std::strerror(errno));
+    ++failures;
+    return;
+  }
+  struct Entry {
+    std::string native;
+    zip::Name wide;
+  };
+  std::vector<Entry> entries;
+  while (const dirent *item = readdir(dir)) {
+    if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) continue;
+    entries.push_back({item->d_name, platform::WideFromUtf8(item->d_name)});
+  }
+  closedir(dir);
+  // The library's order: by name, ordinal UTF-16.
+  std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) { return a.wide < b.wide; });
+  const std::string base = folder.back() == '/' ? folder : folder + "/";
+  for (const Entry &entry : entries) {
+    const std::string path = base + entry.native;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+      struct stat link;
+      if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        LeaveOut(path, "a symbolic link that leads nowhere");
+      } else {
+        Complain(kExitFailure, "cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
+        ++failures;
+      }
+      continue;
+    }
+    const FileIdentity id{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    zip::Name name = prefix + entry.wide;
+    if (S_ISDIR(info.st_mode)) {
+      name.push_back('\\');
+      if (walked_.count(id) != 0) {
+        LeaveOut(path, "a folder already packed, reached again through a link");
+        continue;
+      }
+      if (NameProblem(path, name, entry.native)) continue;
+      members.push_back({{zip::kFlagFolder, 0, 0, 0, name}, path, 0});
+      walked_.insert(id);
+      Walk(path, name);
+    } else if (IsArchive(id)) {
+      continue;  // the archive being written: never a member
+    } else if (!S_ISREG(info.st_mode)) {
+      LeaveOut(path, "not a regular file (a pipe, socket or device)");
+    } else if (!NameProblem(path, name, entry.native)) {
+      AddFile(path, std::move(name), static_cast<std::uint64_t>(info.st_size));
+    }
+  }
+}
+
+// Opens a member's source for reading: a regular file, never waiting on a pipe swapped in
+// since the walk, never the archive itself.
+std::FILE *OpenSource(const std::string &path, const std::vector<FileIdentity> &archive, std::string *why) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *why = std::strerror(errno);
+    return nullptr;
+  }
+  struct stat info;
+  std::FILE *file = nullptr;
+  if (fstat(fd, &info) != 0) {
+    *why = std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    *why = "not a regular file";
+  } else if (std::find(archive.begin(), archive.end(),
+                       FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}) !=
+             archive.end()) {
+    *why = "it is the archive being written";
+  } else if (fcntl(fd, F_SETFL, O_RDONLY) != 0 || (file = fdopen(fd, "rb")) == nullptr) {
+    *why = std::strerror(errno);
+  }
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+std::string ProgressLine(const std::atomic<int> &done, int total, const std::atomic<std::uint64_t> &bytes,
+                         std::uint64_t total_bytes, std::chrono::steady_clock::time_point start) {
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::uint64_t so_far = bytes.load();
+  const double rate = seconds > 0 ? static_cast<double>(so_far) / seconds : 0;
+  std::string line = "ydr: packing: " + std::to_string(done.load()) + " of " + std::to_string(total) + " files, " +
+                     HumanBytes(so_far) + " of " + HumanBytes(total_bytes) + ", " +
+                     HumanBytes(static_cast<std::uint64_t>(rate)) + "/s";
+  if (rate > 0 && total_bytes > so_far) {
+    line += ", " + std::to_string(static_cast<long long>(static_cast<double>(total_bytes - so_far) / rate)) + " s left";
+  }
+  return line;
+}
+
+}  // namespace
+
+int RunPack(const Arguments &args) {
+  std::vector<std::string> operands;
+  for (const std::string &arg : args) {
+    if (arg.size() > 1 && arg[0] == '-') return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help pack')");
+    operands.push_back(arg);
+  }
+  if (operands.size() < 2) return Complain(kExitUsage, "pack needs ARCHIVE and at least one PATH");
+  const auto start = std::chrono::steady_clock::now();
+  const std::string &archive_path = operands[0];
+  const std::string archive_label = Quoted(Printable(archive_path));
+
+  // Never a member of itself: neither the file being written nor the one it will replace.
+  std::vector<FileIdentity> archive_ids;
+  if (const auto existing = platform::IdentityOfPath(archive_path)) archive_ids.push_back(*existing);
+  Output out;
+  if (!out.Open(archive_path)) return Complain(kExitFailure, "cannot create " + archive_label + ": " + out.error());
+  if (!out.replaces()) return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": not a regular file");
+  if (const auto written = platform::IdentityOfStream(out.file())) archive_ids.push_back(*written);
+
+  PackPlan plan(archive_ids);
+  for (std::size_t i = 1; i < operands.size(); ++i) plan.AddGivenPath(operands[i]);
+
+  std::vector<zip::MemberRecord> records;
+  records.reserve(plan.members.size());
+  for (const PlannedMember &m : plan.members) records.push_back(m.record);
+  std::FILE *file = out.file();
+  std::uint32_t data_start = 0;
+  const auto write_failed = [&] { return Complain(kExitFailure, "cannot write " + archive_label + ": " + std::strerror(errno)); };
+  if (!zip::WriteHeaderAndNames(file, &records, &data_start)) return write_failed();
+
+  int files = 0, failed = plan.failures;
+  int file_count = 0;
+  for (const zip::MemberRecord &r : records) file_count += r.flag != zip::kFlagFolder;
+  bool limit_reached = false;
+  std::uint64_t packed_bytes = 0;
+  std::atomic<int> done{0};
+  std::atomic<std::uint64_t> bytes_done{0};
+  {
+    TerminalTicker ticker([&] { return ProgressLine(done, file_count, bytes_done, plan.total_bytes, start); });
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      zip::MemberRecord &record = records[i];
+      if (record.flag == zip::kFlagFolder) continue;
+      record.flag = zip::kFlagNotPacked;
+      const std::string &source_path = plan.members[i].source;
+      std::string why;
+      std::FILE *source = OpenSource(source_path, archive_ids, &why);
+      if (source == nullptr) {
+        Complain(kExitFailure, "cannot read " + Quoted(Printable(source_path)) + ": " + why);
+        ++failed;
+        ++done;
+        continue;
+      }
+      zip::PackedMember packed;
+      std::uint64_t read = 0;
+      const zip::PackStatus status = zip::PackStream(file, source, &packed, zip::kArchiveOffsetLimit, [&](std::size_t n) {
+        read += n;
+        bytes_done += n;
+      });
+      const int error = errno;
+      std::fclose(source);
+      ++done;
+      switch (status) {
+        case zip::PackStatus::kOk:
+          record.flag = zip::kFlagPacked;
+          record.data_offset = packed.data_offset;
+          record.compressed_length = packed.compressed_length;
+          packed_bytes += read;
+          ++files;
+          continue;
+        case zip::PackStatus::kWriteFailed:
+          errno = error;
+          return write_failed();
+        case zip::PackStatus::kReadFailed:
+          // Not kept: the member would be cut short. Its bytes are taken back.
+          if (fseeko(file, packed.data_offset, SEEK_SET) != 0) return write_failed();
+          Complain(kExitFailure, "cannot read " + Quoted(Printable(source_path)) + ": " + std::strerror(error));
+          break;
+        case zip::PackStatus::kTooLarge:
+          limit_reached = true;
+          Complain(kExitFailure, "not packed " + Quoted(Printable(source_path)) +
+                                     ": the archive would pass 4 GiB, the most its 32-bit offsets reach");
+          break;
+        case zip::PackStatus::kNoCompressor:
+          Complain(kExitFailure, "not packed " + Quoted(Printable(source_path)) + ": out of memory");
+          break;
+      }
+      ++failed;
+    }
+  }
+  const off_t data_end = ftello(file);
+  if (data_end < 0 || !zip::WriteRecords(file, records) || std::fflush(file) != 0 || ftruncate(fileno(file), data_end) != 0) {
+    return write_failed();
+  }
+  if (!out.Finish()) return Complain(kExitFailure, "cannot write " + archive_label + ": " + out.error());
+
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto size = static_cast<std::uint64_t>(data_end);
+  std::fprintf(stderr, "ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(), files,
+               static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
+               packed_bytes > 0 ? 100.0 * static_cast<double>(size) / static_cast<double>(packed_bytes) : 0.0, seconds);
+  if (plan.left_out > 0) std::fprintf(stderr, "ydr: left out %d entries (named above)\n", plan.left_out);
+  if (limit_reached) Complain(kExitFailure, "the 4 GiB limit of the archive format was reached");
+  if (failed > 0) {
+    std::fprintf(stderr, "ydr: %d paths could not be packed (named above)\n", failed);
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace ydr::tool

@@ -1,0 +1,262 @@
+// ydr unpack: an archive's members into a destination folder.
+//
+// What it guarantees:
+// - Nothing is written outside DEST. A stored name is folded below DEST (a drive, leading
+//   separators and ".." that would climb out are dropped), and every folder and file is
+//   made relative to DEST's descriptor without following a symbolic link or opening
+//   anything but a regular file or folder; a link or a pipe found in the way is reported
+//   and the member skipped.
+// - Nothing half-written is left under a member's name: each file is written to a temporary
+//   name in its folder and renamed into place only when its stream decoded completely,
+//   inside its recorded data range, with a matching CRC-32 and length, and every write and
+//   the close succeeded.
+// - An archive whose members share or overlap their data (a small archive could otherwise
+//   unpack into any amount of output) is refused before anything is written; --max-output
+//   caps what any archive may write.
+// - Every member that fails is named once with the reason, and the exit status is 1.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/destination_folder.h"
+#include "platform/path_match.h"
+#include "platform/utf16.h"
+#include "tools/archive_command.h"
+#include "tools/file_io.h"
+#include "tools/terminal_ticker.h"
+#include "tools/text_output.h"
+#include "zip/member_path.h"
+#include "zip/member_stream.h"
+
+namespace ydr::tool {
+namespace {
+
+struct UnpackOptions {
+  std::string archive;
+  std::string dest = ".";
+  bool flat = false;
+  bool has_pattern = false;
+  std::string pattern;
+  std::uint64_t max_output = UINT64_MAX;
+};
+
+// SIZE: a number of bytes with an optional K, M, G or T (powers of 1024).
+bool ParseSize(const std::string &text, std::uint64_t *size) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char *end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0) return false;
+  const std::string suffix = end;
+  int shift = 0;
+  if (suffix == "K" || suffix == "k") shift = 10;
+  else if (suffix == "M" || suffix == "m") shift = 20;
+  else if (suffix == "G" || suffix == "g") shift = 30;
+  else if (suffix == "T" || suffix == "t") shift = 40;
+  else if (!suffix.empty()) return false;
+  if (shift > 0 && value > (UINT64_MAX >> shift)) return false;
+  *size = static_cast<std::uint64_t>(value) << shift;
+  return true;
+}
+
+bool Matches(const UnpackOptions &options, const zip::MemberRecord &member) {
+  if (!options.has_pattern) return true;
+  const zip::Name pattern = zip::PatternForName(platform::WideFromUtf8(options.pattern), member.name);
+  return platform::MatchSpecInCodePage(platform::Utf8FromWide(member.name).c_str(),
+                                       platform::Utf8FromWide(pattern).c_str(), "UTF-8");
+}
+
+class Unpacker {
+ public:
+  Unpacker(const ArchiveReader &archive, const platform::DestinationFolder &dest, const UnpackOptions &options)
+      : archive_(archive), dest_(dest), options_(options) {}
+
+  // True when the member was unpacked; otherwise it has been named with the reason.
+  bool Member(const zip::MemberRecord &member);
+
+  std::atomic<std::uint64_t> bytes_out{0};
+
+ private:
+  bool Fail(const zip::MemberRecord &member, const std::string &why) {
+    std::fprintf(stderr, "ydr: %s: %s\n", MemberLabel(member).c_str(), why.c_str());
+    return false;
+  }
+  bool File(const zip::MemberRecord &member, std::vector<std::string> components);
+
+  const ArchiveReader &archive_;
+  const platform::DestinationFolder &dest_;
+  const UnpackOptions &options_;
+};
+
+bool Unpacker::Member(const zip::MemberRecord &member) {
+  switch (member.flag) {
+    case zip::kFlagRemoved: return true;
+    case zip::kFlagNotPacked: return Fail(member, "was never packed (its source could not be read)");
+    case zip::kFlagFolder: {
+      if (options_.flat) return true;
+      platform::FolderProblem problem;
+      const int fd = dest_.OpenFolder(zip::FoldedMemberPath(member.name, false), &problem);
+      if (fd < 0) return Fail(member, "cannot make the folder: " + Printable(problem.Describe()));
+      close(fd);
+      return true;
+    }
+    case zip::kFlagPacked: return File(member, zip::FoldedMemberPath(member.name, options_.flat));
+    default: return Fail(member, "the archive's record of it is invalid");
+  }
+}
+
+bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> components) {
+  if (components.empty()) return Fail(member, "its name leaves no file name to write");
+  const std::string name = components.back();
+  components.pop_back();
+  platform::FolderProblem problem;
+  const int folder = dest_.OpenFolder(components, &problem);
+  if (folder < 0) return Fail(member, "cannot make its folder: " + Printable(problem.Describe()));
+  std::string temporary;
+  const int fd = platform::DestinationFolder::CreateTemporary(folder, name, &temporary, &problem);
+  std::FILE *out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (out == nullptr) {
+    const std::string why = fd >= 0 ? std::strerror(errno) : problem.Describe();
+    if (fd >= 0) {
+      close(fd);
+      unlinkat(folder, temporary.c_str(), 0);
+    }
+    close(folder);
+    return Fail(member, "cannot create the file: " + Printable(why));
+  }
+  std::string sink_error;
+  const zip::StreamStatus status = zip::UnpackStream(
+      archive_.file(), {member.data_offset, member.compressed_length}, true, [&](const void *data, std::size_t size) {
+        if (bytes_out + size > options_.max_output) {
+          sink_error = "unpacking it would pass the --max-output limit";
+          return false;
+        }
+        if (std::fwrite(data, 1, size, out) != size) {
+          sink_error = std::string("cannot write the file: ") + std::strerror(errno);
+          return false;
+        }
+        bytes_out += size;
+        return true;
+      });
+  bool ok = status == zip::StreamStatus::kOk;
+  std::string why = status == zip::StreamStatus::kSinkFailed ? sink_error : zip::Describe(status);
+  if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+    if (ok) why = std::string("cannot write the file: ") + std::strerror(errno);
+    ok = false;
+  }
+  if (std::fclose(out) != 0 && ok) {
+    why = std::string("cannot write the file: ") + std::strerror(errno);
+    ok = false;
+  }
+  if (ok && !platform::DestinationFolder::Commit(folder, temporary, name, &problem)) {
+    why = problem.kind == platform::FolderProblem::kLink ? "a symbolic link is in its place (left as it is)"
+          : problem.kind == platform::FolderProblem::kNotRegular
+              ? "a folder, pipe or device is in its place (left as it is)"
+              : "cannot put the file in place: " + Printable(problem.Describe());
+    ok = false;
+  }
+  if (!ok) unlinkat(folder, temporary.c_str(), 0);
+  close(folder);
+  return ok || Fail(member, why);
+}
+
+int ParseUnpack(const Arguments &args, UnpackOptions *options) {
+  std::vector<std::string> operands;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &arg = args[i];
+    if (arg == "--flat") {
+      options->flat = true;
+    } else if (arg == "--only" || arg == "--max-output") {
+      if (i + 1 == args.size()) return Complain(kExitUsage, arg + " needs a value");
+      const std::string &value = args[++i];
+      if (arg == "--only") {
+        options->has_pattern = true;
+        options->pattern = value;
+      } else if (!ParseSize(value, &options->max_output)) {
+        return Complain(kExitUsage, "--max-output takes a size such as 500M or 2G");
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help unpack')");
+    } else {
+      operands.push_back(arg);
+    }
+  }
+  if (operands.empty() || operands.size() > 2) return Complain(kExitUsage, "unpack needs ARCHIVE and at most one DEST");
+  options->archive = operands[0];
+  if (operands.size() == 2) options->dest = operands[1];
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunUnpack(const Arguments &args) {
+  UnpackOptions options;
+  if (const int status = ParseUnpack(args, &options); status != kExitOk) return status;
+  const auto start = std::chrono::steady_clock::now();
+  ArchiveReader archive;
+  if (!archive.Open(options.archive)) return kExitFailure;
+  const std::string archive_label = Quoted(Printable(options.archive));
+  const auto &members = archive.index().members;
+
+  bool truncated = false;
+  const long bad = zip::FindBadDataRange(archive.index(), &truncated);
+  if (bad >= 0 && !truncated) {
+    return Complain(kExitFailure, archive_label + ": members share or overlap their data (at " +
+                                      MemberLabel(members[static_cast<std::size_t>(bad)]) +
+                                      "); such an archive could unpack into far more than it holds, so nothing was unpacked");
+  }
+  platform::DestinationFolder dest;
+  platform::FolderProblem problem;
+  if (!dest.Open(options.dest, true, &problem)) {
+    return Complain(kExitFailure, "cannot open the destination: " + Printable(problem.Describe()));
+  }
+
+  Unpacker unpacker(archive, dest, options);
+  int matched = 0, failed = 0, cut_off = 0;
+  std::atomic<int> done{0};
+  {
+    const int total = static_cast<int>(members.size());
+    TerminalTicker ticker([&] {
+      return "ydr: unpacking: " + std::to_string(done.load()) + " of " + std::to_string(total) + " members, " +
+             HumanBytes(unpacker.bytes_out.load());
+    });
+    const auto &past_end = archive.index().past_end;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const zip::MemberRecord &member = members[i];
+      ++done;
+      // Members whose data lie past the end of a cut-short archive are counted, and
+      // reported together below.
+      if (std::find(past_end.begin(), past_end.end(), i) != past_end.end() ||
+          (member.flag == zip::kFlagPacked &&
+           std::uint64_t{member.data_offset} + member.compressed_length > archive.index().file_size)) {
+        ++cut_off;
+        continue;
+      }
+      if (!Matches(options, member)) continue;
+      ++matched;
+      if (!unpacker.Member(member)) ++failed;
+    }
+  }
+  if (cut_off > 0) {
+    Complain(kExitFailure, archive_label + " is cut short: the data of " + std::to_string(cut_off) +
+                               " members lie past its end; they were not unpacked");
+  }
+  if (options.has_pattern && matched == 0) {
+    return Complain(kExitFailure, "no member matches " + Quoted(Printable(options.pattern)));
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(stderr, "ydr: unpacked %d of %d members, %llu bytes, into %s in %.2f s\n", matched - failed,
+               matched + cut_off, static_cast<unsigned long long>(unpacker.bytes_out.load()),
+               Quoted(Printable(options.dest)).c_str(), seconds);
+  if (failed > 0) std::fprintf(stderr, "ydr: %d members failed (named above)\n", failed);
+  return failed > 0 || cut_off > 0 ? kExitFailure : kExitOk;
+}
+
+}  // namespace ydr::tool
