@@ -1,7 +1,20 @@
 # The two commands a new machine needs: `make demo` and `make test`.
 # Both install any missing Debian packages first (scripts/install-deps.sh).
+#
+# `make test` runs its stages in this order, cheapest failure first (measured on 2 cores):
+#   test-lint      formatting and clang-tidy checks                       ~4 min
+#   test-dev       debug build and every test                             ~3 min
+#   test-asan      the whole suite under AddressSanitizer and UBSan       ~5 min
+#   test-release   optimised build, every test (the optimised-only too)   ~3 min
+#   test-portable  the whole debug suite with the CPU fast paths off      ~1 min
+#   test-clang     the tests built with clang and run                     ~3 min
+#   test-fuzz      a short run of every fuzz target                       ~4 min
+# Under CI (CI=true) warnings are errors.
 
-.PHONY: all deps demo test test-dev test-asan test-fuzz build release bench fuzz clean
+.PHONY: all deps demo test test-lint test-dev test-asan test-release test-portable test-clang test-fuzz \
+        build release bench fuzz format clean
+
+WERROR := $(if $(filter true 1,$(CI)),-DYDR_WERROR=ON,)
 
 all: build
 
@@ -9,27 +22,43 @@ deps:
 	@bash scripts/install-deps.sh
 
 build: deps
-	cmake --preset dev >/dev/null
+	cmake --preset dev $(WERROR) >/dev/null
 	cmake --build --preset dev
 
 release: deps
-	cmake --preset release >/dev/null
+	cmake --preset release $(WERROR) >/dev/null
 	cmake --build --preset release
 
-# The main job on bundled data: the archive round trip of examples/sample.
-demo: release
+# The main job on bundled data: the archive round trip of examples/sample. Builds only what
+# it runs: the two libraries and the command.
+demo: deps
+	cmake --preset release $(WERROR) >/dev/null
+	cmake --build --preset release --target ydr YdrBM70 YdrBL70
 	bash scripts/demo.sh build/release/bin/ydr
 
-# Unit tests first, so a broken test shows in seconds; the fuzzing run last.
-test: test-dev test-asan test-fuzz
+test: test-lint test-dev test-asan test-release test-portable test-clang test-fuzz
+
+test-lint: deps
+	bash scripts/lint.sh
 
 test-dev: build
 	ctest --preset dev
 
 test-asan: deps
-	cmake --preset asan-ubsan >/dev/null
+	cmake --preset asan-ubsan $(WERROR) >/dev/null
 	cmake --build --preset asan-ubsan
 	ctest --preset asan-ubsan
+
+test-release: release
+	ctest --preset release
+
+test-portable: build
+	ctest --preset portable
+
+test-clang: deps
+	cmake --preset clang $(WERROR) >/dev/null
+	cmake --build --preset clang
+	ctest --preset clang
 
 # A short run of every fuzz target (scripts/fuzz.sh runs them longer).
 test-fuzz: deps
@@ -41,6 +70,10 @@ bench: release
 FUZZ_SECONDS ?= 300
 fuzz: deps
 	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# Formats every source file in place with .clang-format.
+format:
+	bash scripts/lint.sh --fix-format
 
 clean:
 	rm -rf build

@@ -29,13 +29,16 @@ bool ParseMode(const unsigned short *mode, OpenMode *out) {
   bool plus = false, exclusive = false;
   for (const unsigned short *m = mode; *m != 0; ++m) {
     switch (*m) {
-      case 'r': case 'w': case 'a':
+      case 'r':
+      case 'w':
+      case 'a':
         if (access != -1) return false;
         access = *m;
         break;
       case '+': plus = true; break;
       case 'x': exclusive = true; break;
-      case 'b': case 't': break;
+      case 'b':
+      case 't': break;
       default: return false;
     }
   }

@@ -24,8 +24,8 @@
 #include <utility>
 #include <vector>
 
-#include "base/path_absolute.h"
 #include "base/guarded_call.h"
+#include "base/path_absolute.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
 #include "platform/wildcard.h"
@@ -169,7 +169,8 @@ void Fill(const Entry &entry, WIN32_FIND_DATAW *data) {
 
 bool MatchesSearchPattern(const WString &name, const WString &pattern) {
   if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
-  return platform::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(), pattern.data() + pattern.size());
+  return platform::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(),
+                                 pattern.data() + pattern.size());
 }
 
 }  // namespace ydr::base

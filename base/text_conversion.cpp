@@ -56,8 +56,7 @@ struct Converted {
   void EndCharacter() { ends.push_back(text.size()); }
 };
 
-bool EncodeToCodePage(const std::vector<char32_t> &code_points, const std::string &code_page,
-                      Converted<char> *out) {
+bool EncodeToCodePage(const std::vector<char32_t> &code_points, const std::string &code_page, Converted<char> *out) {
   if (IsUtf8(code_page)) {
     for (char32_t cp : code_points) {
       ydr::platform::AppendUtf8(cp, &out->text);
@@ -92,8 +91,7 @@ bool EncodeToCodePage(const std::vector<char32_t> &code_points, const std::strin
   return true;
 }
 
-bool DecodeFromCodePage(const char *src, std::size_t length, const std::string &code_page,
-                        std::vector<char32_t> *out) {
+bool DecodeFromCodePage(const char *src, std::size_t length, const std::string &code_page, std::vector<char32_t> *out) {
   if (IsUtf8(code_page)) {
     const std::string_view text(src, length);
     for (std::size_t pos = 0; pos < length;) {
@@ -149,8 +147,8 @@ int Deliver(const Converted<Unit> &converted, bool terminated, Unit *dst, int ds
 
 }  // namespace
 
-YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int /*flags*/, const unsigned short *src,
-                                int srcLength, char *dst, int dstBytes, int /*reserved*/) {
+YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int /*flags*/, const unsigned short *src, int srcLength,
+                                char *dst, int dstBytes, int /*reserved*/) {
   return ydr::base::GuardedCall(0, [&] {
     if (src == nullptr || srcLength < -1 || srcLength == 0 || dstBytes < 0 || (dst == nullptr && dstBytes > 0)) {
       return 0;

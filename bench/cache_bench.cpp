@@ -41,9 +41,12 @@ struct Workload {
     std::mt19937 rng(static_cast<unsigned>(key_space + get_percent));
     for (int i = 0; i < kOps; ++i) {
       const unsigned r = rng() % 100;
-      ops.push_back(r < static_cast<unsigned>(get_percent) ? 0 : r < static_cast<unsigned>(get_percent + find_percent) ? 1 : 2);
+      ops.push_back(r < static_cast<unsigned>(get_percent)                  ? 0
+                    : r < static_cast<unsigned>(get_percent + find_percent) ? 1
+                                                                            : 2);
       // Half the keys from a hot tenth of the space.
-      keys.push_back(rng() % 2 ? rng() % static_cast<unsigned>(key_space / 10) : rng() % static_cast<unsigned>(key_space));
+      keys.push_back(rng() % 2 ? rng() % static_cast<unsigned>(key_space / 10)
+                               : rng() % static_cast<unsigned>(key_space));
     }
   }
 };
@@ -123,12 +126,18 @@ void BM_Plain(benchmark::State &state, int get_percent, int find_percent) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  struct Mix { const char *name; int get, find; };
+  struct Mix {
+    const char *name;
+    int get, find;
+  };
   for (const Mix m : {Mix{"get-heavy", 70, 20}, Mix{"put-heavy", 30, 20}}) {
     for (int keys : {100000, 1000000}) {
       const std::string suffix = "/" + std::to_string(keys);
-      benchmark::RegisterBenchmark((std::string("cache-") + m.name + "/ours" + suffix).c_str(), BM_Ours, m.get, m.find)->Arg(keys);
-      benchmark::RegisterBenchmark((std::string("cache-") + m.name + "/unordered_map+list" + suffix).c_str(), BM_Plain, m.get, m.find)->Arg(keys);
+      benchmark::RegisterBenchmark((std::string("cache-") + m.name + "/ours" + suffix).c_str(), BM_Ours, m.get, m.find)
+          ->Arg(keys);
+      benchmark::RegisterBenchmark((std::string("cache-") + m.name + "/unordered_map+list" + suffix).c_str(), BM_Plain,
+                                   m.get, m.find)
+          ->Arg(keys);
     }
   }
   benchmark::Initialize(&argc, argv);

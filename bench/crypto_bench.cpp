@@ -144,7 +144,8 @@ void BM_RsaEncryptOurs(benchmark::State &state) {
   const auto message = Data(32);
   unsigned char out[256];
   for (auto _ : state) {
-    if (YDR_RSA_Encrypt_PublicKey(32, message.data(), out, Keys().publicText.c_str()) != 256) state.SkipWithError("failed");
+    if (YDR_RSA_Encrypt_PublicKey(32, message.data(), out, Keys().publicText.c_str()) != 256)
+      state.SkipWithError("failed");
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -199,8 +200,13 @@ BENCHMARK(BM_RsaOpenSsl<false>)->Name("rsa2048-decrypt/openssl-parsed-key/call")
 
 int main(int argc, char **argv) {
   Keys();  // generated before anything is timed
-  struct SeedMode { const char *label; unsigned mode; const char *peer; };
-  for (const SeedMode m : {SeedMode{"ecb", YDR_SEED_MODE_ECB, "SEED-ECB"}, SeedMode{"cbc", YDR_SEED_MODE_CBC, "SEED-CBC"}}) {
+  struct SeedMode {
+    const char *label;
+    unsigned mode;
+    const char *peer;
+  };
+  for (const SeedMode m :
+       {SeedMode{"ecb", YDR_SEED_MODE_ECB, "SEED-ECB"}, SeedMode{"cbc", YDR_SEED_MODE_CBC, "SEED-CBC"}}) {
     const std::string work = std::string("seed-") + m.label;
     benchmark::RegisterBenchmark((work + "-enc/ours/1MiB").c_str(), BM_SeedOurs<true>, m.mode)->Arg(1 << 20);
     benchmark::RegisterBenchmark((work + "-enc/openssl/1MiB").c_str(), BM_SeedOpenSsl<true>, m.peer)->Arg(1 << 20);

@@ -186,12 +186,24 @@ void Register() {
   for (const char *file : {"text_c.bin", "docs.bin", "elf.bin", "random.bin", "runs.bin"}) {
     if (Data(file).empty()) continue;
     const std::string f = file;
-    benchmark::RegisterBenchmark(("compress/ours/" + f).c_str(), [f](benchmark::State &s) { CompressOurs(s, f); })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("compress/zlib3w12/" + f).c_str(), [f](benchmark::State &s) { CompressZlib(s, f, 3, 12); })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("compress/zlib1w15/" + f).c_str(), [f](benchmark::State &s) { CompressZlib(s, f, 1, 15); })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("decompress/ours/" + f).c_str(), [f](benchmark::State &s) { DecompressOurs(s, f); })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("decompress/zlib/" + f).c_str(), [f](benchmark::State &s) { DecompressZlib(s, f); })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("decompress/libdeflate/" + f).c_str(), [f](benchmark::State &s) { DecompressLibdeflate(s, f); })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("compress/ours/" + f).c_str(), [f](benchmark::State &s) {
+      CompressOurs(s, f);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("compress/zlib3w12/" + f).c_str(), [f](benchmark::State &s) {
+      CompressZlib(s, f, 3, 12);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("compress/zlib1w15/" + f).c_str(), [f](benchmark::State &s) {
+      CompressZlib(s, f, 1, 15);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decompress/ours/" + f).c_str(), [f](benchmark::State &s) {
+      DecompressOurs(s, f);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decompress/zlib/" + f).c_str(), [f](benchmark::State &s) {
+      DecompressZlib(s, f);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decompress/libdeflate/" + f).c_str(), [f](benchmark::State &s) {
+      DecompressLibdeflate(s, f);
+    })->Unit(benchmark::kMillisecond);
   }
   for (long size : {256L << 10, 64L << 20}) {
     benchmark::RegisterBenchmark("crc32/ours", CrcOurs)->Arg(size);

@@ -87,12 +87,18 @@ int main(int argc, char **argv) {
   for (bool write : {true, false}) {
     const std::string dir = write ? "enc" : "dec";
     benchmark::RegisterBenchmark(("venlvo-ecb-" + dir + "/ours/1MiB").c_str(), BM_Lvo, write)->Arg(mib);
-    benchmark::RegisterBenchmark(("venlvo-ecb-" + dir + "/openssl-keyed-once/1MiB").c_str(), BM_OpenSsl, "AES-128-ECB", write, 0)->Arg(mib);
-    benchmark::RegisterBenchmark(("venlvo-ecb-" + dir + "/openssl-rekeyed-per-16B/1MiB").c_str(), BM_OpenSsl, "AES-128-ECB", write, 16)->Arg(mib);
+    benchmark::RegisterBenchmark(("venlvo-ecb-" + dir + "/openssl-keyed-once/1MiB").c_str(), BM_OpenSsl, "AES-128-ECB",
+                                 write, 0)
+        ->Arg(mib);
+    benchmark::RegisterBenchmark(("venlvo-ecb-" + dir + "/openssl-rekeyed-per-16B/1MiB").c_str(), BM_OpenSsl,
+                                 "AES-128-ECB", write, 16)
+        ->Arg(mib);
     benchmark::RegisterBenchmark(("ven4-cfb1-" + dir + "/ours/64KiB").c_str(), BM_Ven, 4u, write)->Arg(cfb);
-    benchmark::RegisterBenchmark(("ven4-cfb1-" + dir + "/openssl/64KiB").c_str(), BM_OpenSsl, "AES-128-CFB1", write, 0)->Arg(cfb);
+    benchmark::RegisterBenchmark(("ven4-cfb1-" + dir + "/openssl/64KiB").c_str(), BM_OpenSsl, "AES-128-CFB1", write, 0)
+        ->Arg(cfb);
     benchmark::RegisterBenchmark(("ven1-des-" + dir + "/ours/1MiB").c_str(), BM_Ven, 1u, write)->Arg(mib);
-    benchmark::RegisterBenchmark(("ven1-des-" + dir + "/openssl/1MiB").c_str(), BM_OpenSsl, "DES-ECB", write, 0)->Arg(mib);
+    benchmark::RegisterBenchmark(("ven1-des-" + dir + "/openssl/1MiB").c_str(), BM_OpenSsl, "DES-ECB", write, 0)
+        ->Arg(mib);
   }
   benchmark::Initialize(&argc, argv);
   ydr::bench::RatioReporter reporter;

@@ -7,16 +7,16 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "platform/utf16.h"
 #include "bench/ratio_reporter.h"
+#include "platform/utf16.h"
 #include "ydr/zip.h"
 
 namespace {
@@ -76,33 +76,60 @@ void Register(const std::string &what) {
   const std::string zip_file = (Scratch() / (what + ".zip")).string();
   const std::string tgz = (Scratch() / (what + ".tar.gz")).string();
   const std::string out = (Scratch() / "out").string();
-  benchmark::RegisterBenchmark(("pack/ours/" + what).c_str(), [=](benchmark::State &s) {
-    Run(s, what, [&] {
-      fs::remove(archive);
-      CYdrZIP zip;
-      std::vector<YdrWString> paths = {Wide(Target(what))};
-      zip.CompressZIP(paths, Wide(archive).c_str());
-    });
-  })->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-  benchmark::RegisterBenchmark(("pack/zip-3/" + what).c_str(), [=](benchmark::State &s) {
-    Run(s, what, [&] { Shell("rm -f " + zip_file + " && zip -q -3 -r " + zip_file + " " + what); });
-  })->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-  benchmark::RegisterBenchmark(("pack/tar-gzip-3/" + what).c_str(), [=](benchmark::State &s) {
-    Run(s, what, [&] { Shell("tar -cf - " + what + " | gzip -3 > " + tgz); });
-  })->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-  benchmark::RegisterBenchmark(("unpack/ours/" + what).c_str(), [=](benchmark::State &s) {
-    Run(s, what, [&] {
-      fs::remove_all(out);
-      CYdrZIP zip;
-      zip.DecompressZIP(Wide(archive).c_str(), Wide(out).c_str(), 0);
-    });
-  })->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-  benchmark::RegisterBenchmark(("unpack/unzip/" + what).c_str(), [=](benchmark::State &s) {
-    Run(s, what, [&] { Shell("rm -rf " + out + " && unzip -q " + zip_file + " -d " + out); });
-  })->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-  benchmark::RegisterBenchmark(("unpack/tar-gzip/" + what).c_str(), [=](benchmark::State &s) {
-    Run(s, what, [&] { Shell("rm -rf " + out + " && mkdir -p " + out + " && gzip -dc " + tgz + " | tar -xf - -C " + out); });
-  })->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+  benchmark::RegisterBenchmark(("pack/ours/" + what).c_str(),
+                               [=](benchmark::State &s) {
+                                 Run(s, what, [&] {
+                                   fs::remove(archive);
+                                   CYdrZIP zip;
+                                   std::vector<YdrWString> paths = {Wide(Target(what))};
+                                   zip.CompressZIP(paths, Wide(archive).c_str());
+                                 });
+                               })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
+  benchmark::RegisterBenchmark(("pack/zip-3/" + what).c_str(),
+                               [=](benchmark::State &s) {
+                                 Run(s, what,
+                                     [&] { Shell("rm -f " + zip_file + " && zip -q -3 -r " + zip_file + " " + what); });
+                               })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
+  benchmark::RegisterBenchmark(
+      ("pack/tar-gzip-3/" + what).c_str(),
+      [=](benchmark::State &s) { Run(s, what, [&] { Shell("tar -cf - " + what + " | gzip -3 > " + tgz); }); })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
+  benchmark::RegisterBenchmark(("unpack/ours/" + what).c_str(),
+                               [=](benchmark::State &s) {
+                                 Run(s, what, [&] {
+                                   fs::remove_all(out);
+                                   CYdrZIP zip;
+                                   zip.DecompressZIP(Wide(archive).c_str(), Wide(out).c_str(), 0);
+                                 });
+                               })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
+  benchmark::RegisterBenchmark(("unpack/unzip/" + what).c_str(),
+                               [=](benchmark::State &s) {
+                                 Run(s, what,
+                                     [&] { Shell("rm -rf " + out + " && unzip -q " + zip_file + " -d " + out); });
+                               })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
+  benchmark::RegisterBenchmark(
+      ("unpack/tar-gzip/" + what).c_str(),
+      [=](benchmark::State &s) {
+        Run(s, what,
+            [&] { Shell("rm -rf " + out + " && mkdir -p " + out + " && gzip -dc " + tgz + " | tar -xf - -C " + out); });
+      })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
 }
 
 }  // namespace

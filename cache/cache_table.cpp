@@ -28,7 +28,7 @@ unsigned BucketOf(YdrCache *c, const void *record) {
 // The matching node, or null; *link is then the chain pointer that points at it, so that it
 // can be unlinked without walking the chain again.
 inline __attribute__((always_inline)) YdrCacheNode *Lookup(YdrCache *c, const void *key, unsigned *bucket,
-                                                         YdrCacheNode ***link = nullptr) {
+                                                           YdrCacheNode ***link = nullptr) {
   *bucket = BucketOf(c, key);
   for (YdrCacheNode **at = &c->chainFirst[*bucket]; *at != nullptr; at = &(*at)->chain) {
     if (Call(c, YDR_CACHE_OP_COMPARE, RecordOf(*at), key) != 0) {
@@ -184,7 +184,8 @@ extern "C" YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info) {
     return nullptr;
   }
   // The table and its buckets in one zeroed block.
-  const std::size_t header = (sizeof(YdrCache) + alignof(YdrCacheNode *) - 1) / alignof(YdrCacheNode *) * alignof(YdrCacheNode *);
+  const std::size_t header =
+      (sizeof(YdrCache) + alignof(YdrCacheNode *) - 1) / alignof(YdrCacheNode *) * alignof(YdrCacheNode *);
   const std::size_t firsts = sizeof(YdrCacheNode *) * info->bucketCount;
   const std::size_t bytes = header + firsts + sizeof(std::int32_t) * info->bucketCount;
   void *block = Allocate(bytes);

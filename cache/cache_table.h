@@ -24,7 +24,7 @@ void *Allocate(std::size_t size);
 }  // namespace ydr::cache
 
 struct YdrCacheNode {
-  YdrCacheNode *next;   // recency list (circular)
+  YdrCacheNode *next;  // recency list (circular)
   YdrCacheNode *prev;
   YdrCacheNode *chain;  // next node of the same bucket
   std::int32_t size;    // as reported when stored; 0 without a size limit
@@ -39,7 +39,7 @@ struct YdrCache {
   YDR_CACHE_INFO info;
   std::int32_t totalSize;
   std::int32_t count;
-  YdrCacheNode sentinel;        // next: the head, prev: the tail; itself when empty
+  YdrCacheNode sentinel;  // next: the head, prev: the tail; itself when empty
   // Per bucket, in the same allocation: the first node of its chain, and the chain's length.
   // Two arrays, so that a lookup reads only the compact array of first nodes.
   YdrCacheNode **chainFirst;

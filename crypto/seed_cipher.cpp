@@ -10,7 +10,6 @@ inline std::uint32_t G(std::uint32_t x) {
   return kTables[0][x & 0xFF] ^ kTables[1][(x >> 8) & 0xFF] ^ kTables[2][(x >> 16) & 0xFF] ^ kTables[3][x >> 24];
 }
 
-
 // N blocks side by side: x holds each block's left half, y its right half.
 template <int N>
 struct Lanes {

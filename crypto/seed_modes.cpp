@@ -88,13 +88,12 @@ void TransformBlocks(YDR_SEED_ALG_INFO *info, Direction direction, const unsigne
         }
       }
       return;
-    default:
-      return;
+    default: return;
   }
 }
 
-unsigned int Update(YDR_SEED_ALG_INFO *info, Direction direction, const unsigned char *input,
-                    unsigned int inputLength, unsigned char *output, unsigned int *outputLength) {
+unsigned int Update(YDR_SEED_ALG_INFO *info, Direction direction, const unsigned char *input, unsigned int inputLength,
+                    unsigned char *output, unsigned int *outputLength) {
   if (!KnownMode(info->mode) || info->bufferedLength > 16) return YDR_SEED_ERR_MODE;
   const unsigned int buffered = info->bufferedLength;
   const std::uint64_t total = std::uint64_t{buffered} + inputLength;
@@ -134,7 +133,8 @@ unsigned int StreamFinal(YDR_SEED_ALG_INFO *info, unsigned char *output, unsigne
   EncryptBlock(info->roundKeys, info->chain, info->chain);
   if (info->mode == YDR_SEED_MODE_CFB) Xor16(info->chain, info->chain, info->buffer);
   for (unsigned int i = 0; i < n; ++i) {
-    output[i] = info->mode == YDR_SEED_MODE_CFB ? info->chain[i] : static_cast<unsigned char>(info->buffer[i] ^ info->chain[i]);
+    output[i] =
+        info->mode == YDR_SEED_MODE_CFB ? info->chain[i] : static_cast<unsigned char>(info->buffer[i] ^ info->chain[i]);
   }
   *outputLength = n;
   return YDR_SEED_OK;
@@ -207,10 +207,8 @@ extern "C" YDR_API unsigned int YDR_SEED_EncFinal(YDR_SEED_ALG_INFO *info, unsig
       return YDR_SEED_OK;
     }
     case YDR_SEED_MODE_OFB:
-    case YDR_SEED_MODE_CFB:
-      return StreamFinal(info, output, outputLength);
-    default:
-      return YDR_SEED_ERR_MODE;
+    case YDR_SEED_MODE_CFB: return StreamFinal(info, output, outputLength);
+    default: return YDR_SEED_ERR_MODE;
   }
 }
 
@@ -241,9 +239,7 @@ extern "C" YDR_API unsigned int YDR_SEED_DecFinal(YDR_SEED_ALG_INFO *info, unsig
       return YDR_SEED_OK;
     }
     case YDR_SEED_MODE_OFB:
-    case YDR_SEED_MODE_CFB:
-      return StreamFinal(info, output, outputLength);
-    default:
-      return YDR_SEED_ERR_MODE;
+    case YDR_SEED_MODE_CFB: return StreamFinal(info, output, outputLength);
+    default: return YDR_SEED_ERR_MODE;
   }
 }

@@ -16,7 +16,6 @@ static_assert(sizeof(YDR_SHA1_ALG_INFO) == 100, "the record's size is part of th
 
 inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
-
 // The compression function on one 64-byte block; the block is only read.
 void CompressOne(unsigned int chain[5], const unsigned char *block) {
   std::uint32_t w[80];

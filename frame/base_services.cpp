@@ -23,9 +23,9 @@ enum Import : std::size_t {
 };
 
 constexpr const char *kImportNames[kImportCount] = {
-    "YdrInitModule",  "YdrExitModule",     "YdrSetError",       "YdrAnsiToUnicode",
-    "YdrUnicodeToAnsi", "YdrPathCreate",   "YdrPathToAbsolute", "YdrFindFirstFileW",
-    "YdrFindNextFileW", "_u__wfopen",      "YdrBase64ToAscii",
+    "YdrInitModule",    "YdrExitModule", "YdrSetError",       "YdrAnsiToUnicode",
+    "YdrUnicodeToAnsi", "YdrPathCreate", "YdrPathToAbsolute", "YdrFindFirstFileW",
+    "YdrFindNextFileW", "_u__wfopen",    "YdrBase64ToAscii",
 };
 
 frame::SiblingModule g_base_library(kModuleName, kImportNames, kImportCount);

@@ -23,7 +23,7 @@ struct CryptoFunctions {
   decltype(&::EVP_PKEY_encrypt) EVP_PKEY_encrypt;
   decltype(&::EVP_PKEY_decrypt_init) EVP_PKEY_decrypt_init;
   decltype(&::EVP_PKEY_decrypt) EVP_PKEY_decrypt;
-  decltype(&::EVP_PKEY_sign_init) EVP_PKEY_sign_init;      // private-key "encryption"
+  decltype(&::EVP_PKEY_sign_init) EVP_PKEY_sign_init;  // private-key "encryption"
   decltype(&::EVP_PKEY_sign) EVP_PKEY_sign;
   decltype(&::EVP_PKEY_verify_recover_init) EVP_PKEY_verify_recover_init;  // public-key "decryption"
   decltype(&::EVP_PKEY_verify_recover) EVP_PKEY_verify_recover;

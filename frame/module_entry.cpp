@@ -8,8 +8,8 @@
 namespace ydr::frame {
 namespace {
 
-constexpr unsigned short kModuleName[] = {'Y', 'd', 'r', 'M', 'o', 'd', '.', 'Y', 'd', 'r', 'B',
-                                          'a', 's', 'e', 'M', 'i', 's', 'c', 0};
+constexpr unsigned short kModuleName[] = {'Y', 'd', 'r', 'M', 'o', 'd', '.', 'Y', 'd', 'r',
+                                          'B', 'a', 's', 'e', 'M', 'i', 's', 'c', 0};
 
 YDR_MODULE_INFO g_module_info = {kModuleName, 0, nullptr, 0, 3, 0};
 

@@ -20,7 +20,8 @@ struct Source {
 
 int Feed(YDRGZ, void *user, void *buffer, int count) {
   auto *s = static_cast<Source *>(user);
-  const std::size_t n = std::min({static_cast<std::size_t>(count), s->size - s->position, static_cast<std::size_t>(s->piece)});
+  const std::size_t n =
+      std::min({static_cast<std::size_t>(count), s->size - s->position, static_cast<std::size_t>(s->piece)});
   std::memcpy(buffer, s->data + s->position, n);
   s->position += n;
   return static_cast<int>(n);

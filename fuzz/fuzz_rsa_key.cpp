@@ -31,8 +31,8 @@ std::string Base64(const std::uint8_t *data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   ydr::fuzz::Workspace("rsa");
   if (size < 2 || size > 4096) return 0;
-  const std::string text = (data[0] & 1) != 0 ? Base64(data + 1, size - 1)
-                                              : std::string(reinterpret_cast<const char *>(data + 1), size - 1);
+  const std::string text =
+      (data[0] & 1) != 0 ? Base64(data + 1, size - 1) : std::string(reinterpret_cast<const char *>(data + 1), size - 1);
   const std::size_t capacity = size + 16;
   std::vector<unsigned char> input(capacity, 0x5A), output(capacity + 1, 0xEE);
   using Export = unsigned int (*)(unsigned int, const unsigned char *, unsigned char *, const char *);

@@ -19,7 +19,8 @@ inline const std::filesystem::path &Workspace(const char *name) {
     const fs::path dir = fs::temp_directory_path() / (std::string("ydr-fuzz-") + name + "-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const fs::path registry = dir / "registry.ini";
-    std::ofstream(registry) << "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" YDR_BASE_LIBRARY_DIR "\n";
+    std::ofstream(registry) << "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" YDR_BASE_LIBRARY_DIR
+                               "\n";
     ydr::platform::SetRegistryFileOverride(registry.c_str());
     std::atexit([] {
       std::error_code ignored;

@@ -95,7 +95,8 @@ void CheckAndTidy(const Traps &t) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const Traps &traps = SetUp();
   const fs::path archive = traps.dest.parent_path().parent_path() / "input.ydz";
-  std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+  std::ofstream(archive, std::ios::binary)
+      .write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
   const YdrWString dest = Wide(traps.dest.string());
   {
     CYdrZIP zip;

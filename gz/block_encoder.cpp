@@ -153,8 +153,9 @@ std::uint64_t BlockEncoder::FlushBlock(const std::uint8_t *bytes, std::uint32_t 
     compressed_bits_ = (compressed_bits_ + 3 + 7) & ~std::uint64_t{7};
     compressed_bits_ += (static_cast<std::uint64_t>(stored_length) + 4) << 3;
     out.Align();
-    const std::uint8_t header[4] = {static_cast<std::uint8_t>(stored_length), static_cast<std::uint8_t>(stored_length >> 8),
-                                    static_cast<std::uint8_t>(~stored_length), static_cast<std::uint8_t>(~stored_length >> 8)};
+    const std::uint8_t header[4] = {
+        static_cast<std::uint8_t>(stored_length), static_cast<std::uint8_t>(stored_length >> 8),
+        static_cast<std::uint8_t>(~stored_length), static_cast<std::uint8_t>(~stored_length >> 8)};
     out.out().PutBytes(header, 4);
     out.out().PutBytes(bytes, stored_length);
   } else if (fixed_bytes == best) {

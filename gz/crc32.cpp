@@ -6,9 +6,7 @@
 
 namespace ydr::gz {
 
-Crc32Function Crc32Variant_pclmul() {
-  return platform::GetCpuFeatures().pclmul ? &Crc32Update_pclmul : nullptr;
-}
+Crc32Function Crc32Variant_pclmul() { return platform::GetCpuFeatures().pclmul ? &Crc32Update_pclmul : nullptr; }
 
 Crc32Function Crc32Variant_avx512() {
   return platform::GetCpuFeatures().vpclmul_avx512 ? &Crc32Update_avx512 : nullptr;

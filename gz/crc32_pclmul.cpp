@@ -49,7 +49,7 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t Crc32Reduce128(__m128i x)
 }
 
 __attribute__((target("pclmul,sse4.1"))) std::uint32_t Crc32Update_pclmul(std::uint32_t reg, const std::uint8_t *data,
-                                                                           std::size_t size) {
+                                                                          std::size_t size) {
   if (size < 64) return Crc32Update_generic(reg, data, size);
   __m128i x0 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
   __m128i x1 = Load(data + 16), x2 = Load(data + 32), x3 = Load(data + 48);

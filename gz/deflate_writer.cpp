@@ -27,7 +27,7 @@ namespace ydr::gz {
 namespace {
 
 constexpr std::uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
-constexpr std::uint32_t kLongestDistance = 32768;                  // what the format can say
+constexpr std::uint32_t kLongestDistance = 32768;                   // what the format can say
 // The tuning of the speed-oriented setting the matcher always runs at.
 constexpr std::uint32_t kGoodLength = 4;
 constexpr std::uint32_t kInsertLimit = 6;
@@ -72,7 +72,7 @@ DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const
       hash_mask_((1u << level.hash_bits) - 1),
       hash_shift_((level.hash_bits + kMinMatch - 1) / kMinMatch),
       max_distance_(level.window_size - kMinLookahead < kLongestDistance ? level.window_size - kMinLookahead
-                                                                          : kLongestDistance),
+                                                                         : kLongestDistance),
       slide_at_(2 * level.window_size - kMinLookahead) {
   output_.Attach(this, write, user);
 }
@@ -96,15 +96,14 @@ void DeflateWriter<Position>::FillWindow() {
     match_start_ -= window_size_;
     strstart_ -= window_size_;
     block_start_ -= window_size_;
-    const auto slide = [this](Position &p) {
-      p = static_cast<Position>(p >= window_size_ ? p - window_size_ : 0);
-    };
+    const auto slide = [this](Position &p) { p = static_cast<Position>(p >= window_size_ ? p - window_size_ : 0); };
     for (std::uint32_t i = 0; i < hash_size_; ++i) slide(head_[i]);
     for (std::uint32_t i = 0; i < window_size_; ++i) slide(prev_[i]);
     room += window_size_;
   }
   if (pending_count_ <= 0) return;  // nothing given, or the end mark
-  const std::uint32_t n = static_cast<std::uint32_t>(pending_count_) < room ? static_cast<std::uint32_t>(pending_count_) : room;
+  const std::uint32_t n =
+      static_cast<std::uint32_t>(pending_count_) < room ? static_cast<std::uint32_t>(pending_count_) : room;
   std::memcpy(window_.get() + strstart_ + lookahead_, pending_, n);
   crc_register_ = Crc32Update(crc_register_, pending_, n);
   bytes_in_ += n;
@@ -213,11 +212,14 @@ template <class Position>
 void DeflateWriter<Position>::Finish() {
   Compress(nullptr, -1);
   const std::uint32_t crc = ~crc_register_;
-  const std::uint8_t trailer[8] = {
-      static_cast<std::uint8_t>(crc),       static_cast<std::uint8_t>(crc >> 8),
-      static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24),
-      static_cast<std::uint8_t>(bytes_in_), static_cast<std::uint8_t>(bytes_in_ >> 8),
-      static_cast<std::uint8_t>(bytes_in_ >> 16), static_cast<std::uint8_t>(bytes_in_ >> 24)};
+  const std::uint8_t trailer[8] = {static_cast<std::uint8_t>(crc),
+                                   static_cast<std::uint8_t>(crc >> 8),
+                                   static_cast<std::uint8_t>(crc >> 16),
+                                   static_cast<std::uint8_t>(crc >> 24),
+                                   static_cast<std::uint8_t>(bytes_in_),
+                                   static_cast<std::uint8_t>(bytes_in_ >> 8),
+                                   static_cast<std::uint8_t>(bytes_in_ >> 16),
+                                   static_cast<std::uint8_t>(bytes_in_ >> 24)};
   output_.PutBytes(trailer, 8);
   output_.FlushAll();
 }

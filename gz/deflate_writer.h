@@ -69,13 +69,13 @@ class DeflateWriter final : public StreamWriter {
   // Matcher state.
   std::uint32_t hash_ = 0;
   std::uint32_t hash_head_ = 0;
-  std::uint32_t strstart_ = 0;     // the current position
-  std::uint32_t lookahead_ = 0;    // bytes in the window ahead of it
-  std::int64_t block_start_ = 0;   // where the current block's bytes start (negative: slid out)
+  std::uint32_t strstart_ = 0;    // the current position
+  std::uint32_t lookahead_ = 0;   // bytes in the window ahead of it
+  std::int64_t block_start_ = 0;  // where the current block's bytes start (negative: slid out)
   std::uint32_t match_start_ = 0;
   std::uint32_t match_length_ = 0;
-  bool resume_ = false;            // inside a stream, waiting for more input
-  bool primed_ = false;            // the rolling hash has been started
+  bool resume_ = false;  // inside a stream, waiting for more input
+  bool primed_ = false;  // the rolling hash has been started
 
   // The caller's bytes of the current call.
   const std::uint8_t *pending_ = nullptr;

@@ -28,8 +28,8 @@ class StreamReader final : public YdrGZStream {
         !bitlen_->allocated()) {
       return false;
     }
-    inflater_.reset(new (std::nothrow) Inflater(&source_, window_size_, window_.get(), litlen_.get(), dist_.get(),
-                                                bitlen_.get()));
+    inflater_.reset(new (std::nothrow)
+                        Inflater(&source_, window_size_, window_.get(), litlen_.get(), dist_.get(), bitlen_.get()));
     return inflater_ != nullptr && inflater_->allocated();
   }
 
@@ -67,7 +67,8 @@ class StreamReader final : public YdrGZStream {
     std::uint8_t trailer[8];
     const std::uint64_t consumed = inflater_->ReadTrailer(trailer);
     const std::uint32_t crc = static_cast<std::uint32_t>(trailer[0]) | static_cast<std::uint32_t>(trailer[1]) << 8 |
-                              static_cast<std::uint32_t>(trailer[2]) << 16 | static_cast<std::uint32_t>(trailer[3]) << 24;
+                              static_cast<std::uint32_t>(trailer[2]) << 16 |
+                              static_cast<std::uint32_t>(trailer[3]) << 24;
     const std::uint32_t length = static_cast<std::uint32_t>(trailer[4]) | static_cast<std::uint32_t>(trailer[5]) << 8 |
                                  static_cast<std::uint32_t>(trailer[6]) << 16 |
                                  static_cast<std::uint32_t>(trailer[7]) << 24;

@@ -48,13 +48,13 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   }
   const int real_codes = static_cast<int>(offset[max_length]);
 
-  unsigned code = 0;   // the current code, reversed
-  int p = 0;           // next value
-  int h = -1;          // table level
-  int w = -l;          // bits decoded before the current table
-  int table[kMaxBits + 1] = {};  // offset of each level's table
+  unsigned code = 0;                  // the current code, reversed
+  int p = 0;                          // next value
+  int h = -1;                         // table level
+  int w = -l;                         // bits decoded before the current table
+  int table[kMaxBits + 1] = {};       // offset of each level's table
   unsigned saved[kMaxBits + 1] = {};  // the code at which each level's table began
-  int z = 0;           // entries in the current table
+  int z = 0;                          // entries in the current table
 
   for (int k = min_length; k <= max_length; ++k) {
     unsigned a = c[k];
@@ -85,9 +85,8 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
         } else {
           saved[h] = code;
           const unsigned index = code >> (w - l);
-          entries_[table[h - 1] + static_cast<int>(index)] = {static_cast<std::uint8_t>(16 + j),
-                                                              static_cast<std::uint8_t>(l),
-                                                              static_cast<std::uint16_t>(table[h])};
+          entries_[table[h - 1] + static_cast<int>(index)] = {
+              static_cast<std::uint8_t>(16 + j), static_cast<std::uint8_t>(l), static_cast<std::uint16_t>(table[h])};
         }
       }
 
@@ -106,7 +105,8 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
         ++p;
       }
       const unsigned step = 1u << (k - w);
-      for (unsigned j = code >> w; j < static_cast<unsigned>(z); j += step) entries_[table[h] + static_cast<int>(j)] = r;
+      for (unsigned j = code >> w; j < static_cast<unsigned>(z); j += step)
+        entries_[table[h] + static_cast<int>(j)] = r;
 
       // Next code, counting in reversed bit order.
       unsigned bit = 1u << (k - 1);

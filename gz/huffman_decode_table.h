@@ -37,8 +37,7 @@ struct FastTable {
   static constexpr int kFastBits = kBits;
   DecodeEntry entries[1 << kBits];
   // Fills the table for a code whose reference table was built from the same lengths.
-  void Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base,
-             const std::uint8_t *extra);
+  void Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base, const std::uint8_t *extra);
 };
 
 enum class BuildResult : int { kComplete = 0, kIncomplete = 1, kOverSubscribed = 2, kNoMemory = 3 };

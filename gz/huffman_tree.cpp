@@ -105,7 +105,8 @@ void TreeBuilder::AssignLengths(const TreeShape &shape, int max_code, std::uint6
     length_[n] = static_cast<std::uint16_t>(bits);
     if (n > max_code) continue;  // an inner node
     ++bl_count_[bits];
-    const int extra = (shape.extra_bits != nullptr && n >= shape.extra_base) ? shape.extra_bits[n - shape.extra_base] : 0;
+    const int extra =
+        (shape.extra_bits != nullptr && n >= shape.extra_base) ? shape.extra_bits[n - shape.extra_base] : 0;
     *dynamic_bits += static_cast<std::uint64_t>(freq_[n]) * static_cast<unsigned>(bits + extra);
     if (shape.fixed != nullptr) {
       *fixed_bits += static_cast<std::uint64_t>(freq_[n]) * static_cast<unsigned>(shape.fixed[n].length + extra);

@@ -14,7 +14,7 @@ struct TreeShape {
   const std::uint8_t *extra_bits;  // extra bits by (symbol - extra_base); null: none
   int extra_base;
   int max_length;
-  const Code *fixed;               // the fixed code, for the fixed-coding length; null: none
+  const Code *fixed;  // the fixed code, for the fixed-coding length; null: none
 };
 
 inline constexpr TreeShape kLitLenShape = {kLitLenCodes, kLengthExtra, kLiterals + 1, kMaxBits, kFixedCodes.litlen};
@@ -39,20 +39,22 @@ class TreeBuilder {
   // so that this is a single comparison of keys.
   static std::uint32_t Key(std::uint32_t freq, std::uint32_t depth) { return freq << 8 | depth; }
   // Heap entries carry their key above the node number, so sifting reads no other array.
-  static std::uint64_t Entry(std::uint32_t key, int node) { return std::uint64_t{key} << 16 | static_cast<unsigned>(node); }
+  static std::uint64_t Entry(std::uint32_t key, int node) {
+    return std::uint64_t{key} << 16 | static_cast<unsigned>(node);
+  }
   static std::uint32_t KeyOf(std::uint64_t entry) { return static_cast<std::uint32_t>(entry >> 16); }
   static int NodeOf(std::uint64_t entry) { return static_cast<int>(entry & 0xFFFF); }
   void SiftDown(int k);
   void AssignLengths(const TreeShape &shape, int max_code, std::uint64_t *dynamic_bits, std::uint64_t *fixed_bits);
 
-  std::uint16_t freq_[kHeapSize];    // leaves' frequencies, then the inner nodes'
+  std::uint16_t freq_[kHeapSize];  // leaves' frequencies, then the inner nodes'
   std::uint16_t parent_[kHeapSize];
   std::uint16_t length_[kHeapSize];
   std::uint8_t depth_[kHeapSize];
-  std::uint64_t heap_[kHeapSize];    // heap_[1 .. heap_len_]
-  int removed_[kHeapSize];           // nodes in the order they left the heap, from the end
+  std::uint64_t heap_[kHeapSize];  // heap_[1 .. heap_len_]
+  int removed_[kHeapSize];         // nodes in the order they left the heap, from the end
   int heap_len_ = 0;
-  int heap_max_ = 0;                 // removed nodes are kept in heap_[heap_max_ ..)
+  int heap_max_ = 0;  // removed nodes are kept in heap_[heap_max_ ..)
   int bl_count_[kMaxBits + 1];
 };
 

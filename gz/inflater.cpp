@@ -27,13 +27,14 @@
 namespace ydr::gz {
 namespace {
 
-constexpr std::uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23,  27, 31,
-                                           35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,   0};
+constexpr std::uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27, 31,
+                                           35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
 // The two codes beyond 285 exist in the fixed code but mean nothing: invalid.
 constexpr std::uint8_t kLengthExtraBits[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
                                                3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-constexpr std::uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                         193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                         33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 
 constexpr int kLitLenRootBits = 9;
 constexpr int kDistRootBits = 6;
@@ -61,8 +62,8 @@ const FixedTables *GetFixedTables() {
     t->fast_litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits);
     for (int i = 0; i < 30; ++i) lengths[i] = 5;
     // 30 of the 32 five-bit codes: incomplete, and accepted.
-    const bool dist_ok = t->dist.Build(lengths, 30, 0, kDistBase, kDistExtra, kFixedDistRootBits, true) ==
-                         BuildResult::kIncomplete;
+    const bool dist_ok =
+        t->dist.Build(lengths, 30, 0, kDistBase, kDistExtra, kFixedDistRootBits, true) == BuildResult::kIncomplete;
     t->fast_dist.Build(lengths, 30, 0, kDistBase, kDistExtra);
     t->ok = lit_ok && dist_ok;
     return t;
@@ -347,8 +348,8 @@ Inflater::Result Inflater::ContinueCopy() {
   return Result::kDone;
 }
 
-Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &dist,
-                                   const FastTable<11> &fast_litlen, const FastTable<10> &fast_dist) {
+Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                                   const FastTable<10> &fast_dist) {
   if (phase_ == Phase::kInCopy) {
     phase_ = Phase::kAfterLiteral;
     if (ContinueCopy() == Result::kInterrupted) {

@@ -85,7 +85,7 @@ class Inflater {
   // Bits taken from the source and not yet used, least significant first.
   std::uint64_t bit_buffer_ = 0;
   int bit_count_ = 0;
-  std::uint64_t loaded_ = 0;     // source bytes moved into the bit buffer
+  std::uint64_t loaded_ = 0;  // source bytes moved into the bit buffer
   // How far into the source the reference decoder, which takes a byte only when a lookup or
   // field needs it, would have read (in bits): it decides how many bytes the trailer and a
   // restart find already taken.
@@ -95,13 +95,13 @@ class Inflater {
   std::uint64_t consumed_before_ = 0;
 
   const std::uint32_t ring_size_;
-  std::uint32_t base_;           // where the window being filled starts in the ring
-  const std::uint8_t *output_;   // the last bytes handed out
-  std::uint32_t position_ = 0;   // bytes in the window being filled
+  std::uint32_t base_;          // where the window being filled starts in the ring
+  const std::uint8_t *output_;  // the last bytes handed out
+  std::uint32_t position_ = 0;  // bytes in the window being filled
   bool in_block_ = false;
   bool fresh_block_ = false;
   bool final_ = false;
-  bool ended_ = false;           // the final block is done
+  bool ended_ = false;  // the final block is done
   bool failed_ = false;
   bool tables_held_ = false;
   int type_ = 0;

@@ -50,7 +50,7 @@ class SourceBuffer {
   void *user_ = nullptr;
   std::uint32_t position_ = 0;
   std::uint32_t length_ = 0;
-  std::uint64_t bytes_in_ = 0;  // 64 bits: a stream may be longer than 4 GiB
+  std::uint64_t bytes_in_ = 0;         // 64 bits: a stream may be longer than 4 GiB
   std::uint8_t data_[kSize + 8] = {};  // 8 more, so that a 64-bit load at the end stays inside
 };
 

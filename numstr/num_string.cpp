@@ -49,17 +49,20 @@ void WriteSequence(int number, int k, bool extend, CharAt char_at, Writer &out) 
   }
   Unit letters[32];
   int n = 0;
-  for (std::int64_t rest = number; rest != 0; rest = (rest - 1) / k) letters[n++] = char_at(static_cast<int>((rest - 1) % k));
+  for (std::int64_t rest = number; rest != 0; rest = (rest - 1) / k)
+    letters[n++] = char_at(static_cast<int>((rest - 1) % k));
   out.PutReversed(letters, letters + n);
 }
 
 void WriteRun(const CodePointRun &run, int number, bool extend, Writer &out) {
-  WriteSequence(number, run.count, extend, [&](int i) { return static_cast<Unit>(run.first + i); }, out);
+  WriteSequence(
+      number, run.count, extend, [&](int i) { return static_cast<Unit>(run.first + i); }, out);
 }
 
 template <std::size_t N>
 void WriteTable(const Unit (&table)[N], int number, bool extend, Writer &out) {
-  WriteSequence(number, static_cast<int>(N), extend, [&](int i) { return table[i]; }, out);
+  WriteSequence(
+      number, static_cast<int>(N), extend, [&](int i) { return table[i]; }, out);
 }
 
 void WriteCircledDigits(int number, Writer &out) {
@@ -145,7 +148,8 @@ void WriteNumeral(unsigned int style, int number, const Unit *decoration, bool e
     case YDR_NUM_CIRCLED_LATIN_UPPER: return WriteRun(kCircledLatinUpper, number, extend, out);
     case YDR_NUM_CIRCLED_LATIN_LOWER: return WriteRun(kCircledLatinLower, number, extend, out);
     case YDR_NUM_KOREAN_SYLLABLE:
-      return WriteSequence(number, 84, extend, [](int i) { return KoreanSyllable(i); }, out);
+      return WriteSequence(
+          number, 84, extend, [](int i) { return KoreanSyllable(i); }, out);
     case YDR_NUM_CIRCLED_KOREAN_SYLLABLE: return WriteRun(kCircledKoreanSyllables, number, extend, out);
     case YDR_NUM_KOREAN_CONSONANT: return WriteTable(kKoreanConsonants, number, extend, out);
     case YDR_NUM_CIRCLED_KOREAN_CONSONANT: return WriteRun(kCircledKoreanConsonants, number, extend, out);
@@ -154,15 +158,13 @@ void WriteNumeral(unsigned int style, int number, const Unit *decoration, bool e
     case YDR_NUM_CIRCLED_IDEOGRAPH: return WriteRun(kCircledIdeographs, number, extend, out);
     case YDR_NUM_STEM_KOREAN: return WriteTable(kStemsKorean, number, extend, out);
     case YDR_NUM_STEM_HANJA: return WriteTable(kStemsHanja, number, extend, out);
-    case YDR_NUM_FOOTNOTE:
-      return WriteRepeated(kFootnoteSymbols[(number - 1) % 4], (number - 1) / 4 % 5 + 1, out);
+    case YDR_NUM_FOOTNOTE: return WriteRepeated(kFootnoteSymbols[(number - 1) % 4], (number - 1) / 4 % 5 + 1, out);
     case YDR_NUM_REPEAT_SYMBOL:
       if (decoration != nullptr && decoration[0] >= kFirstPrintable) {
         WriteRepeated(decoration[0], (number - 1) % 5 + 1, out);
       }
       return;
-    default:
-      return WriteDecimal(number, out);
+    default: return WriteDecimal(number, out);
   }
 }
 

@@ -13,14 +13,14 @@ struct CodePointRun {
   int count;
 };
 
-inline constexpr CodePointRun kCircledNumbers = {0x2460, 20};      // ① .. ⑳
-inline constexpr CodePointRun kLatinUpper = {0x0041, 26};          // A .. Z
-inline constexpr CodePointRun kLatinLower = {0x0061, 26};          // a .. z
-inline constexpr CodePointRun kCircledLatinUpper = {0x24B6, 26};   // Ⓐ .. Ⓩ
-inline constexpr CodePointRun kCircledLatinLower = {0x24D0, 26};   // ⓐ .. ⓩ
+inline constexpr CodePointRun kCircledNumbers = {0x2460, 20};           // ① .. ⑳
+inline constexpr CodePointRun kLatinUpper = {0x0041, 26};               // A .. Z
+inline constexpr CodePointRun kLatinLower = {0x0061, 26};               // a .. z
+inline constexpr CodePointRun kCircledLatinUpper = {0x24B6, 26};        // Ⓐ .. Ⓩ
+inline constexpr CodePointRun kCircledLatinLower = {0x24D0, 26};        // ⓐ .. ⓩ
 inline constexpr CodePointRun kCircledKoreanSyllables = {0x326E, 14};   // ㉮ .. ㉻
 inline constexpr CodePointRun kCircledKoreanConsonants = {0x3260, 14};  // ㉠ .. ㉭
-inline constexpr CodePointRun kCircledIdeographs = {0x3280, 10};   // ㊀ .. ㊉
+inline constexpr CodePointRun kCircledIdeographs = {0x3280, 10};        // ㊀ .. ㊉
 
 // Circled decimal digits; zero is the circled capital letter O.
 inline constexpr Unit kCircledDigits[10] = {0x24C4, 0x2460, 0x2461, 0x2462, 0x2463,
@@ -59,10 +59,15 @@ struct NumberWords {
 
 inline constexpr NumberWords kKoreanWords = {
     {0, 0xC77C, 0xC774, 0xC0BC, 0xC0AC, 0xC624, 0xC721, 0xCE60, 0xD314, 0xAD6C},
-    0xC2ED, 0xBC31, 0xCC9C, {0, 0xB9CC, 0xC5B5}};
+    0xC2ED,
+    0xBC31,
+    0xCC9C,
+    {0, 0xB9CC, 0xC5B5}};
 // Six is the compatibility ideograph U+F9D1, as the suite has always written it.
-inline constexpr NumberWords kHanjaWords = {
-    {0, 0x4E00, 0x4E8C, 0x4E09, 0x56DB, 0x4E94, 0xF9D1, 0x4E03, 0x516B, 0x4E5D},
-    0x5341, 0x767E, 0x5343, {0, 0x842C, 0x5104}};
+inline constexpr NumberWords kHanjaWords = {{0, 0x4E00, 0x4E8C, 0x4E09, 0x56DB, 0x4E94, 0xF9D1, 0x4E03, 0x516B, 0x4E5D},
+                                            0x5341,
+                                            0x767E,
+                                            0x5343,
+                                            {0, 0x842C, 0x5104}};
 
 }  // namespace ydr::numstr

@@ -13,7 +13,8 @@ constexpr std::size_t kMaxCharacterBytes = 4;
 AnsiCharacter Pack(std::string_view bytes) {
   if (bytes.size() == 1) return static_cast<unsigned char>(bytes[0]);
   AnsiCharacter value = static_cast<AnsiCharacter>(bytes.size()) << 32;
-  for (std::size_t i = 0; i < bytes.size(); ++i) value |= static_cast<AnsiCharacter>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    value |= static_cast<AnsiCharacter>(static_cast<unsigned char>(bytes[i])) << (8 * i);
   return value;
 }
 
@@ -28,7 +29,11 @@ bool IsUtf8(const std::string &name) {
 // The length of the UTF-8 sequence at the front of `text`, or 1 when it is not valid.
 std::size_t Utf8Length(std::string_view text) {
   const auto lead = static_cast<unsigned char>(text[0]);
-  std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xF0 && lead < 0xF5 ? 4 : 1;
+  std::size_t length = lead < 0x80                   ? 1
+                       : lead >= 0xC2 && lead < 0xE0 ? 2
+                       : lead >= 0xE0 && lead < 0xF0 ? 3
+                       : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                     : 1;
   if (length > text.size()) return 1;
   for (std::size_t i = 1; i < length; ++i) {
     if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;

@@ -44,7 +44,7 @@ CpuFeatures Detect() {
   const CpuidRegisters leaf7 = Cpuid(7, 0);
   const bool osxsave = (leaf1.ecx >> 27) & 1;
   const unsigned long long states = osxsave ? EnabledStates() : 0;
-  const bool avx_state = (states & 0x6) == 0x6;      // SSE and AVX registers
+  const bool avx_state = (states & 0x6) == 0x6;       // SSE and AVX registers
   const bool avx512_state = (states & 0xE6) == 0xE6;  // and the AVX-512 ones
   const bool sse41 = (leaf1.ecx >> 19) & 1;
   features.pclmul = sse41 && ((leaf1.ecx >> 1) & 1);

@@ -10,9 +10,9 @@ struct CpuFeatures {
   bool vpclmul_avx512 = false;  // carry-less multiply on 512-bit registers (AVX-512)
   bool avx2 = false;
   bool bmi2 = false;
-  bool sha = false;             // SHA-1/SHA-256 instructions
-  bool aes = false;             // AES instructions
-  bool vaes_avx512 = false;     // AES instructions on 512-bit registers (AVX-512)
+  bool sha = false;          // SHA-1/SHA-256 instructions
+  bool aes = false;          // AES instructions
+  bool vaes_avx512 = false;  // AES instructions on 512-bit registers (AVX-512)
 };
 
 const CpuFeatures &GetCpuFeatures();

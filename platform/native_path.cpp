@@ -10,9 +10,7 @@ bool HasDrive(std::string_view path) {
   return path.size() >= 2 && IsDriveLetter(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
 
-bool HasDrive(const WChar *path, std::size_t length) {
-  return length >= 2 && IsDriveLetter(path[0]) && path[1] == ':';
-}
+bool HasDrive(const WChar *path, std::size_t length) { return length >= 2 && IsDriveLetter(path[0]) && path[1] == ':'; }
 
 std::string NativePath(std::string_view path) {
   if (HasDrive(path)) path.remove_prefix(2);
@@ -23,8 +21,6 @@ std::string NativePath(std::string_view path) {
   return out;
 }
 
-std::string NativePathFromWide(const WChar *path) {
-  return NativePath(Utf8FromWide(path));
-}
+std::string NativePathFromWide(const WChar *path) { return NativePath(Utf8FromWide(path)); }
 
 }  // namespace ydr::platform

@@ -15,7 +15,7 @@ bool IsSeparator(char32_t c);
 bool HasDrive(std::string_view path);
 bool HasDrive(const WChar *path, std::size_t length);
 
-std::string NativePath(std::string_view path);            // 8-bit path, bytes kept as they are
-std::string NativePathFromWide(const WChar *path);        // UTF-16 path, converted to UTF-8
+std::string NativePath(std::string_view path);      // 8-bit path, bytes kept as they are
+std::string NativePathFromWide(const WChar *path);  // UTF-16 path, converted to UTF-8
 
 }  // namespace ydr::platform

@@ -17,7 +17,9 @@ bool MatchOne(const std::vector<AnsiCharacter> &name, const AnsiCharacter *patte
 
 }  // namespace
 
-bool PathMatchSpecA(const char *name, const char *patterns) { return MatchSpecInCodePage(name, patterns, AnsiCodePageName()); }
+bool PathMatchSpecA(const char *name, const char *patterns) {
+  return MatchSpecInCodePage(name, patterns, AnsiCodePageName());
+}
 
 bool MatchSpecInCodePage(const char *name, const char *patterns, const std::string &code_page) {
   if (name == nullptr || patterns == nullptr) return false;

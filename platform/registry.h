@@ -20,12 +20,11 @@ inline constexpr long kErrorMoreData = 234;
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 
-long RegOpenKeyExA(RegistryRoot root, const char *sub_key, std::uint32_t options, std::uint32_t access,
-                   HKEY *result);
+long RegOpenKeyExA(RegistryRoot root, const char *sub_key, std::uint32_t options, std::uint32_t access, HKEY *result);
 // Copies the string value and its terminator into data. With data too small: kErrorMoreData
 // and *size set to the size needed, data untouched.
-long RegQueryValueExA(HKEY key, const char *name, std::uint32_t *reserved, std::uint32_t *type,
-                      unsigned char *data, std::uint32_t *size);
+long RegQueryValueExA(HKEY key, const char *name, std::uint32_t *reserved, std::uint32_t *type, unsigned char *data,
+                      std::uint32_t *size);
 long RegCloseKey(HKEY key);
 
 // The file the registry is read from; tests point it elsewhere (null: back to the default).

@@ -4,7 +4,9 @@ namespace ydr::platform {
 namespace {
 
 template <class Char>
-bool IsSep(Char c) { return c == Char('\\') || c == Char('/'); }
+bool IsSep(Char c) {
+  return c == Char('\\') || c == Char('/');
+}
 
 template <class Char>
 PathParts<Char> Split(std::basic_string_view<Char> path) {
@@ -35,8 +37,7 @@ PathParts<Char> Split(std::basic_string_view<Char> path) {
 PathParts<char> SplitPath(std::string_view path) { return Split(path); }
 PathParts<WChar> SplitPath(std::basic_string_view<WChar> path) { return Split(path); }
 
-std::string MakePath(std::string_view drive, std::string_view dir, std::string_view fname,
-                     std::string_view ext) {
+std::string MakePath(std::string_view drive, std::string_view dir, std::string_view fname, std::string_view ext) {
   std::string path;
   if (!drive.empty()) {
     path.push_back(drive[0]);

@@ -16,13 +16,13 @@ struct PathParts {
   std::basic_string<Char> drive;  // "C:" or empty
   std::basic_string<Char> dir;    // up to and including the last separator
   std::basic_string<Char> fname;
-  std::basic_string<Char> ext;    // from the last '.', dot included
+  std::basic_string<Char> ext;  // from the last '.', dot included
 };
 
-PathParts<char> SplitPath(std::string_view path);                    // _splitpath
-PathParts<WChar> SplitPath(std::basic_string_view<WChar> path);      // _wsplitpath
+PathParts<char> SplitPath(std::string_view path);                // _splitpath
+PathParts<WChar> SplitPath(std::basic_string_view<WChar> path);  // _wsplitpath
 
 std::string MakePath(std::string_view drive, std::string_view dir, std::string_view fname,
-                     std::string_view ext);                           // _makepath
+                     std::string_view ext);  // _makepath
 
 }  // namespace ydr::platform

@@ -3,10 +3,10 @@
 // socket is closed: a descriptor number is reused at once on POSIX, and closing it twice
 // could close someone else's file.
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <cstring>
 #include <vector>

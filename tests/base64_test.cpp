@@ -42,8 +42,9 @@ TEST(Base64Test, DecodesWhatOpenSslEncodes) {
     EVP_EncodeFinal(ctx, lines.data() + out1, &out2);
     EVP_ENCODE_CTX_free(ctx);
     decoded.clear();
-    ASSERT_EQ(Decode(std::string(reinterpret_cast<char *>(lines.data()), static_cast<std::size_t>(out1 + out2)), &decoded),
-              length);
+    ASSERT_EQ(
+        Decode(std::string(reinterpret_cast<char *>(lines.data()), static_cast<std::size_t>(out1 + out2)), &decoded),
+        length);
     ASSERT_EQ(decoded, data);
   }
 }
@@ -59,16 +60,16 @@ TEST(Base64Test, AcceptsAndRefusesAsDocumented) {
       {"eWRy", 3, "ydr"},
       {"eWQ=", 2, "yd"},
       {"eQ==", 1, "y"},
-      {"eWQ", 2, "yd"},          // padding left off
+      {"eWQ", 2, "yd"},  // padding left off
       {"eQ", 1, "y"},
       {" eW\r\nRy\t", 3, "ydr"},  // blanks and line breaks between characters
-      {"e", -1, nullptr},        // six bits: less than a byte
+      {"e", -1, nullptr},         // six bits: less than a byte
       {"eWRye", -1, nullptr},
-      {"eQ=", -1, nullptr},      // half the padding
+      {"eQ=", -1, nullptr},  // half the padding
       {"eQ===", -1, nullptr},
       {"=eQ=", -1, nullptr},
       {"eQ==eWRy", -1, nullptr},  // data after padding
-      {"eW-y", -1, nullptr},     // URL-safe alphabet is not this one
+      {"eW-y", -1, nullptr},      // URL-safe alphabet is not this one
       {"eW_y", -1, nullptr},
       {"eWRy\x80", -1, nullptr},
       {"eW.y", -1, nullptr},

@@ -30,14 +30,14 @@ TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
       {".", "/home/user"},
       {"..", "/home"},
       {"a/./b/../c", "/home/user/a/c"},
-      {"../../../../x", "/x"},           // never above the root
+      {"../../../../x", "/x"},  // never above the root
       {"/x/../..", "/"},
       {"/", "/"},
       {"\\", "/"},
       {"//a//b//", "/a/b/"},
       {"C:\\docs\\..\\a.txt", "C:/a.txt"},
       {"c:/", "c:/"},
-      {"C:docs", "C:/home/user/docs"},   // drive-relative: against the current folder
+      {"C:docs", "C:/home/user/docs"},  // drive-relative: against the current folder
       {"C:", "C:/home/user"},
       {"\\\\server\\share\\x", "/server/share/x"},
       {"한글/파일.txt", "/home/user/한글/파일.txt"},
@@ -99,15 +99,12 @@ TEST(PathCreateTest, MakesTheFoldersAPathLeadsThrough) {
   test::TempDir dir;
   struct Case {
     const char *relative;
-    const char *folder_made;   // must exist afterwards
-    const char *not_made;      // must not exist afterwards (the file component)
+    const char *folder_made;  // must exist afterwards
+    const char *not_made;     // must not exist afterwards (the file component)
   };
   const Case cases[] = {
-      {"a/b/c.txt", "a/b", "a/b/c.txt"},
-      {"d/e/f/", "d/e/f", nullptr},
-      {"g\\h\\i\\", "g/h/i", nullptr},
-      {"j//k/l", "j/k", "j/k/l"},
-      {"폴더/파일", "폴더", "폴더/파일"},
+      {"a/b/c.txt", "a/b", "a/b/c.txt"}, {"d/e/f/", "d/e/f", nullptr},       {"g\\h\\i\\", "g/h/i", nullptr},
+      {"j//k/l", "j/k", "j/k/l"},        {"폴더/파일", "폴더", "폴더/파일"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.relative);

@@ -37,12 +37,9 @@ TEST(TextConversionTest, CodePagesBothWays) {
     std::string bytes;
   };
   const Case cases[] = {
-      {kUtf8, "plain ASCII", "plain ASCII"},
-      {kUtf8, "한글 \xF0\x9F\x98\x80 é", "한글 \xF0\x9F\x98\x80 é"},
-      {949, "한글", "\xC7\xD1\xB1\xDB"},
-      {949, "abc 가", "abc \xB0\xA1"},
-      {1252, "café €", "caf\xE9 \x80"},
-      {932, "日本", "\x93\xFA\x96\x7B"},
+      {kUtf8, "plain ASCII", "plain ASCII"}, {kUtf8, "한글 \xF0\x9F\x98\x80 é", "한글 \xF0\x9F\x98\x80 é"},
+      {949, "한글", "\xC7\xD1\xB1\xDB"},     {949, "abc 가", "abc \xB0\xA1"},
+      {1252, "café €", "caf\xE9 \x80"},      {932, "日本", "\x93\xFA\x96\x7B"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.utf8);
@@ -56,10 +53,18 @@ TEST(TextConversionTest, MissingCharactersAndMalformedInputBecomeQuestionMarks) 
   EXPECT_EQ(ToAnsi(949, W("x\xF0\x9F\x98\x80y")), "x?y");  // one '?' for a whole surrogate pair
   const WString lone = {'a', 0xD800, 'b', 0};
   EXPECT_EQ(ToAnsi(949, lone), "a?b");
-  EXPECT_EQ(ToAnsi(kUtf8, lone), "a\xEF\xBF\xBD" "b");     // UTF-8 has the replacement character
-  EXPECT_EQ(FromAnsi(kUtf8, "a\xC0\xAF" "b"), W("a??b"));
+  EXPECT_EQ(ToAnsi(kUtf8, lone),
+            "a\xEF\xBF\xBD"
+            "b");  // UTF-8 has the replacement character
+  EXPECT_EQ(FromAnsi(kUtf8,
+                     "a\xC0\xAF"
+                     "b"),
+            W("a??b"));
   EXPECT_EQ(FromAnsi(kUtf8, "\xE2\x82"), W("??"));
-  EXPECT_EQ(FromAnsi(949, "a\xFF\xFF" "b\xC7"), W("a??b?"));  // bad pair, then a lead byte cut off
+  EXPECT_EQ(FromAnsi(949,
+                     "a\xFF\xFF"
+                     "b\xC7"),
+            W("a??b?"));  // bad pair, then a lead byte cut off
 }
 
 TEST(TextConversionTest, DefaultCodePageComesFromTheEnvironment) {
@@ -77,14 +82,14 @@ TEST(TextConversionTest, NeverWritesPastTheDestination) {
   struct Case {
     const char *utf8;
     unsigned int code_page;
-    int size;                 // destination size in bytes
+    int size;  // destination size in bytes
     int result;
-    std::string contents;     // what the destination holds afterwards
+    std::string contents;  // what the destination holds afterwards
   };
   const Case cases[] = {
-      {"abc", kUtf8, 4, 4, std::string("abc\0", 4)},         // exact fit
-      {"abc", kUtf8, 3, 0, std::string("ab\0", 3)},          // one short: cut and terminated
-      {"aé", kUtf8, 3, 0, std::string("a\0", 2)},            // é is not split
+      {"abc", kUtf8, 4, 4, std::string("abc\0", 4)},  // exact fit
+      {"abc", kUtf8, 3, 0, std::string("ab\0", 3)},   // one short: cut and terminated
+      {"aé", kUtf8, 3, 0, std::string("a\0", 2)},     // é is not split
       {"aé", kUtf8, 4, 4, "a\xC3\xA9" + std::string(1, '\0')},
       {"한글", 949, 4, 0, std::string("\xC7\xD1\0", 3)},
       {"한글", 949, 1, 0, std::string("\0", 1)},
@@ -139,7 +144,10 @@ TEST(TextConversionTest, BadArgumentsFail) {
 TEST(ThreadErrorTest, EachThreadHasItsOwnCode) {
   YdrSetError(2);
   int other = -1;
-  std::thread([&] { other = YdrGetError(); YdrSetError(7); }).join();
+  std::thread([&] {
+    other = YdrGetError();
+    YdrSetError(7);
+  }).join();
   EXPECT_EQ(other, 0);
   EXPECT_EQ(YdrGetError(), 2);
 }

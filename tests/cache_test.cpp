@@ -46,8 +46,8 @@ unsigned Callback(unsigned op, void *first, void *second, uintptr_t user) {
       return 0;
     case YDR_CACHE_OP_SIZE: return static_cast<unsigned>(a->size);
     case YDR_CACHE_OP_COPY: {
-      const unsigned result = cb.copy_result_for_multiple_of != 0 && b->key % cb.copy_result_for_multiple_of == 0
-                                  ? cb.copy_result : 0;
+      const unsigned result =
+          cb.copy_result_for_multiple_of != 0 && b->key % cb.copy_result_for_multiple_of == 0 ? cb.copy_result : 0;
       if (result == 1) std::memcpy(first, second, sizeof(Record));
       return result;
     }
@@ -146,8 +146,8 @@ class Model {
 };
 
 HYDRCACHE Create(const Config &c, Callbacks *cb) {
-  YDR_CACHE_INFO info{32, sizeof(Record), c.max_count, c.max_total, c.min_count, c.buckets,
-                      reinterpret_cast<uintptr_t>(cb), Callback};
+  YDR_CACHE_INFO info{
+      32, sizeof(Record), c.max_count, c.max_total, c.min_count, c.buckets, reinterpret_cast<uintptr_t>(cb), Callback};
   return YdrCacheCreate(&info);
 }
 
@@ -159,8 +159,10 @@ Record Make(unsigned key, int size) {
 
 void ExpectSameState(HYDRCACHE cache, const Model &model, const Config &c) {
   std::vector<unsigned> forward, backward;
-  for (YDRCACHEPOS pos = YdrCacheEnum(cache, 1); pos != nullptr;) forward.push_back(static_cast<Record *>(YdrCacheNext(cache, &pos))->key);
-  for (YDRCACHEPOS pos = YdrCacheEnum(cache, 0); pos != nullptr;) backward.push_back(static_cast<Record *>(YdrCachePrev(cache, &pos))->key);
+  for (YDRCACHEPOS pos = YdrCacheEnum(cache, 1); pos != nullptr;)
+    forward.push_back(static_cast<Record *>(YdrCacheNext(cache, &pos))->key);
+  for (YDRCACHEPOS pos = YdrCacheEnum(cache, 0); pos != nullptr;)
+    backward.push_back(static_cast<Record *>(YdrCachePrev(cache, &pos))->key);
   ASSERT_EQ(forward, model.order());
   std::reverse(backward.begin(), backward.end());
   ASSERT_EQ(backward, model.order());
@@ -199,17 +201,21 @@ TEST_P(CacheModelTest, LongRandomSequencesMatchTheModel) {
     const unsigned key = rng() % c.key_space;
     const Record r = Make(key, static_cast<int>(rng() % 90) + 1);
     switch (rng() % 10) {
-      case 0: case 1: case 2: {
+      case 0:
+      case 1:
+      case 2: {
         void *stored = YdrCachePut(cache, &r);
         ASSERT_EQ(stored != nullptr, model.Store(r, true, cb)) << step;
         break;
       }
-      case 3: case 4: {
+      case 3:
+      case 4: {
         void *stored = YdrCacheAdd(cache, &r);
         ASSERT_EQ(stored != nullptr, model.Store(r, false, cb)) << step;
         break;
       }
-      case 5: case 6: {
+      case 5:
+      case 6: {
         const Record *found = static_cast<const Record *>(YdrCacheGet(cache, &r));
         const Record *expected = model.Find(key);
         ASSERT_EQ(found != nullptr, expected != nullptr) << step;
@@ -224,9 +230,7 @@ TEST_P(CacheModelTest, LongRandomSequencesMatchTheModel) {
         ASSERT_EQ(found != nullptr, model.Find(key) != nullptr) << step;
         break;
       }
-      case 8:
-        ASSERT_EQ(YdrCacheRemove(cache, &r) == 1, model.Remove(key)) << step;
-        break;
+      case 8: ASSERT_EQ(YdrCacheRemove(cache, &r) == 1, model.Remove(key)) << step; break;
       default:
         if (rng() % 200 == 0) {
           EXPECT_EQ(YdrCacheRemove(cache, nullptr), 1);
@@ -243,16 +247,15 @@ TEST_P(CacheModelTest, LongRandomSequencesMatchTheModel) {
   EXPECT_EQ(cb.destroyed_twice, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Configurations, CacheModelTest,
-    ::testing::Values(Config{0, 0, 0, 7, 0, 0, 300},         // no limits
-                      Config{50, 0, 0, 16, 0, 0, 400},       // count limit
-                      Config{0, 500, 3, 16, 0, 0, 400},      // size limit with a minimum count
-                      Config{40, 400, 5, 1, 0, 0, 200},      // both, one bucket
-                      Config{300, 0, 0, 1, 0, 0, 1000},      // one bucket over the chain limit
-                      Config{25, 0, 0, 5, 7, 2, 300},        // copies that fail
-                      Config{25, 0, 0, 5, 3, 1, 300},        // copies done by the callback
-                      Config{0, 60, 2, 3, 0, 0, 100}));      // records near the size limit
+INSTANTIATE_TEST_SUITE_P(Configurations, CacheModelTest,
+                         ::testing::Values(Config{0, 0, 0, 7, 0, 0, 300},     // no limits
+                                           Config{50, 0, 0, 16, 0, 0, 400},   // count limit
+                                           Config{0, 500, 3, 16, 0, 0, 400},  // size limit with a minimum count
+                                           Config{40, 400, 5, 1, 0, 0, 200},  // both, one bucket
+                                           Config{300, 0, 0, 1, 0, 0, 1000},  // one bucket over the chain limit
+                                           Config{25, 0, 0, 5, 7, 2, 300},    // copies that fail
+                                           Config{25, 0, 0, 5, 3, 1, 300},    // copies done by the callback
+                                           Config{0, 60, 2, 3, 0, 0, 100}));  // records near the size limit
 
 TEST(CacheTest, CountLimitEvictsFromTheRightEnd) {
   Callbacks cb;
@@ -264,7 +267,8 @@ TEST(CacheTest, CountLimitEvictsFromTheRightEnd) {
       ASSERT_NE(put ? YdrCachePut(cache, &r) : YdrCacheAdd(cache, &r), nullptr);
     }
     std::vector<unsigned> walk;
-    for (YDRCACHEPOS pos = YdrCacheEnum(cache, 1); pos != nullptr;) walk.push_back(static_cast<Record *>(YdrCacheNext(cache, &pos))->key);
+    for (YDRCACHEPOS pos = YdrCacheEnum(cache, 1); pos != nullptr;)
+      walk.push_back(static_cast<Record *>(YdrCacheNext(cache, &pos))->key);
     EXPECT_EQ(walk, put ? std::vector<unsigned>({4, 3, 2}) : std::vector<unsigned>({2, 3, 4}));
     YdrCacheDelete(cache);
   }
@@ -372,7 +376,7 @@ TEST(CacheTest, StringHashes) {
   EXPECT_EQ(YdrCacheGetHashStrA(""), 0u);
   EXPECT_EQ(YdrCacheGetHashStrW(empty), 0u);
   EXPECT_NE(YdrCacheGetHashStrW(e_acute), YdrCacheGetHashStrW(e_acute_upper));  // only ASCII folds
-  EXPECT_EQ(YdrCacheGetHashStrA("\xE9"), 0xE9u);  // bytes are unsigned
+  EXPECT_EQ(YdrCacheGetHashStrA("\xE9"), 0xE9u);                                // bytes are unsigned
   CYdrCacheItem item, other;
   EXPECT_EQ(item.GetHash(), 0);
   EXPECT_EQ(item.GetSize(), 0);

@@ -105,10 +105,10 @@ TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
   dir.MakeDir("tree/sub");
   dir.MakeDir("other");
   dir.WriteFile("tree/file", "abc");
-  ASSERT_EQ(symlink("..", (dir / "tree/sub/up").c_str()), 0);           // back to an ancestor
-  ASSERT_EQ(symlink(".", (dir / "tree/sub/self").c_str()), 0);          // to itself
+  ASSERT_EQ(symlink("..", (dir / "tree/sub/up").c_str()), 0);                 // back to an ancestor
+  ASSERT_EQ(symlink(".", (dir / "tree/sub/self").c_str()), 0);                // to itself
   ASSERT_EQ(symlink(dir.path().c_str(), (dir / "tree/sub/top").c_str()), 0);  // further up
-  ASSERT_EQ(symlink("../../other", (dir / "tree/sub/aside").c_str()), 0);  // elsewhere: followed
+  ASSERT_EQ(symlink("../../other", (dir / "tree/sub/aside").c_str()), 0);     // elsewhere: followed
   ASSERT_EQ(symlink("../file", (dir / "tree/sub/file-link").c_str()), 0);
   ASSERT_EQ(symlink("nowhere", (dir / "tree/sub/dangling").c_str()), 0);
   ASSERT_EQ(mkfifo((dir / "tree/sub/pipe").c_str(), 0600), 0);

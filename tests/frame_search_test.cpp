@@ -42,7 +42,8 @@ class ModuleSearchTest : public ::testing::Test {
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
   void SetCommonPath(const std::string &folder) {
-    root_.WriteFile("registry.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" + folder + "\n");
+    root_.WriteFile("registry.ini",
+                    "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" + folder + "\n");
   }
   static int CallProbe(SiblingModule &module) {
     void *address = module.Function(0);
@@ -61,25 +62,44 @@ struct LookupCase {
   const char *executable;                 // relative to the tree's root
   const char *common_path;                // registry value, relative to the root; null: none
   bool found;
-  const char *cached_folder;              // relative to the root; "" when nothing is cached
+  const char *cached_folder;  // relative to the root; "" when nothing is cached
 };
 
 TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
   const LookupCase cases[] = {
-      {"common folder beside the executable's folder", {"Suite/Common/libydrprobeA.so"}, "Suite/Bin/app", nullptr,
-       true, "Suite/Common\\"},
-      {"executable path with backslashes", {"Suite/Common/libydrprobeA.so"}, "Suite\\Bin\\app", nullptr, true,
+      {"common folder beside the executable's folder",
+       {"Suite/Common/libydrprobeA.so"},
+       "Suite/Bin/app",
+       nullptr,
+       true,
+       "Suite/Common\\"},
+      {"executable path with backslashes",
+       {"Suite/Common/libydrprobeA.so"},
+       "Suite\\Bin\\app",
+       nullptr,
+       true,
        "Suite\\Common\\"},
-      {"executable folder with trailing separators", {"Suite/Common/libydrprobeA.so"}, "Suite/Bin//\\app", nullptr,
-       true, "Suite/Common\\"},
+      {"executable folder with trailing separators",
+       {"Suite/Common/libydrprobeA.so"},
+       "Suite/Bin//\\app",
+       nullptr,
+       true,
+       "Suite/Common\\"},
       {"not in the executable's own folder", {"Suite/Bin/libydrprobeA.so"}, "Suite/Bin/app", nullptr, false, ""},
       {"Common Path from the registry", {"Shared/libydrprobeA.so"}, "Suite/Bin/app", "Shared", true, "Shared\\"},
-      {"Common Path ending in a separator", {"Shared/libydrprobeA.so"}, "Suite/Bin/app", "Shared/", true,
-       "Shared/"},
-      {"the Common folder wins over Common Path", {"Suite/Common/libydrprobeA.so", "Shared/libydrprobeA.so"},
-       "Suite/Bin/app", "Shared", true, "Suite/Common\\"},
-      {"Common Path names a folder without the module", {"Elsewhere/libydrprobeA.so"}, "Suite/Bin/app", "Shared",
-       false, ""},
+      {"Common Path ending in a separator", {"Shared/libydrprobeA.so"}, "Suite/Bin/app", "Shared/", true, "Shared/"},
+      {"the Common folder wins over Common Path",
+       {"Suite/Common/libydrprobeA.so", "Shared/libydrprobeA.so"},
+       "Suite/Bin/app",
+       "Shared",
+       true,
+       "Suite/Common\\"},
+      {"Common Path names a folder without the module",
+       {"Elsewhere/libydrprobeA.so"},
+       "Suite/Bin/app",
+       "Shared",
+       false,
+       ""},
       {"nowhere", {}, "Suite/Bin/app", nullptr, false, ""},
   };
   for (const LookupCase &c : cases) {
@@ -92,8 +112,8 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
     for (const std::string &place : c.probe_places) tree.CopyFile(YDR_PROBE_MODULE, place);
     SetExecutable(tree / c.executable);
     if (c.common_path != nullptr) {
-      tree.WriteFile("registry.ini",
-                     "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" + (tree / c.common_path) + "\n");
+      tree.WriteFile("registry.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" +
+                                         (tree / c.common_path) + "\n");
     }
 
     EXPECT_EQ(CallProbe(probe_a_), c.found ? 42 : -1);
@@ -179,8 +199,8 @@ TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
   PlaceProbe("libydrprobeA.so");  // where an empty Common Path joined with the name would point
   test::ScopedCurrentDirectory cwd(root_.path());
   const char *registries[] = {
-      "",                                                                    // no key
-      "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n",               // no value
+      "",                                                                     // no key
+      "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n",                // no value
       "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=\n",  // empty value
       "[HKEY_CURRENT_USER\\Software\\YDR\\Shared\\Common]\nCommon Path=.\n",  // another root
   };

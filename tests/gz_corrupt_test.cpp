@@ -23,7 +23,7 @@ struct DynamicBlock {
   int hlit = 286;
   int hdist = 30;
   std::vector<int> bitlen_lengths = std::vector<int>(19, 0);  // by symbol
-  std::vector<int> lengths;                                    // hlit + hdist, as sent
+  std::vector<int> lengths;                                   // hlit + hdist, as sent
   bool raw_lengths = false;  // lengths holds bit-length symbols and their extra bits as pairs
 
   DynamicBlock() {
@@ -221,9 +221,9 @@ TEST(GzCorruptTest, UnusualButValidFormsAreAccepted) {
     b.Code(0b11, 2), b.Bits(94 - 11, 7);  // zeros up to 'a'
     b.Code(0b01, 2);                      // 'a': 1
     b.Code(0b11, 2), b.Bits(138 - 11, 7);
-    b.Code(0b11, 2), b.Bits(20 - 11, 7);  // zeros up to the end of block
-    b.Code(0b01, 2);                      // end of block: 1
-    b.Code(0b00, 2);                      // the one distance length: 0
+    b.Code(0b11, 2), b.Bits(20 - 11, 7);       // zeros up to the end of block
+    b.Code(0b01, 2);                           // end of block: 1
+    b.Code(0b00, 2);                           // the one distance length: 0
     b.Code(0, 1), b.Code(0, 1), b.Code(1, 1);  // "aa", end of block
     const GzReadResult read = ReadHandBuilt(b, "aa");
     EXPECT_EQ(read.data, "aa");

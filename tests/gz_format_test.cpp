@@ -92,11 +92,11 @@ TEST(GzFormatTest, ShortTextGivesADynamicBlock) {
   // Costs: data 151 bits, tree description 41 + 3 x 18 + 14 -> 33 bytes; fixed codes 68,
   // stored 70: the block's own codes win.
   BitStream expected;
-  expected.Bits(1, 1);   // final
-  expected.Bits(2, 2);   // dynamic
-  expected.Bits(0, 5);   // 257 literal/length codes
-  expected.Bits(1, 5);   // 2 distance codes
-  expected.Bits(14, 4);  // 18 bit-length code lengths
+  expected.Bits(1, 1);                                                                    // final
+  expected.Bits(2, 2);                                                                    // dynamic
+  expected.Bits(0, 5);                                                                    // 257 literal/length codes
+  expected.Bits(1, 5);                                                                    // 2 distance codes
+  expected.Bits(14, 4);                                                                   // 18 bit-length code lengths
   const int bitlen_lengths[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 2};  // 16 17 18 0 8 7 ...
   for (int length : bitlen_lengths) expected.Bits(static_cast<std::uint32_t>(length), 3);
   const auto length_code = [&](int symbol) {
@@ -169,9 +169,9 @@ struct Fixture {
   const char *name;
   Bytes input;
   int level;
-  std::size_t size;         // of the stream
-  std::uint32_t crc;        // of the stream
-  std::vector<int> kinds;   // block types that appear, in the order of their first appearance
+  std::size_t size;        // of the stream
+  std::uint32_t crc;       // of the stream
+  std::vector<int> kinds;  // block types that appear, in the order of their first appearance
 };
 
 std::vector<int> KindsInOrder(const std::vector<BlockHeader> &blocks) {

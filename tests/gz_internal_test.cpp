@@ -54,8 +54,10 @@ TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedAsTheReferenceEncoderDoes) {
     for (int i = 0; i < c.symbols; ++i) {
       EXPECT_EQ(codes[static_cast<std::size_t>(i)].length, c.lengths[static_cast<std::size_t>(i)]) << "symbol " << i;
       kraft += 1.0 / (1 << codes[static_cast<std::size_t>(i)].length);
-      const int extra = c.shape->extra_bits != nullptr && i >= c.shape->extra_base ? c.shape->extra_bits[i - c.shape->extra_base] : 0;
-      cost += static_cast<std::uint64_t>(freq[static_cast<std::size_t>(i)]) * static_cast<unsigned>(codes[static_cast<std::size_t>(i)].length + extra);
+      const int extra =
+          c.shape->extra_bits != nullptr && i >= c.shape->extra_base ? c.shape->extra_bits[i - c.shape->extra_base] : 0;
+      cost += static_cast<std::uint64_t>(freq[static_cast<std::size_t>(i)]) *
+              static_cast<unsigned>(codes[static_cast<std::size_t>(i)].length + extra);
     }
     EXPECT_DOUBLE_EQ(kraft, 1.0);
     EXPECT_EQ(dynamic_bits, cost);  // the cost follows the lengths as changed
@@ -65,8 +67,10 @@ TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedAsTheReferenceEncoderDoes) {
 TEST(DecodeTableTest, FirstLevelWidthFollowsTheCode) {
   std::vector<std::uint8_t> lengths(288);
   for (int i = 0; i < 288; ++i) lengths[static_cast<std::size_t>(i)] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-  const std::uint16_t base[31] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0, 0};
-  const std::uint8_t extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+  const std::uint16_t base[31] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27, 31,
+                                  35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
+  const std::uint8_t extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                  3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
   auto table = std::make_unique<DecodeTable>(DecodeTable::kLitLenCapacity);
   struct Case {
     int requested;
@@ -86,7 +90,10 @@ TEST(DecodeTableTest, FirstLevelWidthFollowsTheCode) {
   };
   for (int symbol = 0; symbol < 288; ++symbol) {
     const int len = lengths[static_cast<std::size_t>(symbol)];
-    const unsigned code = symbol < 144 ? 0x30 + symbol : symbol < 256 ? 0x190 + symbol - 144 : symbol < 280 ? symbol - 256 : 0xC0 + symbol - 280;
+    const unsigned code = symbol < 144   ? 0x30 + symbol
+                          : symbol < 256 ? 0x190 + symbol - 144
+                          : symbol < 280 ? symbol - 256
+                                         : 0xC0 + symbol - 280;
     const unsigned bits = reverse(code, len);
     DecodeEntry e = table->entries()[bits & ((1u << table->root_bits()) - 1)];
     int used = 0;
@@ -131,8 +138,10 @@ TEST(DecodeTableTest, RandomCompleteCodesFitAndDecode) {
     std::uint64_t d = 0, f = 0;
     builder->Build(kLitLenShape, freq.data(), codes.data(), &d, &f);
     std::vector<std::uint8_t> lengths(kLitLenCodes);
-    for (int i = 0; i < kLitLenCodes; ++i) lengths[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(codes[static_cast<std::size_t>(i)].length);
-    ASSERT_EQ(table->Build(lengths.data(), kLitLenCodes, kLitLenCodes, nullptr, nullptr, 9, false), BuildResult::kComplete);
+    for (int i = 0; i < kLitLenCodes; ++i)
+      lengths[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(codes[static_cast<std::size_t>(i)].length);
+    ASSERT_EQ(table->Build(lengths.data(), kLitLenCodes, kLitLenCodes, nullptr, nullptr, 9, false),
+              BuildResult::kComplete);
     for (int i = 0; i < kLitLenCodes; ++i) {
       if (lengths[static_cast<std::size_t>(i)] == 0) continue;
       const unsigned bits = codes[static_cast<std::size_t>(i)].bits;
@@ -183,7 +192,7 @@ TEST(Crc32Test, ExportKeepsTheCallersRegister) {
   YdrGZUpdateCRC(&reg, "a", 1);
   EXPECT_EQ(YdrGZUpdateCRC(&reg, "bc", 2), 0x352441C2u);  // in pieces
   YdrGZUpdateCRC(&reg, nullptr, 0);
-  EXPECT_EQ(YdrGZUpdateCRC(&reg, "", 0), 0u);             // nothing since the reset
+  EXPECT_EQ(YdrGZUpdateCRC(&reg, "", 0), 0u);  // nothing since the reset
   EXPECT_EQ(YdrGZUpdateCRC(nullptr, "abc", 3), 0u);
 }
 

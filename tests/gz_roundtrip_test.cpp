@@ -204,16 +204,16 @@ TEST(GzRoundTripTest, NullHandlesAndBadArgumentsFail) {
   YDRGZ writer = YdrGZOpenWrite([](YDRGZ, void *, const void *, int n) { return n; }, &out);
   EXPECT_EQ(YdrGZWrite(writer, nullptr, 5), -1);
   EXPECT_EQ(YdrGZWrite(writer, &byte, -2), -1);
-  EXPECT_EQ(YdrGZRead(writer, &byte, 1), -1);     // a writer is not a reader
+  EXPECT_EQ(YdrGZRead(writer, &byte, 1), -1);  // a writer is not a reader
   EXPECT_EQ(YdrGZCloseRead(writer), -1);
   EXPECT_EQ(YdrGZCloseWrite(writer), 0);
 
   YDRGZ reader = YdrGZOpenRead([](YDRGZ, void *, void *, int) { return 0; }, nullptr);
   EXPECT_EQ(YdrGZWrite(reader, &byte, 1), -1);
-  EXPECT_EQ(YdrGZRead(reader, nullptr, 0), 0);    // reset
+  EXPECT_EQ(YdrGZRead(reader, nullptr, 0), 0);  // reset
   EXPECT_EQ(YdrGZRead(reader, &byte, 0), 0);
   EXPECT_EQ(YdrGZRead(reader, &byte, -1), -1);
-  EXPECT_EQ(YdrGZRead(reader, &byte, 1), -1);     // no data at all
+  EXPECT_EQ(YdrGZRead(reader, &byte, 1), -1);  // no data at all
   EXPECT_EQ(YdrGZCloseRead(reader), -1);
 }
 
@@ -259,7 +259,7 @@ TEST(GzRoundTripTest, ReadAheadCountPastFourGibibytesOfInput) {
   struct StoredBlocks {
     std::uint64_t blocks;  // each: header byte, LEN, NLEN, 65535 zeros
     std::uint64_t position = 0;
-    Bytes tail;            // the trailer and what follows it
+    Bytes tail;  // the trailer and what follows it
     int Read(char *out, int count) {
       constexpr std::uint64_t kBlock = 5 + 65535;
       int n = 0;
@@ -304,13 +304,16 @@ TEST(GzRoundTripTest, ReadAheadCountPastFourGibibytesOfInput) {
   for (int i = 0; i < 4; ++i) source.tail.push_back(static_cast<char>(total >> (8 * i)));
   source.tail += Bytes(100, 'x');
 
-  YDRGZ reader = YdrGZOpenRead([](YDRGZ, void *user, void *buffer, int count) {
-    return static_cast<StoredBlocks *>(user)->Read(static_cast<char *>(buffer), count);
-  }, &source);
+  YDRGZ reader = YdrGZOpenRead(
+      [](YDRGZ, void *user, void *buffer, int count) {
+        return static_cast<StoredBlocks *>(user)->Read(static_cast<char *>(buffer), count);
+      },
+      &source);
   std::vector<char> out(1 << 20);
   std::uint64_t decoded = 0;
   int n;
-  while ((n = YdrGZRead(reader, out.data(), static_cast<int>(out.size()))) > 0) decoded += static_cast<std::uint64_t>(n);
+  while ((n = YdrGZRead(reader, out.data(), static_cast<int>(out.size()))) > 0)
+    decoded += static_cast<std::uint64_t>(n);
   EXPECT_EQ(n, 0);
   EXPECT_EQ(decoded, total);
   const int close = YdrGZCloseRead(reader);

@@ -27,12 +27,9 @@ struct Layout {
 
 TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
   const Layout layouts[] = {
-      {"beside the library", "Suite/Bin/libYdrBL70.so", false,
-       std::string(kAttach) + kDetach},
-      {"in the Common folder", "Suite/Common/libYdrBL70.so", false,
-       std::string(kAttach) + kDetach},
-      {"through Common Path", "Shared/Base/libYdrBL70.so", true,
-       std::string(kAttach) + kDetach},
+      {"beside the library", "Suite/Bin/libYdrBL70.so", false, std::string(kAttach) + kDetach},
+      {"in the Common folder", "Suite/Common/libYdrBL70.so", false, std::string(kAttach) + kDetach},
+      {"through Common Path", "Shared/Base/libYdrBL70.so", true, std::string(kAttach) + kDetach},
       // Told once, while loading; unloading searches no more.
       {"nowhere: told, and the host runs on", nullptr, false, std::string(kAttach) + kMissing + kDetach},
   };
@@ -44,8 +41,8 @@ TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
     if (layout.base_library != nullptr) root.CopyFile(YDR_BASE_LIBRARY, layout.base_library);
     std::string registry = root.WriteFile("registry.ini", "");
     if (layout.registry_points_there) {
-      root.WriteFile("registry.ini",
-                     "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" + (root / "Shared/Base") + "\n");
+      root.WriteFile("registry.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" +
+                                         (root / "Shared/Base") + "\n");
     }
     const auto result = RunProcess({host}, {"YDR_DEBUG=1", "YDR_REGISTRY=" + registry, "LD_LIBRARY_PATH"});
     EXPECT_EQ(result.exit_status, 0);

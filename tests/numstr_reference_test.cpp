@@ -56,10 +56,9 @@ std::vector<std::string> CountBijective(const Chars &set, int limit) {
 }
 
 std::string GreedyRoman(int value) {
-  static const std::pair<int, const char *> kSymbols[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"},
-                                                          {100, "c"},  {90, "xc"},  {50, "l"},  {40, "xl"},
-                                                          {10, "x"},   {9, "ix"},   {5, "v"},   {4, "iv"},
-                                                          {1, "i"}};
+  static const std::pair<int, const char *> kSymbols[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"},
+                                                          {90, "xc"},  {50, "l"},   {40, "xl"}, {10, "x"},   {9, "ix"},
+                                                          {5, "v"},    {4, "iv"},   {1, "i"}};
   std::string out;
   for (const auto &[amount, symbol] : kSymbols) {
     while (value >= amount) {
@@ -121,7 +120,8 @@ constexpr int kLimit = 2000;
 void ExpectSequenceStyle(unsigned int style, const Chars &set) {
   const std::vector<std::string> extended = CountBijective(set, kLimit);
   for (int n = 1; n <= kLimit; ++n) {
-    ASSERT_EQ(Label(style, n, false), set[static_cast<std::size_t>(n - 1) % set.size()]) << "style " << style << " n " << n;
+    ASSERT_EQ(Label(style, n, false), set[static_cast<std::size_t>(n - 1) % set.size()])
+        << "style " << style << " n " << n;
     ASSERT_EQ(Label(style, n, true), extended[static_cast<std::size_t>(n - 1)]) << "style " << style << " n " << n;
   }
 }

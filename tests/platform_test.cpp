@@ -66,11 +66,11 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
   const Case cases[] = {
       {"a\xC3\xA9", U"aé"},
       {"\xF0\x9F\x98\x80", U"\U0001F600"},
-      {"\xC0\xAF", U"\uFFFD\uFFFD"},                 // overlong '/'
-      {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},       // a surrogate
+      {"\xC0\xAF", U"\uFFFD\uFFFD"},                      // overlong '/'
+      {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},            // a surrogate
       {"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xE2\x82", U"\uFFFD\uFFFD"},                 // truncated
-      {"\x80x", U"\uFFFDx"},                         // stray continuation
+      {"\xE2\x82", U"\uFFFD\uFFFD"},                      // truncated
+      {"\x80x", U"\uFFFDx"},                              // stray continuation
       {"\xFF", U"\uFFFD"},
   };
   for (const Case &c : cases) {
@@ -106,17 +106,12 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
   };
   const Case cases[] = {
       // In CP949 the syllables differ only in a trail byte that reads as 'B' or 'b'.
-      {"CP949", "k\\갂.txt", "k\\갵.txt", false},
-      {"CP949", "k\\갂.txt", "k\\갂.TXT", true},
-      {"CP949", "k\\갂.txt", "k\\?.txt", true},
-      {"CP949", "k\\갂.txt", "k\\??.txt", false},
-      {"CP949", "한글.hwp", "?글.*", true},
-      {"CP949", "한글.hwp", "*.*", true},
-      {"UTF-8", "한글.hwp", "??.hwp", true},
-      {"UTF-8", "한글.hwp", "???.hwp", false},
+      {"CP949", "k\\갂.txt", "k\\갵.txt", false}, {"CP949", "k\\갂.txt", "k\\갂.TXT", true},
+      {"CP949", "k\\갂.txt", "k\\?.txt", true},   {"CP949", "k\\갂.txt", "k\\??.txt", false},
+      {"CP949", "한글.hwp", "?글.*", true},       {"CP949", "한글.hwp", "*.*", true},
+      {"UTF-8", "한글.hwp", "??.hwp", true},      {"UTF-8", "한글.hwp", "???.hwp", false},
       {"UTF-8", "ÄB.txt", "äb.txt", false},  // only ASCII letters fold
-      {"UTF-8", "AB.txt", "x;  ab.TXT", true},
-      {"UTF-8", "a;b", "a", false},
+      {"UTF-8", "AB.txt", "x;  ab.TXT", true},    {"UTF-8", "a;b", "a", false},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.code_page) + " " + c.name + " " + c.pattern);

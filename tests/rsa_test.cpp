@@ -135,7 +135,10 @@ TEST(RsaKeyTextTest, AnythingButAKeyOfTheRightKindFails) {
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<unsigned char>(i * 31 + 7);
   Bytes wrapped = keys.privateDer;  // a valid key followed by junk still parses; one cut short does not
   wrapped.resize(wrapped.size() - 1);
-  struct Case { const char *what; std::string text; };
+  struct Case {
+    const char *what;
+    std::string text;
+  };
   const Case cases[] = {
       {"empty", ""},
       {"not Base64", "MIIB*not-base64*"},

@@ -20,8 +20,6 @@ using ydr::test::FromHex;
 using ydr::test::ToHex;
 const auto &Random = ydr::test::RandomBytes;
 
-
-
 YDR_SEED_ALG_INFO Record(unsigned mode, unsigned padding, const Bytes &key, const unsigned char *iv) {
   YDR_SEED_ALG_INFO info;
   std::memset(&info, 0xCC, sizeof info);
@@ -33,7 +31,7 @@ YDR_SEED_ALG_INFO Record(unsigned mode, unsigned padding, const Bytes &key, cons
 // Runs a whole message through our Update/Final with the given piece sizes (cycled).
 // Returns the status of the first failing call, else 0, with the output in *out.
 unsigned Stream(YDR_SEED_ALG_INFO &info, bool encrypt, const Bytes &in, const std::vector<std::size_t> &pieces,
-             Bytes *out) {
+                Bytes *out) {
   encrypt ? YDR_SEED_EncInit(&info) : YDR_SEED_DecInit(&info);
   out->clear();
   unsigned char buffer[1024 + 32];
@@ -42,8 +40,9 @@ unsigned Stream(YDR_SEED_ALG_INFO &info, bool encrypt, const Bytes &in, const st
     const std::size_t n = std::min(pieces[k % pieces.size()], in.size() - at);
     unsigned produced = 0;
     const std::size_t before = info.bufferedLength;
-    const unsigned status = encrypt ? YDR_SEED_EncUpdate(&info, in.data() + at, static_cast<unsigned>(n), buffer, &produced)
-                                    : YDR_SEED_DecUpdate(&info, in.data() + at, static_cast<unsigned>(n), buffer, &produced);
+    const unsigned status =
+        encrypt ? YDR_SEED_EncUpdate(&info, in.data() + at, static_cast<unsigned>(n), buffer, &produced)
+                : YDR_SEED_DecUpdate(&info, in.data() + at, static_cast<unsigned>(n), buffer, &produced);
     if (status != 0) return status;
     // The promised bound on what an Update writes.
     const std::size_t bound = encrypt ? (before + n) / 16 * 16 : (before + n - 1) / 16 * 16;
@@ -52,16 +51,18 @@ unsigned Stream(YDR_SEED_ALG_INFO &info, bool encrypt, const Bytes &in, const st
     at += n;
   }
   unsigned produced = 0;
-  const unsigned status = encrypt ? YDR_SEED_EncFinal(&info, buffer, &produced) : YDR_SEED_DecFinal(&info, buffer, &produced);
+  const unsigned status =
+      encrypt ? YDR_SEED_EncFinal(&info, buffer, &produced) : YDR_SEED_DecFinal(&info, buffer, &produced);
   if (status != 0) return status;
   EXPECT_LE(produced, 16u);
   out->insert(out->end(), buffer, buffer + produced);
   return 0;
 }
 
-
 TEST(SeedTest, PublishedKnownAnswers) {
-  struct Vector { const char *key, *plain, *cipher; };
+  struct Vector {
+    const char *key, *plain, *cipher;
+  };
   const Vector vectors[] = {
       {"00000000000000000000000000000000", "000102030405060708090A0B0C0D0E0F", "5EBAC6E0054E166819AFF1CC6D346CDB"},
       {"000102030405060708090A0B0C0D0E0F", "00000000000000000000000000000000", "C11F22F20140505084483597E4370F43"},
@@ -98,9 +99,15 @@ TEST(SeedTest, KeyOfAnyOtherLengthIsRefusedAndLeavesTheRecordAlone) {
 
 TEST(SeedTest, AgreesWithOpenSslInEveryModeAndPaddingWhateverThePieces) {
   ASSERT_TRUE(ydr::test::LoadLegacyProvider()) << "OpenSSL's legacy provider is needed for SEED";
-  struct Mode { unsigned mode; const char *name; bool block; };
-  const Mode modes[] = {{YDR_SEED_MODE_ECB, "SEED-ECB", true}, {YDR_SEED_MODE_CBC, "SEED-CBC", true},
-                        {YDR_SEED_MODE_OFB, "SEED-OFB", false}, {YDR_SEED_MODE_CFB, "SEED-CFB", false}};
+  struct Mode {
+    unsigned mode;
+    const char *name;
+    bool block;
+  };
+  const Mode modes[] = {{YDR_SEED_MODE_ECB, "SEED-ECB", true},
+                        {YDR_SEED_MODE_CBC, "SEED-CBC", true},
+                        {YDR_SEED_MODE_OFB, "SEED-OFB", false},
+                        {YDR_SEED_MODE_CFB, "SEED-CFB", false}};
   std::mt19937 rng(4269);
   for (const Mode &m : modes) {
     for (unsigned padding : {YDR_SEED_PAD_NONE, YDR_SEED_PAD_PKCS}) {
@@ -260,7 +267,8 @@ TEST(SeedTest, InterleavedBlocksMatchSingleBlocks) {
     const Bytes in = Random(rng, 16 * blocks);
     Bytes together(in.size()), one_by_one(in.size()), back(in.size());
     ydr::crypto::seed::EncryptBlocks(info.roundKeys, in.data(), together.data(), blocks);
-    for (std::size_t i = 0; i < blocks; ++i) ydr::crypto::seed::EncryptBlock(info.roundKeys, &in[16 * i], &one_by_one[16 * i]);
+    for (std::size_t i = 0; i < blocks; ++i)
+      ydr::crypto::seed::EncryptBlock(info.roundKeys, &in[16 * i], &one_by_one[16 * i]);
     EXPECT_EQ(together, one_by_one);
     ydr::crypto::seed::DecryptBlocks(info.roundKeys, together.data(), back.data(), blocks);
     EXPECT_EQ(back, in);

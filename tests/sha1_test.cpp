@@ -14,7 +14,9 @@
 
 namespace {
 
-std::string Hex(const unsigned char *bytes, std::size_t n) { return ydr::test::ToHex(ydr::test::Bytes(bytes, bytes + n)); }
+std::string Hex(const unsigned char *bytes, std::size_t n) {
+  return ydr::test::ToHex(ydr::test::Bytes(bytes, bytes + n));
+}
 
 std::string Digest(const std::vector<std::string> &pieces) {
   YDR_SHA1_ALG_INFO info;
@@ -84,7 +86,7 @@ TEST(Sha1Test, TheRecordShowsItsState) {
   EXPECT_EQ(info.count[2], 0xABABABABu);  // reserved words are left alone
   const std::string text(70, 'x');
   YDR_SHA1_Update(&info, reinterpret_cast<const unsigned char *>(text.data()), 70);
-  EXPECT_EQ(info.count[0], 560u);  // bits
+  EXPECT_EQ(info.count[0], 560u);                          // bits
   EXPECT_EQ(std::memcmp(info.buffer, text.data(), 6), 0);  // six bytes wait
 
   // A copy forks the computation.
@@ -101,7 +103,8 @@ TEST(Sha1Test, TheRecordShowsItsState) {
                                  static_cast<unsigned>(a[4 * w + 2]) << 8 | a[4 * w + 3]);
   }
   // 55 waiting bytes need one more block in Final, 56 two: both as OpenSSL says.
-  for (std::size_t n : {55u, 56u, 63u, 64u}) EXPECT_EQ(Digest({std::string(n, 'q')}), OpenSslDigest(std::string(n, 'q')));
+  for (std::size_t n : {55u, 56u, 63u, 64u})
+    EXPECT_EQ(Digest({std::string(n, 'q')}), OpenSslDigest(std::string(n, 'q')));
 }
 
 TEST(Sha1Test, BitCountCarriesIntoTheHighWord) {

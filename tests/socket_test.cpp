@@ -21,7 +21,9 @@ namespace {
 
 using Wide = std::u16string;
 const unsigned short *W16(const Wide &s) { return reinterpret_cast<const unsigned short *>(s.c_str()); }
-Wide FromBuffer(const unsigned short *b, int n) { return Wide(reinterpret_cast<const char16_t *>(b), static_cast<std::size_t>(n)); }
+Wide FromBuffer(const unsigned short *b, int n) {
+  return Wide(reinterpret_cast<const char16_t *>(b), static_cast<std::size_t>(n));
+}
 
 // One connection on 127.0.0.1, handled on a thread by `serve` with the connected descriptor.
 class ServerThread {

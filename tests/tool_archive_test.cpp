@@ -26,7 +26,8 @@ using ydr::test::TempDir;
 
 // Runs ydr under a time limit (a blocked open fails the test instead of hanging it), in
 // `cwd` when given.
-ProcessResult Ydr(const std::vector<std::string> &args, const std::string &cwd = "", const std::string &shell_prefix = "") {
+ProcessResult Ydr(const std::vector<std::string> &args, const std::string &cwd = "",
+                  const std::string &shell_prefix = "") {
   std::string command = shell_prefix + "exec timeout 60 '" + std::string(YDR_TOOL) + "'";
   for (const std::string &a : args) command += " '" + a + "'";
   if (!cwd.empty()) command = "cd '" + cwd + "' && " + command;
@@ -84,14 +85,19 @@ TEST(ToolArchiveTest, PackListTestUnpackRoundTrip) {
 TEST(ToolArchiveTest, StoredNamesAreFoldedBelowTheDestination) {
   TempDir dir;
   const std::vector<ArchiveMember> members = {
-      {"d2\\f.txt", 1, "1"},      {"/abs/g.txt", 1, "2"},       {"C:\\w\\h.txt", 1, "3"},
-      {"../../../i.txt", 1, "4"}, {"\\\\server\\share\\j.txt", 1, "5"}, {"a/./b/../k.txt", 1, "6"},
+      {"d2\\f.txt", 1, "1"},
+      {"/abs/g.txt", 1, "2"},
+      {"C:\\w\\h.txt", 1, "3"},
+      {"../../../i.txt", 1, "4"},
+      {"\\\\server\\share\\j.txt", 1, "5"},
+      {"a/./b/../k.txt", 1, "6"},
   };
   const std::string archive = dir.WriteFile("names.ydz", BuildArchive(members));
   const auto result = Ydr({"unpack", archive, dir / "out"}, dir.MakeDir("elsewhere"));
   EXPECT_EQ(result.exit_status, 0) << result.err;
   const std::vector<std::pair<const char *, const char *>> expected = {
-      {"d2/f.txt", "1"}, {"abs/g.txt", "2"}, {"w/h.txt", "3"}, {"i.txt", "4"}, {"server/share/j.txt", "5"}, {"a/k.txt", "6"}};
+      {"d2/f.txt", "1"}, {"abs/g.txt", "2"},          {"w/h.txt", "3"},
+      {"i.txt", "4"},    {"server/share/j.txt", "5"}, {"a/k.txt", "6"}};
   for (const auto &[path, content] : expected) EXPECT_EQ(ReadFile(dir / ("out/" + std::string(path))), content) << path;
   EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
 }
@@ -106,11 +112,11 @@ TEST(ToolArchiveTest, PlantedLinksAndPipesInTheDestinationAreRefused) {
   fs::create_symlink(secret, dest + "/file-link.txt");
   ASSERT_EQ(mkfifo((dest + "/pipe.txt").c_str(), 0600), 0);
   const std::string archive = dir.WriteFile("a.ydz", BuildArchive({{"linked\\new.txt", 1, "x"},
-                                                                     {"linked\\secret.txt", 1, "overwritten"},
-                                                                     {"file-link.txt", 1, "overwritten"},
-                                                                     {"pipe.txt", 1, "blocked?"},
-                                                                     {"linked\\", 3, ""},
-                                                                     {"fine\\ok.txt", 1, "fine"}}));
+                                                                   {"linked\\secret.txt", 1, "overwritten"},
+                                                                   {"file-link.txt", 1, "overwritten"},
+                                                                   {"pipe.txt", 1, "blocked?"},
+                                                                   {"linked\\", 3, ""},
+                                                                   {"fine\\ok.txt", 1, "fine"}}));
   // DEST given through a link the user chose is fine.
   fs::create_directory_symlink(dest, dir / "dest-link");
   const auto result = Ydr({"unpack", archive, dir / "dest-link"});
@@ -120,7 +126,8 @@ TEST(ToolArchiveTest, PlantedLinksAndPipesInTheDestinationAreRefused) {
   EXPECT_TRUE(fs::is_symlink(dest + "/file-link.txt"));
   EXPECT_TRUE(fs::is_fifo(dest + "/pipe.txt"));
   EXPECT_EQ(ReadFile(dest + "/fine/ok.txt"), "fine");
-  for (const char *name : {"'linked\\new.txt'", "'linked\\secret.txt'", "'file-link.txt'", "'pipe.txt'", "'linked\\'"}) {
+  for (const char *name :
+       {"'linked\\new.txt'", "'linked\\secret.txt'", "'file-link.txt'", "'pipe.txt'", "'linked\\'"}) {
     EXPECT_EQ(Count(result.err, name), 1u) << name << "\n" << result.err;
   }
   // No temporary file is left anywhere.
@@ -147,7 +154,8 @@ TEST(ToolArchiveTest, DamagedMembersAreNamedAndNeverLeftUnderTheirNames) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     const ArchiveMember bad = ArchiveMember::Raw(c.name, c.stream);
-    const std::string archive = dir.WriteFile("bad.ydz", BuildArchive({{"before.txt", 1, "ok"}, bad, {"after.txt", 1, "ok"}}));
+    const std::string archive =
+        dir.WriteFile("bad.ydz", BuildArchive({{"before.txt", 1, "ok"}, bad, {"after.txt", 1, "ok"}}));
     const std::string out = dir / (std::string("out-") + c.name);
     for (const char *command : {"unpack", "test"}) {
       std::vector<std::string> args = {command, archive};
@@ -164,7 +172,8 @@ TEST(ToolArchiveTest, DamagedMembersAreNamedAndNeverLeftUnderTheirNames) {
 TEST(ToolArchiveTest, ACutShortArchiveIsReportedOnce) {
   TempDir dir;
   std::vector<ArchiveMember> members;
-  for (int i = 0; i < 20; ++i) members.push_back({"m" + std::to_string(i), 1, std::string(3000, static_cast<char>('a' + i))});
+  for (int i = 0; i < 20; ++i)
+    members.push_back({"m" + std::to_string(i), 1, std::string(3000, static_cast<char>('a' + i))});
   const std::string whole = BuildArchive(members);
   const std::string archive = dir.WriteFile("cut.ydz", whole.substr(0, whole.size() / 2));
   const auto result = Ydr({"unpack", archive, dir / "out"});
@@ -181,7 +190,8 @@ TEST(ToolArchiveTest, OverlappingMembersAndOutputLimitsAreRefused) {
   EXPECT_NE(refused.err.find("overlap"), std::string::npos) << refused.err;
   EXPECT_FALSE(fs::exists(dir / "out"));  // refused before anything was written
 
-  const std::string big = dir.WriteFile("big.ydz", BuildArchive({{"small", 1, "s"}, {"large", 1, std::string(5 << 20, 'z')}}));
+  const std::string big =
+      dir.WriteFile("big.ydz", BuildArchive({{"small", 1, "s"}, {"large", 1, std::string(5 << 20, 'z')}}));
   const auto capped = Ydr({"unpack", "--max-output", "1M", big, dir / "capped"});
   EXPECT_EQ(capped.exit_status, 1);
   EXPECT_NE(capped.err.find("--max-output"), std::string::npos) << capped.err;
@@ -277,7 +287,8 @@ TEST(ToolArchiveTest, OnlyFailsWhenNothingMatchesOrAMatchFails) {
   TempDir dir;
   std::string corrupt = ydr::test::MemberStream("x");
   corrupt[0] = static_cast<char>(0xFF);
-  const std::string archive = dir.WriteFile("o.ydz", BuildArchive({{"ok.txt", 1, "ok"}, ArchiveMember::Raw("bad.log", corrupt)}));
+  const std::string archive =
+      dir.WriteFile("o.ydz", BuildArchive({{"ok.txt", 1, "ok"}, ArchiveMember::Raw("bad.log", corrupt)}));
   EXPECT_EQ(Ydr({"unpack", archive, dir / "a", "--only", "*.txt"}).exit_status, 0);
   const auto none = Ydr({"unpack", archive, dir / "b", "--only", "*.doc"});
   EXPECT_EQ(none.exit_status, 1);
@@ -293,10 +304,11 @@ TEST(ToolArchiveTest, UsageAndArchivesThatAreNotArchives) {
   EXPECT_NE(refused.err.find("is not an archive"), std::string::npos);
   const auto missing = Ydr({"test", dir / "missing.ydz"});
   EXPECT_EQ(missing.exit_status, 1);
-  EXPECT_NE(missing.err.find("cannot open '" + (dir / "missing.ydz") + "': No such file or directory"), std::string::npos);
+  EXPECT_NE(missing.err.find("cannot open '" + (dir / "missing.ydz") + "': No such file or directory"),
+            std::string::npos);
   EXPECT_EQ(Ydr({"list", dir.path()}).exit_status, 1);  // a folder
-  for (const std::vector<std::string> &args :
-       std::vector<std::vector<std::string>>{{"pack", "a.ydz"}, {"unpack"}, {"unpack", "a", "b", "c"}, {"list"}, {"unpack", "a", "--bogus"}}) {
+  for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+           {"pack", "a.ydz"}, {"unpack"}, {"unpack", "a", "b", "c"}, {"list"}, {"unpack", "a", "--bogus"}}) {
     EXPECT_EQ(Ydr(args, dir.path()).exit_status, 2) << args.back();
   }
 }

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/rsa_key_text.h"
@@ -255,7 +255,12 @@ TEST(ToolCryptoTest, SeedRoundTripsAndExplainsFailures) {
     EXPECT_EQ(RunProcess(dec).exit_status, 0);
     EXPECT_EQ(ydr::test::ReadFile(back), data);
   }
-  struct Case { std::vector<std::string> args; std::string input; int status; const char *message; };
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    int status;
+    const char *message;
+  };
   const Case cases[] = {
       {{"enc", "--mode", "ecb", "--key", "0011"}, "x", 2, "32 hex digits"},
       {{"enc", "--mode", "cbc", "--key", key}, "x", 2, "--iv"},
@@ -273,14 +278,15 @@ TEST(ToolCryptoTest, SeedRoundTripsAndExplainsFailures) {
   }
   // A failed decryption leaves no output file.
   const std::string out = dir / "never";
-  EXPECT_EQ(RunProcess({YDR_TOOL, "seed", "dec", "--mode", "ecb", "--key", key, "-", out}, {}, std::string(32, 'z')).exit_status, 1);
+  EXPECT_EQ(RunProcess({YDR_TOOL, "seed", "dec", "--mode", "ecb", "--key", key, "-", out}, {}, std::string(32, 'z'))
+                .exit_status,
+            1);
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 }  // namespace
 
 namespace {
-
 
 // PKCS #1 keys written by libcrypto: the public one as bare Base64, the private one in PEM
 // armour (the command ignores armour lines).
@@ -304,7 +310,11 @@ TEST(ToolCryptoTest, RsaEncryptsSignsAndNamesBadKeys) {
   ASSERT_EQ(signed_.exit_status, 0) << signed_.err;
   EXPECT_EQ(RunProcess({YDR_TOOL, "rsa", "dec", "--public", public_key}, {}, signed_.out).out, message);
 
-  struct Case { std::vector<std::string> args; std::string input; const char *message; };
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    const char *message;
+  };
   const Case cases[] = {
       {{"enc", "--private", public_key}, message, "RSA private key"},
       {{"enc", "--public", dir.WriteFile("junk.txt", "@@@ not base64 @@@")}, message, "RSA public key"},
@@ -334,18 +344,20 @@ TEST(ToolVenTest, EveryKindRoundTripsAFileAndTheInputIsNeverOverwritten) {
   for (const char *kind : {"1", "2", "3", "4", "lvo"}) {
     SCOPED_TRACE(kind);
     const std::string sealed = dir / (std::string("sealed.") + kind), back = dir / (std::string("back.") + kind);
-    ASSERT_EQ(RunProcess({YDR_TOOL, "ven", "enc", "--kind", kind, "--password-file", password, in, sealed}).exit_status, 0);
+    ASSERT_EQ(RunProcess({YDR_TOOL, "ven", "enc", "--kind", kind, "--password-file", password, in, sealed}).exit_status,
+              0);
     const std::string encrypted = ydr::test::ReadFile(sealed);
     EXPECT_EQ(encrypted.size(), data.size());
     EXPECT_NE(encrypted.substr(0, 64), data.substr(0, 64));
-    ASSERT_EQ(RunProcess({YDR_TOOL, "ven", "dec", "--kind", kind, "--password-file", password, sealed, back}).exit_status, 0);
+    ASSERT_EQ(
+        RunProcess({YDR_TOOL, "ven", "dec", "--kind", kind, "--password-file", password, sealed, back}).exit_status, 0);
     EXPECT_EQ(ydr::test::ReadFile(back), data);
   }
   const auto same = RunProcess({YDR_TOOL, "ven", "enc", "--kind", "1", "--password-file", password, in, in});
   EXPECT_EQ(same.exit_status, 2);
   EXPECT_EQ(ydr::test::ReadFile(in), data);
-  const auto short_password = RunProcess({YDR_TOOL, "ven", "enc", "--kind", "lvo", "--password-file",
-                                          dir.WriteFile("short", "seven77"), in, dir / "x"});
+  const auto short_password = RunProcess(
+      {YDR_TOOL, "ven", "enc", "--kind", "lvo", "--password-file", dir.WriteFile("short", "seven77"), in, dir / "x"});
   EXPECT_EQ(short_password.exit_status, 1);
   EXPECT_NE(short_password.err.find("at least 8"), std::string::npos);
   EXPECT_EQ(RunProcess({YDR_TOOL, "ven", "lvz", "abc"}).out, "A9993E364706816ABA3E25717850C26C9CD0D89D\n");
@@ -361,8 +373,9 @@ TEST(ToolSendTest, SendsTextAndPrintsTheFirstReplyLine) {
     ASSERT_NE(server, nullptr);
     int port = 0;
     ASSERT_EQ(std::fscanf(server, "%d", &port), 1);
-    const auto result = from_stdin ? RunProcess({YDR_TOOL, "send", "127.0.0.1", std::to_string(port)}, {}, "from input\n")
-                                   : RunProcess({YDR_TOOL, "send", "127.0.0.1", std::to_string(port), "ping\nignored"});
+    const auto result = from_stdin
+                            ? RunProcess({YDR_TOOL, "send", "127.0.0.1", std::to_string(port)}, {}, "from input\n")
+                            : RunProcess({YDR_TOOL, "send", "127.0.0.1", std::to_string(port), "ping\nignored"});
     EXPECT_EQ(result.exit_status, 0) << result.err;
     EXPECT_EQ(result.out, from_stdin ? "echo: from input\n" : "echo: ping\n");
     pclose(server);

@@ -21,14 +21,12 @@ using ydr::test::FromHex;
 using ydr::test::ToHex;
 const auto &Random = ydr::test::RandomBytes;
 
-
-
-
 // Each test runs on the table path and, where the CPU has them, on the AES instructions.
 class AesEngineTest : public ::testing::TestWithParam<AesPath> {
  protected:
   void SetUp() override {
-    if (GetParam() != AesPath::kTables && AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions (or disabled)";
+    if (GetParam() != AesPath::kTables && AesInstructions() == nullptr)
+      GTEST_SKIP() << "no AES instructions (or disabled)";
     AesUsePath(GetParam());
   }
   void TearDown() override { AesUsePath(AesPath::kBest); }
@@ -52,7 +50,9 @@ class AesEngineTest : public ::testing::TestWithParam<AesPath> {
 
 TEST_P(AesEngineTest, Fips197Examples) {
   const Bytes plain = FromHex("00112233445566778899aabbccddeeff");
-  struct Vector { const char *key, *cipher; };
+  struct Vector {
+    const char *key, *cipher;
+  };
   const Vector vectors[] = {
       {"000102030405060708090a0b0c0d0e0f", "69c4e0d86a7b0430d8cdb78070b4c55a"},
       {"000102030405060708090a0b0c0d0e0f1011121314151617", "dda97ca4864cdfe06eaf70a0ec0d7191"},
@@ -156,7 +156,7 @@ TEST(AesEngineChecksTest, ResultsOfTheSettersAndTransforms) {
   EXPECT_EQ(AesEncryptBlocks(&cipher, &decrypting, data, 128, out), kAesBadCipherState);
   EXPECT_EQ(AesDecryptBlocks(&cipher, &lower, data, 128, out), kAesBadCipherState);  // ECB, key for encryption
   ASSERT_EQ(AesSetMode(&cipher, kAesModeCfb1, nullptr), kAesOk);
-  EXPECT_EQ(AesDecryptBlocks(&cipher, &lower, data, 128, out), 128);       // CFB-1 takes either
+  EXPECT_EQ(AesDecryptBlocks(&cipher, &lower, data, 128, out), 128);  // CFB-1 takes either
   EXPECT_EQ(AesDecryptBlocks(&cipher, &decrypting, data, 128, out), 128);
   cipher.mode = 2;
   EXPECT_EQ(AesEncryptBlocks(&cipher, &lower, data, 128, out), kAesBadCipherState);
@@ -171,7 +171,9 @@ Bytes Des(bool encrypt, const Bytes &key, const Bytes &block) {
 }
 
 TEST(DesEngineTest, PublishedKnownAnswers) {
-  struct Vector { const char *key, *plain, *cipher; };
+  struct Vector {
+    const char *key, *plain, *cipher;
+  };
   const Vector vectors[] = {
       {"133457799BBCDFF1", "0123456789ABCDEF", "85e813540f0ab405"},  // the worked example
       {"0123456789ABCDEF", "4E6F772069732074", "3fa40e8a984d4815"},  // "Now is t"
@@ -193,7 +195,9 @@ TEST(DesEngineTest, VariableTextAndKeyTablesAgreeWithLibcrypto) {
     Bytes single(8, 0);
     single[bit / 8] = static_cast<unsigned char>(0x80 >> (bit % 8));
     // Variable plaintext under the key of all parity ones.
-    EXPECT_EQ(Des(true, odd_parity_ones, single), ydr::test::OpenSslCrypt("DES-ECB", true, odd_parity_ones.data(), nullptr, single)) << bit;
+    EXPECT_EQ(Des(true, odd_parity_ones, single),
+              ydr::test::OpenSslCrypt("DES-ECB", true, odd_parity_ones.data(), nullptr, single))
+        << bit;
     if (bit % 8 == 7) continue;  // parity bits are not key bits
     Bytes key = odd_parity_ones;
     key[bit / 8] |= static_cast<unsigned char>(0x80 >> (bit % 8));

@@ -24,7 +24,6 @@ using Password = std::u16string;
 
 const unsigned short *P(const Password &p) { return reinterpret_cast<const unsigned short *>(p.c_str()); }
 
-
 // --- the keys, rebuilt ----------------------------------------------------------------
 
 Bytes PasswordBytes(const Password &p) {  // memory order: low byte of each unit first
@@ -56,8 +55,9 @@ Bytes ByteFold(const Password &p) {
 Bytes WordFold(const Password &p) {
   std::uint16_t w[4] = {};
   for (std::size_t i = 0; i < p.size() && i < 40; ++i) w[i % 4] = static_cast<std::uint16_t>((w[i % 4] << 1) ^ p[i]);
-  return {static_cast<unsigned char>(w[0]), static_cast<unsigned char>(w[0] >> 8), static_cast<unsigned char>(w[1]),
-          static_cast<unsigned char>(w[1] >> 8), static_cast<unsigned char>(w[2]), static_cast<unsigned char>(w[2] >> 8),
+  return {static_cast<unsigned char>(w[0]), static_cast<unsigned char>(w[0] >> 8),
+          static_cast<unsigned char>(w[1]), static_cast<unsigned char>(w[1] >> 8),
+          static_cast<unsigned char>(w[2]), static_cast<unsigned char>(w[2] >> 8),
           static_cast<unsigned char>(w[3]), static_cast<unsigned char>(w[3] >> 8)};
 }
 
@@ -91,8 +91,8 @@ Bytes Kind4Key(const Password &p) {
 
 // --- the tests ----------------------------------------------------------------------------
 
-const Password kPasswords[] = {u"", u"a", u"secret", u"비밀번호 문서", u"\u0100\u00ff\u1234x",
-                               Password(45, u'z'), Password(170, u'q') + u"tail"};
+const Password kPasswords[] = {
+    u"", u"a", u"secret", u"비밀번호 문서", u"\u0100\u00ff\u1234x", Password(45, u'z'), Password(170, u'q') + u"tail"};
 
 using ydr::ven::AesPath;
 
@@ -182,14 +182,19 @@ INSTANTIATE_TEST_SUITE_P(Paths, VenPathTest,
                          ::testing::Values(AesPath::kTables, AesPath::kInstructions128, AesPath::kBest),
                          [](const auto &info) {
                            return info.param == AesPath::kTables ? "Tables"
-                                  : info.param == AesPath::kBest ? "WidestInstructions" : "Instructions128";
+                                  : info.param == AesPath::kBest ? "WidestInstructions"
+                                                                 : "Instructions128";
                          });
 
 TEST(VenTest, UnitCountsAndLengths) {
-  struct Case { unsigned kind; int length; int changed; };  // kind 5: a VENLVO object
+  struct Case {
+    unsigned kind;
+    int length;
+    int changed;
+  };  // kind 5: a VENLVO object
   const Case cases[] = {
-      {1, 7, 0}, {1, 0, 0}, {1, -8, 0}, {1, 12, 8}, {3, 23, 16},   // DES: whole 8-byte blocks
-      {4, 7, 0}, {4, 20, 16}, {4, 24, 32}, {4, 31, 32},             // AES: 16-byte units, rounded up
+      {1, 7, 0},   {1, 0, 0},   {1, -8, 0},  {1, 12, 8},  {3, 23, 16},  // DES: whole 8-byte blocks
+      {4, 7, 0},   {4, 20, 16}, {4, 24, 32}, {4, 31, 32},               // AES: 16-byte units, rounded up
       {5, 20, 16}, {5, 24, 32}, {5, -16, 0},
   };
   for (const Case &c : cases) {

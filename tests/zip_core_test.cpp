@@ -113,7 +113,8 @@ TEST(MemberStreamTest, EachKindOfDamageHasItsName) {
   EXPECT_EQ(Unpack(empty + "x", {0, 13}).status, StreamStatus::kTrailerMismatch);
   // A sink that refuses stops unpacking.
   std::FILE *file = fmemopen(const_cast<char *>(stream.data()), stream.size(), "rb");
-  EXPECT_EQ(UnpackStream(file, {0, size}, true, [](const void *, std::size_t) { return false; }), StreamStatus::kSinkFailed);
+  EXPECT_EQ(UnpackStream(file, {0, size}, true, [](const void *, std::size_t) { return false; }),
+            StreamStatus::kSinkFailed);
   std::fclose(file);
 }
 
@@ -163,7 +164,8 @@ TEST(ArchiveWriterTest, TheCommandAndTheClassWriteTheSameArchive) {
   const std::vector<YdrWString> paths = {test::W("tree/")};
   std::vector<YdrWString> copy = paths;
   ASSERT_EQ(zip.CompressZIP(copy, test::W("class.ydz").c_str()), 1);
-  const auto result = test::RunProcess({"/bin/sh", "-c", "cd '" + dir.path() + "' && '" YDR_TOOL "' pack command.ydz tree/"});
+  const auto result =
+      test::RunProcess({"/bin/sh", "-c", "cd '" + dir.path() + "' && '" YDR_TOOL "' pack command.ydz tree/"});
   ASSERT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(test::ReadFile(dir / "command.ydz"), test::ReadFile(dir / "class.ydz"));
 }

@@ -40,7 +40,8 @@ std::vector<std::string> Names(const CYdrZIP &zip) {
 
 std::vector<std::pair<unsigned, std::string>> Errors(const CYdrZIP &zip) {
   std::vector<std::pair<unsigned, std::string>> errors;
-  for (int i = 0; i < zip.GetErrorCount(); ++i) errors.emplace_back(zip.GetError(i)->code, Narrow(zip.GetError(i)->name));
+  for (int i = 0; i < zip.GetErrorCount(); ++i)
+    errors.emplace_back(zip.GetError(i)->code, Narrow(zip.GetError(i)->name));
   return errors;
 }
 
@@ -79,10 +80,10 @@ TEST(ZipFormatTest, OneMemberLaysOutRecordNameAndData) {
   EXPECT_EQ(Pack(zip, {"a.txt"}, "one.ydz"), 1);  // a five-unit name
   const std::string bytes = ReadFile(dir / "one.ydz");
   EXPECT_EQ(Le32(bytes, 32), 1u);
-  EXPECT_EQ(bytes[48], 1);                 // flag: packed
-  EXPECT_EQ(Le32(bytes, 48 + 4), 92u);     // data offset
-  EXPECT_EQ(Le32(bytes, 48 + 12), 80u);    // name offset
-  EXPECT_EQ(bytes[48 + 16], 5);            // name length
+  EXPECT_EQ(bytes[48], 1);               // flag: packed
+  EXPECT_EQ(Le32(bytes, 48 + 4), 92u);   // data offset
+  EXPECT_EQ(Le32(bytes, 48 + 12), 80u);  // name offset
+  EXPECT_EQ(bytes[48 + 16], 5);          // name length
   EXPECT_EQ(bytes.substr(80, 12), std::string("a\0.\0t\0x\0t\0\0\0", 12));
   const std::uint32_t length = Le32(bytes, 48 + 8);
   EXPECT_EQ(bytes.size(), 92u + length);
@@ -110,7 +111,8 @@ TEST(ZipFormatTest, MembersWithoutDataAndTheSignatureCheck) {
   EXPECT_EQ(Errors(zip), (std::vector<std::pair<unsigned, std::string>>{{0x2000u, dir / "missing.txt"}}));
   const std::string bytes = ReadFile(dir / "a.ydz");
   for (int i : {0, 1}) EXPECT_EQ(Le32(bytes, 48 + 32 * i + 8), 0u);  // no data
-  const std::uint32_t names_end = Le32(bytes, 48 + 32 * 2 + 12) + 2 * (static_cast<std::uint32_t>(zip.GetMember(2)->name.size()) + 1);
+  const std::uint32_t names_end =
+      Le32(bytes, 48 + 32 * 2 + 12) + 2 * (static_cast<std::uint32_t>(zip.GetMember(2)->name.size()) + 1);
   EXPECT_EQ(Le32(bytes, 48 + 32 * 2 + 4), names_end);  // the only data starts right after the names
 
   struct Damage {
@@ -149,9 +151,10 @@ TEST(ZipRoundTripTest, FolderTreesComeBackWhole) {
   ydr::test::ScopedCurrentDirectory cwd(src.path());
   CYdrZIP zip;
   ASSERT_EQ(Pack(zip, {"root/"}, "tree.ydz"), 1);
-  const std::vector<std::string> order = {"root/", "root/a.txt", "root/bin.dat", "root/empty\\", "root/sub\\",
-                                          "root/sub\\b b.txt", "root/sub\\deeper\\", "root/sub\\deeper\\한글.txt",
-                                          "root/zero"};
+  const std::vector<std::string> order = {
+      "root/",      "root/a.txt",        "root/bin.dat",       "root/empty\\",
+      "root/sub\\", "root/sub\\b b.txt", "root/sub\\deeper\\", "root/sub\\deeper\\한글.txt",
+      "root/zero"};
   EXPECT_EQ(Names(zip), order);  // depth first, sorted, the same on every run
 
   CYdrZIP reader;
@@ -168,7 +171,9 @@ TEST(ZipRoundTripTest, FolderTreesComeBackWhole) {
   // Flat: every file straight into the destination.
   TempDir flat;
   CYdrZIP flat_reader;
-  ASSERT_EQ(flat_reader.DecompressZIP(ydr::test::W("tree.ydz").c_str(), ydr::test::W(flat.path() + "/").c_str(), YDR_ZIP_FLAT), 1);
+  ASSERT_EQ(flat_reader.DecompressZIP(ydr::test::W("tree.ydz").c_str(), ydr::test::W(flat.path() + "/").c_str(),
+                                      YDR_ZIP_FLAT),
+            1);
   Expect(flat, "한글.txt", "한국어 파일\n");
   Expect(flat, "bin.dat", binary);
 }
@@ -190,7 +195,7 @@ TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
   CYdrZIP reader;
   ASSERT_EQ(reader.Open(ydr::test::W("p.ydz").c_str()), 1);
   EXPECT_EQ(reader.Open(ydr::test::W("p.ydz").c_str()), 0);  // holds members already
-  ASSERT_EQ(reader.EnumFileName(), 5);  // p\ p\q\ p\q\x.txt p\x.txt p\y.log
+  ASSERT_EQ(reader.EnumFileName(), 5);                       // p\ p\q\ p\q\x.txt p\x.txt p\y.log
   const std::string first = Narrow(reader.GetMember(0)->name);
   EXPECT_EQ(reader.GetNextFileName(name, static_cast<unsigned>(first.size())), -2);
   EXPECT_EQ(reader.GetNextFileNameW(name, static_cast<unsigned>(2 * first.size() + 1)), -2);
@@ -200,12 +205,14 @@ TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
 
   // A bare file name matches in any folder; a pattern with a folder must match whole.
   EXPECT_EQ(reader.ExtractFile(ydr::test::W("x.txt").c_str(), ydr::test::W("out1").c_str(), 0), 2);
-  EXPECT_EQ(reader.ExtractFile(ydr::test::W("p\\q\\*").c_str(), ydr::test::W("out2").c_str(), 0), 2);  // the folder and its file
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("p\\q\\*").c_str(), ydr::test::W("out2").c_str(), 0),
+            2);  // the folder and its file
   EXPECT_EQ(reader.ExtractFile(ydr::test::W("*.LOG").c_str(), ydr::test::W("out3").c_str(), YDR_ZIP_FLAT), 1);
   Expect(dir, "out3/y.log", "3");
   EXPECT_EQ(reader.ExtractFile(ydr::test::W("nothing").c_str(), ydr::test::W("out4").c_str(), 0), 0);
   EXPECT_EQ(reader.RemoveFileList(ydr::test::W("x.txt").c_str()), 2);
-  EXPECT_EQ(reader.ExtractFile(ydr::test::W("x.txt").c_str(), ydr::test::W("out5").c_str(), 0), 2);  // removed: counted, not written
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("x.txt").c_str(), ydr::test::W("out5").c_str(), 0),
+            2);  // removed: counted, not written
   EXPECT_FALSE(fs::exists(dir / "out5"));
   EXPECT_EQ(reader.ExtractFileByIndex(-1, ydr::test::W("out6").c_str(), 0), 0);
   EXPECT_EQ(reader.ExtractFileByIndex(5, ydr::test::W("out6").c_str(), 0), 0);
@@ -233,7 +240,8 @@ TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
   EXPECT_EQ(too_long.GetErrorMask(), 0x2000u);
   CYdrZIP folder;
   EXPECT_EQ(Pack(folder, {"no-such-folder/", ""}, "f.ydz"), 0);
-  EXPECT_EQ(Errors(folder), (std::vector<std::pair<unsigned, std::string>>{{0x2001u, "no-such-folder/"}, {0x2000u, ""}}));
+  EXPECT_EQ(Errors(folder),
+            (std::vector<std::pair<unsigned, std::string>>{{0x2001u, "no-such-folder/"}, {0x2000u, ""}}));
 }
 
 // Archives built byte by byte: each member's name is what a hostile archive might say.
@@ -253,7 +261,8 @@ std::string HostileArchive(const std::vector<std::string> &names, const std::str
   std::string records, name_block;
   for (const YdrWString &w : wide) {
     std::uint8_t r[32];
-    ydr::zip::FileRecord{1, 0, static_cast<std::uint32_t>(stream.size()), offset, static_cast<std::int16_t>(w.size())}.Encode(r);
+    ydr::zip::FileRecord{1, 0, static_cast<std::uint32_t>(stream.size()), offset, static_cast<std::int16_t>(w.size())}
+        .Encode(r);
     records.append(reinterpret_cast<char *>(r), 32);
     for (unsigned short u : w) name_block += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
     name_block.append(2, '\0');
@@ -261,17 +270,23 @@ std::string HostileArchive(const std::vector<std::string> &names, const std::str
   }
   const std::uint32_t data = offset;
   out += records + name_block + stream;
-  for (std::size_t i = 0; i < names.size(); ++i) ydr::zip::Store32(reinterpret_cast<std::uint8_t *>(&out[48 + 32 * i + 4]), data);
+  for (std::size_t i = 0; i < names.size(); ++i)
+    ydr::zip::Store32(reinterpret_cast<std::uint8_t *>(&out[48 + 32 * i + 4]), data);
   return out;
 }
 
 TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
   TempDir root;
   const std::string dest = root.MakeDir("dest");
-  const std::vector<std::string> names = {
-      "../../../../../../../tmp/escape1", "..\\..\\..\\escape2",  "/etc/escape3", "C:\\Windows\\escape4",
-      "\\\\server\\share\\escape5",       "a/../../../escape6", "sub/./../../escape7", std::string(300, 'n'),
-      "ok/inside.txt"};
+  const std::vector<std::string> names = {"../../../../../../../tmp/escape1",
+                                          "..\\..\\..\\escape2",
+                                          "/etc/escape3",
+                                          "C:\\Windows\\escape4",
+                                          "\\\\server\\share\\escape5",
+                                          "a/../../../escape6",
+                                          "sub/./../../escape7",
+                                          std::string(300, 'n'),
+                                          "ok/inside.txt"};
   root.WriteFile("h.ydz", HostileArchive(names, "payload"));
   {
     ydr::test::ScopedCurrentDirectory cwd(dest);
@@ -289,15 +304,18 @@ TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
     EXPECT_FALSE(fs::exists(std::string("/tmp/") + escape));
   }
   bool found_inside = false;
-  for (const auto &entry : fs::recursive_directory_iterator(dest)) found_inside |= entry.path().filename() == "inside.txt";
+  for (const auto &entry : fs::recursive_directory_iterator(dest))
+    found_inside |= entry.path().filename() == "inside.txt";
   EXPECT_TRUE(found_inside);
 }
 
 TEST(ZipHostileTest, DamagedRecordsBecomeInvalidMembers) {
   TempDir dir;
   std::string archive = HostileArchive({"a.txt", "b.txt", "c.txt"}, "x");
-  auto record = [&](int i) { return reinterpret_cast<std::uint8_t *>(&archive[48 + 32 * static_cast<std::size_t>(i)]); };
-  record(0)[16] = 0xFF, record(0)[17] = 0xFF;  // name length -1
+  auto record = [&](int i) {
+    return reinterpret_cast<std::uint8_t *>(&archive[48 + 32 * static_cast<std::size_t>(i)]);
+  };
+  record(0)[16] = 0xFF, record(0)[17] = 0xFF;     // name length -1
   ydr::zip::Store32(record(1) + 12, 0x7FFFFFF0);  // name beyond the file
   ydr::zip::Store32(record(2) + 4, 0x7FFFFFF0);   // data beyond the file
   archive[32] = 100;                              // more members than the file holds
@@ -381,7 +399,8 @@ TEST(ZipPlatformTest, PlantedLinksAndPipesInTheDestinationAreNotFollowed) {
   fs::create_directory_symlink(outside, base + "/linked");
   fs::create_symlink(secret, base + "/file-link.txt");
   ASSERT_EQ(mkfifo((base + "/pipe.txt").c_str(), 0600), 0);
-  dir.WriteFile("h.ydz", HostileArchive({"linked\\new.txt", "linked\\secret.txt", "file-link.txt", "pipe.txt", "ok.txt"}, "x"));
+  dir.WriteFile("h.ydz",
+                HostileArchive({"linked\\new.txt", "linked\\secret.txt", "file-link.txt", "pipe.txt", "ok.txt"}, "x"));
   ydr::test::ScopedCurrentDirectory cwd(dir.path());
   CYdrZIP zip;
   EXPECT_EQ(zip.DecompressZIP(ydr::test::W("h.ydz").c_str(), ydr::test::W(dest).c_str(), 0), 0);

@@ -33,7 +33,8 @@ int RunTest(const Arguments &args) {
   for (std::size_t i = 0; i < members.size(); ++i) {
     const zip::MemberRecord &m = members[i];
     if (std::find(past_end.begin(), past_end.end(), i) != past_end.end() ||
-        (m.flag == zip::kFlagPacked && std::uint64_t{m.data_offset} + m.compressed_length > archive.index().file_size)) {
+        (m.flag == zip::kFlagPacked &&
+         std::uint64_t{m.data_offset} + m.compressed_length > archive.index().file_size)) {
       ++cut_off;
       continue;
     }
@@ -53,7 +54,8 @@ int RunTest(const Arguments &args) {
   }
   const std::string label = Quoted(Printable(args[0]));
   if (cut_off > 0) {
-    Complain(kExitFailure, label + " is cut short: the data of " + std::to_string(cut_off) + " members lie past its end");
+    Complain(kExitFailure,
+             label + " is cut short: the data of " + std::to_string(cut_off) + " members lie past its end");
   }
   std::fprintf(stderr, "ydr: %s: %zu members, %d failed\n", label.c_str(), members.size(), failed + cut_off);
   return failed + cut_off == 0 ? kExitOk : kExitFailure;

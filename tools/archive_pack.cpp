@@ -59,8 +59,8 @@ class PackPlan {
   void AddGivenPath(const std::string &path);
 
   std::vector<PlannedMember> members;
-  int failures = 0;     // given paths that cannot be packed, unreadable folders, lost names
-  int left_out = 0;     // entries left out by rule
+  int failures = 0;  // given paths that cannot be packed, unreadable folders, lost names
+  int left_out = 0;  // entries left out by rule
   std::uint64_t total_bytes = 0;
 
  private:
@@ -192,8 +192,8 @@ std::FILE *OpenSource(const std::string &path, const std::vector<FileIdentity> &
   } else if (!S_ISREG(info.st_mode)) {
     *why = "not a regular file";
   } else if (std::find(archive.begin(), archive.end(),
-                       FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}) !=
-             archive.end()) {
+                       FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                    static_cast<std::uint64_t>(info.st_ino)}) != archive.end()) {
     *why = "it is the archive being written";
   } else if (fcntl(fd, F_SETFL, O_RDONLY) != 0 || (file = fdopen(fd, "rb")) == nullptr) {
     *why = std::strerror(errno);
@@ -221,7 +221,8 @@ std::string ProgressLine(const std::atomic<int> &done, int total, const std::ato
 int RunPack(const Arguments &args) {
   std::vector<std::string> operands;
   for (const std::string &arg : args) {
-    if (arg.size() > 1 && arg[0] == '-') return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help pack')");
+    if (arg.size() > 1 && arg[0] == '-')
+      return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help pack')");
     operands.push_back(arg);
   }
   if (operands.size() < 2) return Complain(kExitUsage, "pack needs ARCHIVE and at least one PATH");
@@ -234,7 +235,8 @@ int RunPack(const Arguments &args) {
   if (const auto existing = platform::IdentityOfPath(archive_path)) archive_ids.push_back(*existing);
   Output out;
   if (!out.Open(archive_path)) return Complain(kExitFailure, "cannot create " + archive_label + ": " + out.error());
-  if (!out.replaces()) return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": not a regular file");
+  if (!out.replaces())
+    return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": not a regular file");
   if (const auto written = platform::IdentityOfStream(out.file())) archive_ids.push_back(*written);
 
   PackPlan plan(archive_ids);
@@ -245,7 +247,9 @@ int RunPack(const Arguments &args) {
   for (const PlannedMember &m : plan.members) records.push_back(m.record);
   std::FILE *file = out.file();
   std::uint32_t data_start = 0;
-  const auto write_failed = [&] { return Complain(kExitFailure, "cannot write " + archive_label + ": " + std::strerror(errno)); };
+  const auto write_failed = [&] {
+    return Complain(kExitFailure, "cannot write " + archive_label + ": " + std::strerror(errno));
+  };
   if (!zip::WriteHeaderAndNames(file, &records, &data_start)) return write_failed();
 
   int files = 0, failed = plan.failures;
@@ -272,10 +276,11 @@ int RunPack(const Arguments &args) {
       }
       zip::PackedMember packed;
       std::uint64_t read = 0;
-      const zip::PackStatus status = zip::PackStream(file, source, &packed, zip::kArchiveOffsetLimit, [&](std::size_t n) {
-        read += n;
-        bytes_done += n;
-      });
+      const zip::PackStatus status =
+          zip::PackStream(file, source, &packed, zip::kArchiveOffsetLimit, [&](std::size_t n) {
+            read += n;
+            bytes_done += n;
+          });
       const int error = errno;
       std::fclose(source);
       ++done;
@@ -287,9 +292,7 @@ int RunPack(const Arguments &args) {
           packed_bytes += read;
           ++files;
           continue;
-        case zip::PackStatus::kWriteFailed:
-          errno = error;
-          return write_failed();
+        case zip::PackStatus::kWriteFailed: errno = error; return write_failed();
         case zip::PackStatus::kReadFailed:
           // Not kept: the member would be cut short. Its bytes are taken back.
           if (fseeko(file, packed.data_offset, SEEK_SET) != 0) return write_failed();
@@ -308,15 +311,16 @@ int RunPack(const Arguments &args) {
     }
   }
   const off_t data_end = ftello(file);
-  if (data_end < 0 || !zip::WriteRecords(file, records) || std::fflush(file) != 0 || ftruncate(fileno(file), data_end) != 0) {
+  if (data_end < 0 || !zip::WriteRecords(file, records) || std::fflush(file) != 0 ||
+      ftruncate(fileno(file), data_end) != 0) {
     return write_failed();
   }
   if (!out.Finish()) return Complain(kExitFailure, "cannot write " + archive_label + ": " + out.error());
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const auto size = static_cast<std::uint64_t>(data_end);
-  std::fprintf(stderr, "ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(), files,
-               static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
+  std::fprintf(stderr, "ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(),
+               files, static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
                packed_bytes > 0 ? 100.0 * static_cast<double>(size) / static_cast<double>(packed_bytes) : 0.0, seconds);
   if (plan.left_out > 0) std::fprintf(stderr, "ydr: left out %d entries (named above)\n", plan.left_out);
   if (limit_reached) Complain(kExitFailure, "the 4 GiB limit of the archive format was reached");

@@ -56,11 +56,16 @@ bool ParseSize(const std::string &text, std::uint64_t *size) {
   if (errno != 0) return false;
   const std::string suffix = end;
   int shift = 0;
-  if (suffix == "K" || suffix == "k") shift = 10;
-  else if (suffix == "M" || suffix == "m") shift = 20;
-  else if (suffix == "G" || suffix == "g") shift = 30;
-  else if (suffix == "T" || suffix == "t") shift = 40;
-  else if (!suffix.empty()) return false;
+  if (suffix == "K" || suffix == "k")
+    shift = 10;
+  else if (suffix == "M" || suffix == "m")
+    shift = 20;
+  else if (suffix == "G" || suffix == "g")
+    shift = 30;
+  else if (suffix == "T" || suffix == "t")
+    shift = 40;
+  else if (!suffix.empty())
+    return false;
   if (shift > 0 && value > (UINT64_MAX >> shift)) return false;
   *size = static_cast<std::uint64_t>(value) << shift;
   return true;
@@ -208,9 +213,10 @@ int RunUnpack(const Arguments &args) {
   bool truncated = false;
   const long bad = zip::FindBadDataRange(archive.index(), &truncated);
   if (bad >= 0 && !truncated) {
-    return Complain(kExitFailure, archive_label + ": members share or overlap their data (at " +
-                                      MemberLabel(members[static_cast<std::size_t>(bad)]) +
-                                      "); such an archive could unpack into far more than it holds, so nothing was unpacked");
+    return Complain(kExitFailure,
+                    archive_label + ": members share or overlap their data (at " +
+                        MemberLabel(members[static_cast<std::size_t>(bad)]) +
+                        "); such an archive could unpack into far more than it holds, so nothing was unpacked");
   }
   platform::DestinationFolder dest;
   platform::FolderProblem problem;

@@ -54,7 +54,8 @@ bool ParseHex(const std::string &text, std::vector<unsigned char> *bytes) {
   if (text.size() % 2 != 0) return false;
   bytes->clear();
   for (std::size_t i = 0; i < text.size(); i += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[i])) || !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
       return false;
     }
     bytes->push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
@@ -73,7 +74,8 @@ bool DigestOf(const std::string &path, std::string *hex, std::string *error) {
   YDR_SHA1_Init(&info);
   std::vector<unsigned char> buffer(1 << 16);
   long got;
-  while ((got = in.Read(buffer.data(), buffer.size())) > 0) YDR_SHA1_Update(&info, buffer.data(), static_cast<unsigned>(got));
+  while ((got = in.Read(buffer.data(), buffer.size())) > 0)
+    YDR_SHA1_Update(&info, buffer.data(), static_cast<unsigned>(got));
   if (got < 0) {
     *error = in.name() + ": " + in.error();
     return false;
@@ -145,7 +147,8 @@ int RunSha1(const Arguments &args) {
     return CheckList(args[1]);
   }
   for (const std::string &arg : args) {
-    if (arg.size() > 1 && arg[0] == '-') return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help sha1')");
+    if (arg.size() > 1 && arg[0] == '-')
+      return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help sha1')");
   }
   const Arguments files = args.empty() ? Arguments{"-"} : args;
   int status = kExitOk;
@@ -175,8 +178,11 @@ int RunSeed(const Arguments &args) {
     const bool has_value = i + 1 < args.size();
     if (arg == "--mode" && has_value) {
       const std::string m = args[++i];
-      mode = m == "ecb" ? YDR_SEED_MODE_ECB : m == "cbc" ? YDR_SEED_MODE_CBC : m == "ofb" ? YDR_SEED_MODE_OFB
-           : m == "cfb" ? YDR_SEED_MODE_CFB : 0;
+      mode = m == "ecb"   ? YDR_SEED_MODE_ECB
+             : m == "cbc" ? YDR_SEED_MODE_CBC
+             : m == "ofb" ? YDR_SEED_MODE_OFB
+             : m == "cfb" ? YDR_SEED_MODE_CFB
+                          : 0;
       if (mode == 0) return Complain(kExitUsage, "--mode takes ecb, cbc, ofb or cfb");
     } else if (arg == "--key" && has_value) {
       if (!ParseHex(args[++i], &key) || key.size() != 16) {
@@ -223,12 +229,17 @@ int RunSeed(const Arguments &args) {
   }
   if (got < 0) return Complain(kExitFailure, in.name() + ": " + in.error());
   unsigned n = 0;
-  const unsigned status = encrypt ? YDR_SEED_EncFinal(&info, result.data(), &n) : YDR_SEED_DecFinal(&info, result.data(), &n);
+  const unsigned status =
+      encrypt ? YDR_SEED_EncFinal(&info, result.data(), &n) : YDR_SEED_DecFinal(&info, result.data(), &n);
   switch (status) {
     case YDR_SEED_OK: break;
-    case YDR_SEED_ERR_PADDING: return Complain(kExitFailure, in.name() + ": the padding does not check out (wrong key, vector or mode, or damaged data)");
-    case YDR_SEED_ERR_PARTIAL: return Complain(kExitFailure, in.name() + ": not a whole number of 16-byte blocks; use --pad pkcs");
-    case YDR_SEED_ERR_CIPHERTEXT: return Complain(kExitFailure, in.name() + ": not a whole number of 16-byte blocks, so not ECB or CBC ciphertext");
+    case YDR_SEED_ERR_PADDING:
+      return Complain(kExitFailure,
+                      in.name() + ": the padding does not check out (wrong key, vector or mode, or damaged data)");
+    case YDR_SEED_ERR_PARTIAL:
+      return Complain(kExitFailure, in.name() + ": not a whole number of 16-byte blocks; use --pad pkcs");
+    case YDR_SEED_ERR_CIPHERTEXT:
+      return Complain(kExitFailure, in.name() + ": not a whole number of 16-byte blocks, so not ECB or CBC ciphertext");
     default: return Complain(kExitFailure, "the cipher refused the settings (status " + std::to_string(status) + ")");
   }
   if (!out.Write(result.data(), n) || !out.Finish()) return Complain(kExitFailure, out.name() + ": " + out.error());
@@ -272,7 +283,8 @@ int RunRsa(const Arguments &args) {
   // Encrypting nothing tells whether the key is usable, and its size.
   const unsigned modulus = probe(0, result.data(), result.data(), key_text.c_str());
   if (modulus == YDR_RSA_FAILED) {
-    return Complain(kExitFailure, key_file + ": not the Base64 text of a DER PKCS #1 RSA " + std::string(kind_name) + " key");
+    return Complain(kExitFailure,
+                    key_file + ": not the Base64 text of a DER PKCS #1 RSA " + std::string(kind_name) + " key");
   }
 
   Input in;
@@ -281,7 +293,8 @@ int RunRsa(const Arguments &args) {
   if (!ReadAll(in, &data)) return Complain(kExitFailure, in.name() + ": " + in.error());
   if (encrypt && data.size() > modulus - 11) {
     return Complain(kExitFailure, in.name() + ": " + std::to_string(data.size()) + " bytes; this " +
-                                      std::to_string(modulus * 8) + "-bit key takes at most " + std::to_string(modulus - 11));
+                                      std::to_string(modulus * 8) + "-bit key takes at most " +
+                                      std::to_string(modulus - 11));
   }
   if (!encrypt && data.size() != modulus) {
     return Complain(kExitFailure, in.name() + ": " + std::to_string(data.size()) + " bytes; a block of this key is " +
@@ -289,7 +302,8 @@ int RunRsa(const Arguments &args) {
   }
   const unsigned n = run(static_cast<unsigned>(data.size()), data.data(), result.data(), key_text.c_str());
   if (n == YDR_RSA_FAILED) {
-    return Complain(kExitFailure, in.name() + ": the padding does not check out (not made with the matching key, or damaged)");
+    return Complain(kExitFailure,
+                    in.name() + ": the padding does not check out (not made with the matching key, or damaged)");
   }
   Output out;
   if (!out.Open(files.size() < 2 ? "-" : files[1])) return Complain(kExitFailure, out.name() + ": " + out.error());

@@ -144,7 +144,10 @@ bool Output::Finish() {
 }
 
 Progress::Progress(std::string name)
-    : name_(std::move(name)), enabled_(isatty(STDERR_FILENO) != 0), start_(std::chrono::steady_clock::now()), last_(start_) {}
+    : name_(std::move(name)),
+      enabled_(isatty(STDERR_FILENO) != 0),
+      start_(std::chrono::steady_clock::now()),
+      last_(start_) {}
 
 Progress::~Progress() {
   if (shown_) std::fprintf(stderr, "\n");

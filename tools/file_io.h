@@ -23,7 +23,7 @@ class Input {
   Input(const Input &) = delete;
   Input &operator=(const Input &) = delete;
   ~Input();
-  bool Open(const std::string &path);  // "-": standard input
+  bool Open(const std::string &path);         // "-": standard input
   long Read(void *buffer, std::size_t size);  // bytes read; 0 at the end; -1 on error
   bool failed() const { return failed_; }
   const std::string &name() const { return name_; }
@@ -42,7 +42,7 @@ class Output {
   Output() = default;
   Output(const Output &) = delete;
   Output &operator=(const Output &) = delete;
-  ~Output();  // removes an unfinished temporary file
+  ~Output();                           // removes an unfinished temporary file
   bool Open(const std::string &path);  // "-": standard output
   bool Write(const void *data, std::size_t size);
   bool Finish();  // flushes, closes and moves the file into place

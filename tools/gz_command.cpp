@@ -80,7 +80,8 @@ int Decompress(Input &in, Output *out, int level) {
   if (in.failed()) return Complain(kExitFailure, in.name() + ": " + in.error());
   if (write_failed) return Complain(kExitFailure, out->name() + ": " + out->error());
   if (got < 0) return Complain(kExitFailure, in.name() + ": corrupt or incomplete compressed data");
-  if (closed < 0) return Complain(kExitFailure, in.name() + ": the CRC-32 or length in the trailer does not match the data");
+  if (closed < 0)
+    return Complain(kExitFailure, in.name() + ": the CRC-32 or length in the trailer does not match the data");
   if (out != nullptr && !out->Finish()) return Complain(kExitFailure, out->name() + ": " + out->error());
   return kExitOk;
 }
@@ -117,7 +118,8 @@ int RunGz(const Arguments &args) {
   }
 
   Input in;
-  if (!in.Open(options.files.empty() ? "-" : options.files[0])) return Complain(kExitFailure, in.name() + ": " + in.error());
+  if (!in.Open(options.files.empty() ? "-" : options.files[0]))
+    return Complain(kExitFailure, in.name() + ": " + in.error());
   if (options.mode == Mode::kTest) {
     const int status = Decompress(in, nullptr, options.level);
     if (status == kExitOk) std::fprintf(stderr, "ydr: %s: OK\n", in.name().c_str());

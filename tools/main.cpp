@@ -96,7 +96,8 @@ int main(int argc, char **argv) {
   if (command == "rsa") return RunRsa(args);
   if (command == "ven") return RunVen(args);
   if (command == "send") return RunSend(args);
-  if (command == "pack" || command == "unpack" || command == "list" || command == "test") return RunArchive(command, args);
+  if (command == "pack" || command == "unpack" || command == "list" || command == "test")
+    return RunArchive(command, args);
   Complain(kExitUsage, "unknown command '" + command + "'");
   std::fputs(kUsage, stderr);
   return kExitUsage;

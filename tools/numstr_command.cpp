@@ -152,8 +152,8 @@ int RunNumstr(const Arguments &args) {
     if (role >= 0) {
       if (i + 1 == args.size()) return Complain(kExitUsage, arg + " needs a character");
       if (!ParseCharacter(args[++i], &decoration[role])) {
-        return Complain(kExitUsage, arg + " takes one printable character of the Basic Multilingual Plane, not '" +
-                                        args[i] + "'");
+        return Complain(kExitUsage,
+                        arg + " takes one printable character of the Basic Multilingual Plane, not '" + args[i] + "'");
       }
       continue;
     }
@@ -168,8 +168,8 @@ int RunNumstr(const Arguments &args) {
   int number;
   if (!ParseStyle(positional[0], &style)) return Complain(kExitUsage, "unknown style '" + positional[0] + "'");
   if (!ParseNumber(positional[1], &number)) {
-    return Complain(kExitUsage, "NUMBER must be a whole number from -2147483648 to 2147483647, not '" +
-                                    positional[1] + "'");
+    return Complain(kExitUsage,
+                    "NUMBER must be a whole number from -2147483648 to 2147483647, not '" + positional[1] + "'");
   }
   const auto label = Render(style, number, decoration, extended);
   if (!PrintWide(label.data()) || std::fputc('\n', stdout) == EOF || !FlushOutput()) {

@@ -21,7 +21,6 @@ const auto &Td2 = kTables.td[2];
 const auto &Td3 = kTables.td[3];
 const auto &Td4 = kTables.td[4];
 
-
 // A hexadecimal digit's value, or -1.
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -88,8 +87,8 @@ int AesExpandEncryptKey(std::uint32_t rk[60], const std::uint8_t *key, int keyBi
   for (int i = nk; i < total; ++i) {
     std::uint32_t t = rk[i - 1];
     if (i % nk == 0) {
-      t = (Te4[(t >> 16) & 0xFF] & 0xFF000000u) ^ (Te4[(t >> 8) & 0xFF] & 0x00FF0000u) ^
-          (Te4[t & 0xFF] & 0x0000FF00u) ^ (Te4[t >> 24] & 0x000000FFu) ^ kTables.rcon[i / nk - 1];
+      t = (Te4[(t >> 16) & 0xFF] & 0xFF000000u) ^ (Te4[(t >> 8) & 0xFF] & 0x00FF0000u) ^ (Te4[t & 0xFF] & 0x0000FF00u) ^
+          (Te4[t >> 24] & 0x000000FFu) ^ kTables.rcon[i / nk - 1];
     } else if (nk == 8 && i % nk == 4) {
       t = (Te4[t >> 24] & 0xFF000000u) ^ (Te4[(t >> 16) & 0xFF] & 0x00FF0000u) ^ (Te4[(t >> 8) & 0xFF] & 0x0000FF00u) ^
           (Te4[t & 0xFF] & 0x000000FFu);
@@ -229,7 +228,8 @@ int AesEncryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const
       if (fast != nullptr) {
         fast->ecbEncrypt(key->schedule, key->rounds, input, output, n);
       } else {
-        for (std::size_t i = 0; i < n; ++i) AesEncryptBlock(key->schedule, key->rounds, input + 16 * i, output + 16 * i);
+        for (std::size_t i = 0; i < n; ++i)
+          AesEncryptBlock(key->schedule, key->rounds, input + 16 * i, output + 16 * i);
       }
       break;
     case kAesModeCfb1:
@@ -239,8 +239,7 @@ int AesEncryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const
         Cfb1Blocks(key->encryptSchedule, key->rounds, cipher->vector, input, output, n, true);
       }
       break;
-    default:
-      return kAesBadCipherState;
+    default: return kAesBadCipherState;
   }
   return static_cast<int>(128 * n);
 }
@@ -257,7 +256,8 @@ int AesDecryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const
       if (fast != nullptr) {
         fast->ecbDecrypt(key->schedule, key->rounds, input, output, n);
       } else {
-        for (std::size_t i = 0; i < n; ++i) AesDecryptBlock(key->schedule, key->rounds, input + 16 * i, output + 16 * i);
+        for (std::size_t i = 0; i < n; ++i)
+          AesDecryptBlock(key->schedule, key->rounds, input + 16 * i, output + 16 * i);
       }
       break;
     case kAesModeCfb1:
@@ -267,8 +267,7 @@ int AesDecryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const
         Cfb1Blocks(key->encryptSchedule, key->rounds, cipher->vector, input, output, n, false);
       }
       break;
-    default:
-      return kAesBadCipherState;
+    default: return kAesBadCipherState;
   }
   return static_cast<int>(128 * n);
 }

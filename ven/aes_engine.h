@@ -17,7 +17,7 @@ inline constexpr std::uint8_t kAesModeCfb1 = 3;
 // Results.
 inline constexpr int kAesOk = 1;
 inline constexpr int kAesBadDirection = -1;
-inline constexpr int kAesBadKey = -2;          // key length, or a key character that is not a hex digit
+inline constexpr int kAesBadKey = -2;  // key length, or a key character that is not a hex digit
 inline constexpr int kAesNoInstance = -3;
 inline constexpr int kAesBadMode = -4;
 inline constexpr int kAesBadCipherState = -5;  // null instance, key for the wrong direction, mode not handled
@@ -25,16 +25,16 @@ inline constexpr int kAesBadVector = -7;
 
 struct AesKeyInstance {
   std::uint8_t direction;
-  std::int32_t keyLength;         // bits
+  std::int32_t keyLength;  // bits
   char keyDigits[64 + 1];
   std::int32_t rounds;
-  std::uint32_t schedule[60];     // for the direction: encryption or equivalent-inverse schedule
+  std::uint32_t schedule[60];         // for the direction: encryption or equivalent-inverse schedule
   std::uint32_t encryptSchedule[60];  // always the encryption schedule (CFB-1 uses it both ways)
 };
 
 struct AesCipherInstance {
   std::uint8_t mode;
-  std::uint8_t vector[16];        // the CFB-1 shift register
+  std::uint8_t vector[16];  // the CFB-1 shift register
 };
 
 int AesSetKey(AesKeyInstance *key, std::uint8_t direction, std::int32_t keyLength, const char *keyText);
@@ -56,14 +56,16 @@ void AesDecryptBlock(const std::uint32_t *schedule, int rounds, const std::uint8
 // The CPU's AES instructions, when present (null otherwise, or when disabled): the same
 // transforms on n consecutive blocks with a schedule in the form above.
 struct AesFastPath {
-  void (*ecbEncrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out, std::size_t n);
-  void (*ecbDecrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out, std::size_t n);
+  void (*ecbEncrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out,
+                     std::size_t n);
+  void (*ecbDecrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out,
+                     std::size_t n);
   void (*cfb1Encrypt)(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
                       std::uint8_t *out, std::size_t n);
   void (*cfb1Decrypt)(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
                       std::uint8_t *out, std::size_t n);
 };
-const AesFastPath *AesInstructions();  // the widest available; null when none
+const AesFastPath *AesInstructions();     // the widest available; null when none
 const AesFastPath *AesInstructions128();  // the 128-bit form only (for tests); null when unavailable
 // Which path the transforms take: the best for this CPU, or (for tests and benchmarks) the
 // tables or the 128-bit instructions alone.

@@ -38,7 +38,8 @@ template <bool encrypt, int rounds, int N>
 YDR_AES_TARGET inline void EcbGroup(const RoundKeys &keys, const std::uint8_t *in, std::uint8_t *out) {
   __m128i b[N];
 #pragma GCC unroll 8
-  for (int j = 0; j < N; ++j) b[j] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * j)), keys.k[0]);
+  for (int j = 0; j < N; ++j)
+    b[j] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * j)), keys.k[0]);
 #pragma GCC unroll 14
   for (int i = 1; i < rounds; ++i) {
     const __m128i k = keys.k[i];
@@ -76,7 +77,6 @@ YDR_AES_TARGET inline __m128i RegisterBlock(std::uint64_t high, std::uint64_t lo
   const __m128i swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
   return _mm_shuffle_epi8(_mm_set_epi64x(static_cast<long long>(low), static_cast<long long>(high)), swap);
 }
-
 
 // The register shifted left by one bit as a big-endian 128-bit number, in memory order.
 YDR_AES_TARGET inline __m128i ShiftLeftOne(__m128i x) {

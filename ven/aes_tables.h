@@ -52,7 +52,8 @@ constexpr std::array<std::uint8_t, 256> BuildInverseSBox() {
 inline constexpr std::array<std::uint8_t, 256> kInverseSBox = BuildInverseSBox();
 
 constexpr std::uint32_t Word(unsigned a, unsigned b, unsigned c, unsigned d) {
-  return static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(b) << 16 | static_cast<std::uint32_t>(c) << 8 | d;
+  return static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(b) << 16 |
+         static_cast<std::uint32_t>(c) << 8 | d;
 }
 
 constexpr std::uint32_t RotateRight(std::uint32_t x, int n) { return n == 0 ? x : (x >> n) | (x << (32 - n)); }

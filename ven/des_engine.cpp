@@ -57,7 +57,6 @@ inline std::uint64_t Permute(const std::uint64_t (&table)[16][16], std::uint64_t
   return out;
 }
 
-
 inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 // f(R, K): E as four 12-bit groups of shifts and masks, the subkey, the pair tables, then P.
@@ -94,7 +93,8 @@ void Crypt(const std::uint8_t *in, const DesKeyState *s, std::uint8_t *out, bool
       r[i] = t;
     }
   }
-  for (int i = 0; i < N; ++i) crypto::StoreBigEndian64(out + 8 * i, Permute(g_tables.final, static_cast<std::uint64_t>(r[i]) << 32 | l[i]));
+  for (int i = 0; i < N; ++i)
+    crypto::StoreBigEndian64(out + 8 * i, Permute(g_tables.final, static_cast<std::uint64_t>(r[i]) << 32 | l[i]));
 }
 
 }  // namespace

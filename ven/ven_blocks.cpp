@@ -61,8 +61,12 @@ void LvoBlocks(HVENLVO lvo, unsigned char *buffer, int length, bool write) {
 
 }  // namespace
 
-extern "C" YDR_API void VENWriteBlock(HVEN ven, unsigned char *buffer, int length) { VenBlocks(ven, buffer, length, true); }
-extern "C" YDR_API void VENReadBlock(HVEN ven, unsigned char *buffer, int length) { VenBlocks(ven, buffer, length, false); }
+extern "C" YDR_API void VENWriteBlock(HVEN ven, unsigned char *buffer, int length) {
+  VenBlocks(ven, buffer, length, true);
+}
+extern "C" YDR_API void VENReadBlock(HVEN ven, unsigned char *buffer, int length) {
+  VenBlocks(ven, buffer, length, false);
+}
 extern "C" YDR_API void VENLVOWriteBlock(HVENLVO lvo, unsigned char *buffer, int length) {
   LvoBlocks(lvo, buffer, length, true);
 }

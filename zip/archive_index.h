@@ -16,10 +16,9 @@
 
 namespace ydr::zip {
 
-
-enum class [[nodiscard]] IndexStatus {
-  kOk,
-  kNotAnArchive,  // shorter than the signature block, or the signature does not match
+enum class [[nodiscard]] IndexStatus{
+    kOk,
+    kNotAnArchive,  // shorter than the signature block, or the signature does not match
 };
 
 struct ArchiveIndex {

@@ -36,9 +36,8 @@ bool IsSeparator(unsigned short c) { return c == '\\' || c == '/'; }
 // damaged stream still counts as unpacked, with what could be decoded.
 long UnpackInto(FILE *archive, const tagYdrZipChildFileInfo &member, FILE *out) {
   const zip::StreamStatus status =
-      zip::UnpackStream(archive, {member.dataOffset, UINT64_MAX}, false, [out](const void *data, std::size_t size) {
-        return std::fwrite(data, 1, size, out) == size;
-      });
+      zip::UnpackStream(archive, {member.dataOffset, UINT64_MAX}, false,
+                        [out](const void *data, std::size_t size) { return std::fwrite(data, 1, size, out) == size; });
   return status == zip::StreamStatus::kNoDecompressor ? static_cast<long>(zip::kErrorStartDecompressor) : 0L;
 }
 

@@ -87,7 +87,8 @@ int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const
     if (!m_members.empty()) return 0;
     for (unsigned int i = 0; i < count; ++i) {
       const unsigned short *path = paths != nullptr ? paths[i] : nullptr;
-      m_members.push_back(NewMember(zip::kFlagListed, path != nullptr ? YdrWString(path, WideLength(path)) : YdrWString()));
+      m_members.push_back(
+          NewMember(zip::kFlagListed, path != nullptr ? YdrWString(path, WideLength(path)) : YdrWString()));
     }
     m_archivePath = archivePath != nullptr ? YdrWString(archivePath, WideLength(archivePath)) : YdrWString();
     return _Compress() == 1 ? 1 : 0;

@@ -20,12 +20,12 @@
 
 namespace ydr::zip {
 
-enum class [[nodiscard]] StreamStatus {
-  kOk,
-  kNoDecompressor,   // the stream reader could not be opened (memory)
-  kCorrupt,          // the deflate data is damaged, or ends (or its range does) too early
-  kTrailerMismatch,  // the CRC-32 or the length in the trailer does not match
-  kSinkFailed,       // the sink refused the bytes (a failed write, an output limit)
+enum class [[nodiscard]] StreamStatus{
+    kOk,
+    kNoDecompressor,   // the stream reader could not be opened (memory)
+    kCorrupt,          // the deflate data is damaged, or ends (or its range does) too early
+    kTrailerMismatch,  // the CRC-32 or the length in the trailer does not match
+    kSinkFailed,       // the sink refused the bytes (a failed write, an output limit)
 };
 
 struct UnpackRange {
@@ -44,12 +44,12 @@ StreamStatus UnpackStream(std::FILE *archive, const UnpackRange &range, bool che
 // Words for a status, for messages: "the data is damaged", ...
 const char *Describe(StreamStatus status);
 
-enum class [[nodiscard]] PackStatus {
-  kOk,
-  kNoCompressor,   // the stream writer could not be opened (memory)
-  kReadFailed,     // reading the source failed (the member is still complete up to there)
-  kWriteFailed,    // writing the archive failed: the archive is unusable
-  kTooLarge,       // the member would reach past `limit`; its data has been taken back
+enum class [[nodiscard]] PackStatus{
+    kOk,
+    kNoCompressor,  // the stream writer could not be opened (memory)
+    kReadFailed,    // reading the source failed (the member is still complete up to there)
+    kWriteFailed,   // writing the archive failed: the archive is unusable
+    kTooLarge,      // the member would reach past `limit`; its data has been taken back
 };
 
 struct PackedMember {

@@ -106,7 +106,9 @@ int CYdrZIP::ChangeFileListFlag(const unsigned short *pattern, int flag) {
   return changed;
 }
 
-int CYdrZIP::RemoveFileList(const unsigned short *pattern) { return ChangeFileListFlag(pattern, ydr::zip::kFlagRemoved); }
+int CYdrZIP::RemoveFileList(const unsigned short *pattern) {
+  return ChangeFileListFlag(pattern, ydr::zip::kFlagRemoved);
+}
 
 void CYdrZIP::_AddError(int code, int index) {
   auto *error = new tagYdrZipErrorList{static_cast<unsigned int>(code), index, YdrWString()};

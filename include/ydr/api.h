@@ -7,7 +7,8 @@
 #define YDR_INTERNAL
 #else
 #define YDR_API __attribute__((visibility("default")))
-#define YDR_INTERNAL __attribute__((visibility("hidden"))) /* a member of an exported class kept private to the library */
+#define YDR_INTERNAL \
+  __attribute__((visibility("hidden"))) /* a member of an exported class kept private to the library */
 #endif
 
 #ifdef __cplusplus

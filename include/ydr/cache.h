@@ -35,25 +35,25 @@ typedef unsigned int (*YDR_CACHE_FUNC)(unsigned int op, void *first, void *secon
 #define YDR_CACHE_OP_COPY 5u
 
 typedef struct {
-  unsigned int recordSize;   /* must be 32 (on every build) */
-  unsigned int itemSize;     /* bytes per stored record (at least 4 are reserved) */
-  int maxCount;              /* 0: no count limit */
-  int maxTotalSize;          /* 0: no size limit (sizes are then never asked for) */
-  int minCount;              /* size-driven eviction never goes below this many records */
-  unsigned int bucketCount;  /* 1 .. 65530 */
-  uintptr_t userData;        /* passed to every callback call */
+  unsigned int recordSize;  /* must be 32 (on every build) */
+  unsigned int itemSize;    /* bytes per stored record (at least 4 are reserved) */
+  int maxCount;             /* 0: no count limit */
+  int maxTotalSize;         /* 0: no size limit (sizes are then never asked for) */
+  int minCount;             /* size-driven eviction never goes below this many records */
+  unsigned int bucketCount; /* 1 .. 65530 */
+  uintptr_t userData;       /* passed to every callback call */
   YDR_CACHE_FUNC callback;
 } YDR_CACHE_INFO;
 
 typedef struct YdrCache *HYDRCACHE;
-typedef struct YdrCacheNode *YDRCACHEPOS;  /* a walk position; valid while the cache is unchanged */
+typedef struct YdrCacheNode *YDRCACHEPOS; /* a walk position; valid while the cache is unchanged */
 
 typedef struct {
-  unsigned int recordSize;   /* set to 28 by the caller (on every build) */
+  unsigned int recordSize; /* set to 28 by the caller (on every build) */
   int count;
   int totalSize;
   int longestChain;
-  int shortestChain;         /* smallest over the non-empty buckets; 0 when all are empty */
+  int shortestChain; /* smallest over the non-empty buckets; 0 when all are empty */
   int emptyBuckets;
   HYDRCACHE cache;
 } YDR_CACHE_STAT;

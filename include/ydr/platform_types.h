@@ -6,8 +6,8 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-typedef struct YdrDeviceContext *HDC;  /* a drawing surface of the host */
-typedef struct YdrWindow *HWND;        /* a window of the host */
+typedef struct YdrDeviceContext *HDC; /* a drawing surface of the host */
+typedef struct YdrWindow *HWND;       /* a window of the host */
 typedef struct {
   long left;
   long top;

@@ -77,7 +77,7 @@ class YDR_API CYdrPluginObject : public IYdrPluginObject {
   // storing 1: write the state into stream; 0: read it. Non-zero on success. The default
   // saves nothing and reports failure.
   virtual int Serialize(CYdrPluginStream &stream, int storing);
-  virtual void OnDraw(HDC dc, const RECT &rect);                                  // draws nothing
+  virtual void OnDraw(HDC dc, const RECT &rect);                                       // draws nothing
   virtual int ProcessMessage(unsigned int message, unsigned int wParam, long lParam);  // 0: not handled
 
  private:

@@ -25,21 +25,21 @@
 #define YDR_SEED_PAD_PKCS 2u /* p bytes of value p, 1 <= p <= 16 */
 
 #define YDR_SEED_OK 0u
-#define YDR_SEED_ERR_MODE 0x1001u        /* unknown mode or padding, or input == output */
-#define YDR_SEED_ERR_KEY_LENGTH 0x1002u  /* the key is not 16 bytes */
-#define YDR_SEED_ERR_PADDING 0x1003u     /* decryption: the padding is not valid */
-#define YDR_SEED_ERR_PARTIAL 0x1004u     /* encryption without padding ended inside a block */
-#define YDR_SEED_ERR_CIPHERTEXT 0x1005u  /* ECB/CBC decryption ended inside a block */
+#define YDR_SEED_ERR_MODE 0x1001u       /* unknown mode or padding, or input == output */
+#define YDR_SEED_ERR_KEY_LENGTH 0x1002u /* the key is not 16 bytes */
+#define YDR_SEED_ERR_PADDING 0x1003u    /* decryption: the padding is not valid */
+#define YDR_SEED_ERR_PARTIAL 0x1004u    /* encryption without padding ended inside a block */
+#define YDR_SEED_ERR_CIPHERTEXT 0x1005u /* ECB/CBC decryption ended inside a block */
 
 typedef struct {
-  unsigned int mode;          /* YDR_SEED_MODE_* */
-  unsigned int paddingType;   /* YDR_SEED_PAD_* (ECB and CBC only) */
-  unsigned char vector[16];   /* the initial vector */
-  unsigned char chain[16];    /* CBC, CFB: the last ciphertext block; OFB: the last keystream block */
-  unsigned char buffer[16];   /* input held back between calls */
+  unsigned int mode;        /* YDR_SEED_MODE_* */
+  unsigned int paddingType; /* YDR_SEED_PAD_* (ECB and CBC only) */
+  unsigned char vector[16]; /* the initial vector */
+  unsigned char chain[16];  /* CBC, CFB: the last ciphertext block; OFB: the last keystream block */
+  unsigned char buffer[16]; /* input held back between calls */
   unsigned int bufferedLength;
   unsigned int roundKeys[32];
-} YDR_SEED_ALG_INFO;          /* 188 bytes */
+} YDR_SEED_ALG_INFO; /* 188 bytes */
 
 YDR_EXTERN_C_BEGIN
 

@@ -10,10 +10,10 @@
 #include "ydr/api.h"
 
 typedef struct {
-  unsigned int chain[5];     /* H0..H4 in host byte order */
-  unsigned int count[4];     /* [0] low and [1] high 32 bits of the message bits fed; [2], [3] unused */
-  unsigned char buffer[64];  /* the bytes of the current, incomplete block */
-} YDR_SHA1_ALG_INFO;         /* 100 bytes */
+  unsigned int chain[5];    /* H0..H4 in host byte order */
+  unsigned int count[4];    /* [0] low and [1] high 32 bits of the message bits fed; [2], [3] unused */
+  unsigned char buffer[64]; /* the bytes of the current, incomplete block */
+} YDR_SHA1_ALG_INFO;        /* 100 bytes */
 
 YDR_EXTERN_C_BEGIN
 

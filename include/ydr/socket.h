@@ -44,10 +44,10 @@ class YDR_API CYdrSocket {
   void QSClose();
 
  protected:
-  int _QSocketInit();  // a new socket: 701 or 702
-  int _Connect(const unsigned short *address, int port);  // 701 or 703 (socket closed)
-  int _Send(const unsigned short *text, int length);  // length, 0, or 704
-  int _Recv(unsigned short *buffer, int size);  // characters, or 705
+  int _QSocketInit();                                      // a new socket: 701 or 702
+  int _Connect(const unsigned short *address, int port);   // 701 or 703 (socket closed)
+  int _Send(const unsigned short *text, int length);       // length, 0, or 704
+  int _Recv(unsigned short *buffer, int size);             // characters, or 705
   int _Recv(unsigned short *buffer, int size, int lines);  // characters, or 705
   void _Close();
 

@@ -2,9 +2,9 @@
 #ifndef YDR_YDR_H
 #define YDR_YDR_H
 
+#include "ydr/cache.h"
 #include "ydr/frame.h"
 #include "ydr/gz.h"
-#include "ydr/cache.h"
 #include "ydr/numstr.h"
 #include "ydr/plugin.h"
 #include "ydr/rsa.h"

@@ -66,23 +66,24 @@ class YDR_API CYdrZIP {
    * form of their stored names; otherwise under destDir, never outside it. 1 when every
    * member was unpacked. */
   int DecompressZIP(const unsigned short *archivePath, const unsigned short *destDir, unsigned int options);
-  int ExtractFileList(const unsigned short *destDir, unsigned int options);  /* all, after Open */
-  int ExtractFile(const unsigned short *pattern, const unsigned short *destDir, unsigned int options);  /* count */
+  int ExtractFileList(const unsigned short *destDir, unsigned int options); /* all, after Open */
+  int ExtractFile(const unsigned short *pattern, const unsigned short *destDir, unsigned int options); /* count */
   int ExtractFileByIndex(int index, const unsigned short *destDir, unsigned int options);
 
   void Clear(); /* empties both lists and closes the archive */
   void Close(); /* the same */
 
-  int EnumFileName();                                               /* member count, 0 when empty */
-  int GetNextFileName(unsigned short *buffer, unsigned int size);   /* size in units; index, -1 at the end, -2 too small */
-  int GetNextFileNameW(unsigned short *buffer, unsigned int size);  /* size in bytes */
-  int ChangeFileListFlag(const unsigned short *pattern, int flag);  /* members changed */
-  int RemoveFileList(const unsigned short *pattern);                /* flag 4 */
+  int EnumFileName(); /* member count, 0 when empty */
+  int GetNextFileName(unsigned short *buffer,
+                      unsigned int size); /* size in units; index, -1 at the end, -2 too small */
+  int GetNextFileNameW(unsigned short *buffer, unsigned int size); /* size in bytes */
+  int ChangeFileListFlag(const unsigned short *pattern, int flag); /* members changed */
+  int RemoveFileList(const unsigned short *pattern);               /* flag 4 */
   unsigned int GetErrorMask();
 
   /* Read-only views for hosts and tools. */
   int GetMemberCount() const;
-  const tagYdrZipChildFileInfo *GetMember(int index) const;  /* null when out of range */
+  const tagYdrZipChildFileInfo *GetMember(int index) const; /* null when out of range */
   int GetErrorCount() const;
   const tagYdrZipErrorList *GetError(int index) const;
 

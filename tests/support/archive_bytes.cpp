@@ -33,7 +33,8 @@ std::string MemberStream(const std::string &content) {
   deflate(&z, Z_FINISH);
   out.resize(out.size() - z.avail_out);
   deflateEnd(&z);
-  const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(content.data()), static_cast<uInt>(content.size()));
+  const uLong crc =
+      crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(content.data()), static_cast<uInt>(content.size()));
   const std::size_t at = out.size();
   out.append(8, '\0');
   Put32(&out, at, static_cast<std::uint32_t>(crc));
@@ -52,7 +53,8 @@ std::string BuildArchive(const std::vector<ArchiveMember> &members) {
     Put32(&out, record + 12, static_cast<std::uint32_t>(out.size()));
     out[record + 16] = static_cast<char>(names[i].size() & 0xFF);
     out[record + 17] = static_cast<char>(names[i].size() >> 8);
-    for (unsigned short unit : names[i]) out += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    for (unsigned short unit : names[i])
+      out += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
     out.append(2, '\0');
   }
   for (std::size_t i = 0; i < members.size(); ++i) {

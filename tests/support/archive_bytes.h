@@ -20,7 +20,7 @@ struct ArchiveMember {
     return m;
   }
 
-  std::string name;     // UTF-8, converted to the archive's UTF-16
+  std::string name;  // UTF-8, converted to the archive's UTF-16
   std::uint8_t flag;
   std::string content;  // compressed into the member's stream (flag 1)
   bool raw = false;     // use `stream` as it is

@@ -71,7 +71,8 @@ GzReadResult GzDecompress(const Bytes &stream, int level, int read_size, int fee
   YDRGZ handle = YdrGZOpenReadOfCustomMem(FeedInput, &source, level);
   std::vector<char> buffer(static_cast<std::size_t>(read_size));
   int got;
-  while ((got = YdrGZRead(handle, buffer.data(), read_size)) > 0) result.data.append(buffer.data(), static_cast<std::size_t>(got));
+  while ((got = YdrGZRead(handle, buffer.data(), read_size)) > 0)
+    result.data.append(buffer.data(), static_cast<std::size_t>(got));
   result.last_read = got;
   result.close = YdrGZCloseRead(handle);
   result.read_calls = source.calls;
@@ -140,7 +141,8 @@ std::vector<BlockHeader> WalkBlocks(const Bytes &stream) {
 }
 
 std::uint32_t ZlibCrc(const Bytes &data) {
-  return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
+  return static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
 }
 
 Bytes Trailer(const Bytes &data) {
@@ -177,9 +179,9 @@ Bytes BitStream::Finish() {
 }
 
 Bytes TextLike(std::size_t size, std::uint32_t seed) {
-  static const char *const kWords[] = {"the",  "stream", "window", "match",  "block", "code",   "length",
-                                       "of",   "and",    "a",      "deflate", "tree", "literal", "distance",
-                                       "huff", "man",    "byte",   "bits",   "to",    "in"};
+  static const char *const kWords[] = {"the",  "stream", "window", "match",   "block", "code",    "length",
+                                       "of",   "and",    "a",      "deflate", "tree",  "literal", "distance",
+                                       "huff", "man",    "byte",   "bits",    "to",    "in"};
   std::mt19937 rng(seed);
   Bytes out;
   while (out.size() < size) {
