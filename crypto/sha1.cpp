@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "crypto/byte_order.h"
 #include "crypto/sha1_blocks.h"
+#include "platform/byte_order.h"
 #include "platform/cpu_features.h"
 #include "ydr/sha1.h"
 
@@ -19,7 +19,7 @@ inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 
 // The compression function on one 64-byte block; the block is only read.
 void CompressOne(unsigned int chain[5], const unsigned char *block) {
   std::uint32_t w[80];
-  for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian32(block + 4 * t);
+  for (int t = 0; t < 16; ++t) w[t] = platform::LoadBigEndian32(block + 4 * t);
   for (int t = 16; t < 80; ++t) w[t] = Rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
   std::uint32_t a = chain[0], b = chain[1], c = chain[2], d = chain[3], e = chain[4];
   const auto step = [&](std::uint32_t f, std::uint32_t k, std::uint32_t wt) {
@@ -116,8 +116,8 @@ extern "C" YDR_API void YDR_SHA1_Final(YDR_SHA1_ALG_INFO *info, unsigned char *d
     ydr::crypto::Compress(info->chain, info->buffer);
     std::memset(info->buffer, 0, 56);
   }
-  ydr::crypto::StoreBigEndian32(info->buffer + 56, info->count[1]);
-  ydr::crypto::StoreBigEndian32(info->buffer + 60, info->count[0]);
+  ydr::platform::StoreBigEndian32(info->buffer + 56, info->count[1]);
+  ydr::platform::StoreBigEndian32(info->buffer + 60, info->count[0]);
   ydr::crypto::Compress(info->chain, info->buffer);
-  for (int w = 0; w < 5; ++w) ydr::crypto::StoreBigEndian32(digest + 4 * w, info->chain[w]);
+  for (int w = 0; w < 5; ++w) ydr::platform::StoreBigEndian32(digest + 4 * w, info->chain[w]);
 }

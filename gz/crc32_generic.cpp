@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gz/crc32.h"
+#include "platform/byte_order.h"
 
 namespace ydr::gz {
 namespace {
@@ -31,14 +32,7 @@ static_assert(kTables[0][1] == 0x77073096u, "the standard first table entry");
 
 std::uint32_t Crc32Update_generic(std::uint32_t reg, const std::uint8_t *data, std::size_t size) {
   while (size >= 8) {
-    std::uint32_t low, high;
-    std::memcpy(&low, data, 4);
-    std::memcpy(&high, data + 4, 4);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    low = __builtin_bswap32(low);
-    high = __builtin_bswap32(high);
-#endif
-    low ^= reg;
+    const std::uint32_t low = platform::LoadLittleEndian32(data) ^ reg, high = platform::LoadLittleEndian32(data + 4);
     reg = kTables[7][low & 0xFF] ^ kTables[6][(low >> 8) & 0xFF] ^ kTables[5][(low >> 16) & 0xFF] ^
           kTables[4][low >> 24] ^ kTables[3][high & 0xFF] ^ kTables[2][(high >> 8) & 0xFF] ^
           kTables[1][(high >> 16) & 0xFF] ^ kTables[0][high >> 24];

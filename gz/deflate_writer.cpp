@@ -22,6 +22,7 @@
 #include <new>
 
 #include "gz/crc32.h"
+#include "platform/byte_order.h"
 
 namespace ydr::gz {
 namespace {
@@ -35,19 +36,11 @@ constexpr std::uint32_t kNiceLength = 32;
 constexpr std::uint32_t kChainLimit = 32;
 constexpr std::uint32_t kLengthToBeat = kMinMatch - 1;
 
-inline std::uint16_t Load16(const std::uint8_t *p) {
-  std::uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-
 // Equal bytes of a and b, at most `limit`, compared eight at a time.
 inline std::uint32_t CountEqual(const std::uint8_t *a, const std::uint8_t *b, std::uint32_t limit) {
   std::uint32_t n = 0;
   while (n < limit) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
+    const std::uint64_t x = platform::LoadHost64(a + n), y = platform::LoadHost64(b + n);
     const std::uint64_t diff = x ^ y;
     if (diff != 0) {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -122,20 +115,21 @@ std::uint32_t DeflateWriter<Position>::LongestMatch(std::uint32_t candidate) {
   std::uint32_t best = kLengthToBeat;
   if (best >= kGoodLength) chain >>= 2;
   const std::uint32_t limit = strstart_ > max_distance_ ? strstart_ - max_distance_ : 0;
-  const std::uint32_t scan_start = Load16(scan);
-  std::uint32_t scan_end = Load16(scan + best - 1);
+  const std::uint32_t scan_start = platform::LoadHost16(scan);
+  std::uint32_t scan_end = platform::LoadHost16(scan + best - 1);
   std::uint32_t match_start = match_start_;
   do {
     const std::uint8_t *match = window + candidate;
     // Only a candidate that agrees at the current best length and in its first two bytes
     // can do better. The third byte agrees whenever these do: the hash holds it.
-    if (((Load16(match + best - 1) ^ scan_end) | (Load16(match) ^ scan_start)) != 0) continue;
+    if (((platform::LoadHost16(match + best - 1) ^ scan_end) | (platform::LoadHost16(match) ^ scan_start)) != 0)
+      continue;
     const std::uint32_t length = 3 + CountEqual(scan + 3, match + 3, kMaxMatch - 3);
     if (length > best) {
       match_start = candidate;
       best = length;
       if (length >= kNiceLength) break;
-      scan_end = Load16(scan + best - 1);
+      scan_end = platform::LoadHost16(scan + best - 1);
     }
   } while ((candidate = prev[candidate & mask]) > limit && --chain != 0);
   match_start_ = match_start;
@@ -212,14 +206,9 @@ template <class Position>
 void DeflateWriter<Position>::Finish() {
   Compress(nullptr, -1);
   const std::uint32_t crc = ~crc_register_;
-  const std::uint8_t trailer[8] = {static_cast<std::uint8_t>(crc),
-                                   static_cast<std::uint8_t>(crc >> 8),
-                                   static_cast<std::uint8_t>(crc >> 16),
-                                   static_cast<std::uint8_t>(crc >> 24),
-                                   static_cast<std::uint8_t>(bytes_in_),
-                                   static_cast<std::uint8_t>(bytes_in_ >> 8),
-                                   static_cast<std::uint8_t>(bytes_in_ >> 16),
-                                   static_cast<std::uint8_t>(bytes_in_ >> 24)};
+  std::uint8_t trailer[8];
+  platform::StoreLittleEndian32(trailer, crc);
+  platform::StoreLittleEndian32(trailer + 4, bytes_in_);
   output_.PutBytes(trailer, 8);
   output_.FlushAll();
 }

@@ -7,6 +7,7 @@
 #include "gz/crc32.h"
 #include "gz/inflater.h"
 #include "gz/stream_handle.h"
+#include "platform/byte_order.h"
 #include "ydr/gz.h"
 
 namespace ydr::gz {
@@ -66,12 +67,8 @@ class StreamReader final : public YdrGZStream {
     if (inflater_->holds_tables()) return 0;
     std::uint8_t trailer[8];
     const std::uint64_t consumed = inflater_->ReadTrailer(trailer);
-    const std::uint32_t crc = static_cast<std::uint32_t>(trailer[0]) | static_cast<std::uint32_t>(trailer[1]) << 8 |
-                              static_cast<std::uint32_t>(trailer[2]) << 16 |
-                              static_cast<std::uint32_t>(trailer[3]) << 24;
-    const std::uint32_t length = static_cast<std::uint32_t>(trailer[4]) | static_cast<std::uint32_t>(trailer[5]) << 8 |
-                                 static_cast<std::uint32_t>(trailer[6]) << 16 |
-                                 static_cast<std::uint32_t>(trailer[7]) << 24;
+    const std::uint32_t crc = platform::LoadLittleEndian32(trailer);
+    const std::uint32_t length = platform::LoadLittleEndian32(trailer + 4);
     if (crc != ~crc_register_ || length != bytes_out_) return -1;
     const std::uint64_t in = source_.bytes_in();
     return in > consumed ? static_cast<int>(in - consumed) : 0;

@@ -13,18 +13,10 @@
 
 #include "gz/deflate_constants.h"
 #include "gz/inflater.h"
+#include "platform/byte_order.h"
 
 namespace ydr::gz {
 namespace {
-
-inline std::uint64_t Load64(const std::uint8_t *p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
-#endif
-  return v;
-}
 
 inline std::uint32_t Mask(int n) { return (1u << n) - 1; }
 
@@ -82,7 +74,7 @@ Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTa
   int count = bit_count_;
 
   while (position < last && in_end - in >= 8) {
-    bits |= Load64(in) << count;
+    bits |= platform::LoadLittleEndian64(in) << count;
     in += (63 - count) >> 3;
     count |= 56;
 

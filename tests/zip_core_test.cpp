@@ -61,15 +61,17 @@ TEST(ArchiveIndexTest, SharedOverlappingAndMissingDataAreFound) {
   EXPECT_FALSE(truncated);
 
   std::string overlapping = fine;  // member 2 starts inside member 0's data
-  const std::uint32_t first = Load32(reinterpret_cast<const std::uint8_t *>(&overlapping[48 + 4]));
-  Store32(reinterpret_cast<std::uint8_t *>(&overlapping[48 + 64 + 4]), first + 2);
+  const std::uint32_t first =
+      platform::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&overlapping[48 + 4]));
+  platform::StoreLittleEndian32(reinterpret_cast<std::uint8_t *>(&overlapping[48 + 64 + 4]), first + 2);
   EXPECT_EQ(FindBadDataRange(IndexOf(overlapping), &truncated), 2);
 
   const std::string cut = fine.substr(0, fine.size() - 3);
   EXPECT_EQ(FindBadDataRange(IndexOf(cut), &truncated), 2);
   EXPECT_TRUE(truncated);
   // Data that start past the end make the member invalid, and are noted as cut off.
-  const std::string shorter = fine.substr(0, Load32(reinterpret_cast<const std::uint8_t *>(&fine[48 + 64 + 4])));
+  const std::string shorter =
+      fine.substr(0, platform::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&fine[48 + 64 + 4])));
   const ArchiveIndex index = IndexOf(shorter);
   EXPECT_EQ(index.members[2].flag, kFlagInvalid);
   EXPECT_EQ(index.past_end, std::vector<std::size_t>{2});

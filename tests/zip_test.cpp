@@ -271,7 +271,7 @@ std::string HostileArchive(const std::vector<std::string> &names, const std::str
   const std::uint32_t data = offset;
   out += records + name_block + stream;
   for (std::size_t i = 0; i < names.size(); ++i)
-    ydr::zip::Store32(reinterpret_cast<std::uint8_t *>(&out[48 + 32 * i + 4]), data);
+    ydr::platform::StoreLittleEndian32(reinterpret_cast<std::uint8_t *>(&out[48 + 32 * i + 4]), data);
   return out;
 }
 
@@ -315,10 +315,10 @@ TEST(ZipHostileTest, DamagedRecordsBecomeInvalidMembers) {
   auto record = [&](int i) {
     return reinterpret_cast<std::uint8_t *>(&archive[48 + 32 * static_cast<std::size_t>(i)]);
   };
-  record(0)[16] = 0xFF, record(0)[17] = 0xFF;     // name length -1
-  ydr::zip::Store32(record(1) + 12, 0x7FFFFFF0);  // name beyond the file
-  ydr::zip::Store32(record(2) + 4, 0x7FFFFFF0);   // data beyond the file
-  archive[32] = 100;                              // more members than the file holds
+  record(0)[16] = 0xFF, record(0)[17] = 0xFF;                      // name length -1
+  ydr::platform::StoreLittleEndian32(record(1) + 12, 0x7FFFFFF0);  // name beyond the file
+  ydr::platform::StoreLittleEndian32(record(2) + 4, 0x7FFFFFF0);   // data beyond the file
+  archive[32] = 100;                                               // more members than the file holds
   dir.WriteFile("bad.ydz", archive);
   CYdrZIP zip;
   ASSERT_EQ(zip.Open(ydr::test::W(dir / "bad.ydz").c_str()), 1);
@@ -419,7 +419,8 @@ TEST(ZipFormatTest, ANameRunsToItsFirstZeroWithinLengthPlusOneUnits) {
   // Record 0 says three units: the fourth unit, where the terminator would be, still counts.
   archive[48 + 16] = 3;
   // Record 1 says four units, but a zero unit comes after two.
-  const std::uint32_t second = ydr::zip::Load32(reinterpret_cast<const std::uint8_t *>(&archive[48 + 32 + 12]));
+  const std::uint32_t second =
+      ydr::platform::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&archive[48 + 32 + 12]));
   archive[second + 4] = 0;
   archive[second + 5] = 0;
   dir.WriteFile("n.ydz", archive);

@@ -3,7 +3,7 @@
 // byte-swapped on loading. The equivalent-inverse schedule is exactly what AESDEC expects.
 #include <immintrin.h>
 
-#include "crypto/byte_order.h"
+#include "platform/byte_order.h"
 #include "platform/cpu_features.h"
 #include "ven/aes_engine.h"
 
@@ -124,10 +124,10 @@ YDR_AES_TARGET void Cfb1Decrypt(const std::uint32_t *schedule, int rounds, std::
                                 const std::uint8_t *in, std::uint8_t *out, std::size_t n) {
   RoundKeys keys;
   LoadSchedule(schedule, rounds, &keys);
-  std::uint64_t high = crypto::LoadBigEndian64(vector), low = crypto::LoadBigEndian64(vector + 8);
+  std::uint64_t high = platform::LoadBigEndian64(vector), low = platform::LoadBigEndian64(vector + 8);
   for (std::size_t b = 0; b < n; ++b, in += 16, out += 16) {
     for (int half = 0; half < 2; ++half) {
-      const std::uint64_t data = crypto::LoadBigEndian64(in + 8 * half);
+      const std::uint64_t data = platform::LoadBigEndian64(in + 8 * half);
       std::uint64_t result = 0;
       for (int k = 63; k >= 0; k -= 8) {
         __m128i s[8];
@@ -146,11 +146,11 @@ YDR_AES_TARGET void Cfb1Decrypt(const std::uint32_t *schedule, int rounds, std::
           result |= (((data >> (k - j)) & 1) ^ top) << (k - j);
         }
       }
-      crypto::StoreBigEndian64(out + 8 * half, result);
+      platform::StoreBigEndian64(out + 8 * half, result);
     }
   }
-  crypto::StoreBigEndian64(vector, high);
-  crypto::StoreBigEndian64(vector + 8, low);
+  platform::StoreBigEndian64(vector, high);
+  platform::StoreBigEndian64(vector + 8, low);
 }
 
 const AesFastPath kInstructions = {Ecb<true>, Ecb<false>, Cfb1Encrypt, Cfb1Decrypt};

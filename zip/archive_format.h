@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/byte_order.h"
+
 namespace ydr::zip {
 
 inline constexpr std::uint32_t kHeaderSize = 48;
@@ -49,14 +51,6 @@ constexpr SignatureBlock MakeSignatureBlock() {
 }
 inline constexpr SignatureBlock kSignature = MakeSignatureBlock();
 
-inline void Store32(std::uint8_t *p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline std::uint32_t Load32(const std::uint8_t *p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 // One member record as the file holds it.
 struct FileRecord {
   std::uint8_t flag;
@@ -68,19 +62,18 @@ struct FileRecord {
   void Encode(std::uint8_t out[kRecordSize]) const {
     std::memset(out, 0, kRecordSize);
     out[0] = flag;
-    Store32(out + 4, data_offset);
-    Store32(out + 8, compressed_length);
-    Store32(out + 12, name_offset);
-    out[16] = static_cast<std::uint8_t>(name_length);
-    out[17] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(name_length) >> 8);
+    platform::StoreLittleEndian32(out + 4, data_offset);
+    platform::StoreLittleEndian32(out + 8, compressed_length);
+    platform::StoreLittleEndian32(out + 12, name_offset);
+    platform::StoreLittleEndian16(out + 16, static_cast<std::uint16_t>(name_length));
   }
   static FileRecord Decode(const std::uint8_t in[kRecordSize]) {
     FileRecord r;
     r.flag = in[0];
-    r.data_offset = Load32(in + 4);
-    r.compressed_length = Load32(in + 8);
-    r.name_offset = Load32(in + 12);
-    r.name_length = static_cast<std::int16_t>(static_cast<std::uint16_t>(in[16] | in[17] << 8));
+    r.data_offset = platform::LoadLittleEndian32(in + 4);
+    r.compressed_length = platform::LoadLittleEndian32(in + 8);
+    r.name_offset = platform::LoadLittleEndian32(in + 12);
+    r.name_length = static_cast<std::int16_t>(platform::LoadLittleEndian16(in + 16));
     return r;
   }
 };

@@ -34,7 +34,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   }
   std::uint8_t counts[16];
   ReadAt(archive, 32, counts, sizeof counts);
-  std::int64_t count = static_cast<std::int32_t>(Load32(counts));
+  std::int64_t count = static_cast<std::int32_t>(platform::LoadLittleEndian32(counts));
   const std::int64_t size = static_cast<std::int64_t>(index->file_size);
   const std::int64_t room = size > kHeaderSize ? (size - kHeaderSize) / kRecordSize : 0;
   count = std::min(count, room);
@@ -55,7 +55,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
       // terminator's place included), and never past the 259 units a path buffer holds.
       const std::int64_t units = std::min<std::int64_t>(record.name_length + 1, kMaxNameUnits);
       for (std::int64_t u = 0; u < units; ++u) {
-        const auto unit = static_cast<unsigned short>(raw[2 * u] | raw[2 * u + 1] << 8);
+        const auto unit = platform::LoadLittleEndian16(raw + 2 * u);
         if (unit == 0) break;
         entry.name.push_back(unit);
       }

@@ -9,7 +9,7 @@ namespace ydr::zip {
 bool WriteHeaderAndNames(std::FILE *archive, std::vector<MemberRecord> *members, std::uint32_t *data_start) {
   std::uint8_t header[kHeaderSize] = {};
   std::memcpy(header, kSignature.bytes, sizeof kSignature.bytes);
-  Store32(header + 32, static_cast<std::uint32_t>(members->size()));
+  platform::StoreLittleEndian32(header + 32, static_cast<std::uint32_t>(members->size()));
   header[36] = 1;  // version 1.0
   header[37] = 0;
   bool ok = fseeko(archive, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, archive) == sizeof header;
