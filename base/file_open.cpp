@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "base/guarded_call.h"
+#include "platform/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
 
@@ -64,7 +64,7 @@ FILE *OpenRegularFile(const std::string &path, const OpenMode &mode) {
 }  // namespace
 
 YDR_BL_API FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode) {
-  return ydr::base::GuardedCall(static_cast<FILE *>(nullptr), [&]() -> FILE * {
+  return ydr::platform::GuardedCall(static_cast<FILE *>(nullptr), [&]() -> FILE * {
     if (path == nullptr || path[0] == 0 || mode == nullptr || mode[0] == 0) return nullptr;
     OpenMode parsed;
     if (!ParseMode(mode, &parsed)) return nullptr;

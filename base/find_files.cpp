@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/guarded_call.h"
+#include "platform/guarded_call.h"
 #include "base/path_absolute.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
@@ -176,7 +176,7 @@ bool MatchesSearchPattern(const WString &name, const WString &pattern) {
 }  // namespace ydr::base
 
 YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, WIN32_FIND_DATAW *data) {
-  return ydr::base::GuardedCall(ydr::platform::InvalidHandleValue(), [&]() -> void * {
+  return ydr::platform::GuardedCall(ydr::platform::InvalidHandleValue(), [&]() -> void * {
     using namespace ydr;
     const auto failure = platform::InvalidHandleValue();
     const std::size_t length = platform::WideLength(pattern);

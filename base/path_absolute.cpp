@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "base/guarded_call.h"
+#include "platform/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/native_path.h"
 
@@ -74,7 +74,7 @@ std::optional<WString> CurrentDirectory() {
 }  // namespace ydr::base
 
 YDR_BL_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst) {
-  return ydr::base::GuardedCall(0, [&] {
+  return ydr::platform::GuardedCall(0, [&] {
     if (dst == nullptr) return 0;
     dst[0] = 0;
     const std::size_t length = ydr::platform::WideLength(path);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "base/guarded_call.h"
+#include "platform/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/ansi_code_page.h"
 #include "platform/registry_file.h"
@@ -149,7 +149,7 @@ int Deliver(const Converted<Unit> &converted, bool terminated, Unit *dst, int ds
 
 YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int /*flags*/, const unsigned short *src, int srcLength,
                                 char *dst, int dstBytes, int /*reserved*/) {
-  return ydr::base::GuardedCall(0, [&] {
+  return ydr::platform::GuardedCall(0, [&] {
     if (src == nullptr || srcLength < -1 || srcLength == 0 || dstBytes < 0 || (dst == nullptr && dstBytes > 0)) {
       return 0;
     }
@@ -171,7 +171,7 @@ YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int /*flags*/, c
 
 YDR_BL_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int /*flags*/, const char *src, int srcLength,
                                 unsigned short *dst, int dstChars, int /*reserved*/) {
-  return ydr::base::GuardedCall(0, [&] {
+  return ydr::platform::GuardedCall(0, [&] {
     if (src == nullptr || srcLength < -1 || srcLength == 0 || dstChars < 0 || (dst == nullptr && dstChars > 0)) {
       return 0;
     }

@@ -190,7 +190,7 @@ extern "C" YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info) {
   const std::size_t bytes = header + firsts + sizeof(std::int32_t) * info->bucketCount;
   void *block = Allocate(bytes);
   if (block == nullptr) {
-    ydr::bl::YdrSetError(2);
+    ydr::bl::YdrSetError(kErrorOutOfMemory);
     return nullptr;
   }
   std::memset(block, 0, bytes);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/guarded_call.h"
 #include "ydr/plugin.h"
 
 CYdrPluginObject::CYdrPluginObject() : m_active(0), m_owner(nullptr), m_rawData(nullptr) {}
@@ -35,23 +36,30 @@ void CYdrPluginObject::SetOwner(IYdrPluginOwner *owner) { m_owner = owner; }
 HWND CYdrPluginObject::GetHWND() { return m_owner != nullptr ? m_owner->GetHWND() : nullptr; }
 
 void *CYdrPluginObject::GetRawData(unsigned int &size) {
-  CYdrPluginStream stream;
   std::free(m_rawData);  // the previous block ends here, whatever follows
   m_rawData = nullptr;
-  if (Serialize(stream, 1) == 0) return nullptr;
-  const std::string bytes = stream.str();
-  // Never a null block for an empty state: null means failure.
-  void *block = std::malloc(bytes.empty() ? 1 : bytes.size());
-  if (block == nullptr) return nullptr;
-  std::memcpy(block, bytes.data(), bytes.size());
-  m_rawData = block;
-  size = static_cast<unsigned int>(bytes.size());
-  return block;
+  // The state comes from the host's Serialize: whatever it throws, and running out of memory,
+  // give the failure result, null.
+  return ydr::platform::GuardedCall(static_cast<void *>(nullptr), [&]() -> void * {
+    CYdrPluginStream stream;
+    if (Serialize(stream, 1) == 0) return nullptr;
+    const std::string bytes = stream.str();
+    // Never a null block for an empty state: null means failure.
+    void *block = std::malloc(bytes.empty() ? 1 : bytes.size());
+    if (block == nullptr) return nullptr;
+    std::memcpy(block, bytes.data(), bytes.size());
+    m_rawData = block;
+    size = static_cast<unsigned int>(bytes.size());
+    return block;
+  });
 }
 
 void CYdrPluginObject::SetRawData(void *data, unsigned int size) {
-  CYdrPluginStream stream(std::string(static_cast<const char *>(data), size), std::ios::in | std::ios::out);
-  Serialize(stream, 0);
+  if (data == nullptr && size != 0) return;
+  ydr::platform::GuardedCall([&] {
+    CYdrPluginStream stream(std::string(static_cast<const char *>(data), size), std::ios::in | std::ios::out);
+    Serialize(stream, 0);
+  });
 }
 
 int CYdrPluginObject::Serialize(CYdrPluginStream & /*stream*/, int /*storing*/) { return 0; }

@@ -9,9 +9,11 @@
 #include <cerrno>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "frame/base_services.h"
+#include "platform/guarded_call.h"
 #include "platform/winsock.h"
 #include "ydr/socket.h"
 
@@ -76,7 +78,8 @@ int CYdrSocket::_Connect(const unsigned short *address, int port) {
   sockaddr_in peer;
   std::memset(&peer, 0, sizeof peer);
   peer.sin_family = AF_INET;
-  const std::vector<char> text = address != nullptr ? ToAnsi(address) : std::vector<char>{};
+  const std::vector<char> text =
+      ydr::platform::GuardedCall(std::vector<char>{}, [&] { return address != nullptr ? ToAnsi(address) : std::vector<char>{}; });
   const in_addr_t ip = text.empty() ? INADDR_NONE : ::inet_addr(text.data());
   const bool valid = ip != INADDR_NONE || (!text.empty() && std::strcmp(text.data(), "255.255.255.255") == 0);
   peer.sin_addr.s_addr = ip;
@@ -121,6 +124,13 @@ int SendText(int fd, const unsigned short *text, int length) {
   return length;
 }
 
+// The operations allocate (conversion buffers): out of memory, they fail like any other
+// failure of the call.
+template <class Body>
+int Guarded(Body &&body) {
+  return ydr::platform::GuardedCall(-1, std::forward<Body>(body));
+}
+
 int ReceiveOnce(int fd, unsigned short *buffer, int size) {
   if (size <= 0 || buffer == nullptr || fd < 0) return -1;
   std::vector<char> bytes(static_cast<std::size_t>(size) + 1, 0);
@@ -146,32 +156,32 @@ int ReceiveLines(int fd, unsigned short *buffer, int size, int lines) {
 }  // namespace
 
 int CYdrSocket::_Send(const unsigned short *text, int length) {
-  const int result = SendText(Descriptor(m_socket), text, length);
+  const int result = Guarded([&] { return SendText(Descriptor(m_socket), text, length); });
   return result < 0 ? YDR_SOCKET_SEND_FAILED : result;
 }
 
 int CYdrSocket::QSSend(const unsigned short *text, int length) {
-  const int result = SendText(Descriptor(m_socket), text, length);
+  const int result = Guarded([&] { return SendText(Descriptor(m_socket), text, length); });
   return result < 0 ? 0 : result;
 }
 
 int CYdrSocket::_Recv(unsigned short *buffer, int size) {
-  const int result = ReceiveOnce(Descriptor(m_socket), buffer, size);
+  const int result = Guarded([&] { return ReceiveOnce(Descriptor(m_socket), buffer, size); });
   return result < 0 ? YDR_SOCKET_RECV_FAILED : result;
 }
 
 int CYdrSocket::_Recv(unsigned short *buffer, int size, int lines) {
-  const int result = ReceiveLines(Descriptor(m_socket), buffer, size, lines);
+  const int result = Guarded([&] { return ReceiveLines(Descriptor(m_socket), buffer, size, lines); });
   return result < 0 ? YDR_SOCKET_RECV_FAILED : result;
 }
 
 int CYdrSocket::QSRecv(unsigned short *buffer, int size) {
-  const int result = ReceiveOnce(Descriptor(m_socket), buffer, size);
+  const int result = Guarded([&] { return ReceiveOnce(Descriptor(m_socket), buffer, size); });
   return result < 0 ? 0 : result;
 }
 
 int CYdrSocket::QSRecv(unsigned short *buffer, int size, int lines) {
-  const int result = ReceiveLines(Descriptor(m_socket), buffer, size, lines);
+  const int result = Guarded([&] { return ReceiveLines(Descriptor(m_socket), buffer, size, lines); });
   return result < 0 ? 0 : result;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,12 @@ class Counter : public CYdrPluginObject {
   RECT last_rect{};
   std::vector<int> serialize_calls;  // the storing argument of each call
   bool write_nothing = false;
+  bool throw_in_serialize = false;
 
  protected:
   int Serialize(CYdrPluginStream &stream, int storing) override {
     serialize_calls.push_back(storing);
+    if (throw_in_serialize) throw std::runtime_error("the host's own failure");
     if (write_nothing) return 1;
     if (storing) {
       stream << count << ' ' << label.size() << ' ' << label;
@@ -114,14 +117,41 @@ TEST(PluginObjectTest, CopiesNeverShareTheRawDataBuffer) {
   a.SetOwner(&owner);
   a.count = 3;
   unsigned int size = 0;
-  ASSERT_NE(a.GetRawData(size), nullptr);
-  Counter b(a);  // no buffer of its own; destroying both frees the block once
-  EXPECT_EQ(b.GetHWND(), reinterpret_cast<HWND>(0x1234));
+  void *a_block = a.GetRawData(size);
+  ASSERT_NE(a_block, nullptr);
+  {
+    Counter b(a);  // the state and the owner, not the block
+    EXPECT_EQ(b.GetHWND(), reinterpret_cast<HWND>(0x1234));
+    b.count = 99;
+    void *b_block = b.GetRawData(size);
+    ASSERT_NE(b_block, nullptr);
+    EXPECT_NE(b_block, a_block);
+  }  // b frees its own block only
+  EXPECT_EQ(std::memcmp(a_block, "3 0 ", 4), 0);  // still a's, still alive
   Counter c;
+  c.count = 5;
   ASSERT_NE(c.GetRawData(size), nullptr);
   c = a;  // c's own block is freed, a's is not taken
   EXPECT_EQ(c.GetHWND(), reinterpret_cast<HWND>(0x1234));
-  EXPECT_NE(a.GetRawData(size), nullptr);
+  EXPECT_EQ(c.count, 3);
+  void *c_block = c.GetRawData(size);
+  EXPECT_NE(c_block, a_block);
+  EXPECT_EQ(std::memcmp(a_block, "3 0 ", 4), 0);
+}
+
+// No exception leaves the object's exports, whatever the derived object throws.
+TEST(PluginObjectTest, AThrowingSerializeGivesTheFailureResult) {
+  Counter counter;
+  counter.count = 1;
+  unsigned int size = 0;
+  ASSERT_NE(counter.GetRawData(size), nullptr);
+  counter.throw_in_serialize = true;
+  size = 55;
+  EXPECT_EQ(counter.GetRawData(size), nullptr);  // the earlier block is gone too
+  EXPECT_EQ(size, 55u);
+  char bytes[] = "1 0 ";
+  EXPECT_NO_THROW(counter.SetRawData(bytes, sizeof bytes - 1));
+  EXPECT_EQ(counter.serialize_calls, (std::vector<int>{1, 1, 0}));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "frame/base_services.h"
 #include "platform/destination_folder.h"
+#include "platform/guarded_call.h"
 #include "platform/native_path.h"
 #include "platform/split_path.h"
 #include "platform/utf16.h"
@@ -91,7 +92,7 @@ long CYdrZIP::_ReadHeader(FILE *archive) {
 }
 
 int CYdrZIP::Open(const unsigned short *archivePath) {
-  try {
+  return ydr::platform::GuardedCall(0, [&] {
     if (!m_members.empty()) return 0;
     if (m_archive != nullptr) {  // kept from an earlier Open whose archive was not one
       std::fclose(m_archive);
@@ -105,13 +106,11 @@ int CYdrZIP::Open(const unsigned short *archivePath) {
       return 0;
     }
     return _ReadHeader(m_archive) >= 0 ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned short *destDir, unsigned int options) {
-  try {
+  return ydr::platform::GuardedCall(0, [&] {
     m_options = options;
     if (!m_members.empty()) return 0;
     unsigned short absolute[zip::kMaxNameUnits + 1];
@@ -124,43 +123,35 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
     const int result = _ReadHeader(archive) >= 0 ? _Decompress(archive, destDir) : 0;
     std::fclose(archive);
     return result;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 int CYdrZIP::ExtractFileList(const unsigned short *destDir, unsigned int options) {
   m_options = options;
   if (m_archive == nullptr) return 0;
-  try {
+  return ydr::platform::GuardedCall(0, [&] {
     return _Decompress(m_archive, destDir);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 int CYdrZIP::ExtractFile(const unsigned short *pattern, const unsigned short *destDir, unsigned int options) {
   m_options = options;
   if (m_archive == nullptr || pattern == nullptr || WideLength(pattern) > zip::kMaxNameUnits) return 0;
-  try {
+  return ydr::platform::GuardedCall(0, [&] {
     int count = 0;
     for (tagYdrZipChildFileInfo *member : m_members) {
       if (IsMatchedFile(pattern, member->name.c_str()) && _DecompressFile(member, m_archive, destDir) == 0) ++count;
     }
     return count;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 int CYdrZIP::ExtractFileByIndex(int index, const unsigned short *destDir, unsigned int options) {
   m_options = options;
   if (index < 0 || static_cast<std::size_t>(index) >= m_members.size() || m_archive == nullptr) return 0;
-  try {
+  return ydr::platform::GuardedCall(0, [&] {
     return _DecompressFile(m_members[static_cast<std::size_t>(index)], m_archive, destDir) == 0 ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 int CYdrZIP::_Decompress(FILE *archive, const unsigned short *destDir) {

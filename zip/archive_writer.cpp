@@ -18,6 +18,7 @@
 #include "frame/base_services.h"
 #include "platform/file_identity.h"
 #include "platform/find_data.h"
+#include "platform/guarded_call.h"
 #include "platform/native_path.h"
 #include "platform/utf16.h"
 #include "ydr/gz.h"
@@ -83,7 +84,7 @@ std::vector<zip::MemberRecord> Records(const std::vector<tagYdrZipChildFileInfo 
 }  // namespace
 
 int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const unsigned short *archivePath) {
-  try {
+  return ydr::platform::GuardedCall(0, [&] {
     if (!m_members.empty()) return 0;
     for (unsigned int i = 0; i < count; ++i) {
       const unsigned short *path = paths != nullptr ? paths[i] : nullptr;
@@ -92,19 +93,15 @@ int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const
     }
     m_archivePath = archivePath != nullptr ? YdrWString(archivePath, WideLength(archivePath)) : YdrWString();
     return _Compress() == 1 ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 int CYdrZIP::CompressZIP(std::vector<YdrWString> &paths, const unsigned short *archivePath) {
-  std::vector<const unsigned short *> pointers;
-  try {
+  return ydr::platform::GuardedCall(0, [&] {
+    std::vector<const unsigned short *> pointers;
     for (const YdrWString &path : paths) pointers.push_back(path.c_str());
-  } catch (...) {
-    return 0;
-  }
-  return CompressZIP(pointers.data(), static_cast<unsigned int>(pointers.size()), archivePath);
+    return CompressZIP(pointers.data(), static_cast<unsigned int>(pointers.size()), archivePath);
+  });
 }
 
 int CYdrZIP::_Compress() {

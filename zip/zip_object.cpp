@@ -1,10 +1,12 @@
 // The archive object: its member and error lists, enumeration, flag changes by pattern,
 // and the error mask.
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "frame/base_services.h"
+#include "platform/guarded_call.h"
 #include "platform/path_match.h"
 #include "platform/utf16.h"
 #include "ydr/zip.h"
@@ -39,12 +41,20 @@ CYdrZIP &CYdrZIP::operator=(const CYdrZIP &other) {
   return *this;
 }
 
+// A copy that runs out of memory holds the options, the path and the cursor, and empty lists.
 void CYdrZIP::CopyFrom(const CYdrZIP &other) {
   m_options = other.m_options;
-  m_archivePath = other.m_archivePath;
   m_cursor = other.m_cursor;
-  for (const tagYdrZipChildFileInfo *member : other.m_members) m_members.push_back(new tagYdrZipChildFileInfo(*member));
-  for (const tagYdrZipErrorList *error : other.m_errors) m_errors.push_back(new tagYdrZipErrorList(*error));
+  ydr::platform::GuardedCall([&] {
+    m_archivePath = other.m_archivePath;
+    m_members.reserve(other.m_members.size());
+    m_errors.reserve(other.m_errors.size());
+    for (const tagYdrZipChildFileInfo *member : other.m_members) {
+      m_members.push_back(new tagYdrZipChildFileInfo(*member));
+    }
+    for (const tagYdrZipErrorList *error : other.m_errors) m_errors.push_back(new tagYdrZipErrorList(*error));
+  });
+  if (m_members.size() != other.m_members.size() || m_errors.size() != other.m_errors.size()) Clear();
 }
 
 CYdrZIP::~CYdrZIP() { Clear(); }
@@ -87,11 +97,13 @@ int CYdrZIP::GetNextFileNameW(unsigned short *buffer, unsigned int size) {
 
 int CYdrZIP::IsMatchedFile(const unsigned short *pattern, const unsigned short *name) {
   if (pattern == nullptr || name == nullptr) return 0;
-  // A pattern without a folder matches the file name in any folder.
-  const YdrWString effective =
-      ydr::zip::PatternForName(YdrWString(pattern, WideLength(pattern)), YdrWString(name, WideLength(name)));
-  if (effective.size() > ydr::zip::kMaxNameUnits) return 0;
-  return ydr::platform::PathMatchSpecA(ToAnsi(name).c_str(), ToAnsi(effective.c_str()).c_str()) ? 1 : 0;
+  return ydr::platform::GuardedCall(0, [&] {
+    // A pattern without a folder matches the file name in any folder.
+    const YdrWString effective =
+        ydr::zip::PatternForName(YdrWString(pattern, WideLength(pattern)), YdrWString(name, WideLength(name)));
+    if (effective.size() > ydr::zip::kMaxNameUnits) return 0;
+    return ydr::platform::PathMatchSpecA(ToAnsi(name).c_str(), ToAnsi(effective.c_str()).c_str()) ? 1 : 0;
+  });
 }
 
 int CYdrZIP::ChangeFileListFlag(const unsigned short *pattern, int flag) {
@@ -111,11 +123,15 @@ int CYdrZIP::RemoveFileList(const unsigned short *pattern) {
 }
 
 void CYdrZIP::_AddError(int code, int index) {
-  auto *error = new tagYdrZipErrorList{static_cast<unsigned int>(code), index, YdrWString()};
-  if (index >= 0 && static_cast<std::size_t>(index) < m_members.size()) {
-    error->name = m_members[static_cast<std::size_t>(index)]->name;
-  }
-  m_errors.push_back(error);
+  // Out of memory, the failure goes unrecorded; the call's result still reports it.
+  ydr::platform::GuardedCall([&] {
+    auto error = std::make_unique<tagYdrZipErrorList>(tagYdrZipErrorList{static_cast<unsigned int>(code), index, {}});
+    if (index >= 0 && static_cast<std::size_t>(index) < m_members.size()) {
+      error->name = m_members[static_cast<std::size_t>(index)]->name;
+    }
+    m_errors.push_back(error.get());
+    error.release();
+  });
 }
 
 unsigned int CYdrZIP::GetErrorMask() {
