@@ -6,6 +6,7 @@
 
 #include "gz/crc32.h"
 #include "gz/inflater.h"
+#include "gz/reader_failure.h"
 #include "gz/stream_handle.h"
 #include "platform/byte_order.h"
 #include "ydr/gz.h"
@@ -57,6 +58,8 @@ class StreamReader final : public YdrGZStream {
     return copied > 0 ? copied : last;
   }
 
+  InflateStatus failure() const { return inflater_->failure(); }
+
   void Reset() {
     staged_count_ = staged_position_ = 0;
     inflater_->Reset();
@@ -93,6 +96,12 @@ StreamReader *AsReader(YDRGZ stream) {
 }
 
 }  // namespace
+
+InflateStatus ReaderFailure(YDRGZ stream) {
+  const StreamReader *reader = AsReader(stream);
+  return reader != nullptr ? reader->failure() : InflateStatus::kDone;
+}
+
 }  // namespace ydr::gz
 
 extern "C" YDR_API YDRGZ YdrGZOpenReadOfCustomMem(YDRGZ_READ_FUNC read, void *user, int memLevel) {

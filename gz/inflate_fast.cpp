@@ -52,9 +52,9 @@ inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t le
 
 }  // namespace
 
-Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist,
-                                       const FastTable<11> &fast_litlen, const FastTable<10> &fast_dist) {
-  if (litlen.empty() || dist.empty() || litlen.root_bits() < dist.root_bits()) return Result::kDone;
+void Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                           const FastTable<10> &fast_dist) {
+  if (litlen.empty() || dist.empty() || litlen.root_bits() < dist.root_bits()) return;
   const DecodeEntry *lt = litlen.entries();
   const DecodeEntry *dt = dist.entries();
   const std::uint32_t lmask = Mask(litlen.root_bits());
@@ -142,7 +142,6 @@ Inflater::Result Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTa
   bit_buffer_ = count >= 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
   bit_count_ = count;
   position_ = position;
-  return Result::kDone;
 }
 
 }  // namespace ydr::gz

@@ -125,8 +125,9 @@ bool Inflater::NeedBits(int n) {
   return true;
 }
 
-int Inflater::Fail() {
+int Inflater::Fail(InflateStatus why) {
   failed_ = true;
+  failure_ = why;
   return -1;
 }
 
@@ -153,24 +154,24 @@ int Inflater::Decode() {
   }
   for (;;) {
     if (!in_block_) {
-      if (!NeedBits(1)) return Fail();
+      if (!NeedBits(1)) return Fail(InflateStatus::kNeedsInput);
       final_ = Bits(1) != 0;
       Drop(1);
-      if (!NeedBits(2)) return Fail();
+      if (!NeedBits(2)) return Fail(InflateStatus::kNeedsInput);
       type_ = static_cast<int>(Bits(2));
       Drop(2);
       in_block_ = true;
       fresh_block_ = true;
     }
-    Result result;
+    InflateStatus result;
     switch (type_) {
       case 0: result = Stored(); break;
       case 1: result = Fixed(); break;
       case 2: result = Dynamic(); break;
-      default: return Fail();  // block type 3
+      default: return Fail(InflateStatus::kBadBlockType);
     }
-    if (result == Result::kCorrupt || result == Result::kNoInput) return Fail();
-    if (result == Result::kInterrupted) return HandOut();
+    if (!Continues(result)) return Fail(result);
+    if (result == InflateStatus::kWindowFull) return HandOut();
     in_block_ = false;
     if (final_) {
       ended_ = true;
@@ -179,14 +180,14 @@ int Inflater::Decode() {
   }
 }
 
-Inflater::Result Inflater::Stored() {
+InflateStatus Inflater::Stored() {
   if (fresh_block_) {
     Drop(bit_count_ & 7);  // to a byte boundary
-    if (!NeedBits(16)) return Result::kNoInput;
+    if (!NeedBits(16)) return InflateStatus::kNeedsInput;
     const std::uint32_t length = Bits(16);
     Drop(16);
-    if (!NeedBits(16)) return Result::kNoInput;
-    if (Bits(16) != (~length & 0xFFFF)) return Result::kCorrupt;
+    if (!NeedBits(16)) return InflateStatus::kNeedsInput;
+    if (Bits(16) != (~length & 0xFFFF)) return InflateStatus::kStoredLengthMismatch;
     Drop(16);
     stored_left_ = length;
     fresh_block_ = false;
@@ -199,7 +200,7 @@ Inflater::Result Inflater::Stored() {
       Drop(8);
       --stored_left_;
     } else {
-      if (source_->available() == 0 && !NeedBits(8)) return Result::kNoInput;  // refills
+      if (source_->available() == 0 && !NeedBits(8)) return InflateStatus::kNeedsInput;  // refills
       if (bit_count_ >= 8) continue;
       std::uint32_t n = stored_left_;
       if (n > window_size_ - position_) n = window_size_ - position_;
@@ -211,14 +212,14 @@ Inflater::Result Inflater::Stored() {
       stored_left_ -= n;
       if (consumed_bits() > need_mark_) need_mark_ = consumed_bits();
     }
-    if (position_ == window_size_) return Result::kInterrupted;
+    if (position_ == window_size_) return InflateStatus::kWindowFull;
   }
-  return Result::kDone;
+  return InflateStatus::kDone;
 }
 
-Inflater::Result Inflater::Fixed() {
+InflateStatus Inflater::Fixed() {
   const FixedTables *fixed = GetFixedTables();
-  if (fixed == nullptr) return Result::kCorrupt;
+  if (fixed == nullptr) return InflateStatus::kNoMemory;
   if (fresh_block_) {
     phase_ = Phase::kStart;
     fresh_block_ = false;
@@ -226,21 +227,21 @@ Inflater::Result Inflater::Fixed() {
   return Symbols(fixed->litlen, fixed->dist, fixed->fast_litlen, fixed->fast_dist);
 }
 
-Inflater::Result Inflater::ReadDynamicHeader() {
-  if (!NeedBits(5)) return Result::kNoInput;
+InflateStatus Inflater::ReadDynamicHeader() {
+  if (!NeedBits(5)) return InflateStatus::kNeedsInput;
   const int nlit = 257 + static_cast<int>(Bits(5));
   Drop(5);
-  if (!NeedBits(5)) return Result::kNoInput;
+  if (!NeedBits(5)) return InflateStatus::kNeedsInput;
   const int ndist = 1 + static_cast<int>(Bits(5));
   Drop(5);
-  if (!NeedBits(4)) return Result::kNoInput;
+  if (!NeedBits(4)) return InflateStatus::kNeedsInput;
   const int ncode = 4 + static_cast<int>(Bits(4));
   Drop(4);
-  if (nlit > 286 || ndist > 30) return Result::kCorrupt;
+  if (nlit > 286 || ndist > 30) return InflateStatus::kTooManyCodes;
 
   std::uint8_t lengths[286 + 30] = {};
   for (int j = 0; j < ncode; ++j) {
-    if (!NeedBits(3)) return Result::kNoInput;
+    if (!NeedBits(3)) return InflateStatus::kNeedsInput;
     lengths[kBitLengthOrder[j]] = static_cast<std::uint8_t>(Bits(3));
     Drop(3);
   }
@@ -248,14 +249,14 @@ Inflater::Result Inflater::ReadDynamicHeader() {
   if (bitlen_->Build(lengths, kBitLengthCodes, kBitLengthCodes, nullptr, nullptr, kBitLengthRootBits, false) !=
           BuildResult::kComplete ||
       bitlen_->empty()) {
-    return Result::kCorrupt;
+    return InflateStatus::kBadBitLengthCode;
   }
 
   const int total = nlit + ndist;
   const int root = bitlen_->root_bits();
   int previous = 0;
   for (int i = 0; i < total;) {
-    if (!NeedBits(root)) return Result::kNoInput;
+    if (!NeedBits(root)) return InflateStatus::kNeedsInput;
     const DecodeEntry &entry = bitlen_->entries()[Bits(root)];
     Drop(entry.bits);
     const int symbol = entry.value;
@@ -266,70 +267,70 @@ Inflater::Result Inflater::ReadDynamicHeader() {
     int repeat;
     std::uint8_t value;
     if (symbol == 16) {
-      if (!NeedBits(2)) return Result::kNoInput;
+      if (!NeedBits(2)) return InflateStatus::kNeedsInput;
       repeat = 3 + static_cast<int>(Bits(2));
       Drop(2);
       value = static_cast<std::uint8_t>(previous);
     } else if (symbol == 17) {
-      if (!NeedBits(3)) return Result::kNoInput;
+      if (!NeedBits(3)) return InflateStatus::kNeedsInput;
       repeat = 3 + static_cast<int>(Bits(3));
       Drop(3);
       value = 0;
       previous = 0;
     } else {
-      if (!NeedBits(7)) return Result::kNoInput;
+      if (!NeedBits(7)) return InflateStatus::kNeedsInput;
       repeat = 11 + static_cast<int>(Bits(7));
       Drop(7);
       value = 0;
       previous = 0;
     }
-    if (i + repeat > total) return Result::kCorrupt;
+    if (i + repeat > total) return InflateStatus::kRepeatPastEnd;
     while (repeat-- > 0) lengths[i++] = value;
   }
 
   if (litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits, kLitLenRootBits, false) !=
       BuildResult::kComplete) {
-    return Result::kCorrupt;
+    return InflateStatus::kBadLiteralLengthCode;
   }
   if (dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra, kDistRootBits, false) != BuildResult::kComplete) {
-    return Result::kCorrupt;
+    return InflateStatus::kBadDistanceCode;
   }
   fast_litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits);
   fast_dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra);
-  return Result::kDone;
+  return InflateStatus::kDone;
 }
 
-Inflater::Result Inflater::Dynamic() {
+InflateStatus Inflater::Dynamic() {
   if (fresh_block_) {
-    const Result header = ReadDynamicHeader();
-    if (header != Result::kDone) return header;
+    const InflateStatus header = ReadDynamicHeader();
+    if (header != InflateStatus::kDone) return header;
     fresh_block_ = false;
     tables_held_ = true;
     phase_ = Phase::kStart;
   }
-  const Result result = Symbols(*litlen_, *dist_, *fast_litlen_, *fast_dist_);
-  if (result == Result::kDone) tables_held_ = false;
+  const InflateStatus result = Symbols(*litlen_, *dist_, *fast_litlen_, *fast_dist_);
+  if (result == InflateStatus::kDone) tables_held_ = false;
   return result;
 }
 
-Inflater::Result Inflater::LookUp(const DecodeTable &table, DecodeEntry *entry) {
-  if (table.empty()) return Result::kCorrupt;  // a code with no lengths decodes nothing
+InflateStatus Inflater::LookUp(const DecodeTable &table, DecodeEntry *entry) {
+  if (table.empty()) return InflateStatus::kNoCode;
   const int root = table.root_bits();
-  if (!NeedBits(root)) return Result::kNoInput;
+  if (!NeedBits(root)) return InflateStatus::kNeedsInput;
   DecodeEntry e = table.entries()[Bits(root)];
   while (IsLink(e.op)) {
     Drop(e.bits);
     const int width = e.op - 16;
-    if (!NeedBits(width)) return Result::kNoInput;
+    if (!NeedBits(width)) return InflateStatus::kNeedsInput;
     e = table.entries()[e.value + Bits(width)];
   }
-  if (e.op == kOpInvalid) return Result::kCorrupt;
+  if (e.op == kOpInvalid) return InflateStatus::kInvalidSymbol;
   Drop(e.bits);
   *entry = e;
-  return Result::kDone;
+  return InflateStatus::kDone;
 }
 
-Inflater::Result Inflater::ContinueCopy() {
+InflateStatus Inflater::ContinueCopy() {
   std::uint8_t *out = window_ + base_;
   while (copy_left_ > 0) {
     std::uint32_t n = window_size_ - position_;
@@ -343,49 +344,49 @@ Inflater::Result Inflater::ContinueCopy() {
     }
     position_ += n;
     copy_left_ -= n;
-    if (position_ == window_size_) return Result::kInterrupted;
+    if (position_ == window_size_) return InflateStatus::kWindowFull;
   }
-  return Result::kDone;
+  return InflateStatus::kDone;
 }
 
-Inflater::Result Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
-                                   const FastTable<10> &fast_dist) {
+InflateStatus Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                                const FastTable<10> &fast_dist) {
   if (phase_ == Phase::kInCopy) {
     phase_ = Phase::kAfterLiteral;
-    if (ContinueCopy() == Result::kInterrupted) {
+    if (ContinueCopy() == InflateStatus::kWindowFull) {
       phase_ = Phase::kInCopy;
-      return Result::kInterrupted;
+      return InflateStatus::kWindowFull;
     }
   }
   std::uint8_t *out = window_ + base_;
   for (;;) {
     FastSymbols(litlen, dist, fast_litlen, fast_dist);
     DecodeEntry e;
-    if (const Result r = LookUp(litlen, &e); r != Result::kDone) return r;
+    if (const InflateStatus r = LookUp(litlen, &e); r != InflateStatus::kDone) return r;
     if (e.op == kOpLiteral) {
       out[position_++] = static_cast<std::uint8_t>(e.value);
       if (position_ == window_size_) {
         phase_ = Phase::kAfterLiteral;
-        return Result::kInterrupted;
+        return InflateStatus::kWindowFull;
       }
       continue;
     }
     if (e.op == kOpEndOfBlock) {
       phase_ = Phase::kStart;
-      return Result::kDone;
+      return InflateStatus::kDone;
     }
-    if (!NeedBits(e.op)) return Result::kNoInput;
+    if (!NeedBits(e.op)) return InflateStatus::kNeedsInput;
     const std::uint32_t length = e.value + Bits(e.op);
     Drop(e.op);
-    if (const Result r = LookUp(dist, &e); r != Result::kDone) return r;
-    if (!NeedBits(e.op)) return Result::kNoInput;
+    if (const InflateStatus r = LookUp(dist, &e); r != InflateStatus::kDone) return r;
+    if (!NeedBits(e.op)) return InflateStatus::kNeedsInput;
     const std::uint32_t distance = e.value + Bits(e.op);
     Drop(e.op);
     copy_left_ = length;
     copy_distance_ = distance <= window_size_ ? distance : ((distance - 1) & (window_size_ - 1)) + 1;
-    if (ContinueCopy() == Result::kInterrupted) {
+    if (ContinueCopy() == InflateStatus::kWindowFull) {
       phase_ = Phase::kInCopy;
-      return Result::kInterrupted;
+      return InflateStatus::kWindowFull;
     }
   }
 }

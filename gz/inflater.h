@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "gz/huffman_decode_table.h"
+#include "gz/inflate_status.h"
 #include "gz/source_buffer.h"
 
 namespace ydr::gz {
@@ -38,12 +39,14 @@ class Inflater {
   // Whether the decoder stopped inside a block that holds its own code tables.
   bool holds_tables() const { return tables_held_; }
 
+  // Why decoding failed (after Decode returned -1); kDone while it has not.
+  InflateStatus failure() const { return failure_; }
+
   // Reads the 8 bytes that follow the deflate data (0xFF for each byte the source lacks),
   // and returns how many source bytes the decoder and the trailer took in all.
   std::uint64_t ReadTrailer(std::uint8_t trailer[8]);
 
  private:
-  enum class Result { kDone, kInterrupted, kCorrupt, kNoInput };
   enum class Phase { kStart, kAfterLiteral, kInCopy };
 
   std::uint64_t consumed_bits() const { return loaded_ * 8 - bit_count_; }
@@ -59,19 +62,19 @@ class Inflater {
     bit_buffer_ >>= n;
     bit_count_ -= n;
   }
-  Result LookUp(const DecodeTable &table, DecodeEntry *entry);
-  int Fail();
+  InflateStatus LookUp(const DecodeTable &table, DecodeEntry *entry);
+  int Fail(InflateStatus why);
   int HandOut();
 
-  Result Stored();
-  Result Fixed();
-  Result Dynamic();
-  Result ReadDynamicHeader();
-  Result Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
-                 const FastTable<10> &fast_dist);
-  Result FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
-                     const FastTable<10> &fast_dist);
-  Result ContinueCopy();
+  InflateStatus Stored();
+  InflateStatus Fixed();
+  InflateStatus Dynamic();
+  InflateStatus ReadDynamicHeader();
+  InflateStatus Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                        const FastTable<10> &fast_dist);
+  void FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                   const FastTable<10> &fast_dist);
+  InflateStatus ContinueCopy();
 
   SourceBuffer *source_;
   const std::uint32_t window_size_;
@@ -103,6 +106,7 @@ class Inflater {
   bool final_ = false;
   bool ended_ = false;  // the final block is done
   bool failed_ = false;
+  InflateStatus failure_ = InflateStatus::kDone;
   bool tables_held_ = false;
   int type_ = 0;
   std::uint32_t stored_left_ = 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gz/reader_failure.h"
 #include "tests/support/guarded_buffer.h"
 #include "tests/support/gz_streams.h"
 #include "ydr/gz.h"
@@ -76,46 +77,66 @@ TEST(GzCorruptTest, TheHandBuiltBlockIsValid) {
   EXPECT_EQ(read.close, 0);
 }
 
-TEST(GzCorruptTest, EachCorruptFormIsRejected) {
+// Reads a stream through the exports and says why the reader failed.
+struct Failure {
+  Bytes data;
+  int last_read;
+  gz::InflateStatus why;
+};
+Failure ReadAndExplain(const Bytes &stream) {
+  MemorySource source{&stream};
+  YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
+  Failure out{"", 0, gz::InflateStatus::kDone};
+  char buffer[4096];
+  while ((out.last_read = YdrGZRead(reader, buffer, sizeof buffer)) > 0)
+    out.data.append(buffer, static_cast<std::size_t>(out.last_read));
+  out.why = gz::ReaderFailure(reader);
+  YdrGZCloseRead(reader);
+  return out;
+}
+
+TEST(GzCorruptTest, EachCorruptFormIsRejectedForItsOwnReason) {
+  using gz::InflateStatus;
   struct Case {
     const char *name;
+    InflateStatus why;
     void (*build)(BitStream &b);
   };
   const Case cases[] = {
-      {"block type 3", [](BitStream &b) { b.Bits(1, 1), b.Bits(3, 2), b.Bits(0, 16); }},
-      {"stored length check fails",
+      {"block type 3", InflateStatus::kBadBlockType, [](BitStream &b) { b.Bits(1, 1), b.Bits(3, 2), b.Bits(0, 16); }},
+      {"stored length check fails", InflateStatus::kStoredLengthMismatch,
        [](BitStream &b) {
          b.Bits(1, 1), b.Bits(0, 2), b.AlignToByte();
          b.Bits(5, 16), b.Bits(0xFFFA ^ 1, 16);
          for (int i = 0; i < 5; ++i) b.Bits('x', 8);
        }},
-      {"more than 286 literal/length codes",
+      {"more than 286 literal/length codes", InflateStatus::kTooManyCodes,
        [](BitStream &b) {
          DynamicBlock d;
          d.hlit = 287;
          d.lengths.insert(d.lengths.begin() + 286, 9);
          d.WriteHeader(b, true);
        }},
-      {"more than 30 distance codes",
+      {"more than 30 distance codes", InflateStatus::kTooManyCodes,
        [](BitStream &b) {
          DynamicBlock d;
          d.hdist = 31;
          d.lengths.push_back(5);
          d.WriteHeader(b, true);
        }},
-      {"over-subscribed bit-length code",
+      {"over-subscribed bit-length code", InflateStatus::kBadBitLengthCode,
        [](BitStream &b) {
          DynamicBlock d;
          d.bitlen_lengths[16] = 4;  // 17 codes of 4 bits
          d.WriteHeader(b, true);
        }},
-      {"incomplete bit-length code",
+      {"incomplete bit-length code", InflateStatus::kBadBitLengthCode,
        [](BitStream &b) {
          DynamicBlock d;
          d.bitlen_lengths[15] = 0;  // 15 codes of 4 bits
          d.WriteHeader(b, true);
        }},
-      {"a zero run past the last length",
+      {"a zero run past the last length", InflateStatus::kRepeatPastEnd,
        [](BitStream &b) {
          // 257 + 1 lengths; bit-length code: 1..15 of 4 bits, 0 and 18 of 5 (18 is 11111).
          b.Bits(1, 1), b.Bits(2, 2), b.Bits(0, 5), b.Bits(0, 5), b.Bits(15, 4);
@@ -124,19 +145,19 @@ TEST(GzCorruptTest, EachCorruptFormIsRejected) {
          b.Code(0b11111, 5), b.Bits(127, 7);  // 138 zeros
          b.Code(0b11111, 5), b.Bits(127, 7);  // 138 more: past 258
        }},
-      {"incomplete literal/length code",
+      {"incomplete literal/length code", InflateStatus::kBadLiteralLengthCode,
        [](BitStream &b) {
          DynamicBlock d;
          d.lengths[285] = 0;
          d.WriteHeader(b, true);
        }},
-      {"over-subscribed literal/length code",
+      {"over-subscribed literal/length code", InflateStatus::kBadLiteralLengthCode,
        [](BitStream &b) {
          DynamicBlock d;
          d.lengths[285] = 8;
          d.WriteHeader(b, true);
        }},
-      {"a distance code of one symbol (a lone code is incomplete)",
+      {"a distance code of one symbol (a lone code is incomplete)", InflateStatus::kBadDistanceCode,
        [](BitStream &b) {
          DynamicBlock d;
          d.hdist = 1;
@@ -146,7 +167,7 @@ TEST(GzCorruptTest, EachCorruptFormIsRejected) {
          DynamicBlock::Literal(b, 'a');
          DynamicBlock::EndOfBlock(b);
        }},
-      {"a length code with no distance code at all",
+      {"a length code with no distance code at all", InflateStatus::kNoCode,
        [](BitStream &b) {
          DynamicBlock d;
          d.hdist = 1;
@@ -157,14 +178,14 @@ TEST(GzCorruptTest, EachCorruptFormIsRejected) {
          b.Code(452 + (257 - 226), 9);  // length 3
          DynamicBlock::EndOfBlock(b);
        }},
-      {"fixed code: length symbol 286",
+      {"fixed code: length symbol 286", InflateStatus::kInvalidSymbol,
        [](BitStream &b) {
          b.Bits(1, 1), b.Bits(1, 2);
          b.Code(0b01100001, 8);  // 'a' is 0x30 + 0x61
          b.Code(0b11000110, 8);  // 286
          b.Bits(0, 16);
        }},
-      {"fixed code: distance symbol 30",
+      {"fixed code: distance symbol 30", InflateStatus::kInvalidSymbol,
        [](BitStream &b) {
          b.Bits(1, 1), b.Bits(1, 2);
          b.Code(0x30 + 'a', 8);
@@ -177,9 +198,10 @@ TEST(GzCorruptTest, EachCorruptFormIsRejected) {
     SCOPED_TRACE(c.name);
     BitStream b;
     c.build(b);
-    const GzReadResult read = ReadHandBuilt(b, "");
+    const Failure read = ReadAndExplain(b.Finish());
     EXPECT_EQ(read.data, "");
     EXPECT_EQ(read.last_read, -1);
+    EXPECT_EQ(read.why, c.why);
   }
 }
 
@@ -251,6 +273,8 @@ TEST(GzCorruptTest, StreamsCutShortFailOrStopCleanly) {
       ASSERT_EQ(read.data, input.substr(0, read.data.size()));
       if (cut < deflate_end) {
         EXPECT_EQ(read.last_read, -1);
+        // The data is not damaged, only short: the reader says so.
+        EXPECT_EQ(ReadAndExplain(stream.substr(0, cut)).why, gz::InflateStatus::kNeedsInput);
       }
       EXPECT_EQ(read.close == -1 || read.close == 0, true);
       if (read.last_read == 0) {
