@@ -24,9 +24,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/guarded_call.h"
 #include "base/path_absolute.h"
 #include "base/ydr_base.h"
+#include "platform/guarded_call.h"
 #include "platform/native_path.h"
 #include "platform/wildcard.h"
 

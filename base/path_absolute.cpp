@@ -12,8 +12,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/guarded_call.h"
 #include "base/ydr_base.h"
+#include "platform/guarded_call.h"
 #include "platform/native_path.h"
 
 namespace ydr::base {

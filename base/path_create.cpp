@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/guarded_call.h"
 #include "base/ydr_base.h"
+#include "platform/guarded_call.h"
 #include "platform/native_path.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/guarded_call.h"
 #include "base/ydr_base.h"
 #include "platform/ansi_code_page.h"
+#include "platform/guarded_call.h"
 #include "platform/registry_file.h"
 #include "platform/utf16.h"
 
@@ -40,7 +40,8 @@ class Converter {
   }
   Converter(const Converter &) = delete;
   Converter &operator=(const Converter &) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // iconv's failure value is the all-ones pointer.
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }  // NOLINT(performance-no-int-to-ptr)
   iconv_t get() const { return cd_; }
 
  private:

@@ -186,7 +186,8 @@ extern "C" YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info) {
   // The table and its buckets in one zeroed block.
   const std::size_t header =
       (sizeof(YdrCache) + alignof(YdrCacheNode *) - 1) / alignof(YdrCacheNode *) * alignof(YdrCacheNode *);
-  const std::size_t firsts = sizeof(YdrCacheNode *) * info->bucketCount;
+  const std::size_t firsts =
+      sizeof(YdrCacheNode *) * info->bucketCount;  // NOLINT(bugprone-sizeof-expression): an array of pointers
   const std::size_t bytes = header + firsts + sizeof(std::int32_t) * info->bucketCount;
   void *block = Allocate(bytes);
   if (block == nullptr) {

@@ -84,7 +84,7 @@ std::string FindCommonFolderLocked(const std::string &file_name) {
 
 void ShowMissingModule(const char *name) {
   char message[256];
-  std::snprintf(message, sizeof message, "Can't Find module %s", name);
+  static_cast<void>(std::snprintf(message, sizeof message, "Can't Find module %s", name));  // cut to fit, as on Windows
   platform::MessageBoxA(message);
 }
 

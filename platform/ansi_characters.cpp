@@ -64,8 +64,10 @@ std::vector<AnsiCharacter> SplitAnsiCharacters(std::string_view text, const std:
   std::vector<AnsiCharacter> characters;
   characters.reserve(text.size());
   const bool utf8 = IsUtf8(code_page);
-  iconv_t converter = utf8 ? reinterpret_cast<iconv_t>(-1) : iconv_open("UTF-32LE", code_page.c_str());
-  const bool have_converter = converter != reinterpret_cast<iconv_t>(-1);
+  const iconv_t no_converter =
+      reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's failure value
+  iconv_t converter = utf8 ? no_converter : iconv_open("UTF-32LE", code_page.c_str());
+  const bool have_converter = converter != no_converter;
   for (std::size_t at = 0; at < text.size();) {
     const std::string_view rest = text.substr(at);
     std::size_t length = 1;

@@ -28,9 +28,10 @@ void OutputDebugStringA(const char *text) {
     g_sink(text, g_user);
     return;
   }
+  // Like the system's debug output, the sink reports nothing back: a failed write is lost.
   if (DebugOutputWanted()) {
-    std::fputs(text, stderr);
-    std::fflush(stderr);
+    static_cast<void>(std::fputs(text, stderr));
+    static_cast<void>(std::fflush(stderr));
   }
 }
 

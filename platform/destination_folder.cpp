@@ -106,8 +106,8 @@ int DestinationFolder::CreateTemporary(int folder, const std::string &name, std:
   static thread_local std::mt19937_64 random{std::random_device{}()};
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%012llx.part",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    static_cast<void>(std::snprintf(suffix, sizeof suffix, ".%012llx.part",
+                                    static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull)));
     // A long name keeps its start, so the temporary name stays within the file system's limit.
     *temporary = "." + name.substr(0, 200) + suffix;
     const int fd = openat(folder, temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

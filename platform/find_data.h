@@ -31,7 +31,10 @@ struct WIN32_FIND_DATAW {
 };
 
 using HANDLE = void *;
-inline HANDLE InvalidHandleValue() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+// INVALID_HANDLE_VALUE: the all-ones pointer, as the platform defines it.
+inline HANDLE InvalidHandleValue() {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));  // NOLINT(performance-no-int-to-ptr)
+}
 
 // Every search handle starts with this header. The handle is made in one library and closed
 // in another, so it carries the function that releases it.

@@ -21,8 +21,9 @@ void MessageBoxA(const char *text) {
     g_sink(text, g_user);
     return;
   }
-  std::fprintf(stderr, "%s\n", text);
-  std::fflush(stderr);
+  // Nothing can be done about a message that cannot be shown; the call fails on regardless.
+  static_cast<void>(std::fprintf(stderr, "%s\n", text));
+  static_cast<void>(std::fflush(stderr));
 }
 
 }  // namespace ydr::platform

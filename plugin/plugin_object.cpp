@@ -47,7 +47,7 @@ void *CYdrPluginObject::GetRawData(unsigned int &size) {
     // Never a null block for an empty state: null means failure.
     void *block = std::malloc(bytes.empty() ? 1 : bytes.size());
     if (block == nullptr) return nullptr;
-    std::memcpy(block, bytes.data(), bytes.size());
+    std::memcpy(block, bytes.data(), bytes.size());  // NOLINT(bugprone-not-null-terminated-result): bytes, not text
     m_rawData = block;
     size = static_cast<unsigned int>(bytes.size());
     return block;

@@ -78,8 +78,8 @@ int CYdrSocket::_Connect(const unsigned short *address, int port) {
   sockaddr_in peer;
   std::memset(&peer, 0, sizeof peer);
   peer.sin_family = AF_INET;
-  const std::vector<char> text =
-      ydr::platform::GuardedCall(std::vector<char>{}, [&] { return address != nullptr ? ToAnsi(address) : std::vector<char>{}; });
+  const std::vector<char> text = ydr::platform::GuardedCall(
+      std::vector<char>{}, [&] { return address != nullptr ? ToAnsi(address) : std::vector<char>{}; });
   const in_addr_t ip = text.empty() ? INADDR_NONE : ::inet_addr(text.data());
   const bool valid = ip != INADDR_NONE || (!text.empty() && std::strcmp(text.data(), "255.255.255.255") == 0);
   peer.sin_addr.s_addr = ip;

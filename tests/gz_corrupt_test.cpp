@@ -290,7 +290,8 @@ TEST(GzCorruptTest, RandomDamageNeverCrashes) {
   for (int trial = 0; trial < 300; ++trial) {
     Bytes stream = base;
     for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
-      stream[rng() % stream.size()] ^= static_cast<char>(1 + rng() % 255);
+      char &byte = stream[rng() % stream.size()];
+      byte = static_cast<char>(static_cast<unsigned char>(byte) ^ (1 + rng() % 255));
     }
     // Into an output buffer with guard pages, a byte at a time and a window at a time.
     for (int read_size : {1, 4096}) {

@@ -126,7 +126,7 @@ TEST(PluginObjectTest, CopiesNeverShareTheRawDataBuffer) {
     void *b_block = b.GetRawData(size);
     ASSERT_NE(b_block, nullptr);
     EXPECT_NE(b_block, a_block);
-  }  // b frees its own block only
+  }                                               // b frees its own block only
   EXPECT_EQ(std::memcmp(a_block, "3 0 ", 4), 0);  // still a's, still alive
   Counter c;
   c.count = 5;

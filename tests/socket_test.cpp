@@ -28,7 +28,7 @@ Wide FromBuffer(const unsigned short *b, int n) {
 // One connection on 127.0.0.1, handled on a thread by `serve` with the connected descriptor.
 class ServerThread {
  public:
-  explicit ServerThread(std::function<void(int)> serve) {
+  explicit ServerThread(const std::function<void(int)> &serve) {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -164,7 +164,7 @@ TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
   getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
   close(probe);
   CYdrSocket socket;

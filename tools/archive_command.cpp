@@ -1,12 +1,12 @@
 #include "tools/archive_command.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "platform/regular_file.h"
 #include "tools/file_io.h"
 #include "tools/text_output.h"
 #include "zip/archive_format.h"
@@ -14,28 +14,19 @@
 namespace ydr::tool {
 
 ArchiveReader::~ArchiveReader() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr) static_cast<void>(std::fclose(file_));  // read only
 }
 
 bool ArchiveReader::Open(const std::string &path) {
   name_ = path;
   const std::string label = Quoted(Printable(path));
-  // Never waits on a pipe; an archive must be a regular file, since it is read by offset.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  std::string reason;
-  struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0) {
-    reason = std::strerror(errno);
-  } else if (S_ISDIR(info.st_mode)) {
-    reason = std::strerror(EISDIR);
-  } else if (!S_ISREG(info.st_mode)) {
-    reason = "not a regular file";
-  } else if (fcntl(fd, F_SETFL, O_RDONLY) != 0 || (file_ = fdopen(fd, "rb")) == nullptr) {
-    reason = std::strerror(errno);
-  }
+  // An archive must be a regular file, since it is read by offset; never waits on a pipe.
+  platform::OpenProblem problem;
+  const int fd = platform::OpenRegularFile(path, O_RDONLY, 0, &problem);
+  if (fd >= 0 && (file_ = fdopen(fd, "rb")) == nullptr) problem.error = errno;
   if (file_ == nullptr) {
     if (fd >= 0) close(fd);
-    Complain(kExitFailure, "cannot open " + label + ": " + reason);
+    Complain(kExitFailure, "cannot open " + label + ": " + problem.Describe());
     return false;
   }
   if (zip::ReadIndex(file_, &index_) != zip::IndexStatus::kOk) {
@@ -66,7 +57,7 @@ std::string HumanBytes(std::uint64_t bytes) {
     ++unit;
   }
   char text[32];
-  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
+  static_cast<void>(std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]));
   return text;
 }
 

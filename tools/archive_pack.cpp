@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/file_identity.h"
+#include "platform/regular_file.h"
 #include "platform/utf16.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
@@ -83,7 +84,7 @@ class PackPlan {
     return true;
   }
   void LeaveOut(const std::string &path, const char *why) {
-    std::fprintf(stderr, "ydr: left out %s: %s\n", Quoted(Printable(path)).c_str(), why);
+    Note("ydr: left out %s: %s\n", Quoted(Printable(path)).c_str(), why);
     ++left_out;
   }
   void AddFile(const std::string &path, zip::Name name, std::uint64_t size) {
@@ -180,25 +181,20 @@ void PackPlan::Walk(const std::string &folder, const zip::Name &prefix) {
 // Opens a member's source for reading: a regular file, never waiting on a pipe swapped in
 // since the walk, never the archive itself.
 std::FILE *OpenSource(const std::string &path, const std::vector<FileIdentity> &archive, std::string *why) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *why = std::strerror(errno);
+  platform::OpenProblem problem;
+  const int fd = platform::OpenRegularFile(path, O_RDONLY, 0, &problem);
+  std::FILE *file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+  if (file == nullptr) {
+    *why = fd >= 0 ? std::strerror(errno) : problem.Describe();
+    if (fd >= 0) close(fd);
     return nullptr;
   }
-  struct stat info;
-  std::FILE *file = nullptr;
-  if (fstat(fd, &info) != 0) {
-    *why = std::strerror(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    *why = "not a regular file";
-  } else if (std::find(archive.begin(), archive.end(),
-                       FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                                    static_cast<std::uint64_t>(info.st_ino)}) != archive.end()) {
+  const auto id = platform::IdentityOfStream(file);
+  if (id && std::find(archive.begin(), archive.end(), *id) != archive.end()) {
     *why = "it is the archive being written";
-  } else if (fcntl(fd, F_SETFL, O_RDONLY) != 0 || (file = fdopen(fd, "rb")) == nullptr) {
-    *why = std::strerror(errno);
+    static_cast<void>(std::fclose(file));  // read only
+    return nullptr;
   }
-  if (file == nullptr) close(fd);
   return file;
 }
 
@@ -282,7 +278,7 @@ int RunPack(const Arguments &args) {
             bytes_done += n;
           });
       const int error = errno;
-      std::fclose(source);
+      static_cast<void>(std::fclose(source));  // read only
       ++done;
       switch (status) {
         case zip::PackStatus::kOk:
@@ -319,13 +315,13 @@ int RunPack(const Arguments &args) {
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const auto size = static_cast<std::uint64_t>(data_end);
-  std::fprintf(stderr, "ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(),
-               files, static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
-               packed_bytes > 0 ? 100.0 * static_cast<double>(size) / static_cast<double>(packed_bytes) : 0.0, seconds);
-  if (plan.left_out > 0) std::fprintf(stderr, "ydr: left out %d entries (named above)\n", plan.left_out);
+  Note("ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(), files,
+       static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
+       packed_bytes > 0 ? 100.0 * static_cast<double>(size) / static_cast<double>(packed_bytes) : 0.0, seconds);
+  if (plan.left_out > 0) Note("ydr: left out %d entries (named above)\n", plan.left_out);
   if (limit_reached) Complain(kExitFailure, "the 4 GiB limit of the archive format was reached");
   if (failed > 0) {
-    std::fprintf(stderr, "ydr: %d paths could not be packed (named above)\n", failed);
+    Note("ydr: %d paths could not be packed (named above)\n", failed);
     return kExitFailure;
   }
   return kExitOk;

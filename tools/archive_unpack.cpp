@@ -90,7 +90,7 @@ class Unpacker {
 
  private:
   bool Fail(const zip::MemberRecord &member, const std::string &why) {
-    std::fprintf(stderr, "ydr: %s: %s\n", MemberLabel(member).c_str(), why.c_str());
+    Note("ydr: %s: %s\n", MemberLabel(member).c_str(), why.c_str());
     return false;
   }
   bool File(const zip::MemberRecord &member, std::vector<std::string> components);
@@ -258,10 +258,9 @@ int RunUnpack(const Arguments &args) {
     return Complain(kExitFailure, "no member matches " + Quoted(Printable(options.pattern)));
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::fprintf(stderr, "ydr: unpacked %d of %d members, %llu bytes, into %s in %.2f s\n", matched - failed,
-               matched + cut_off, static_cast<unsigned long long>(unpacker.bytes_out.load()),
-               Quoted(Printable(options.dest)).c_str(), seconds);
-  if (failed > 0) std::fprintf(stderr, "ydr: %d members failed (named above)\n", failed);
+  Note("ydr: unpacked %d of %d members, %llu bytes, into %s in %.2f s\n", matched - failed, matched + cut_off,
+       static_cast<unsigned long long>(unpacker.bytes_out.load()), Quoted(Printable(options.dest)).c_str(), seconds);
+  if (failed > 0) Note("ydr: %d members failed (named above)\n", failed);
   return failed > 0 || cut_off > 0 ? kExitFailure : kExitOk;
 }
 

@@ -33,4 +33,8 @@ extern const char kZipUsage[];
 // Prints "ydr: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string &message);
 
+// Writes to standard error, where the command reports; a line that cannot be written there
+// has nowhere else to go, so its result is not looked at.
+void Note(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 }  // namespace ydr::tool

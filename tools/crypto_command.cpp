@@ -8,6 +8,7 @@
 
 #include "tools/command.h"
 #include "tools/file_io.h"
+#include "tools/text_output.h"
 #include "ydr/rsa.h"
 #include "ydr/seed.h"
 #include "ydr/sha1.h"
@@ -97,6 +98,7 @@ int CheckList(const std::string &list_path) {
   std::istringstream lines(text);
   std::string line;
   int failed = 0, unreadable = 0, malformed = 0, checked = 0;
+  bool written = true;
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
@@ -115,18 +117,19 @@ int CheckList(const std::string &list_path) {
     ++checked;
     if (!DigestOf(name, &actual, &error)) {
       Complain(kExitFailure, error);
-      std::printf("%s: FAILED open or read\n", name.c_str());
+      written = PrintLine(name + ": FAILED open or read") && written;
       ++unreadable;
     } else if (actual != Hex(expected.data(), expected.size())) {
-      std::printf("%s: FAILED\n", name.c_str());
+      written = PrintLine(name + ": FAILED") && written;
       ++failed;
     } else {
-      std::printf("%s: OK\n", name.c_str());
+      written = PrintLine(name + ": OK") && written;
     }
   }
   if (malformed != 0) Complain(kExitFailure, std::to_string(malformed) + " line(s) are not digest lines");
   if (failed != 0) Complain(kExitFailure, std::to_string(failed) + " computed digest(s) did not match");
   if (unreadable != 0) Complain(kExitFailure, std::to_string(unreadable) + " listed file(s) could not be read");
+  if (!written || !FlushOutput()) return Complain(kExitFailure, "standard output: write failed");
   if (checked == 0) return Complain(kExitFailure, list.name() + ": no digest lines found");
   return failed + unreadable + malformed == 0 ? kExitOk : kExitFailure;
 }
@@ -158,7 +161,7 @@ int RunSha1(const Arguments &args) {
       status = Complain(kExitFailure, error);
       continue;
     }
-    std::printf("%s  %s\n", hex.c_str(), file.c_str());
+    if (!PrintLine(hex.append("  ").append(file))) return Complain(kExitFailure, "standard output: write failed");
   }
   if (std::fflush(stdout) != 0) return Complain(kExitFailure, "standard output: write failed");
   return status;
@@ -177,7 +180,7 @@ int RunSeed(const Arguments &args) {
     const std::string &arg = args[i];
     const bool has_value = i + 1 < args.size();
     if (arg == "--mode" && has_value) {
-      const std::string m = args[++i];
+      const std::string &m = args[++i];
       mode = m == "ecb"   ? YDR_SEED_MODE_ECB
              : m == "cbc" ? YDR_SEED_MODE_CBC
              : m == "ofb" ? YDR_SEED_MODE_OFB
@@ -195,7 +198,7 @@ int RunSeed(const Arguments &args) {
       }
       have_iv = true;
     } else if (arg == "--pad" && has_value) {
-      const std::string p = args[++i];
+      const std::string &p = args[++i];
       if (p != "pkcs" && p != "none") return Complain(kExitUsage, "--pad takes pkcs or none");
       padding = p == "pkcs" ? YDR_SEED_PAD_PKCS : YDR_SEED_PAD_NONE;
     } else if (arg.size() > 1 && arg[0] == '-') {

@@ -1,5 +1,7 @@
 #include "tools/file_io.h"
 
+#include "tools/command.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -14,7 +16,7 @@ namespace ydr::tool {
 std::string Quoted(const std::string &name) { return "'" + name + "'"; }
 
 Input::~Input() {
-  if (owned_ && file_ != nullptr) std::fclose(file_);
+  if (owned_ && file_ != nullptr) static_cast<void>(std::fclose(file_));  // read only
 }
 
 bool Input::Open(const std::string &path) {
@@ -45,8 +47,9 @@ long Input::Read(void *buffer, std::size_t size) {
 
 Output::~Output() {
   if (file_ != nullptr && !to_stdout_) {
-    std::fclose(file_);
-    if (!temporary_.empty()) std::remove(temporary_.c_str());
+    // An output given up: its temporary file goes, whatever closing it says.
+    static_cast<void>(std::fclose(file_));
+    if (!temporary_.empty()) static_cast<void>(std::remove(temporary_.c_str()));
   }
 }
 
@@ -114,7 +117,7 @@ bool Output::Open(const std::string &path) {
   if (fchmod(fd, mode) != 0 || (file_ = fdopen(fd, "w+b")) == nullptr) {
     Fail();
     close(fd);
-    std::remove(temporary_.c_str());
+    static_cast<void>(std::remove(temporary_.c_str()));
     temporary_.clear();
     return false;
   }
@@ -138,7 +141,7 @@ bool Output::Finish() {
   if (std::fclose(file) != 0 && ok) ok = Fail();
   if (!temporary_.empty()) {
     if (ok && std::rename(temporary_.c_str(), target_.c_str()) != 0) ok = Fail();
-    if (!ok) std::remove(temporary_.c_str());
+    if (!ok) static_cast<void>(std::remove(temporary_.c_str()));
   }
   return ok;
 }
@@ -150,7 +153,7 @@ Progress::Progress(std::string name)
       last_(start_) {}
 
 Progress::~Progress() {
-  if (shown_) std::fprintf(stderr, "\n");
+  if (shown_) Note("\n");
 }
 
 void Progress::Add(std::size_t bytes) {
@@ -160,8 +163,7 @@ void Progress::Add(std::size_t bytes) {
   if (now - last_ < std::chrono::milliseconds(500) || now - start_ < std::chrono::seconds(1)) return;
   last_ = now;
   shown_ = true;
-  std::fprintf(stderr, "\rydr: %s: %.1f MB", name_.c_str(), static_cast<double>(total_) / 1e6);
-  std::fflush(stderr);
+  Note("\rydr: %s: %.1f MB", name_.c_str(), static_cast<double>(total_) / 1e6);
 }
 
 }  // namespace ydr::tool

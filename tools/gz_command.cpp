@@ -122,7 +122,7 @@ int RunGz(const Arguments &args) {
     return Complain(kExitFailure, in.name() + ": " + in.error());
   if (options.mode == Mode::kTest) {
     const int status = Decompress(in, nullptr, options.level);
-    if (status == kExitOk) std::fprintf(stderr, "ydr: %s: OK\n", in.name().c_str());
+    if (status == kExitOk) Note("ydr: %s: OK\n", in.name().c_str());
     return status;
   }
   Output out;

@@ -1,17 +1,26 @@
 // ydr: the library's services on the command line.
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "tools/command.h"
+#include "tools/text_output.h"
 #include "ydr/ydr.h"
 
 namespace ydr::tool {
 
 int Complain(int status, const std::string &message) {
-  std::fprintf(stderr, "ydr: %s\n", message.c_str());
+  Note("ydr: %s\n", message.c_str());
   return status;
+}
+
+void Note(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  static_cast<void>(std::vfprintf(stderr, format, arguments));
+  va_end(arguments);
 }
 
 namespace {
@@ -45,27 +54,28 @@ constexpr const char kUsage[] =
     "Exit status: 0 on success, 1 when the work fails, 2 on bad usage.\n";
 
 int Help(const Arguments &args) {
+  const char *text = kUsage;
   if (args.empty()) {
-    std::fputs(kUsage, stdout);
   } else if (args[0] == "numstr") {
-    std::fputs(kNumstrUsage, stdout);
+    text = kNumstrUsage;
   } else if (args[0] == "gz") {
-    std::fputs(kGzUsage, stdout);
+    text = kGzUsage;
   } else if (args[0] == "sha1") {
-    std::fputs(kSha1Usage, stdout);
+    text = kSha1Usage;
   } else if (args[0] == "seed") {
-    std::fputs(kSeedUsage, stdout);
+    text = kSeedUsage;
   } else if (args[0] == "send") {
-    std::fputs(kSendUsage, stdout);
+    text = kSendUsage;
   } else if (args[0] == "ven") {
-    std::fputs(kVenUsage, stdout);
+    text = kVenUsage;
   } else if (args[0] == "rsa") {
-    std::fputs(kRsaUsage, stdout);
+    text = kRsaUsage;
   } else if (args[0] == "pack" || args[0] == "unpack" || args[0] == "list" || args[0] == "test") {
-    std::fputs(kZipUsage, stdout);
+    text = kZipUsage;
   } else {
     return Complain(kExitUsage, "no such command: " + args[0]);
   }
+  if (std::fputs(text, stdout) == EOF || !FlushOutput()) return Complain(kExitFailure, "standard output: write failed");
   return kExitOk;
 }
 
@@ -77,17 +87,18 @@ int main(int argc, char **argv) {
   _LoadYdrBM70DLL();
   // A write past a file-size limit must fail like any other write (and be reported), not
   // end the process half-way through an output.
-  std::signal(SIGXFSZ, SIG_IGN);
+  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
   if (argc < 2) {
-    std::fputs(kUsage, stderr);
+    Note("%s", kUsage);
     return kExitUsage;
   }
   const std::string command = argv[1];
   const Arguments args(argv + 2, argv + argc);
   if (command == "help" || command == "--help" || command == "-h") return Help(args);
   if (command == "--version") {
-    std::printf("ydr %s\n", YDR_VERSION);
-    return kExitOk;
+    return std::printf("ydr %s\n", YDR_VERSION) > 0 && FlushOutput()
+               ? kExitOk
+               : Complain(kExitFailure, "standard output: write failed");
   }
   if (command == "numstr") return RunNumstr(args);
   if (command == "gz") return RunGz(args);
@@ -99,6 +110,6 @@ int main(int argc, char **argv) {
   if (command == "pack" || command == "unpack" || command == "list" || command == "test")
     return RunArchive(command, args);
   Complain(kExitUsage, "unknown command '" + command + "'");
-  std::fputs(kUsage, stderr);
+  Note("%s", kUsage);
   return kExitUsage;
 }

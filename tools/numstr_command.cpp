@@ -118,8 +118,8 @@ int PrintTable() {
   for (const StyleName &entry : kStyles) {
     for (int extended = 0; extended <= 1; ++extended) {
       char heading[64];
-      std::snprintf(heading, sizeof heading, "%3u %-24s %-8s ", entry.code, extended ? "" : entry.name,
-                    extended ? "extended" : "single");
+      static_cast<void>(std::snprintf(heading, sizeof heading, "%3u %-24s %-8s ", entry.code,
+                                      extended ? "" : entry.name, extended ? "extended" : "single"));
       ok = ok && std::fputs(heading, stdout) != EOF;
       for (int number = 1; number <= 30; ++number) {
         const auto label = Render(entry.code, number, decoration, extended != 0);

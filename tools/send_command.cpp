@@ -8,6 +8,7 @@
 #include "platform/utf16.h"
 #include "tools/command.h"
 #include "tools/file_io.h"
+#include "tools/text_output.h"
 #include "ydr/socket.h"
 
 namespace ydr::tool {
@@ -59,9 +60,8 @@ int RunSend(const Arguments &args) {
   socket.QSClose();
   if (n <= 0) return Complain(kExitFailure, "no reply: the server closed the connection");
   const std::string line = platform::Utf8FromWide(platform::WString(reply.data(), reply.data() + n));
-  std::fputs(line.c_str(), stdout);
-  if (line.empty() || line.back() != '\n') std::fputc('\n', stdout);
-  return std::fflush(stdout) == 0 ? kExitOk : Complain(kExitFailure, "standard output: write failed");
+  const bool written = PrintLine(line.empty() || line.back() != '\n' ? line : line.substr(0, line.size() - 1));
+  return written && FlushOutput() ? kExitOk : Complain(kExitFailure, "standard output: write failed");
 }
 
 }  // namespace ydr::tool

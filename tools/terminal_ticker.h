@@ -24,8 +24,9 @@ class TerminalTicker {
       std::unique_lock<std::mutex> lock(mutex_);
       while (!wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return done_; })) {
         const std::string text = line_();
-        std::fprintf(stderr, "\r\x1b[K%s", text.c_str());
-        std::fflush(stderr);
+        // Progress is a courtesy: a line that cannot be drawn is simply not drawn.
+        static_cast<void>(std::fprintf(stderr, "\r\x1b[K%s", text.c_str()));
+        static_cast<void>(std::fflush(stderr));
         shown_ = true;
       }
     });
@@ -40,7 +41,7 @@ class TerminalTicker {
     }
     wake_.notify_one();
     thread_.join();
-    if (shown_) std::fprintf(stderr, "\r\x1b[K");
+    if (shown_) static_cast<void>(std::fprintf(stderr, "\r\x1b[K"));
   }
 
  private:

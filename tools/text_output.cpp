@@ -23,7 +23,7 @@ std::string Printable(const std::string &utf8) {
     char32_t c;
     char escape[16];
     if (!platform::DecodeUtf8(utf8, &pos, &c)) {
-      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(utf8[start]));
+      static_cast<void>(std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(utf8[start])));
       out += escape;
       continue;
     }
@@ -34,11 +34,11 @@ std::string Printable(const std::string &utf8) {
       default: break;
     }
     if (c < 0x20 || c == 0x7F) {
-      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c));
+      static_cast<void>(std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c)));
       out += escape;
     } else if ((c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
                (c >= 0x2066 && c <= 0x2069)) {  // line breaks and the text-direction overrides
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      static_cast<void>(std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c)));
       out += escape;
     } else {
       out.append(utf8, start, pos - start);

@@ -10,6 +10,7 @@
 #include "platform/utf16.h"
 #include "tools/command.h"
 #include "tools/file_io.h"
+#include "tools/text_output.h"
 #include "ydr/ven.h"
 
 namespace ydr::tool {
@@ -59,7 +60,9 @@ int RunVen(const Arguments &args) {
   if (!args.empty() && args[0] == "lvz") {
     if (args.size() != 2) return Complain(kExitUsage, "lvz takes one password (see 'ydr help ven')");
     char output[45];
-    std::printf("%s\n", VENLVZMakePassword(args[1].c_str(), output));
+    if (!PrintLine(VENLVZMakePassword(args[1].c_str(), output)) || !FlushOutput()) {
+      return Complain(kExitFailure, "standard output: write failed");
+    }
     return kExitOk;
   }
   if (args.empty() || (args[0] != "enc" && args[0] != "dec")) {

@@ -34,7 +34,9 @@ const unsigned short kModeWrite[] = {'w', 'b', 0};
 bool IsSeparator(unsigned short c) { return c == '\\' || c == '/'; }
 
 // Writes the member's stream into `out`. The stream's own verdict is not the member's: a
-// damaged stream still counts as unpacked, with what could be decoded.
+// damaged stream still counts as unpacked, with what could be decoded. (Nor does a failed
+// write or close change the documented result; hosts that need more use the archive core,
+// as the command does.)
 long UnpackInto(FILE *archive, const tagYdrZipChildFileInfo &member, FILE *out) {
   const zip::StreamStatus status =
       zip::UnpackStream(archive, {member.dataOffset, UINT64_MAX}, false,
@@ -71,7 +73,7 @@ long UnpackBelow(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrW
     return zip::kErrorCreateOutput;
   }
   const long code = UnpackInto(archive, member, out);
-  std::fclose(out);
+  static_cast<void>(std::fclose(out));
   return code;
 }
 
@@ -95,7 +97,7 @@ int CYdrZIP::Open(const unsigned short *archivePath) {
   return ydr::platform::GuardedCall(0, [&] {
     if (!m_members.empty()) return 0;
     if (m_archive != nullptr) {  // kept from an earlier Open whose archive was not one
-      std::fclose(m_archive);
+      static_cast<void>(std::fclose(m_archive));
       m_archive = nullptr;
     }
     unsigned short absolute[zip::kMaxNameUnits + 1];
@@ -121,7 +123,7 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
       return 0;
     }
     const int result = _ReadHeader(archive) >= 0 ? _Decompress(archive, destDir) : 0;
-    std::fclose(archive);
+    static_cast<void>(std::fclose(archive));
     return result;
   });
 }
@@ -129,9 +131,7 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
 int CYdrZIP::ExtractFileList(const unsigned short *destDir, unsigned int options) {
   m_options = options;
   if (m_archive == nullptr) return 0;
-  return ydr::platform::GuardedCall(0, [&] {
-    return _Decompress(m_archive, destDir);
-  });
+  return ydr::platform::GuardedCall(0, [&] { return _Decompress(m_archive, destDir); });
 }
 
 int CYdrZIP::ExtractFile(const unsigned short *pattern, const unsigned short *destDir, unsigned int options) {
@@ -149,9 +149,8 @@ int CYdrZIP::ExtractFile(const unsigned short *pattern, const unsigned short *de
 int CYdrZIP::ExtractFileByIndex(int index, const unsigned short *destDir, unsigned int options) {
   m_options = options;
   if (index < 0 || static_cast<std::size_t>(index) >= m_members.size() || m_archive == nullptr) return 0;
-  return ydr::platform::GuardedCall(0, [&] {
-    return _DecompressFile(m_members[static_cast<std::size_t>(index)], m_archive, destDir) == 0 ? 1 : 0;
-  });
+  return ydr::platform::GuardedCall(
+      0, [&] { return _DecompressFile(m_members[static_cast<std::size_t>(index)], m_archive, destDir) == 0 ? 1 : 0; });
 }
 
 int CYdrZIP::_Decompress(FILE *archive, const unsigned short *destDir) {
@@ -182,7 +181,7 @@ long CYdrZIP::_DecompressFile(tagYdrZipChildFileInfo *member, FILE *archive, con
     FILE *out = ydr::bl::_u__wfopen(output.c_str(), kModeWrite);
     if (out == nullptr) return zip::kErrorCreateOutput;
     const long code = UnpackInto(archive, *member, out);
-    std::fclose(out);
+    static_cast<void>(std::fclose(out));
     return code;
   }
 

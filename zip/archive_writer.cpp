@@ -99,6 +99,7 @@ int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const
 int CYdrZIP::CompressZIP(std::vector<YdrWString> &paths, const unsigned short *archivePath) {
   return ydr::platform::GuardedCall(0, [&] {
     std::vector<const unsigned short *> pointers;
+    pointers.reserve(paths.size());
     for (const YdrWString &path : paths) pointers.push_back(path.c_str());
     return CompressZIP(pointers.data(), static_cast<unsigned int>(pointers.size()), archivePath);
   });
@@ -132,7 +133,7 @@ int CYdrZIP::_Compress() {
   if (data_end > 0 && std::fflush(archive) == 0) {
     [[maybe_unused]] const int truncated = ftruncate(fileno(archive), data_end);
   }
-  std::fclose(archive);
+  static_cast<void>(std::fclose(archive));
   return result;
 }
 
@@ -206,12 +207,12 @@ int CYdrZIP::_CompressFile(tagYdrZipChildFileInfo *member, FILE *archive) {
   // The archive itself, named directly or through a link, is never packed into itself.
   const auto source_identity = ydr::platform::IdentityOfStream(source);
   if (source_identity && source_identity == ydr::platform::IdentityOfStream(archive)) {
-    std::fclose(source);
+    static_cast<void>(std::fclose(source));
     return zip::kErrorOpenSource;
   }
   zip::PackedMember packed;
   const zip::PackStatus status = zip::PackStream(archive, source, &packed);
-  std::fclose(source);
+  static_cast<void>(std::fclose(source));
   switch (status) {
     case zip::PackStatus::kNoCompressor: return zip::kErrorStartCompressor;
     case zip::PackStatus::kTooLarge: return zip::kErrorOpenSource;

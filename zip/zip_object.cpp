@@ -64,7 +64,7 @@ void CYdrZIP::Clear() {
   std::vector<tagYdrZipChildFileInfo *>().swap(m_members);
   for (tagYdrZipErrorList *error : m_errors) delete error;
   if (m_archive != nullptr) {
-    std::fclose(m_archive);
+    static_cast<void>(std::fclose(m_archive));
     m_archive = nullptr;
   }
   std::vector<tagYdrZipErrorList *>().swap(m_errors);
@@ -129,8 +129,7 @@ void CYdrZIP::_AddError(int code, int index) {
     if (index >= 0 && static_cast<std::size_t>(index) < m_members.size()) {
       error->name = m_members[static_cast<std::size_t>(index)]->name;
     }
-    m_errors.push_back(error.get());
-    error.release();
+    m_errors.push_back(error.release());
   });
 }
 

@@ -46,7 +46,8 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) 
     }
   }
   std::vector<std::string> strings;
-  for (const auto &[name, value] : merged) strings.push_back(name + "=" + value);
+  strings.reserve(merged.size());
+  for (const auto &[name, value] : merged) strings.push_back(std::string(name).append("=").append(value));
   return strings;
 }
 

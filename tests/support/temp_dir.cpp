@@ -25,7 +25,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::MakeDir(const std::string &relative) const {
-  const std::string full = *this / relative;
+  std::string full = *this / relative;
   fs::create_directories(full);
   return full;
 }
