@@ -43,7 +43,7 @@ void CompressOne(unsigned int chain[5], const unsigned char *block) {
 
 }  // namespace
 
-void Sha1Blocks_portable(unsigned int chain[5], const unsigned char *blocks, std::size_t count) {
+void Sha1Blocks_generic(unsigned int chain[5], const unsigned char *blocks, std::size_t count) {
   for (; count != 0; --count, blocks += 64) CompressOne(chain, blocks);
 }
 
@@ -52,7 +52,7 @@ Sha1BlocksFunction Sha1Variant_shani() { return platform::GetCpuFeatures().sha ?
 Sha1BlocksFunction Sha1Blocks() {
   static const Sha1BlocksFunction best = [] {
     const Sha1BlocksFunction shani = Sha1Variant_shani();
-    return shani != nullptr ? shani : &Sha1Blocks_portable;
+    return shani != nullptr ? shani : &Sha1Blocks_generic;
   }();
   return best;
 }

@@ -11,7 +11,7 @@ using Sha1BlocksFunction = void (*)(unsigned int chain[5], const unsigned char *
 // The best variant for this CPU, chosen once (YDR_DISABLE_CPU_FEATURES keeps the portable one).
 Sha1BlocksFunction Sha1Blocks();
 
-void Sha1Blocks_portable(unsigned int chain[5], const unsigned char *blocks, std::size_t count);
+void Sha1Blocks_generic(unsigned int chain[5], const unsigned char *blocks, std::size_t count);
 // Null when this CPU lacks the SHA instructions.
 Sha1BlocksFunction Sha1Variant_shani();
 

@@ -29,8 +29,9 @@ namespace {
 
 constexpr std::uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
 constexpr std::uint32_t kLongestDistance = 32768;                   // what the format can say
-// The tuning of the speed-oriented setting the matcher always runs at.
-constexpr std::uint32_t kGoodLength = 4;
+// The tuning of the speed-oriented setting the matcher always runs at. Its good length (4)
+// would quarter the chain limit once the length to beat reached it; here the length to beat
+// is always 2, so the chain limit stays whole and no good length is needed.
 constexpr std::uint32_t kInsertLimit = 6;
 constexpr std::uint32_t kNiceLength = 32;
 constexpr std::uint32_t kChainLimit = 32;
@@ -113,7 +114,6 @@ std::uint32_t DeflateWriter<Position>::LongestMatch(std::uint32_t candidate) {
   const std::uint8_t *const scan = window + strstart_;
   std::uint32_t chain = kChainLimit;
   std::uint32_t best = kLengthToBeat;
-  if (best >= kGoodLength) chain >>= 2;
   const std::uint32_t limit = strstart_ > max_distance_ ? strstart_ - max_distance_ : 0;
   const std::uint32_t scan_start = platform::LoadHost16(scan);
   std::uint32_t scan_end = platform::LoadHost16(scan + best - 1);

@@ -1,6 +1,8 @@
-// Decoding tables for the codes of a deflate block, built the way the reference decoder
-// builds them, because their shape is observable: how many bits the decoder waits for
-// before each lookup decides where a stream that ends early stops.
+// Decoding tables for the codes of a deflate block. Their shape is observable: the decoder
+// waits for as many bits as a table's first level indexes before each lookup, and that
+// decides where a stream that ends early stops. So the first levels are fixed (9 bits for
+// literal/length codes, 6 for distances, 7 for the code-length code; 7 and 5 for the fixed
+// codes), with linked second-level tables for longer codes.
 //
 // A table is a first-level table indexed by the next `root_bits` bits, whose entries give a
 // symbol or point to a second-level table for longer codes (and so on). The first level is
@@ -26,17 +28,17 @@ inline constexpr std::uint8_t kOpInvalid = 99;
 // indexed by j further bits.
 inline bool IsLink(std::uint8_t op) { return static_cast<unsigned>(op - (kOpLiteral + 1)) < 15u; }  // 17..31
 
-// A flat table for the decoder's fast path, indexed by more bits than the reference
-// tables' first level, so that nearly every code resolves in one lookup. An entry either
-// decodes a code of at most kFastBits bits, or says kOpLong: look the code up in the
-// reference table (a longer code, or one the code lacks).
+// A flat table for the decoder's fast path, indexed by more bits than the waiting tables'
+// first level, so that nearly every code resolves in one lookup. An entry either decodes a
+// code of at most kFastBits bits, or says kOpLong: look the code up in the waiting table (a
+// longer code, or one the code lacks).
 inline constexpr std::uint8_t kOpLong = 200;
 
 template <int kBits>
 struct FastTable {
   static constexpr int kFastBits = kBits;
   DecodeEntry entries[1 << kBits];
-  // Fills the table for a code whose reference table was built from the same lengths.
+  // Fills the table for a code whose waiting table was built from the same lengths.
   void Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base, const std::uint8_t *extra);
 };
 

@@ -1,4 +1,5 @@
-// Huffman codes for a block, step by step as the reference encoder builds them.
+// Huffman codes for a block, built step by step by a fixed rule, since every code length
+// is part of the output.
 //
 // The leaves go on a heap ordered by frequency and then by depth (the height of the
 // subtree a node stands for), so that of two equally frequent nodes the shallower one is

@@ -5,8 +5,8 @@
 //
 // It decides nothing the slow path must decide exactly: on the end of a block, an invalid
 // code, or a lack of room or input it stops before the symbol, and the slow path takes it.
-// Reading ahead here does not change which bytes the reference decoder would have taken by
-// the time the slow path next looks up a code, provided a first-level lookup of the literal
+// Reading ahead here does not change which bytes the decoder's waits have taken by the time
+// the slow path next looks up a code, provided a first-level lookup of the literal
 // code waits for at least as many bits as one of the distance code does; blocks whose codes
 // are otherwise use the slow path only.
 #include <cstring>
@@ -98,7 +98,7 @@ void Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, c
       continue;
     }
     int used = 0;
-    if (e.op == kOpLong) {  // a long code: through the reference table's levels
+    if (e.op == kOpLong) {  // a long code: through the waiting table's levels
       e = lt[bits & lmask];
       while (IsLink(e.op)) {
         used += e.bits;

@@ -5,13 +5,14 @@
 // bytes still to copy). It stops the moment the window is full, so that every call hands
 // out exactly one window until the last.
 //
-// Its window is the reference decoder's circular window of W bytes laid out flat: the
-// previous window's bytes, then the window being filled. A match reaches back into both; a
-// distance larger than W (a stream written with a larger window than this reader's) reads
-// the circular window's byte, that is distance modulo W, as the reference decoder would.
+// Its window is a circular window of W bytes laid out flat: the previous window's bytes,
+// then the window being filled. A match reaches back into both; a distance larger than W (a
+// stream written with a larger window than this reader's) reads the circular window's byte,
+// that is distance modulo W: such a stream reads back wrong, as documented, never out of
+// bounds.
 //
-// Bits are taken from the source as late as the reference decoder takes them: before each
-// lookup it waits for as many bits as the table's first level indexes, before a link for
+// Bits are taken from the source as late as possible: before each lookup the decoder waits
+// for as many bits as the table's first level indexes, before a link for
 // the linked table's width, before extra bits for their number. Where the source ends, that
 // decides whether a stream that lacks its tail still yields its last window, so the slow
 // path below waits exactly so. The fast path reads ahead freely, but only where plenty of
@@ -392,9 +393,9 @@ InflateStatus Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &di
 }
 
 std::uint64_t Inflater::ReadTrailer(std::uint8_t trailer[8]) {
-  // After the final block the reference decoder gives back the whole bytes it read ahead,
-  // so the trailer starts at the next byte boundary; stopped elsewhere, it starts where that
-  // decoder's reading stopped.
+  // After the final block the decoder gives back the whole bytes it holds, so the trailer
+  // starts at the next byte boundary; stopped elsewhere, it starts where the decoder's waits
+  // stopped.
   const std::uint64_t taken = SourceBytesTaken();
   const std::uint64_t start_bits = ended_ ? (consumed_bits() + 7) / 8 * 8 : taken * 8;
   if (start_bits > consumed_bits()) Drop(static_cast<int>(start_bits - consumed_bits()));

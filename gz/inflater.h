@@ -50,8 +50,8 @@ class Inflater {
   enum class Phase { kStart, kAfterLiteral, kInCopy };
 
   std::uint64_t consumed_bits() const { return loaded_ * 8 - bit_count_; }
-  // The source bytes the reference decoder would have taken: what its waits asked for, as
-  // far as the source had them.
+  // The source bytes the decoder has taken by its rule (a byte only when a wait needs it):
+  // what its waits asked for, as far as the source had them.
   std::uint64_t SourceBytesTaken() const {
     const std::uint64_t asked = (need_mark_ + 7) / 8;
     return asked < loaded_ ? asked : loaded_;
@@ -89,9 +89,9 @@ class Inflater {
   std::uint64_t bit_buffer_ = 0;
   int bit_count_ = 0;
   std::uint64_t loaded_ = 0;  // source bytes moved into the bit buffer
-  // How far into the source the reference decoder, which takes a byte only when a lookup or
-  // field needs it, would have read (in bits): it decides how many bytes the trailer and a
-  // restart find already taken.
+  // How far into the source the decoder's waits have reached (in bits). The decoder takes a
+  // byte only when a lookup or field needs it; this mark, not how far the fast path read
+  // ahead, decides how many bytes the trailer and a restart find already taken.
   std::uint64_t need_mark_ = 0;
   // Bytes given back to the source after a final block and then dropped by a reset: they
   // count as consumed although the bit position no longer covers them.

@@ -6,22 +6,22 @@
 #include "platform/guarded_call.h"
 #include "ydr/plugin.h"
 
-CYdrPluginObject::CYdrPluginObject() : m_active(0), m_owner(nullptr), m_rawData(nullptr) {}
+CYdrPluginObject::CYdrPluginObject() : active_(0), owner_(nullptr), raw_data_(nullptr) {}
 
 CYdrPluginObject::CYdrPluginObject(const CYdrPluginObject &other)
-    : IYdrPluginObject(other), m_active(other.m_active), m_owner(other.m_owner), m_rawData(nullptr) {}
+    : IYdrPluginObject(other), active_(other.active_), owner_(other.owner_), raw_data_(nullptr) {}
 
 CYdrPluginObject &CYdrPluginObject::operator=(const CYdrPluginObject &other) {
   if (this != &other) {
-    m_active = other.m_active;
-    m_owner = other.m_owner;
-    std::free(m_rawData);
-    m_rawData = nullptr;
+    active_ = other.active_;
+    owner_ = other.owner_;
+    std::free(raw_data_);
+    raw_data_ = nullptr;
   }
   return *this;
 }
 
-CYdrPluginObject::~CYdrPluginObject() { std::free(m_rawData); }
+CYdrPluginObject::~CYdrPluginObject() { std::free(raw_data_); }
 
 void CYdrPluginObject::DrawProc(HDC dc, const RECT &rect) { OnDraw(dc, rect); }
 
@@ -29,15 +29,15 @@ int CYdrPluginObject::MessageProc(unsigned int message, unsigned int wParam, lon
   return ProcessMessage(message, wParam, lParam);
 }
 
-void CYdrPluginObject::SetActive(int active) { m_active = active; }
+void CYdrPluginObject::SetActive(int active) { active_ = active; }
 
-void CYdrPluginObject::SetOwner(IYdrPluginOwner *owner) { m_owner = owner; }
+void CYdrPluginObject::SetOwner(IYdrPluginOwner *owner) { owner_ = owner; }
 
-HWND CYdrPluginObject::GetHWND() { return m_owner != nullptr ? m_owner->GetHWND() : nullptr; }
+HWND CYdrPluginObject::GetHWND() { return owner_ != nullptr ? owner_->GetHWND() : nullptr; }
 
 void *CYdrPluginObject::GetRawData(unsigned int &size) {
-  std::free(m_rawData);  // the previous block ends here, whatever follows
-  m_rawData = nullptr;
+  std::free(raw_data_);  // the previous block ends here, whatever follows
+  raw_data_ = nullptr;
   // The state comes from the host's Serialize: whatever it throws, and running out of memory,
   // give the failure result, null.
   return ydr::platform::GuardedCall(static_cast<void *>(nullptr), [&]() -> void * {
@@ -48,7 +48,7 @@ void *CYdrPluginObject::GetRawData(unsigned int &size) {
     void *block = std::malloc(bytes.empty() ? 1 : bytes.size());
     if (block == nullptr) return nullptr;
     std::memcpy(block, bytes.data(), bytes.size());  // NOLINT(bugprone-not-null-terminated-result): bytes, not text
-    m_rawData = block;
+    raw_data_ = block;
     size = static_cast<unsigned int>(bytes.size());
     return block;
   });

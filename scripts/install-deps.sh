@@ -17,8 +17,11 @@ packages=(
   libdeflate-dev      # a second peer for the benchmarks
   zip                 # the archive benchmark's peers
   unzip
-  clang               # libFuzzer targets
+  clang               # libFuzzer targets, and the clang build of the tests
   libclang-rt-14-dev  # clang's sanitizer and fuzzer runtimes
+  clang-format        # the layout check (make test, make format)
+  clang-tidy          # the static checks (make test)
+  python3             # generators of checked-in tables, and the lint script
 )
 
 missing=()

@@ -54,15 +54,15 @@ long ReceiveRetrying(int fd, void *into, std::size_t size) {
 
 }  // namespace
 
-CYdrSocket::CYdrSocket() : m_socket(0) {}
+CYdrSocket::CYdrSocket() : socket_(0) {}
 
 CYdrSocket::~CYdrSocket() {
   ydr::platform::WSACleanup();
-  m_socket = 0;
+  socket_ = 0;
 }
 
 CYdrSocket &CYdrSocket::operator=(const CYdrSocket &other) {
-  m_socket = other.m_socket;
+  socket_ = other.socket_;
   return *this;
 }
 
@@ -70,7 +70,7 @@ int CYdrSocket::_QSocketInit() {
   ydr::platform::WSAStartup(kWinsockVersion);
   // A socket stored before is replaced, not closed: closing it is the caller's part.
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  m_socket = fd < 0 ? 0 : static_cast<unsigned int>(fd) + 1;
+  socket_ = fd < 0 ? 0 : static_cast<unsigned int>(fd) + 1;
   return fd < 0 ? YDR_SOCKET_NO_SOCKET : YDR_SOCKET_OK;
 }
 
@@ -84,7 +84,7 @@ int CYdrSocket::_Connect(const unsigned short *address, int port) {
   const bool valid = ip != INADDR_NONE || (!text.empty() && std::strcmp(text.data(), "255.255.255.255") == 0);
   peer.sin_addr.s_addr = ip;
   peer.sin_port = htons(static_cast<unsigned short>(port));
-  const int fd = Descriptor(m_socket);
+  const int fd = Descriptor(socket_);
   int connected = -1;
   if (valid && fd >= 0) {
     do {
@@ -156,41 +156,41 @@ int ReceiveLines(int fd, unsigned short *buffer, int size, int lines) {
 }  // namespace
 
 int CYdrSocket::_Send(const unsigned short *text, int length) {
-  const int result = Guarded([&] { return SendText(Descriptor(m_socket), text, length); });
+  const int result = Guarded([&] { return SendText(Descriptor(socket_), text, length); });
   return result < 0 ? YDR_SOCKET_SEND_FAILED : result;
 }
 
 int CYdrSocket::QSSend(const unsigned short *text, int length) {
-  const int result = Guarded([&] { return SendText(Descriptor(m_socket), text, length); });
+  const int result = Guarded([&] { return SendText(Descriptor(socket_), text, length); });
   return result < 0 ? 0 : result;
 }
 
 int CYdrSocket::_Recv(unsigned short *buffer, int size) {
-  const int result = Guarded([&] { return ReceiveOnce(Descriptor(m_socket), buffer, size); });
+  const int result = Guarded([&] { return ReceiveOnce(Descriptor(socket_), buffer, size); });
   return result < 0 ? YDR_SOCKET_RECV_FAILED : result;
 }
 
 int CYdrSocket::_Recv(unsigned short *buffer, int size, int lines) {
-  const int result = Guarded([&] { return ReceiveLines(Descriptor(m_socket), buffer, size, lines); });
+  const int result = Guarded([&] { return ReceiveLines(Descriptor(socket_), buffer, size, lines); });
   return result < 0 ? YDR_SOCKET_RECV_FAILED : result;
 }
 
 int CYdrSocket::QSRecv(unsigned short *buffer, int size) {
-  const int result = Guarded([&] { return ReceiveOnce(Descriptor(m_socket), buffer, size); });
+  const int result = Guarded([&] { return ReceiveOnce(Descriptor(socket_), buffer, size); });
   return result < 0 ? 0 : result;
 }
 
 int CYdrSocket::QSRecv(unsigned short *buffer, int size, int lines) {
-  const int result = Guarded([&] { return ReceiveLines(Descriptor(m_socket), buffer, size, lines); });
+  const int result = Guarded([&] { return ReceiveLines(Descriptor(socket_), buffer, size, lines); });
   return result < 0 ? 0 : result;
 }
 
 void CYdrSocket::_Close() {
-  const int fd = Descriptor(m_socket);
+  const int fd = Descriptor(socket_);
   if (fd < 0) return;  // nothing of ours to close
   ::shutdown(fd, SHUT_RDWR);
   ::close(fd);
-  m_socket = 0;
+  socket_ = 0;
 }
 
 void CYdrSocket::QSClose() { _Close(); }

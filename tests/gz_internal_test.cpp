@@ -19,7 +19,7 @@ namespace {
 // and a code deeper than 15 needs Fibonacci-like frequencies summing to more (the bit-length
 // code's limit of 7 could be reached, but no simple input steers it there). So the tree
 // builder is driven directly.
-TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedAsTheReferenceEncoderDoes) {
+TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedLongestCodesFirst) {
   // Fibonacci frequencies make the deepest tree possible: symbol i would get length n - i
   // (the two rarest n - 1). Cut at the limit, the overflow of 2 is paid by moving the one
   // leaf at limit - 1 down a level; the lengths are then dealt out longest first to the

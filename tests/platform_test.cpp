@@ -38,10 +38,10 @@ TEST(SplitPathTest, FollowsTheRuntimeRules) {
     // Joining the parts gives the path back.
     EXPECT_EQ(MakePath(parts.drive, parts.dir, parts.fname, parts.ext), c.path);
   }
-  const WString wide = WideFromUtf8("C:\\문서\\보고서.hwp");
+  const WString wide = WideFromUtf8("C:\\문서\\보고서 report.txt");
   const PathParts<WChar> w = SplitPath(std::basic_string_view<WChar>(wide));
   EXPECT_EQ(Utf8FromWide(w.dir), "\\문서\\");
-  EXPECT_EQ(Utf8FromWide(w.fname), "보고서");
+  EXPECT_EQ(Utf8FromWide(w.fname), "보고서 report");
 }
 
 TEST(MakePathTest, InsertsTheSeparatorOnlyWhenMissing) {
@@ -108,8 +108,8 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
       // In CP949 the syllables differ only in a trail byte that reads as 'B' or 'b'.
       {"CP949", "k\\갂.txt", "k\\갵.txt", false}, {"CP949", "k\\갂.txt", "k\\갂.TXT", true},
       {"CP949", "k\\갂.txt", "k\\?.txt", true},   {"CP949", "k\\갂.txt", "k\\??.txt", false},
-      {"CP949", "한글.hwp", "?글.*", true},       {"CP949", "한글.hwp", "*.*", true},
-      {"UTF-8", "한글.hwp", "??.hwp", true},      {"UTF-8", "한글.hwp", "???.hwp", false},
+      {"CP949", "한글.txt", "?글.*", true},       {"CP949", "한글.txt", "*.*", true},
+      {"UTF-8", "한글.txt", "??.txt", true},      {"UTF-8", "한글.txt", "???.txt", false},
       {"UTF-8", "ÄB.txt", "äb.txt", false},  // only ASCII letters fold
       {"UTF-8", "AB.txt", "x;  ab.TXT", true},    {"UTF-8", "a;b", "a", false},
   };

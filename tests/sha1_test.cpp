@@ -164,7 +164,7 @@ TEST(Sha1BlocksTest, BothVariantsAgree) {
     for (std::size_t offset : {0u, 3u}) {  // unaligned loads too
       unsigned int a[5], b[5];
       for (int i = 0; i < 5; ++i) a[i] = b[i] = static_cast<unsigned int>(rng());
-      Sha1Blocks_portable(a, data.data() + offset, blocks);
+      Sha1Blocks_generic(a, data.data() + offset, blocks);
       shani(b, data.data() + offset, blocks);
       EXPECT_EQ(std::vector<unsigned int>(a, a + 5), std::vector<unsigned int>(b, b + 5)) << blocks << " " << offset;
     }

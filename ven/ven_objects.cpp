@@ -83,9 +83,9 @@ void WordFoldKey(const unsigned short *password, std::uint8_t key[8]) {
   explicit_bzero(w, sizeof w);
 }
 
-std::size_t Kind4KeyString(const unsigned short *password, std::uint8_t out[320]) {
+std::size_t Kind4KeyString(const unsigned short *password, std::uint8_t out[kKeyStringBytes]) {
   std::size_t n = Units(password);
-  if (n > 160) n = 160;
+  if (n > kPasswordUnits) n = kPasswordUnits;
   for (std::size_t i = 0; i < n; ++i) {
     // One stand-in per code unit, from the byte before it, so that no byte is zero.
     const std::uint8_t r = Rotl1(i == 0 ? kKind4Start : out[2 * i - 1]);
@@ -108,7 +108,7 @@ extern "C" YDR_API HVEN VENCreate(const unsigned short *password, unsigned int k
   VENObject *ven = new (block) VENObject();
   ven->kind = kind;
   if (kind == kKindAesCfb1) {
-    std::uint8_t keyString[320];
+    std::uint8_t keyString[kKeyStringBytes];
     const std::size_t n = Kind4KeyString(password, keyString);
     std::memset(ven->aes.keyText, 0, sizeof ven->aes.keyText);
     MakeDigestPassword(keyString, n, ven->aes.keyText);
@@ -137,7 +137,8 @@ extern "C" YDR_API HVENLVO VENLVOCreate(const unsigned short *password, unsigned
   void *block = std::calloc(1, sizeof(VENLVOObject));
   if (block == nullptr) return nullptr;
   VENLVOObject *lvo = new (block) VENLVOObject();
-  const std::size_t m = 2 * units < 160 ? 2 * units : 160;
+  // Two digits per byte: the first kKeyTextChars / 2 bytes of the password fill the text.
+  const std::size_t m = 2 * units < kKeyTextChars / 2 ? 2 * units : kKeyTextChars / 2;
   static const char kDigits[] = "0123456789abcdef";
   for (std::size_t i = 0; i < m; ++i) {
     const unsigned short unit = password[i / 2];

@@ -12,10 +12,17 @@ namespace ydr::ven {
 inline constexpr unsigned kKindAesCfb1 = 4;
 inline constexpr int kNoSchedule = -1;
 
+// A password gives at most 160 code units, two bytes each: the kind-4 key string and the
+// VENLVO key text (two hexadecimal digits per byte of the first 80 units, plus a NUL).
+inline constexpr std::size_t kPasswordUnits = 160;
+inline constexpr std::size_t kKeyStringBytes = 2 * kPasswordUnits;  // 320
+inline constexpr std::size_t kKeyTextChars = 2 * kPasswordUnits;    // 320
+inline constexpr std::size_t kLvoKeyTextChars = kKeyTextChars + 1;  // with its terminator
+
 struct AesState {
   AesKeyInstance key;
   AesCipherInstance cipher;
-  char keyText[320];
+  char keyText[kKeyTextChars];
 };
 
 // The key instance's schedule is kept while its direction suits the next unit, instead of
@@ -35,7 +42,7 @@ void MakeDigestPassword(const std::uint8_t *bytes, std::size_t n, char *output);
 // The DES keys of kinds 1/2 and 3, and kind 4's key string, from a UTF-16 password.
 void ByteFoldKey(const unsigned short *password, std::uint8_t key[8]);
 void WordFoldKey(const unsigned short *password, std::uint8_t key[8]);
-std::size_t Kind4KeyString(const unsigned short *password, std::uint8_t out[320]);
+std::size_t Kind4KeyString(const unsigned short *password, std::uint8_t out[kKeyStringBytes]);
 
 }  // namespace ydr::ven
 
@@ -52,6 +59,6 @@ struct VENObject {
 struct VENLVOObject {
   ydr::ven::AesKeyInstance key;
   ydr::ven::AesCipherInstance cipher;
-  char keyText[321];
+  char keyText[ydr::ven::kLvoKeyTextChars];
   ydr::ven::ScheduleCache schedule;
 };

@@ -85,36 +85,36 @@ long CYdrZIP::_ReadHeader(FILE *archive) {
     _AddError(zip::kErrorSignature, -1);
     return -1;
   }
-  m_members.reserve(m_members.size() + index.members.size());
+  members_.reserve(members_.size() + index.members.size());
   for (zip::MemberRecord &record : index.members) {
-    m_members.push_back(new tagYdrZipChildFileInfo{record.flag, record.compressed_length, record.data_offset,
-                                                   record.name_offset, std::move(record.name)});
+    members_.push_back(new tagYdrZipChildFileInfo{record.flag, record.compressed_length, record.data_offset,
+                                                  record.name_offset, std::move(record.name)});
   }
   return static_cast<long>(index.names_end);
 }
 
 int CYdrZIP::Open(const unsigned short *archivePath) {
   return ydr::platform::GuardedCall(0, [&] {
-    if (!m_members.empty()) return 0;
-    if (m_archive != nullptr) {  // kept from an earlier Open whose archive was not one
-      static_cast<void>(std::fclose(m_archive));
-      m_archive = nullptr;
+    if (!members_.empty()) return 0;
+    if (archive_ != nullptr) {  // kept from an earlier Open whose archive was not one
+      static_cast<void>(std::fclose(archive_));
+      archive_ = nullptr;
     }
     unsigned short absolute[zip::kMaxNameUnits + 1];
     ydr::bl::YdrPathToAbsolute(archivePath, absolute);
-    m_archive = ydr::bl::_u__wfopen(absolute, kModeRead);
-    if (m_archive == nullptr) {
+    archive_ = ydr::bl::_u__wfopen(absolute, kModeRead);
+    if (archive_ == nullptr) {
       _AddError(zip::kErrorOpenArchive, -1);
       return 0;
     }
-    return _ReadHeader(m_archive) >= 0 ? 1 : 0;
+    return _ReadHeader(archive_) >= 0 ? 1 : 0;
   });
 }
 
 int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned short *destDir, unsigned int options) {
   return ydr::platform::GuardedCall(0, [&] {
-    m_options = options;
-    if (!m_members.empty()) return 0;
+    options_ = options;
+    if (!members_.empty()) return 0;
     unsigned short absolute[zip::kMaxNameUnits + 1];
     ydr::bl::YdrPathToAbsolute(archivePath, absolute);
     FILE *archive = ydr::bl::_u__wfopen(absolute, kModeRead);
@@ -129,34 +129,34 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
 }
 
 int CYdrZIP::ExtractFileList(const unsigned short *destDir, unsigned int options) {
-  m_options = options;
-  if (m_archive == nullptr) return 0;
-  return ydr::platform::GuardedCall(0, [&] { return _Decompress(m_archive, destDir); });
+  options_ = options;
+  if (archive_ == nullptr) return 0;
+  return ydr::platform::GuardedCall(0, [&] { return _Decompress(archive_, destDir); });
 }
 
 int CYdrZIP::ExtractFile(const unsigned short *pattern, const unsigned short *destDir, unsigned int options) {
-  m_options = options;
-  if (m_archive == nullptr || pattern == nullptr || WideLength(pattern) > zip::kMaxNameUnits) return 0;
+  options_ = options;
+  if (archive_ == nullptr || pattern == nullptr || WideLength(pattern) > zip::kMaxNameUnits) return 0;
   return ydr::platform::GuardedCall(0, [&] {
     int count = 0;
-    for (tagYdrZipChildFileInfo *member : m_members) {
-      if (IsMatchedFile(pattern, member->name.c_str()) && _DecompressFile(member, m_archive, destDir) == 0) ++count;
+    for (tagYdrZipChildFileInfo *member : members_) {
+      if (IsMatchedFile(pattern, member->name.c_str()) && _DecompressFile(member, archive_, destDir) == 0) ++count;
     }
     return count;
   });
 }
 
 int CYdrZIP::ExtractFileByIndex(int index, const unsigned short *destDir, unsigned int options) {
-  m_options = options;
-  if (index < 0 || static_cast<std::size_t>(index) >= m_members.size() || m_archive == nullptr) return 0;
+  options_ = options;
+  if (index < 0 || static_cast<std::size_t>(index) >= members_.size() || archive_ == nullptr) return 0;
   return ydr::platform::GuardedCall(
-      0, [&] { return _DecompressFile(m_members[static_cast<std::size_t>(index)], m_archive, destDir) == 0 ? 1 : 0; });
+      0, [&] { return _DecompressFile(members_[static_cast<std::size_t>(index)], archive_, destDir) == 0 ? 1 : 0; });
 }
 
 int CYdrZIP::_Decompress(FILE *archive, const unsigned short *destDir) {
   int result = 1;
-  for (std::size_t i = 0; i < m_members.size(); ++i) {
-    if (const long code = _DecompressFile(m_members[i], archive, destDir); code != 0) {
+  for (std::size_t i = 0; i < members_.size(); ++i) {
+    if (const long code = _DecompressFile(members_[i], archive, destDir); code != 0) {
       _AddError(static_cast<int>(code), static_cast<int>(i));
       result = 0;
     }
@@ -187,7 +187,7 @@ long CYdrZIP::_DecompressFile(tagYdrZipChildFileInfo *member, FILE *archive, con
 
   const auto parts = ydr::platform::SplitPath(std::basic_string_view<unsigned short>(absolute, WideLength(absolute)));
   YdrWString dir = parts.dir;
-  if ((m_options & YDR_ZIP_FLAT) != 0) {
+  if ((options_ & YDR_ZIP_FLAT) != 0) {
     dir.clear();
   } else {
     std::size_t skip = 0;

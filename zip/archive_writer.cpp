@@ -85,13 +85,13 @@ std::vector<zip::MemberRecord> Records(const std::vector<tagYdrZipChildFileInfo 
 
 int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const unsigned short *archivePath) {
   return ydr::platform::GuardedCall(0, [&] {
-    if (!m_members.empty()) return 0;
+    if (!members_.empty()) return 0;
     for (unsigned int i = 0; i < count; ++i) {
       const unsigned short *path = paths != nullptr ? paths[i] : nullptr;
-      m_members.push_back(
+      members_.push_back(
           NewMember(zip::kFlagListed, path != nullptr ? YdrWString(path, WideLength(path)) : YdrWString()));
     }
-    m_archivePath = archivePath != nullptr ? YdrWString(archivePath, WideLength(archivePath)) : YdrWString();
+    archive_path_ = archivePath != nullptr ? YdrWString(archivePath, WideLength(archivePath)) : YdrWString();
     return _Compress() == 1 ? 1 : 0;
   });
 }
@@ -107,7 +107,7 @@ int CYdrZIP::CompressZIP(std::vector<YdrWString> &paths, const unsigned short *a
 
 int CYdrZIP::_Compress() {
   unsigned short absolute[zip::kMaxNameUnits + 1];
-  ydr::bl::YdrPathToAbsolute(m_archivePath.c_str(), absolute);
+  ydr::bl::YdrPathToAbsolute(archive_path_.c_str(), absolute);
   if (ydr::bl::YdrPathCreate(absolute) == 0) return 0;
   FILE *archive = ydr::bl::_u__wfopen(absolute, kModeWrite);
   if (archive == nullptr) {
@@ -120,9 +120,9 @@ int CYdrZIP::_Compress() {
   _AddFileFromDir();
   _MakeHeader(archive);
   int result = 1;
-  for (std::size_t i = 0; i < m_members.size(); ++i) {
-    if (m_members[i]->flag == zip::kFlagFolder) continue;
-    if (const int code = _CompressFile(m_members[i], archive); code != 0) {
+  for (std::size_t i = 0; i < members_.size(); ++i) {
+    if (members_[i]->flag == zip::kFlagFolder) continue;
+    if (const int code = _CompressFile(members_[i], archive); code != 0) {
       result = 0;
       _AddError(code, static_cast<int>(i));
     }
@@ -140,13 +140,13 @@ int CYdrZIP::_Compress() {
 void CYdrZIP::_RemakeFileList() { _AddFileFromDir(); }
 
 void CYdrZIP::_AddFileFromDir() {
-  const std::size_t given = m_members.size();  // the walks append their own
+  const std::size_t given = members_.size();  // the walks append their own
   for (std::size_t i = 0; i < given; ++i) {
     // A name too long for a path buffer is never walked (nor packed: see _CompressFile).
-    if (!EndsWithSeparator(m_members[i]->name) || m_members[i]->name.size() > zip::kMaxNameUnits) continue;
-    const YdrWString folder = m_members[i]->name;
+    if (!EndsWithSeparator(members_[i]->name) || members_[i]->name.size() > zip::kMaxNameUnits) continue;
+    const YdrWString folder = members_[i]->name;
     if (_FindAllFile(folder.c_str()) < 0) _AddError(zip::kErrorSearchFolder, static_cast<int>(i));
-    m_members[i]->flag = zip::kFlagFolder;
+    members_[i]->flag = zip::kFlagFolder;
   }
 }
 
@@ -175,10 +175,10 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
     if (is_folder) path.push_back('\\');
     // A path too long for the format is listed as a file, so that packing reports it.
     const bool walkable = is_folder && path.size() <= zip::kMaxNameUnits;
-    m_members.push_back(NewMember(walkable ? zip::kFlagFolder : zip::kFlagListed, path));
+    members_.push_back(NewMember(walkable ? zip::kFlagFolder : zip::kFlagListed, path));
     ++count;
     if (walkable) {
-      const int index = static_cast<int>(m_members.size()) - 1;
+      const int index = static_cast<int>(members_.size()) - 1;
       if (_FindAllFile(path.c_str()) < 0) _AddError(zip::kErrorSearchFolder, index);
     }
   } while (ydr::bl::YdrFindNextFileW(search, &data) != 0);
@@ -187,12 +187,12 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
 }
 
 long CYdrZIP::_MakeHeader(FILE *archive) {
-  std::vector<zip::MemberRecord> records = Records(m_members);
+  std::vector<zip::MemberRecord> records = Records(members_);
   std::uint32_t data_start = 0;
   // Write failures are not this step's to report: a host learns of a failed build from the
   // archive it cannot read.
   [[maybe_unused]] const bool written = zip::WriteHeaderAndNames(archive, &records, &data_start);
-  for (std::size_t i = 0; i < m_members.size(); ++i) m_members[i]->nameOffset = records[i].name_offset;
+  for (std::size_t i = 0; i < members_.size(); ++i) members_[i]->nameOffset = records[i].name_offset;
   return static_cast<long>(data_start);
 }
 
@@ -228,6 +228,6 @@ int CYdrZIP::_CompressFile(tagYdrZipChildFileInfo *member, FILE *archive) {
 }
 
 int CYdrZIP::_RewriteChildFileInfo(FILE *archive) {
-  [[maybe_unused]] const bool written = zip::WriteRecords(archive, Records(m_members));
+  [[maybe_unused]] const bool written = zip::WriteRecords(archive, Records(members_));
   return 1;
 }

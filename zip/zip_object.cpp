@@ -29,9 +29,9 @@ std::string ToAnsi(const unsigned short *text) {
 
 }  // namespace
 
-CYdrZIP::CYdrZIP() : m_options(0), m_archive(nullptr), m_cursor(-1) {}
+CYdrZIP::CYdrZIP() : options_(0), archive_(nullptr), cursor_(-1) {}
 
-CYdrZIP::CYdrZIP(const CYdrZIP &other) : m_options(0), m_archive(nullptr), m_cursor(-1) { CopyFrom(other); }
+CYdrZIP::CYdrZIP(const CYdrZIP &other) : options_(0), archive_(nullptr), cursor_(-1) { CopyFrom(other); }
 
 CYdrZIP &CYdrZIP::operator=(const CYdrZIP &other) {
   if (this != &other) {
@@ -43,56 +43,56 @@ CYdrZIP &CYdrZIP::operator=(const CYdrZIP &other) {
 
 // A copy that runs out of memory holds the options, the path and the cursor, and empty lists.
 void CYdrZIP::CopyFrom(const CYdrZIP &other) {
-  m_options = other.m_options;
-  m_cursor = other.m_cursor;
+  options_ = other.options_;
+  cursor_ = other.cursor_;
   ydr::platform::GuardedCall([&] {
-    m_archivePath = other.m_archivePath;
-    m_members.reserve(other.m_members.size());
-    m_errors.reserve(other.m_errors.size());
-    for (const tagYdrZipChildFileInfo *member : other.m_members) {
-      m_members.push_back(new tagYdrZipChildFileInfo(*member));
+    archive_path_ = other.archive_path_;
+    members_.reserve(other.members_.size());
+    errors_.reserve(other.errors_.size());
+    for (const tagYdrZipChildFileInfo *member : other.members_) {
+      members_.push_back(new tagYdrZipChildFileInfo(*member));
     }
-    for (const tagYdrZipErrorList *error : other.m_errors) m_errors.push_back(new tagYdrZipErrorList(*error));
+    for (const tagYdrZipErrorList *error : other.errors_) errors_.push_back(new tagYdrZipErrorList(*error));
   });
-  if (m_members.size() != other.m_members.size() || m_errors.size() != other.m_errors.size()) Clear();
+  if (members_.size() != other.members_.size() || errors_.size() != other.errors_.size()) Clear();
 }
 
 CYdrZIP::~CYdrZIP() { Clear(); }
 
 void CYdrZIP::Clear() {
-  for (tagYdrZipChildFileInfo *member : m_members) delete member;
-  std::vector<tagYdrZipChildFileInfo *>().swap(m_members);
-  for (tagYdrZipErrorList *error : m_errors) delete error;
-  if (m_archive != nullptr) {
-    static_cast<void>(std::fclose(m_archive));
-    m_archive = nullptr;
+  for (tagYdrZipChildFileInfo *member : members_) delete member;
+  std::vector<tagYdrZipChildFileInfo *>().swap(members_);
+  for (tagYdrZipErrorList *error : errors_) delete error;
+  if (archive_ != nullptr) {
+    static_cast<void>(std::fclose(archive_));
+    archive_ = nullptr;
   }
-  std::vector<tagYdrZipErrorList *>().swap(m_errors);
-  m_cursor = -1;
+  std::vector<tagYdrZipErrorList *>().swap(errors_);
+  cursor_ = -1;
 }
 
 void CYdrZIP::Close() { Clear(); }
 
 int CYdrZIP::EnumFileName() {
-  if (m_members.empty()) return 0;
-  m_cursor = 0;
-  return static_cast<int>(m_members.size());
+  if (members_.empty()) return 0;
+  cursor_ = 0;
+  return static_cast<int>(members_.size());
 }
 
 int CYdrZIP::GetNextFileName(unsigned short *buffer, unsigned int size) {
-  if (m_cursor < 0 || static_cast<std::size_t>(m_cursor) >= m_members.size()) return -1;
-  const YdrWString &name = m_members[static_cast<std::size_t>(m_cursor)]->name;
+  if (cursor_ < 0 || static_cast<std::size_t>(cursor_) >= members_.size()) return -1;
+  const YdrWString &name = members_[static_cast<std::size_t>(cursor_)]->name;
   if (buffer == nullptr || name.size() >= size) return -2;
   std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(unsigned short));
-  return m_cursor++;
+  return cursor_++;
 }
 
 int CYdrZIP::GetNextFileNameW(unsigned short *buffer, unsigned int size) {
-  if (m_cursor < 0 || static_cast<std::size_t>(m_cursor) >= m_members.size()) return -1;
-  const YdrWString &name = m_members[static_cast<std::size_t>(m_cursor)]->name;
+  if (cursor_ < 0 || static_cast<std::size_t>(cursor_) >= members_.size()) return -1;
+  const YdrWString &name = members_[static_cast<std::size_t>(cursor_)]->name;
   if (buffer == nullptr || size < 2 * (name.size() + 1)) return -2;
   std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(unsigned short));
-  return m_cursor++;
+  return cursor_++;
 }
 
 int CYdrZIP::IsMatchedFile(const unsigned short *pattern, const unsigned short *name) {
@@ -109,7 +109,7 @@ int CYdrZIP::IsMatchedFile(const unsigned short *pattern, const unsigned short *
 int CYdrZIP::ChangeFileListFlag(const unsigned short *pattern, int flag) {
   if (pattern == nullptr || WideLength(pattern) > ydr::zip::kMaxNameUnits) return 0;
   int changed = 0;
-  for (tagYdrZipChildFileInfo *member : m_members) {
+  for (tagYdrZipChildFileInfo *member : members_) {
     if (IsMatchedFile(pattern, member->name.c_str())) {
       member->flag = static_cast<unsigned char>(flag & 0xFF);
       ++changed;
@@ -126,29 +126,29 @@ void CYdrZIP::_AddError(int code, int index) {
   // Out of memory, the failure goes unrecorded; the call's result still reports it.
   ydr::platform::GuardedCall([&] {
     auto error = std::make_unique<tagYdrZipErrorList>(tagYdrZipErrorList{static_cast<unsigned int>(code), index, {}});
-    if (index >= 0 && static_cast<std::size_t>(index) < m_members.size()) {
-      error->name = m_members[static_cast<std::size_t>(index)]->name;
+    if (index >= 0 && static_cast<std::size_t>(index) < members_.size()) {
+      error->name = members_[static_cast<std::size_t>(index)]->name;
     }
-    m_errors.push_back(error.release());
+    errors_.push_back(error.release());
   });
 }
 
 unsigned int CYdrZIP::GetErrorMask() {
   unsigned int mask = 0;
-  for (const tagYdrZipErrorList *error : m_errors) mask |= error->code;
+  for (const tagYdrZipErrorList *error : errors_) mask |= error->code;
   return mask;
 }
 
-int CYdrZIP::GetMemberCount() const { return static_cast<int>(m_members.size()); }
+int CYdrZIP::GetMemberCount() const { return static_cast<int>(members_.size()); }
 
 const tagYdrZipChildFileInfo *CYdrZIP::GetMember(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_members.size()) return nullptr;
-  return m_members[static_cast<std::size_t>(index)];
+  if (index < 0 || static_cast<std::size_t>(index) >= members_.size()) return nullptr;
+  return members_[static_cast<std::size_t>(index)];
 }
 
-int CYdrZIP::GetErrorCount() const { return static_cast<int>(m_errors.size()); }
+int CYdrZIP::GetErrorCount() const { return static_cast<int>(errors_.size()); }
 
 const tagYdrZipErrorList *CYdrZIP::GetError(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_errors.size()) return nullptr;
-  return m_errors[static_cast<std::size_t>(index)];
+  if (index < 0 || static_cast<std::size_t>(index) >= errors_.size()) return nullptr;
+  return errors_[static_cast<std::size_t>(index)];
 }

@@ -81,9 +81,9 @@ class YDR_API CYdrPluginObject : public IYdrPluginObject {
   virtual int ProcessMessage(unsigned int message, unsigned int wParam, long lParam);  // 0: not handled
 
  private:
-  int m_active;
-  IYdrPluginOwner *m_owner;
-  void *m_rawData;  // from malloc; owned
+  int active_;
+  IYdrPluginOwner *owner_;
+  void *raw_data_;  // from malloc; owned
 };
 
 #endif /* __cplusplus */

@@ -52,7 +52,7 @@ class YDR_API CYdrSocket {
   void _Close();
 
  private:
-  unsigned int m_socket;  // the descriptor plus one; 0 when the object holds none
+  unsigned int socket_;  // the descriptor plus one; 0 when the object holds none
 };
 #endif
 

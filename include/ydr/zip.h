@@ -102,12 +102,12 @@ class YDR_API CYdrZIP {
   long _DecompressFile(tagYdrZipChildFileInfo *member, FILE *archive, const unsigned short *destDir);
   YDR_INTERNAL void CopyFrom(const CYdrZIP &other);
 
-  std::vector<tagYdrZipErrorList *> m_errors;
-  unsigned int m_options;
-  YdrWString m_archivePath;
-  FILE *m_archive; /* the archive kept open by Open */
-  int m_cursor;
-  std::vector<tagYdrZipChildFileInfo *> m_members;
+  std::vector<tagYdrZipErrorList *> errors_;
+  unsigned int options_;
+  YdrWString archive_path_;
+  FILE *archive_; /* the archive kept open by Open */
+  int cursor_;
+  std::vector<tagYdrZipChildFileInfo *> members_;
 };
 
 #endif /* __cplusplus */
