@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/byte_order.h"
+#include "ydr/zip.h"
 
 namespace ydr::zip {
 
@@ -17,25 +18,26 @@ inline constexpr std::size_t kMaxNameUnits = 259;  // a path buffer holds 260 un
 // Offsets in the file are 32-bit numbers: every byte of an archive lies below 2^32.
 inline constexpr std::uint64_t kArchiveOffsetLimit = std::uint64_t{1} << 32;
 
-inline constexpr std::uint8_t kFlagListed = 0xFF;
-inline constexpr std::uint8_t kFlagPacked = 1;
-inline constexpr std::uint8_t kFlagNotPacked = 2;
-inline constexpr std::uint8_t kFlagFolder = 3;
-inline constexpr std::uint8_t kFlagRemoved = 4;
-inline constexpr std::uint8_t kFlagInvalid = 0;
+// The member flags and error codes are the public header's.
+inline constexpr std::uint8_t kFlagListed = YDR_ZIP_FLAG_LISTED;
+inline constexpr std::uint8_t kFlagPacked = YDR_ZIP_FLAG_PACKED;
+inline constexpr std::uint8_t kFlagNotPacked = YDR_ZIP_FLAG_NOT_PACKED;
+inline constexpr std::uint8_t kFlagFolder = YDR_ZIP_FLAG_FOLDER;
+inline constexpr std::uint8_t kFlagRemoved = YDR_ZIP_FLAG_REMOVED;
+inline constexpr std::uint8_t kFlagInvalid = 0;  // what a reader makes of a record it cannot trust
 
 enum ErrorCode : unsigned {
-  kErrorCreateArchive = 0x1000,
-  kErrorOpenSource = 0x2000,
-  kErrorSearchFolder = 0x2001,
-  kErrorStartCompressor = 0x2002,
-  kErrorOpenArchive = 0x4000,
-  kErrorSignature = 0x4001,
-  kErrorInvalidMember = 0x8000,
-  kErrorMakeFolders = 0x8001,
-  kErrorStartDecompressor = 0x8002,
-  kErrorNeverPacked = 0x8003,
-  kErrorCreateOutput = 0x8004,
+  kErrorCreateArchive = YDR_ZIP_ERROR_CREATE_ARCHIVE,
+  kErrorOpenSource = YDR_ZIP_ERROR_OPEN_SOURCE,
+  kErrorSearchFolder = YDR_ZIP_ERROR_SEARCH_FOLDER,
+  kErrorStartCompressor = YDR_ZIP_ERROR_START_COMPRESSOR,
+  kErrorOpenArchive = YDR_ZIP_ERROR_OPEN_ARCHIVE,
+  kErrorSignature = YDR_ZIP_ERROR_SIGNATURE,
+  kErrorInvalidMember = YDR_ZIP_ERROR_INVALID_MEMBER,
+  kErrorMakeFolders = YDR_ZIP_ERROR_MAKE_FOLDERS,
+  kErrorStartDecompressor = YDR_ZIP_ERROR_START_DECOMPRESSOR,
+  kErrorNeverPacked = YDR_ZIP_ERROR_NEVER_PACKED,
+  kErrorCreateOutput = YDR_ZIP_ERROR_CREATE_OUTPUT,
 };
 
 // The signature block: "YdrZip 1.0\r\n", 0x1A, 19 zero bytes.
