@@ -15,6 +15,7 @@
 
 #include "bench/ratio_reporter.h"
 #include "crypto/sha1_blocks.h"
+#include "tests/support/openssl_ciphers.h"
 #include "tests/support/rsa_key_text.h"
 #include "ydr/rsa.h"
 #include "ydr/seed.h"
@@ -99,9 +100,7 @@ void BM_SeedOurs(benchmark::State &state, unsigned mode) {
 
 template <bool encrypt>
 void BM_SeedOpenSsl(benchmark::State &state, const char *name) {
-  static OSSL_PROVIDER *legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-  static OSSL_PROVIDER *base = OSSL_PROVIDER_load(nullptr, "default");
-  if (legacy == nullptr || base == nullptr) {
+  if (!ydr::test::LoadLegacyProvider()) {
     state.SkipWithError("OpenSSL's legacy provider is not available");
     return;
   }

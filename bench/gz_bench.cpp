@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "tests/support/memory_streams.h"
 #include "ydr/gz.h"
 
 namespace {
@@ -38,22 +39,17 @@ const std::string &Data(const std::string &name) {
   return it->second;
 }
 
-struct Sink {
-  std::string out;
-};
-
-int Collect(YDRGZ, void *user, const void *buffer, int count) {
-  static_cast<Sink *>(user)->out.append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
-  return count;
-}
+using ydr::test::AppendToBytes;
+using ydr::test::MemorySource;
+using ydr::test::ReadFromMemory;
 
 std::string OurStream(const std::string &data) {
-  Sink sink;
-  sink.out.reserve(data.size());
-  YDRGZ stream = YdrGZOpenWrite(Collect, &sink);
+  std::string out;
+  out.reserve(data.size());
+  YDRGZ stream = YdrGZOpenWrite(AppendToBytes, &out);
   YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
   YdrGZCloseWrite(stream);
-  return sink.out;
+  return out;
 }
 
 void SetBytes(benchmark::State &state, std::size_t bytes) {
@@ -62,17 +58,17 @@ void SetBytes(benchmark::State &state, std::size_t bytes) {
 
 void CompressOurs(benchmark::State &state, const std::string &file) {
   const std::string &data = Data(file);
-  Sink sink;
-  sink.out.reserve(data.size());
+  std::string out;
+  out.reserve(data.size());
   for (auto _ : state) {
-    sink.out.clear();
-    YDRGZ stream = YdrGZOpenWrite(Collect, &sink);
+    out.clear();
+    YDRGZ stream = YdrGZOpenWrite(AppendToBytes, &out);
     YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
     YdrGZCloseWrite(stream);
-    benchmark::DoNotOptimize(sink.out.data());
+    benchmark::DoNotOptimize(out.data());
   }
   SetBytes(state, data.size());
-  state.counters["ratio"] = static_cast<double>(sink.out.size()) / static_cast<double>(data.size());
+  state.counters["ratio"] = static_cast<double>(out.size()) / static_cast<double>(data.size());
 }
 
 void CompressZlib(benchmark::State &state, const std::string &file, int level, int window_bits) {
@@ -94,26 +90,13 @@ void CompressZlib(benchmark::State &state, const std::string &file, int level, i
   state.counters["ratio"] = static_cast<double>(size) / static_cast<double>(data.size());
 }
 
-struct Source {
-  const std::string *data;
-  std::size_t position;
-};
-
-int Feed(YDRGZ, void *user, void *buffer, int count) {
-  auto *s = static_cast<Source *>(user);
-  const std::size_t n = std::min(static_cast<std::size_t>(count), s->data->size() - s->position);
-  std::memcpy(buffer, s->data->data() + s->position, n);
-  s->position += n;
-  return static_cast<int>(n);
-}
-
 void DecompressOurs(benchmark::State &state, const std::string &file) {
   const std::string &data = Data(file);
   const std::string stream = OurStream(data);
   std::vector<char> out(data.size() + 16);
   for (auto _ : state) {
-    Source source{&stream, 0};
-    YDRGZ reader = YdrGZOpenRead(Feed, &source);
+    MemorySource source(&stream);
+    YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
     const int got = YdrGZRead(reader, out.data(), static_cast<int>(out.size()));
     YdrGZCloseRead(reader);
     if (static_cast<std::size_t>(got) != data.size()) state.SkipWithError("round trip failed");

@@ -7,35 +7,16 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/memory_streams.h"
 #include "ydr/gz.h"
-
-namespace {
-
-struct Source {
-  const std::uint8_t *data;
-  std::size_t size;
-  std::size_t position;
-  int piece;
-};
-
-int Feed(YDRGZ, void *user, void *buffer, int count) {
-  auto *s = static_cast<Source *>(user);
-  const std::size_t n =
-      std::min({static_cast<std::size_t>(count), s->size - s->position, static_cast<std::size_t>(s->piece)});
-  std::memcpy(buffer, s->data + s->position, n);
-  s->position += n;
-  return static_cast<int>(n);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size < 3) return 0;
   const int level = data[0] % 3;
   static constexpr int kReadSizes[8] = {1, 2, 7, 100, 1000, 4096, 5000, 65536};
   const int read_size = kReadSizes[data[1] % 8];
-  Source source{data + 3, size - 3, 0, data[2] == 0 ? 4096 : data[2]};
-  YDRGZ reader = YdrGZOpenReadOfCustomMem(Feed, &source, level);
+  ydr::test::MemorySource source(reinterpret_cast<const char *>(data + 3), size - 3, data[2] == 0 ? 4096 : data[2]);
+  YDRGZ reader = YdrGZOpenReadOfCustomMem(ydr::test::ReadFromMemory, &source, level);
   if (reader == nullptr) return 0;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(read_size));
   std::size_t total = 0;

@@ -9,27 +9,14 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/memory_streams.h"
 #include "ydr/gz.h"
 
 namespace {
 
-int Append(YDRGZ, void *user, const void *buffer, int count) {
-  static_cast<std::string *>(user)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
-  return count;
-}
-
-struct Source {
-  const std::string *data;
-  std::size_t position;
-};
-
-int Feed(YDRGZ, void *user, void *buffer, int count) {
-  auto *s = static_cast<Source *>(user);
-  const std::size_t n = std::min(static_cast<std::size_t>(count), s->data->size() - s->position);
-  std::memcpy(buffer, s->data->data() + s->position, n);
-  s->position += n;
-  return static_cast<int>(n);
-}
+using ydr::test::AppendToBytes;
+using ydr::test::MemorySource;
+using ydr::test::ReadFromMemory;
 
 }  // namespace
 
@@ -40,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const std::string input(reinterpret_cast<const char *>(data + 4), size - 4);
 
   std::string stream;
-  YDRGZ writer = YdrGZOpenWriteOfCustomMem(Append, &stream, level);
+  YDRGZ writer = YdrGZOpenWriteOfCustomMem(AppendToBytes, &stream, level);
   for (std::size_t i = 0, k = 0; i < input.size(); ++k) {
     const std::size_t n = std::min(splits[k % 3], input.size() - i);
     if (YdrGZWrite(writer, input.data() + i, static_cast<int>(n)) != static_cast<int>(n)) std::abort();
@@ -65,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (stored != crc) std::abort();
 
   for (int read_level = level; read_level <= 2; ++read_level) {
-    Source source{&stream, 0};
-    YDRGZ reader = YdrGZOpenReadOfCustomMem(Feed, &source, read_level);
+    MemorySource source(&stream);
+    YDRGZ reader = YdrGZOpenReadOfCustomMem(ReadFromMemory, &source, read_level);
     std::string out;
     char buffer[3000];
     int got;

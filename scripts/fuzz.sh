@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 cmake --preset fuzz >/dev/null
-targets=(base64 registry path_fold text_conversion gz_read gz_roundtrip zip_open rsa_key)
+mapfile -t targets < <(awk '/^[a-z]/ { print $1 }' fuzz/targets.txt)
 cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" YdrBL70
 mkdir -p build/fuzz-findings
 for target in "${targets[@]}"; do

@@ -37,29 +37,29 @@ enum { YDR_ZIP_FLAT = 1 }; /* every member straight into the destination, folder
 
 /* Member flags (tagYdrZipChildFileInfo::flag, and the byte in the file). */
 enum {
-  YDR_ZIP_FLAG_LISTED = 0xFF,    /* listed for packing, not yet packed (in memory only) */
-  YDR_ZIP_FLAG_PACKED = 1,       /* its data is in the archive */
-  YDR_ZIP_FLAG_NOT_PACKED = 2,   /* it could not be packed: no data */
-  YDR_ZIP_FLAG_FOLDER = 3,       /* a folder: no data; unpacking makes it */
-  YDR_ZIP_FLAG_REMOVED = 4       /* passed over when unpacking (in memory only) */
-};                               /* any other value: invalid */
+  YDR_ZIP_FLAG_LISTED = 0xFF,  /* listed for packing, not yet packed (in memory only) */
+  YDR_ZIP_FLAG_PACKED = 1,     /* its data is in the archive */
+  YDR_ZIP_FLAG_NOT_PACKED = 2, /* it could not be packed: no data */
+  YDR_ZIP_FLAG_FOLDER = 3,     /* a folder: no data; unpacking makes it */
+  YDR_ZIP_FLAG_REMOVED = 4     /* passed over when unpacking (in memory only) */
+};                             /* any other value: invalid */
 
 /* Error codes (tagYdrZipErrorList::code; GetErrorMask ORs them). The top four bits tell the
  * phase: making the archive, packing a member, opening an archive, unpacking a member. */
 enum {
-  YDR_ZIP_ERROR_CREATE_ARCHIVE = 0x1000,    /* the archive cannot be created */
-  YDR_ZIP_ERROR_OPEN_SOURCE = 0x2000,       /* a source cannot be read (or its name is empty or
-                                               longer than 259 units, or it would pass 4 GiB) */
-  YDR_ZIP_ERROR_SEARCH_FOLDER = 0x2001,     /* a folder cannot be searched */
-  YDR_ZIP_ERROR_START_COMPRESSOR = 0x2002,  /* a member's compressor cannot be started */
-  YDR_ZIP_ERROR_OPEN_ARCHIVE = 0x4000,      /* the archive cannot be opened */
-  YDR_ZIP_ERROR_SIGNATURE = 0x4001,         /* it is not an archive */
-  YDR_ZIP_ERROR_INVALID_MEMBER = 0x8000,    /* a member's flag is invalid */
-  YDR_ZIP_ERROR_MAKE_FOLDERS = 0x8001,      /* a member's folders (or the folder member) cannot be
-                                               made, or its output path would pass 259 units */
+  YDR_ZIP_ERROR_CREATE_ARCHIVE = 0x1000,     /* the archive cannot be created */
+  YDR_ZIP_ERROR_OPEN_SOURCE = 0x2000,        /* a source cannot be read (or its name is empty or
+                                                longer than 259 units, or it would pass 4 GiB) */
+  YDR_ZIP_ERROR_SEARCH_FOLDER = 0x2001,      /* a folder cannot be searched */
+  YDR_ZIP_ERROR_START_COMPRESSOR = 0x2002,   /* a member's compressor cannot be started */
+  YDR_ZIP_ERROR_OPEN_ARCHIVE = 0x4000,       /* the archive cannot be opened */
+  YDR_ZIP_ERROR_SIGNATURE = 0x4001,          /* it is not an archive */
+  YDR_ZIP_ERROR_INVALID_MEMBER = 0x8000,     /* a member's flag is invalid */
+  YDR_ZIP_ERROR_MAKE_FOLDERS = 0x8001,       /* a member's folders (or the folder member) cannot be
+                                                made, or its output path would pass 259 units */
   YDR_ZIP_ERROR_START_DECOMPRESSOR = 0x8002, /* a member's decompressor cannot be started */
-  YDR_ZIP_ERROR_NEVER_PACKED = 0x8003,      /* a member was never packed */
-  YDR_ZIP_ERROR_CREATE_OUTPUT = 0x8004      /* a member's output file cannot be created */
+  YDR_ZIP_ERROR_NEVER_PACKED = 0x8003,       /* a member was never packed */
+  YDR_ZIP_ERROR_CREATE_OUTPUT = 0x8004       /* a member's output file cannot be created */
 };
 
 class YDR_API CYdrZIP {

@@ -7,40 +7,6 @@
 #include <random>
 
 namespace ydr::test {
-namespace {
-
-struct Source {
-  const Bytes *data;
-  std::size_t position = 0;
-  int feed_size = 0;
-  int calls = 0;
-};
-
-int FeedInput(YDRGZ, void *user, void *buffer, int count) {
-  auto *source = static_cast<Source *>(user);
-  ++source->calls;
-  std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), source->data->size() - source->position);
-  if (source->feed_size > 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(source->feed_size));
-  std::memcpy(buffer, source->data->data() + source->position, n);
-  source->position += n;
-  return static_cast<int>(n);
-}
-
-}  // namespace
-
-int AppendToBytes(YDRGZ, void *bytes, const void *buffer, int count) {
-  static_cast<Bytes *>(bytes)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
-  return count;
-}
-
-int ReadFromMemory(YDRGZ, void *source, void *buffer, int count) {
-  auto *s = static_cast<MemorySource *>(source);
-  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), s->data->size() - s->position);
-  std::memcpy(buffer, s->data->data() + s->position, n);
-  s->position += n;
-  return static_cast<int>(n);
-}
-
 Bytes GzCompress(const Bytes &data, int level, std::size_t chunk) {
   Bytes out;
   YDRGZ stream = YdrGZOpenWriteOfCustomMem(AppendToBytes, &out, level);
@@ -67,8 +33,8 @@ std::vector<std::size_t> GzWritePieces(const Bytes &data, int level) {
 
 GzReadResult GzDecompress(const Bytes &stream, int level, int read_size, int feed_size) {
   GzReadResult result;
-  Source source{&stream, 0, feed_size, 0};
-  YDRGZ handle = YdrGZOpenReadOfCustomMem(FeedInput, &source, level);
+  MemorySource source(&stream, static_cast<std::size_t>(feed_size));
+  YDRGZ handle = YdrGZOpenReadOfCustomMem(ReadFromMemory, &source, level);
   std::vector<char> buffer(static_cast<std::size_t>(read_size));
   int got;
   while ((got = YdrGZRead(handle, buffer.data(), read_size)) > 0)

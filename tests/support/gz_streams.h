@@ -6,19 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/memory_streams.h"
 #include "ydr/gz.h"
 
 namespace ydr::test {
 
 using Bytes = std::string;
-
-// Callbacks over memory: appending to a Bytes, and reading from a MemorySource.
-int AppendToBytes(YDRGZ stream, void *bytes, const void *buffer, int count);
-struct MemorySource {
-  const Bytes *data;
-  std::size_t position = 0;
-};
-int ReadFromMemory(YDRGZ stream, void *source, void *buffer, int count);
 
 // Compresses `data` in writes of `chunk` bytes (0: one write).
 Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0);

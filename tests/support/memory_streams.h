@@ -1,0 +1,44 @@
+// Stream callbacks over memory, for everything that drives the YdrGZ exports in-process:
+// tests, benchmarks and fuzz targets. Header-only, so that each links just the library.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string>
+
+#include "ydr/gz.h"
+
+namespace ydr::test {
+
+// Write callback: appends to the std::string given as the user value.
+inline int AppendToBytes(YDRGZ, void *bytes, const void *buffer, int count) {
+  static_cast<std::string *>(bytes)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  return count;
+}
+
+// Read callback over bytes in memory, handing out at most `piece` bytes per call (0: as
+// many as asked).
+struct MemorySource {
+  const char *data;
+  std::size_t size;
+  std::size_t position = 0;
+  std::size_t piece = 0;
+  int calls = 0;
+
+  MemorySource(const char *data_, std::size_t size_, std::size_t piece_ = 0) : data(data_), size(size_), piece(piece_) {}
+  explicit MemorySource(const std::string *text, std::size_t piece_ = 0)
+      : data(text->data()), size(text->size()), piece(piece_) {}
+};
+
+inline int ReadFromMemory(YDRGZ, void *source, void *buffer, int count) {
+  auto *s = static_cast<MemorySource *>(source);
+  ++s->calls;
+  std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), s->size - s->position);
+  if (s->piece > 0) n = std::min(n, s->piece);
+  std::memcpy(buffer, s->data + s->position, n);
+  s->position += n;
+  return static_cast<int>(n);
+}
+
+}  // namespace ydr::test
