@@ -46,40 +46,74 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
   }
 }
 
-TEST(RegistryTest, QueriesFollowTheRegistryContract) {
-  test::TempDir dir;
-  const std::string file =
-      dir.WriteFile("registry.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n");
-  SetRegistryFileOverride(file.c_str());
+// Points the registry at a file for one test, and back at the default afterwards, whatever
+// the test's assertions do.
+class RegistryTest : public ::testing::Test {
+ protected:
+  void UseFile(const std::string &text) {
+    file_ = dir_.WriteFile("registry.ini", text);
+    SetRegistryFileOverride(file_.c_str());
+  }
+  void TearDown() override { SetRegistryFileOverride(nullptr); }
+  static long Open(const char *sub_key, HKEY *key) {
+    return RegOpenKeyExA(RegistryRoot::kLocalMachine, sub_key, 0, kKeyRead, key);
+  }
+
+  test::TempDir dir_;
+  std::string file_;
+};
+
+constexpr const char *kCommonKey = "Software\\YDR\\Shared\\Common";
+constexpr const char *kOneValue = "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n";
+
+TEST_F(RegistryTest, AValueComesWithItsTypeSizeAndTerminator) {
+  UseFile(kOneValue);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(RegistryRoot::kLocalMachine, "Software\\YDR\\Shared\\Common", 0, kKeyRead, &key),
-            kErrorSuccess);
+  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
   unsigned char data[9];
   std::uint32_t type = 0, size = sizeof data;
   EXPECT_EQ(RegQueryValueExA(key, "Common Path", nullptr, &type, data, &size), kErrorSuccess);
   EXPECT_EQ(type, kRegSz);
   EXPECT_EQ(size, 9u);
   EXPECT_STREQ(reinterpret_cast<char *>(data), "/opt/ydr");
+  EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
+}
 
+TEST_F(RegistryTest, ABufferTooSmallIsLeftAloneAndTheSizeNeededReported) {
+  UseFile(kOneValue);
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
   unsigned char small[8] = {};
-  size = sizeof small;
+  std::uint32_t type = 0, size = sizeof small;
   EXPECT_EQ(RegQueryValueExA(key, "Common Path", nullptr, &type, small, &size), kErrorMoreData);
   EXPECT_EQ(size, 9u);
-  EXPECT_EQ(small[0], 0);  // untouched
-  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, data, &size), kErrorFileNotFound);
-  EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
-
-  EXPECT_EQ(RegOpenKeyExA(RegistryRoot::kLocalMachine, "Software\\Other", 0, kKeyRead, &key), kErrorFileNotFound);
-  EXPECT_EQ(key, nullptr);
-  SetRegistryFileOverride((dir / "missing.ini").c_str());
-  EXPECT_EQ(RegOpenKeyExA(RegistryRoot::kLocalMachine, "Software\\YDR\\Shared\\Common", 0, kKeyRead, &key),
-            kErrorFileNotFound);
-  SetRegistryFileOverride(nullptr);
-
-  test::ScopedEnv env("YDR_REGISTRY", file.c_str());
-  ASSERT_EQ(RegOpenKeyExA(RegistryRoot::kLocalMachine, "Software\\YDR\\Shared\\Common", 0, kKeyRead, &key),
-            kErrorSuccess);
+  EXPECT_EQ(small[0], 0);
   RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, MissingValuesKeysAndFilesAreNotFound) {
+  UseFile(kOneValue);
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
+  unsigned char data[16];
+  std::uint32_t type = 0, size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, data, &size), kErrorFileNotFound);
+  RegCloseKey(key);
+  key = nullptr;
+  EXPECT_EQ(Open("Software\\Other", &key), kErrorFileNotFound);
+  EXPECT_EQ(key, nullptr);
+  SetRegistryFileOverride((dir_ / "missing.ini").c_str());
+  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
+}
+
+TEST_F(RegistryTest, TheEnvironmentNamesTheFileWhenNothingOverridesIt) {
+  const std::string file = dir_.WriteFile("from-env.ini", kOneValue);
+  test::ScopedEnv env("YDR_REGISTRY", file.c_str());
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
+  RegCloseKey(key);
+  test::ScopedEnv elsewhere("YDR_REGISTRY", (dir_ / "none.ini").c_str());
+  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ struct MemorySource {
   std::size_t piece = 0;
   int calls = 0;
 
-  MemorySource(const char *data_, std::size_t size_, std::size_t piece_ = 0) : data(data_), size(size_), piece(piece_) {}
+  MemorySource(const char *data_, std::size_t size_, std::size_t piece_ = 0)
+      : data(data_), size(size_), piece(piece_) {}
   explicit MemorySource(const std::string *text, std::size_t piece_ = 0)
       : data(text->data()), size(text->size()), piece(piece_) {}
 };
