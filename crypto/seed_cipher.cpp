@@ -104,3 +104,22 @@ void DecryptBlocks(const std::uint32_t roundKeys[kRoundKeyWords], const unsigned
 }
 
 }  // namespace ydr::crypto::seed
+
+namespace ydr::crypto::seed {
+namespace {
+
+void EncryptTransform(const void *key, const std::uint8_t *in, std::uint8_t *out, std::size_t blocks) {
+  EncryptBlocks(static_cast<const std::uint32_t *>(key), in, out, blocks);
+}
+
+void DecryptTransform(const void *key, const std::uint8_t *in, std::uint8_t *out, std::size_t blocks) {
+  DecryptBlocks(static_cast<const std::uint32_t *>(key), in, out, blocks);
+}
+
+}  // namespace
+
+BlockCipher SeedCipher(const std::uint32_t roundKeys[kRoundKeyWords]) {
+  return {16, roundKeys, EncryptTransform, DecryptTransform};
+}
+
+}  // namespace ydr::crypto::seed

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/block_cipher.h"
+
 namespace ydr::crypto::seed {
 
 inline constexpr int kRoundKeyWords = 32;
@@ -20,13 +22,7 @@ void EncryptBlocks(const std::uint32_t roundKeys[kRoundKeyWords], const unsigned
 void DecryptBlocks(const std::uint32_t roundKeys[kRoundKeyWords], const unsigned char *in, unsigned char *out,
                    std::size_t count);
 
-inline void EncryptBlock(const std::uint32_t roundKeys[kRoundKeyWords], const unsigned char in[16],
-                         unsigned char out[16]) {
-  EncryptBlocks(roundKeys, in, out, 1);
-}
-inline void DecryptBlock(const std::uint32_t roundKeys[kRoundKeyWords], const unsigned char in[16],
-                         unsigned char out[16]) {
-  DecryptBlocks(roundKeys, in, out, 1);
-}
+// SEED as the modes of operation take it, keyed by the round keys (which must outlive it).
+BlockCipher SeedCipher(const std::uint32_t roundKeys[kRoundKeyWords]);
 
 }  // namespace ydr::crypto::seed

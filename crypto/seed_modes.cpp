@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "crypto/block_modes.h"
 #include "crypto/seed_cipher.h"
 #include "ydr/seed.h"
 
@@ -13,81 +14,23 @@ static_assert(sizeof(YDR_SEED_ALG_INFO) == 188, "the record's size is part of th
 
 enum class Direction { kEncrypt, kDecrypt };
 
-inline void Xor16(unsigned char *out, const unsigned char *a, const unsigned char *b) {
-  for (int i = 0; i < 16; ++i) out[i] = static_cast<unsigned char>(a[i] ^ b[i]);
-}
-
 bool KnownMode(unsigned int mode) { return mode >= YDR_SEED_MODE_ECB && mode <= YDR_SEED_MODE_CFB; }
 
 // Transforms `count` whole blocks from in to out in the record's mode, carrying the chaining
 // value. `in` may be the record's buffer; otherwise in and out are distinct buffers.
 void TransformBlocks(YDR_SEED_ALG_INFO *info, Direction direction, const unsigned char *in, unsigned char *out,
                      std::size_t count) {
-  const std::uint32_t *rk = info->roundKeys;
-  unsigned char *chain = info->chain;
+  const BlockCipher cipher = SeedCipher(info->roundKeys);
+  const bool encrypt = direction == Direction::kEncrypt;
   switch (info->mode) {
-    case YDR_SEED_MODE_ECB:
-      if (direction == Direction::kEncrypt) {
-        EncryptBlocks(rk, in, out, count);
-      } else {
-        DecryptBlocks(rk, in, out, count);
-      }
-      return;
+    case YDR_SEED_MODE_ECB: return encrypt ? EcbEncrypt(cipher, in, out, count) : EcbDecrypt(cipher, in, out, count);
     case YDR_SEED_MODE_CBC:
-      if (direction == Direction::kEncrypt) {
-        for (; count != 0; --count, in += 16, out += 16) {
-          unsigned char block[16];
-          Xor16(block, in, chain);
-          EncryptBlock(rk, block, chain);
-          std::memcpy(out, chain, 16);
-        }
-      } else {
-        // Blocks decrypt independently, four at a time; the ciphertext is kept aside first
-        // in case the caller's buffers overlap.
-        while (count != 0) {
-          const std::size_t n = count < 4 ? count : 4;
-          unsigned char cipher[64], plain[64];
-          std::memcpy(cipher, in, 16 * n);
-          DecryptBlocks(rk, cipher, plain, n);
-          Xor16(out, plain, chain);
-          for (std::size_t i = 1; i < n; ++i) Xor16(out + 16 * i, plain + 16 * i, cipher + 16 * (i - 1));
-          std::memcpy(chain, cipher + 16 * (n - 1), 16);
-          in += 16 * n;
-          out += 16 * n;
-          count -= n;
-        }
-      }
-      return;
-    case YDR_SEED_MODE_OFB:
-      for (; count != 0; --count, in += 16, out += 16) {
-        EncryptBlock(rk, chain, chain);
-        Xor16(out, in, chain);
-      }
-      return;
+      return encrypt ? CbcEncrypt(cipher, info->chain, in, out, count)
+                     : CbcDecrypt(cipher, info->chain, in, out, count);
+    case YDR_SEED_MODE_OFB: return OfbCrypt(cipher, info->chain, in, out, count);
     case YDR_SEED_MODE_CFB:
-      if (direction == Direction::kEncrypt) {
-        for (; count != 0; --count, in += 16, out += 16) {
-          EncryptBlock(rk, chain, chain);
-          Xor16(chain, chain, in);
-          std::memcpy(out, chain, 16);
-        }
-      } else {
-        // The keystream comes from ciphertext already at hand, so four blocks go at once.
-        while (count != 0) {
-          const std::size_t n = count < 4 ? count : 4;
-          unsigned char feed[64], stream[64], cipher[64];
-          std::memcpy(cipher, in, 16 * n);
-          std::memcpy(feed, chain, 16);
-          std::memcpy(feed + 16, cipher, 16 * (n - 1));
-          EncryptBlocks(rk, feed, stream, n);
-          for (std::size_t i = 0; i < n; ++i) Xor16(out + 16 * i, stream + 16 * i, cipher + 16 * i);
-          std::memcpy(chain, cipher + 16 * (n - 1), 16);
-          in += 16 * n;
-          out += 16 * n;
-          count -= n;
-        }
-      }
-      return;
+      return encrypt ? CfbEncrypt(cipher, info->chain, in, out, count)
+                     : CfbDecrypt(cipher, info->chain, in, out, count);
     default: return;
   }
 }
@@ -130,11 +73,11 @@ unsigned int Update(YDR_SEED_ALG_INFO *info, Direction direction, const unsigned
 unsigned int StreamFinal(YDR_SEED_ALG_INFO *info, unsigned char *output, unsigned int *outputLength) {
   const unsigned int n = info->bufferedLength;
   if (n > 16) return YDR_SEED_ERR_MODE;
-  EncryptBlock(info->roundKeys, info->chain, info->chain);
-  if (info->mode == YDR_SEED_MODE_CFB) Xor16(info->chain, info->chain, info->buffer);
-  for (unsigned int i = 0; i < n; ++i) {
-    output[i] =
-        info->mode == YDR_SEED_MODE_CFB ? info->chain[i] : static_cast<unsigned char>(info->buffer[i] ^ info->chain[i]);
+  SeedCipher(info->roundKeys).Encrypt(info->chain, info->chain, 1);
+  for (unsigned int i = 0; i < n; ++i) output[i] = static_cast<unsigned char>(info->buffer[i] ^ info->chain[i]);
+  if (info->mode == YDR_SEED_MODE_CFB) {
+    // The whole buffer goes back into the register, as a full block would.
+    for (unsigned int i = 0; i < 16; ++i) info->chain[i] = static_cast<unsigned char>(info->chain[i] ^ info->buffer[i]);
   }
   *outputLength = n;
   return YDR_SEED_OK;
@@ -200,8 +143,7 @@ extern "C" YDR_API unsigned int YDR_SEED_EncFinal(YDR_SEED_ALG_INFO *info, unsig
       if (info->paddingType != YDR_SEED_PAD_PKCS || b >= 16) return YDR_SEED_ERR_MODE;
       // A message that fills its last block still gains a whole block of padding, so the
       // padding can always be told from the message.
-      const unsigned int p = 16 - b;
-      std::memset(info->buffer + b, static_cast<int>(p), p);
+      ydr::crypto::PadPkcs(info->buffer, b, 16);
       TransformBlocks(info, Direction::kEncrypt, info->buffer, output, 1);
       *outputLength = 16;
       return YDR_SEED_OK;
@@ -230,12 +172,9 @@ extern "C" YDR_API unsigned int YDR_SEED_DecFinal(YDR_SEED_ALG_INFO *info, unsig
         return YDR_SEED_OK;
       }
       if (info->paddingType != YDR_SEED_PAD_PKCS) return YDR_SEED_ERR_MODE;
-      const unsigned int p = output[15];
-      if (p == 0 || p > 16) return YDR_SEED_ERR_PADDING;
-      for (unsigned int i = 16 - p; i < 16; ++i) {
-        if (output[i] != p) return YDR_SEED_ERR_PADDING;
-      }
-      *outputLength = 16 - p;
+      std::size_t used = 0;
+      if (!ydr::crypto::UnpadPkcs(output, 16, &used)) return YDR_SEED_ERR_PADDING;
+      *outputLength = static_cast<unsigned int>(used);
       return YDR_SEED_OK;
     }
     case YDR_SEED_MODE_OFB:

@@ -255,7 +255,7 @@ TEST(SeedTest, EmptyCbcMessageIsOneBlockOfPadding) {
   ASSERT_EQ(Stream(info, true, {}, {1}, &cipher), 0u);
   unsigned char expected[16];
   std::memset(expected, 16, 16);
-  ydr::crypto::seed::EncryptBlock(info.roundKeys, expected, expected);
+  ydr::crypto::seed::EncryptBlocks(info.roundKeys, expected, expected, 1);
   EXPECT_EQ(cipher, Bytes(expected, expected + 16));
 }
 
@@ -268,7 +268,7 @@ TEST(SeedTest, InterleavedBlocksMatchSingleBlocks) {
     Bytes together(in.size()), one_by_one(in.size()), back(in.size());
     ydr::crypto::seed::EncryptBlocks(info.roundKeys, in.data(), together.data(), blocks);
     for (std::size_t i = 0; i < blocks; ++i)
-      ydr::crypto::seed::EncryptBlock(info.roundKeys, &in[16 * i], &one_by_one[16 * i]);
+      ydr::crypto::seed::EncryptBlocks(info.roundKeys, &in[16 * i], &one_by_one[16 * i], 1);
     EXPECT_EQ(together, one_by_one);
     ydr::crypto::seed::DecryptBlocks(info.roundKeys, together.data(), back.data(), blocks);
     EXPECT_EQ(back, in);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "crypto/block_modes.h"
 #include "platform/byte_order.h"
 #include "ven/aes_tables.h"
 
@@ -52,31 +53,25 @@ const AesFastPath *FastPath() {
   }
 }
 
-// CFB with one-bit segments, one bit at a time: the top bit of E(vector) meets the data bit,
-// and the ciphertext bit is shifted into the vector from the right.
-void Cfb1Blocks(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
-                std::uint8_t *out, std::size_t n, bool encrypt) {
-  for (std::size_t b = 0; b < n; ++b, in += 16, out += 16) {
-    std::uint8_t block[16];
-    std::memcpy(block, in, 16);
-    for (int k = 0; k < 128; ++k) {
-      std::uint8_t stream[16];
-      AesEncryptBlock(schedule, rounds, vector, stream);
-      const int shift = 7 - (k & 7);
-      const unsigned in_bit = (block[k >> 3] >> shift) & 1;
-      const unsigned out_bit = in_bit ^ (stream[0] >> 7);
-      const unsigned cipher_bit = encrypt ? out_bit : in_bit;
-      for (int i = 0; i < 15; ++i) vector[i] = static_cast<std::uint8_t>(vector[i] << 1 | vector[i + 1] >> 7);
-      vector[15] = static_cast<std::uint8_t>(vector[15] << 1 | cipher_bit);
-      block[k >> 3] = static_cast<std::uint8_t>((block[k >> 3] & ~(1u << shift)) | out_bit << shift);
-    }
-    std::memcpy(out, block, 16);
-  }
+void EncryptTables(const void *key, const std::uint8_t *in, std::uint8_t *out, std::size_t blocks) {
+  const auto *k = static_cast<const AesRounds *>(key);
+  for (; blocks != 0; --blocks, in += 16, out += 16) AesEncryptBlock(k->schedule, k->rounds, in, out);
+}
+
+void DecryptTables(const void *key, const std::uint8_t *in, std::uint8_t *out, std::size_t blocks) {
+  const auto *k = static_cast<const AesRounds *>(key);
+  for (; blocks != 0; --blocks, in += 16, out += 16) AesDecryptBlock(k->schedule, k->rounds, in, out);
 }
 
 }  // namespace
 
 void AesUsePath(AesPath path) { g_path.store(path, std::memory_order_relaxed); }
+
+crypto::BlockCipher AesCipher(const AesRounds *key) {
+  const AesFastPath *fast = FastPath();
+  if (fast != nullptr) return {16, key, fast->ecbEncrypt, fast->ecbDecrypt};
+  return {16, key, EncryptTables, DecryptTables};
+}
 
 int AesExpandEncryptKey(std::uint32_t rk[60], const std::uint8_t *key, int keyBits) {
   const int nk = keyBits / 32;
@@ -222,23 +217,22 @@ int AesEncryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const
   if (cipher == nullptr || key == nullptr || key->direction == kAesDecrypt) return kAesBadCipherState;
   if (input == nullptr || lengthBits <= 0) return 0;
   const std::size_t n = static_cast<std::size_t>(lengthBits / 128);
-  const AesFastPath *fast = FastPath();
   switch (cipher->mode) {
-    case kAesModeEcb:
+    case kAesModeEcb: {
+      const AesRounds rounds{key->schedule, key->rounds};
+      crypto::EcbEncrypt(AesCipher(&rounds), input, output, n);
+      break;
+    }
+    case kAesModeCfb1: {
+      const AesRounds rounds{key->encryptSchedule, key->rounds};
+      const AesFastPath *fast = FastPath();
       if (fast != nullptr) {
-        fast->ecbEncrypt(key->schedule, key->rounds, input, output, n);
+        fast->cfb1Encrypt(rounds, cipher->vector, input, output, 16 * n);
       } else {
-        for (std::size_t i = 0; i < n; ++i)
-          AesEncryptBlock(key->schedule, key->rounds, input + 16 * i, output + 16 * i);
+        crypto::Cfb1Encrypt(AesCipher(&rounds), cipher->vector, input, output, 16 * n);
       }
       break;
-    case kAesModeCfb1:
-      if (fast != nullptr) {
-        fast->cfb1Encrypt(key->encryptSchedule, key->rounds, cipher->vector, input, output, n);
-      } else {
-        Cfb1Blocks(key->encryptSchedule, key->rounds, cipher->vector, input, output, n, true);
-      }
-      break;
+    }
     default: return kAesBadCipherState;
   }
   return static_cast<int>(128 * n);
@@ -250,23 +244,18 @@ int AesDecryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const
   if (cipher->mode != kAesModeCfb1 && key->direction == kAesEncrypt) return kAesBadCipherState;
   if (input == nullptr || lengthBits <= 0) return 0;
   const std::size_t n = static_cast<std::size_t>(lengthBits / 128);
-  const AesFastPath *fast = FastPath();
   switch (cipher->mode) {
-    case kAesModeEcb:
-      if (fast != nullptr) {
-        fast->ecbDecrypt(key->schedule, key->rounds, input, output, n);
-      } else {
-        for (std::size_t i = 0; i < n; ++i)
-          AesDecryptBlock(key->schedule, key->rounds, input + 16 * i, output + 16 * i);
-      }
+    case kAesModeEcb: {
+      const AesRounds rounds{key->schedule, key->rounds};
+      crypto::EcbDecrypt(AesCipher(&rounds), input, output, n);
       break;
-    case kAesModeCfb1:
-      if (fast != nullptr) {
-        fast->cfb1Decrypt(key->encryptSchedule, key->rounds, cipher->vector, input, output, n);
-      } else {
-        Cfb1Blocks(key->encryptSchedule, key->rounds, cipher->vector, input, output, n, false);
-      }
+    }
+    case kAesModeCfb1: {
+      // CFB-1 runs the cipher forwards in both directions.
+      const AesRounds rounds{key->encryptSchedule, key->rounds};
+      crypto::Cfb1Decrypt(AesCipher(&rounds), cipher->vector, input, output, 16 * n);
       break;
+    }
     default: return kAesBadCipherState;
   }
   return static_cast<int>(128 * n);

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/block_cipher.h"
+
 namespace ydr::ven {
 
 inline constexpr std::uint8_t kAesEncrypt = 0;
@@ -53,17 +55,27 @@ int AesExpandDecryptKey(std::uint32_t schedule[60], const std::uint8_t *key, int
 void AesEncryptBlock(const std::uint32_t *schedule, int rounds, const std::uint8_t in[16], std::uint8_t out[16]);
 void AesDecryptBlock(const std::uint32_t *schedule, int rounds, const std::uint8_t in[16], std::uint8_t out[16]);
 
-// The CPU's AES instructions, when present (null otherwise, or when disabled): the same
-// transforms on n consecutive blocks with a schedule in the form above.
+// An AES key as its block transforms take it: a schedule (encryption or equivalent-inverse)
+// and its round count.
+struct AesRounds {
+  const std::uint32_t *schedule;
+  int rounds;
+};
+
+// AES as the modes of operation take it (crypto/block_modes.h), in the variant chosen for
+// this CPU (AesUsePath). `key` must outlive the cipher.
+crypto::BlockCipher AesCipher(const AesRounds *key);
+
+// The CPU's AES instructions, when present (null otherwise, or when disabled): whole-buffer
+// transforms (key: const AesRounds *), and CFB-1 encryption fused with the rounds. CFB-1
+// encryption cannot batch (each bit's encryption waits on the previous bit), so the fused
+// form keeps the register in a vector register from bit to bit; it gives the bytes the
+// generic Cfb1Encrypt gives.
 struct AesFastPath {
-  void (*ecbEncrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out,
-                     std::size_t n);
-  void (*ecbDecrypt)(const std::uint32_t *schedule, int rounds, const std::uint8_t *in, std::uint8_t *out,
-                     std::size_t n);
-  void (*cfb1Encrypt)(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
-                      std::uint8_t *out, std::size_t n);
-  void (*cfb1Decrypt)(const std::uint32_t *schedule, int rounds, std::uint8_t vector[16], const std::uint8_t *in,
-                      std::uint8_t *out, std::size_t n);
+  crypto::BlockCipher::Transform ecbEncrypt;
+  crypto::BlockCipher::Transform ecbDecrypt;
+  void (*cfb1Encrypt)(const AesRounds &key, std::uint8_t vector[16], const std::uint8_t *in, std::uint8_t *out,
+                      std::size_t bytes);
 };
 const AesFastPath *AesInstructions();     // the widest available; null when none
 const AesFastPath *AesInstructions128();  // the 128-bit form only (for tests); null when unavailable

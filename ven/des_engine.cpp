@@ -147,4 +147,14 @@ void DesCryptBlocks(const std::uint8_t *in, const DesKeyState *state, std::uint8
   for (; n != 0; --n, in += 8, out += 8) Crypt<1>(in, state, out, encrypt);
 }
 
+crypto::BlockCipher DesCipher(const DesKeyState *state) {
+  return {8, state,
+          [](const void *key, const std::uint8_t *in, std::uint8_t *out, std::size_t blocks) {
+            DesCryptBlocks(in, static_cast<const DesKeyState *>(key), out, blocks, true);
+          },
+          [](const void *key, const std::uint8_t *in, std::uint8_t *out, std::size_t blocks) {
+            DesCryptBlocks(in, static_cast<const DesKeyState *>(key), out, blocks, false);
+          }};
+}
+
 }  // namespace ydr::ven

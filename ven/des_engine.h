@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/block_cipher.h"
+
 namespace ydr::ven {
 
 struct DesKeyState {
@@ -24,5 +26,8 @@ void DesEncryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::ui
 void DesDecryptBlock(const std::uint8_t in[8], const DesKeyState *state, std::uint8_t out[8]);
 // n consecutive blocks, each as the single-block functions would (in == out allowed).
 void DesCryptBlocks(const std::uint8_t *in, const DesKeyState *state, std::uint8_t *out, std::size_t n, bool encrypt);
+
+// DES as the modes of operation take it (8-byte blocks); `state` must outlive the cipher.
+crypto::BlockCipher DesCipher(const DesKeyState *state);
 
 }  // namespace ydr::ven

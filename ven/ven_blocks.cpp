@@ -1,6 +1,7 @@
 // The in-place block transforms of the key objects.
 #include <cstring>
 
+#include "crypto/block_modes.h"
 #include "ven/ven_objects.h"
 #include "ydr/ven.h"
 
@@ -50,7 +51,9 @@ void VenBlocks(HVEN ven, unsigned char *buffer, int length, bool write) {
     AesUnits(&ven->aes.key, &ven->aes.cipher, ven->aes.keyText, &ven->schedule, buffer, work, write);
     return;
   }
-  DesCryptBlocks(buffer, &ven->des, buffer, static_cast<std::size_t>(work) / 8, write);
+  const ydr::crypto::BlockCipher des = DesCipher(&ven->des);
+  const std::size_t blocks = static_cast<std::size_t>(work) / 8;
+  write ? ydr::crypto::EcbEncrypt(des, buffer, buffer, blocks) : ydr::crypto::EcbDecrypt(des, buffer, buffer, blocks);
 }
 
 void LvoBlocks(HVENLVO lvo, unsigned char *buffer, int length, bool write) {
