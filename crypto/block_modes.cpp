@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace ydr::crypto {
 namespace {
 
@@ -12,11 +14,39 @@ inline void Xor(std::uint8_t *out, const std::uint8_t *a, const std::uint8_t *b,
   for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(a[i] ^ b[i]);
 }
 
-// The register shifted left by one bit, `bit` entering at the right.
-inline void ShiftInBit(std::uint8_t *reg, std::size_t size, unsigned bit) {
-  for (std::size_t i = 0; i + 1 < size; ++i) reg[i] = static_cast<std::uint8_t>(reg[i] << 1 | reg[i + 1] >> 7);
-  reg[size - 1] = static_cast<std::uint8_t>(reg[size - 1] << 1 | bit);
-}
+// Bytes of CFB-1 decryption done per call of the cipher: their 8 registers each are known in
+// advance, so the cipher gets them all at once.
+constexpr std::size_t kCfb1BatchBytes = 8;
+
+// The CFB-1 shift register of an 8- or 16-byte block as big-endian 64-bit words (`high`
+// unused for 8 bytes), so that shifting a bit in is two shifts, not a walk over the bytes.
+class ShiftRegister {
+ public:
+  ShiftRegister(const std::uint8_t *bytes, std::size_t size) : size_(size) {
+    if (size_ == 16) {
+      high_ = platform::LoadBigEndian64(bytes);
+      low_ = platform::LoadBigEndian64(bytes + 8);
+    } else {
+      low_ = platform::LoadBigEndian64(bytes);
+    }
+  }
+  void Store(std::uint8_t *bytes) const {
+    if (size_ == 16) {
+      platform::StoreBigEndian64(bytes, high_);
+      platform::StoreBigEndian64(bytes + 8, low_);
+    } else {
+      platform::StoreBigEndian64(bytes, low_);
+    }
+  }
+  void ShiftIn(unsigned bit) {
+    high_ = high_ << 1 | low_ >> 63;
+    low_ = low_ << 1 | bit;
+  }
+
+ private:
+  std::size_t size_;
+  std::uint64_t high_ = 0, low_ = 0;
+};
 
 }  // namespace
 
@@ -97,36 +127,45 @@ void CfbDecrypt(const BlockCipher &cipher, std::uint8_t *chain, const std::uint8
 void Cfb1Encrypt(const BlockCipher &cipher, std::uint8_t *reg, const std::uint8_t *in, std::uint8_t *out,
                  std::size_t bytes) {
   const std::size_t b = cipher.block_size;
+  ShiftRegister shift(reg, b);
+  std::uint8_t block[kMaxBlockSize], stream[kMaxBlockSize];
   for (std::size_t i = 0; i < bytes; ++i) {
+    const unsigned data = in[i];
     unsigned result = 0;
     for (int k = 7; k >= 0; --k) {
-      std::uint8_t stream[kMaxBlockSize];
-      cipher.Encrypt(reg, stream, 1);
-      const unsigned bit = ((in[i] >> k) & 1) ^ (stream[0] >> 7);
-      ShiftInBit(reg, b, bit);
+      shift.Store(block);
+      cipher.Encrypt(block, stream, 1);
+      const unsigned bit = ((data >> k) & 1) ^ (stream[0] >> 7);
+      shift.ShiftIn(bit);
       result |= bit << k;
     }
     out[i] = static_cast<std::uint8_t>(result);
   }
+  shift.Store(reg);
 }
 
 void Cfb1Decrypt(const BlockCipher &cipher, std::uint8_t *reg, const std::uint8_t *in, std::uint8_t *out,
                  std::size_t bytes) {
-  // Every register is known from the ciphertext in advance: one byte's eight registers go
-  // to the cipher at once.
   const std::size_t b = cipher.block_size;
-  for (std::size_t i = 0; i < bytes; ++i) {
-    const std::uint8_t cipher_byte = in[i];
-    std::uint8_t regs[8 * kMaxBlockSize], stream[8 * kMaxBlockSize];
-    for (int j = 0; j < 8; ++j) {
-      std::memcpy(regs + j * b, reg, b);
-      ShiftInBit(reg, b, (cipher_byte >> (7 - j)) & 1);
+  ShiftRegister shift(reg, b);
+  std::uint8_t regs[8 * kCfb1BatchBytes * kMaxBlockSize], stream[8 * kCfb1BatchBytes * kMaxBlockSize];
+  while (bytes != 0) {
+    const std::size_t n = bytes < kCfb1BatchBytes ? bytes : kCfb1BatchBytes;
+    for (std::size_t j = 0; j < 8 * n; ++j) {
+      shift.Store(regs + j * b);
+      shift.ShiftIn((in[j / 8] >> (7 - j % 8)) & 1);
     }
-    cipher.Encrypt(regs, stream, 8);
-    unsigned keystream = 0;
-    for (int j = 0; j < 8; ++j) keystream |= static_cast<unsigned>(stream[j * b] >> 7) << (7 - j);
-    out[i] = static_cast<std::uint8_t>(cipher_byte ^ keystream);
+    cipher.Encrypt(regs, stream, 8 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+      unsigned keystream = 0;
+      for (std::size_t j = 0; j < 8; ++j) keystream |= static_cast<unsigned>(stream[(8 * i + j) * b] >> 7) << (7 - j);
+      out[i] = static_cast<std::uint8_t>(in[i] ^ keystream);
+    }
+    in += n;
+    out += n;
+    bytes -= n;
   }
+  shift.Store(reg);
 }
 
 void PadPkcs(std::uint8_t *block, std::size_t used, std::size_t block_size) {

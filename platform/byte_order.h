@@ -9,57 +9,50 @@
 
 namespace ydr::platform {
 
-inline bool HostIsLittleEndian() {
-  const std::uint16_t probe = 1;
-  std::uint8_t first;
-  std::memcpy(&first, &probe, 1);
-  return first == 1;
-}
+constexpr bool HostIsLittleEndian() { return __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__; }
 
 inline std::uint16_t LoadLittleEndian16(const std::uint8_t *p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 inline std::uint32_t LoadLittleEndian32(const std::uint8_t *p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return HostIsLittleEndian() ? v : __builtin_bswap32(v);
 }
 inline std::uint64_t LoadLittleEndian64(const std::uint8_t *p) {
-  if (HostIsLittleEndian()) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-  }
-  return static_cast<std::uint64_t>(LoadLittleEndian32(p + 4)) << 32 | LoadLittleEndian32(p);
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return HostIsLittleEndian() ? v : __builtin_bswap64(v);
 }
 inline void StoreLittleEndian16(std::uint8_t *p, std::uint16_t v) {
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 inline void StoreLittleEndian32(std::uint8_t *p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+  if (!HostIsLittleEndian()) v = __builtin_bswap32(v);
+  std::memcpy(p, &v, 4);
 }
 inline void StoreLittleEndian64(std::uint8_t *p, std::uint64_t v) {
-  if (HostIsLittleEndian()) {
-    std::memcpy(p, &v, 8);
-    return;
-  }
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+  if (!HostIsLittleEndian()) v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
 }
 
+// One move and a byte swap (compilers do not always merge byte-by-byte forms into that).
 inline std::uint32_t LoadBigEndian32(const std::uint8_t *p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return HostIsLittleEndian() ? __builtin_bswap32(v) : v;
 }
 inline void StoreBigEndian32(std::uint8_t *p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v >> 24);
-  p[1] = static_cast<std::uint8_t>(v >> 16);
-  p[2] = static_cast<std::uint8_t>(v >> 8);
-  p[3] = static_cast<std::uint8_t>(v);
+  if (HostIsLittleEndian()) v = __builtin_bswap32(v);
+  std::memcpy(p, &v, 4);
 }
 inline std::uint64_t LoadBigEndian64(const std::uint8_t *p) {
-  return static_cast<std::uint64_t>(LoadBigEndian32(p)) << 32 | LoadBigEndian32(p + 4);
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return HostIsLittleEndian() ? __builtin_bswap64(v) : v;
 }
 inline void StoreBigEndian64(std::uint8_t *p, std::uint64_t v) {
-  StoreBigEndian32(p, static_cast<std::uint32_t>(v >> 32));
-  StoreBigEndian32(p + 4, static_cast<std::uint32_t>(v));
+  if (HostIsLittleEndian()) v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
 }
 
 // Bytes as the host holds them, for comparing runs of bytes a word at a time.

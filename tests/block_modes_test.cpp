@@ -57,8 +57,12 @@ std::vector<Engine> Engines() {
                      }});
   for (int bits : {128, 192, 256}) {
     static const char *const kNames[] = {"AES-128", "AES-192", "AES-256"};
-    engines.push_back({kNames[(bits - 128) / 64], static_cast<std::size_t>(bits / 8), 16, kNames[(bits - 128) / 64],
-                       {Mode::kEcb, Mode::kCbc, Mode::kOfb, Mode::kCfb, Mode::kCfb1}, [bits](const Bytes &key) {
+    engines.push_back({kNames[(bits - 128) / 64],
+                       static_cast<std::size_t>(bits / 8),
+                       16,
+                       kNames[(bits - 128) / 64],
+                       {Mode::kEcb, Mode::kCbc, Mode::kOfb, Mode::kCfb, Mode::kCfb1},
+                       [bits](const Bytes &key) {
                          struct Schedules {
                            std::uint32_t enc[60], dec[60];
                            ven::AesRounds forward, inverse;
@@ -71,13 +75,13 @@ std::vector<Engine> Engines() {
                          return Keyed{ven::AesCipher(&s->forward), ven::AesCipher(&s->inverse), [s] {}};
                        }});
   }
-  engines.push_back({"DES", 8, 8, "DES", {Mode::kEcb, Mode::kCbc, Mode::kOfb, Mode::kCfb, Mode::kCfb1},
-                     [](const Bytes &key) {
-                       auto state = std::make_shared<ven::DesKeyState>();
-                       ven::DesSetKey(state.get(), key.data());
-                       const BlockCipher c = ven::DesCipher(state.get());
-                       return Keyed{c, c, [state] {}};
-                     }});
+  engines.push_back(
+      {"DES", 8, 8, "DES", {Mode::kEcb, Mode::kCbc, Mode::kOfb, Mode::kCfb, Mode::kCfb1}, [](const Bytes &key) {
+         auto state = std::make_shared<ven::DesKeyState>();
+         ven::DesSetKey(state.get(), key.data());
+         const BlockCipher c = ven::DesCipher(state.get());
+         return Keyed{c, c, [state] {}};
+       }});
   return engines;
 }
 
@@ -102,8 +106,12 @@ Bytes Ours(const Keyed &keyed, Mode mode, bool encrypt, const Bytes &iv, const B
         encrypt ? CbcEncrypt(c, chain.data(), i, o, size / b) : CbcDecrypt(keyed.inverse, chain.data(), i, o, size / b);
         break;
       case Mode::kOfb: OfbCrypt(c, chain.data(), i, o, size / b); break;
-      case Mode::kCfb: encrypt ? CfbEncrypt(c, chain.data(), i, o, size / b) : CfbDecrypt(c, chain.data(), i, o, size / b); break;
-      case Mode::kCfb1: encrypt ? Cfb1Encrypt(c, chain.data(), i, o, size) : Cfb1Decrypt(c, chain.data(), i, o, size); break;
+      case Mode::kCfb:
+        encrypt ? CfbEncrypt(c, chain.data(), i, o, size / b) : CfbDecrypt(c, chain.data(), i, o, size / b);
+        break;
+      case Mode::kCfb1:
+        encrypt ? Cfb1Encrypt(c, chain.data(), i, o, size) : Cfb1Decrypt(c, chain.data(), i, o, size);
+        break;
     }
   };
   run(0, split);
@@ -138,7 +146,8 @@ TEST_P(BlockModesTest, EveryEngineAndModeAgreesWithLibcrypto) {
       for (std::size_t blocks : {1u, 3u, 8u, 9u, 17u}) {
         const Bytes plain = random(blocks * b);
         const std::size_t split = (blocks / 2) * b;
-        const Bytes theirs = test::OpenSslCrypt(name.c_str(), true, key.data(), mode == Mode::kEcb ? nullptr : iv.data(), plain);
+        const Bytes theirs =
+            test::OpenSslCrypt(name.c_str(), true, key.data(), mode == Mode::kEcb ? nullptr : iv.data(), plain);
         ASSERT_EQ(theirs.size(), plain.size()) << "libcrypto lacks " << name;
         EXPECT_EQ(Ours(keyed, mode, true, iv, plain, split), theirs) << blocks;
         EXPECT_EQ(Ours(keyed, mode, false, iv, theirs, split), plain) << blocks;
@@ -169,9 +178,9 @@ TEST(PkcsPaddingTest, PadsEveryLengthAndRefusesWhatIsNotPadding) {
 INSTANTIATE_TEST_SUITE_P(Paths, BlockModesTest,
                          ::testing::Values(ven::AesPath::kTables, ven::AesPath::kInstructions128, ven::AesPath::kBest),
                          [](const auto &info) {
-                           return info.param == ven::AesPath::kTables           ? "Tables"
+                           return info.param == ven::AesPath::kTables            ? "Tables"
                                   : info.param == ven::AesPath::kInstructions128 ? "Instructions128"
-                                                                                   : "WidestInstructions";
+                                                                                 : "WidestInstructions";
                          });
 
 }  // namespace
