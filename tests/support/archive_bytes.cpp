@@ -1,8 +1,7 @@
 #include "tests/support/archive_bytes.h"
 
-#include <zlib.h>
-
 #include "platform/utf16.h"
+#include "tests/support/zlib_peer.h"
 
 namespace ydr::test {
 namespace {
@@ -22,25 +21,7 @@ std::string Header(std::size_t count) {
 
 }  // namespace
 
-std::string MemberStream(const std::string &content) {
-  z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, -12, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, content.size()) + 16, '\0');
-  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(content.data()));
-  z.avail_in = static_cast<uInt>(content.size());
-  z.next_out = reinterpret_cast<Bytef *>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(out.size() - z.avail_out);
-  deflateEnd(&z);
-  const uLong crc =
-      crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(content.data()), static_cast<uInt>(content.size()));
-  const std::size_t at = out.size();
-  out.append(8, '\0');
-  Put32(&out, at, static_cast<std::uint32_t>(crc));
-  Put32(&out, at + 4, static_cast<std::uint32_t>(content.size()));
-  return out;
-}
+std::string MemberStream(const std::string &content) { return ZlibStream(content, 6, 12); }
 
 std::string BuildArchive(const std::vector<ArchiveMember> &members) {
   std::string out = Header(members.size());

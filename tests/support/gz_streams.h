@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/memory_streams.h"
+#include "tests/support/zlib_peer.h"
 #include "ydr/gz.h"
 
 namespace ydr::test {
@@ -27,22 +28,6 @@ struct GzReadResult {
 // Decompresses `stream`, reading `read_size` bytes per YdrGZRead, the callback handing out
 // at most `feed_size` bytes per call (0: as asked).
 GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_size = 65536, int feed_size = 0);
-
-// zlib's raw deflate of `data` with our trailer appended.
-Bytes ZlibStream(const Bytes &data, int level, int window_bits, int strategy = 0);
-// zlib's raw inflate of the deflate data at the start of `stream`; false if zlib rejects it.
-// `trailer_offset` receives where the deflate data ends.
-bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset);
-
-struct BlockHeader {
-  bool final;
-  int type;  // 0 stored, 1 fixed, 2 dynamic
-};
-// The block headers of deflate data, found by letting zlib stop at every block boundary.
-std::vector<BlockHeader> WalkBlocks(const Bytes &stream);
-
-std::uint32_t ZlibCrc(const Bytes &data);
-Bytes Trailer(const Bytes &data);  // CRC-32 and length, least significant first
 
 // Deflate data built by hand: fields least significant bit first, Huffman codes most
 // significant bit first, as the format packs them.
