@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gz/output_buffer.h"
+#include "platform/byte_order.h"
 
 namespace ydr::gz {
 
@@ -18,10 +19,7 @@ class BitWriter {
     bits_ |= static_cast<std::uint64_t>(value) << count_;
     count_ += length;
     if (count_ >= 32) {
-      const std::uint32_t word = static_cast<std::uint32_t>(bits_);
-      std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
-                               static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
-      std::memcpy(out_->tail(), bytes, 4);
+      platform::StoreLittleEndian32(out_->tail(), static_cast<std::uint32_t>(bits_));
       out_->Advance(4);
       bits_ >>= 32;
       count_ -= 32;
