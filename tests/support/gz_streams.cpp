@@ -99,7 +99,12 @@ Bytes BinaryLike(std::size_t size, std::uint32_t seed) {
         for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) out.push_back(static_cast<char>(rng()));
         break;
       default:
-        if (out.size() > 64) out += out.substr(out.size() - 1 - rng() % 60, rng() % 20);
+        if (out.size() > 64) {
+          // Drawn one after the other: the order of a call's arguments is the compiler's choice.
+          const std::size_t length = rng() % 20;
+          const std::size_t back = rng() % 60;
+          out += out.substr(out.size() - 1 - back, length);
+        }
     }
   }
   out.resize(size);
