@@ -100,6 +100,20 @@ int DestinationFolder::OpenFolder(const std::vector<std::string> &components, Fo
   return current;
 }
 
+bool DestinationFolder::Holds(const std::vector<std::string> &components) const {
+  if (components.empty()) return true;
+  int current = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  for (std::size_t i = 0; current >= 0 && i + 1 < components.size(); ++i) {
+    const int next = IsBadComponent(components[i]) ? -1 : openat(current, components[i].c_str(), kFolderFlags);
+    close(current);
+    current = next;
+  }
+  if (current < 0) return false;
+  const bool held = !IsBadComponent(components.back()) && TypeAt(current, components.back()) != 0;
+  close(current);
+  return held;
+}
+
 int DestinationFolder::CreateTemporary(int folder, const std::string &name, std::string *temporary,
                                        FolderProblem *problem) {
   if (IsBadComponent(name)) return Fail(problem, FolderProblem::kBadName, name), -1;

@@ -43,6 +43,10 @@ class DestinationFolder {
   // Returns a descriptor the caller closes, or -1. No components: a copy of this folder's.
   int OpenFolder(const std::vector<std::string> &components, FolderProblem *problem) const;
 
+  // Whether anything (of any type, links not followed) is at `components` below this
+  // folder; nothing is made on the way.
+  bool Holds(const std::vector<std::string> &components) const;
+
   // Creates a new, empty file with a temporary name beside `name` in `folder`; the name
   // goes to *temporary. Returns the descriptor, or -1.
   static int CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem);

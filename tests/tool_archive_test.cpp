@@ -65,8 +65,8 @@ TEST(ToolArchiveTest, PackListTestUnpackRoundTrip) {
     EXPECT_NE(packed.err.find("packed 6 members (3 files)"), std::string::npos) << packed.err;
     const auto listed = Ydr({"list", archive});
     EXPECT_EQ(listed.exit_status, 0);
-    EXPECT_NE(listed.out.find("tree/sub\\한글 b.txt"), std::string::npos) << listed.out;
-    EXPECT_EQ(Ydr({"test", archive}).exit_status, 0);  // the empty file included
+    EXPECT_NE(listed.out.find("tree/sub/한글 b.txt"), std::string::npos) << listed.out;  // '/' shown
+    EXPECT_EQ(Ydr({"test", archive}).exit_status, 0);                                    // the empty file included
     // Stored names are relative, and land relative to DEST.
     const std::string out = dir / ("out-" + std::to_string(given.size()));
     const auto unpacked = Ydr({"unpack", archive, out});
@@ -117,9 +117,14 @@ TEST(ToolArchiveTest, PlantedLinksAndPipesInTheDestinationAreRefused) {
                                                                    {"pipe.txt", 1, "blocked?"},
                                                                    {"linked\\", 3, ""},
                                                                    {"fine\\ok.txt", 1, "fine"}}));
-  // DEST given through a link the user chose is fine.
+  // DEST given through a link the user chose is fine. Without --overwrite nothing would be
+  // unpacked, since names are taken; with it, links and pipes are still never replaced.
   fs::create_directory_symlink(dest, dir / "dest-link");
-  const auto result = Ydr({"unpack", archive, dir / "dest-link"});
+  const auto refused = Ydr({"unpack", archive, dir / "dest-link"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("exist already"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(dest + "/fine"));
+  const auto result = Ydr({"unpack", "--overwrite", archive, dir / "dest-link"});
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(ReadFile(secret), "keep me");
   EXPECT_EQ(Tree(outside), std::vector<std::string>{"secret.txt"});
@@ -238,7 +243,7 @@ TEST(ToolArchiveTest, PackingLeavesOutWhatCannotBePackedAndSaysWhy) {
   const auto packed = Ydr({"pack", "e/z.ydz", "e/"}, dir.path());
   EXPECT_EQ(packed.exit_status, 0) << packed.err;
   EXPECT_NE(packed.err.find("'e/pipe': not a regular file"), std::string::npos) << packed.err;
-  const auto listed = Ydr({"list", dir / "e/z.ydz"});
+  const auto listed = Ydr({"list", "-q", dir / "e/z.ydz"});
   EXPECT_LT(Count(listed.out, "\n"), 60u) << listed.out;
   EXPECT_EQ(Count(listed.out, "z.ydz"), 0u) << listed.out;  // never a member of itself
   EXPECT_EQ(Count(listed.out, "link-to-file"), 1u);         // a link to a file: its contents
@@ -271,7 +276,7 @@ TEST(ToolArchiveTest, ControlCharactersInNamesAreEscaped) {
   TempDir dir;
   const std::string archive =
       dir.WriteFile("c.ydz", BuildArchive({{"a\nb.txt", 1, "x"}, {"\x1b[2Jclear", 1, "y"}, {"tab\there", 1, "z"}}));
-  const auto listed = Ydr({"list", archive});
+  const auto listed = Ydr({"list", "-q", archive});
   EXPECT_EQ(listed.exit_status, 0);
   EXPECT_EQ(Count(listed.out, "\n"), 3u) << listed.out;  // one row per member, however named
   EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
@@ -294,6 +299,42 @@ TEST(ToolArchiveTest, OnlyFailsWhenNothingMatchesOrAMatchFails) {
   EXPECT_EQ(none.exit_status, 1);
   EXPECT_NE(none.err.find("no member matches '*.doc'"), std::string::npos) << none.err;
   EXPECT_EQ(Ydr({"unpack", archive, dir / "c", "--only", "*.log"}).exit_status, 1);
+}
+
+TEST(ToolArchiveTest, ExistingFilesAreReplacedOrKeptOnlyWhenAsked) {
+  TempDir dir;
+  const std::string archive =
+      dir.WriteFile("a.ydz", BuildArchive({{"d/new.txt", 1, "new"}, {"d/old.txt", 1, "from the archive"}}));
+  dir.WriteFile("out/d/old.txt", "mine");
+  const auto refused = Ydr({"unpack", archive, dir / "out"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("'d/old.txt'"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(dir / "out/d/new.txt"));  // refused before anything was written
+  EXPECT_EQ(Ydr({"unpack", "--keep", archive, dir / "out"}).exit_status, 0);
+  EXPECT_EQ(ReadFile(dir / "out/d/old.txt"), "mine");
+  EXPECT_EQ(ReadFile(dir / "out/d/new.txt"), "new");
+  EXPECT_EQ(Ydr({"unpack", "--overwrite", archive, "--dest", dir / "out"}).exit_status, 0);
+  EXPECT_EQ(ReadFile(dir / "out/d/old.txt"), "from the archive");
+  EXPECT_EQ(Ydr({"unpack", "--keep", "--overwrite", archive, dir / "out"}).exit_status, 2);
+}
+
+TEST(ToolArchiveTest, ListingsShowSizesRatiosAndSlashes) {
+  TempDir dir;
+  const std::string archive = dir.WriteFile(
+      "l.ydz", BuildArchive({{"docs\\a.txt", 1, std::string(1000, 'a')}, {"docs\\", 3, ""}, {"gone", 2, ""}}));
+  const auto listed = Ydr({"list", archive});
+  EXPECT_EQ(listed.exit_status, 0);
+  EXPECT_NE(listed.out.find("Original      Stored  Ratio  Name"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("      1000"), std::string::npos) << listed.out;  // from the trailer
+  EXPECT_NE(listed.out.find("docs/a.txt"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("gone  (not-packed)"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("1 files, 1 folders"), std::string::npos) << listed.out;
+  const auto verbose = Ydr({"list", "-v", archive});
+  EXPECT_NE(verbose.out.find("folder"), std::string::npos) << verbose.out;
+  // Patterns take either separator.
+  const auto slash = Ydr({"unpack", "--only", "docs/*.txt", archive, dir / "o1"});
+  EXPECT_EQ(slash.exit_status, 0) << slash.err;
+  EXPECT_EQ(ReadFile(dir / "o1/docs/a.txt"), std::string(1000, 'a'));
 }
 
 TEST(ToolArchiveTest, UsageAndArchivesThatAreNotArchives) {

@@ -1,5 +1,5 @@
-// ydr pack / unpack / list / test, and what they share: opening an archive, naming members
-// in messages, the summary numbers.
+// What ydr pack, unpack, list and test share: opening an archive, naming members in
+// messages.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +10,6 @@
 #include "zip/archive_index.h"
 
 namespace ydr::tool {
-
-int RunPack(const Arguments &args);
-int RunUnpack(const Arguments &args);
-int RunList(const Arguments &args);
-int RunTest(const Arguments &args);
 
 // An archive opened for reading with its member list read, or a message on standard error.
 class ArchiveReader {
@@ -39,7 +34,5 @@ class ArchiveReader {
 std::string MemberLabel(const zip::MemberRecord &member);
 // What a member's flag says, for listings.
 const char *FlagWords(std::uint8_t flag);
-// "12.3 MB" and the like.
-std::string HumanBytes(std::uint64_t bytes);
 
 }  // namespace ydr::tool

@@ -3,64 +3,187 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
+#include "tools/options.h"
+#include "tools/progress.h"
 #include "tools/text_output.h"
 #include "zip/member_stream.h"
 
 namespace ydr::tool {
+namespace {
 
-int RunList(const Arguments &args) {
-  if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-')) return Complain(kExitUsage, "list needs ARCHIVE");
-  ArchiveReader archive;
-  if (!archive.Open(args[0])) return kExitFailure;
-  const auto &members = archive.index().members;
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    const zip::MemberRecord &m = members[i];
-    // Checked once, through the stream's error flag, below.
-    static_cast<void>(
-        std::printf("%5zu  %-10s %10u  %s\n", i, FlagWords(m.flag), m.compressed_length, Printable(m.name).c_str()));
+// Members whose data are missing because the archive was cut short.
+bool CutOff(const zip::ArchiveIndex &index, std::size_t i) {
+  const zip::MemberRecord &m = index.members[i];
+  return std::find(index.past_end.begin(), index.past_end.end(), i) != index.past_end.end() ||
+         (m.flag == zip::kFlagPacked && std::uint64_t{m.data_offset} + m.compressed_length > index.file_size);
+}
+
+// A member's name as listings show it: both separators as '/'.
+std::string ShownName(const zip::MemberRecord &m) {
+  zip::Name name = m.name;
+  for (auto &unit : name) {
+    if (unit == '\\') unit = '/';
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return Complain(kExitFailure, "cannot write the listing");
+  return Printable(name);
+}
+
+// The original size of a packed member, from its stream's trailer (modulo 4 GiB, as stored).
+bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t *size) {
+  if (m.compressed_length < 8) return false;
+  std::uint8_t length[4];
+  if (fseeko(archive, static_cast<off_t>(m.data_offset) + m.compressed_length - 4, SEEK_SET) != 0 ||
+      std::fread(length, 1, 4, archive) != 4) {
+    return false;
+  }
+  *size = platform::LoadLittleEndian32(length);
+  return true;
+}
+
+std::string Percent(std::uint64_t stored, std::uint64_t original) {
+  char text[16];
+  const double saved =
+      original == 0 ? 0.0 : 100.0 * (1.0 - static_cast<double>(stored) / static_cast<double>(original));
+  static_cast<void>(std::snprintf(text, sizeof text, "%5.1f%%", saved));
+  return text;
+}
+
+int RunList(const ParsedOptions &options) {
+  if (options.operands().size() != 1) return Complain(kExitUsage, "list needs ARCHIVE");
+  const bool verbose = options.Has("verbose"), quiet = options.Has("quiet");
+  ArchiveReader archive;
+  if (!archive.Open(options.operands()[0])) return kExitFailure;
+  const auto &index = archive.index();
+  bool written = true;
+  const auto row = [&](const std::string &line) { written = PrintLine(line) && written; };
+  const std::string index_header = verbose ? "Index  State      " : "";
+  if (!quiet) {
+    row(index_header + "  Original      Stored  Ratio  Name");
+    row(std::string(index_header.size(), '-') + "----------  ----------  -----  ----");
+  }
+  std::uint64_t total_original = 0, total_stored = 0;
+  int files = 0, folders = 0;
+  for (std::size_t i = 0; i < index.members.size(); ++i) {
+    const zip::MemberRecord &m = index.members[i];
+    char line[160];
+    std::string sizes;
+    std::uint64_t original = 0;
+    if (m.flag == zip::kFlagPacked && !CutOff(index, i) && OriginalSize(archive.file(), m, &original)) {
+      static_cast<void>(std::snprintf(line, sizeof line, "%10llu  %10u  %s", static_cast<unsigned long long>(original),
+                                      m.compressed_length, Percent(m.compressed_length, original).c_str()));
+      sizes = line;
+      total_original += original;
+      total_stored += m.compressed_length;
+      ++files;
+    } else {
+      sizes = "         -           -      -";
+      folders += m.flag == zip::kFlagFolder;
+    }
+    std::string prefix;
+    if (verbose) {
+      static_cast<void>(
+          std::snprintf(line, sizeof line, "%5zu  %-10s ", i, CutOff(index, i) ? "cut-off" : FlagWords(m.flag)));
+      prefix = line;
+    }
+    std::string note;
+    if (!verbose && m.flag != zip::kFlagPacked && m.flag != zip::kFlagFolder)
+      note = std::string("  (") + FlagWords(m.flag) + ")";
+    row(prefix + sizes + "  " + ShownName(m) + note);
+  }
+  if (!quiet) {
+    row(std::string(index_header.size(), '-') + "----------  ----------  -----");
+    char line[160];
+    static_cast<void>(std::snprintf(
+        line, sizeof line, "%s%10llu  %10llu  %s  %d files, %d folders", std::string(index_header.size(), ' ').c_str(),
+        static_cast<unsigned long long>(total_original), static_cast<unsigned long long>(total_stored),
+        Percent(total_stored, total_original).c_str(), files, folders));
+    row(line);
+  }
+  if (!written || !FlushOutput()) return Complain(kExitFailure, "cannot write the listing to standard output");
   return kExitOk;
 }
 
-int RunTest(const Arguments &args) {
-  if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-')) return Complain(kExitUsage, "test needs ARCHIVE");
+int RunTest(const ParsedOptions &options) {
+  if (options.operands().size() != 1) return Complain(kExitUsage, "test needs ARCHIVE");
+  const bool verbose = options.Has("verbose"), quiet = options.Has("quiet");
   ArchiveReader archive;
-  if (!archive.Open(args[0])) return kExitFailure;
-  const auto &members = archive.index().members;
+  const std::string &path = options.operands()[0];
+  if (!archive.Open(path)) return kExitFailure;
+  const auto &index = archive.index();
   int failed = 0, cut_off = 0;
-  const auto &past_end = archive.index().past_end;
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    const zip::MemberRecord &m = members[i];
-    if (std::find(past_end.begin(), past_end.end(), i) != past_end.end() ||
-        (m.flag == zip::kFlagPacked &&
-         std::uint64_t{m.data_offset} + m.compressed_length > archive.index().file_size)) {
-      ++cut_off;
-      continue;
-    }
-    if (m.flag == zip::kFlagFolder || m.flag == zip::kFlagRemoved) continue;
-    std::string why;
-    if (m.flag == zip::kFlagPacked) {
-      const zip::StreamStatus status = zip::UnpackStream(archive.file(), {m.data_offset, m.compressed_length}, true,
-                                                         [](const void *, std::size_t) { return true; });
-      if (status != zip::StreamStatus::kOk) why = zip::Describe(status);
-    } else {
-      why = m.flag == zip::kFlagNotPacked ? "was never packed" : "the archive's record of it is invalid";
-    }
-    if (!why.empty()) {
-      ++failed;
-      Note("ydr: %s: %s\n", MemberLabel(m).c_str(), why.c_str());
+  {
+    ProgressMeter meter("testing", "members", index.members.size(), 0);
+    for (std::size_t i = 0; i < index.members.size(); ++i) {
+      const zip::MemberRecord &m = index.members[i];
+      meter.ItemDone();
+      if (CutOff(index, i)) {
+        ++cut_off;
+        continue;
+      }
+      if (m.flag == zip::kFlagFolder || m.flag == zip::kFlagRemoved) continue;
+      std::string why;
+      if (m.flag == zip::kFlagPacked) {
+        const zip::StreamStatus status = zip::UnpackStream(archive.file(), {m.data_offset, m.compressed_length}, true,
+                                                           [&](const void *, std::size_t n) {
+                                                             meter.AddBytes(n);
+                                                             return true;
+                                                           });
+        if (status != zip::StreamStatus::kOk) why = zip::Describe(status);
+      } else {
+        why = m.flag == zip::kFlagNotPacked ? "was never packed" : "the archive's record of it is invalid";
+      }
+      if (!why.empty()) {
+        ++failed;
+        meter.Clear();
+        Note("ydr: %s: %s\n", MemberLabel(m).c_str(), why.c_str());
+      } else if (verbose) {
+        meter.Clear();
+        Note("ydr: %s: OK\n", MemberLabel(m).c_str());
+      }
     }
   }
-  const std::string label = Quoted(Printable(args[0]));
+  const std::string label = Quoted(Printable(path));
   if (cut_off > 0) {
     Complain(kExitFailure,
              label + " is cut short: the data of " + std::to_string(cut_off) + " members lie past its end");
   }
-  Note("ydr: %s: %zu members, %d failed\n", label.c_str(), members.size(), failed + cut_off);
+  if (!quiet || failed + cut_off > 0) {
+    Note("ydr: %s: %zu members, %d failed\n", label.c_str(), index.members.size(), failed + cut_off);
+  }
   return failed + cut_off == 0 ? kExitOk : kExitFailure;
 }
+
+}  // namespace
+
+extern const Command kListCommand = {
+    "list",
+    "list an archive's members with their sizes",
+    "usage: ydr list [-v | -q] ARCHIVE\n",
+    "Lists each member: its original size (from its stream's trailer), its stored size, the\n"
+    "space saved, and its name with '/' separators; then the totals. Names are shown with\n"
+    "control characters escaped.\n"
+    "\n"
+    "  -v, --verbose   also each member's index and state (packed, folder, not-packed, ...)\n"
+    "  -q, --quiet     the rows only, no header or totals\n",
+    {{"verbose", 'v', false}, {"quiet", 'q', false}},
+    false,
+    RunList,
+};
+
+extern const Command kTestCommand = {
+    "test",
+    "check every member of an archive (CRC-32 and length)",
+    "usage: ydr test [-v | -q] ARCHIVE\n",
+    "Decompresses every member within its recorded data and checks its CRC-32 and length.\n"
+    "Each member that fails is named with the reason; the exit status is then 1.\n"
+    "\n"
+    "  -v, --verbose   name each member that checks out, too\n"
+    "  -q, --quiet     no summary line when all is well\n",
+    {{"verbose", 'v', false}, {"quiet", 'q', false}},
+    false,
+    RunTest,
+};
 
 }  // namespace ydr::tool

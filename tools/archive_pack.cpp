@@ -28,7 +28,8 @@
 #include "platform/utf16.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
-#include "tools/terminal_ticker.h"
+#include "tools/options.h"
+#include "tools/progress.h"
 #include "tools/text_output.h"
 #include "zip/archive_layout.h"
 #include "zip/member_stream.h"
@@ -198,30 +199,10 @@ std::FILE *OpenSource(const std::string &path, const std::vector<FileIdentity> &
   return file;
 }
 
-std::string ProgressLine(const std::atomic<int> &done, int total, const std::atomic<std::uint64_t> &bytes,
-                         std::uint64_t total_bytes, std::chrono::steady_clock::time_point start) {
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const std::uint64_t so_far = bytes.load();
-  const double rate = seconds > 0 ? static_cast<double>(so_far) / seconds : 0;
-  std::string line = "ydr: packing: " + std::to_string(done.load()) + " of " + std::to_string(total) + " files, " +
-                     HumanBytes(so_far) + " of " + HumanBytes(total_bytes) + ", " +
-                     HumanBytes(static_cast<std::uint64_t>(rate)) + "/s";
-  if (rate > 0 && total_bytes > so_far) {
-    line += ", " + std::to_string(static_cast<long long>(static_cast<double>(total_bytes - so_far) / rate)) + " s left";
-  }
-  return line;
-}
-
-}  // namespace
-
-int RunPack(const Arguments &args) {
-  std::vector<std::string> operands;
-  for (const std::string &arg : args) {
-    if (arg.size() > 1 && arg[0] == '-')
-      return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help pack')");
-    operands.push_back(arg);
-  }
+int RunPack(const ParsedOptions &options) {
+  const std::vector<std::string> &operands = options.operands();
   if (operands.size() < 2) return Complain(kExitUsage, "pack needs ARCHIVE and at least one PATH");
+  const bool verbose = options.Has("verbose"), quiet = options.Has("quiet");
   const auto start = std::chrono::steady_clock::now();
   const std::string &archive_path = operands[0];
   const std::string archive_label = Quoted(Printable(archive_path));
@@ -253,10 +234,8 @@ int RunPack(const Arguments &args) {
   for (const zip::MemberRecord &r : records) file_count += r.flag != zip::kFlagFolder;
   bool limit_reached = false;
   std::uint64_t packed_bytes = 0;
-  std::atomic<int> done{0};
-  std::atomic<std::uint64_t> bytes_done{0};
   {
-    TerminalTicker ticker([&] { return ProgressLine(done, file_count, bytes_done, plan.total_bytes, start); });
+    ProgressMeter meter("packing", "files", static_cast<std::uint64_t>(file_count), plan.total_bytes);
     for (std::size_t i = 0; i < records.size(); ++i) {
       zip::MemberRecord &record = records[i];
       if (record.flag == zip::kFlagFolder) continue;
@@ -265,9 +244,10 @@ int RunPack(const Arguments &args) {
       std::string why;
       std::FILE *source = OpenSource(source_path, archive_ids, &why);
       if (source == nullptr) {
+        meter.Clear();
         Complain(kExitFailure, "cannot read " + Quoted(Printable(source_path)) + ": " + why);
         ++failed;
-        ++done;
+        meter.ItemDone();
         continue;
       }
       zip::PackedMember packed;
@@ -275,11 +255,12 @@ int RunPack(const Arguments &args) {
       const zip::PackStatus status =
           zip::PackStream(file, source, &packed, zip::kArchiveOffsetLimit, [&](std::size_t n) {
             read += n;
-            bytes_done += n;
+            meter.AddBytes(n);
           });
       const int error = errno;
       static_cast<void>(std::fclose(source));  // read only
-      ++done;
+      meter.ItemDone();
+      if (status != zip::PackStatus::kOk) meter.Clear();
       switch (status) {
         case zip::PackStatus::kOk:
           record.flag = zip::kFlagPacked;
@@ -287,6 +268,10 @@ int RunPack(const Arguments &args) {
           record.compressed_length = packed.compressed_length;
           packed_bytes += read;
           ++files;
+          if (verbose) {
+            meter.Clear();
+            Note("ydr: packed %s\n", Quoted(Printable(record.name)).c_str());
+          }
           continue;
         case zip::PackStatus::kWriteFailed: errno = error; return write_failed();
         case zip::PackStatus::kReadFailed:
@@ -315,10 +300,12 @@ int RunPack(const Arguments &args) {
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const auto size = static_cast<std::uint64_t>(data_end);
-  Note("ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(), files,
-       static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
-       packed_bytes > 0 ? 100.0 * static_cast<double>(size) / static_cast<double>(packed_bytes) : 0.0, seconds);
-  if (plan.left_out > 0) Note("ydr: left out %d entries (named above)\n", plan.left_out);
+  if (!quiet) {
+    Note("ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(), files,
+         static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
+         packed_bytes > 0 ? 100.0 * static_cast<double>(size) / static_cast<double>(packed_bytes) : 0.0, seconds);
+    if (plan.left_out > 0) Note("ydr: left out %d entries (named above)\n", plan.left_out);
+  }
   if (limit_reached) Complain(kExitFailure, "the 4 GiB limit of the archive format was reached");
   if (failed > 0) {
     Note("ydr: %d paths could not be packed (named above)\n", failed);
@@ -326,5 +313,27 @@ int RunPack(const Arguments &args) {
   }
   return kExitOk;
 }
+
+}  // namespace
+
+extern const Command kPackCommand = {
+    "pack",
+    "pack files and folder trees into an archive",
+    "usage: ydr pack [-v | -q] ARCHIVE PATH...\n",
+    "Packs each PATH into ARCHIVE; a folder packs its whole tree, whether or not its path ends\n"
+    "in a separator. Members keep their names as given (walked folders' entries follow with a\n"
+    "backslash), so unpacking puts them back below a destination at the same relative places.\n"
+    "\n"
+    "Left out, and named: pipes, sockets and devices, folders reached again through links, and\n"
+    "the archive itself; names an archive cannot carry back (a backslash, not UTF-8, over 259\n"
+    "units) are left out as failures. An archive holds at most 4 GiB. The archive is written\n"
+    "under a temporary name and put in place only when complete; a failed run leaves none.\n"
+    "\n"
+    "  -v, --verbose   name each file as it is packed\n"
+    "  -q, --quiet     no summary line\n",
+    {{"verbose", 'v', false}, {"quiet", 'q', false}},
+    false,
+    RunPack,
+};
 
 }  // namespace ydr::tool

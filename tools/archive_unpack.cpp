@@ -30,13 +30,16 @@
 #include "platform/utf16.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
-#include "tools/terminal_ticker.h"
+#include "tools/options.h"
+#include "tools/progress.h"
 #include "tools/text_output.h"
 #include "zip/member_path.h"
 #include "zip/member_stream.h"
 
 namespace ydr::tool {
 namespace {
+
+enum class Existing { kRefuse, kOverwrite, kKeep };
 
 struct UnpackOptions {
   std::string archive;
@@ -45,6 +48,8 @@ struct UnpackOptions {
   bool has_pattern = false;
   std::string pattern;
   std::uint64_t max_output = UINT64_MAX;
+  Existing existing = Existing::kRefuse;
+  bool verbose = false, quiet = false;
 };
 
 // SIZE: a number of bytes with an optional K, M, G or T (powers of 1024).
@@ -71,11 +76,20 @@ bool ParseSize(const std::string &text, std::uint64_t *size) {
   return true;
 }
 
+// Both separators are one for matching: a pattern may say docs/*.txt or docs\*.txt.
+zip::Name WithBackslashes(zip::Name text) {
+  for (auto &unit : text) {
+    if (unit == '/') unit = '\\';
+  }
+  return text;
+}
+
 bool Matches(const UnpackOptions &options, const zip::MemberRecord &member) {
   if (!options.has_pattern) return true;
-  const zip::Name pattern = zip::PatternForName(platform::WideFromUtf8(options.pattern), member.name);
-  return platform::MatchSpecInCodePage(platform::Utf8FromWide(member.name).c_str(),
-                                       platform::Utf8FromWide(pattern).c_str(), "UTF-8");
+  const zip::Name name = WithBackslashes(member.name);
+  const zip::Name pattern = zip::PatternForName(WithBackslashes(platform::WideFromUtf8(options.pattern)), name);
+  return platform::MatchSpecInCodePage(platform::Utf8FromWide(name).c_str(), platform::Utf8FromWide(pattern).c_str(),
+                                       "UTF-8");
 }
 
 class Unpacker {
@@ -87,9 +101,12 @@ class Unpacker {
   bool Member(const zip::MemberRecord &member);
 
   std::atomic<std::uint64_t> bytes_out{0};
+  int kept = 0;  // existing files left as they were (--keep)
+  ProgressMeter *meter = nullptr;
 
  private:
   bool Fail(const zip::MemberRecord &member, const std::string &why) {
+    if (meter != nullptr) meter->Clear();
     Note("ydr: %s: %s\n", MemberLabel(member).c_str(), why.c_str());
     return false;
   }
@@ -119,6 +136,10 @@ bool Unpacker::Member(const zip::MemberRecord &member) {
 
 bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> components) {
   if (components.empty()) return Fail(member, "its name leaves no file name to write");
+  if (options_.existing == Existing::kKeep && dest_.Holds(components)) {
+    ++kept;
+    return true;
+  }
   const std::string name = components.back();
   components.pop_back();
   platform::FolderProblem problem;
@@ -148,6 +169,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
           return false;
         }
         bytes_out += size;
+        if (meter != nullptr) meter->AddBytes(size);
         return true;
       });
   bool ok = status == zip::StreamStatus::kOk;
@@ -169,49 +191,67 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   }
   if (!ok) unlinkat(folder, temporary.c_str(), 0);
   close(folder);
+  if (ok && options_.verbose) {
+    if (meter != nullptr) meter->Clear();
+    Note("ydr: unpacked %s\n", MemberLabel(member).c_str());
+  }
   return ok || Fail(member, why);
 }
 
-int ParseUnpack(const Arguments &args, UnpackOptions *options) {
-  std::vector<std::string> operands;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string &arg = args[i];
-    if (arg == "--flat") {
-      options->flat = true;
-    } else if (arg == "--only" || arg == "--max-output") {
-      if (i + 1 == args.size()) return Complain(kExitUsage, arg + " needs a value");
-      const std::string &value = args[++i];
-      if (arg == "--only") {
-        options->has_pattern = true;
-        options->pattern = value;
-      } else if (!ParseSize(value, &options->max_output)) {
-        return Complain(kExitUsage, "--max-output takes a size such as 500M or 2G");
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help unpack')");
-    } else {
-      operands.push_back(arg);
-    }
-  }
+int ReadOptions(const ParsedOptions &parsed, UnpackOptions *options) {
+  const auto &operands = parsed.operands();
   if (operands.empty() || operands.size() > 2) return Complain(kExitUsage, "unpack needs ARCHIVE and at most one DEST");
   options->archive = operands[0];
   if (operands.size() == 2) options->dest = operands[1];
+  if (parsed.Has("dest")) {
+    if (operands.size() == 2) return Complain(kExitUsage, "DEST given twice");
+    options->dest = parsed.Value("dest");
+  }
+  options->flat = parsed.Has("flat");
+  if (parsed.Has("only")) {
+    options->has_pattern = true;
+    options->pattern = parsed.Value("only");
+  }
+  if (parsed.Has("max-output") && !ParseSize(parsed.Value("max-output"), &options->max_output)) {
+    return Complain(kExitUsage, "--max-output takes a size such as 500M or 2G");
+  }
+  if (parsed.Has("overwrite") && parsed.Has("keep"))
+    return Complain(kExitUsage, "--overwrite and --keep exclude one another");
+  if (parsed.Has("overwrite")) options->existing = Existing::kOverwrite;
+  if (parsed.Has("keep")) options->existing = Existing::kKeep;
+  options->verbose = parsed.Has("verbose");
+  options->quiet = parsed.Has("quiet");
   return kExitOk;
 }
 
-}  // namespace
+// The files the chosen members would write that are there already.
+std::vector<std::string> ExistingTargets(const ArchiveReader &archive, const platform::DestinationFolder &dest,
+                                         const UnpackOptions &options) {
+  std::vector<std::string> found;
+  for (const zip::MemberRecord &member : archive.index().members) {
+    if (member.flag != zip::kFlagPacked || !Matches(options, member)) continue;
+    const std::vector<std::string> components = zip::FoldedMemberPath(member.name, options.flat);
+    if (!components.empty() && dest.Holds(components)) {
+      std::string path;
+      for (const std::string &c : components) path += (path.empty() ? "" : "/") + c;
+      found.push_back(path);
+    }
+  }
+  return found;
+}
 
-int RunUnpack(const Arguments &args) {
+int RunUnpack(const ParsedOptions &parsed) {
   UnpackOptions options;
-  if (const int status = ParseUnpack(args, &options); status != kExitOk) return status;
+  if (const int status = ReadOptions(parsed, &options); status != kExitOk) return status;
   const auto start = std::chrono::steady_clock::now();
   ArchiveReader archive;
   if (!archive.Open(options.archive)) return kExitFailure;
   const std::string archive_label = Quoted(Printable(options.archive));
-  const auto &members = archive.index().members;
+  const auto &index = archive.index();
+  const auto &members = index.members;
 
   bool truncated = false;
-  const long bad = zip::FindBadDataRange(archive.index(), &truncated);
+  const long bad = zip::FindBadDataRange(index, &truncated);
   if (bad >= 0 && !truncated) {
     return Complain(kExitFailure,
                     archive_label + ": members share or overlap their data (at " +
@@ -223,25 +263,31 @@ int RunUnpack(const Arguments &args) {
   if (!dest.Open(options.dest, true, &problem)) {
     return Complain(kExitFailure, "cannot open the destination: " + Printable(problem.Describe()));
   }
+  // Existing files are replaced or kept only when asked; otherwise nothing is written.
+  if (options.existing == Existing::kRefuse) {
+    const std::vector<std::string> existing = ExistingTargets(archive, dest, options);
+    if (!existing.empty()) {
+      return Complain(kExitFailure,
+                      std::to_string(existing.size()) +
+                          " files to unpack exist already (the first: " + Quoted(Printable(existing.front())) +
+                          "); nothing was unpacked. Use --overwrite to replace them or --keep to skip them");
+    }
+  }
 
   Unpacker unpacker(archive, dest, options);
   int matched = 0, failed = 0, cut_off = 0;
-  std::atomic<int> done{0};
   {
-    const int total = static_cast<int>(members.size());
-    TerminalTicker ticker([&] {
-      return "ydr: unpacking: " + std::to_string(done.load()) + " of " + std::to_string(total) + " members, " +
-             HumanBytes(unpacker.bytes_out.load());
-    });
-    const auto &past_end = archive.index().past_end;
+    ProgressMeter meter("unpacking", "members", members.size(), 0);
+    unpacker.meter = &meter;
+    const auto &past_end = index.past_end;
     for (std::size_t i = 0; i < members.size(); ++i) {
       const zip::MemberRecord &member = members[i];
-      ++done;
+      meter.ItemDone();
       // Members whose data lie past the end of a cut-short archive are counted, and
       // reported together below.
       if (std::find(past_end.begin(), past_end.end(), i) != past_end.end() ||
           (member.flag == zip::kFlagPacked &&
-           std::uint64_t{member.data_offset} + member.compressed_length > archive.index().file_size)) {
+           std::uint64_t{member.data_offset} + member.compressed_length > index.file_size)) {
         ++cut_off;
         continue;
       }
@@ -249,6 +295,7 @@ int RunUnpack(const Arguments &args) {
       ++matched;
       if (!unpacker.Member(member)) ++failed;
     }
+    unpacker.meter = nullptr;
   }
   if (cut_off > 0) {
     Complain(kExitFailure, archive_label + " is cut short: the data of " + std::to_string(cut_off) +
@@ -258,10 +305,54 @@ int RunUnpack(const Arguments &args) {
     return Complain(kExitFailure, "no member matches " + Quoted(Printable(options.pattern)));
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  Note("ydr: unpacked %d of %d members, %llu bytes, into %s in %.2f s\n", matched - failed, matched + cut_off,
-       static_cast<unsigned long long>(unpacker.bytes_out.load()), Quoted(Printable(options.dest)).c_str(), seconds);
+  if (!options.quiet) {
+    Note("ydr: unpacked %d of %d members, %llu bytes, into %s in %.2f s\n", matched - failed - unpacker.kept,
+         matched + cut_off, static_cast<unsigned long long>(unpacker.bytes_out.load()),
+         Quoted(Printable(options.dest)).c_str(), seconds);
+    if (unpacker.kept > 0) Note("ydr: kept %d existing files as they were\n", unpacker.kept);
+  }
   if (failed > 0) Note("ydr: %d members failed (named above)\n", failed);
   return failed > 0 || cut_off > 0 ? kExitFailure : kExitOk;
 }
+
+}  // namespace
+
+extern const Command kUnpackCommand = {
+    "unpack",
+    "unpack an archive's members below a folder",
+    "usage: ydr unpack [OPTION]... ARCHIVE [DEST]\n",
+    "Unpacks every member of ARCHIVE, or those matching --only, below DEST (default: the current\n"
+    "folder). Members land at their stored names below DEST: a member stored as d2\\f.txt at\n"
+    "DEST/d2/f.txt. A drive, leading separators and '..' in stored names are folded into DEST:\n"
+    "nothing is written outside it, nor through a symbolic link or into anything but a regular\n"
+    "file found inside it. Each file is written under a temporary name and put in place only\n"
+    "when its data checked out (CRC-32 and length). An existing file is never replaced unless\n"
+    "--overwrite says so; without --overwrite or --keep, nothing is unpacked when any exists.\n"
+    "An archive whose members share or overlap their data is refused before anything is\n"
+    "written.\n"
+    "\n"
+    "  -d, --dest DIR       unpack below DIR (the same as the DEST operand)\n"
+    "      --flat           drop the stored folders: every file straight into DEST\n"
+    "      --only PATTERN   only members whose whole stored name matches ('*' and '?', letters\n"
+    "                       in either case, '/' and '\\' alike, several patterns separated by\n"
+    "                       ';'); a pattern without a separator also matches in any folder\n"
+    "      --overwrite      replace existing files\n"
+    "      --keep           leave existing files as they are, unpack the rest\n"
+    "      --max-output N   fail rather than write more than N bytes (K, M, G: powers of 1024)\n"
+    "  -v, --verbose        name each member as it is unpacked\n"
+    "  -q, --quiet          no summary line\n"
+    "\n"
+    "Exit status 1 when any member failed; each is named with the reason.\n",
+    {{"dest", 'd', true},
+     {"flat", 0, false},
+     {"only", 0, true},
+     {"overwrite", 0, false},
+     {"keep", 0, false},
+     {"max-output", 0, true},
+     {"verbose", 'v', false},
+     {"quiet", 'q', false}},
+    false,
+    RunUnpack,
+};
 
 }  // namespace ydr::tool

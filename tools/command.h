@@ -1,5 +1,6 @@
 // The ydr command's subcommands and the conventions they share: exit status 0 on success,
-// 1 when the work fails, 2 on bad usage; every message on standard error begins "ydr:".
+// 1 when the work fails, 2 on bad usage; every message on standard error begins "ydr:" and
+// names the file it is about, with the system's reason.
 #pragma once
 
 #include <string>
@@ -13,25 +14,38 @@ inline constexpr int kExitUsage = 2;
 
 using Arguments = std::vector<std::string>;
 
-int RunNumstr(const Arguments &args);
-extern const char kNumstrUsage[];
-int RunGz(const Arguments &args);
-extern const char kGzUsage[];
-int RunSha1(const Arguments &args);
-extern const char kSha1Usage[];
-int RunSeed(const Arguments &args);
-extern const char kSeedUsage[];
-int RunRsa(const Arguments &args);
-extern const char kRsaUsage[];
-int RunVen(const Arguments &args);
-extern const char kVenUsage[];
-int RunSend(const Arguments &args);
-extern const char kSendUsage[];
-int RunArchive(const std::string &command, const Arguments &args);  // pack, unpack, list, test
-extern const char kZipUsage[];
+// One option of a subcommand (parsed by tools/options.h).
+struct OptionSpec {
+  const char *long_name;  // without "--"; null for a short-only option
+  char short_name;        // 0 for a long-only option
+  bool takes_value;
+  // Extra one-dash spellings, as other tools write them ("in" for openssl's -in).
+  std::vector<std::string> single_dash_names = {};
+};
+
+class ParsedOptions;
+
+// One subcommand: its options are parsed before `run` sees them (tools/options.h), and its
+// usage text is what `ydr help NAME`, `ydr NAME --help`, the manual page and the shell
+// completion all show.
+struct Command {
+  const char *name;
+  const char *summary;   // one line, for `ydr help`
+  const char *synopsis;  // "ydr gz [OPTION]... [FILE]..." lines
+  const char *details;   // the rest of the usage text
+  std::vector<OptionSpec> options;
+  bool negative_numbers;  // "-5" is an operand
+  int (*run)(const ParsedOptions &options);
+};
+
+// Every subcommand, in the order `ydr help` lists them.
+const std::vector<const Command *> &Commands();
+const Command *FindCommand(const std::string &name);
 
 // Prints "ydr: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string &message);
+// The same for work that failed, where a step reports with a bool: returns false.
+bool Failed(const std::string &message);
 
 // Writes to standard error, where the command reports; a line that cannot be written there
 // has nowhere else to go, so its result is not looked at.

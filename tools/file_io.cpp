@@ -58,7 +58,14 @@ bool Output::Fail() {
   return false;
 }
 
-bool Output::Open(const std::string &path) {
+bool ReadAll(Input &in, std::vector<unsigned char> *data) {
+  unsigned char chunk[1 << 16];
+  long got;
+  while ((got = in.Read(chunk, sizeof chunk)) > 0) data->insert(data->end(), chunk, chunk + got);
+  return got == 0;
+}
+
+bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode) {
   if (path == "-") {
     file_ = stdout;
     to_stdout_ = true;
@@ -89,7 +96,7 @@ bool Output::Open(const std::string &path) {
     return Fail();
   }
   if (kind == Kind::kStraight) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, new_file_mode);
     if (fd < 0 || (file_ = fdopen(fd, "wb")) == nullptr) {
       Fail();
       if (fd >= 0) close(fd);
@@ -109,10 +116,12 @@ bool Output::Open(const std::string &path) {
   if (kind == Kind::kRegular) {
     mode = info.st_mode & 07777;
     [[maybe_unused]] const int owned = fchown(fd, info.st_uid, info.st_gid);
+  } else if (exact_mode) {
+    mode = new_file_mode;
   } else {
     const mode_t mask = umask(0);
     umask(mask);
-    mode = 0666 & ~mask;
+    mode = new_file_mode & ~mask;
   }
   if (fchmod(fd, mode) != 0 || (file_ = fdopen(fd, "w+b")) == nullptr) {
     Fail();

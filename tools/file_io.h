@@ -8,9 +8,12 @@
 // into, as the user asked. Every write, flush and close is checked.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace ydr::tool {
 
@@ -37,13 +40,18 @@ class Input {
   std::string error_;
 };
 
+// Reads what is left of `in`; false with in.error() set when reading fails.
+bool ReadAll(Input &in, std::vector<unsigned char> *data);
+
 class Output {
  public:
   Output() = default;
   Output(const Output &) = delete;
   Output &operator=(const Output &) = delete;
-  ~Output();                           // removes an unfinished temporary file
-  bool Open(const std::string &path);  // "-": standard output
+  ~Output();  // removes an unfinished temporary file
+  // "-": standard output. A file made new gets `new_file_mode` (less the umask), or that
+  // mode exactly when `exact_mode` (a private key's 0600, whatever the umask).
+  bool Open(const std::string &path, mode_t new_file_mode = 0666, bool exact_mode = false);
   bool Write(const void *data, std::size_t size);
   bool Finish();  // flushes, closes and moves the file into place
   const std::string &name() const { return name_; }

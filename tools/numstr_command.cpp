@@ -7,31 +7,11 @@
 
 #include "platform/utf16.h"
 #include "tools/command.h"
+#include "tools/options.h"
 #include "tools/text_output.h"
 #include "ydr/numstr.h"
 
 namespace ydr::tool {
-
-const char kNumstrUsage[] =
-    "usage: ydr numstr STYLE NUMBER [--extended] [--open C] [--close C] [--symbol C]\n"
-    "       ydr numstr --table\n"
-    "\n"
-    "Prints NUMBER as a list label, in UTF-8. STYLE is a style code or name:\n"
-    "  0 decimal            8 korean-syllable             14 circled-ideograph\n"
-    "  1 circled            9 circled-korean-syllable     15 stem-korean\n"
-    "  2 roman-upper       10 korean-consonant            16 stem-hanja\n"
-    "  3 roman-lower       11 circled-korean-consonant   128 footnote\n"
-    "  4 latin-upper       12 korean-words               129 repeat (repeats --symbol)\n"
-    "  5 latin-lower       13 hanja-words\n"
-    "  6 circled-latin-upper\n"
-    "  7 circled-latin-lower\n"
-    "Other codes print decimal.\n"
-    "\n"
-    "  --extended   labels grow instead of cycling (Z, AA, AB ...; thousands as m ...)\n"
-    "  --open C     character written before the label\n"
-    "  --close C    character written after the label\n"
-    "  --symbol C   the symbol that the repeat style repeats\n"
-    "  --table      every style, single and extended form, for 1..30\n";
 
 namespace {
 
@@ -133,49 +113,77 @@ int PrintTable() {
 
 }  // namespace
 
-int RunNumstr(const Arguments &args) {
-  if (args.size() == 1 && args[0] == "--table") return PrintTable();
+namespace {
 
-  std::vector<std::string> positional;
-  bool extended = false;
-  unsigned short decoration[3] = {0, 0, 0};
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string &arg = args[i];
-    int role = -1;
-    if (arg == "--extended") {
-      extended = true;
-      continue;
-    }
-    if (arg == "--symbol") role = 0;
-    if (arg == "--open") role = 1;
-    if (arg == "--close") role = 2;
-    if (role >= 0) {
-      if (i + 1 == args.size()) return Complain(kExitUsage, arg + " needs a character");
-      if (!ParseCharacter(args[++i], &decoration[role])) {
-        return Complain(kExitUsage,
-                        arg + " takes one printable character of the Basic Multilingual Plane, not '" + args[i] + "'");
-      }
-      continue;
-    }
-    if (arg.size() > 1 && arg[0] == '-' && (arg[1] < '0' || arg[1] > '9')) {
-      return Complain(kExitUsage, "unknown option '" + arg + "' (see 'ydr help numstr')");
-    }
-    positional.push_back(arg);
+int RunNumstr(const ParsedOptions &options) {
+  if (options.Has("table")) {
+    if (!options.operands().empty()) return Complain(kExitUsage, "--table takes no STYLE or NUMBER");
+    return PrintTable();
   }
-  if (positional.size() != 2) return Complain(kExitUsage, "numstr needs STYLE and NUMBER (see 'ydr help numstr')");
-
+  if (options.Has("single") && options.Has("extended")) {
+    return Complain(kExitUsage, "--single and --extended choose opposite forms");
+  }
+  unsigned short decoration[3] = {0, 0, 0};
+  const char *const roles[3] = {"symbol", "open", "close"};
+  for (int role = 0; role < 3; ++role) {
+    if (!options.Has(roles[role])) continue;
+    const std::string &value = options.Value(roles[role]);
+    if (!ParseCharacter(value, &decoration[role])) {
+      return Complain(kExitUsage, std::string("--") + roles[role] +
+                                      " takes one printable character of the Basic Multilingual Plane, not '" + value +
+                                      "'");
+    }
+  }
+  const auto &operands = options.operands();
+  if (operands.size() != 2) return Complain(kExitUsage, "numstr needs STYLE and NUMBER (see 'ydr numstr --help')");
   unsigned int style;
   int number;
-  if (!ParseStyle(positional[0], &style)) return Complain(kExitUsage, "unknown style '" + positional[0] + "'");
-  if (!ParseNumber(positional[1], &number)) {
+  if (!ParseStyle(operands[0], &style)) return Complain(kExitUsage, "unknown style '" + operands[0] + "'");
+  if (!ParseNumber(operands[1], &number)) {
     return Complain(kExitUsage,
-                    "NUMBER must be a whole number from -2147483648 to 2147483647, not '" + positional[1] + "'");
+                    "NUMBER must be a whole number from -2147483648 to 2147483647, not '" + operands[1] + "'");
   }
-  const auto label = Render(style, number, decoration, extended);
+  // The growing form unless the cycling one is asked for.
+  const auto label = Render(style, number, decoration, !options.Has("single"));
   if (!PrintWide(label.data()) || std::fputc('\n', stdout) == EOF || !FlushOutput()) {
     return Complain(kExitFailure, "cannot write to standard output");
   }
   return kExitOk;
 }
+
+}  // namespace
+
+extern const Command kNumstrCommand = {
+    "numstr",
+    "print a number as a list label in a numbering style",
+    "usage: ydr numstr [--single] [--open C] [--close C] [--symbol C] STYLE NUMBER\n"
+    "       ydr numstr --table\n",
+    "Prints NUMBER as a list label, in UTF-8: by default in the growing form (Z, AA, AB ...;\n"
+    "MCMXCIX; thousands as M ...), with --single in the cycling form. STYLE is a code or name:\n"
+    "  0 decimal            8 korean-syllable             14 circled-ideograph\n"
+    "  1 circled            9 circled-korean-syllable     15 stem-korean\n"
+    "  2 roman-upper       10 korean-consonant            16 stem-hanja\n"
+    "  3 roman-lower       11 circled-korean-consonant   128 footnote\n"
+    "  4 latin-upper       12 korean-words               129 repeat (repeats --symbol)\n"
+    "  5 latin-lower       13 hanja-words\n"
+    "  6 circled-latin-upper\n"
+    "  7 circled-latin-lower\n"
+    "Other codes print decimal. A negative NUMBER may be given as it is (-5).\n"
+    "\n"
+    "  --single      the cycling form (Z, A, B ...)\n"
+    "  --extended    the growing form (the default)\n"
+    "  --open C      character written before the label\n"
+    "  --close C     character written after the label\n"
+    "  --symbol C    the symbol that the repeat style repeats\n"
+    "  --table       every style, single and extended form, for 1..30\n",
+    {{"single", 0, false},
+     {"extended", 0, false},
+     {"open", 0, true},
+     {"close", 0, true},
+     {"symbol", 0, true},
+     {"table", 0, false}},
+    true,
+    RunNumstr,
+};
 
 }  // namespace ydr::tool

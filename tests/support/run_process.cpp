@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -131,6 +132,48 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
       }
     }
   }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
+                            const std::string &answer) {
+  IgnoreBrokenPipes();
+  std::vector<std::string> env_strings = MergedEnvironment({});
+  std::vector<char *> envp, args;
+  for (auto &s : env_strings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argv_copy = argv;
+  for (auto &s : argv_copy) args.push_back(s.data());
+  args.push_back(nullptr);
+  ProcessResult result;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return result;
+  if (pid == 0) {
+    execve(args[0], args.data(), envp.data());
+    _exit(127);
+  }
+  char buffer[4096];
+  bool answered = prompt.empty();
+  for (;;) {
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got > 0) {
+      result.out.append(buffer, static_cast<std::size_t>(got));
+      if (!answered && result.out.find(prompt) != std::string::npos) {
+        answered = true;
+        static_cast<void>(write(master, answer.data(), answer.size()));
+      }
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO once the program has gone and the terminal has no other user
+    }
+  }
+  close(master);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

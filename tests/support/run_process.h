@@ -18,4 +18,10 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
                          const std::string &input = "");
 
+// Runs a program with standard input, output and error on a new pseudo-terminal, so that it
+// sees a terminal; what it wrote there (output and error together) comes back in `out`. When
+// `prompt` shows, `answer` is typed.
+ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt = "",
+                            const std::string &answer = "");
+
 }  // namespace ydr::test
