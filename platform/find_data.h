@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "ydr/base.h"
+
 namespace ydr::platform {
 
 inline constexpr std::uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
@@ -12,23 +14,9 @@ inline constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr std::uint32_t FILE_ATTRIBUTE_ARCHIVE = 0x20;
 inline constexpr std::uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
-struct FILETIME {
-  std::uint32_t dwLowDateTime;
-  std::uint32_t dwHighDateTime;
-};
-
-struct WIN32_FIND_DATAW {
-  std::uint32_t dwFileAttributes;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  std::uint32_t nFileSizeHigh;
-  std::uint32_t nFileSizeLow;
-  std::uint32_t dwReserved0;
-  std::uint32_t dwReserved1;
-  unsigned short cFileName[260];
-  unsigned short cAlternateFileName[14];
-};
+// The record the base library's public header defines.
+using FILETIME = ::YDR_FILETIME;
+using WIN32_FIND_DATAW = ::YDR_FIND_DATAW;
 
 using HANDLE = void *;
 // INVALID_HANDLE_VALUE: the all-ones pointer, as the platform defines it.

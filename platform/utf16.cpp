@@ -1,5 +1,7 @@
 #include "platform/utf16.h"
 
+#include "ydr/utf8.h"
+
 namespace ydr::platform {
 namespace {
 
@@ -92,22 +94,10 @@ void AppendUtf16(char32_t cp, WString *out) {
   }
 }
 
-std::string Utf8FromWide(const WChar *text, std::size_t length) {
-  std::string out;
-  out.reserve(length);
-  for (std::size_t pos = 0; pos < length;) AppendUtf8(DecodeUtf16(text, length, &pos), &out);
-  return out;
-}
+// Whole strings go through the public header's conversions, which hosts use too, so the
+// library and its callers convert alike.
+std::string Utf8FromWide(const WChar *text, std::size_t length) { return ydr::Utf8FromUtf16(text, length); }
 
-WString WideFromUtf8(std::string_view text) {
-  WString out;
-  out.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) {
-    char32_t code_point;
-    DecodeUtf8(text, &pos, &code_point);
-    AppendUtf16(code_point, &out);
-  }
-  return out;
-}
+WString WideFromUtf8(std::string_view text) { return ydr::Utf16FromUtf8(text); }
 
 }  // namespace ydr::platform

@@ -37,7 +37,8 @@ TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
     SCOPED_TRACE(layout.name);
     TempDir root;
     const std::string host = root.CopyFile(YDR_TEST_HOST, "Suite/Bin/host");
-    root.CopyFile(YDR_MAIN_LIBRARY, "Suite/Bin/libYdrBM70.so");
+    // Under the name the host asks for (its soname).
+    root.CopyFile(YDR_MAIN_LIBRARY, std::string("Suite/Bin/") + YDR_MAIN_LIBRARY_SONAME);
     if (layout.base_library != nullptr) root.CopyFile(YDR_BASE_LIBRARY, layout.base_library);
     std::string registry = root.WriteFile("registry.ini", "");
     if (layout.registry_points_there) {

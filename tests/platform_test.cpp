@@ -2,13 +2,16 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "platform/native_path.h"
 #include "platform/path_match.h"
 #include "platform/split_path.h"
 #include "platform/utf16.h"
 #include "tests/support/temp_dir.h"
+#include "ydr/utf8.h"
 
 namespace ydr::platform {
 namespace {
@@ -128,6 +131,43 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
     };
     EXPECT_EQ(PathMatchSpecA(to_code_page(c.name).c_str(), to_code_page(c.pattern).c_str()), c.matches);
   }
+}
+
+}  // namespace
+}  // namespace ydr::platform
+
+namespace ydr::platform {
+namespace {
+
+// The header-only conversions hosts use, against the character-by-character ones.
+TEST(Utf8HeaderTest, AgreesWithTheCharacterByCharacterConversions) {
+  std::mt19937 rng(8);
+  std::vector<std::string> samples = {
+      "",    "plain", "한글 text", "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80", "cut \xE2\x82",
+      "\xFF"};
+  for (int i = 0; i < 2000; ++i) {
+    std::string bytes(rng() % 12, '\0');
+    for (char &c : bytes) c = static_cast<char>(rng() % 4 == 0 ? rng() : 0x80 + rng() % 0x50);
+    samples.push_back(bytes);
+  }
+  for (const std::string &sample : samples) {
+    WString expected;
+    for (std::size_t pos = 0; pos < sample.size();) {
+      char32_t cp;
+      DecodeUtf8(sample, &pos, &cp);
+      AppendUtf16(cp, &expected);
+    }
+    const WString wide = ydr::Utf16FromUtf8(sample);
+    ASSERT_EQ(wide, expected) << sample;
+    std::string back;
+    for (std::size_t pos = 0; pos < wide.size();) AppendUtf8(DecodeUtf16(wide.data(), wide.size(), &pos), &back);
+    ASSERT_EQ(ydr::Utf8FromUtf16(wide), back);
+  }
+  const WString lone = {0xD800, 'a', 0xDC00};
+  EXPECT_EQ(ydr::Utf8FromUtf16(lone),
+            "\xEF\xBF\xBD"
+            "a"
+            "\xEF\xBF\xBD");
 }
 
 }  // namespace

@@ -61,9 +61,15 @@ TEST(ToolSha1Test, CheckingReportsAndExitCodesAreSha1sums) {
     std::string list;
   };
   const Case cases[] = {
-      {{}, good},           {{}, good + junk},           {{"--strict"}, good + junk},
-      {{"--warn"}, good + junk}, {{"--status"}, good + wrong}, {{"--quiet"}, good + wrong},
-      {{}, missing + good}, {{"--ignore-missing"}, missing + good}, {{}, junk},
+      {{}, good},
+      {{}, good + junk},
+      {{"--strict"}, good + junk},
+      {{"--warn"}, good + junk},
+      {{"--status"}, good + wrong},
+      {{"--quiet"}, good + wrong},
+      {{}, missing + good},
+      {{"--ignore-missing"}, missing + good},
+      {{}, junk},
   };
   for (const Case &c : cases) {
     std::string flags;
@@ -77,7 +83,8 @@ TEST(ToolSha1Test, CheckingReportsAndExitCodesAreSha1sums) {
     EXPECT_EQ(ours.out, theirs.out);
     // The same warnings, but in our own voice.
     std::string expected_err = theirs.err;
-    for (std::size_t at; (at = expected_err.find("sha1sum: ")) != std::string::npos;) expected_err.replace(at, 9, "ydr: ");
+    for (std::size_t at; (at = expected_err.find("sha1sum: ")) != std::string::npos;)
+      expected_err.replace(at, 9, "ydr: ");
     EXPECT_EQ(ours.err, expected_err);
   }
 }
@@ -133,12 +140,16 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
   ydr::test::TempDir dir;
   const std::string cd = "cd '" + dir.path() + "' && ";
   // openssl's keys: PKCS #8 private, SubjectPublicKeyInfo public, PEM and DER.
-  ASSERT_EQ(Shell(cd + "openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out key.pem 2>/dev/null").exit_status, 0);
+  ASSERT_EQ(
+      Shell(cd + "openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out key.pem 2>/dev/null").exit_status,
+      0);
   ASSERT_EQ(Shell(cd + "openssl pkey -in key.pem -pubout -out pub.pem && openssl pkey -in key.pem -outform DER -out "
-                       "key.der && openssl pkey -in key.pem -pubout -outform DER -out pub.der").exit_status,
+                       "key.der && openssl pkey -in key.pem -pubout -outform DER -out pub.der")
+                .exit_status,
             0);
   const std::string message = "a secret of modest length";
-  for (const auto &[public_key, private_key] : {std::pair<const char *, const char *>{"pub.pem", "key.pem"}, {"pub.der", "key.der"}}) {
+  for (const auto &[public_key, private_key] :
+       {std::pair<const char *, const char *>{"pub.pem", "key.pem"}, {"pub.der", "key.der"}}) {
     SCOPED_TRACE(public_key);
     const auto sealed = Ydr({"rsa", "enc", "--public", dir / public_key}, message);
     ASSERT_EQ(sealed.exit_status, 0) << sealed.err;
@@ -150,8 +161,10 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
   }
   // ydr's own key pair: openssl reads it, and encrypts to it.
   ASSERT_EQ(Ydr({"rsa", "genkey", "--bits", "1024", dir / "mine.pem", dir / "mine.pub"}).exit_status, 0);
-  EXPECT_EQ(fs::status(dir / "mine.pem").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-  ASSERT_EQ(Shell(cd + "printf 'to ydr' | openssl pkeyutl -encrypt -pubin -inkey mine.pub -out to-ydr.bin").exit_status, 0);
+  EXPECT_EQ(fs::status(dir / "mine.pem").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(Shell(cd + "printf 'to ydr' | openssl pkeyutl -encrypt -pubin -inkey mine.pub -out to-ydr.bin").exit_status,
+            0);
   EXPECT_EQ(Ydr({"rsa", "dec", "--private", dir / "mine.pem", dir / "to-ydr.bin"}).out, "to ydr");
   // A raw signature recovers with the public key.
   const auto signature = Ydr({"rsa", "enc", "--private", dir / "mine.pem"}, message);

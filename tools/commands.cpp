@@ -7,13 +7,13 @@
 
 namespace ydr::tool {
 
-extern const Command kPackCommand, kUnpackCommand, kListCommand, kTestCommand, kGzCommand, kSha1Command,
-    kSeedCommand, kRsaCommand, kVenCommand, kNumstrCommand, kSendCommand;
+extern const Command kPackCommand, kUnpackCommand, kListCommand, kTestCommand, kGzCommand, kSha1Command, kSeedCommand,
+    kRsaCommand, kVenCommand, kNumstrCommand, kSendCommand;
 
 const std::vector<const Command *> &Commands() {
   static const std::vector<const Command *> commands = {
-      &kPackCommand, &kUnpackCommand, &kListCommand,   &kTestCommand, &kGzCommand,   &kSha1Command,
-      &kSeedCommand, &kRsaCommand,    &kVenCommand,    &kNumstrCommand, &kSendCommand,
+      &kPackCommand, &kUnpackCommand, &kListCommand, &kTestCommand,   &kGzCommand,   &kSha1Command,
+      &kSeedCommand, &kRsaCommand,    &kVenCommand,  &kNumstrCommand, &kSendCommand,
   };
   return commands;
 }

@@ -50,20 +50,19 @@ std::string Roff(const std::string &text) {
 }
 
 std::string ManualPage() {
-  std::string page =
-      ".TH YDR 1 \"\" \"ydr " YDR_VERSION
-      "\" \"User Commands\"\n"
-      ".SH NAME\n"
-      "ydr \\- archives, stream compression, ciphers, digests and list labels\n"
-      ".SH SYNOPSIS\n"
-      ".B ydr\n"
-      ".I command\n"
-      "[\\fIoption\\fR]... [\\fIargument\\fR]...\n"
-      ".SH DESCRIPTION\n"
-      ".nf\n" +
-      Roff(Overview()) +
-      ".fi\n"
-      ".SH COMMANDS\n";
+  std::string page = ".TH YDR 1 \"\" \"ydr " YDR_VERSION
+                     "\" \"User Commands\"\n"
+                     ".SH NAME\n"
+                     "ydr \\- archives, stream compression, ciphers, digests and list labels\n"
+                     ".SH SYNOPSIS\n"
+                     ".B ydr\n"
+                     ".I command\n"
+                     "[\\fIoption\\fR]... [\\fIargument\\fR]...\n"
+                     ".SH DESCRIPTION\n"
+                     ".nf\n" +
+                     Roff(Overview()) +
+                     ".fi\n"
+                     ".SH COMMANDS\n";
   for (const Command *command : Commands()) {
     page += ".SS " + std::string(command->name) + "\n.nf\n" + Roff(Usage(*command)) + ".fi\n";
   }
@@ -96,8 +95,7 @@ std::string BashCompletion() {
          "    return\n"
          "  fi\n"
          "  case ${COMP_WORDS[1]} in\n" +
-         cases +
-         "    help) COMPREPLY=($(compgen -W \"" + commands +
+         cases + "    help) COMPREPLY=($(compgen -W \"" + commands +
          "\" -- \"$current\")); return ;;\n"
          "    *) options=\"\" ;;\n"
          "  esac\n"

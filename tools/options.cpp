@@ -11,7 +11,9 @@ int Usage(const std::string &command, const std::string &what) {
   return Complain(kExitUsage, what + " (see 'ydr " + command + " --help')");
 }
 
-bool IsNegativeNumber(const std::string &arg) { return arg.size() > 1 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9'; }
+bool IsNegativeNumber(const std::string &arg) {
+  return arg.size() > 1 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9';
+}
 
 }  // namespace
 

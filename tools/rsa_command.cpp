@@ -50,7 +50,8 @@ Key DecodeKey(const std::vector<unsigned char> &bytes, bool want_private) {
   }
   if (text.empty() || text.size() % 4 != 0) return Key(nullptr, EVP_PKEY_free);
   std::vector<unsigned char> der(text.size());
-  const int n = EVP_DecodeBlock(der.data(), reinterpret_cast<const unsigned char *>(text.data()), static_cast<int>(text.size()));
+  const int n =
+      EVP_DecodeBlock(der.data(), reinterpret_cast<const unsigned char *>(text.data()), static_cast<int>(text.size()));
   if (n <= 0) return Key(nullptr, EVP_PKEY_free);
   // The decoded length counts the bytes that the '=' padding stands for.
   std::size_t padding = 0;
@@ -84,14 +85,16 @@ int GenerateKey(const ParsedOptions &options, const std::vector<std::string> &fi
   if (key == nullptr) return Complain(kExitFailure, "libcrypto could not make the key");
   const auto write = [&](const std::string &path, bool private_key) {
     std::unique_ptr<BIO, decltype(&BIO_free)> memory(BIO_new(BIO_s_mem()), BIO_free);
-    const int ok = private_key ? PEM_write_bio_PrivateKey(memory.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr)
-                               : PEM_write_bio_PUBKEY(memory.get(), key.get());
+    const int ok = private_key
+                       ? PEM_write_bio_PrivateKey(memory.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr)
+                       : PEM_write_bio_PUBKEY(memory.get(), key.get());
     char *data = nullptr;
     const long size = BIO_get_mem_data(memory.get(), &data);
     Output out;
     // A private key is readable by its owner only.
     if (ok != 1 || size <= 0 || !out.Open(path, private_key ? 0600 : 0666, private_key)) {
-      return Failed("cannot create " + Quoted(Printable(path)) + ": " + (out.error().empty() ? "libcrypto failed" : out.error()));
+      return Failed("cannot create " + Quoted(Printable(path)) + ": " +
+                    (out.error().empty() ? "libcrypto failed" : out.error()));
     }
     if (!out.Write(data, static_cast<std::size_t>(size)) || !out.Finish()) {
       return Failed("cannot write " + Quoted(Printable(path)) + ": " + out.error());
@@ -107,7 +110,8 @@ int RunRsa(const ParsedOptions &options) {
   const std::string action = files[0];
   files.erase(files.begin());
   if (action == "genkey") return GenerateKey(options, files);
-  if (action != "enc" && action != "dec") return Complain(kExitUsage, "say enc, dec or genkey first (see 'ydr rsa --help')");
+  if (action != "enc" && action != "dec")
+    return Complain(kExitUsage, "say enc, dec or genkey first (see 'ydr rsa --help')");
   const bool encrypt = action == "enc";
   if (options.Has("public") == options.Has("private")) {
     return Complain(kExitUsage, "give one key: --public KEYFILE or --private KEYFILE");
@@ -145,7 +149,8 @@ int RunRsa(const ParsedOptions &options) {
   if (encrypt && data.size() > modulus - 11) {
     wipe();
     return Complain(kExitFailure, in_name + ": " + std::to_string(data.size()) + " bytes; this " +
-                                      std::to_string(modulus * 8) + "-bit key takes at most " + std::to_string(modulus - 11));
+                                      std::to_string(modulus * 8) + "-bit key takes at most " +
+                                      std::to_string(modulus - 11));
   }
   if (!encrypt && data.size() != modulus) {
     wipe();
@@ -156,11 +161,13 @@ int RunRsa(const ParsedOptions &options) {
   const unsigned n = run(static_cast<unsigned>(data.size()), data.data(), result.data(), key_text.c_str());
   wipe();
   if (n == YDR_RSA_FAILED) {
-    return Complain(kExitFailure, in_name + ": the padding does not check out (not made with the matching key, or damaged)");
+    return Complain(kExitFailure,
+                    in_name + ": the padding does not check out (not made with the matching key, or damaged)");
   }
   Output out;
   const std::string out_path = files.size() < 2 ? "-" : files[1];
-  if (!out.Open(out_path)) return Complain(kExitFailure, "cannot create " + Quoted(Printable(out_path)) + ": " + out.error());
+  if (!out.Open(out_path))
+    return Complain(kExitFailure, "cannot create " + Quoted(Printable(out_path)) + ": " + out.error());
   if (!out.Write(result.data(), n) || !out.Finish()) {
     return Complain(kExitFailure, "cannot write " + Quoted(out.name()) + ": " + out.error());
   }

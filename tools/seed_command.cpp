@@ -16,7 +16,8 @@ bool ParseHex(const std::string &text, std::vector<unsigned char> *bytes) {
   if (text.size() % 2 != 0) return false;
   bytes->clear();
   for (std::size_t i = 0; i < text.size(); i += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[i])) || !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
       return false;
     }
     bytes->push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
@@ -87,7 +88,8 @@ int RunSeed(const ParsedOptions &options) {
   if (!in.Open(in_path)) return Complain(kExitFailure, "cannot open " + Quoted(Printable(in_path)) + ": " + in.error());
   Output out;
   const std::string out_path = files.size() < 2 ? "-" : files[1];
-  if (!out.Open(out_path)) return Complain(kExitFailure, "cannot create " + Quoted(Printable(out_path)) + ": " + out.error());
+  if (!out.Open(out_path))
+    return Complain(kExitFailure, "cannot create " + Quoted(Printable(out_path)) + ": " + out.error());
   const std::string in_name = Quoted(Printable(in.name()));
 
   YDR_SEED_ALG_INFO info;
@@ -100,7 +102,8 @@ int RunSeed(const ParsedOptions &options) {
     unsigned n = 0;
     encrypt ? YDR_SEED_EncUpdate(&info, chunk.data(), static_cast<unsigned>(got), result.data(), &n)
             : YDR_SEED_DecUpdate(&info, chunk.data(), static_cast<unsigned>(got), result.data(), &n);
-    if (!out.Write(result.data(), n)) return Complain(kExitFailure, "cannot write " + Quoted(out.name()) + ": " + out.error());
+    if (!out.Write(result.data(), n))
+      return Complain(kExitFailure, "cannot write " + Quoted(out.name()) + ": " + out.error());
   }
   if (got < 0) return Complain(kExitFailure, "cannot read " + in_name + ": " + in.error());
   unsigned n = 0;
@@ -109,7 +112,8 @@ int RunSeed(const ParsedOptions &options) {
   switch (status) {
     case YDR_SEED_OK: break;
     case YDR_SEED_ERR_PADDING:
-      return Complain(kExitFailure, in_name + ": the padding does not check out (wrong key, vector or mode, or damaged data)");
+      return Complain(kExitFailure,
+                      in_name + ": the padding does not check out (wrong key, vector or mode, or damaged data)");
     case YDR_SEED_ERR_PARTIAL:
       return Complain(kExitFailure, in_name + ": not a whole number of 16-byte blocks; use --pad pkcs");
     case YDR_SEED_ERR_CIPHERTEXT:

@@ -197,7 +197,8 @@ int CheckLists(const ParsedOptions &options) {
       } else {
         ++matched;
       }
-      if (!status_only && !(quiet && read && actual == expected)) written = PrintLine(shown + ": " + verdict) && written;
+      if (!status_only && !(quiet && read && actual == expected))
+        written = PrintLine(shown + ": " + verdict) && written;
     }
     if (good_lines == 0) {
       result = Complain(kExitFailure, Printable(list.name()) + ": no properly formatted checksum lines found");

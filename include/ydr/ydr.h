@@ -11,6 +11,7 @@
 #include "ydr/seed.h"
 #include "ydr/sha1.h"
 #include "ydr/socket.h"
+#include "ydr/utf8.h"
 #include "ydr/ven.h"
 #include "ydr/zip.h"
 
