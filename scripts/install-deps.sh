@@ -22,6 +22,7 @@ packages=(
   clang-format        # the layout check (make test, make format)
   clang-tidy          # the static checks (make test)
   python3             # generators of checked-in tables, and the lint script
+  pkgconf             # the package test builds the examples through pkg-config
 )
 
 missing=()

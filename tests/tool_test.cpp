@@ -137,7 +137,7 @@ TEST(ToolTest, FailedOutputExitsWithOne) {
 // A server on 127.0.0.1 that answers one connection with `reply` (after reading a little).
 class OneReply {
  public:
-  explicit OneReply(std::string reply, bool hold_open = false) {
+  explicit OneReply(const std::string &reply, bool hold_open = false) {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace ydr::tool {
@@ -72,8 +73,7 @@ std::string ProgressMeter::Line() const {
     const double rate = static_cast<double>(bytes) / seconds;
     line += ", " + HumanBytes(static_cast<std::uint64_t>(rate)) + "/s";
     if (rate > 0 && total_bytes_ > bytes) {
-      line += ", " + std::to_string(static_cast<long long>(static_cast<double>(total_bytes_ - bytes) / rate + 0.5)) +
-              " s left";
+      line += ", " + std::to_string(std::llround(static_cast<double>(total_bytes_ - bytes) / rate)) + " s left";
     }
   }
   return line;

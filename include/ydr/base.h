@@ -40,7 +40,6 @@ typedef struct tagYDR_FIND_DATAW {
 
 YDR_EXTERN_C_BEGIN
 
-
 /* Registers a module; nonzero on success. The record must stay valid until YdrExitModule. */
 /* Refused (0): null record or name, or a record whose started flag is not 1. */
 YDR_API int YdrInitModule(YDR_MODULE_INFO *info);
@@ -58,9 +57,9 @@ YDR_API int YdrGetError(void);
 /* last whole character that does, terminated when the source's terminator was asked for, */
 /* and the result is 0. */
 YDR_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const unsigned short *src, int srcLength,
-                                char *dst, int dstBytes, int reserved);
+                             char *dst, int dstBytes, int reserved);
 YDR_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const char *src, int srcLength,
-                                unsigned short *dst, int dstChars, int reserved);
+                             unsigned short *dst, int dstChars, int reserved);
 
 /* The absolute form of a path in a buffer of 260 units: relative paths resolve against the */
 /* current directory, "." and ".." fold (never above the root), both separators are read and */

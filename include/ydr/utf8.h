@@ -31,7 +31,10 @@ inline Utf16String Utf16FromUtf8(std::string_view text) {
     if (lead < 0x80) {
       cp = lead;
     } else {
-      const std::size_t need = lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+      const std::size_t need = lead >= 0xC2 && lead < 0xE0   ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
       char32_t value = need == 2 ? lead & 0x1Fu : need == 3 ? lead & 0x0Fu : lead & 0x07u;
       bool ok = need != 0 && i + need <= text.size();
       for (std::size_t k = 1; ok && k < need; ++k) {
