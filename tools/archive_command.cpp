@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -34,6 +35,12 @@ bool ArchiveReader::Open(const std::string &path) {
     return false;
   }
   return true;
+}
+
+bool CutOff(const zip::ArchiveIndex &index, std::size_t i) {
+  const zip::MemberRecord &m = index.members[i];
+  return std::find(index.past_end.begin(), index.past_end.end(), i) != index.past_end.end() ||
+         (m.flag == zip::kFlagPacked && std::uint64_t{m.data_offset} + m.compressed_length > index.file_size);
 }
 
 std::string MemberLabel(const zip::MemberRecord &member) { return Quoted(Printable(member.name)); }

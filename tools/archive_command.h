@@ -30,6 +30,9 @@ class ArchiveReader {
   std::string name_;
 };
 
+// Whether member `i` has its data missing because the archive was cut short.
+bool CutOff(const zip::ArchiveIndex &index, std::size_t i);
+
 // A member as messages name it: its stored name, escaped for the terminal, in quotes.
 std::string MemberLabel(const zip::MemberRecord &member);
 // What a member's flag says, for listings.

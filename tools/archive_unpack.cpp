@@ -279,15 +279,12 @@ int RunUnpack(const ParsedOptions &parsed) {
   {
     ProgressMeter meter("unpacking", "members", members.size(), 0);
     unpacker.meter = &meter;
-    const auto &past_end = index.past_end;
     for (std::size_t i = 0; i < members.size(); ++i) {
       const zip::MemberRecord &member = members[i];
       meter.ItemDone();
       // Members whose data lie past the end of a cut-short archive are counted, and
       // reported together below.
-      if (std::find(past_end.begin(), past_end.end(), i) != past_end.end() ||
-          (member.flag == zip::kFlagPacked &&
-           std::uint64_t{member.data_offset} + member.compressed_length > index.file_size)) {
+      if (CutOff(index, i)) {
         ++cut_off;
         continue;
       }
