@@ -38,6 +38,37 @@ class BitWriter {
 
   OutputBuffer &out() { return *out_; }
 
+  // The writer's state in the caller's registers, for a long run of codes (a block's
+  // symbols): the same bits, committed four bytes at a time as by Put, without a branch on
+  // whether four are complete. Bytes are stored straight into the output buffer; the
+  // caller ends the burst (Sync) once `tail` reaches `piece_end`, so that full pieces go
+  // out, and before anything else writes.
+  struct Burst {
+    std::uint64_t bits;
+    unsigned count;
+    std::uint8_t *tail;
+    const std::uint8_t *piece_end;
+
+    // `length` + count must stay below 64: at most 32 bits at a time.
+    void Put(std::uint64_t value, unsigned length) {
+      bits |= value << count;
+      count += length;
+      platform::StoreLittleEndian32(tail, static_cast<std::uint32_t>(bits));  // kept if complete
+      const unsigned full = count & 32;
+      tail += full >> 3;
+      bits >>= full;
+      count -= full;
+    }
+  };
+  Burst StartBurst() {
+    return {bits_, static_cast<unsigned>(count_), out_->tail(), out_->tail() + out_->room_in_piece()};
+  }
+  void Sync(const Burst &burst) {
+    bits_ = burst.bits;
+    count_ = static_cast<int>(burst.count);
+    out_->Advance(static_cast<std::uint32_t>(burst.tail - out_->tail()));
+  }
+
  private:
   OutputBuffer *out_;
   std::uint64_t bits_ = 0;

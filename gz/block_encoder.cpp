@@ -38,8 +38,7 @@ void BlockEncoder::StartBlock() {
   std::memset(dist_freq_, 0, sizeof dist_freq_);
   std::memset(bitlen_freq_, 0, sizeof bitlen_freq_);
   litlen_freq_[kEndBlock] = 1;
-  symbols_ = 0;
-  distances_ = 0;
+  symbol_count_ = 0;
 }
 
 void BlockEncoder::ScanLengths(const Code *codes, int max_code) {
@@ -117,22 +116,38 @@ int BlockEncoder::BuildBitLengthTree(std::uint64_t *dynamic_bits) {
 }
 
 void BlockEncoder::SendSymbols(const Code *litlen, const Code *dist, BitWriter &out) const {
-  for (int i = 0; i < symbols_; ++i) {
-    const unsigned lc = literal_or_length_[i];
-    const unsigned distance = distance_[i];
-    if (distance == 0) {
-      out.Put(litlen[lc].bits, litlen[lc].length);
-      continue;
-    }
-    const int length_code = kLengthTables.code[lc];
-    const Code &lcode = litlen[length_code + kLiterals + 1];
-    out.Put(lcode.bits, lcode.length);
-    if (const int extra = kLengthExtra[length_code]; extra != 0) out.Put(lc - kLengthTables.base[length_code], extra);
-    const unsigned d = distance - 1;
-    const int dist_code = DistanceCode(d);
-    out.Put(dist[dist_code].bits, dist[dist_code].length);
-    if (const int extra = kDistExtra[dist_code]; extra != 0) out.Put(d - kDistanceTables.base[dist_code], extra);
+  // Each symbol's codes and extra bits come from two lookups, one by its literal/length index
+  // and one by its distance code, each giving the bits and their count as one value (a
+  // literal's distance entry is empty), so that sending takes no branch on the symbol's kind.
+  std::uint32_t litlen_table[kLiterals + 256];  // bits, and their count in the top byte
+  for (int n = 0; n < kLiterals; ++n) litlen_table[n] = litlen[n].bits | static_cast<std::uint32_t>(litlen[n].length) << 24;
+  for (unsigned lc = 0; lc < 256; ++lc) {
+    const int code = kLengthTables.code[lc];
+    const Code &c = litlen[code + kLiterals + 1];
+    const std::uint32_t extra_value = lc - kLengthTables.base[code];
+    litlen_table[kLiterals + lc] =
+        (c.bits | extra_value << c.length) | static_cast<std::uint32_t>(c.length + kLengthExtra[code]) << 24;
   }
+  std::uint32_t dist_table[32] = {};  // code bits, their count (bits 16-23), extra bit count (24-31)
+  for (int dc = 0; dc < kDistCodes; ++dc) {
+    dist_table[dc] = dist[dc].bits | static_cast<std::uint32_t>(dist[dc].length) << 16 |
+                     static_cast<std::uint32_t>(kDistExtra[dc]) << 24;
+  }
+
+  BitWriter::Burst burst = out.StartBurst();
+  for (std::size_t i = 0; i < symbol_count_; ++i) {
+    const std::uint32_t symbol = symbols_[i];
+    const std::uint32_t a = litlen_table[symbol & 0x1FF];
+    burst.Put(a & 0xFFFFFF, a >> 24);
+    const std::uint32_t d = dist_table[(symbol >> 9) & 31];
+    const unsigned code_length = (d >> 16) & 0xFF;
+    burst.Put((d & 0xFFFF) | (symbol >> 14) << code_length, code_length + (d >> 24));
+    if (burst.tail >= burst.piece_end) {
+      out.Sync(burst);
+      burst = out.StartBurst();
+    }
+  }
+  out.Sync(burst);
   out.Put(litlen[kEndBlock].bits, litlen[kEndBlock].length);
 }
 

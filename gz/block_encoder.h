@@ -3,6 +3,7 @@
 // it. A block ends after 4095 symbols, or earlier at the matcher's request.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "gz/bit_writer.h"
@@ -11,28 +12,45 @@
 
 namespace ydr::gz {
 
+// The symbols of the block being gathered, each packed as the emitter reads it: bits 0-8
+// index the literal/length table (a literal byte, or 256 + match length - 3), bits 9-13
+// hold the distance code (kNoDistance for a literal), bits 14-26 the distance's extra bits.
+// The matcher keeps a copy in its registers while it runs and hands it back before a flush.
+struct SymbolCursor {
+  static constexpr std::uint32_t kNoDistance = 30;
+
+  std::uint32_t *next;
+  std::uint32_t *full;  // where the block must end
+  std::uint16_t *litlen_freq;
+  std::uint16_t *dist_freq;
+
+  // Record a symbol; true when the block must be flushed now.
+  bool Literal(std::uint8_t byte) {
+    *next++ = byte | kNoDistance << 9;
+    ++litlen_freq[byte];
+    return next == full;
+  }
+  bool Match(unsigned distance, unsigned length) {
+    const unsigned lc = length - kMinMatch;
+    const unsigned d = distance - 1;
+    const unsigned dc = static_cast<unsigned>(DistanceCode(d));
+    *next++ = (kLiterals + lc) | dc << 9 | (d - kDistanceTables.base[dc]) << 14;
+    ++litlen_freq[kLengthTables.code[lc] + kLiterals + 1];
+    ++dist_freq[dc];
+    return next == full;
+  }
+};
+
 class BlockEncoder {
  public:
   static constexpr int kMaxSymbols = 4095;
 
   BlockEncoder() { StartBlock(); }
 
-  // Record a symbol; true when the block must be flushed now.
-  bool RecordLiteral(std::uint8_t byte) {
-    literal_or_length_[symbols_] = byte;
-    distance_[symbols_] = 0;
-    ++litlen_freq_[byte];
-    return ++symbols_ == kMaxSymbols;
-  }
-  bool RecordMatch(unsigned distance, unsigned length) {
-    const unsigned lc = length - kMinMatch;
-    literal_or_length_[symbols_] = static_cast<std::uint8_t>(lc);
-    distance_[symbols_] = static_cast<std::uint16_t>(distance);
-    ++litlen_freq_[kLengthTables.code[lc] + kLiterals + 1];
-    ++dist_freq_[DistanceCode(distance - 1)];
-    ++distances_;
-    return ++symbols_ == kMaxSymbols || distances_ == kMaxSymbols + 1;
-  }
+  // The cursor for recording symbols; after recording, the same cursor goes back through
+  // Commit before the block is flushed (or the encoder otherwise used).
+  SymbolCursor cursor() { return {symbols_ + symbol_count_, symbols_ + kMaxSymbols, litlen_freq_, dist_freq_}; }
+  void Commit(const SymbolCursor &cursor) { symbol_count_ = static_cast<std::size_t>(cursor.next - symbols_); }
 
   // Writes the block. `bytes` are the block's input bytes if they are still in the window
   // (null otherwise: it cannot be stored then), `stored_length` how many there are. Returns
@@ -46,11 +64,8 @@ class BlockEncoder {
   int BuildBitLengthTree(std::uint64_t *dynamic_bits);
   void SendSymbols(const Code *litlen, const Code *dist, BitWriter &out) const;
 
-  // The block's symbols: a literal, or match length - 3 with its distance (0: a literal).
-  std::uint8_t literal_or_length_[kMaxSymbols + 1];
-  std::uint16_t distance_[kMaxSymbols + 1];
-  int symbols_ = 0;
-  int distances_ = 0;
+  std::uint32_t symbols_[kMaxSymbols];
+  std::size_t symbol_count_ = 0;
 
   std::uint16_t litlen_freq_[kLitLenCodes];
   std::uint16_t dist_freq_[kDistCodes];

@@ -21,7 +21,12 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "gz/crc32.h"
+#include "platform/cpu_features.h"
 #include "platform/byte_order.h"
 
 namespace ydr::gz {
@@ -56,6 +61,26 @@ inline std::uint32_t CountEqual(const std::uint8_t *a, const std::uint8_t *b, st
   return limit;
 }
 
+// Every stored position loses `by`; those that fall off the bottom become 0 ("none").
+// `count` is a multiple of 8.
+void SlideDown(std::uint32_t *positions, std::uint32_t count, std::uint32_t by) {
+  for (std::uint32_t i = 0; i < count; ++i) positions[i] -= positions[i] < by ? positions[i] : by;
+}
+
+void SlideDown(std::uint16_t *positions, std::uint32_t count, std::uint32_t by) {
+#if defined(__SSE2__)
+  const __m128i amount = _mm_set1_epi16(static_cast<short>(by));
+  for (std::uint32_t i = 0; i < count; i += 8) {
+    auto *p = reinterpret_cast<__m128i *>(positions + i);
+    _mm_storeu_si128(p, _mm_subs_epu16(_mm_loadu_si128(p), amount));  // saturating
+  }
+#else
+  for (std::uint32_t i = 0; i < count; ++i) {
+    positions[i] = static_cast<std::uint16_t>(positions[i] - (positions[i] < by ? positions[i] : by));
+  }
+#endif
+}
+
 }  // namespace
 
 template <class Position>
@@ -69,6 +94,9 @@ DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const
                                                                          : kLongestDistance),
       slide_at_(2 * level.window_size - kMinLookahead) {
   output_.Attach(this, write, user);
+#if defined(__SSE2__)
+  vector_search_ = !platform::CpuFeaturesDisabled();
+#endif
 }
 
 template <class Position>
@@ -87,12 +115,10 @@ void DeflateWriter<Position>::FillWindow() {
   if (room == 0xFFFFFFFFu) --room;
   if (strstart_ >= slide_at_) {
     std::memcpy(window_.get(), window_.get() + window_size_, window_size_);
-    match_start_ -= window_size_;
     strstart_ -= window_size_;
     block_start_ -= window_size_;
-    const auto slide = [this](Position &p) { p = static_cast<Position>(p >= window_size_ ? p - window_size_ : 0); };
-    for (std::uint32_t i = 0; i < hash_size_; ++i) slide(head_[i]);
-    for (std::uint32_t i = 0; i < window_size_; ++i) slide(prev_[i]);
+    SlideDown(head_.get(), hash_size_, window_size_);
+    SlideDown(prev_.get(), window_size_, window_size_);
     room += window_size_;
   }
   if (pending_count_ <= 0) return;  // nothing given, or the end mark
@@ -106,35 +132,89 @@ void DeflateWriter<Position>::FillWindow() {
   lookahead_ += n;
 }
 
-template <class Position>
-std::uint32_t DeflateWriter<Position>::LongestMatch(std::uint32_t candidate) {
-  const std::uint8_t *const window = window_.get();
-  const Position *const prev = prev_.get();
-  const std::uint32_t mask = window_mask_;
-  const std::uint8_t *const scan = window + strstart_;
-  std::uint32_t chain = kChainLimit;
-  std::uint32_t best = kLengthToBeat;
-  const std::uint32_t limit = strstart_ > max_distance_ ? strstart_ - max_distance_ : 0;
-  const std::uint32_t scan_start = platform::LoadHost16(scan);
-  std::uint32_t scan_end = platform::LoadHost16(scan + best - 1);
-  std::uint32_t match_start = match_start_;
-  do {
-    const std::uint8_t *match = window + candidate;
-    // Only a candidate that agrees at the current best length and in its first two bytes
-    // can do better. The third byte agrees whenever these do: the hash holds it.
-    if (((platform::LoadHost16(match + best - 1) ^ scan_end) | (platform::LoadHost16(match) ^ scan_start)) != 0)
-      continue;
-    const std::uint32_t length = 3 + CountEqual(scan + 3, match + 3, kMaxMatch - 3);
-    if (length > best) {
-      match_start = candidate;
-      best = length;
+namespace {
+
+// The search along a chain, which both variants make the same way: at most kChainLimit
+// candidates, newest first, none at or below `limit` after the first; the longest match
+// wins, the first found of equal ones, and one of kNiceLength or more ends the search.
+// Both return the length (kLengthToBeat when nothing longer was found) and leave the
+// winner's position in *start.
+struct ChainSearch {
+  const std::uint8_t *window;
+  std::uint32_t mask;
+  std::uint32_t limit;
+};
+
+// The plain search: a candidate is compared in full only if it agrees with the current
+// position in its first two bytes and at the current best length.
+struct PlainSearch {
+  template <class Position>
+  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, std::uint32_t position,
+                               std::uint32_t candidate, std::uint32_t *start) {
+    const std::uint8_t *const scan = c.window + position;
+    std::uint32_t chain = kChainLimit;
+    std::uint32_t best = kLengthToBeat;
+    const std::uint32_t scan_start = platform::LoadHost16(scan);
+    std::uint32_t scan_end = platform::LoadHost16(scan + best - 1);
+    do {
+      const std::uint8_t *match = c.window + candidate;
+      // Only a candidate that agrees at the current best length and in its first two bytes
+      // can do better. The third byte agrees whenever these do: the hash holds it.
+      if (((platform::LoadHost16(match + best - 1) ^ scan_end) | (platform::LoadHost16(match) ^ scan_start)) != 0)
+        continue;
+      const std::uint32_t length = 3 + CountEqual(scan + 3, match + 3, kMaxMatch - 3);
+      if (length > best) {
+        *start = candidate;
+        best = length;
+        if (length >= kNiceLength) break;
+        scan_end = platform::LoadHost16(scan + best - 1);
+      }
+    } while ((candidate = prev[candidate & c.mask]) > c.limit && --chain != 0);
+    return best;
+  }
+};
+
+#if defined(__SSE2__)
+// The same search without a branch per candidate: every candidate's common prefix with the
+// current position is measured up to kNiceLength bytes at once (two 16-byte compares), and
+// the best kept as (length << 32 | position), so that of equal lengths the later position,
+// the one met first, wins. Only the winner is measured past kNiceLength.
+struct VectorSearch {
+  static std::uint32_t Prefix32(const __m128i scan0, const __m128i scan1, const std::uint8_t *match) {
+    const __m128i m0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(match));
+    const __m128i m1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(match + 16));
+    const std::uint32_t equal = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(scan0, m0))) |
+                                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(scan1, m1))) << 16;
+    return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
+  }
+
+  template <class Position>
+  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, std::uint32_t position,
+                               std::uint32_t candidate, std::uint32_t *start) {
+    static_assert(kNiceLength == 32, "the prefix is measured 32 bytes at a time");
+    const std::uint8_t *const scan = c.window + position;
+    const __m128i scan0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(scan));
+    const __m128i scan1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(scan + 16));
+    std::uint32_t chain = kChainLimit;
+    std::uint64_t best = 0;
+    do {
+      const std::uint32_t length = Prefix32(scan0, scan1, c.window + candidate);
+      const std::uint64_t key = std::uint64_t{length} << 32 | candidate;
+      best = key > best ? key : best;
       if (length >= kNiceLength) break;
-      scan_end = platform::LoadHost16(scan + best - 1);
+    } while ((candidate = prev[candidate & c.mask]) > c.limit && --chain != 0);
+    std::uint32_t length = static_cast<std::uint32_t>(best >> 32);
+    if (length < kMinMatch) return kLengthToBeat;
+    *start = static_cast<std::uint32_t>(best);
+    if (length == kNiceLength) {
+      length += CountEqual(scan + kNiceLength, c.window + *start + kNiceLength, kMaxMatch - kNiceLength);
     }
-  } while ((candidate = prev[candidate & mask]) > limit && --chain != 0);
-  match_start_ = match_start;
-  return best;
-}
+    return length;
+  }
+};
+#endif
+
+}  // namespace
 
 template <class Position>
 void DeflateWriter<Position>::FlushBlock(bool final) {
@@ -149,54 +229,103 @@ void DeflateWriter<Position>::Compress(const std::uint8_t *data, int count) {
   pending_ = data;
   pending_count_ = count;
   const bool input_ended = count == -1;
-  if (!resume_) {
-    match_length_ = 0;
-    FillWindow();
+  if (!resume_) FillWindow();
+#if defined(__SSE2__)
+  if (vector_search_) {
+    Match<VectorSearch>(input_ended);
+    return;
   }
-  const std::uint8_t *window = window_.get();
-  while (lookahead_ != 0) {
-    if (!input_ended) {
-      while (lookahead_ < kMinLookahead) {
-        if (pending_count_ == 0) {
-          resume_ = true;
-          pending_ = nullptr;
-          return;
+#endif
+  Match<PlainSearch>(input_ended);
+}
+
+// The matcher's loop. Its state lives in locals while it runs (stores into the symbol
+// buffer would otherwise make the compiler reload every member after each one) and goes
+// back into the members before anything else looks at it: a refill, a flush, the return.
+template <class Position>
+template <class Search>
+void DeflateWriter<Position>::Match(bool input_ended) {
+  const std::uint8_t *const window = window_.get();
+  Position *const head = head_.get();
+  Position *const prev = prev_.get();
+  const std::uint32_t window_mask = window_mask_;
+  const std::uint32_t hash_mask = hash_mask_;
+  const std::uint32_t hash_shift = hash_shift_;
+  const std::uint32_t max_distance = max_distance_;
+  std::uint32_t strstart = strstart_;
+  std::uint32_t lookahead = lookahead_;
+  std::uint32_t hash = hash_;
+  SymbolCursor symbols = encoder_->cursor();
+
+  const auto insert = [&](std::uint32_t position) -> std::uint32_t {
+    hash = ((hash << hash_shift) ^ window[position + 2]) & hash_mask;
+    const std::uint32_t previous = head[hash];
+    prev[position & window_mask] = static_cast<Position>(previous);
+    head[hash] = static_cast<Position>(position);
+    return previous;
+  };
+  const auto restart_hash = [&](std::uint32_t position) {
+    hash = ((std::uint32_t{window[position]} << hash_shift) ^ window[position + 1]) & hash_mask;
+  };
+  const auto save = [&] {
+    strstart_ = strstart;
+    lookahead_ = lookahead;
+    hash_ = hash;
+    encoder_->Commit(symbols);
+  };
+
+  for (;;) {
+    if (lookahead < kMinLookahead) {
+      if (lookahead == 0) break;
+      if (!input_ended) {
+        save();
+        while (lookahead_ < kMinLookahead) {
+          if (pending_count_ == 0) {
+            resume_ = true;
+            pending_ = nullptr;
+            return;
+          }
+          FillWindow();  // may slide the window: positions change
         }
-        FillWindow();
+        strstart = strstart_;
+        lookahead = lookahead_;
       }
     }
     if (!primed_) {
-      RestartHash(0);
+      restart_hash(0);
       primed_ = true;
     }
-    InsertString(strstart_);
-    if (hash_head_ != 0 && strstart_ - hash_head_ <= max_distance_) {
-      match_length_ = LongestMatch(hash_head_);
-      if (match_length_ > lookahead_) match_length_ = lookahead_;
+    const std::uint32_t candidate = insert(strstart);
+    std::uint32_t length = 0;
+    std::uint32_t start = 0;
+    if (candidate != 0 && strstart - candidate <= max_distance) {
+      const ChainSearch search{window, window_mask, strstart > max_distance ? strstart - max_distance : 0};
+      length = Search::Longest(search, prev, strstart, candidate, &start);
+      if (length > lookahead) length = lookahead;
     }
     bool flush;
-    if (match_length_ >= kMinMatch) {
-      flush = encoder_->RecordMatch(strstart_ - match_start_, match_length_);
-      lookahead_ -= match_length_;
-      if (match_length_ <= kInsertLimit) {
-        --match_length_;
-        do {
-          ++strstart_;
-          InsertString(strstart_);
-        } while (--match_length_ != 0);
-        ++strstart_;
+    if (length >= kMinMatch) {
+      flush = symbols.Match(strstart - start, length);
+      lookahead -= length;
+      if (length <= kInsertLimit) {
+        for (std::uint32_t i = 1; i < length; ++i) insert(strstart + i);
+        strstart += length;
       } else {
-        strstart_ += match_length_;
-        match_length_ = 0;
-        RestartHash(strstart_);
+        strstart += length;
+        restart_hash(strstart);
       }
     } else {
-      flush = encoder_->RecordLiteral(window[strstart_]);
-      --lookahead_;
-      ++strstart_;
+      flush = symbols.Literal(window[strstart]);
+      --lookahead;
+      ++strstart;
     }
-    if (flush) FlushBlock(false);
+    if (flush) {
+      save();
+      FlushBlock(false);
+      symbols = encoder_->cursor();
+    }
   }
+  save();
   resume_ = false;
   pending_ = nullptr;
   FlushBlock(true);

@@ -39,17 +39,8 @@ class DeflateWriter final : public StreamWriter {
 
  private:
   void FillWindow();
-  void InsertString(std::uint32_t position) {
-    hash_ = ((hash_ << hash_shift_) ^ window_[position + 2]) & hash_mask_;
-    hash_head_ = head_[hash_];
-    prev_[position & window_mask_] = static_cast<Position>(hash_head_);
-    head_[hash_] = static_cast<Position>(position);
-  }
-  void RestartHash(std::uint32_t position) {
-    hash_ = window_[position];
-    hash_ = ((hash_ << hash_shift_) ^ window_[position + 1]) & hash_mask_;
-  }
-  std::uint32_t LongestMatch(std::uint32_t candidate);
+  template <class Search>
+  void Match(bool input_ended);
   void FlushBlock(bool final);
 
   // Sizes from the memory level.
@@ -67,13 +58,11 @@ class DeflateWriter final : public StreamWriter {
   std::unique_ptr<BlockEncoder> encoder_;
 
   // Matcher state.
-  std::uint32_t hash_ = 0;
-  std::uint32_t hash_head_ = 0;
+  std::uint32_t hash_ = 0;        // the rolling hash of the last position entered
   std::uint32_t strstart_ = 0;    // the current position
   std::uint32_t lookahead_ = 0;   // bytes in the window ahead of it
   std::int64_t block_start_ = 0;  // where the current block's bytes start (negative: slid out)
-  std::uint32_t match_start_ = 0;
-  std::uint32_t match_length_ = 0;
+  bool vector_search_ = false;    // the chain search compares 32 bytes at a time
   bool resume_ = false;  // inside a stream, waiting for more input
   bool primed_ = false;  // the rolling hash has been started
 

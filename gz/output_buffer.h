@@ -21,8 +21,9 @@ class OutputBuffer {
   }
 
   // Room for at least 8 more bytes is always there: the buffer is emptied below 4096
-  // whenever it reaches that.
+  // whenever it reaches that (and a burst of bit writing may run 8 bytes past it).
   std::uint8_t *tail() { return data_ + count_; }
+  std::uint32_t room_in_piece() const { return count_ < kPiece ? kPiece - count_ : 0; }
   void Advance(std::uint32_t n) {
     count_ += n;
     if (count_ >= kPiece) DeliverPiece();
