@@ -106,6 +106,10 @@ bool DeflateWriter<Position>::Allocate() {
   prev_.reset(new (std::nothrow) Position[window_size_]());
   head_.reset(new (std::nothrow) Position[hash_size_]());
   encoder_.reset(new (std::nothrow) BlockEncoder());
+  if (vector_search_) {
+    skip_.reset(new (std::nothrow) Position[window_size_]());
+    if (!skip_) return false;
+  }
   return window_ && prev_ && head_ && encoder_;
 }
 
@@ -119,6 +123,7 @@ void DeflateWriter<Position>::FillWindow() {
     block_start_ -= window_size_;
     SlideDown(head_.get(), hash_size_, window_size_);
     SlideDown(prev_.get(), window_size_, window_size_);
+    if (skip_) SlideDown(skip_.get(), window_size_, window_size_);
     room += window_size_;
   }
   if (pending_count_ <= 0) return;  // nothing given, or the end mark
@@ -148,9 +153,11 @@ struct ChainSearch {
 // The plain search: a candidate is compared in full only if it agrees with the current
 // position in its first two bytes and at the current best length.
 struct PlainSearch {
+  static constexpr bool kSkipLinks = false;
+
   template <class Position>
-  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, std::uint32_t position,
-                               std::uint32_t candidate, std::uint32_t *start) {
+  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, const Position * /*skip*/,
+                               std::uint32_t position, std::uint32_t candidate, std::uint32_t *start) {
     const std::uint8_t *const scan = c.window + position;
     std::uint32_t chain = kChainLimit;
     std::uint32_t best = kLengthToBeat;
@@ -188,21 +195,33 @@ struct VectorSearch {
     return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
   }
 
+  static constexpr bool kSkipLinks = true;
+
+  // The chain is followed two links at a time: `skip` holds each position's second
+  // predecessor, so the loads that find the next candidates depend on one another only
+  // every other candidate.
   template <class Position>
-  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, std::uint32_t position,
-                               std::uint32_t candidate, std::uint32_t *start) {
+  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, const Position *skip,
+                               std::uint32_t position, std::uint32_t candidate, std::uint32_t *start) {
     static_assert(kNiceLength == 32, "the prefix is measured 32 bytes at a time");
     const std::uint8_t *const scan = c.window + position;
     const __m128i scan0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(scan));
     const __m128i scan1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(scan + 16));
     std::uint32_t chain = kChainLimit;
     std::uint64_t best = 0;
-    do {
-      const std::uint32_t length = Prefix32(scan0, scan1, c.window + candidate);
-      const std::uint64_t key = std::uint64_t{length} << 32 | candidate;
+    const auto measure = [&](std::uint32_t at) {
+      const std::uint32_t length = Prefix32(scan0, scan1, c.window + at);
+      const std::uint64_t key = std::uint64_t{length} << 32 | at;
       best = key > best ? key : best;
-      if (length >= kNiceLength) break;
-    } while ((candidate = prev[candidate & c.mask]) > c.limit && --chain != 0);
+      return length >= kNiceLength;
+    };
+    for (;;) {
+      if (measure(candidate) || --chain == 0) break;
+      const std::uint32_t next = prev[candidate & c.mask];
+      const std::uint32_t after = skip[candidate & c.mask];
+      if (next <= c.limit || measure(next) || --chain == 0 || after <= c.limit) break;
+      candidate = after;
+    }
     std::uint32_t length = static_cast<std::uint32_t>(best >> 32);
     if (length < kMinMatch) return kLengthToBeat;
     *start = static_cast<std::uint32_t>(best);
@@ -248,6 +267,7 @@ void DeflateWriter<Position>::Match(bool input_ended) {
   const std::uint8_t *const window = window_.get();
   Position *const head = head_.get();
   Position *const prev = prev_.get();
+  Position *const skip = skip_.get();
   const std::uint32_t window_mask = window_mask_;
   const std::uint32_t hash_mask = hash_mask_;
   const std::uint32_t hash_shift = hash_shift_;
@@ -261,6 +281,7 @@ void DeflateWriter<Position>::Match(bool input_ended) {
     hash = ((hash << hash_shift) ^ window[position + 2]) & hash_mask;
     const std::uint32_t previous = head[hash];
     prev[position & window_mask] = static_cast<Position>(previous);
+    if constexpr (Search::kSkipLinks) skip[position & window_mask] = prev[previous & window_mask];
     head[hash] = static_cast<Position>(position);
     return previous;
   };
@@ -300,7 +321,7 @@ void DeflateWriter<Position>::Match(bool input_ended) {
     std::uint32_t start = 0;
     if (candidate != 0 && strstart - candidate <= max_distance) {
       const ChainSearch search{window, window_mask, strstart > max_distance ? strstart - max_distance : 0};
-      length = Search::Longest(search, prev, strstart, candidate, &start);
+      length = Search::Longest(search, prev, skip, strstart, candidate, &start);
       if (length > lookahead) length = lookahead;
     }
     bool flush;

@@ -55,6 +55,7 @@ class DeflateWriter final : public StreamWriter {
   std::unique_ptr<std::uint8_t[]> window_;  // 4W bytes; 2W in use, the rest stays zero
   std::unique_ptr<Position[]> prev_;        // predecessor links, by position mod W
   std::unique_ptr<Position[]> head_;        // chain heads, by hash
+  std::unique_ptr<Position[]> skip_;        // second predecessors, by position mod W (vector search only)
   std::unique_ptr<BlockEncoder> encoder_;
 
   // Matcher state.
