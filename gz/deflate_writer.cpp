@@ -24,9 +24,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(YDR_X86_TARGETS)
+#include <immintrin.h>
+#endif
 
 #include "gz/crc32.h"
 #include "platform/cpu_features.h"
+#include "platform/cpu_targets.h"
 #include "platform/byte_order.h"
 
 namespace ydr::gz {
@@ -83,8 +87,22 @@ void SlideDown(std::uint16_t *positions, std::uint32_t count, std::uint32_t by) 
 
 }  // namespace
 
+MatchSearch ChooseMatchSearch(MatchSearch wanted) {
+  if (wanted == MatchSearch::kBest && platform::CpuFeaturesDisabled()) return MatchSearch::kPlain;
+#if defined(YDR_X86_TARGETS)
+  if (wanted == MatchSearch::kBest) wanted = MatchSearch::kVector32;
+  if (wanted == MatchSearch::kVector32 && platform::GetCpuFeatures().avx2) return wanted;
+  if (wanted == MatchSearch::kVector32) wanted = MatchSearch::kVector16;
+#endif
+#if defined(__SSE2__)
+  if (wanted == MatchSearch::kBest || wanted == MatchSearch::kVector16) return MatchSearch::kVector16;
+#endif
+  return MatchSearch::kPlain;
+}
+
 template <class Position>
-DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level)
+DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level,
+                                       MatchSearch search)
     : window_size_(level.window_size),
       window_mask_(level.window_size - 1),
       hash_size_(1u << level.hash_bits),
@@ -94,9 +112,7 @@ DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const
                                                                          : kLongestDistance),
       slide_at_(2 * level.window_size - kMinLookahead) {
   output_.Attach(this, write, user);
-#if defined(__SSE2__)
-  vector_search_ = !platform::CpuFeaturesDisabled();
-#endif
+  search_ = ChooseMatchSearch(search);
 }
 
 template <class Position>
@@ -106,7 +122,7 @@ bool DeflateWriter<Position>::Allocate() {
   prev_.reset(new (std::nothrow) Position[window_size_]());
   head_.reset(new (std::nothrow) Position[hash_size_]());
   encoder_.reset(new (std::nothrow) BlockEncoder());
-  if (vector_search_) {
+  if (search_ != MatchSearch::kPlain) {
     skip_.reset(new (std::nothrow) Position[window_size_]());
     if (!skip_) return false;
   }
@@ -182,35 +198,50 @@ struct PlainSearch {
 };
 
 #if defined(__SSE2__)
-// The same search without a branch per candidate: every candidate's common prefix with the
-// current position is measured up to kNiceLength bytes at once (two 16-byte compares), and
-// the best kept as (length << 32 | position), so that of equal lengths the later position,
-// the one met first, wins. Only the winner is measured past kNiceLength.
-struct VectorSearch {
-  static std::uint32_t Prefix32(const __m128i scan0, const __m128i scan1, const std::uint8_t *match) {
-    const __m128i m0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(match));
-    const __m128i m1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(match + 16));
-    const std::uint32_t equal = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(scan0, m0))) |
-                                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(scan1, m1))) << 16;
+// Leading equal bytes of two 32-byte runs (32: all equal), by two 16-byte compares or one
+// of 32 bytes.
+struct Compare16 {
+  static std::uint32_t Prefix32(const std::uint8_t *a, const std::uint8_t *b) {
+    const auto equal16 = [](const std::uint8_t *x, const std::uint8_t *y) {
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(x)), _mm_loadu_si128(reinterpret_cast<const __m128i *>(y)))));
+    };
+    const std::uint32_t equal = equal16(a, b) | equal16(a + 16, b + 16) << 16;
     return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
   }
+};
 
+#if defined(YDR_X86_TARGETS)
+struct Compare32 {
+  YDR_AVX2_TARGET static std::uint32_t Prefix32(const std::uint8_t *a, const std::uint8_t *b) {
+    const auto equal = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(a)), _mm256_loadu_si256(reinterpret_cast<const __m256i *>(b)))));
+    return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
+  }
+};
+#endif
+
+// The same search without a branch per candidate: every candidate's common prefix with the
+// current position is measured up to kNiceLength bytes at once, and the best kept as
+// (length << 32 | position), so that of equal lengths the later position, the one met
+// first, wins. Only the winner is measured past kNiceLength.
+template <class Compare>
+struct VectorSearch {
   static constexpr bool kSkipLinks = true;
 
   // The chain is followed two links at a time: `skip` holds each position's second
   // predecessor, so the loads that find the next candidates depend on one another only
   // every other candidate.
   template <class Position>
-  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, const Position *skip,
-                               std::uint32_t position, std::uint32_t candidate, std::uint32_t *start) {
+  YDR_ALWAYS_INLINE static std::uint32_t Longest(const ChainSearch &c, const Position *prev, const Position *skip,
+                                                 std::uint32_t position, std::uint32_t candidate,
+                                                 std::uint32_t *start) {
     static_assert(kNiceLength == 32, "the prefix is measured 32 bytes at a time");
     const std::uint8_t *const scan = c.window + position;
-    const __m128i scan0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(scan));
-    const __m128i scan1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(scan + 16));
     std::uint32_t chain = kChainLimit;
     std::uint64_t best = 0;
-    const auto measure = [&](std::uint32_t at) {
-      const std::uint32_t length = Prefix32(scan0, scan1, c.window + at);
+    const auto measure = [&](std::uint32_t at) YDR_ALWAYS_INLINE_LAMBDA {
+      const std::uint32_t length = Compare::Prefix32(scan, c.window + at);
       const std::uint64_t key = std::uint64_t{length} << 32 | at;
       best = key > best ? key : best;
       return length >= kNiceLength;
@@ -249,21 +280,31 @@ void DeflateWriter<Position>::Compress(const std::uint8_t *data, int count) {
   pending_count_ = count;
   const bool input_ended = count == -1;
   if (!resume_) FillWindow();
-#if defined(__SSE2__)
-  if (vector_search_) {
-    Match<VectorSearch>(input_ended);
-    return;
-  }
+  switch (search_) {
+#if defined(YDR_X86_TARGETS)
+    case MatchSearch::kVector32: MatchWith32ByteCompares(input_ended); return;
 #endif
-  Match<PlainSearch>(input_ended);
+#if defined(__SSE2__)
+    case MatchSearch::kVector16: Match<VectorSearch<Compare16>>(input_ended); return;
+#endif
+    default: Match<PlainSearch>(input_ended); return;
+  }
 }
+
+#if defined(YDR_X86_TARGETS)
+// The loop compiled for AVX2, so that the 32-byte compares inline into it.
+template <class Position>
+YDR_AVX2_TARGET void DeflateWriter<Position>::MatchWith32ByteCompares(bool input_ended) {
+  Match<VectorSearch<Compare32>>(input_ended);
+}
+#endif
 
 // The matcher's loop. Its state lives in locals while it runs (stores into the symbol
 // buffer would otherwise make the compiler reload every member after each one) and goes
 // back into the members before anything else looks at it: a refill, a flush, the return.
 template <class Position>
 template <class Search>
-void DeflateWriter<Position>::Match(bool input_ended) {
+YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended) {
   const std::uint8_t *const window = window_.get();
   Position *const head = head_.get();
   Position *const prev = prev_.get();
@@ -369,8 +410,8 @@ template class DeflateWriter<std::uint32_t>;
 namespace {
 
 template <class Position>
-StreamWriter *NewWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level) {
-  auto *writer = new (std::nothrow) DeflateWriter<Position>(write, user, level);
+StreamWriter *NewWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level, MatchSearch search) {
+  auto *writer = new (std::nothrow) DeflateWriter<Position>(write, user, level, search);
   if (writer != nullptr && !writer->Allocate()) {
     delete writer;
     writer = nullptr;
@@ -380,10 +421,10 @@ StreamWriter *NewWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &l
 
 }  // namespace
 
-StreamWriter *NewStreamWriter(YDRGZ_WRITE_FUNC write, void *user, int memory_level) {
+StreamWriter *NewStreamWriter(YDRGZ_WRITE_FUNC write, void *user, int memory_level, MatchSearch search) {
   const MemoryLevel level = MemoryLevelOf(memory_level);
-  if (2 * level.window_size <= 0x10000) return NewWriter<std::uint16_t>(write, user, level);
-  return NewWriter<std::uint32_t>(write, user, level);
+  if (2 * level.window_size <= 0x10000) return NewWriter<std::uint16_t>(write, user, level, search);
+  return NewWriter<std::uint32_t>(write, user, level, search);
 }
 
 }  // namespace ydr::gz

@@ -8,6 +8,7 @@
 #include "gz/bit_writer.h"
 #include "gz/block_encoder.h"
 #include "gz/output_buffer.h"
+#include "platform/cpu_targets.h"
 #include "gz/stream_handle.h"
 
 namespace ydr::gz {
@@ -22,15 +23,27 @@ class StreamWriter : public YdrGZStream {
   virtual void Finish() = 0;
 };
 
+// How the matcher searches its chains. Every way finds the same matches, so the output is
+// the same. kBest is the fastest this CPU allows (kPlain under YDR_DISABLE_CPU_FEATURES); a
+// way asked for by name that the CPU lacks gives the next best.
+enum class MatchSearch {
+  kBest,
+  kPlain,     // compares a candidate only where it can do better, byte words at a time
+  kVector16,  // every candidate's first 32 bytes at once, in 16-byte registers
+  kVector32,  // the same in 32-byte registers (AVX2)
+};
+MatchSearch ChooseMatchSearch(MatchSearch wanted);
+
 // A new writer for a memory level, or null when memory runs out.
-StreamWriter *NewStreamWriter(YDRGZ_WRITE_FUNC write, void *user, int memory_level);
+StreamWriter *NewStreamWriter(YDRGZ_WRITE_FUNC write, void *user, int memory_level,
+                              MatchSearch search = MatchSearch::kBest);
 
 // Positions in the window: 16 bits serve windows up to 32 KiB (2W positions); the 64 KiB
 // window needs 32.
 template <class Position>
 class DeflateWriter final : public StreamWriter {
  public:
-  DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level);
+  DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level, MatchSearch search);
   // False when memory ran out (the writer must then be destroyed).
   bool Allocate();
 
@@ -41,6 +54,9 @@ class DeflateWriter final : public StreamWriter {
   void FillWindow();
   template <class Search>
   void Match(bool input_ended);
+#if defined(YDR_X86_TARGETS)
+  YDR_AVX2_TARGET void MatchWith32ByteCompares(bool input_ended);
+#endif
   void FlushBlock(bool final);
 
   // Sizes from the memory level.
@@ -63,7 +79,7 @@ class DeflateWriter final : public StreamWriter {
   std::uint32_t strstart_ = 0;    // the current position
   std::uint32_t lookahead_ = 0;   // bytes in the window ahead of it
   std::int64_t block_start_ = 0;  // where the current block's bytes start (negative: slid out)
-  bool vector_search_ = false;    // the chain search compares 32 bytes at a time
+  MatchSearch search_ = MatchSearch::kPlain;  // as chosen for this CPU
   bool resume_ = false;  // inside a stream, waiting for more input
   bool primed_ = false;  // the rolling hash has been started
 
