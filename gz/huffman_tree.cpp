@@ -17,12 +17,18 @@
 namespace ydr::gz {
 
 void TreeBuilder::SiftDown(int k) {
+  // The entry past the heap's end is kept at the largest key, so that a node with one child
+  // compares that child with it and keeps the child: no branch on whether a right child
+  // exists, and the choice of child is a conditional move.
   const std::uint64_t v = heap_[k];
   const std::uint32_t v_key = KeyOf(v);
   int j = k << 1;
   while (j <= heap_len_) {
-    std::uint64_t child = heap_[j];
-    if (j < heap_len_ && KeyOf(heap_[j + 1]) <= KeyOf(child)) child = heap_[++j];  // the smaller child
+    const std::uint64_t left = heap_[j];
+    const std::uint64_t right = heap_[j + 1];
+    const bool take_right = KeyOf(right) <= KeyOf(left);
+    const std::uint64_t child = take_right ? right : left;
+    j += take_right ? 1 : 0;
     if (v_key <= KeyOf(child)) break;
     heap_[k] = child;
     k = j;
@@ -55,12 +61,14 @@ int TreeBuilder::Build(const TreeShape &shape, const std::uint16_t *freq, Code *
     --*dynamic_bits;
     if (shape.fixed != nullptr) *fixed_bits -= shape.fixed[node].length;
   }
+  heap_[heap_len_ + 1] = kPastTheEnd;
   for (int n = heap_len_ / 2; n >= 1; --n) SiftDown(n);
 
   int node = elements;  // inner nodes are numbered after the leaves
   do {
     const int n = NodeOf(heap_[1]);  // the smallest
-    heap_[1] = heap_[heap_len_--];
+    heap_[1] = heap_[heap_len_];
+    heap_[heap_len_--] = kPastTheEnd;
     SiftDown(1);
     const int m = NodeOf(heap_[1]);  // the next smallest
     removed_[--heap_max_] = n;

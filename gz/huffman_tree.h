@@ -45,13 +45,14 @@ class TreeBuilder {
   static std::uint32_t KeyOf(std::uint64_t entry) { return static_cast<std::uint32_t>(entry >> 16); }
   static int NodeOf(std::uint64_t entry) { return static_cast<int>(entry & 0xFFFF); }
   void SiftDown(int k);
+  static constexpr std::uint64_t kPastTheEnd = ~std::uint64_t{0};
   void AssignLengths(const TreeShape &shape, int max_code, std::uint64_t *dynamic_bits, std::uint64_t *fixed_bits);
 
   std::uint16_t freq_[kHeapSize];  // leaves' frequencies, then the inner nodes'
   std::uint16_t parent_[kHeapSize];
   std::uint16_t length_[kHeapSize];
   std::uint8_t depth_[kHeapSize];
-  std::uint64_t heap_[kHeapSize];  // heap_[1 .. heap_len_]
+  std::uint64_t heap_[kHeapSize + 1];  // heap_[1 .. heap_len_], then kPastTheEnd
   int removed_[kHeapSize];         // nodes in the order they left the heap, from the end
   int heap_len_ = 0;
   int heap_max_ = 0;  // removed nodes are kept in heap_[heap_max_ ..)
