@@ -9,6 +9,8 @@
 // longest length, so that every entry is filled.
 #include "gz/huffman_decode_table.h"
 
+#include <cstring>
+
 #include "gz/deflate_constants.h"
 
 namespace ydr::gz {
@@ -123,33 +125,59 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   return unused != 0 ? BuildResult::kIncomplete : BuildResult::kComplete;
 }
 
+// Codes are entered shortest first into a table as wide as the current length, which is
+// doubled (copied onto its upper half) before each longer length: a code of length L then
+// needs one store, and its 2^(kBits - L) copies come from the doublings.
 template <int kBits>
 void FastTable<kBits>::Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base,
                              const std::uint8_t *extra) {
-  for (DecodeEntry &e : entries) e = {kOpLong, 0, 0};
   unsigned counts[kMaxBits + 1] = {};
   for (int i = 0; i < count; ++i) ++counts[lengths[i]];
   counts[0] = 0;
-  unsigned next[kMaxBits + 2] = {};
-  unsigned code = 0;
-  for (int len = 1; len <= kMaxBits; ++len) next[len] = code = (code + counts[len - 1]) << 1;
-  for (int symbol = 0; symbol < count; ++symbol) {
-    const int len = lengths[symbol];
-    if (len == 0) continue;
-    const unsigned this_code = next[len]++;
-    if (len > kBits) continue;
-    DecodeEntry e;
-    e.bits = static_cast<std::uint8_t>(len);
-    if (symbol < simple) {
-      e.op = symbol < 256 ? kOpLiteral : kOpEndOfBlock;
-      e.value = static_cast<std::uint16_t>(symbol);
-    } else {
-      e.op = extra[symbol - simple];
-      e.value = base[symbol - simple];
+  int shortest = 1;
+  while (shortest <= kBits && counts[shortest] == 0) ++shortest;
+  if (shortest > kBits) {
+    for (std::uint32_t &e : entries) e = fast_entry::kElsewhere;
+    return;
+  }
+  // Symbols in canonical order: by length, then by value.
+  unsigned offset[kMaxBits + 2] = {};
+  for (int len = 1; len <= kMaxBits; ++len) offset[len + 1] = offset[len] + counts[len];
+  std::uint16_t sorted[320];
+  for (int i = 0; i < count; ++i) {
+    if (lengths[i] != 0) sorted[offset[lengths[i]]++] = static_cast<std::uint16_t>(i);
+  }
+  unsigned next = 0;  // index into `sorted`: the symbols of each length follow those shorter
+
+  std::uint32_t size = 1u << shortest;
+  for (std::uint32_t i = 0; i < size; ++i) entries[i] = fast_entry::kElsewhere;
+  unsigned code = 0;  // the next code, bit-reversed as it is read from the stream
+  for (int len = shortest;; ++len) {
+    for (unsigned n = counts[len]; n != 0; --n) {
+      const int symbol = sorted[next++];
+      std::uint32_t e;
+      if (symbol < simple) {
+        e = symbol < 256 ? fast_entry::kLiteral | static_cast<std::uint32_t>(symbol) << 16 : fast_entry::kElsewhere;
+        e |= static_cast<std::uint32_t>(len) | static_cast<std::uint32_t>(len) << 8;
+      } else {
+        const std::uint32_t extra_bits = extra[symbol - simple];
+        // A symbol without meaning (extra 99) is left to the waiting table, which rejects it.
+        e = extra_bits > 13 ? fast_entry::kElsewhere
+                            : (len + extra_bits) | static_cast<std::uint32_t>(len) << 8 |
+                                  static_cast<std::uint32_t>(base[symbol - simple]) << 16;
+      }
+      entries[code] = e;
+      // The next code of this length, counting in reversed bit order.
+      unsigned bit = 1u << (len - 1);
+      while ((code & bit) != 0) {
+        code ^= bit;
+        bit >>= 1;
+      }
+      code ^= bit;
     }
-    unsigned reversed = 0;
-    for (int i = 0, c = static_cast<int>(this_code); i < len; ++i, c >>= 1) reversed = (reversed << 1) | (c & 1);
-    for (unsigned i = reversed; i < (1u << kBits); i += 1u << len) entries[i] = e;
+    if (len == kBits) break;
+    std::memcpy(entries + size, entries, size * sizeof entries[0]);
+    size <<= 1;
   }
 }
 

@@ -29,15 +29,26 @@ inline constexpr std::uint8_t kOpInvalid = 99;
 inline bool IsLink(std::uint8_t op) { return static_cast<unsigned>(op - (kOpLiteral + 1)) < 15u; }  // 17..31
 
 // A flat table for the decoder's fast path, indexed by more bits than the waiting tables'
-// first level, so that nearly every code resolves in one lookup. An entry either decodes a
-// code of at most kFastBits bits, or says kOpLong: look the code up in the waiting table (a
-// longer code, or one the code lacks).
-inline constexpr std::uint8_t kOpLong = 200;
+// first level, so that nearly every code resolves in one lookup. Each entry is one word
+// laid out for few operations per symbol:
+//   bits 0-7    bits to consume in all: the code and its extra bits
+//   bits 8-11   the code's own length (where its extra bits start)
+//   bit 12      a literal
+//   bit 13      not decoded here: a code longer than the table (look it up in the waiting
+//               table), the end of a block, or a code the code lacks
+//   bits 16-31  the literal, or the base length or distance
+namespace fast_entry {
+inline constexpr std::uint32_t kLiteral = 1u << 12;
+inline constexpr std::uint32_t kElsewhere = 1u << 13;
+inline constexpr std::uint32_t Total(std::uint32_t e) { return e & 0xFF; }
+inline constexpr std::uint32_t CodeLength(std::uint32_t e) { return (e >> 8) & 0xF; }
+inline constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
+}  // namespace fast_entry
 
 template <int kBits>
 struct FastTable {
   static constexpr int kFastBits = kBits;
-  DecodeEntry entries[1 << kBits];
+  std::uint32_t entries[1 << kBits];
   // Fills the table for a code whose waiting table was built from the same lengths.
   void Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base, const std::uint8_t *extra);
 };

@@ -19,13 +19,16 @@ namespace ydr::gz {
 namespace {
 
 inline std::uint32_t Mask(int n) { return (1u << n) - 1; }
+inline std::uint64_t Mask64(std::uint32_t n) { return (std::uint64_t{1} << n) - 1; }
 
 // Copies a match of `length` bytes from `distance` back, forward, possibly overlapping; may
-// write up to 15 bytes beyond the match.
+// write up to 15 bytes beyond the match. Word copies need the source eight bytes or more
+// behind: a run of one byte is spread over a word, and a shorter period is first written
+// out bytewise until a whole multiple of it of at least eight bytes lies behind.
 inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t length) {
-  const std::uint8_t *from = to - distance;
   std::uint8_t *const end = to + length;
   if (distance >= 16) {
+    const std::uint8_t *from = to - distance;
     do {
       std::uint8_t chunk[16];
       std::memcpy(chunk, from, 16);
@@ -33,21 +36,45 @@ inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t le
       from += 16;
       to += 16;
     } while (to < end);
-  } else if (distance >= 8) {
+    return;
+  }
+  if (distance == 1) {
+    const std::uint64_t word = 0x0101010101010101ull * to[-1];
     do {
-      std::uint64_t word;
-      std::memcpy(&word, from, 8);
       std::memcpy(to, &word, 8);
-      from += 8;
       to += 8;
     } while (to < end);
-  } else if (distance == 1) {
-    std::memset(to, *from, length);
-  } else {
-    do {
-      *to++ = *from++;
-    } while (to < end);
+    return;
   }
+  if (distance < 8) {
+    // The smallest multiple of the period that is at least 8.
+    static constexpr std::uint8_t kStride[8] = {0, 0, 8, 9, 8, 10, 12, 14};
+    const std::uint32_t stride = kStride[distance];
+    const std::uint8_t *from = to - distance;
+    std::uint8_t *const pattern_end = to + (length < stride ? length : stride);
+    while (to < pattern_end) *to++ = *from++;
+    distance = stride;
+    if (to >= end) return;
+  }
+  const std::uint8_t *from = to - distance;
+  do {
+    std::uint64_t word;
+    std::memcpy(&word, from, 8);
+    std::memcpy(to, &word, 8);
+    from += 8;
+    to += 8;
+  } while (to < end);
+}
+
+// A code longer than the fast table: through the waiting table's levels.
+inline DecodeEntry LookUpLong(const DecodeEntry *table, std::uint32_t root_mask, std::uint64_t bits, int *used) {
+  DecodeEntry e = table[bits & root_mask];
+  while (IsLink(e.op)) {
+    *used += e.bits;
+    e = table[e.value + ((bits >> *used) & Mask(e.op - 16))];
+  }
+  *used += e.bits;
+  return e;
 }
 
 }  // namespace
@@ -55,12 +82,13 @@ inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t le
 void Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
                            const FastTable<10> &fast_dist) {
   if (litlen.empty() || dist.empty() || litlen.root_bits() < dist.root_bits()) return;
+  using namespace fast_entry;
   const DecodeEntry *lt = litlen.entries();
   const DecodeEntry *dt = dist.entries();
   const std::uint32_t lmask = Mask(litlen.root_bits());
   const std::uint32_t dmask = Mask(dist.root_bits());
-  const DecodeEntry *flt = fast_litlen.entries;
-  const DecodeEntry *fdt = fast_dist.entries;
+  const std::uint32_t *flt = fast_litlen.entries;
+  const std::uint32_t *fdt = fast_dist.entries;
   constexpr std::uint32_t kFastLitMask = (1u << FastTable<11>::kFastBits) - 1;
   constexpr std::uint32_t kFastDistMask = (1u << FastTable<10>::kFastBits) - 1;
   // A symbol that would fill the window is left to the slow path, which stops there.
@@ -78,56 +106,57 @@ void Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, c
     in += (63 - count) >> 3;
     count |= 56;
 
-    DecodeEntry e = flt[bits & kFastLitMask];
-    if (e.op == kOpLiteral) {
+    std::uint32_t e = flt[bits & kFastLitMask];
+    if (e & kLiteral) {
       // Up to three literals on one refill: each takes at most 11 of the 56 bits or more
       // that a refill leaves.
-      bits >>= e.bits;
-      count -= e.bits;
-      out[position++] = static_cast<std::uint8_t>(e.value);
+      bits >>= Total(e);
+      count -= static_cast<int>(Total(e));
+      out[position++] = static_cast<std::uint8_t>(Value(e));
       e = flt[bits & kFastLitMask];
-      if (e.op != kOpLiteral || position >= last) continue;
-      bits >>= e.bits;
-      count -= e.bits;
-      out[position++] = static_cast<std::uint8_t>(e.value);
+      if (!(e & kLiteral) || position >= last) continue;
+      bits >>= Total(e);
+      count -= static_cast<int>(Total(e));
+      out[position++] = static_cast<std::uint8_t>(Value(e));
       e = flt[bits & kFastLitMask];
-      if (e.op != kOpLiteral || position >= last) continue;
-      bits >>= e.bits;
-      count -= e.bits;
-      out[position++] = static_cast<std::uint8_t>(e.value);
+      if (!(e & kLiteral) || position >= last) continue;
+      bits >>= Total(e);
+      count -= static_cast<int>(Total(e));
+      out[position++] = static_cast<std::uint8_t>(Value(e));
       continue;
     }
-    int used = 0;
-    if (e.op == kOpLong) {  // a long code: through the waiting table's levels
-      e = lt[bits & lmask];
-      while (IsLink(e.op)) {
-        used += e.bits;
-        e = lt[e.value + ((bits >> used) & Mask(e.op - 16))];
+    int used;
+    std::uint32_t length;
+    if (e & kElsewhere) {  // a long code, the end of the block or no code at all
+      used = 0;
+      const DecodeEntry l = LookUpLong(lt, lmask, bits, &used);
+      if (l.op == kOpLiteral) {
+        bits >>= used;
+        count -= used;
+        out[position++] = static_cast<std::uint8_t>(l.value);
+        continue;
       }
+      if (l.op > 13) break;  // end of block or an invalid code
+      length = l.value + (static_cast<std::uint32_t>(bits >> used) & Mask(l.op));
+      used += l.op;
+    } else {
+      length = Value(e) + static_cast<std::uint32_t>((bits & Mask64(Total(e))) >> CodeLength(e));
+      used = static_cast<int>(Total(e));
     }
-    if (e.op == kOpLiteral) {
-      used += e.bits;
-      bits >>= used;
-      count -= used;
-      out[position++] = static_cast<std::uint8_t>(e.value);
-      continue;
+    const std::uint32_t d = fdt[(bits >> used) & kFastDistMask];
+    std::uint32_t distance;
+    if (d & kElsewhere) {
+      const std::uint64_t rest = bits >> used;
+      int dist_used = 0;
+      const DecodeEntry l = LookUpLong(dt, dmask, rest, &dist_used);
+      if (l.op == kOpInvalid) break;
+      distance = l.value + (static_cast<std::uint32_t>(rest >> dist_used) & Mask(l.op));
+      used += dist_used + l.op;
+    } else {
+      const std::uint64_t rest = bits >> used;
+      distance = Value(d) + static_cast<std::uint32_t>((rest & Mask64(Total(d))) >> CodeLength(d));
+      used += static_cast<int>(Total(d));
     }
-    if (e.op > 13) break;  // end of block or an invalid code
-    used += e.bits;
-    const std::uint32_t length = e.value + (static_cast<std::uint32_t>(bits >> used) & Mask(e.op));
-    used += e.op;
-    DecodeEntry d = fdt[(bits >> used) & kFastDistMask];
-    if (d.op == kOpLong) {
-      d = dt[(bits >> used) & dmask];
-      while (IsLink(d.op)) {
-        used += d.bits;
-        d = dt[d.value + ((bits >> used) & Mask(d.op - 16))];
-      }
-    }
-    if (d.op == kOpInvalid) break;
-    used += d.bits;
-    std::uint32_t distance = d.value + (static_cast<std::uint32_t>(bits >> used) & Mask(d.op));
-    used += d.op;
     if (position + length > last) break;
     bits >>= used;
     count -= used;
