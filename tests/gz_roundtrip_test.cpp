@@ -21,11 +21,27 @@ struct Input {
   Bytes data;
 };
 
+// Repeats of every short period, each cut at many lengths: the matches the decoder copies
+// in its special ways (a run of one byte, periods under 8 and under 16, lengths past 16).
+Bytes ShortPeriods(std::mt19937 &rng) {
+  Bytes out;
+  for (int period = 1; period <= 20; ++period) {
+    for (int length : {3, 7, 8, 9, 15, 16, 17, 31, 40, 100, 258, 300}) {
+      Bytes unit(static_cast<std::size_t>(period), '\0');
+      for (char &c : unit) c = static_cast<char>(rng());
+      for (int i = 0; i < period + length; ++i) out += unit[static_cast<std::size_t>(i % period)];
+      out += static_cast<char>(rng());
+    }
+  }
+  return out;
+}
+
 std::vector<Input> Inputs() {
   std::mt19937 rng(99);
   Bytes noise(30000, '\0');
   for (char &c : noise) c = static_cast<char>(rng());
   return {{"empty", ""},
+          {"short periods", ShortPeriods(rng)},
           {"text", TextLike(60000, 21)},
           {"binary", BinaryLike(60000, 22)},
           {"noise", noise},
