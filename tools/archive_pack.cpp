@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -29,6 +30,7 @@
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
+#include "tools/pack_queue.h"
 #include "tools/progress.h"
 #include "tools/text_output.h"
 #include "zip/archive_layout.h"
@@ -203,6 +205,17 @@ int RunPack(const ParsedOptions &options) {
   const std::vector<std::string> &operands = options.operands();
   if (operands.size() < 2) return Complain(kExitUsage, "pack needs ARCHIVE and at least one PATH");
   const bool verbose = options.Has("verbose"), quiet = options.Has("quiet");
+  int threads = ProcessorCount();
+  if (options.Has("jobs")) {
+    const std::string &value = options.Value("jobs");
+    char *end = nullptr;
+    errno = 0;
+    const long n = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1024) {
+      return Complain(kExitUsage, "--jobs takes a number of threads from 1 to 1024");
+    }
+    threads = static_cast<int>(n);
+  }
   const auto start = std::chrono::steady_clock::now();
   const std::string &archive_path = operands[0];
   const std::string archive_label = Quoted(Printable(archive_path));
@@ -236,30 +249,55 @@ int RunPack(const ParsedOptions &options) {
   std::uint64_t packed_bytes = 0;
   {
     ProgressMeter meter("packing", "files", static_cast<std::uint64_t>(file_count), plan.total_bytes);
+    std::vector<PackJob> jobs;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (records[i].flag != zip::kFlagFolder) jobs.push_back({plan.members[i].source, plan.members[i].size});
+    }
+    PackQueue queue(
+        std::move(jobs), threads,
+        [&](const std::string &path, std::string *why) { return OpenSource(path, archive_ids, why); },
+        [&](std::size_t n) { meter.AddBytes(n); });
     for (std::size_t i = 0; i < records.size(); ++i) {
       zip::MemberRecord &record = records[i];
       if (record.flag == zip::kFlagFolder) continue;
       record.flag = zip::kFlagNotPacked;
       const std::string &source_path = plan.members[i].source;
-      std::string why;
-      std::FILE *source = OpenSource(source_path, archive_ids, &why);
-      if (source == nullptr) {
-        meter.Clear();
-        Complain(kExitFailure, "cannot read " + Quoted(Printable(source_path)) + ": " + why);
-        ++failed;
-        meter.ItemDone();
-        continue;
-      }
+      CompressedMember member = queue.Take();
       zip::PackedMember packed;
+      zip::PackStatus status = zip::PackStatus::kOk;
+      int error = 0;
       std::uint64_t read = 0;
-      const zip::PackStatus status =
-          zip::PackStream(file, source, &packed, zip::kArchiveOffsetLimit, [&](std::size_t n) {
+      if (member.write_here) {
+        std::FILE *source = OpenSource(source_path, archive_ids, &member.why);
+        member.opened = source != nullptr;
+        if (member.opened) {
+          status = zip::PackStream(file, source, &packed, zip::kArchiveOffsetLimit, [&](std::size_t n) {
             read += n;
             meter.AddBytes(n);
           });
-      const int error = errno;
-      static_cast<void>(std::fclose(source));  // read only
+          error = errno;
+          static_cast<void>(std::fclose(source));  // read only
+          // A member cut short by a failed read is not kept: its bytes are taken back.
+          if (status == zip::PackStatus::kReadFailed && fseeko(file, packed.data_offset, SEEK_SET) != 0) {
+            return write_failed();
+          }
+        }
+      } else if (member.opened) {
+        read = member.source_bytes;
+        error = member.error;
+        status = member.status;
+        if (status == zip::PackStatus::kOk) {
+          status = zip::WriteCompressed(file, member.stream, &packed);
+          if (status == zip::PackStatus::kWriteFailed) error = errno;
+        }
+      }
       meter.ItemDone();
+      if (!member.opened) {
+        meter.Clear();
+        Complain(kExitFailure, "cannot read " + Quoted(Printable(source_path)) + ": " + member.why);
+        ++failed;
+        continue;
+      }
       if (status != zip::PackStatus::kOk) meter.Clear();
       switch (status) {
         case zip::PackStatus::kOk:
@@ -275,8 +313,6 @@ int RunPack(const ParsedOptions &options) {
           continue;
         case zip::PackStatus::kWriteFailed: errno = error; return write_failed();
         case zip::PackStatus::kReadFailed:
-          // Not kept: the member would be cut short. Its bytes are taken back.
-          if (fseeko(file, packed.data_offset, SEEK_SET) != 0) return write_failed();
           Complain(kExitFailure, "cannot read " + Quoted(Printable(source_path)) + ": " + std::strerror(error));
           break;
         case zip::PackStatus::kTooLarge:
@@ -319,7 +355,7 @@ int RunPack(const ParsedOptions &options) {
 extern const Command kPackCommand = {
     "pack",
     "pack files and folder trees into an archive",
-    "usage: ydr pack [-v | -q] ARCHIVE PATH...\n",
+    "usage: ydr pack [-v | -q] [-j N] ARCHIVE PATH...\n",
     "Packs each PATH into ARCHIVE; a folder packs its whole tree, whether or not its path ends\n"
     "in a separator. Members keep their names as given (walked folders' entries follow with a\n"
     "backslash), so unpacking puts them back below a destination at the same relative places.\n"
@@ -328,10 +364,13 @@ extern const Command kPackCommand = {
     "the archive itself; names an archive cannot carry back (a backslash, not UTF-8, over 259\n"
     "units) are left out as failures. An archive holds at most 4 GiB. The archive is written\n"
     "under a temporary name and put in place only when complete; a failed run leaves none.\n"
+    "Members are compressed on N threads at once and written in order: the archive is the same\n"
+    "whatever N is.\n"
     "\n"
+    "  -j, --jobs N    compress on N threads (default: the number of processors)\n"
     "  -v, --verbose   name each file as it is packed\n"
     "  -q, --quiet     no summary line\n",
-    {{"verbose", 'v', false}, {"quiet", 'q', false}},
+    {{"jobs", 'j', true}, {"verbose", 'v', false}, {"quiet", 'q', false}},
     false,
     RunPack,
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "ydr/gz.h"
 
@@ -124,6 +125,43 @@ PackStatus PackStream(std::FILE *archive, std::FILE *source, PackedMember *membe
   member->data_offset = static_cast<std::uint32_t>(start);
   member->compressed_length = static_cast<std::uint32_t>(sink.position - static_cast<std::uint64_t>(start));
   return read_failed ? PackStatus::kReadFailed : PackStatus::kOk;
+}
+
+namespace {
+
+int AppendToString(YDRGZ, void *user, const void *buffer, int count) {
+  static_cast<std::string *>(user)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  return count;
+}
+
+}  // namespace
+
+PackStatus CompressToMemory(std::FILE *source, std::string *stream, const std::function<void(std::size_t)> &progress) {
+  stream->clear();
+  YDRGZ writer = YdrGZOpenWrite(AppendToString, stream);
+  if (writer == nullptr) return PackStatus::kNoCompressor;
+  // The stream does not depend on how its input is cut, so large reads give PackStream's bytes.
+  static constexpr std::size_t kRead = 1 << 16;
+  std::unique_ptr<char[]> buffer(new char[kRead]);
+  std::size_t got;
+  do {
+    got = std::fread(buffer.get(), 1, kRead, source);
+    YdrGZWrite(writer, buffer.get(), static_cast<int>(got));
+    if (progress && got > 0) progress(got);
+  } while (got > 0);
+  const bool read_failed = std::ferror(source) != 0;
+  YdrGZCloseWrite(writer);
+  return read_failed ? PackStatus::kReadFailed : PackStatus::kOk;
+}
+
+PackStatus WriteCompressed(std::FILE *archive, const std::string &stream, PackedMember *member, std::uint64_t limit) {
+  const off_t start = ftello(archive);
+  if (start < 0) return PackStatus::kWriteFailed;
+  if (static_cast<std::uint64_t>(start) + stream.size() > limit) return PackStatus::kTooLarge;
+  if (std::fwrite(stream.data(), 1, stream.size(), archive) != stream.size()) return PackStatus::kWriteFailed;
+  member->data_offset = static_cast<std::uint32_t>(start);
+  member->compressed_length = static_cast<std::uint32_t>(stream.size());
+  return PackStatus::kOk;
 }
 
 }  // namespace ydr::zip

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 #include "zip/archive_format.h"
 
@@ -63,5 +64,14 @@ struct PackedMember {
 PackStatus PackStream(std::FILE *archive, std::FILE *source, PackedMember *member,
                       std::uint64_t limit = kArchiveOffsetLimit,
                       const std::function<void(std::size_t)> &progress = nullptr);
+
+// The same in two steps, so that members can be compressed apart from the archive (on other
+// threads) and written in order: CompressToMemory makes the stream PackStream would write
+// (kOk, kReadFailed or kNoCompressor), WriteCompressed puts it at the archive's position
+// (kOk, kWriteFailed, or kTooLarge with nothing written).
+PackStatus CompressToMemory(std::FILE *source, std::string *stream,
+                            const std::function<void(std::size_t)> &progress = nullptr);
+PackStatus WriteCompressed(std::FILE *archive, const std::string &stream, PackedMember *member,
+                           std::uint64_t limit = kArchiveOffsetLimit);
 
 }  // namespace ydr::zip

@@ -1,0 +1,100 @@
+#include "tools/pack_queue.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace ydr::tool {
+
+namespace {
+
+bool WrittenByTheWriter(const PackJob &job) { return job.size > PackQueue::kQueuedBytesLimit; }
+
+}  // namespace
+
+int ProcessorCount() {
+  const long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+PackQueue::PackQueue(std::vector<PackJob> jobs, int threads, Opener open, std::function<void(std::size_t)> progress)
+    : jobs_(std::move(jobs)),
+      open_(std::move(open)),
+      progress_(std::move(progress)),
+      max_ahead_(static_cast<std::size_t>(threads) * 4),
+      done_(jobs_.size()),
+      ready_(jobs_.size(), false) {
+  if (threads <= 1) return;
+  for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+PackQueue::~PackQueue() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread &worker : workers_) worker.join();
+}
+
+bool PackQueue::MayStartLocked() const {
+  if (next_start_ >= jobs_.size()) return false;
+  if (next_start_ == next_take_) return true;  // the writer is waiting for this one
+  return next_start_ - next_take_ < max_ahead_ && bytes_ahead_ + jobs_[next_start_].size <= kQueuedBytesLimit;
+}
+
+void PackQueue::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || MayStartLocked(); });
+    if (stopping_) return;
+    const std::size_t index = next_start_++;
+    const PackJob &job = jobs_[index];
+    if (WrittenByTheWriter(job)) {
+      done_[index].write_here = true;
+    } else {
+      bytes_ahead_ += job.size;
+      lock.unlock();
+      CompressedMember result = Compress(job);
+      lock.lock();
+      done_[index] = std::move(result);
+    }
+    ready_[index] = true;
+    changed_.notify_all();
+  }
+}
+
+CompressedMember PackQueue::Compress(const PackJob &job) const {
+  CompressedMember result;
+  std::FILE *source = open_(job.source, &result.why);
+  if (source == nullptr) return result;
+  result.opened = true;
+  result.status = zip::CompressToMemory(source, &result.stream, [&](std::size_t n) {
+    result.source_bytes += n;
+    if (progress_) progress_(n);
+  });
+  result.error = errno;
+  static_cast<void>(std::fclose(source));  // read only
+  return result;
+}
+
+CompressedMember PackQueue::Take() {
+  const std::size_t index = next_take_;
+  if (workers_.empty()) {  // one thread: the writer packs every member itself
+    ++next_take_;
+    CompressedMember result;
+    result.write_here = true;
+    return result;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return ready_[index]; });
+  CompressedMember result = std::move(done_[index]);
+  if (!result.write_here) bytes_ahead_ -= jobs_[index].size;
+  ++next_take_;
+  lock.unlock();
+  changed_.notify_all();
+  return result;
+}
+
+}  // namespace ydr::tool
