@@ -134,6 +134,11 @@ int DestinationFolder::CreateTemporary(int folder, const std::string &name, std:
 bool DestinationFolder::Commit(int folder, const std::string &temporary, const std::string &name,
                                FolderProblem *problem) {
   if (IsBadComponent(name)) return Fail(problem, FolderProblem::kBadName, name);
+#if defined(RENAME_NOREPLACE)
+  if (renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // Something is there (see what it is), or the file system cannot say (move as before).
+  if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return Fail(problem, FolderProblem::kSystem, name, errno);
+#endif
   const mode_t type = TypeAt(folder, name);
   if (type == S_IFLNK) return Fail(problem, FolderProblem::kLink, name);
   if (type != 0 && type != S_IFREG) return Fail(problem, FolderProblem::kNotRegular, name);
@@ -165,6 +170,72 @@ int DestinationFolder::OpenForWriting(int folder, const std::string &name, Folde
     return Fail(problem, FolderProblem::kSystem, name, error), -1;
   }
   return fd;
+}
+
+FolderCache::~FolderCache() {
+  for (auto &[key, entry] : open_) close(entry.fd);
+}
+
+int FolderCache::Lookup(const std::string &key) {
+  const auto it = open_.find(key);
+  if (it == open_.end()) return -1;
+  it->second.used = ++clock_;
+  return it->second.fd;
+}
+
+void FolderCache::Keep(const std::string &key, int fd) {
+  if (open_.size() >= capacity_) {
+    auto oldest = open_.begin();
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+      if (it->second.used < oldest->second.used) oldest = it;
+    }
+    close(oldest->second.fd);
+    open_.erase(oldest);
+  }
+  open_[key] = {fd, ++clock_};
+}
+
+int FolderCache::Get(const std::vector<std::string> &components, bool create, FolderProblem *problem) {
+  if (components.empty()) return dest_.descriptor();
+  std::string key;
+  for (const std::string &c : components) key += c + '/';
+  if (const int fd = Lookup(key); fd >= 0) return fd;
+  if (!create && missing_.count(key) != 0) return Fail(problem, FolderProblem::kSystem, key, ENOENT), -1;
+  // The parent, from the cache or made the same way; then this one folder below it.
+  const std::vector<std::string> parent_components(components.begin(), components.end() - 1);
+  const int parent = Get(parent_components, create, problem);
+  if (parent < 0) return -1;
+  const std::string &name = components.back();
+  const std::string where = key.substr(0, key.size() - 1);
+  if (IsBadComponent(name)) return Fail(problem, FolderProblem::kBadName, where), -1;
+  int fd = openat(parent, name.c_str(), kFolderFlags);
+  if (fd < 0 && errno == ENOENT && create) {
+    if (mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
+      return Fail(problem, FolderProblem::kSystem, where, errno), -1;
+    }
+    fd = openat(parent, name.c_str(), kFolderFlags);
+  }
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ENOENT && !create) {
+      missing_.insert(key);
+      return Fail(problem, FolderProblem::kSystem, where, error), -1;
+    }
+    const mode_t type = TypeAt(parent, name);
+    if (type == S_IFLNK) return Fail(problem, FolderProblem::kLink, where), -1;
+    if (type != 0 && type != S_IFDIR) return Fail(problem, FolderProblem::kNotFolder, where), -1;
+    return Fail(problem, FolderProblem::kSystem, where, error), -1;
+  }
+  missing_.erase(key);
+  Keep(key, fd);
+  return fd;
+}
+
+bool FolderCache::Holds(const std::vector<std::string> &components) {
+  if (components.empty()) return true;
+  FolderProblem ignored;
+  const int parent = Get(std::vector<std::string>(components.begin(), components.end() - 1), false, &ignored);
+  return parent >= 0 && !IsBadComponent(components.back()) && TypeAt(parent, components.back()) != 0;
 }
 
 std::vector<std::string> PathComponents(const std::string &path) {

@@ -8,7 +8,10 @@
 // caller named it: a link the user chose as the destination is followed.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace ydr::platform {
@@ -51,7 +54,8 @@ class DestinationFolder {
   // goes to *temporary. Returns the descriptor, or -1.
   static int CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem);
   // Moves the temporary file onto `name`, which must be new or a regular file (then
-  // replaced). On refusal the temporary file stays; the caller removes it.
+  // replaced). On refusal the temporary file stays; the caller removes it. A new name takes
+  // one call: the move is first tried as one that never replaces.
   static bool Commit(int folder, const std::string &temporary, const std::string &name, FolderProblem *problem);
   // Opens `name` in `folder` for writing from its start, truncating a regular file in place
   // or creating it. Returns the descriptor, or -1.
@@ -59,6 +63,40 @@ class DestinationFolder {
 
  private:
   int fd_ = -1;
+};
+
+// Descriptors of the folders below a destination, each opened (and made, when asked) once
+// and then reused, so that unpacking many files into few folders does not walk every file's
+// path again: a folder is reached from its cached parent with one call. At most `capacity`
+// stay open, the least recently used closed first. A folder found missing while only
+// looking is remembered as missing until this cache makes or finds it.
+class FolderCache {
+ public:
+  explicit FolderCache(const DestinationFolder &dest, std::size_t capacity = 64)
+      : dest_(dest), capacity_(capacity) {}
+  ~FolderCache();
+  FolderCache(const FolderCache &) = delete;
+  FolderCache &operator=(const FolderCache &) = delete;
+
+  // The folder at `components` below the destination, made when missing if `create`, or -1.
+  // The descriptor stays the cache's, valid until the next call.
+  int Get(const std::vector<std::string> &components, bool create, FolderProblem *problem);
+  // Whether anything (links not followed) is at `components`; nothing is made on the way.
+  bool Holds(const std::vector<std::string> &components);
+
+ private:
+  struct Entry {
+    int fd;
+    std::uint64_t used;
+  };
+  int Lookup(const std::string &key);
+  void Keep(const std::string &key, int fd);
+
+  const DestinationFolder &dest_;
+  const std::size_t capacity_;
+  std::unordered_map<std::string, Entry> open_;
+  std::unordered_set<std::string> missing_;
+  std::uint64_t clock_ = 0;
 };
 
 // Splits a path below a folder at '/' and '\', leaving out empty and "." components.

@@ -1,11 +1,14 @@
 // The runtime-library path rules and UTF conversions the rest of the library stands on.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/destination_folder.h"
 #include "platform/native_path.h"
 #include "platform/path_match.h"
 #include "platform/split_path.h"
@@ -168,6 +171,53 @@ TEST(Utf8HeaderTest, AgreesWithTheCharacterByCharacterConversions) {
             "\xEF\xBF\xBD"
             "a"
             "\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace ydr::platform
+
+namespace ydr::platform {
+namespace {
+
+// The folder cache keeps few descriptors open and must give the same answers as walking each
+// path afresh: after evictions, for folders it made itself and ones that appear behind its
+// back, and with a link planted where a folder goes.
+TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
+  test::TempDir dir;
+  DestinationFolder dest;
+  FolderProblem problem;
+  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
+  FolderCache cache(dest, 2);  // evictions on nearly every call
+  const auto fd_is = [&](int fd, const std::string &relative) {
+    struct stat a, b;
+    return fd >= 0 && fstat(fd, &a) == 0 && stat((dir / ("dest/" + relative)).c_str(), &b) == 0 &&
+           a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+  };
+  const std::vector<std::vector<std::string>> paths = {{"a"}, {"a", "b"}, {"c"}, {"a", "b", "d"}, {"e", "f"}, {"a"}};
+  for (int round = 0; round < 3; ++round) {
+    for (const auto &path : paths) {
+      std::string relative;
+      for (const std::string &c : path) relative += (relative.empty() ? "" : "/") + c;
+      SCOPED_TRACE(relative);
+      EXPECT_TRUE(fd_is(cache.Get(path, true, &problem), relative));
+      EXPECT_TRUE(cache.Holds(path));
+    }
+  }
+  // Missing while only looking, then made by someone else: found once made.
+  EXPECT_FALSE(cache.Holds({"later", "file"}));
+  EXPECT_LT(cache.Get({"later"}, false, &problem), 0);
+  dir.WriteFile("dest/later/file", "x");
+  EXPECT_TRUE(fd_is(cache.Get({"later"}, true, &problem), "later"));
+  EXPECT_TRUE(cache.Holds({"later", "file"}));
+  // A link where a folder must go is refused, never followed, whether cached or not.
+  dir.MakeDir("outside");
+  ASSERT_EQ(symlink((dir / "outside").c_str(), (dir / "dest/link").c_str()), 0);
+  EXPECT_LT(cache.Get({"link", "x"}, true, &problem), 0);
+  EXPECT_EQ(problem.kind, FolderProblem::kLink);
+  struct stat info;
+  EXPECT_NE(lstat((dir / "outside/x").c_str(), &info), 0);
+  EXPECT_LT(cache.Get({"..", "x"}, true, &problem), 0);
+  EXPECT_EQ(problem.kind, FolderProblem::kBadName);
 }
 
 }  // namespace

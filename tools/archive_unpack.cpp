@@ -76,6 +76,19 @@ bool ParseSize(const std::string &text, std::uint64_t *size) {
   return true;
 }
 
+// Writes everything, across short writes and interruptions.
+bool WriteAll(int fd, const void *data, std::size_t size) {
+  const auto *bytes = static_cast<const unsigned char *>(data);
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 // Both separators are one for matching: a pattern may say docs/*.txt or docs\*.txt.
 zip::Name WithBackslashes(zip::Name text) {
   for (auto &unit : text) {
@@ -94,8 +107,8 @@ bool Matches(const UnpackOptions &options, const zip::MemberRecord &member) {
 
 class Unpacker {
  public:
-  Unpacker(const ArchiveReader &archive, const platform::DestinationFolder &dest, const UnpackOptions &options)
-      : archive_(archive), dest_(dest), options_(options) {}
+  Unpacker(const ArchiveReader &archive, platform::FolderCache &folders, const UnpackOptions &options)
+      : archive_(archive), folders_(folders), options_(options) {}
 
   // True when the member was unpacked; otherwise it has been named with the reason.
   bool Member(const zip::MemberRecord &member);
@@ -113,7 +126,7 @@ class Unpacker {
   bool File(const zip::MemberRecord &member, std::vector<std::string> components);
 
   const ArchiveReader &archive_;
-  const platform::DestinationFolder &dest_;
+  platform::FolderCache &folders_;
   const UnpackOptions &options_;
 };
 
@@ -124,9 +137,9 @@ bool Unpacker::Member(const zip::MemberRecord &member) {
     case zip::kFlagFolder: {
       if (options_.flat) return true;
       platform::FolderProblem problem;
-      const int fd = dest_.OpenFolder(zip::FoldedMemberPath(member.name, false), &problem);
-      if (fd < 0) return Fail(member, "cannot make the folder: " + Printable(problem.Describe()));
-      close(fd);
+      if (folders_.Get(zip::FoldedMemberPath(member.name, false), true, &problem) < 0) {
+        return Fail(member, "cannot make the folder: " + Printable(problem.Describe()));
+      }
       return true;
     }
     case zip::kFlagPacked: return File(member, zip::FoldedMemberPath(member.name, options_.flat));
@@ -136,27 +149,19 @@ bool Unpacker::Member(const zip::MemberRecord &member) {
 
 bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> components) {
   if (components.empty()) return Fail(member, "its name leaves no file name to write");
-  if (options_.existing == Existing::kKeep && dest_.Holds(components)) {
+  if (options_.existing == Existing::kKeep && folders_.Holds(components)) {
     ++kept;
     return true;
   }
   const std::string name = components.back();
   components.pop_back();
   platform::FolderProblem problem;
-  const int folder = dest_.OpenFolder(components, &problem);
+  const int folder = folders_.Get(components, true, &problem);  // the cache's
   if (folder < 0) return Fail(member, "cannot make its folder: " + Printable(problem.Describe()));
   std::string temporary;
   const int fd = platform::DestinationFolder::CreateTemporary(folder, name, &temporary, &problem);
-  std::FILE *out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  if (out == nullptr) {
-    const std::string why = fd >= 0 ? std::strerror(errno) : problem.Describe();
-    if (fd >= 0) {
-      close(fd);
-      unlinkat(folder, temporary.c_str(), 0);
-    }
-    close(folder);
-    return Fail(member, "cannot create the file: " + Printable(why));
-  }
+  if (fd < 0) return Fail(member, "cannot create the file: " + Printable(problem.Describe()));
+  // The decoder's pieces go straight to the file, without a second buffer.
   std::string sink_error;
   const zip::StreamStatus status = zip::UnpackStream(
       archive_.file(), {member.data_offset, member.compressed_length}, true, [&](const void *data, std::size_t size) {
@@ -164,7 +169,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
           sink_error = "unpacking it would pass the --max-output limit";
           return false;
         }
-        if (std::fwrite(data, 1, size, out) != size) {
+        if (!WriteAll(fd, data, size)) {
           sink_error = std::string("cannot write the file: ") + std::strerror(errno);
           return false;
         }
@@ -174,11 +179,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
       });
   bool ok = status == zip::StreamStatus::kOk;
   std::string why = status == zip::StreamStatus::kSinkFailed ? sink_error : zip::Describe(status);
-  if (std::fflush(out) != 0 || std::ferror(out) != 0) {
-    if (ok) why = std::string("cannot write the file: ") + std::strerror(errno);
-    ok = false;
-  }
-  if (std::fclose(out) != 0 && ok) {
+  if (close(fd) != 0 && ok) {
     why = std::string("cannot write the file: ") + std::strerror(errno);
     ok = false;
   }
@@ -190,7 +191,6 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
     ok = false;
   }
   if (!ok) unlinkat(folder, temporary.c_str(), 0);
-  close(folder);
   if (ok && options_.verbose) {
     if (meter != nullptr) meter->Clear();
     Note("ydr: unpacked %s\n", MemberLabel(member).c_str());
@@ -225,7 +225,7 @@ int ReadOptions(const ParsedOptions &parsed, UnpackOptions *options) {
 }
 
 // The files the chosen members would write that are there already.
-std::vector<std::string> ExistingTargets(const ArchiveReader &archive, const platform::DestinationFolder &dest,
+std::vector<std::string> ExistingTargets(const ArchiveReader &archive, platform::FolderCache &dest,
                                          const UnpackOptions &options) {
   std::vector<std::string> found;
   for (const zip::MemberRecord &member : archive.index().members) {
@@ -263,9 +263,10 @@ int RunUnpack(const ParsedOptions &parsed) {
   if (!dest.Open(options.dest, true, &problem)) {
     return Complain(kExitFailure, "cannot open the destination: " + Printable(problem.Describe()));
   }
+  platform::FolderCache folders(dest);
   // Existing files are replaced or kept only when asked; otherwise nothing is written.
   if (options.existing == Existing::kRefuse) {
-    const std::vector<std::string> existing = ExistingTargets(archive, dest, options);
+    const std::vector<std::string> existing = ExistingTargets(archive, folders, options);
     if (!existing.empty()) {
       return Complain(kExitFailure,
                       std::to_string(existing.size()) +
@@ -274,7 +275,7 @@ int RunUnpack(const ParsedOptions &parsed) {
     }
   }
 
-  Unpacker unpacker(archive, dest, options);
+  Unpacker unpacker(archive, folders, options);
   int matched = 0, failed = 0, cut_off = 0;
   {
     ProgressMeter meter("unpacking", "members", members.size(), 0);

@@ -2,17 +2,51 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
+
+#include "platform/read_at.h"
 
 namespace ydr::zip {
 namespace {
 
-// Reads `size` bytes at `offset`; what the file lacks reads as zeros.
+// Reads `size` bytes at `offset` (one positioned read, the stream's place untouched); what
+// the file lacks reads as zeros.
 void ReadAt(std::FILE *file, std::int64_t offset, void *out, std::size_t size) {
   std::memset(out, 0, size);
-  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0) {
-    [[maybe_unused]] const std::size_t got = std::fread(out, 1, size, file);
+  if (offset < 0) return;
+  auto *bytes = static_cast<unsigned char *>(out);
+  std::size_t done = 0;
+  while (done < size) {
+    const long long got = platform::ReadAt(file, static_cast<std::uint64_t>(offset) + done, bytes + done, size - done);
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
   }
 }
+
+// The index is read in many small pieces (a record, a name) that mostly lie close together:
+// they are served from a window of the file read ahead in one call.
+class WindowedReader {
+ public:
+  explicit WindowedReader(std::FILE *file) : file_(file) {}
+
+  // As ReadAt.
+  void Read(std::int64_t offset, void *out, std::size_t size) {
+    if (offset < 0 || static_cast<std::uint64_t>(offset) < start_ ||
+        static_cast<std::uint64_t>(offset) + size > start_ + length_) {
+      start_ = offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
+      window_.resize(std::max<std::size_t>(size, kWindow));
+      ReadAt(file_, static_cast<std::int64_t>(start_), window_.data(), window_.size());
+      length_ = window_.size();  // what the file lacks is zeros, as ReadAt gives
+    }
+    std::memcpy(out, window_.data() + (static_cast<std::uint64_t>(offset) - start_), size);
+  }
+
+ private:
+  static constexpr std::size_t kWindow = 1 << 16;
+  std::FILE *file_;
+  std::vector<std::uint8_t> window_;
+  std::uint64_t start_ = 0, length_ = 0;
+};
 
 std::uint64_t FileSize(std::FILE *file) {
   if (fseeko(file, 0, SEEK_END) != 0) return 0;
@@ -39,9 +73,10 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   const std::int64_t room = size > kHeaderSize ? (size - kHeaderSize) / kRecordSize : 0;
   count = std::min(count, room);
 
+  WindowedReader records(archive), names(archive);
   for (std::int64_t i = 0; i < count; ++i) {
     std::uint8_t bytes[kRecordSize];
-    ReadAt(archive, kHeaderSize + kRecordSize * i, bytes, sizeof bytes);
+    records.Read(kHeaderSize + kRecordSize * i, bytes, sizeof bytes);
     const FileRecord record = FileRecord::Decode(bytes);
     MemberRecord entry{record.flag, record.data_offset, record.compressed_length, record.name_offset, Name()};
     const std::int64_t name_bytes = 2 * (static_cast<std::int64_t>(record.name_length) + 1);
@@ -50,7 +85,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
     const bool data_fits = record.flag != kFlagPacked || static_cast<std::int64_t>(record.data_offset) < size;
     if (name_fits && data_fits) {
       std::uint8_t raw[2 * (kMaxNameUnits + 1)];
-      ReadAt(archive, record.name_offset, raw, static_cast<std::size_t>(name_bytes));
+      names.Read(record.name_offset, raw, static_cast<std::size_t>(name_bytes));
       // The name runs to its first zero unit within length + 1 units (the stored
       // terminator's place included), and never past the 259 units a path buffer holds.
       const std::int64_t units = std::min<std::int64_t>(record.name_length + 1, kMaxNameUnits);

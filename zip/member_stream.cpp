@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/read_at.h"
 #include "ydr/gz.h"
 
 namespace ydr::zip {
@@ -18,18 +19,32 @@ namespace {
 constexpr unsigned char kEmptyMemberStream[12] = {0x03, 0x00, 0x03, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // The member's recorded data range: the reader gets nothing beyond it, so a stream that
-// runs on past its record (into the next member, say) fails instead of being read.
+// runs on past its record (into the next member, say) fails instead of being read. The
+// range is read ahead in large positioned reads, so a small member costs one call.
 struct BoundedSource {
   std::FILE *file;
-  std::uint64_t left;
+  std::uint64_t offset;  // of the next byte to read ahead
+  std::uint64_t left;    // bytes of the range not yet read ahead
+  unsigned char *ahead;  // kReadAhead bytes
+  std::size_t ahead_start = 0, ahead_end = 0;
+  static constexpr std::size_t kReadAhead = 1 << 16;
 };
 
 int ReadBounded(YDRGZ, void *user, void *buffer, int count) {
   auto *source = static_cast<BoundedSource *>(user);
-  const std::size_t wanted = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), source->left);
-  const std::size_t got = wanted == 0 ? 0 : std::fread(buffer, 1, wanted, source->file);
-  source->left -= got;
-  return static_cast<int>(got);
+  if (source->ahead_start == source->ahead_end) {
+    const std::size_t wanted = std::min<std::uint64_t>(BoundedSource::kReadAhead, source->left);
+    const long long got = wanted == 0 ? 0 : platform::ReadAt(source->file, source->offset, source->ahead, wanted);
+    if (got <= 0) return 0;  // the end of the range or of the file, or a failed read: no more data
+    source->offset += static_cast<std::uint64_t>(got);
+    source->left -= static_cast<std::uint64_t>(got);
+    source->ahead_start = 0;
+    source->ahead_end = static_cast<std::size_t>(got);
+  }
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), source->ahead_end - source->ahead_start);
+  std::memcpy(buffer, source->ahead + source->ahead_start, n);
+  source->ahead_start += n;
+  return static_cast<int>(n);
 }
 
 bool IsEmptyMemberStream(std::FILE *archive, const UnpackRange &range) {
@@ -67,15 +82,18 @@ int WriteChecked(YDRGZ, void *user, const void *buffer, int count) {
 }  // namespace
 
 StreamStatus UnpackStream(std::FILE *archive, const UnpackRange &range, bool check_trailer, const ByteSink &sink) {
-  if (fseeko(archive, static_cast<off_t>(range.offset), SEEK_SET) != 0) return StreamStatus::kCorrupt;
-  BoundedSource source{archive, range.length};
+  // Buffers kept per thread: allocating them per member would cost as much as a small member.
+  constexpr int kBuffer = 1 << 16;
+  thread_local std::unique_ptr<unsigned char[]> ahead(new unsigned char[BoundedSource::kReadAhead]);
+  thread_local std::unique_ptr<unsigned char[]> decoded(new unsigned char[kBuffer]);
+  BoundedSource source{archive, range.offset, range.length, ahead.get()};
   YDRGZ reader = YdrGZOpenRead(ReadBounded, &source);
   if (reader == nullptr) return StreamStatus::kNoDecompressor;
-  unsigned char buffer[16384];
+  unsigned char *const buffer = decoded.get();
   std::uint64_t delivered = 0;
   int got;
   bool sink_failed = false;
-  while ((got = YdrGZRead(reader, buffer, sizeof buffer)) > 0) {
+  while ((got = YdrGZRead(reader, buffer, kBuffer)) > 0) {
     delivered += static_cast<std::uint64_t>(got);
     if (!sink(buffer, static_cast<std::size_t>(got))) {
       sink_failed = true;
