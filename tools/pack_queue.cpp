@@ -22,7 +22,7 @@ PackQueue::PackQueue(std::vector<PackJob> jobs, int threads, Opener open, std::f
     : jobs_(std::move(jobs)),
       open_(std::move(open)),
       progress_(std::move(progress)),
-      max_ahead_(static_cast<std::size_t>(threads) * 4),
+      max_ahead_(static_cast<std::size_t>(threads) * kRunMembers * 4),
       done_(jobs_.size()),
       ready_(jobs_.size(), false) {
   if (threads <= 1) return;
@@ -34,7 +34,7 @@ PackQueue::~PackQueue() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  may_start_.notify_all();
   for (std::thread &worker : workers_) worker.join();
 }
 
@@ -46,22 +46,39 @@ bool PackQueue::MayStartLocked() const {
 
 void PackQueue::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
+  std::vector<CompressedMember> results;
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || MayStartLocked(); });
+    may_start_.wait(lock, [this] { return stopping_ || MayStartLocked(); });
     if (stopping_) return;
-    const std::size_t index = next_start_++;
-    const PackJob &job = jobs_[index];
-    if (WrittenByTheWriter(job)) {
-      done_[index].write_here = true;
-    } else {
+    // A run of small members at once, so that the lock is taken once per run, not per file.
+    const std::size_t first = next_start_;
+    std::uint64_t run_bytes = 0;
+    do {
+      const PackJob &job = jobs_[next_start_++];
+      if (WrittenByTheWriter(job)) break;
       bytes_ahead_ += job.size;
-      lock.unlock();
-      CompressedMember result = Compress(job);
-      lock.lock();
-      done_[index] = std::move(result);
+      run_bytes += job.size;
+    } while (next_start_ - first < kRunMembers && run_bytes < kRunBytes && MayStartLocked());
+    const std::size_t end = next_start_;
+    if (MayStartLocked()) may_start_.notify_one();  // room for another worker too
+    lock.unlock();
+    results.clear();
+    for (std::size_t i = first; i < end; ++i) {
+      CompressedMember result;
+      if (WrittenByTheWriter(jobs_[i])) {
+        result.write_here = true;
+      } else {
+        result = Compress(jobs_[i]);
+      }
+      results.push_back(std::move(result));
     }
-    ready_[index] = true;
-    changed_.notify_all();
+    lock.lock();
+    for (std::size_t i = first; i < end; ++i) {
+      done_[i] = std::move(results[i - first]);
+      ready_[i] = true;
+    }
+    // Only the member the writer waits for wakes it; the others it finds ready.
+    if (next_take_ >= first && next_take_ < end) ready_for_writer_.notify_one();
   }
 }
 
@@ -88,12 +105,14 @@ CompressedMember PackQueue::Take() {
     return result;
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return ready_[index]; });
+  ready_for_writer_.wait(lock, [&] { return ready_[index]; });
   CompressedMember result = std::move(done_[index]);
   if (!result.write_here) bytes_ahead_ -= jobs_[index].size;
   ++next_take_;
+  // Room for one more member ahead (or more, if this one was large).
+  const bool room = MayStartLocked();
   lock.unlock();
-  changed_.notify_all();
+  if (room) may_start_.notify_one();
   return result;
 }
 

@@ -53,6 +53,9 @@ class PackQueue {
 
   // Members of more source bytes than this are written by the writer itself.
   static constexpr std::uint64_t kQueuedBytesLimit = std::uint64_t{64} << 20;
+  // A worker takes consecutive small members together, up to this many or this many bytes.
+  static constexpr std::size_t kRunMembers = 16;
+  static constexpr std::uint64_t kRunBytes = 256 << 10;
 
  private:
   void Work();
@@ -65,7 +68,8 @@ class PackQueue {
   const std::size_t max_ahead_;
 
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable may_start_;         // workers wait here for a member to take
+  std::condition_variable ready_for_writer_;  // the writer waits here for the next member
   std::size_t next_start_ = 0;  // the next job a worker may take
   std::size_t next_take_ = 0;   // the next job the writer takes
   std::uint64_t bytes_ahead_ = 0;  // planned source bytes of jobs taken but not yet handed over
