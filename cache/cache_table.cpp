@@ -22,7 +22,42 @@ unsigned Call(YdrCache *c, unsigned op, void *first, const void *second) {
 }
 
 unsigned BucketOf(YdrCache *c, const void *record) {
-  return Call(c, YDR_CACHE_OP_HASH, const_cast<void *>(record), nullptr) % c->info.bucketCount;
+  const unsigned hash = Call(c, YDR_CACHE_OP_HASH, const_cast<void *>(record), nullptr);
+#if defined(__SIZEOF_INT128__)
+  __extension__ using Product = unsigned __int128;
+  const std::uint64_t low = c->bucketMultiplier * hash;
+  return static_cast<unsigned>((static_cast<Product>(low) * c->info.bucketCount) >> 64);
+#else
+  return hash % c->info.bucketCount;
+#endif
+}
+
+// A node for a new record: a spare one, or a new allocation.
+YdrCacheNode *NewNode(YdrCache *c, std::size_t bytes) {
+  if (YdrCacheNode *node = c->spare) {
+    c->spare = node->chain;
+    c->spareCount -= 1;
+    return node;
+  }
+  return static_cast<YdrCacheNode *>(Allocate(bytes));
+}
+
+void FreeNode(YdrCache *c, YdrCacheNode *node) {
+  if (c->spareCount < kMaxSpareNodes) {
+    node->chain = c->spare;
+    c->spare = node;
+    c->spareCount += 1;
+    return;
+  }
+  std::free(node);
+}
+
+void FreeSpareNodes(YdrCache *c) {
+  while (YdrCacheNode *node = c->spare) {
+    c->spare = node->chain;
+    std::free(node);
+  }
+  c->spareCount = 0;
 }
 
 // The matching node, or null; *link is then the chain pointer that points at it, so that it
@@ -77,7 +112,7 @@ void RemoveNode(YdrCache *c, YdrCacheNode *node, unsigned bucket, YdrCacheNode *
   c->count -= 1;
   c->chainCount[bucket] -= 1;
   Call(c, YDR_CACHE_OP_DESTROY, RecordOf(node), nullptr);
-  std::free(node);
+  FreeNode(c, node);
 }
 
 bool LimitsConfigured(const YdrCache *c) { return c->info.maxCount != 0 || c->info.maxTotalSize != 0; }
@@ -106,6 +141,11 @@ void Evict(YdrCache *c, YdrCacheNode *stored, unsigned bucket, End end) {
 }
 
 void *Store(YdrCache *c, const void *key, End end) {
+  // A full cache evicts its tail after a Put: start bringing that node in while the key is
+  // looked up.
+  if (end == End::kNewest && c->info.maxCount != 0 && c->count >= c->info.maxCount) {
+    __builtin_prefetch(c->sentinel.prev);
+  }
   unsigned bucket;
   if (Lookup(c, key, &bucket) != nullptr) return nullptr;
   std::int32_t size = 0;
@@ -115,7 +155,7 @@ void *Store(YdrCache *c, const void *key, End end) {
     if (size >= c->info.maxTotalSize && c->count + 1 > c->info.minCount) return nullptr;
   }
   const std::size_t item = c->info.itemSize < 4 ? 4 : c->info.itemSize;
-  auto *node = static_cast<YdrCacheNode *>(Allocate(kRecordOffset + item));
+  YdrCacheNode *node = NewNode(c, kRecordOffset + item);
   if (node == nullptr) {
     bl::YdrSetError(kErrorOutOfMemory);
     return nullptr;
@@ -130,7 +170,7 @@ void *Store(YdrCache *c, const void *key, End end) {
     std::memcpy(record, key, c->info.itemSize);
   } else if (copied != 1) {
     Call(c, YDR_CACHE_OP_DESTROY, record, nullptr);
-    std::free(node);
+    FreeNode(c, node);
     return nullptr;
   }
   c->totalSize += size;
@@ -164,6 +204,7 @@ void RemoveAll(YdrCache *c) {
   c->totalSize = 0;
   c->count = 0;
   c->sentinel.next = c->sentinel.prev = &c->sentinel;
+  FreeSpareNodes(c);
 }
 
 }  // namespace
@@ -200,6 +241,7 @@ extern "C" YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info) {
   cache->chainFirst = reinterpret_cast<YdrCacheNode **>(static_cast<unsigned char *>(block) + header);
   cache->chainCount = reinterpret_cast<std::int32_t *>(static_cast<unsigned char *>(block) + header + firsts);
   cache->sentinel.next = cache->sentinel.prev = &cache->sentinel;
+  cache->bucketMultiplier = UINT64_MAX / info->bucketCount + 1;
   return cache;
 }
 

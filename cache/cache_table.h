@@ -44,12 +44,21 @@ struct YdrCache {
   // Two arrays, so that a lookup reads only the compact array of first nodes.
   YdrCacheNode **chainFirst;
   std::int32_t *chainCount;
+  // Lemire's multiplier for hash modulo bucket count by two multiplications instead of a
+  // division (0 where the compiler has no 128-bit product: then a division).
+  std::uint64_t bucketMultiplier;
+  // Nodes of removed records, kept for the next stores (a node of this cache always has the
+  // same size), so that a full cache that evicts on every store does not go to the allocator.
+  YdrCacheNode *spare;
+  std::int32_t spareCount;
 };
 
 namespace ydr::cache {
 
 inline constexpr std::size_t kRecordOffset =
     (sizeof(YdrCacheNode) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+
+inline constexpr std::int32_t kMaxSpareNodes = 32;
 
 inline void *RecordOf(YdrCacheNode *node) { return reinterpret_cast<unsigned char *>(node) + kRecordOffset; }
 
