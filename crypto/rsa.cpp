@@ -81,6 +81,24 @@ unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *ke
   return static_cast<unsigned int>(written);
 }
 
+// The key object for DER key bytes. The PKCS #1 structure is read directly first; anything
+// else (or a key that reading refuses) goes through libcrypto's general key decoding, which
+// accepts exactly what it always did.
+EVP_PKEY *ReadKey(const frame::CryptoFunctions &f, bool is_private, const unsigned char *der, int n) {
+  const unsigned char *cursor = der;
+  RSA *rsa = is_private ? f.d2i_RSAPrivateKey(nullptr, &cursor, n) : f.d2i_RSAPublicKey(nullptr, &cursor, n);
+  if (rsa != nullptr) {
+    EVP_PKEY *key = f.EVP_PKEY_new();
+    if (key != nullptr && f.EVP_PKEY_assign(key, EVP_PKEY_RSA, rsa) > 0) return key;  // the key owns rsa now
+    f.RSA_free(rsa);
+    if (key != nullptr) f.EVP_PKEY_free(key);
+  }
+  f.ERR_clear_error();
+  cursor = der;
+  return is_private ? f.d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor, n)
+                    : f.d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, n);
+}
+
 unsigned int Run(Operation op, unsigned int length, const unsigned char *input, unsigned char *output,
                  const char *keyText) {
   if (keyText == nullptr || output == nullptr || (input == nullptr && length != 0)) return YDR_RSA_FAILED;
@@ -93,9 +111,7 @@ unsigned int Run(Operation op, unsigned int length, const unsigned char *input, 
   const int n = bl::YdrBase64ToAscii(keyText, &buffer);
   if (n <= 0) return YDR_RSA_FAILED;
 
-  const unsigned char *cursor = der.get();
-  EVP_PKEY *key = UsesPrivateKey(op) ? f.d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor, n)
-                                     : f.d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, n);
+  EVP_PKEY *key = ReadKey(f, UsesPrivateKey(op), der.get(), n);
   const unsigned int result = key != nullptr ? Operate(f, op, key, length, input, output) : YDR_RSA_FAILED;
   if (key != nullptr) f.EVP_PKEY_free(key);
   // A failure leaves nothing in this thread's libcrypto error queue for the caller to trip over.

@@ -25,6 +25,11 @@ constexpr const char *kFunctionNames[] = {
     "EVP_PKEY_verify_recover",
     "ERR_clear_error",
     "EVP_PKEY_CTX_set_params",
+    "d2i_RSAPublicKey",
+    "d2i_RSAPrivateKey",
+    "RSA_free",
+    "EVP_PKEY_new",
+    "EVP_PKEY_assign",
 };
 constexpr std::size_t kFunctionCount = sizeof kFunctionNames / sizeof kFunctionNames[0];
 static_assert(sizeof(CryptoFunctions) == kFunctionCount * sizeof(void *), "one name per function");

@@ -29,6 +29,15 @@ struct CryptoFunctions {
   decltype(&::EVP_PKEY_verify_recover) EVP_PKEY_verify_recover;
   decltype(&::ERR_clear_error) ERR_clear_error;
   decltype(&::EVP_PKEY_CTX_set_params) EVP_PKEY_CTX_set_params;
+  // The PKCS #1 key readers themselves, and a key object made around what they read: the
+  // same structures as d2i_PublicKey and d2i_PrivateKey read for RSA, without libcrypto's
+  // generic decoder machinery, which costs more than the private-key operation's setup.
+  // (Declared here: libcrypto marks them deprecated in favour of that machinery.)
+  RSA *(*d2i_RSAPublicKey)(RSA **, const unsigned char **, long);
+  RSA *(*d2i_RSAPrivateKey)(RSA **, const unsigned char **, long);
+  void (*RSA_free)(RSA *);
+  decltype(&::EVP_PKEY_new) EVP_PKEY_new;
+  int (*EVP_PKEY_assign)(EVP_PKEY *, int, void *);
 };
 
 // Fills every function, loading libcrypto on first use. False when the library cannot be
