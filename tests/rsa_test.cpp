@@ -1,6 +1,8 @@
 // The RSA exports against libcrypto itself: keys generated here, handed over as Base64 DER
 // text, every operation checked in both directions, and bad keys and inputs refused.
 #include <gtest/gtest.h>
+#include <openssl/err.h>
+#include <openssl/x509.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 
@@ -127,6 +129,52 @@ TEST_P(RsaTest, WrongLengthsAndWrongKeysFail) {
 
 INSTANTIATE_TEST_SUITE_P(KeySizes, RsaTest, ::testing::Values(1024u, 2048u),
                          [](const auto &info) { return std::to_string(info.param) + "Bits"; });
+
+// The exports read a key exactly when libcrypto's key decoding for RSA does, whatever the
+// form of the DER: the PKCS #1 structures, and the general forms (PKCS #8, SubjectPublicKeyInfo)
+// of either kind.
+TEST(RsaKeyTextTest, KeysAreReadWhereLibcryptoReadsThem) {
+  static const KeyPair keys(1024);
+  const auto der = [](int (*encode)(const EVP_PKEY *, unsigned char **), const EVP_PKEY *key) {
+    return ydr::test::Der(key, encode);
+  };
+  const auto pkcs8 = [](const EVP_PKEY *key) {
+    PKCS8_PRIV_KEY_INFO *info = EVP_PKEY2PKCS8(key);
+    unsigned char *bytes = nullptr;
+    const int n = i2d_PKCS8_PRIV_KEY_INFO(info, &bytes);
+    Bytes out(bytes, bytes + (n > 0 ? n : 0));
+    OPENSSL_free(bytes);
+    PKCS8_PRIV_KEY_INFO_free(info);
+    return out;
+  };
+  struct Form {
+    const char *what;
+    Bytes der;
+  };
+  const Form forms[] = {
+      {"PKCS #1 private", der(i2d_PrivateKey, keys.key.get())},
+      {"PKCS #1 public", der(i2d_PublicKey, keys.key.get())},
+      {"PKCS #8 private", pkcs8(keys.key.get())},
+      {"SubjectPublicKeyInfo", der(i2d_PUBKEY, keys.key.get())},
+  };
+  const Bytes message(8, 'k');
+  for (const Form &form : forms) {
+    SCOPED_TRACE(form.what);
+    for (const bool is_private : {false, true}) {
+      const unsigned char *cursor = form.der.data();
+      const long n = static_cast<long>(form.der.size());
+      EVP_PKEY *parsed = is_private ? d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor, n)
+                                    : d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, n);
+      const bool libcrypto_reads = parsed != nullptr;
+      EVP_PKEY_free(parsed);
+      ERR_clear_error();
+      unsigned r = 0;
+      Call(is_private ? YDR_RSA_Encrypt_PrivateKey : YDR_RSA_Encrypt_PublicKey, message, Base64(form.der), keys.size,
+           &r);
+      EXPECT_EQ(r != YDR_RSA_FAILED, libcrypto_reads) << (is_private ? "private" : "public");
+    }
+  }
+}
 
 TEST(RsaKeyTextTest, AnythingButAKeyOfTheRightKindFails) {
   static const KeyPair keys(1024);
