@@ -13,6 +13,8 @@
 
 #include "gz/deflate_constants.h"
 #include "gz/inflater.h"
+#include "platform/cpu_features.h"
+#include "platform/cpu_targets.h"
 #include "platform/byte_order.h"
 
 namespace ydr::gz {
@@ -22,20 +24,35 @@ inline std::uint32_t Mask(int n) { return (1u << n) - 1; }
 inline std::uint64_t Mask64(std::uint32_t n) { return (std::uint64_t{1} << n) - 1; }
 
 // Copies a match of `length` bytes from `distance` back, forward, possibly overlapping; may
-// write up to 15 bytes beyond the match. Word copies need the source eight bytes or more
+// write up to 40 bytes beyond the match. Word copies need the source eight bytes or more
 // behind: a run of one byte is spread over a word, and a shorter period is first written
-// out bytewise until a whole multiple of it of at least eight bytes lies behind.
+// out bytewise until a whole multiple of it of at least eight bytes lies behind. The first
+// 40 bytes are copied without a test, since most matches are that short: the loop's exit
+// would otherwise be a branch mispredicted on nearly every match.
+inline void CopyWords(std::uint8_t *to, const std::uint8_t *from, std::uint8_t *const end) {
+  const auto word = [&](int i) {
+    std::uint64_t w;
+    std::memcpy(&w, from + 8 * i, 8);
+    std::memcpy(to + 8 * i, &w, 8);
+  };
+  word(0);
+  word(1);
+  word(2);
+  word(3);
+  word(4);
+  to += 40;
+  from += 40;
+  while (to < end) {
+    word(0);
+    to += 8;
+    from += 8;
+  }
+}
+
 inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t length) {
   std::uint8_t *const end = to + length;
-  if (distance >= 16) {
-    const std::uint8_t *from = to - distance;
-    do {
-      std::uint8_t chunk[16];
-      std::memcpy(chunk, from, 16);
-      std::memcpy(to, chunk, 16);
-      from += 16;
-      to += 16;
-    } while (to < end);
+  if (distance >= 8) {
+    CopyWords(to, to - distance, end);
     return;
   }
   if (distance == 1) {
@@ -46,24 +63,13 @@ inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t le
     } while (to < end);
     return;
   }
-  if (distance < 8) {
-    // The smallest multiple of the period that is at least 8.
-    static constexpr std::uint8_t kStride[8] = {0, 0, 8, 9, 8, 10, 12, 14};
-    const std::uint32_t stride = kStride[distance];
-    const std::uint8_t *from = to - distance;
-    std::uint8_t *const pattern_end = to + (length < stride ? length : stride);
-    while (to < pattern_end) *to++ = *from++;
-    distance = stride;
-    if (to >= end) return;
-  }
+  // The smallest multiple of the period that is at least 8.
+  static constexpr std::uint8_t kStride[8] = {0, 0, 8, 9, 8, 10, 12, 14};
+  const std::uint32_t stride = kStride[distance];
   const std::uint8_t *from = to - distance;
-  do {
-    std::uint64_t word;
-    std::memcpy(&word, from, 8);
-    std::memcpy(to, &word, 8);
-    from += 8;
-    to += 8;
-  } while (to < end);
+  std::uint8_t *const pattern_end = to + (length < stride ? length : stride);
+  while (to < pattern_end) *to++ = *from++;
+  if (to < end) CopyWords(to, to - stride, end);
 }
 
 // A code longer than the fast table: through the waiting table's levels.
@@ -82,6 +88,27 @@ inline DecodeEntry LookUpLong(const DecodeEntry *table, std::uint32_t root_mask,
 void Inflater::FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
                            const FastTable<10> &fast_dist) {
   if (litlen.empty() || dist.empty() || litlen.root_bits() < dist.root_bits()) return;
+#if defined(YDR_X86_TARGETS)
+  if (bit_instructions_) {
+    FastSymbolsWithBitInstructions(litlen, dist, fast_litlen, fast_dist);
+    return;
+  }
+#endif
+  FastSymbolsLoop(litlen, dist, fast_litlen, fast_dist);
+}
+
+#if defined(YDR_X86_TARGETS)
+// The same loop compiled for BMI2, whose shifts and bit extraction take any register and
+// leave the flags alone: fewer instructions and registers per symbol.
+YDR_BMI2_TARGET void Inflater::FastSymbolsWithBitInstructions(const DecodeTable &litlen, const DecodeTable &dist,
+                                                              const FastTable<11> &fast_litlen,
+                                                              const FastTable<10> &fast_dist) {
+  FastSymbolsLoop(litlen, dist, fast_litlen, fast_dist);
+}
+#endif
+
+YDR_ALWAYS_INLINE void Inflater::FastSymbolsLoop(const DecodeTable &litlen, const DecodeTable &dist,
+                                                 const FastTable<11> &fast_litlen, const FastTable<10> &fast_dist) {
   using namespace fast_entry;
   const DecodeEntry *lt = litlen.entries();
   const DecodeEntry *dt = dist.entries();

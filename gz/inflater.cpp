@@ -24,6 +24,7 @@
 #include <mutex>
 
 #include "gz/deflate_constants.h"
+#include "platform/cpu_features.h"
 
 namespace ydr::gz {
 namespace {
@@ -86,7 +87,11 @@ Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t
       fast_dist_(new (std::nothrow) FastTable<10>),
       ring_size_(RingSize(window_size)),
       base_(window_size),
-      output_(window + window_size) {}
+      output_(window + window_size) {
+#if defined(YDR_X86_TARGETS)
+  bit_instructions_ = platform::GetCpuFeatures().bmi2;
+#endif
+}
 
 void Inflater::Reset() {
   // A reset drops the bits the decoder holds; bytes it read ahead of where it waited stay,

@@ -9,6 +9,7 @@
 #include "gz/huffman_decode_table.h"
 #include "gz/inflate_status.h"
 #include "gz/source_buffer.h"
+#include "platform/cpu_targets.h"
 
 namespace ydr::gz {
 
@@ -74,9 +75,16 @@ class Inflater {
                         const FastTable<10> &fast_dist);
   void FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
                    const FastTable<10> &fast_dist);
+  void FastSymbolsLoop(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
+                       const FastTable<10> &fast_dist);
+#if defined(YDR_X86_TARGETS)
+  YDR_BMI2_TARGET void FastSymbolsWithBitInstructions(const DecodeTable &litlen, const DecodeTable &dist,
+                                                      const FastTable<11> &fast_litlen, const FastTable<10> &fast_dist);
+#endif
   InflateStatus ContinueCopy();
 
   SourceBuffer *source_;
+  bool bit_instructions_ = false;  // the fast path may use BMI2 (this CPU has it)
   const std::uint32_t window_size_;
   std::uint8_t *window_;
   DecodeTable *litlen_;

@@ -6,6 +6,7 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define YDR_X86_TARGETS 1
 #define YDR_AVX2_TARGET __attribute__((target("avx2")))
+#define YDR_BMI2_TARGET __attribute__((target("bmi,bmi2")))
 #endif
 
 #if defined(__GNUC__) || defined(__clang__)
