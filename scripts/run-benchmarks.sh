@@ -18,3 +18,6 @@ for bench in "$build"/bench/*_bench; do
   "$bench" "$@"
 done
 [[ $found -eq 1 ]] || { echo "no benchmarks in $build/bench (configure with the release preset)" >&2; exit 1; }
+# The command against zip and unzip (whole programs, timed from the shell).
+echo "== command_bench"
+bash "$(dirname "$0")/../bench/command_bench.sh" "$build"
