@@ -184,8 +184,8 @@ int main(int argc, char **argv) {
       benchmark::RegisterBenchmark((std::string("cache-") + m.name + "/unordered_map+list" + suffix).c_str(), BM_Plain,
                                    m.get, m.find)
           ->Arg(keys);
-      benchmark::RegisterBenchmark((std::string("side-by-side/cache-") + m.name + suffix).c_str(), BM_SideBySide,
-                                   m.get, m.find)
+      benchmark::RegisterBenchmark((std::string("side-by-side/cache-") + m.name + suffix).c_str(), BM_SideBySide, m.get,
+                                   m.find)
           ->Arg(keys)
           ->MinTime(2);
     }

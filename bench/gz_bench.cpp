@@ -259,12 +259,14 @@ void Register() {
   for (const char *file : {"text_c.bin", "docs.bin", "elf.bin"}) {
     if (Data(file).empty()) continue;
     const std::string f = file;
-    benchmark::RegisterBenchmark(("side-by-side/compress/" + f).c_str(), [f](benchmark::State &s) {
-      CompressSideBySide(s, f);
-    })->Unit(benchmark::kMillisecond)->MinTime(2);
-    benchmark::RegisterBenchmark(("side-by-side/decompress/" + f).c_str(), [f](benchmark::State &s) {
-      DecompressSideBySide(s, f);
-    })->Unit(benchmark::kMillisecond)->MinTime(2);
+    benchmark::RegisterBenchmark(("side-by-side/compress/" + f).c_str(),
+                                 [f](benchmark::State &s) { CompressSideBySide(s, f); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2);
+    benchmark::RegisterBenchmark(("side-by-side/decompress/" + f).c_str(),
+                                 [f](benchmark::State &s) { DecompressSideBySide(s, f); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2);
   }
   for (const char *file : {"text_c.bin", "docs.bin", "elf.bin", "random.bin", "runs.bin"}) {
     if (Data(file).empty()) continue;

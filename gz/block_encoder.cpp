@@ -120,7 +120,8 @@ void BlockEncoder::SendSymbols(const Code *litlen, const Code *dist, BitWriter &
   // and one by its distance code, each giving the bits and their count as one value (a
   // literal's distance entry is empty), so that sending takes no branch on the symbol's kind.
   std::uint32_t litlen_table[kLiterals + 256];  // bits, and their count in the top byte
-  for (int n = 0; n < kLiterals; ++n) litlen_table[n] = litlen[n].bits | static_cast<std::uint32_t>(litlen[n].length) << 24;
+  for (int n = 0; n < kLiterals; ++n)
+    litlen_table[n] = litlen[n].bits | static_cast<std::uint32_t>(litlen[n].length) << 24;
   for (unsigned lc = 0; lc < 256; ++lc) {
     const int code = kLengthTables.code[lc];
     const Code &c = litlen[code + kLiterals + 1];

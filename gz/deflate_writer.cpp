@@ -29,9 +29,9 @@
 #endif
 
 #include "gz/crc32.h"
+#include "platform/byte_order.h"
 #include "platform/cpu_features.h"
 #include "platform/cpu_targets.h"
-#include "platform/byte_order.h"
 
 namespace ydr::gz {
 namespace {
@@ -101,8 +101,7 @@ MatchSearch ChooseMatchSearch(MatchSearch wanted) {
 }
 
 template <class Position>
-DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level,
-                                       MatchSearch search)
+DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level, MatchSearch search)
     : window_size_(level.window_size),
       window_mask_(level.window_size - 1),
       hash_size_(1u << level.hash_bits),
@@ -203,8 +202,9 @@ struct PlainSearch {
 struct Compare16 {
   static std::uint32_t Prefix32(const std::uint8_t *a, const std::uint8_t *b) {
     const auto equal16 = [](const std::uint8_t *x, const std::uint8_t *y) {
-      return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-          _mm_loadu_si128(reinterpret_cast<const __m128i *>(x)), _mm_loadu_si128(reinterpret_cast<const __m128i *>(y)))));
+      return static_cast<std::uint32_t>(
+          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(x)),
+                                           _mm_loadu_si128(reinterpret_cast<const __m128i *>(y)))));
     };
     const std::uint32_t equal = equal16(a, b) | equal16(a + 16, b + 16) << 16;
     return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
@@ -214,8 +214,9 @@ struct Compare16 {
 #if defined(YDR_X86_TARGETS)
 struct Compare32 {
   YDR_AVX2_TARGET static std::uint32_t Prefix32(const std::uint8_t *a, const std::uint8_t *b) {
-    const auto equal = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(a)), _mm256_loadu_si256(reinterpret_cast<const __m256i *>(b)))));
+    const auto equal = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(a)),
+                                               _mm256_loadu_si256(reinterpret_cast<const __m256i *>(b)))));
     return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
   }
 };

@@ -8,8 +8,8 @@
 #include "gz/bit_writer.h"
 #include "gz/block_encoder.h"
 #include "gz/output_buffer.h"
-#include "platform/cpu_targets.h"
 #include "gz/stream_handle.h"
+#include "platform/cpu_targets.h"
 
 namespace ydr::gz {
 
@@ -75,13 +75,13 @@ class DeflateWriter final : public StreamWriter {
   std::unique_ptr<BlockEncoder> encoder_;
 
   // Matcher state.
-  std::uint32_t hash_ = 0;        // the rolling hash of the last position entered
-  std::uint32_t strstart_ = 0;    // the current position
-  std::uint32_t lookahead_ = 0;   // bytes in the window ahead of it
-  std::int64_t block_start_ = 0;  // where the current block's bytes start (negative: slid out)
+  std::uint32_t hash_ = 0;                    // the rolling hash of the last position entered
+  std::uint32_t strstart_ = 0;                // the current position
+  std::uint32_t lookahead_ = 0;               // bytes in the window ahead of it
+  std::int64_t block_start_ = 0;              // where the current block's bytes start (negative: slid out)
   MatchSearch search_ = MatchSearch::kPlain;  // as chosen for this CPU
-  bool resume_ = false;  // inside a stream, waiting for more input
-  bool primed_ = false;  // the rolling hash has been started
+  bool resume_ = false;                       // inside a stream, waiting for more input
+  bool primed_ = false;                       // the rolling hash has been started
 
   // The caller's bytes of the current call.
   const std::uint8_t *pending_ = nullptr;

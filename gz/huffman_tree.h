@@ -53,7 +53,7 @@ class TreeBuilder {
   std::uint16_t length_[kHeapSize];
   std::uint8_t depth_[kHeapSize];
   std::uint64_t heap_[kHeapSize + 1];  // heap_[1 .. heap_len_], then kPastTheEnd
-  int removed_[kHeapSize];         // nodes in the order they left the heap, from the end
+  int removed_[kHeapSize];             // nodes in the order they left the heap, from the end
   int heap_len_ = 0;
   int heap_max_ = 0;  // removed nodes are kept in heap_[heap_max_ ..)
   int bl_count_[kMaxBits + 1];

@@ -13,9 +13,9 @@
 
 #include "gz/deflate_constants.h"
 #include "gz/inflater.h"
+#include "platform/byte_order.h"
 #include "platform/cpu_features.h"
 #include "platform/cpu_targets.h"
-#include "platform/byte_order.h"
 
 namespace ydr::gz {
 namespace {

@@ -72,8 +72,7 @@ class DestinationFolder {
 // looking is remembered as missing until this cache makes or finds it.
 class FolderCache {
  public:
-  explicit FolderCache(const DestinationFolder &dest, std::size_t capacity = 64)
-      : dest_(dest), capacity_(capacity) {}
+  explicit FolderCache(const DestinationFolder &dest, std::size_t capacity = 64) : dest_(dest), capacity_(capacity) {}
   ~FolderCache();
   FolderCache(const FolderCache &) = delete;
   FolderCache &operator=(const FolderCache &) = delete;

@@ -61,8 +61,7 @@ Bytes Mixed(std::uint32_t seed) {
   for (char &c : random) c = static_cast<char>(rng());
   const Bytes block32 = random.substr(0, 32);
   return test::TextLike(40000, seed) + Bytes(5000, 'z') + random + block32 + "!" + block32 + "?" +
-         random.substr(100, 258) + random.substr(100, 300) + test::BinaryLike(30000, seed) +
-         ChainHeavy(60000, seed);
+         random.substr(100, 258) + random.substr(100, 300) + test::BinaryLike(30000, seed) + ChainHeavy(60000, seed);
 }
 
 std::vector<int> RandomPieces(std::mt19937 &rng, std::size_t total, bool with_end_marks) {
@@ -98,7 +97,8 @@ TEST(MatchSearchTest, EveryWayWritesThePlainWaysStream) {
   for (const Input &input : inputs) {
     for (const int level : {0, 1, 2}) {
       for (const bool end_marks : {false, true}) {
-        SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level) + (end_marks ? " with end marks" : ""));
+        SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level) +
+                     (end_marks ? " with end marks" : ""));
         const std::vector<int> pieces = RandomPieces(rng, input.data.size(), end_marks);
         const Bytes plain = Compress(input.data, level, MatchSearch::kPlain, pieces);
         for (const MatchSearch way : ways) {

@@ -2,9 +2,9 @@
 // text, every operation checked in both directions, and bad keys and inputs refused.
 #include <gtest/gtest.h>
 #include <openssl/err.h>
-#include <openssl/x509.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
+#include <openssl/x509.h>
 
 #include <memory>
 #include <random>

@@ -22,8 +22,8 @@
 namespace ydr::tool {
 
 struct PackJob {
-  std::string source;        // the file to compress
-  std::uint64_t size = 0;    // its size when planned
+  std::string source;      // the file to compress
+  std::uint64_t size = 0;  // its size when planned
 };
 
 struct CompressedMember {
@@ -70,9 +70,9 @@ class PackQueue {
   std::mutex mutex_;
   std::condition_variable may_start_;         // workers wait here for a member to take
   std::condition_variable ready_for_writer_;  // the writer waits here for the next member
-  std::size_t next_start_ = 0;  // the next job a worker may take
-  std::size_t next_take_ = 0;   // the next job the writer takes
-  std::uint64_t bytes_ahead_ = 0;  // planned source bytes of jobs taken but not yet handed over
+  std::size_t next_start_ = 0;                // the next job a worker may take
+  std::size_t next_take_ = 0;                 // the next job the writer takes
+  std::uint64_t bytes_ahead_ = 0;             // planned source bytes of jobs taken but not yet handed over
   std::vector<CompressedMember> done_;
   std::vector<bool> ready_;
   bool stopping_ = false;
