@@ -5,14 +5,17 @@
 #include <memory>
 #include <new>
 
-#include <openssl/params.h>
-
 #include "frame/base_services.h"
 #include "frame/crypto_library.h"
 #include "ydr/rsa.h"
 
 namespace ydr::crypto::rsa {
 namespace {
+
+using frame::crypto::EVP_PKEY;
+using frame::crypto::EVP_PKEY_CTX;
+using frame::crypto::OSSL_PARAM;
+using frame::crypto::RSA;
 
 enum class Operation { kPublicEncrypt, kPublicRecover, kPrivateSign, kPrivateDecrypt };
 
@@ -42,15 +45,16 @@ class KeyBytes {
 void TurnOffImplicitRejection(const frame::CryptoFunctions &f, EVP_PKEY_CTX *context) {
   unsigned int off = 0;
   char name[] = "implicit-rejection";
-  const OSSL_PARAM params[2] = {{name, OSSL_PARAM_UNSIGNED_INTEGER, &off, sizeof off, OSSL_PARAM_UNMODIFIED},
-                                {nullptr, 0, nullptr, 0, 0}};
+  const OSSL_PARAM params[2] = {
+      {name, frame::crypto::kParamUnsignedInteger, &off, sizeof off, frame::crypto::kParamUnmodified},
+      {nullptr, 0, nullptr, 0, 0}};
   f.EVP_PKEY_CTX_set_params(context, params);
 }
 
 // One operation with a parsed key; the context is released on every path.
 unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *key, unsigned int length,
                      const unsigned char *input, unsigned char *output) {
-  if (f.EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA) return YDR_RSA_FAILED;
+  if (f.EVP_PKEY_get_base_id(key) != frame::crypto::kKeyTypeRsa) return YDR_RSA_FAILED;
   const int modulus = f.EVP_PKEY_get_size(key);
   if (modulus <= 11) return YDR_RSA_FAILED;
   // PKCS #1 v1.5 needs 11 bytes of padding; a ciphertext or signature is one whole block.
@@ -68,7 +72,7 @@ unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *ke
     case Operation::kPrivateSign: ok = f.EVP_PKEY_sign_init(c); break;
     case Operation::kPrivateDecrypt: ok = f.EVP_PKEY_decrypt_init(c); break;
   }
-  if (ok <= 0 || f.EVP_PKEY_CTX_set_rsa_padding(c, RSA_PKCS1_PADDING) <= 0) return YDR_RSA_FAILED;
+  if (ok <= 0 || f.EVP_PKEY_CTX_set_rsa_padding(c, frame::crypto::kPkcs1Padding) <= 0) return YDR_RSA_FAILED;
   if (op == Operation::kPrivateDecrypt) TurnOffImplicitRejection(f, c);
   std::size_t written = static_cast<std::size_t>(modulus);
   switch (op) {
@@ -89,14 +93,14 @@ EVP_PKEY *ReadKey(const frame::CryptoFunctions &f, bool is_private, const unsign
   RSA *rsa = is_private ? f.d2i_RSAPrivateKey(nullptr, &cursor, n) : f.d2i_RSAPublicKey(nullptr, &cursor, n);
   if (rsa != nullptr) {
     EVP_PKEY *key = f.EVP_PKEY_new();
-    if (key != nullptr && f.EVP_PKEY_assign(key, EVP_PKEY_RSA, rsa) > 0) return key;  // the key owns rsa now
+    if (key != nullptr && f.EVP_PKEY_assign(key, frame::crypto::kKeyTypeRsa, rsa) > 0) return key;  // the key owns rsa now
     f.RSA_free(rsa);
     if (key != nullptr) f.EVP_PKEY_free(key);
   }
   f.ERR_clear_error();
   cursor = der;
-  return is_private ? f.d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor, n)
-                    : f.d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, n);
+  return is_private ? f.d2i_PrivateKey(frame::crypto::kKeyTypeRsa, nullptr, &cursor, n)
+                    : f.d2i_PublicKey(frame::crypto::kKeyTypeRsa, nullptr, &cursor, n);
 }
 
 unsigned int Run(Operation op, unsigned int length, const unsigned char *input, unsigned char *output,
