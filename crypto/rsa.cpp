@@ -93,7 +93,8 @@ EVP_PKEY *ReadKey(const frame::CryptoFunctions &f, bool is_private, const unsign
   RSA *rsa = is_private ? f.d2i_RSAPrivateKey(nullptr, &cursor, n) : f.d2i_RSAPublicKey(nullptr, &cursor, n);
   if (rsa != nullptr) {
     EVP_PKEY *key = f.EVP_PKEY_new();
-    if (key != nullptr && f.EVP_PKEY_assign(key, frame::crypto::kKeyTypeRsa, rsa) > 0) return key;  // the key owns rsa now
+    if (key != nullptr && f.EVP_PKEY_assign(key, frame::crypto::kKeyTypeRsa, rsa) > 0)
+      return key;  // the key owns rsa now
     f.RSA_free(rsa);
     if (key != nullptr) f.EVP_PKEY_free(key);
   }

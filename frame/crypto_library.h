@@ -34,9 +34,9 @@ struct OSSL_PARAM {
   std::size_t return_size;
 };
 
-inline constexpr int kKeyTypeRsa = 6;       // EVP_PKEY_RSA (NID_rsaEncryption)
-inline constexpr int kPkcs1Padding = 1;     // RSA_PKCS1_PADDING
-inline constexpr unsigned kParamUnsignedInteger = 2;  // OSSL_PARAM_UNSIGNED_INTEGER
+inline constexpr int kKeyTypeRsa = 6;                                          // EVP_PKEY_RSA (NID_rsaEncryption)
+inline constexpr int kPkcs1Padding = 1;                                        // RSA_PKCS1_PADDING
+inline constexpr unsigned kParamUnsignedInteger = 2;                           // OSSL_PARAM_UNSIGNED_INTEGER
 inline constexpr std::size_t kParamUnmodified = static_cast<std::size_t>(-1);  // OSSL_PARAM_UNMODIFIED
 }  // namespace crypto
 

@@ -125,12 +125,19 @@ void BlockEncoder::SendSymbols(const Code *litlen, const Code *dist, BitWriter &
   for (unsigned lc = 0; lc < 256; ++lc) {
     const int code = kLengthTables.code[lc];
     const Code &c = litlen[code + kLiterals + 1];
+    // A length code the block does not use has no code (or holds the length scans'
+    // sentinel): its entries are never read.
+    if (c.length == 0 || c.length > kMaxBits) {
+      litlen_table[kLiterals + lc] = 0;
+      continue;
+    }
     const std::uint32_t extra_value = lc - kLengthTables.base[code];
     litlen_table[kLiterals + lc] =
         (c.bits | extra_value << c.length) | static_cast<std::uint32_t>(c.length + kLengthExtra[code]) << 24;
   }
   std::uint32_t dist_table[32] = {};  // code bits, their count (bits 16-23), extra bit count (24-31)
   for (int dc = 0; dc < kDistCodes; ++dc) {
+    if (dist[dc].length > kMaxBits) continue;  // the sentinel: unused
     dist_table[dc] = dist[dc].bits | static_cast<std::uint32_t>(dist[dc].length) << 16 |
                      static_cast<std::uint32_t>(kDistExtra[dc]) << 24;
   }

@@ -36,7 +36,7 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t Crc32Reduce128(__m128i x)
   x = _mm_xor_si128(_mm_srli_si128(x, 8), t);
   t = _mm_srli_si128(x, 4);
   x = _mm_and_si128(x, mask32);
-  x = _mm_clmulepi64_si128(x, _mm_cvtsi64_si128(static_cast<long long>(kFold64)), 0x00);
+  x = _mm_clmulepi64_si128(x, _mm_set_epi64x(0, static_cast<long long>(kFold64)), 0x00);
   x = _mm_xor_si128(x, t);
   // Barrett reduction to 32 bits.
   const __m128i barrett = Constants(kBarrett);

@@ -23,6 +23,10 @@ packages=(
   clang-tidy          # the static checks (make test)
   python3             # generators of checked-in tables, and the lint script
   pkgconf             # the package test builds the examples through pkg-config
+  gcc-multilib        # the 32-bit x86 build (gcc -m32) and its C++ library
+  g++-multilib
+  lib32z1-dev         # zlib for it (the tests' peer)
+  qemu-user-static    # runs its programs: machines of this kind refuse 32-bit code natively
 )
 
 missing=()

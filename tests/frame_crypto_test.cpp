@@ -28,8 +28,8 @@ static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_get_size), decltype(&::EV
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_free), decltype(&::EVP_PKEY_free)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_CTX_new), decltype(&::EVP_PKEY_CTX_new)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_CTX_free), decltype(&::EVP_PKEY_CTX_free)>);
-static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_CTX_set_rsa_padding),
-                    decltype(&::EVP_PKEY_CTX_set_rsa_padding)>);
+static_assert(
+    kSame<decltype(CryptoFunctions::EVP_PKEY_CTX_set_rsa_padding), decltype(&::EVP_PKEY_CTX_set_rsa_padding)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_encrypt_init), decltype(&::EVP_PKEY_encrypt_init)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_encrypt), decltype(&::EVP_PKEY_encrypt)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_decrypt), decltype(&::EVP_PKEY_decrypt)>);
