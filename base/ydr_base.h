@@ -5,6 +5,9 @@
 #include "platform/find_data.h"
 #include "ydr/base.h"
 
+#if defined(_WIN32)
+#define YDR_BL_API extern "C" __declspec(dllexport)
+#else
 #define YDR_BL_API extern "C" __attribute__((visibility("default")))
+#endif
 
-using ydr::platform::WIN32_FIND_DATAW;

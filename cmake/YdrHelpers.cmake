@@ -1,5 +1,11 @@
 # Links a shared library with a version script, so that only the listed exports are dynamic.
+# On Windows the DLL exports what its sources mark for export, under the plain name
+# (YdrBM70.dll, not libYdrBM70.dll), with its import library beside it.
 function(ydr_apply_version_script target script)
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    return()
+  endif()
   target_link_options(${target} PRIVATE "LINKER:--version-script=${script}")
   # clang leaves the sanitizer runtime out of shared libraries; it comes with the program.
   if(NOT (YDR_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))

@@ -7,6 +7,7 @@
 
 #include "frame/base_services.h"
 #include "frame/crypto_library.h"
+#include "platform/wipe.h"
 #include "ydr/rsa.h"
 
 namespace ydr::crypto::rsa {
@@ -27,7 +28,7 @@ class KeyBytes {
  public:
   explicit KeyBytes(std::size_t size) : bytes_(new (std::nothrow) unsigned char[size == 0 ? 1 : size]), size_(size) {}
   ~KeyBytes() {
-    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), size_);
+    if (bytes_ != nullptr) ydr::platform::Wipe(bytes_.get(), size_);
   }
   KeyBytes(const KeyBytes &) = delete;
   KeyBytes &operator=(const KeyBytes &) = delete;

@@ -84,12 +84,12 @@ FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode) {
   return fn != nullptr ? fn(path, mode) : nullptr;
 }
 
-void *YdrFindFirstFileW(const unsigned short *pattern, WIN32_FIND_DATAW *data) {
+void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
   auto fn = Resolve<decltype(&::YdrFindFirstFileW)>(kFindFirstFileW);
   return fn != nullptr ? fn(pattern, data) : platform::InvalidHandleValue();
 }
 
-int YdrFindNextFileW(void *search, WIN32_FIND_DATAW *data) {
+int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data) {
   auto fn = Resolve<decltype(&::YdrFindNextFileW)>(kFindNextFileW);
   return fn != nullptr ? fn(search, data) : 0;
 }

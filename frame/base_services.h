@@ -7,10 +7,11 @@
 #include <cstdio>
 
 #include "base/ydr_base.h"
+#include "platform/module_names.h"
 
 namespace ydr::bl {
 
-inline constexpr const char *kModuleName = "libYdrBL70.so";
+inline constexpr const char *kModuleName = platform::kBaseModuleName;
 
 int YdrInitModule(YDR_MODULE_INFO *info);   // 0
 void YdrExitModule(YDR_MODULE_INFO *info);  // nothing done
@@ -22,8 +23,8 @@ int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const char *src,
 int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst);          // 0, dst emptied
 int YdrPathCreate(const unsigned short *absolutePath);                           // 0
 FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode);        // null
-void *YdrFindFirstFileW(const unsigned short *pattern, WIN32_FIND_DATAW *data);  // (void*)-1
-int YdrFindNextFileW(void *search, WIN32_FIND_DATAW *data);                      // 0
+void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data);  // (void*)-1
+int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data);                      // 0
 int YdrBase64ToAscii(const char *text, unsigned char **buffer);                  // -1
 
 }  // namespace ydr::bl

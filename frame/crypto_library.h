@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "platform/module_names.h"
+
 // libcrypto's opaque handle types, declared as libcrypto itself declares them.
 struct evp_pkey_st;
 struct evp_pkey_ctx_st;
@@ -18,7 +20,7 @@ struct rsa_st;
 
 namespace ydr::frame {
 
-inline constexpr const char *kCryptoModuleName = "libcrypto.so.3";
+inline constexpr const char *kCryptoModuleName = platform::kCryptoModuleFileName;
 
 namespace crypto {
 using EVP_PKEY = ::evp_pkey_st;

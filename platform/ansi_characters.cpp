@@ -1,14 +1,9 @@
 #include "platform/ansi_characters.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-#include <cstring>
+#include "platform/code_page_characters.h"
 
 namespace ydr::platform {
 namespace {
-
-constexpr std::size_t kMaxCharacterBytes = 4;
 
 AnsiCharacter Pack(std::string_view bytes) {
   if (bytes.size() == 1) return static_cast<unsigned char>(bytes[0]);
@@ -41,47 +36,26 @@ std::size_t Utf8Length(std::string_view text) {
   return length;
 }
 
-// The length of the character at the front of `text`: the fewest bytes that iconv turns
-// into exactly one complete character.
-std::size_t CodePageLength(iconv_t converter, std::string_view text) {
-  for (std::size_t n = 1; n <= kMaxCharacterBytes && n <= text.size(); ++n) {
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    char in[kMaxCharacterBytes];
-    std::memcpy(in, text.data(), n);
-    char out[16];
-    char *in_p = in, *out_p = out;
-    std::size_t in_left = n, out_left = sizeof out;
-    const std::size_t result = iconv(converter, &in_p, &in_left, &out_p, &out_left);
-    if (result != static_cast<std::size_t>(-1) && in_left == 0) return n;
-    if (errno != EINVAL) return 1;  // not a character at all: the byte stands alone
-  }
-  return 1;
-}
-
 }  // namespace
 
 std::vector<AnsiCharacter> SplitAnsiCharacters(std::string_view text, const std::string &code_page) {
   std::vector<AnsiCharacter> characters;
   characters.reserve(text.size());
   const bool utf8 = IsUtf8(code_page);
-  const iconv_t no_converter =
-      reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's failure value
-  iconv_t converter = utf8 ? no_converter : iconv_open("UTF-32LE", code_page.c_str());
-  const bool have_converter = converter != no_converter;
+  CodePageCharacters converter(utf8 ? std::string() : code_page);
   for (std::size_t at = 0; at < text.size();) {
     const std::string_view rest = text.substr(at);
     std::size_t length = 1;
     if (static_cast<unsigned char>(rest[0]) >= 0x80) {
       if (utf8) {
         length = Utf8Length(rest);
-      } else if (have_converter) {
-        length = CodePageLength(converter, rest);
+      } else if (converter.known()) {
+        length = converter.Length(rest);
       }
     }
     characters.push_back(Pack(rest.substr(0, length)));
     at += length;
   }
-  if (have_converter) iconv_close(converter);
   return characters;
 }
 

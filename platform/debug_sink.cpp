@@ -1,19 +1,11 @@
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
 #include "platform/sinks.h"
+#include "platform/system_output.h"
 
 namespace ydr::platform {
 namespace {
 
 TextSink g_sink = nullptr;
 void *g_user = nullptr;
-
-bool DebugOutputWanted() {
-  const char *value = std::getenv("YDR_DEBUG");
-  return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
-}
 
 }  // namespace
 
@@ -28,11 +20,7 @@ void OutputDebugStringA(const char *text) {
     g_sink(text, g_user);
     return;
   }
-  // Like the system's debug output, the sink reports nothing back: a failed write is lost.
-  if (DebugOutputWanted()) {
-    static_cast<void>(std::fputs(text, stderr));
-    static_cast<void>(std::fflush(stderr));
-  }
+  WriteSystemDebugOutput(text);
 }
 
 }  // namespace ydr::platform

@@ -1,4 +1,4 @@
-// A folder that unpacking writes into, held open by descriptor, below which folders are
+// A folder that unpacking writes into, held open, below which folders are
 // made and files written without ever following a symbolic link or touching anything but a
 // regular file or a folder. What is already in the folder (planted links to elsewhere, a
 // pipe in place of a file) can then neither redirect a write outside it nor block it.
@@ -6,6 +6,11 @@
 // Paths below the folder are lists of components (UTF-8 file names); "", "." and ".." are
 // refused, so the caller folds a stored name first. The folder itself is opened as the
 // caller named it: a link the user chose as the destination is followed.
+//
+// On POSIX a folder is an open descriptor and every name is looked up relative to it
+// without following links. Windows has no such lookup in its C interface: there a folder is
+// a number for its path, and each name is checked for links and reparse points just before
+// it is used (platform/windows/folder_access.cpp says what that leaves open).
 #pragma once
 
 #include <cstdint>
@@ -43,12 +48,16 @@ class DestinationFolder {
   int descriptor() const { return fd_; }
 
   // Opens the folder `components` below this one, making each missing folder on the way.
-  // Returns a descriptor the caller closes, or -1. No components: a copy of this folder's.
+  // Returns a folder the caller closes (CloseFolder), or -1. No components: a copy of this one.
   int OpenFolder(const std::vector<std::string> &components, FolderProblem *problem) const;
 
   // Whether anything (of any type, links not followed) is at `components` below this
   // folder; nothing is made on the way.
   bool Holds(const std::vector<std::string> &components) const;
+
+  // The calls below take a folder from OpenFolder or a FolderCache ("folder") and one name
+  // in it. The files they give are C runtime descriptors, written with write() and closed
+  // with close().
 
   // Creates a new, empty file with a temporary name beside `name` in `folder`; the name
   // goes to *temporary. Returns the descriptor, or -1.
@@ -57,12 +66,24 @@ class DestinationFolder {
   // replaced). On refusal the temporary file stays; the caller removes it. A new name takes
   // one call: the move is first tried as one that never replaces.
   static bool Commit(int folder, const std::string &temporary, const std::string &name, FolderProblem *problem);
+  // Removes a temporary file that is not to be committed.
+  static void RemoveTemporary(int folder, const std::string &temporary);
   // Opens `name` in `folder` for writing from its start, truncating a regular file in place
   // or creating it. Returns the descriptor, or -1.
   static int OpenForWriting(int folder, const std::string &name, FolderProblem *problem);
 
+  // What is at `name` in `folder`, links not followed.
+  enum class EntryKind { kNothing, kFolder, kRegular, kLink, kOther };
+  static EntryKind KindAt(int folder, const std::string &name);
+  // Opens the folder `name` in `folder`, making it first when it is missing and `create` is
+  // set; `where` names it in a problem. Returns a folder the caller closes, or -1.
+  static int OpenChild(int folder, const std::string &name, bool create, const std::string &where,
+                       FolderProblem *problem);
+  static int CopyFolder(int folder);
+  static void CloseFolder(int folder);
+
  private:
-  int fd_ = -1;
+  int fd_ = -1;  // a folder as the calls below take it
 };
 
 // Descriptors of the folders below a destination, each opened (and made, when asked) once

@@ -1,4 +1,4 @@
-// The directory-search record and handle (WIN32_FIND_DATAW, FindClose) shared by the base
+// The directory-search record and handle (YDR_FIND_DATAW, FindClose) shared by the base
 // library, which makes searches, and this library, which closes them.
 #pragma once
 
@@ -8,15 +8,14 @@
 
 namespace ydr::platform {
 
-inline constexpr std::uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
-inline constexpr std::uint32_t FILE_ATTRIBUTE_HIDDEN = 0x02;
-inline constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
-inline constexpr std::uint32_t FILE_ATTRIBUTE_ARCHIVE = 0x20;
-inline constexpr std::uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kFileAttributeHidden = 0x02;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 
 // The record the base library's public header defines.
 using FILETIME = ::YDR_FILETIME;
-using WIN32_FIND_DATAW = ::YDR_FIND_DATAW;
 
 using HANDLE = void *;
 // INVALID_HANDLE_VALUE: the all-ones pointer, as the platform defines it.

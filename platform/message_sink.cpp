@@ -1,6 +1,5 @@
-#include <cstdio>
-
 #include "platform/sinks.h"
+#include "platform/system_output.h"
 
 namespace ydr::platform {
 namespace {
@@ -21,9 +20,7 @@ void MessageBoxA(const char *text) {
     g_sink(text, g_user);
     return;
   }
-  // Nothing can be done about a message that cannot be shown; the call fails on regardless.
-  static_cast<void>(std::fprintf(stderr, "%s\n", text));
-  static_cast<void>(std::fflush(stderr));
+  ShowSystemMessage(text);
 }
 
 }  // namespace ydr::platform

@@ -12,15 +12,4 @@ bool HasDrive(std::string_view path) {
 
 bool HasDrive(const WChar *path, std::size_t length) { return length >= 2 && IsDriveLetter(path[0]) && path[1] == ':'; }
 
-std::string NativePath(std::string_view path) {
-  if (HasDrive(path)) path.remove_prefix(2);
-  std::string out(path);
-  for (char &c : out) {
-    if (c == '\\') c = '/';
-  }
-  return out;
-}
-
-std::string NativePathFromWide(const WChar *path) { return NativePath(Utf8FromWide(path)); }
-
 }  // namespace ydr::platform

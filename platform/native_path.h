@@ -1,6 +1,7 @@
 // Paths at the file-system boundary. The library's callers write Windows paths: either
 // separator, and perhaps a drive letter. Here both separators become '/', and a leading
-// drive ("C:") is dropped, so "C:\docs\a.txt" names /docs/a.txt.
+// drive ("C:") is dropped, so "C:\docs\a.txt" names /docs/a.txt. On Windows a path stays as
+// it is. Either way the 8-bit form is UTF-8.
 #pragma once
 
 #include <string>

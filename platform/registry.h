@@ -1,7 +1,9 @@
 // The registry functions the library reads its one setting with (RegOpenKeyExA,
 // RegQueryValueExA, RegCloseKey), over the read-only registry file of registry_file.h:
 // $YDR_REGISTRY if set, else /etc/ydr/registry.ini. A missing or unreadable file behaves
-// as a registry without the key.
+// as a registry without the key. On Windows they are the system's registry (values read as
+// UTF-16, handed out as UTF-8 like every 8-bit text of the platform layer), and the file
+// override does nothing.
 #pragma once
 
 #include <cstdint>

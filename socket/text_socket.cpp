@@ -1,19 +1,14 @@
-// CYdrSocket over BSD sockets. The object's one field holds the descriptor plus one, so that
-// 0 means "no socket" (descriptor 0 is standard input here), and it is cleared when the
-// socket is closed: a descriptor number is reused at once on POSIX, and closing it twice
-// could close someone else's file.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <cerrno>
-
+// CYdrSocket over the system's sockets (platform/stream_socket.h). The object's one field
+// holds the socket plus one, so that 0 means "no socket" (descriptor 0 is standard input
+// on POSIX), and it is cleared when the socket is closed: a descriptor number is reused at
+// once on POSIX, and closing it twice could close someone else's file.
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "frame/base_services.h"
 #include "platform/guarded_call.h"
+#include "platform/stream_socket.h"
 #include "platform/winsock.h"
 #include "ydr/socket.h"
 
@@ -21,7 +16,7 @@ namespace {
 
 constexpr unsigned short kWinsockVersion = 0x0101;
 
-int Descriptor(unsigned int field) { return static_cast<int>(field) - 1; }
+long long Descriptor(unsigned int field) { return static_cast<long long>(field) - 1; }
 
 // The text in the ANSI code page, terminator included; empty on failure.
 std::vector<char> ToAnsi(const unsigned short *text) {
@@ -44,14 +39,6 @@ int ToWide(const char *bytes, unsigned short *buffer, int capacity) {
   return n;
 }
 
-long ReceiveRetrying(int fd, void *into, std::size_t size) {
-  long n;
-  do {
-    n = ::recv(fd, into, size, 0);
-  } while (n < 0 && errno == EINTR);
-  return n;
-}
-
 }  // namespace
 
 CYdrSocket::CYdrSocket() : socket_(0) {}
@@ -69,29 +56,19 @@ CYdrSocket &CYdrSocket::operator=(const CYdrSocket &other) {
 int CYdrSocket::_QSocketInit() {
   ydr::platform::WSAStartup(kWinsockVersion);
   // A socket stored before is replaced, not closed: closing it is the caller's part.
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  socket_ = fd < 0 ? 0 : static_cast<unsigned int>(fd) + 1;
+  const long long fd = ydr::platform::OpenStreamSocket();
+  // Kept plus one, so that the record's zero means no socket.
+  socket_ = fd < 0 || fd >= 0xFFFFFFFFll ? 0 : static_cast<unsigned int>(fd + 1);
   return fd < 0 ? YDR_SOCKET_NO_SOCKET : YDR_SOCKET_OK;
 }
 
 int CYdrSocket::_Connect(const unsigned short *address, int port) {
-  sockaddr_in peer;
-  std::memset(&peer, 0, sizeof peer);
-  peer.sin_family = AF_INET;
   const std::vector<char> text = ydr::platform::GuardedCall(
       std::vector<char>{}, [&] { return address != nullptr ? ToAnsi(address) : std::vector<char>{}; });
-  const in_addr_t ip = text.empty() ? INADDR_NONE : ::inet_addr(text.data());
-  const bool valid = ip != INADDR_NONE || (!text.empty() && std::strcmp(text.data(), "255.255.255.255") == 0);
-  peer.sin_addr.s_addr = ip;
-  peer.sin_port = htons(static_cast<unsigned short>(port));
-  const int fd = Descriptor(socket_);
-  int connected = -1;
-  if (valid && fd >= 0) {
-    do {
-      connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&peer), sizeof peer);
-    } while (connected < 0 && errno == EINTR);
-  }
-  if (connected != 0) {
+  std::uint32_t ip = 0;
+  const bool valid = !text.empty() && ydr::platform::ParseIpv4Address(text.data(), &ip);
+  const long long fd = Descriptor(socket_);
+  if (!valid || fd < 0 || !ydr::platform::ConnectStream(fd, ip, static_cast<std::uint16_t>(port))) {
     _Close();
     return YDR_SOCKET_NOT_CONNECTED;
   }
@@ -107,7 +84,7 @@ namespace {
 
 // The operations on a descriptor, with -1 for failure: a count of 704 or 705 characters is
 // a success, which the protected operations' result codes cannot tell apart.
-int SendText(int fd, const unsigned short *text, int length) {
+int SendText(long long fd, const unsigned short *text, int length) {
   if (length == 0) return 0;
   if (length < 0 || text == nullptr || fd < 0) return -1;
   // Converted once, terminator included; `length` counts bytes of that converted text, so
@@ -116,8 +93,7 @@ int SendText(int fd, const unsigned short *text, int length) {
   if (bytes.empty() || static_cast<std::size_t>(length) > bytes.size()) return -1;
   std::size_t sent = 0;
   while (sent < static_cast<std::size_t>(length)) {
-    const long n = ::send(fd, bytes.data() + sent, static_cast<std::size_t>(length) - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
+    const long n = ydr::platform::SendSome(fd, bytes.data() + sent, static_cast<std::size_t>(length) - sent);
     if (n <= 0) return -1;
     sent += static_cast<std::size_t>(n);
   }
@@ -131,22 +107,22 @@ int Guarded(Body &&body) {
   return ydr::platform::GuardedCall(-1, std::forward<Body>(body));
 }
 
-int ReceiveOnce(int fd, unsigned short *buffer, int size) {
+int ReceiveOnce(long long fd, unsigned short *buffer, int size) {
   if (size <= 0 || buffer == nullptr || fd < 0) return -1;
   std::vector<char> bytes(static_cast<std::size_t>(size) + 1, 0);
-  const long n = ReceiveRetrying(fd, bytes.data(), static_cast<std::size_t>(size));
+  const long n = ydr::platform::ReceiveSome(fd, bytes.data(), static_cast<std::size_t>(size));
   if (n <= 0) return -1;  // an error, or the peer closed the connection
   return ToWide(bytes.data(), buffer, size + 1);
 }
 
-int ReceiveLines(int fd, unsigned short *buffer, int size, int lines) {
+int ReceiveLines(long long fd, unsigned short *buffer, int size, int lines) {
   if (lines <= 0 || size <= 0 || buffer == nullptr || fd < 0) return -1;
   // The whole text stays within size - 1 bytes, so that it and its terminator fit.
   std::vector<char> bytes(static_cast<std::size_t>(size), 0);
   std::size_t taken = 0;
   for (int seen = 0; seen < lines && taken + 1 < bytes.size();) {
     char c;
-    if (ReceiveRetrying(fd, &c, 1) <= 0) return -1;
+    if (ydr::platform::ReceiveSome(fd, &c, 1) <= 0) return -1;
     bytes[taken++] = c;
     if (c == '\n') ++seen;
   }
@@ -186,10 +162,9 @@ int CYdrSocket::QSRecv(unsigned short *buffer, int size, int lines) {
 }
 
 void CYdrSocket::_Close() {
-  const int fd = Descriptor(socket_);
+  const long long fd = Descriptor(socket_);
   if (fd < 0) return;  // nothing of ours to close
-  ::shutdown(fd, SHUT_RDWR);
-  ::close(fd);
+  ydr::platform::CloseStream(fd);
   socket_ = 0;
 }
 

@@ -14,9 +14,9 @@
 namespace ydr::base {
 namespace {
 
-using platform::FILE_ATTRIBUTE_ARCHIVE;
-using platform::FILE_ATTRIBUTE_DIRECTORY;
-using platform::FILE_ATTRIBUTE_REPARSE_POINT;
+using platform::kFileAttributeArchive;
+using platform::kFileAttributeDirectory;
+using platform::kFileAttributeReparsePoint;
 using platform::Utf8FromWide;
 using test::W;
 
@@ -28,7 +28,7 @@ struct Found {
 
 std::vector<Found> Find(const std::string &pattern) {
   std::vector<Found> found;
-  WIN32_FIND_DATAW data;
+  YDR_FIND_DATAW data;
   void *search = YdrFindFirstFileW(W(pattern).c_str(), &data);
   if (search == platform::InvalidHandleValue()) return found;
   do {
@@ -55,7 +55,7 @@ TEST(FindTest, DotEntriesFirstThenOrdinalOrder) {
   for (const Found &f : found) {
     SCOPED_TRACE(f.name);
     const bool folder = f.name == "." || f.name == ".." || f.name == "Zed" || f.name == "sub";
-    EXPECT_EQ(f.attributes & FILE_ATTRIBUTE_DIRECTORY, folder ? FILE_ATTRIBUTE_DIRECTORY : 0u);
+    EXPECT_EQ(f.attributes & kFileAttributeDirectory, folder ? kFileAttributeDirectory : 0u);
     EXPECT_EQ(f.size, folder ? 0u : 5u);
   }
   // The same search through a backslashed, drive-lettered spelling of the folder.
@@ -85,7 +85,7 @@ TEST(FindTest, PatternsMatchLikeTheFileSystemDoes) {
   }
   EXPECT_TRUE(Find(dir / "missing-folder/*.*").empty());
   EXPECT_TRUE(Find(dir.path() + "/").empty());  // no name pattern
-  WIN32_FIND_DATAW data;
+  YDR_FIND_DATAW data;
   EXPECT_EQ(YdrFindFirstFileW(nullptr, &data), platform::InvalidHandleValue());
   EXPECT_EQ(YdrFindFirstFileW(W("*").c_str(), nullptr), platform::InvalidHandleValue());
   EXPECT_EQ(YdrFindNextFileW(platform::InvalidHandleValue(), &data), 0);
@@ -116,9 +116,9 @@ TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
 
   const auto found = Find(dir / "tree/sub/*.*");
   EXPECT_EQ(Names(found), (std::vector<std::string>{".", "..", "aside", "dangling", "file-link"}));
-  EXPECT_EQ(found[2].attributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-  EXPECT_EQ(found[3].attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
-  EXPECT_EQ(found[4].attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(found[2].attributes, kFileAttributeDirectory | kFileAttributeReparsePoint);
+  EXPECT_EQ(found[3].attributes, kFileAttributeArchive | kFileAttributeReparsePoint);
+  EXPECT_EQ(found[4].attributes, kFileAttributeArchive | kFileAttributeReparsePoint);
   EXPECT_EQ(found[4].size, 3u);
 
   // A depth-first walk, as an archiver makes it, ends and visits each real folder a
@@ -127,7 +127,7 @@ TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
   std::function<void(const std::string &)> walk = [&](const std::string &folder) {
     ASSERT_LT(++folders, 50);
     for (const Found &f : Find(folder + "/*.*")) {
-      if (f.name != "." && f.name != ".." && (f.attributes & FILE_ATTRIBUTE_DIRECTORY)) walk(folder + "/" + f.name);
+      if (f.name != "." && f.name != ".." && (f.attributes & kFileAttributeDirectory)) walk(folder + "/" + f.name);
     }
   };
   walk(dir / "tree");

@@ -85,7 +85,7 @@ TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_EQ(path[0], 0);
   EXPECT_EQ(bl::YdrPathCreate(name), 0);
   EXPECT_EQ(bl::_u__wfopen(name, name), nullptr);
-  WIN32_FIND_DATAW data;
+  YDR_FIND_DATAW data;
   EXPECT_EQ(bl::YdrFindFirstFileW(name, &data), platform::InvalidHandleValue());
   EXPECT_EQ(bl::YdrFindNextFileW(nullptr, &data), 0);
   unsigned char bytes[4];

@@ -190,7 +190,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
               : "cannot put the file in place: " + Printable(problem.Describe());
     ok = false;
   }
-  if (!ok) unlinkat(folder, temporary.c_str(), 0);
+  if (!ok) platform::DestinationFolder::RemoveTemporary(folder, temporary);
   if (ok && options_.verbose) {
     if (meter != nullptr) meter->Clear();
     Note("ydr: unpacked %s\n", MemberLabel(member).c_str());

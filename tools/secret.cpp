@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/wipe.h"
+
 namespace ydr::tool {
 namespace {
 
@@ -31,7 +33,7 @@ bool ReadAllFrom(int fd, std::string *out, std::string *error) {
 
 }  // namespace
 
-void WipeBytes(void *data, std::size_t size) { explicit_bzero(data, size); }
+void WipeBytes(void *data, std::size_t size) { ydr::platform::Wipe(data, size); }
 
 void Secret::Wipe() {
   WipeBytes(text_.data(), text_.size());

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/wipe.h"
 #include "ydr/sha1.h"
 #include "ydr/ven.h"
 
@@ -27,7 +28,7 @@ std::size_t Units(const unsigned short *password) {
 // Releases a block after wiping it: key text, schedules and subkeys are secrets.
 void WipeAndFree(void *block, std::size_t size) {
   if (block == nullptr) return;
-  explicit_bzero(block, size);
+  ydr::platform::Wipe(block, size);
   std::free(block);
 }
 
@@ -46,8 +47,8 @@ void MakeDigestPassword(const std::uint8_t *bytes, std::size_t n, char *output) 
     output[2 * i] = kDigits[digest[i] >> 4];
     output[2 * i + 1] = kDigits[digest[i] & 15];
   }
-  explicit_bzero(&info, sizeof info);
-  explicit_bzero(digest, sizeof digest);
+  ydr::platform::Wipe(&info, sizeof info);
+  ydr::platform::Wipe(digest, sizeof digest);
 }
 
 void ByteFoldKey(const unsigned short *password, std::uint8_t key[8]) {
@@ -68,7 +69,7 @@ void ByteFoldKey(const unsigned short *password, std::uint8_t key[8]) {
     }
     key[m] = static_cast<std::uint8_t>(bits << 1 | (m < 7 ? k[m] & 1 : 0));
   }
-  explicit_bzero(k, sizeof k);
+  ydr::platform::Wipe(k, sizeof k);
 }
 
 void WordFoldKey(const unsigned short *password, std::uint8_t key[8]) {
@@ -80,7 +81,7 @@ void WordFoldKey(const unsigned short *password, std::uint8_t key[8]) {
     key[2 * j] = static_cast<std::uint8_t>(w[j] & 0xFF);
     key[2 * j + 1] = static_cast<std::uint8_t>(w[j] >> 8);
   }
-  explicit_bzero(w, sizeof w);
+  ydr::platform::Wipe(w, sizeof w);
 }
 
 std::size_t Kind4KeyString(const unsigned short *password, std::uint8_t out[kKeyStringBytes]) {
@@ -112,7 +113,7 @@ extern "C" YDR_API HVEN VENCreate(const unsigned short *password, unsigned int k
     const std::size_t n = Kind4KeyString(password, keyString);
     std::memset(ven->aes.keyText, 0, sizeof ven->aes.keyText);
     MakeDigestPassword(keyString, n, ven->aes.keyText);
-    explicit_bzero(keyString, sizeof keyString);
+    ydr::platform::Wipe(keyString, sizeof keyString);
     AesSetMode(&ven->aes.cipher, kAesModeCfb1, nullptr);
   } else {
     std::uint8_t key[8];
@@ -122,7 +123,7 @@ extern "C" YDR_API HVEN VENCreate(const unsigned short *password, unsigned int k
       ByteFoldKey(password, key);
     }
     DesSetKey(&ven->des, key);
-    explicit_bzero(key, sizeof key);
+    ydr::platform::Wipe(key, sizeof key);
   }
   return ven;
 }

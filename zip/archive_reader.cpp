@@ -61,11 +61,11 @@ long UnpackBelow(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrW
   const int parent = folder.OpenFolder(components, &problem);
   if (parent < 0) return zip::kErrorMakeFolders;
   if (is_folder) {
-    close(parent);
+    ydr::platform::DestinationFolder::CloseFolder(parent);
     return 0;
   }
   const int fd = ydr::platform::DestinationFolder::OpenForWriting(parent, file_name, &problem);
-  close(parent);
+  ydr::platform::DestinationFolder::CloseFolder(parent);
   if (fd < 0) return zip::kErrorCreateOutput;
   FILE *out = fdopen(fd, "wb");
   if (out == nullptr) {

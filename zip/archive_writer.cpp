@@ -156,7 +156,7 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
   YdrWString pattern(absolute, WideLength(absolute));
   pattern += kAllFiles;
   if (pattern.size() > zip::kMaxNameUnits) return -1;
-  WIN32_FIND_DATAW data;
+  YDR_FIND_DATAW data;
   void *search = ydr::bl::YdrFindFirstFileW(pattern.c_str(), &data);
   if (search == ydr::platform::InvalidHandleValue()) return -1;
   const YdrWString prefix(dir, WideLength(dir));
@@ -167,7 +167,7 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
   do {
     if (IsDotEntry(data.cFileName)) continue;
     YdrWString path = prefix + YdrWString(data.cFileName, WideLength(data.cFileName));
-    const bool is_folder = (data.dwFileAttributes & ydr::platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool is_folder = (data.dwFileAttributes & ydr::platform::kFileAttributeDirectory) != 0;
     if (t_build != nullptr) {
       const auto identity = IdentityOf(path);
       if (identity && (is_folder ? t_build->walked.count(*identity) != 0 : identity == t_build->archive)) continue;

@@ -3,7 +3,13 @@
 #define YDR_API_H
 
 #if defined(_WIN32)
+/* Windows exports what is marked for export when the DLL is built; a member of an exported
+   class cannot be kept back there. */
+#if defined(YDR_BUILDING_LIBRARY)
+#define YDR_API __declspec(dllexport)
+#else
 #define YDR_API
+#endif
 #define YDR_INTERNAL
 #else
 #define YDR_API __attribute__((visibility("default")))

@@ -24,13 +24,4 @@ std::string AnsiCodePageName() {
   return name;
 }
 
-std::string CodePageName(unsigned int code_page) {
-  switch (code_page) {
-    case 0:
-    case 1: return AnsiCodePageName();
-    case 65001: return "UTF-8";
-    default: return "CP" + std::to_string(code_page);
-  }
-}
-
 }  // namespace ydr::platform

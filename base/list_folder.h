@@ -1,0 +1,24 @@
+// Reading one folder for a search (base/find_files.cpp): the system's part.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/utf16.h"
+
+namespace ydr::base {
+
+struct FolderEntry {
+  platform::WString name;
+  std::uint32_t attributes;  // FILE_ATTRIBUTE_*
+  std::uint64_t size;
+  std::uint64_t write_time;  // 100 ns units since 1601
+};
+
+// Every entry of `folder` (a native path; empty: the current folder) that a search may
+// list, "." and ".." included where the folder has them (a file system's root has none),
+// in any order. False when the folder cannot be read.
+bool ReadFolder(const std::string &folder, std::vector<FolderEntry> *entries);
+
+}  // namespace ydr::base
