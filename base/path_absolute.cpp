@@ -2,13 +2,11 @@
 // and ".." removes the component before it, but never climbs above the root, so the result
 // always lies under the root it names. A drive letter ("C:", written by Windows hosts) is
 // kept in front; a drive-relative path ("C:docs") resolves against the current directory
-// like any relative path. A separator at the end of the path is kept, so a folder's path
-// stays recognisable as one.
+// like any relative path, and a relative path without a drive takes the current directory's
+// (which it always has on Windows). A separator at the end of the path is kept, so a
+// folder's path stays recognisable as one.
 #include "base/path_absolute.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -49,7 +47,15 @@ std::optional<WString> FoldAbsolutePath(const WChar *path, std::size_t length, c
     length -= 2;
   }
   std::vector<WString> components;
-  if (length == 0 || !platform::IsSeparator(path[0])) AppendComponents(cwd.data(), cwd.size(), &components);
+  if (length == 0 || !platform::IsSeparator(path[0])) {
+    // A current folder with a drive (on Windows it always has one) lends it to a path without.
+    std::size_t cwd_start = 0;
+    if (platform::HasDrive(cwd.data(), cwd.size())) {
+      if (drive.empty()) drive.assign(cwd.data(), 2);
+      cwd_start = 2;
+    }
+    AppendComponents(cwd.data() + cwd_start, cwd.size() - cwd_start, &components);
+  }
   AppendComponents(path, length, &components);
 
   WString result = drive;
@@ -60,15 +66,6 @@ std::optional<WString> FoldAbsolutePath(const WChar *path, std::size_t length, c
   }
   if (length > 0 && platform::IsSeparator(path[length - 1]) && !components.empty()) result.push_back('/');
   return result;
-}
-
-std::optional<WString> CurrentDirectory() {
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE || buffer.size() > (1u << 20)) return std::nullopt;
-    buffer.resize(buffer.size() * 2);
-  }
-  return platform::WideFromUtf8(buffer.data());
 }
 
 }  // namespace ydr::base

@@ -1,6 +1,6 @@
 // Which file a path or an open stream is, as the file system tells files apart (device and
-// inode): links and different spellings of one path give the same identity. Used to keep an
-// archive out of its own members and to walk a folder reached through several links once.
+// inode; volume and file index on Windows): links and different spellings of one path give the same identity. Used to
+// keep an archive out of its own members and to walk a folder reached through several links once.
 #pragma once
 
 #include <cstdint>

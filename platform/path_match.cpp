@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/ansi_characters.h"
-#include "platform/ansi_code_page.h"
 #include "platform/wildcard.h"
 
 namespace ydr::platform {
@@ -16,10 +15,6 @@ bool MatchOne(const std::vector<AnsiCharacter> &name, const AnsiCharacter *patte
 }
 
 }  // namespace
-
-bool PathMatchSpecA(const char *name, const char *patterns) {
-  return MatchSpecInCodePage(name, patterns, AnsiCodePageName());
-}
 
 bool MatchSpecInCodePage(const char *name, const char *patterns, const std::string &code_page) {
   if (name == nullptr || patterns == nullptr) return false;

@@ -9,7 +9,7 @@
 
 namespace ydr::platform {
 
-// Names and patterns in the ANSI code page.
+// Names and patterns in the ANSI code page. On Windows this is the shell's PathMatchSpecA.
 bool PathMatchSpecA(const char *name, const char *patterns);
 
 // The same for text in the code page named `code_page` (an iconv name such as "UTF-8").

@@ -1,8 +1,9 @@
 // Paths: folding into absolute form, its 260-unit limit, making folders, opening files.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "base/path_absolute.h"
@@ -85,15 +86,12 @@ TEST(PathToAbsoluteTest, RelativePathsUseTheCurrentDirectory) {
   test::ScopedCurrentDirectory cwd(dir.path());
   unsigned short dst[kPathUnits];
   ASSERT_NE(YdrPathToAbsolute(W("sub\\file.txt").c_str(), dst), 0);
-  char real[4096];
-  ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
-  EXPECT_EQ(Utf8FromWide(dst), std::string(real) + "/sub/file.txt");
+  std::string real = std::filesystem::canonical(std::filesystem::u8path(dir.path())).u8string();
+  std::replace(real.begin(), real.end(), '\\', '/');
+  EXPECT_EQ(Utf8FromWide(dst), real + "/sub/file.txt");
 }
 
-bool IsDirectory(const std::string &path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
+bool IsDirectory(const std::string &path) { return std::filesystem::is_directory(std::filesystem::u8path(path)); }
 
 TEST(PathCreateTest, MakesTheFoldersAPathLeadsThrough) {
   test::TempDir dir;

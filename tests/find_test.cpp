@@ -1,7 +1,9 @@
 // Directory search: the fixed order, patterns, attributes, and walks through links.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "base/find_files.h"
 #include "base/ydr_base.h"
+#include "platform/native_path.h"
 #include "tests/support/temp_dir.h"
 
 namespace ydr::base {
@@ -19,6 +22,12 @@ using platform::kFileAttributeDirectory;
 using platform::kFileAttributeReparsePoint;
 using platform::Utf8FromWide;
 using test::W;
+
+#if defined(_WIN32)
+constexpr bool kCaseSensitiveFileNames = false;
+#else
+constexpr bool kCaseSensitiveFileNames = true;
+#endif
 
 struct Found {
   std::string name;
@@ -46,11 +55,16 @@ std::vector<std::string> Names(const std::vector<Found> &found) {
 
 TEST(FindTest, DotEntriesFirstThenOrdinalOrder) {
   test::TempDir dir;
-  for (const char *name : {"b.txt", "a.txt", "A.txt", "한.txt", "_x", "~y"}) dir.WriteFile(name, "12345");
+  // Names that differ only in case are one name on Windows' file systems.
+  const bool case_sensitive = kCaseSensitiveFileNames;
+  for (const char *name : {"b.txt", "a.txt", "A.txt", "한.txt", "_x", "~y"}) {
+    if (case_sensitive || std::string(name) != "A.txt") dir.WriteFile(name, "12345");
+  }
   dir.MakeDir("Zed");
   dir.MakeDir("sub");
   const auto found = Find(dir / "*.*");
-  const std::vector<std::string> expected = {".", "..", "A.txt", "Zed", "_x", "a.txt", "b.txt", "sub", "~y", "한.txt"};
+  std::vector<std::string> expected = {".", "..", "A.txt", "Zed", "_x", "a.txt", "b.txt", "sub", "~y", "한.txt"};
+  if (!case_sensitive) expected.erase(expected.begin() + 2);
   EXPECT_EQ(Names(found), expected);
   for (const Found &f : found) {
     SCOPED_TRACE(f.name);
@@ -59,7 +73,8 @@ TEST(FindTest, DotEntriesFirstThenOrdinalOrder) {
     EXPECT_EQ(f.size, folder ? 0u : 5u);
   }
   // The same search through a backslashed, drive-lettered spelling of the folder.
-  EXPECT_EQ(Names(Find("C:" + dir.path() + "\\sub\\*")), (std::vector<std::string>{".", ".."}));
+  const std::string drive = platform::HasDrive(dir.path()) ? "" : "C:";
+  EXPECT_EQ(Names(Find(drive + dir.path() + "\\sub\\*")), (std::vector<std::string>{".", ".."}));
 }
 
 TEST(FindTest, PatternsMatchLikeTheFileSystemDoes) {
@@ -100,6 +115,7 @@ TEST(FindTest, RootListsNoDotEntries) {
   EXPECT_NE(found[0].name, "..");
 }
 
+#if !defined(_WIN32)  // links and pipes as POSIX has them
 TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
   test::TempDir dir;
   dir.MakeDir("tree/sub");
@@ -133,6 +149,7 @@ TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
   walk(dir / "tree");
   EXPECT_EQ(folders, 3);  // tree, tree/sub, tree/sub/aside (its link back to tree is left out)
 }
+#endif
 
 }  // namespace
 }  // namespace ydr::base

@@ -13,6 +13,7 @@
 #include "platform/sinks.h"
 #include "platform/utf16.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_registry.h"
 
 namespace ydr::frame {
 namespace {
@@ -24,25 +25,24 @@ class ModuleEntryTest : public ::testing::Test {
     ResetModuleSearchForTesting();
     platform::SetMessageSink(&Collect, &events_);
     platform::SetDebugSink(&Collect, &events_);
-    platform::SetRegistryFileOverride((root_ / "no-registry.ini").c_str());
-    platform::SetModuleFileNameOverride((root_ / "Suite/Bin/host").c_str());
+    platform::SetModuleFileNameOverride((root_ / "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX).c_str());
   }
   void TearDown() override {
     UnloadSiblingModules();
     ResetModuleSearchForTesting();
     platform::SetMessageSink(nullptr, nullptr);
     platform::SetDebugSink(nullptr, nullptr);
-    platform::SetRegistryFileOverride(nullptr);
     platform::SetModuleFileNameOverride(nullptr);
   }
   static void Collect(const char *text, void *user) { static_cast<std::vector<std::string> *>(user)->push_back(text); }
 
   test::TempDir root_;
+  test::TestRegistry registry_{root_};  // without the key
   std::vector<std::string> events_;
 };
 
 TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
-  root_.CopyFile(YDR_BASE_LIBRARY, "Suite/Common/libYdrBL70.so");
+  root_.CopyFile(YDR_BASE_LIBRARY, std::string("Suite/Common/") + bl::kModuleName);
   int anchor;
   EXPECT_TRUE(ProcessAttach(&anchor));
   EXPECT_EQ(events_, std::vector<std::string>{"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n"});
@@ -74,7 +74,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
 TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_TRUE(ProcessAttach(nullptr));
   const std::vector<std::string> expected = {"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n",
-                                             "Can't Find module libYdrBL70.so"};
+                                             std::string("Can't Find module ") + bl::kModuleName};
   EXPECT_EQ(events_, expected);
 
   // Each call that needs the base library fails with its ordinary failure result.
@@ -96,7 +96,7 @@ TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_EQ(bl::YdrAnsiToUnicode(0, 0, "a", -1, path, 8, 0), 0);
   bl::YdrSetError(2);
   EXPECT_EQ(events_.size(), 9u);  // one message for each call: every call searches again
-  for (const std::string &event : events_) EXPECT_EQ(event, "Can't Find module libYdrBL70.so");
+  for (const std::string &event : events_) EXPECT_EQ(event, std::string("Can't Find module ") + bl::kModuleName);
 
   // Unloading does not search again: the message was shown while loading.
   events_.clear();

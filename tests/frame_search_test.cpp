@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +15,21 @@
 #include "platform/registry.h"
 #include "platform/sinks.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_registry.h"
+
+// The probe module under the names of two siblings, and a library the system's own search
+// finds, with one of its functions.
+#if defined(_WIN32)
+#define PROBE_A "ydrprobeA.dll"
+#define PROBE_B "ydrprobeB.dll"
+#define SYSTEM_LIBRARY "shlwapi.dll"
+#define SYSTEM_FUNCTION "PathMatchSpecA"
+#else
+#define PROBE_A "libydrprobeA.so"
+#define PROBE_B "libydrprobeB.so"
+#define SYSTEM_LIBRARY "libz.so.1"
+#define SYSTEM_FUNCTION "zlibVersion"
+#endif
 
 namespace ydr::frame {
 namespace {
@@ -26,14 +43,12 @@ class ModuleSearchTest : public ::testing::Test {
   void SetUp() override {
     ResetModuleSearchForTesting();
     platform::SetMessageSink(&ModuleSearchTest::Collect, &messages_);
-    platform::SetRegistryFileOverride(root_.WriteFile("registry.ini", "").c_str());
     SetExecutable(root_ / "Suite/Bin/app");
   }
   void TearDown() override {
     UnloadSiblingModules();
     ResetModuleSearchForTesting();
     platform::SetMessageSink(nullptr, nullptr);
-    platform::SetRegistryFileOverride(nullptr);
     platform::SetModuleFileNameOverride(nullptr);
   }
 
@@ -41,19 +56,17 @@ class ModuleSearchTest : public ::testing::Test {
 
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
-  void SetCommonPath(const std::string &folder) {
-    root_.WriteFile("registry.ini",
-                    "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" + folder + "\n");
-  }
+  void SetCommonPath(const std::string &folder) { registry_.SetCommonPath(folder); }
   static int CallProbe(SiblingModule &module) {
     void *address = module.Function(0);
     return address == nullptr ? -1 : FunctionAs<int (*)()>(address)();
   }
 
   TempDir root_;
+  test::TestRegistry registry_{root_};
   std::vector<std::string> messages_;
-  SiblingModule probe_a_{"libydrprobeA.so", kProbeFunctions, 2};
-  SiblingModule probe_b_{"libydrprobeB.so", kProbeFunctions, 2};
+  SiblingModule probe_a_{PROBE_A, kProbeFunctions, 2};
+  SiblingModule probe_b_{PROBE_B, kProbeFunctions, 2};
 };
 
 struct LookupCase {
@@ -68,38 +81,33 @@ struct LookupCase {
 TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
   const LookupCase cases[] = {
       {"common folder beside the executable's folder",
-       {"Suite/Common/libydrprobeA.so"},
+       {"Suite/Common/" PROBE_A},
        "Suite/Bin/app",
        nullptr,
        true,
        "Suite/Common\\"},
       {"executable path with backslashes",
-       {"Suite/Common/libydrprobeA.so"},
+       {"Suite/Common/" PROBE_A},
        "Suite\\Bin\\app",
        nullptr,
        true,
        "Suite\\Common\\"},
       {"executable folder with trailing separators",
-       {"Suite/Common/libydrprobeA.so"},
+       {"Suite/Common/" PROBE_A},
        "Suite/Bin//\\app",
        nullptr,
        true,
        "Suite/Common\\"},
-      {"not in the executable's own folder", {"Suite/Bin/libydrprobeA.so"}, "Suite/Bin/app", nullptr, false, ""},
-      {"Common Path from the registry", {"Shared/libydrprobeA.so"}, "Suite/Bin/app", "Shared", true, "Shared\\"},
-      {"Common Path ending in a separator", {"Shared/libydrprobeA.so"}, "Suite/Bin/app", "Shared/", true, "Shared/"},
+      {"not in the executable's own folder", {"Suite/Bin/" PROBE_A}, "Suite/Bin/app", nullptr, false, ""},
+      {"Common Path from the registry", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared", true, "Shared\\"},
+      {"Common Path ending in a separator", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared/", true, "Shared/"},
       {"the Common folder wins over Common Path",
-       {"Suite/Common/libydrprobeA.so", "Shared/libydrprobeA.so"},
+       {"Suite/Common/" PROBE_A, "Shared/" PROBE_A},
        "Suite/Bin/app",
        "Shared",
        true,
        "Suite/Common\\"},
-      {"Common Path names a folder without the module",
-       {"Elsewhere/libydrprobeA.so"},
-       "Suite/Bin/app",
-       "Shared",
-       false,
-       ""},
+      {"Common Path names a folder without the module", {"Elsewhere/" PROBE_A}, "Suite/Bin/app", "Shared", false, ""},
       {"nowhere", {}, "Suite/Bin/app", nullptr, false, ""},
   };
   for (const LookupCase &c : cases) {
@@ -108,13 +116,10 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
     UnloadSiblingModules();
     ResetModuleSearchForTesting();
     messages_.clear();
-    platform::SetRegistryFileOverride(tree.WriteFile("registry.ini", "").c_str());
+    registry_.Clear();
     for (const std::string &place : c.probe_places) tree.CopyFile(YDR_PROBE_MODULE, place);
     SetExecutable(tree / c.executable);
-    if (c.common_path != nullptr) {
-      tree.WriteFile("registry.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" +
-                                         (tree / c.common_path) + "\n");
-    }
+    if (c.common_path != nullptr) SetCommonPath(tree / c.common_path);
 
     EXPECT_EQ(CallProbe(probe_a_), c.found ? 42 : -1);
     EXPECT_EQ(CommonFolderCache(), *c.cached_folder == '\0' ? std::string() : tree / c.cached_folder);
@@ -122,18 +127,18 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
     if (c.found) {
       EXPECT_TRUE(messages_.empty());
     } else {
-      EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module libydrprobeA.so"});
+      EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module " PROBE_A});
     }
     UnloadSiblingModules();
   }
 }
 
 TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
-  // zlib is on the system's search path (for every target the tests are built for); a copy
+  // A library on the system's search path (for every target the tests are built for); a copy
   // of the probe under its name in the Common folder must not be the one loaded.
-  PlaceProbe("Suite/Common/libz.so.1");
-  static constexpr const char *kFunctions[] = {"zlibVersion", "YdrProbeAnswer"};
-  SiblingModule crypto("libz.so.1", kFunctions, 2);
+  PlaceProbe("Suite/Common/" SYSTEM_LIBRARY);
+  static constexpr const char *kFunctions[] = {SYSTEM_FUNCTION, "YdrProbeAnswer"};
+  SiblingModule crypto(SYSTEM_LIBRARY, kFunctions, 2);
   EXPECT_NE(crypto.Function(0), nullptr);
   EXPECT_EQ(crypto.Function(1), nullptr);  // the real library has no probe function
   EXPECT_EQ(CommonFolderCache(), "");
@@ -143,9 +148,9 @@ TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
 }
 
 TEST_F(ModuleSearchTest, NameWithAFolderOrDriveIsNeverSearched) {
-  PlaceProbe("Suite/Common/libydrprobeA.so");
-  PlaceProbe("Suite/Common/sub/libydrprobeA.so");
-  for (const char *name : {"sub/libydrprobeA.so", "sub\\libydrprobeA.so", "C:libydrprobeA.so"}) {
+  PlaceProbe("Suite/Common/" PROBE_A);
+  PlaceProbe("Suite/Common/sub/" PROBE_A);
+  for (const char *name : {"sub/" PROBE_A, "sub\\" PROBE_A, "C:" PROBE_A}) {
     SCOPED_TRACE(name);
     messages_.clear();
     SiblingModule module(name, kProbeFunctions, 1);
@@ -156,7 +161,7 @@ TEST_F(ModuleSearchTest, NameWithAFolderOrDriveIsNeverSearched) {
 }
 
 TEST_F(ModuleSearchTest, ExecutableInTheRootLooksInARelativeCommonFolder) {
-  PlaceProbe("Common/libydrprobeA.so");
+  PlaceProbe("Common/" PROBE_A);
   SetExecutable("/app");
   test::ScopedCurrentDirectory cwd(root_.path());
   EXPECT_EQ(CallProbe(probe_a_), 42);
@@ -167,16 +172,16 @@ TEST_F(ModuleSearchTest, ExecutableInTheRootLooksInARelativeCommonFolder) {
 TEST_F(ModuleSearchTest, CachedFolderAnswersEveryLaterSearch) {
   // The first module is found beside the executable; the second only through Common Path.
   // The cache, filled by the first, is the only place the second is looked for.
-  PlaceProbe("Suite/Common/libydrprobeA.so");
-  PlaceProbe("Shared/libydrprobeB.so");
+  PlaceProbe("Suite/Common/" PROBE_A);
+  PlaceProbe("Shared/" PROBE_B);
   SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
   EXPECT_EQ(CallProbe(probe_b_), -1);
-  EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module libydrprobeB.so"});
+  EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module " PROBE_B});
   EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
 
   // Put there, it is found without another search.
-  PlaceProbe("Suite/Common/libydrprobeB.so");
+  PlaceProbe("Suite/Common/" PROBE_B);
   EXPECT_EQ(CallProbe(probe_b_), 42);
   EXPECT_EQ(LoadedModuleCount(), 2u);
 }
@@ -188,7 +193,7 @@ TEST_F(ModuleSearchTest, FailedSearchCachesNothingSoTheNextSearchLooksAgain) {
   EXPECT_EQ(messages_.size(), 3u);
   EXPECT_EQ(CommonFolderCache(), "");
 
-  PlaceProbe("Shared/libydrprobeA.so");
+  PlaceProbe("Shared/" PROBE_A);
   SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
   EXPECT_EQ(CommonFolderCache(), root_ / "Shared\\");
@@ -196,29 +201,35 @@ TEST_F(ModuleSearchTest, FailedSearchCachesNothingSoTheNextSearchLooksAgain) {
 }
 
 TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
-  PlaceProbe("libydrprobeA.so");  // where an empty Common Path joined with the name would point
+  PlaceProbe(PROBE_A);  // where an empty Common Path joined with the name would point
   test::ScopedCurrentDirectory cwd(root_.path());
-  const char *registries[] = {
-      "",                                                                     // no key
-      "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n",                // no value
-      "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=\n",  // empty value
-      "[HKEY_CURRENT_USER\\Software\\YDR\\Shared\\Common]\nCommon Path=.\n",  // another root
+  using Root = platform::RegistryRoot;
+  const std::function<void()> registries[] = {
+      [&] { registry_.Clear(); },                                                                      // no key
+      [&] { registry_.SetKeyOnly(Root::kLocalMachine, test::TestRegistry::kCommonKey); },              // no value
+      [&] { SetCommonPath(""); },                                                                      // empty value
+      [&] { registry_.Set(Root::kCurrentUser, test::TestRegistry::kCommonKey, "Common Path", "."); },  // another root
   };
-  for (const char *registry : registries) {
-    SCOPED_TRACE(registry);
-    root_.WriteFile("registry.ini", registry);
+  for (std::size_t i = 0; i < std::size(registries); ++i) {
+    SCOPED_TRACE(i);
+    registries[i]();
     messages_.clear();
-    EXPECT_EQ(FindCommonFolder("libydrprobeA.so"), "");
+    EXPECT_EQ(FindCommonFolder(PROBE_A), "");
     EXPECT_TRUE(messages_.empty());
   }
-  root_.WriteFile("registry.ini", std::string(300, 'x'));  // not a registry at all
-  EXPECT_EQ(FindCommonFolder("libydrprobeA.so"), "");
+#if !defined(_WIN32)
+  root_.WriteFile("registry.ini", std::string(300, 'x'));  // not a registry file at all
+  platform::SetRegistryFileOverride((root_ / "registry.ini").c_str());
+  EXPECT_EQ(FindCommonFolder(PROBE_A), "");
+#endif
 }
 
 TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
-  const std::string deep = root_.MakeDir(std::string(100, 'd') + "/" + std::string(100, 'e'));
-  PlaceProbe(deep.substr(root_.path().size() + 1) + "/libydrprobeA.so");
-  ASSERT_LT(deep.size() + sizeof "/libydrprobeA.so", 260u);
+  // Two folders deep enough that the module's path just fits in 259 characters.
+  const std::size_t room = 240 - root_.path().size() - sizeof PROBE_A;
+  const std::string deep = root_.MakeDir(std::string(room / 2, 'd') + "/" + std::string(room / 2, 'e'));
+  PlaceProbe(deep.substr(root_.path().size() + 1) + "/" PROBE_A);
+  ASSERT_LT(deep.size() + sizeof "/" PROBE_A, 260u);
   const std::string overlong = deep + "/" + std::string(40, 'f') + "/..";
   ASSERT_GE(overlong.size(), 260u);
   SetCommonPath(overlong);  // does not fit the value buffer: read as no value
@@ -228,7 +239,7 @@ TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
 }
 
 TEST_F(ModuleSearchTest, MissingFunctionFailsWithoutMessage) {
-  PlaceProbe("Suite/Common/libydrprobeA.so");
+  PlaceProbe("Suite/Common/" PROBE_A);
   EXPECT_NE(probe_a_.Function(0), nullptr);
   EXPECT_EQ(probe_a_.Function(1), nullptr);
   EXPECT_EQ(probe_a_.Function(7), nullptr);  // no such import at all
@@ -238,14 +249,14 @@ TEST_F(ModuleSearchTest, MissingFunctionFailsWithoutMessage) {
 TEST_F(ModuleSearchTest, ModulesAreReleasedInLoadOrder) {
   const std::string log = root_ / "unload.log";
   test::ScopedEnv env("YDR_PROBE_LOG", log.c_str());
-  PlaceProbe("Suite/Common/libydrprobeB.so");
-  PlaceProbe("Suite/Common/libydrprobeA.so");
+  PlaceProbe("Suite/Common/" PROBE_B);
+  PlaceProbe("Suite/Common/" PROBE_A);
   EXPECT_EQ(CallProbe(probe_b_), 42);
   EXPECT_EQ(CallProbe(probe_a_), 42);
   EXPECT_EQ(LoadedModuleCount(), 2u);
   UnloadSiblingModules();
   EXPECT_EQ(LoadedModuleCount(), 0u);
-  EXPECT_EQ(test::ReadFile(log), "libydrprobeB.so\nlibydrprobeA.so\n");
+  EXPECT_EQ(test::ReadFile(log), PROBE_B "\n" PROBE_A "\n");
   EXPECT_FALSE(probe_a_.loaded());
 
   // Unloaded modules are loaded again on their next use.
@@ -254,7 +265,7 @@ TEST_F(ModuleSearchTest, ModulesAreReleasedInLoadOrder) {
 }
 
 TEST_F(ModuleSearchTest, ConcurrentFirstCallsLoadOnce) {
-  PlaceProbe("Suite/Common/libydrprobeA.so");
+  PlaceProbe("Suite/Common/" PROBE_A);
   constexpr int kThreads = 8;
   std::atomic<int> ready{0};
   std::vector<void *> addresses(kThreads);

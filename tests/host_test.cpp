@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/module_names.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_registry.h"
 
 namespace {
 
@@ -16,45 +18,50 @@ using ydr::test::TempDir;
 
 constexpr const char *kAttach = "DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n";
 constexpr const char *kDetach = "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n";
-constexpr const char *kMissing = "Can't Find module libYdrBL70.so\n";
+const std::string kBase = ydr::platform::kBaseModuleName;
+const std::string kMissing = "Can't Find module " + kBase + "\n";
+#if defined(_WIN32)
+// The messages go to the system's debug output and message box there, not to a stream.
+constexpr bool kMessagesOnStandardError = false;
+#else
+constexpr bool kMessagesOnStandardError = true;
+#endif
 
 struct Layout {
   const char *name;
-  const char *base_library;  // where libYdrBL70.so goes, relative to the root; null: nowhere
+  const char *base_folder;  // where the base library goes, relative to the root; null: nowhere
   bool registry_points_there;
   std::string expected_err;
 };
 
 TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
   const Layout layouts[] = {
-      {"beside the library", "Suite/Bin/libYdrBL70.so", false, std::string(kAttach) + kDetach},
-      {"in the Common folder", "Suite/Common/libYdrBL70.so", false, std::string(kAttach) + kDetach},
-      {"through Common Path", "Shared/Base/libYdrBL70.so", true, std::string(kAttach) + kDetach},
+      {"beside the library", "Suite/Bin", false, std::string(kAttach) + kDetach},
+      {"in the Common folder", "Suite/Common", false, std::string(kAttach) + kDetach},
+      {"through Common Path", "Shared/Base", true, std::string(kAttach) + kDetach},
       // Told once, while loading; unloading searches no more.
-      {"nowhere: told, and the host runs on", nullptr, false, std::string(kAttach) + kMissing + kDetach},
+      {"nowhere: told, and the host runs on", nullptr, false, kAttach + kMissing + kDetach},
   };
   for (const Layout &layout : layouts) {
     SCOPED_TRACE(layout.name);
     TempDir root;
-    const std::string host = root.CopyFile(YDR_TEST_HOST, "Suite/Bin/host");
+    const std::string host = root.CopyFile(YDR_TEST_HOST, "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX);
     // Under the name the host asks for (its soname).
     root.CopyFile(YDR_MAIN_LIBRARY, std::string("Suite/Bin/") + YDR_MAIN_LIBRARY_SONAME);
-    if (layout.base_library != nullptr) root.CopyFile(YDR_BASE_LIBRARY, layout.base_library);
-    std::string registry = root.WriteFile("registry.ini", "");
-    if (layout.registry_points_there) {
-      root.WriteFile("registry.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" +
-                                         (root / "Shared/Base") + "\n");
-    }
-    const auto result = RunProcess({host}, {"YDR_DEBUG=1", "YDR_REGISTRY=" + registry, "LD_LIBRARY_PATH"});
+    if (layout.base_folder != nullptr) root.CopyFile(YDR_BASE_LIBRARY, layout.base_folder + ("/" + kBase));
+    ydr::test::TestRegistry registry(root);
+    if (layout.registry_points_there) registry.SetCommonPath(root / "Shared/Base");
+    const std::string found = layout.base_folder != nullptr ? "loaded" : "missing";
+    const auto result = RunProcess({host}, {"YDR_DEBUG=1", registry.EnvironmentEntry(), "LD_LIBRARY_PATH"});
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, "host:CMXCIX\n");
-    EXPECT_EQ(result.err, layout.expected_err);
+    EXPECT_EQ(result.out, "host:CMXCIX base:" + found + "\n");
+    EXPECT_EQ(result.err, kMessagesOnStandardError ? layout.expected_err : "");
 
     // With YDR_DEBUG the output is the library's two debug strings, nothing of the base
     // library's. Without it the debug strings stay silent; the missing-module message does not.
-    const auto quiet = RunProcess({host}, {"YDR_DEBUG=0", "YDR_REGISTRY=" + registry, "LD_LIBRARY_PATH"});
+    const auto quiet = RunProcess({host}, {"YDR_DEBUG=0", registry.EnvironmentEntry(), "LD_LIBRARY_PATH"});
     EXPECT_EQ(quiet.exit_status, 0);
-    EXPECT_EQ(quiet.err, layout.base_library == nullptr ? kMissing : "");
+    EXPECT_EQ(quiet.err, layout.base_folder == nullptr && kMessagesOnStandardError ? kMissing : "");
   }
 }
 

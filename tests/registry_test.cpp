@@ -3,6 +3,7 @@
 #include "platform/registry.h"
 #include "platform/registry_file.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_registry.h"
 
 namespace ydr::platform {
 namespace {
@@ -46,28 +47,23 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
   }
 }
 
-// Points the registry at a file for one test, and back at the default afterwards, whatever
-// the test's assertions do.
+// The registry as the library reads it (a file here, the system's on Windows), set for one
+// test and put back afterwards, whatever the test's assertions do.
 class RegistryTest : public ::testing::Test {
  protected:
-  void UseFile(const std::string &text) {
-    file_ = dir_.WriteFile("registry.ini", text);
-    SetRegistryFileOverride(file_.c_str());
-  }
-  void TearDown() override { SetRegistryFileOverride(nullptr); }
+  void UseOneValue() { registry_.SetCommonPath("/opt/ydr"); }
   static long Open(const char *sub_key, HKEY *key) {
     return RegOpenKeyExA(RegistryRoot::kLocalMachine, sub_key, 0, kKeyRead, key);
   }
 
   test::TempDir dir_;
-  std::string file_;
+  test::TestRegistry registry_{dir_};
 };
 
-constexpr const char *kCommonKey = "Software\\YDR\\Shared\\Common";
-constexpr const char *kOneValue = "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n";
+constexpr const char *kCommonKey = test::TestRegistry::kCommonKey;
 
 TEST_F(RegistryTest, AValueComesWithItsTypeSizeAndTerminator) {
-  UseFile(kOneValue);
+  UseOneValue();
   HKEY key = nullptr;
   ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
   unsigned char data[9];
@@ -80,7 +76,7 @@ TEST_F(RegistryTest, AValueComesWithItsTypeSizeAndTerminator) {
 }
 
 TEST_F(RegistryTest, ABufferTooSmallIsLeftAloneAndTheSizeNeededReported) {
-  UseFile(kOneValue);
+  UseOneValue();
   HKEY key = nullptr;
   ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
   unsigned char small[8] = {};
@@ -92,7 +88,7 @@ TEST_F(RegistryTest, ABufferTooSmallIsLeftAloneAndTheSizeNeededReported) {
 }
 
 TEST_F(RegistryTest, MissingValuesKeysAndFilesAreNotFound) {
-  UseFile(kOneValue);
+  UseOneValue();
   HKEY key = nullptr;
   ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
   unsigned char data[16];
@@ -100,14 +96,35 @@ TEST_F(RegistryTest, MissingValuesKeysAndFilesAreNotFound) {
   EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, data, &size), kErrorFileNotFound);
   RegCloseKey(key);
   key = nullptr;
-  EXPECT_EQ(Open("Software\\Other", &key), kErrorFileNotFound);
+  EXPECT_EQ(Open("Software\\YDR\\NoSuchKey", &key), kErrorFileNotFound);
   EXPECT_EQ(key, nullptr);
+  registry_.Clear();
+  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
+}
+
+TEST_F(RegistryTest, TextIsHandedOutAsUtf8) {
+  registry_.SetCommonPath("C:\\공용\\폴더");
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
+  unsigned char data[64];
+  std::uint32_t type = 0, size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(key, "Common Path", nullptr, &type, data, &size), kErrorSuccess);
+  EXPECT_STREQ(reinterpret_cast<char *>(data), "C:\\공용\\폴더");
+  RegCloseKey(key);
+}
+
+#if !defined(_WIN32)  // the registry file of POSIX systems
+TEST_F(RegistryTest, AMissingFileIsARegistryWithoutKeys) {
+  UseOneValue();
   SetRegistryFileOverride((dir_ / "missing.ini").c_str());
+  HKEY key = nullptr;
   EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
 }
 
 TEST_F(RegistryTest, TheEnvironmentNamesTheFileWhenNothingOverridesIt) {
-  const std::string file = dir_.WriteFile("from-env.ini", kOneValue);
+  SetRegistryFileOverride(nullptr);
+  const std::string file =
+      dir_.WriteFile("from-env.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n");
   test::ScopedEnv env("YDR_REGISTRY", file.c_str());
   HKEY key = nullptr;
   ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
@@ -115,6 +132,7 @@ TEST_F(RegistryTest, TheEnvironmentNamesTheFileWhenNothingOverridesIt) {
   test::ScopedEnv elsewhere("YDR_REGISTRY", (dir_ / "none.ini").c_str());
   EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
 }
+#endif
 
 }  // namespace
 }  // namespace ydr::platform

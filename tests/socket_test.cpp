@@ -1,12 +1,7 @@
 // The socket client against real servers on 127.0.0.1: a server thread in this process for
 // exact control of what arrives and when the peer closes, and a line server in a process of
 // its own.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
@@ -14,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/loopback.h"
 #include "tests/support/temp_dir.h"
 #include "ydr/socket.h"
 
@@ -25,59 +21,58 @@ Wide FromBuffer(const unsigned short *b, int n) {
   return Wide(reinterpret_cast<const char16_t *>(b), static_cast<std::size_t>(n));
 }
 
-// One connection on 127.0.0.1, handled on a thread by `serve` with the connected descriptor.
+using ydr::test::LoopbackSocket;
+
+// One connection on 127.0.0.1, handled on a thread by `serve` with the connected socket.
 class ServerThread {
  public:
-  explicit ServerThread(const std::function<void(int)> &serve) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    EXPECT_EQ(listen(listener_, 1), 0);
-    getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
-    port_ = ntohs(address.sin_port);
+  explicit ServerThread(const std::function<void(LoopbackSocket)> &serve) {
+    listener_ = ydr::test::ListenOnLoopback(&port_);
+    EXPECT_NE(listener_, ydr::test::kNoLoopbackSocket);
     thread_ = std::thread([this, serve] {
-      const int client = accept(listener_, nullptr, nullptr);
-      if (client >= 0) {
+      const LoopbackSocket client = ydr::test::AcceptOne(listener_);
+      if (client != ydr::test::kNoLoopbackSocket) {
         serve(client);
-        close(client);
+        ydr::test::CloseLoopback(client);
       }
     });
   }
   ~ServerThread() {
     thread_.join();
-    close(listener_);
+    ydr::test::CloseLoopback(listener_);
   }
   int port() const { return port_; }
 
  private:
-  int listener_ = -1;
+  LoopbackSocket listener_ = ydr::test::kNoLoopbackSocket;
   int port_ = 0;
   std::thread thread_;
 };
 
-std::string ReadAll(int fd) {
+std::string ReadAll(LoopbackSocket fd) {
   std::string all;
   char chunk[65536];
-  ssize_t n;
-  while ((n = recv(fd, chunk, sizeof chunk, 0)) > 0) all.append(chunk, static_cast<std::size_t>(n));
+  long n;
+  while ((n = ydr::test::ReceiveBytes(fd, chunk, sizeof chunk)) > 0) all.append(chunk, static_cast<std::size_t>(n));
   return all;
 }
 
-void SendAll(int fd, const std::string &bytes) {
-  ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+void SendAll(LoopbackSocket fd, const std::string &bytes) {
+  ASSERT_EQ(ydr::test::SendBytes(fd, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
+}
+
+char ReceiveOne(LoopbackSocket fd) {
+  char c = 0;
+  return ydr::test::ReceiveBytes(fd, &c, 1) == 1 ? c : '\0';
 }
 
 TEST(SocketTest, ExchangesInBothReceiveForms) {
-  ServerThread server([](int fd) {
-    char c;
+  ServerThread server([](LoopbackSocket fd) {
     std::string got;
-    while (got.size() < 5 && recv(fd, &c, 1, 0) == 1) got += c;
+    while (got.size() < 5) got += ReceiveOne(fd);
     EXPECT_EQ(got, "hello");  // exactly the bytes, no terminator
     SendAll(fd, "abc");
-    while (recv(fd, &c, 1, 0) == 1 && c != '!') {
+    for (char c = ReceiveOne(fd); c != '!' && c != '\0'; c = ReceiveOne(fd)) {
     }
     SendAll(fd, "first line\nsecond\nabcdefghij\n");
     ReadAll(fd);  // until the client closes
@@ -109,7 +104,7 @@ TEST(SocketTest, LargeTextIsSentWholeAcrossManySends) {
   for (int i = 0; i < 3 << 20; ++i) text += static_cast<char16_t>('a' + i % 26);
   std::string received;
   {
-    ServerThread server([&](int fd) { received = ReadAll(fd); });
+    ServerThread server([&](LoopbackSocket fd) { received = ReadAll(fd); });
     CYdrSocket socket;
     ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
     const int length = static_cast<int>(text.size()) - 10;
@@ -121,7 +116,7 @@ TEST(SocketTest, LargeTextIsSentWholeAcrossManySends) {
 }
 
 TEST(SocketTest, PeerClosingMidReceptionAndMidSendingFailsQuietly) {
-  ServerThread server([](int fd) { SendAll(fd, "partial line without its end"); });
+  ServerThread server([](LoopbackSocket fd) { SendAll(fd, "partial line without its end"); });
   CYdrSocket socket;
   ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
   unsigned short buffer[128];
@@ -139,10 +134,9 @@ TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
   ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
   const Wide text = u"한글 text";
   const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
-  ServerThread server([&](int fd) {
+  ServerThread server([&](LoopbackSocket fd) {
     std::string got;
-    char c;
-    while (got.size() < cp949.size() && recv(fd, &c, 1, 0) == 1) got += c;
+    while (got.size() < cp949.size()) got += ReceiveOne(fd);
     EXPECT_EQ(got, cp949);
     SendAll(fd, got + "\n");
   });
@@ -159,16 +153,8 @@ TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
 
 TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
   // A port that was just free: nothing listens there.
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-  getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-  close(probe);
   CYdrSocket socket;
-  EXPECT_EQ(socket.QSConnect(W16(u"127.0.0.1"), ntohs(address.sin_port)), 0);
+  EXPECT_EQ(socket.QSConnect(W16(u"127.0.0.1"), ydr::test::FreeLoopbackPort()), 0);
   EXPECT_EQ(socket.QSConnect(W16(u"not an address"), 80), 0);
   EXPECT_EQ(socket.QSConnect(nullptr, 80), 0);
   unsigned short buffer[8];
@@ -177,16 +163,14 @@ TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
   EXPECT_EQ(socket.QSRecv(buffer, 8, 1), 0);
 
   // Objects that hold no socket close nothing: standard input stays open.
-  const int stdin_flags = fcntl(0, F_GETFD);
   CYdrSocket fresh;
   fresh.QSClose();
   socket.QSClose();
-  EXPECT_EQ(fcntl(0, F_GETFD), stdin_flags);
-  EXPECT_NE(stdin_flags, -1);
+  EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));
 }
 
 TEST(SocketTest, SendLengthsAndClosingTwice) {
-  ServerThread server([](int fd) { EXPECT_EQ(ReadAll(fd), std::string("ababc\0", 6)); });
+  ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(ReadAll(fd), std::string("ababc\0", 6)); });
   CYdrSocket socket;
   ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
@@ -198,14 +182,16 @@ TEST(SocketTest, SendLengthsAndClosingTwice) {
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
   socket.QSClose();
   // A descriptor opened after the close may get the same number; closing again leaves it.
-  const int other = open("/dev/null", O_RDONLY);
+  ydr::test::TempDir dir;
+  std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
+  ASSERT_NE(other, nullptr);
   socket.QSClose();
-  EXPECT_NE(fcntl(other, F_GETFD), -1);
-  close(other);
+  EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
+  std::fclose(other);
 }
 
 TEST(SocketTest, TalksToALineServerInAnotherProcess) {
-  FILE *server = popen(YDR_LINE_SERVER, "r");
+  FILE *server = popen(ydr::test::CommandPath(YDR_LINE_SERVER).c_str(), "r");
   ASSERT_NE(server, nullptr);
   int port = 0;
   ASSERT_EQ(std::fscanf(server, "%d", &port), 1);

@@ -20,4 +20,6 @@ foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "-static")
 endforeach()
 # No 32-bit code runs on these machines, not even under wine: this build is checked, not run.
+# zlib (the tests' peer) linked in, so that no zlib1.dll need be found at run time.
+set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_DISABLE_FIND_PACKAGE_OpenSSL TRUE)

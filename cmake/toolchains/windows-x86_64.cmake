@@ -16,5 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "-static")
 endforeach()
-set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# zlib (the tests' peer) linked in, so that no zlib1.dll need be found at run time.
+set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_DISABLE_FIND_PACKAGE_OpenSSL TRUE)

@@ -2,8 +2,12 @@
 // so that a read or write past either end faults at once instead of passing unnoticed.
 #pragma once
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstddef>
 #include <cstring>
@@ -15,19 +19,30 @@ template <class T>
 class GuardedBuffer {
  public:
   explicit GuardedBuffer(std::size_t count) : count_(count) {
-    page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    page_ = 65536;  // a multiple of every system's page
     const std::size_t bytes = count * sizeof(T);
     data_pages_ = (bytes + page_ - 1) / page_;
     if (data_pages_ == 0) data_pages_ = 1;
     map_size_ = (data_pages_ + 2) * page_;
+#if defined(_WIN32)
+    base_ = static_cast<unsigned char *>(VirtualAlloc(nullptr, map_size_, MEM_RESERVE, PAGE_NOACCESS));
+    if (base_ == nullptr || VirtualAlloc(base_ + page_, data_pages_ * page_, MEM_COMMIT, PAGE_READWRITE) == nullptr) {
+      throw std::runtime_error("VirtualAlloc failed");
+    }
+#else
     void *map = mmap(nullptr, map_size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (map == MAP_FAILED) throw std::runtime_error("mmap failed");
     base_ = static_cast<unsigned char *>(map);
     mprotect(base_ + page_, data_pages_ * page_, PROT_READ | PROT_WRITE);
+#endif
     data_ = reinterpret_cast<T *>(base_ + page_ + data_pages_ * page_ - bytes);
     std::memset(base_ + page_, 0xA5, data_pages_ * page_);
   }
+#if defined(_WIN32)
+  ~GuardedBuffer() { VirtualFree(base_, 0, MEM_RELEASE); }
+#else
   ~GuardedBuffer() { munmap(base_, map_size_); }
+#endif
   GuardedBuffer(const GuardedBuffer &) = delete;
   GuardedBuffer &operator=(const GuardedBuffer &) = delete;
 

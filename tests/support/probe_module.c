@@ -1,23 +1,50 @@
 /* A module for the lookup tests to find: copied into folder trees under other names. When
  * it is unloaded it appends its own file name to the file that YDR_PROBE_LOG names, so the
  * tests can see the order in which modules are released. */
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#endif
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-__attribute__((visibility("default"))) int YdrProbeAnswer(void) { return 42; }
+#if defined(_WIN32)
+#define PROBE_EXPORT __declspec(dllexport)
+#else
+#define PROBE_EXPORT __attribute__((visibility("default")))
+#endif
 
+PROBE_EXPORT int YdrProbeAnswer(void) { return 42; }
+
+static void LogUnload(const char *file_name) {
+  const char *log = getenv("YDR_PROBE_LOG");
+  if (log == NULL || file_name == NULL) return;
+  FILE *file = fopen(log, "ab");
+  if (file == NULL) return;
+  const char *slash = strrchr(file_name, '/');
+  const char *backslash = strrchr(file_name, '\\');
+  if (backslash != NULL && (slash == NULL || backslash > slash)) slash = backslash;
+  fprintf(file, "%s\n", slash != NULL ? slash + 1 : file_name);
+  fclose(file);
+}
+
+#if defined(_WIN32)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  (void)reserved;
+  if (reason == DLL_PROCESS_DETACH) {
+    char name[MAX_PATH];
+    if (GetModuleFileNameA(instance, name, MAX_PATH) > 0) LogUnload(name);
+  }
+  return TRUE;
+}
+#else
 static char anchor;
 
 __attribute__((destructor)) static void ProbeUnloaded(void) {
-  const char *log = getenv("YDR_PROBE_LOG");
   Dl_info info;
-  if (log == NULL || dladdr(&anchor, &info) == 0 || info.dli_fname == NULL) return;
-  FILE *file = fopen(log, "a");
-  if (file == NULL) return;
-  const char *slash = strrchr(info.dli_fname, '/');
-  fprintf(file, "%s\n", slash != NULL ? slash + 1 : info.dli_fname);
-  fclose(file);
+  if (dladdr(&anchor, &info) != 0) LogUnload(info.dli_fname);
 }
+#endif

@@ -18,6 +18,9 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
                          const std::string &input = "");
 
+// Whether RunInTerminal can run programs here: Windows has no pseudo-terminal to give one.
+bool TerminalsAvailable();
+
 // Runs a program with standard input, output and error on a new pseudo-terminal, so that it
 // sees a terminal; what it wrote there (output and error together) comes back in `out`. When
 // `prompt` shows, `answer` is typed.

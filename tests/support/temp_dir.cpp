@@ -1,10 +1,15 @@
 #include "tests/support/temp_dir.h"
 
-#include <unistd.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <fcntl.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -12,68 +17,114 @@ namespace ydr::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "ydr-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
+namespace {
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
-}
+// Paths in tests are UTF-8, as the library's are; the file-system library reads a plain
+// string in the ANSI code page on Windows.
+fs::path P(const std::string &utf8) { return fs::u8path(utf8); }
 
-std::string TempDir::MakeDir(const std::string &relative) const {
-  std::string full = *this / relative;
-  fs::create_directories(full);
-  return full;
-}
-
-std::string TempDir::WriteFile(const std::string &relative, const std::string &content) const {
-  const fs::path full = fs::path(*this / relative);
-  fs::create_directories(full.parent_path());
-  std::ofstream(full, std::ios::binary) << content;
-  return full.string();
-}
-
-std::string TempDir::CopyFile(const std::string &from, const std::string &relative) const {
-  const fs::path full = fs::path(*this / relative);
-  fs::create_directories(full.parent_path());
-  fs::copy_file(from, full, fs::copy_options::overwrite_existing);
-  return full.string();
-}
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string &path) : previous_(fs::current_path().string()) {
-  fs::current_path(path);
-}
-
-ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(previous_); }
-
-ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
-  const char *old = std::getenv(name);
-  had_value_ = old != nullptr;
-  if (had_value_) previous_ = old;
+void SetEnvironment(const char *name, const char *value) {
+#if defined(_WIN32)
+  _putenv_s(name, value != nullptr ? value : "");  // an empty value removes the variable there
+#else
   if (value != nullptr) {
     setenv(name, value, 1);
   } else {
     unsetenv(name);
   }
+#endif
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (had_value_) {
-    setenv(name_.c_str(), previous_.c_str(), 1);
-  } else {
-    unsetenv(name_.c_str());
+}  // namespace
+
+TempDir::TempDir() {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  const fs::path temp = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate = temp / ("ydr-test-" + std::to_string(random() % 1000000000000ull));
+    if (fs::create_directory(candidate)) path_ = candidate.u8string();
   }
+  if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
 }
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::permissions(P(path_), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(P(path_), ignored);
+}
+
+std::string TempDir::operator/(const std::string &relative) const {
+#if defined(_WIN32)
+  std::string path = path_ + "\\" + relative;
+  for (char &c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+#else
+  return path_ + "/" + relative;
+#endif
+}
+
+std::string TempDir::MakeDir(const std::string &relative) const {
+  std::string full = *this / relative;
+  fs::create_directories(P(full));
+  return full;
+}
+
+std::string TempDir::WriteFile(const std::string &relative, const std::string &content) const {
+  const fs::path full = P(*this / relative);
+  fs::create_directories(full.parent_path());
+  std::ofstream(full, std::ios::binary) << content;
+  return full.u8string();
+}
+
+std::string TempDir::CopyFile(const std::string &from, const std::string &relative) const {
+  const fs::path full = P(*this / relative);
+  fs::create_directories(full.parent_path());
+  fs::copy_file(P(from), full, fs::copy_options::overwrite_existing);
+  return full.u8string();
+}
+
+std::string ReadFile(const std::string &path) {
+  std::ifstream in(P(path), std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool DescriptorIsOpen(int fd) {
+#if defined(_WIN32)
+  return _get_osfhandle(fd) != -1;
+#else
+  return fcntl(fd, F_GETFD) != -1;
+#endif
+}
+
+std::string CommandPath(const std::string &path) {
+#if defined(_WIN32)
+  std::string native = path;
+  for (char &c : native) {
+    if (c == '/') c = '\\';
+  }
+  return native;
+#else
+  return path;
+#endif
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string &path) : previous_(fs::current_path().u8string()) {
+  fs::current_path(P(path));
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(P(previous_)); }
+
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
+  const char *old = std::getenv(name);
+  had_value_ = old != nullptr;
+  if (had_value_) previous_ = old;
+  SetEnvironment(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { SetEnvironment(name_.c_str(), had_value_ ? previous_.c_str() : nullptr); }
 
 }  // namespace ydr::test

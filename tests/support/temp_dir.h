@@ -15,7 +15,8 @@ class TempDir {
   TempDir &operator=(const TempDir &) = delete;
 
   const std::string &path() const { return path_; }
-  std::string operator/(const std::string &relative) const { return path_ + "/" + relative; }
+  // The path of `relative` (written with '/') below the folder, in the system's separators.
+  std::string operator/(const std::string &relative) const;
 
   // Paths are relative to the folder; parents are made as needed.
   std::string MakeDir(const std::string &relative) const;
@@ -30,6 +31,12 @@ std::string ReadFile(const std::string &path);
 
 // UTF-8 literal to the library's UTF-16.
 inline platform::WString W(const std::string &utf8) { return platform::WideFromUtf8(utf8); }
+
+// Whether a C runtime file descriptor is open.
+bool DescriptorIsOpen(int fd);
+
+// A program's path as the system's command interpreter takes it ('\\' on Windows).
+std::string CommandPath(const std::string &path);
 
 // Runs code in another current directory, restoring the old one after.
 class ScopedCurrentDirectory {

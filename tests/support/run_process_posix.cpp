@@ -139,6 +139,8 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   return result;
 }
 
+bool TerminalsAvailable() { return true; }
+
 ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
                             const std::string &answer) {
   IgnoreBrokenPipes();

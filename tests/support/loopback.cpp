@@ -1,0 +1,81 @@
+#include "tests/support/loopback.h"
+
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace ydr::test {
+namespace {
+
+#if defined(_WIN32)
+using Native = SOCKET;
+using Length = int;
+constexpr int kNoSignal = 0;
+void CloseNative(Native s) { closesocket(s); }
+// Windows Sockets are started once for the whole test process.
+void Start() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  static_cast<void>(started);
+}
+#else
+using Native = int;
+using Length = socklen_t;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+void CloseNative(Native s) { close(s); }
+void Start() {}
+#endif
+
+Native AsNative(LoopbackSocket s) { return static_cast<Native>(s); }
+
+}  // namespace
+
+LoopbackSocket ListenOnLoopback(int *port) {
+  Start();
+  const Native listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  Length length = sizeof address;
+  if (bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(listener, 1) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+    CloseNative(listener);
+    return kNoLoopbackSocket;
+  }
+  *port = ntohs(address.sin_port);
+  return static_cast<LoopbackSocket>(listener);
+}
+
+int FreeLoopbackPort() {
+  int port = 0;
+  const LoopbackSocket probe = ListenOnLoopback(&port);
+  CloseLoopback(probe);
+  return port;
+}
+
+LoopbackSocket AcceptOne(LoopbackSocket listener) {
+  const Native client = accept(AsNative(listener), nullptr, nullptr);
+  return client == static_cast<Native>(-1) ? kNoLoopbackSocket : static_cast<LoopbackSocket>(client);
+}
+
+long ReceiveBytes(LoopbackSocket s, char *into, std::size_t size) {
+  return recv(AsNative(s), into, static_cast<int>(size), 0);
+}
+
+long SendBytes(LoopbackSocket s, const char *bytes, std::size_t size) {
+  return send(AsNative(s), bytes, static_cast<int>(size), kNoSignal);
+}
+
+void CloseLoopback(LoopbackSocket s) {
+  if (s != kNoLoopbackSocket) CloseNative(AsNative(s));
+}
+
+}  // namespace ydr::test
