@@ -23,9 +23,12 @@ inline const std::filesystem::path &Workspace(const char *name) {
     std::ofstream(registry) << "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=" YDR_BASE_LIBRARY_DIR
                                "\n";
     ydr::platform::SetRegistryFileOverride(registry.string().c_str());
+    // Removed through a copy of its own: at exit `workspace` itself is destroyed before a
+    // function registered while it was being made runs.
+    static const fs::path *const to_remove = new fs::path(dir);
     std::atexit([] {
       std::error_code ignored;
-      fs::remove_all(workspace, ignored);
+      fs::remove_all(*to_remove, ignored);
     });
     return dir;
   }();

@@ -9,9 +9,7 @@
 // walked folders ending in a backslash, so `ydr pack` and CYdrZIP::CompressZIP write the
 // same bytes. The archive is written to a temporary file and renamed into place only when
 // every write, the flush and the close succeeded.
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_access.h"
 #include "platform/file_identity.h"
 #include "platform/regular_file.h"
 #include "platform/utf16.h"
@@ -101,15 +100,15 @@ class PackPlan {
 };
 
 void PackPlan::AddGivenPath(const std::string &path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
+  platform::PathStatus info;
+  if (!platform::StatusOf(path, &info)) {
     Complain(kExitFailure, "cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
     ++failures;
     return;
   }
-  const FileIdentity id{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  const FileIdentity id = info.identity;
   zip::Name name = platform::WideFromUtf8(path);
-  if (S_ISDIR(info.st_mode)) {
+  if (info.kind == platform::PathStatus::Kind::kFolder) {
     // A folder packs its tree whether or not the path ends in a separator.
     if (name.back() != '/' && name.back() != '\\') name.push_back('/');
     if (NameProblem(path, name, path)) return;
@@ -118,17 +117,17 @@ void PackPlan::AddGivenPath(const std::string &path) {
     Walk(path, name);
   } else if (IsArchive(id)) {
     LeaveOut(path, "it is the archive being written");
-  } else if (!S_ISREG(info.st_mode)) {
+  } else if (info.kind != platform::PathStatus::Kind::kRegular) {
     Complain(kExitFailure, "cannot pack " + Quoted(Printable(path)) + ": not a regular file");
     ++failures;
   } else if (!NameProblem(path, name, path)) {
-    AddFile(path, std::move(name), static_cast<std::uint64_t>(info.st_size));
+    AddFile(path, std::move(name), info.size);
   }
 }
 
 void PackPlan::Walk(const std::string &folder, const zip::Name &prefix) {
-  DIR *dir = opendir(folder.c_str());
-  if (dir == nullptr) {
+  std::vector<std::string> names;
+  if (!platform::FolderNames(folder, &names)) {
     Complain(kExitFailure, "cannot read folder " + Quoted(Printable(folder)) + ": " + std::strerror(errno));
     ++failures;
     return;
@@ -138,20 +137,19 @@ void PackPlan::Walk(const std::string &folder, const zip::Name &prefix) {
     zip::Name wide;
   };
   std::vector<Entry> entries;
-  while (const dirent *item = readdir(dir)) {
-    if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) continue;
-    entries.push_back({item->d_name, platform::WideFromUtf8(item->d_name)});
+  entries.reserve(names.size());
+  for (std::string &item : names) {
+    zip::Name wide = platform::WideFromUtf8(item);
+    entries.push_back({std::move(item), std::move(wide)});
   }
-  closedir(dir);
   // The library's order: by name, ordinal UTF-16.
   std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) { return a.wide < b.wide; });
-  const std::string base = folder.back() == '/' ? folder : folder + "/";
+  const std::string base = folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
   for (const Entry &entry : entries) {
     const std::string path = base + entry.native;
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-      struct stat link;
-      if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    platform::PathStatus info;
+    if (!platform::StatusOf(path, &info)) {
+      if (platform::IsSymbolicLink(path)) {
         LeaveOut(path, "a symbolic link that leads nowhere");
       } else {
         Complain(kExitFailure, "cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
@@ -159,9 +157,9 @@ void PackPlan::Walk(const std::string &folder, const zip::Name &prefix) {
       }
       continue;
     }
-    const FileIdentity id{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    const FileIdentity id = info.identity;
     zip::Name name = prefix + entry.wide;
-    if (S_ISDIR(info.st_mode)) {
+    if (info.kind == platform::PathStatus::Kind::kFolder) {
       name.push_back('\\');
       if (walked_.count(id) != 0) {
         LeaveOut(path, "a folder already packed, reached again through a link");
@@ -173,10 +171,10 @@ void PackPlan::Walk(const std::string &folder, const zip::Name &prefix) {
       Walk(path, name);
     } else if (IsArchive(id)) {
       continue;  // the archive being written: never a member
-    } else if (!S_ISREG(info.st_mode)) {
+    } else if (info.kind != platform::PathStatus::Kind::kRegular) {
       LeaveOut(path, "not a regular file (a pipe, socket or device)");
     } else if (!NameProblem(path, name, entry.native)) {
-      AddFile(path, std::move(name), static_cast<std::uint64_t>(info.st_size));
+      AddFile(path, std::move(name), info.size);
     }
   }
 }

@@ -49,6 +49,11 @@ bool Failed(const std::string &message);
 
 // Writes to standard error, where the command reports; a line that cannot be written there
 // has nowhere else to go, so its result is not looked at.
+#if defined(_WIN32)
+// The C99 formats (%zu, %llu) of the runtime's own printf family (__USE_MINGW_ANSI_STDIO).
+void Note(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
+#else
 void Note(const char *format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 
 }  // namespace ydr::tool

@@ -1,22 +1,23 @@
+// Input, and what output does the same everywhere; the rest of Output is the system's
+// (tools/<system>/output_file.cpp).
 #include "tools/file_io.h"
 
-#include "tools/command.h"
-
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/file_access.h"
+#include "tools/command.h"
 
 namespace ydr::tool {
 
 std::string Quoted(const std::string &name) { return "'" + name + "'"; }
 
-Input::~Input() {
+Input::~Input() { Close(); }
+
+void Input::Close() {
   if (owned_ && file_ != nullptr) static_cast<void>(std::fclose(file_));  // read only
+  file_ = nullptr;
+  owned_ = false;
 }
 
 bool Input::Open(const std::string &path) {
@@ -26,7 +27,7 @@ bool Input::Open(const std::string &path) {
     return true;
   }
   name_ = path;
-  file_ = std::fopen(path.c_str(), "rb");
+  file_ = platform::OpenStream(path, "rb");
   if (file_ == nullptr) {
     error_ = std::strerror(errno);
     return false;
@@ -45,14 +46,6 @@ long Input::Read(void *buffer, std::size_t size) {
   return static_cast<long>(got);
 }
 
-Output::~Output() {
-  if (file_ != nullptr && !to_stdout_) {
-    // An output given up: its temporary file goes, whatever closing it says.
-    static_cast<void>(std::fclose(file_));
-    if (!temporary_.empty()) static_cast<void>(std::remove(temporary_.c_str()));
-  }
-}
-
 bool Output::Fail() {
   error_ = std::strerror(errno);
   return false;
@@ -65,99 +58,14 @@ bool ReadAll(Input &in, std::vector<unsigned char> *data) {
   return got == 0;
 }
 
-bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode) {
-  if (path == "-") {
-    file_ = stdout;
-    to_stdout_ = true;
-    name_ = "standard output";
-    return true;
-  }
-  name_ = path;
-  target_ = path;
-  enum class Kind { kNew, kRegular, kStraight } kind = Kind::kNew;
-  struct stat info {};
-  if (lstat(path.c_str(), &info) == 0) {
-    if (S_ISLNK(info.st_mode)) {
-      // Follow the link to the file it names, so the link itself stays; a dangling link is
-      // written through as it is.
-      char resolved[PATH_MAX];
-      if (realpath(path.c_str(), resolved) != nullptr && lstat(resolved, &info) == 0) {
-        target_ = resolved;
-      } else {
-        info.st_mode = S_IFIFO;  // anything but a regular file or a folder: straight
-      }
-    }
-    if (S_ISDIR(info.st_mode)) {
-      errno = EISDIR;
-      return Fail();
-    }
-    kind = S_ISREG(info.st_mode) ? Kind::kRegular : Kind::kStraight;
-  } else if (errno != ENOENT) {
-    return Fail();
-  }
-  if (kind == Kind::kStraight) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, new_file_mode);
-    if (fd < 0 || (file_ = fdopen(fd, "wb")) == nullptr) {
-      Fail();
-      if (fd >= 0) close(fd);
-      return false;
-    }
-    return true;
-  }
-  temporary_ = target_ + ".ydr-XXXXXX";
-  const int fd = mkstemp(temporary_.data());
-  if (fd < 0) {
-    temporary_.clear();
-    return Fail();
-  }
-  // A new file gets the usual mode; an existing one keeps its own (and its owner, when we
-  // may set it).
-  mode_t mode;
-  if (kind == Kind::kRegular) {
-    mode = info.st_mode & 07777;
-    [[maybe_unused]] const int owned = fchown(fd, info.st_uid, info.st_gid);
-  } else if (exact_mode) {
-    mode = new_file_mode;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = new_file_mode & ~mask;
-  }
-  if (fchmod(fd, mode) != 0 || (file_ = fdopen(fd, "w+b")) == nullptr) {
-    Fail();
-    close(fd);
-    static_cast<void>(std::remove(temporary_.c_str()));
-    temporary_.clear();
-    return false;
-  }
-  return true;
-}
-
 bool Output::Write(const void *data, std::size_t size) {
   if (size == 0 || std::fwrite(data, 1, size, file_) == size) return true;
   return Fail();
 }
 
-bool Output::Finish() {
-  if (to_stdout_) {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    return Fail();
-  }
-  std::FILE *file = file_;
-  file_ = nullptr;
-  bool ok = std::fflush(file) == 0 && !std::ferror(file) && (temporary_.empty() || fsync(fileno(file)) == 0);
-  if (!ok) Fail();
-  if (std::fclose(file) != 0 && ok) ok = Fail();
-  if (!temporary_.empty()) {
-    if (ok && std::rename(temporary_.c_str(), target_.c_str()) != 0) ok = Fail();
-    if (!ok) static_cast<void>(std::remove(temporary_.c_str()));
-  }
-  return ok;
-}
-
 Progress::Progress(std::string name)
     : name_(std::move(name)),
-      enabled_(isatty(STDERR_FILENO) != 0),
+      enabled_(platform::IsTerminal(stderr)),
       start_(std::chrono::steady_clock::now()),
       last_(start_) {}
 

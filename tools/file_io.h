@@ -28,6 +28,7 @@ class Input {
   ~Input();
   bool Open(const std::string &path);         // "-": standard input
   long Read(void *buffer, std::size_t size);  // bytes read; 0 at the end; -1 on error
+  void Close();                               // before the file is removed: Windows removes no open file
   bool failed() const { return failed_; }
   const std::string &name() const { return name_; }
   const std::string &error() const { return error_; }

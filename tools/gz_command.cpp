@@ -5,15 +5,13 @@
 // checks, `-l` lists. An existing output is replaced only with -f, and compressed data is
 // never written to a terminal unless -f says so. Output goes to a temporary file renamed
 // into place when complete, so a failed run leaves nothing half-written.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/file_access.h"
 #include "tools/command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
@@ -48,10 +46,9 @@ int ReadFromInput(YDRGZ, void *user, void *buffer, int count) {
 }
 
 std::uint64_t SizeOf(const std::string &path) {
-  struct stat info;
-  return path != "-" && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
-             ? static_cast<std::uint64_t>(info.st_size)
-             : 0;
+  platform::PathStatus info;
+  return path != "-" && platform::StatusOf(path, &info) && info.kind == platform::PathStatus::Kind::kRegular ? info.size
+                                                                                                             : 0;
 }
 
 bool EndsWith(const std::string &text, const std::string &tail) {
@@ -119,7 +116,7 @@ bool Decompress(Input &in, Output *out, const Settings &settings, Totals *totals
 
 // -l: the sizes of one stream, its length from the trailer (modulo 4 GiB, as stored).
 bool List(const std::string &path, const Settings &settings, bool *header_shown) {
-  std::FILE *file = std::fopen(path.c_str(), "rb");
+  std::FILE *file = platform::OpenStream(path, "rb");
   if (file == nullptr) return Failed("cannot open " + Quoted(path) + ": " + std::strerror(errno));
   unsigned char trailer[8];
   const bool ok = std::fseek(file, -8, SEEK_END) == 0 && std::fread(trailer, 1, 8, file) == 8;
@@ -146,11 +143,12 @@ bool Process(const std::string &path, const Settings &settings) {
   const bool from_stdin = path == "-";
   const std::string shown = from_stdin ? "standard input" : path;
   if (!from_stdin) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
+    platform::PathStatus info;
+    if (!platform::StatusOf(path, &info)) {
       return Failed("cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
     }
-    if (S_ISDIR(info.st_mode)) return Failed(Quoted(Printable(path)) + " is a folder; left alone");
+    if (info.kind == platform::PathStatus::Kind::kFolder)
+      return Failed(Quoted(Printable(path)) + " is a folder; left alone");
   }
   std::string target;  // the output file when not standard output
   if (settings.mode == Mode::kCompress && !from_stdin && !settings.to_stdout) {
@@ -166,12 +164,11 @@ bool Process(const std::string &path, const Settings &settings) {
     target = path.substr(0, path.size() - settings.suffix.size());
   }
   const bool writes = settings.mode == Mode::kCompress || settings.mode == Mode::kDecompress;
-  if (writes && target.empty() && settings.mode == Mode::kCompress && isatty(STDOUT_FILENO) != 0 && !settings.force) {
+  if (writes && target.empty() && settings.mode == Mode::kCompress && platform::IsTerminal(stdout) && !settings.force) {
     return Failed("compressed data not written to a terminal (use -f to force, or redirect)");
   }
   if (!target.empty() && !settings.force) {
-    struct stat info;
-    if (lstat(target.c_str(), &info) == 0) {
+    if (platform::AnythingAt(target)) {
       return Failed(Quoted(Printable(target)) + " already exists; not overwritten (use -f)");
     }
   }
@@ -203,7 +200,8 @@ bool Process(const std::string &path, const Settings &settings) {
              : (" -- " + std::string(settings.mode == Mode::kCompress ? "created " : "restored ") + Printable(target))
                    .c_str());
   }
-  if (settings.remove_input && !from_stdin && !target.empty() && std::remove(path.c_str()) != 0) {
+  in.Close();
+  if (settings.remove_input && !from_stdin && !target.empty() && !platform::RemoveFile(path)) {
     return Failed("cannot remove " + Quoted(Printable(path)) + ": " + std::strerror(errno));
   }
   return true;

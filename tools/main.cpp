@@ -1,5 +1,4 @@
 // ydr: the library's services on the command line.
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -7,6 +6,7 @@
 #include "tools/command.h"
 #include "tools/help.h"
 #include "tools/options.h"
+#include "tools/process_setup.h"
 #include "ydr/ydr.h"
 
 namespace ydr::tool {
@@ -55,15 +55,13 @@ int Run(const Command &command, const Arguments &args) {
 int main(int argc, char **argv) {
   using namespace ydr::tool;
   _LoadYdrBM70DLL();
-  // A write past a file-size limit must fail like any other write (and be reported), not
-  // end the process half-way through an output.
-  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
-  if (argc < 2) {
+  const std::vector<std::string> arguments = PrepareProcess(argc, argv);
+  if (arguments.size() < 2) {
     PrintOverview(stderr);
     return kExitUsage;
   }
-  const std::string name = argv[1];
-  const Arguments args(argv + 2, argv + argc);
+  const std::string name = arguments[1];
+  const Arguments args(arguments.begin() + 2, arguments.end());
   if (name == "help" || name == "--help" || name == "-h") return Help(args);
   if (name == "--version") return PrintVersion();
   if (const Command *command = FindCommand(name)) return Run(*command, args);

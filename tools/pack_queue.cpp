@@ -1,9 +1,8 @@
 #include "tools/pack_queue.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 
 namespace ydr::tool {
 
@@ -14,7 +13,7 @@ bool WrittenByTheWriter(const PackJob &job) { return job.size > PackQueue::kQueu
 }  // namespace
 
 int ProcessorCount() {
-  const long n = sysconf(_SC_NPROCESSORS_ONLN);
+  const unsigned n = std::thread::hardware_concurrency();  // the processors online; 0 when unknown
   return n > 0 ? static_cast<int>(n) : 1;
 }
 

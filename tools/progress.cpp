@@ -1,9 +1,9 @@
 #include "tools/progress.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
+
+#include "platform/file_access.h"
 
 namespace ydr::tool {
 
@@ -27,7 +27,7 @@ ProgressMeter::ProgressMeter(std::string what, std::string item_word, std::uint6
       total_items_(total_items),
       total_bytes_(total_bytes),
       start_(std::chrono::steady_clock::now()) {
-  if (isatty(STDERR_FILENO) == 0) return;
+  if (!platform::IsTerminal(stderr)) return;
   thread_ = std::thread([this] {
     std::unique_lock<std::mutex> lock(mutex_);
     // The first line after a second: short runs draw nothing.

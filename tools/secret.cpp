@@ -1,12 +1,12 @@
 #include "tools/secret.h"
 
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_access.h"
 #include "platform/wipe.h"
 
 namespace ydr::tool {
@@ -47,7 +47,7 @@ void Secret::TrimLineBreak() {
 }
 
 bool Secret::FromFile(const std::string &path, std::string *error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = platform::OpenForReading(path);
   if (fd < 0) {
     *error = std::strerror(errno);
     return false;
@@ -63,41 +63,6 @@ bool Secret::FromFile(const std::string &path, std::string *error) {
 bool Secret::FromDescriptor(int fd, std::string *error) {
   text_.reserve(4096);
   const bool ok = ReadAllFrom(fd, &text_, error);
-  TrimLineBreak();
-  return ok;
-}
-
-bool Secret::FromTerminal(const char *prompt, std::string *error) {
-  const int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "no terminal to ask on; give --password-file or --password-fd";
-    return false;
-  }
-  termios saved{};
-  const bool have_terminal = tcgetattr(fd, &saved) == 0;
-  if (have_terminal) {
-    termios quiet = saved;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    static_cast<void>(tcsetattr(fd, TCSAFLUSH, &quiet));
-  }
-  static_cast<void>(write(fd, prompt, std::strlen(prompt)));
-  text_.reserve(4096);
-  bool ok = true;
-  for (;;) {
-    char c;
-    const ssize_t got = read(fd, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *error = std::strerror(errno);
-      ok = false;
-      break;
-    }
-    if (got == 0 || c == '\n') break;
-    text_ += c;
-  }
-  if (have_terminal) static_cast<void>(tcsetattr(fd, TCSAFLUSH, &saved));
-  static_cast<void>(write(fd, "\n", 1));
-  close(fd);
   TrimLineBreak();
   return ok;
 }

@@ -4,10 +4,6 @@
 // first. A watchdog closes the connection when --timeout passes, which ends a connect or a
 // receive that would otherwise wait for good. The reply is read as it arrives, so a server
 // that closes without ending its line still has its reply shown.
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -21,34 +17,12 @@
 #include "tools/command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
+#include "tools/resolve_host.h"
 #include "tools/text_output.h"
 #include "ydr/socket.h"
 
 namespace ydr::tool {
 namespace {
-
-// The first IPv4 address of `host`, dotted; false with the resolver's reason.
-bool Resolve(const std::string &host, std::string *dotted, std::string *error) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo *found = nullptr;
-  const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (status != 0) {
-    *error = gai_strerror(status);
-    return false;
-  }
-  char text[INET_ADDRSTRLEN];
-  const auto *address = reinterpret_cast<const sockaddr_in *>(found->ai_addr);
-  const bool ok = inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr;
-  freeaddrinfo(found);
-  if (!ok) {
-    *error = "no IPv4 address";
-    return false;
-  }
-  *dotted = text;
-  return true;
-}
 
 // Closes the socket when the time is up, unless disarmed first.
 class Watchdog {

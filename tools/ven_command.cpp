@@ -1,10 +1,9 @@
 // ydr ven: document encryption of a file under a password, and the digest password.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/utf16.h"
 #include "tools/command.h"
 #include "tools/file_io.h"
@@ -35,8 +34,8 @@ struct Cipher {
 };
 
 bool SameFile(const std::string &a, const std::string &b) {
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  const auto identity = platform::IdentityOfPath(a);
+  return identity && identity == platform::IdentityOfPath(b);
 }
 
 // The password from --password-file, --password-fd or the terminal; false after saying why.

@@ -15,8 +15,9 @@ struct ProcessResult {
 
 // argv[0] is the program's path. env entries are "NAME=value" added to (or replacing in)
 // the test's own environment; a name alone ("NAME") removes it.
+// `cwd`, when given, is the program's current folder.
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
-                         const std::string &input = "");
+                         const std::string &input = "", const std::string &cwd = "");
 
 // Whether RunInTerminal can run programs here: Windows has no pseudo-terminal to give one.
 bool TerminalsAvailable();

@@ -55,7 +55,7 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) 
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                         const std::string &input) {
+                         const std::string &input, const std::string &cwd) {
   IgnoreBrokenPipes();
   std::vector<std::string> env_strings = MergedEnvironment(env);
   std::vector<char *> envp, args;
@@ -82,6 +82,7 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid;
   const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);

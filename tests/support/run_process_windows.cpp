@@ -88,7 +88,7 @@ void Drain(HANDLE pipe, std::string *into) {
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                         const std::string &input) {
+                         const std::string &input, const std::string &cwd) {
   ProcessResult result;
   std::wstring line;
   for (const std::string &argument : argv) {
@@ -107,9 +107,9 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   startup.hStdOutput = out_write;
   startup.hStdError = err_write;
   PROCESS_INFORMATION process{};
-  const BOOL started =
-      CreateProcessW(Wide(argv[0]).c_str(), line.data(), nullptr, nullptr, TRUE,
-                     CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &process);
+  const BOOL started = CreateProcessW(Wide(argv[0]).c_str(), line.data(), nullptr, nullptr, TRUE,
+                                      CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(),
+                                      cwd.empty() ? nullptr : Wide(cwd).c_str(), &startup, &process);
   CloseHandle(in_read);
   CloseHandle(out_write);
   CloseHandle(err_write);

@@ -92,6 +92,17 @@ std::string ReadFile(const std::string &path) {
   return out.str();
 }
 
+std::FILE *OpenBytes(const std::string &bytes) {
+#if defined(_WIN32)
+  static TempDir *const folder = new TempDir;  // for the process; its files are small
+  static int count = 0;
+  const std::string path = folder->WriteFile("bytes-" + std::to_string(++count), bytes);
+  return _wfopen(P(path).c_str(), L"rb");
+#else
+  return fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb");
+#endif
+}
+
 bool DescriptorIsOpen(int fd) {
 #if defined(_WIN32)
   return _get_osfhandle(fd) != -1;

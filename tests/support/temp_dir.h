@@ -1,6 +1,7 @@
 // A folder of its own for each test, removed afterwards.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "platform/utf16.h"
@@ -31,6 +32,10 @@ std::string ReadFile(const std::string &path);
 
 // UTF-8 literal to the library's UTF-16.
 inline platform::WString W(const std::string &utf8) { return platform::WideFromUtf8(utf8); }
+
+// A stream reading `bytes` (which must outlive it): in memory where the C library can, else
+// from a temporary file.
+std::FILE *OpenBytes(const std::string &bytes);
 
 // Whether a C runtime file descriptor is open.
 bool DescriptorIsOpen(int fd);

@@ -3,6 +3,9 @@
 // base library is loaded in the process.
 #if defined(_WIN32)
 #include <windows.h>
+// after windows.h
+#include <fcntl.h>
+#include <io.h>
 #else
 #include <link.h>
 #endif
@@ -14,6 +17,9 @@
 
 int main() {
   _LoadYdrBM70DLL();
+#if defined(_WIN32)
+  _setmode(_fileno(stdout), _O_BINARY);  // lines end in '\n' alone, as everywhere
+#endif
   unsigned short label[32];
   YdrMakeNumString(YDR_NUM_ROMAN_UPPER, 999, label, nullptr, 0);
   std::printf("host:");

@@ -1,0 +1,35 @@
+// Files named by UTF-8 paths, as the command opens, examines, lists and removes them: the C
+// library's and POSIX's calls here, their wide-character counterparts on Windows (whose
+// 8-bit calls would read the path in the ANSI code page). Failures leave errno set.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/file_identity.h"
+
+namespace ydr::platform {
+
+std::FILE *OpenStream(const std::string &path, const char *mode);
+// A descriptor for reading any kind of file (a pipe too); -1 on failure.
+int OpenForReading(const std::string &path);
+bool RemoveFile(const std::string &path);
+
+struct PathStatus {
+  enum class Kind { kRegular, kFolder, kOther };
+  Kind kind = Kind::kOther;
+  std::uint64_t size = 0;
+  FileIdentity identity;
+};
+// What the path names, links followed.
+bool StatusOf(const std::string &path, PathStatus *status);
+// Whether something, a dangling link too, is at the path.
+bool AnythingAt(const std::string &path);
+bool IsSymbolicLink(const std::string &path);
+// The names in a folder, without "." and "..", in the system's order.
+bool FolderNames(const std::string &folder, std::vector<std::string> *names);
+bool IsTerminal(std::FILE *stream);
+
+}  // namespace ydr::platform

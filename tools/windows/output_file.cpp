@@ -1,0 +1,105 @@
+// Output on Windows: a link is followed to the file it names (its final path), a temporary
+// file is written beside the target, committed to disk and moved onto it in one step. Files
+// made new get the system's default protection; POSIX modes have no counterpart here.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+#include "platform/file_access.h"
+#include "platform/windows/win32_text.h"
+#include "tools/file_io.h"
+
+namespace ydr::tool {
+namespace {
+
+// Where a link leads; the path itself when it is no link or cannot be followed.
+std::string FinalPath(const std::string &path) {
+  const HANDLE handle =
+      CreateFileW(platform::SystemWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return path;
+  wchar_t buffer[32768];
+  const DWORD length = GetFinalPathNameByHandleW(handle, buffer, 32768, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(handle);
+  if (length == 0 || length >= 32768) return path;
+  std::wstring final_path(buffer, length);
+  if (final_path.rfind(L"\\\\?\\", 0) == 0) final_path.erase(0, 4);
+  return platform::Utf8FromSystemWide(final_path.c_str());
+}
+
+}  // namespace
+
+Output::~Output() {
+  if (file_ != nullptr && !to_stdout_) {
+    // An output given up: its temporary file goes, whatever closing it says.
+    static_cast<void>(std::fclose(file_));
+    if (!temporary_.empty()) platform::RemoveFile(temporary_);
+  }
+}
+
+bool Output::Open(const std::string &path, mode_t /*new_file_mode*/, bool /*exact_mode*/) {
+  if (path == "-") {
+    file_ = stdout;
+    to_stdout_ = true;
+    name_ = "standard output";
+    return true;
+  }
+  name_ = path;
+  target_ = platform::IsSymbolicLink(path) ? FinalPath(path) : path;
+  platform::PathStatus status;
+  const bool exists = platform::StatusOf(target_, &status);
+  if (exists && status.kind == platform::PathStatus::Kind::kFolder) {
+    errno = EISDIR;
+    return Fail();
+  }
+  if (exists && status.kind == platform::PathStatus::Kind::kOther) {  // a device: straight into it
+    file_ = platform::OpenStream(path, "wb");
+    return file_ != nullptr || Fail();
+  }
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary_ = target_ + ".ydr-" + std::to_string(random() % 1000000000u);
+    const int fd = _wopen(platform::SystemWide(temporary_).c_str(),
+                          _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+      file_ = _fdopen(fd, "w+b");
+      if (file_ != nullptr) return true;
+      Fail();
+      _close(fd);
+      platform::RemoveFile(temporary_);
+      temporary_.clear();
+      return false;
+    }
+    if (errno != EEXIST) break;
+  }
+  temporary_.clear();
+  return Fail();
+}
+
+bool Output::Finish() {
+  if (to_stdout_) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    return Fail();
+  }
+  std::FILE *file = file_;
+  file_ = nullptr;
+  bool ok = std::fflush(file) == 0 && !std::ferror(file) && (temporary_.empty() || _commit(_fileno(file)) == 0);
+  if (!ok) Fail();
+  if (std::fclose(file) != 0 && ok) ok = Fail();
+  if (!temporary_.empty()) {
+    if (ok && !MoveFileExW(platform::SystemWide(temporary_).c_str(), platform::SystemWide(target_).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      platform::LastErrorAsErrno();
+      ok = Fail();
+    }
+    if (!ok) platform::RemoveFile(temporary_);
+  }
+  return ok;
+}
+
+}  // namespace ydr::tool
