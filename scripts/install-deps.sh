@@ -27,6 +27,11 @@ packages=(
   g++-multilib
   lib32z1-dev         # zlib for it (the tests' peer)
   qemu-user-static    # runs its programs: machines of this kind refuse 32-bit code natively
+  g++-mingw-w64-x86-64-posix  # the Windows DLLs and ydr.exe, 64-bit (posix threads: std::thread)
+  g++-mingw-w64-i686-posix    # and 32-bit
+  libz-mingw-w64-dev          # zlib for them (the tests' peer)
+  wine                        # runs the 64-bit Windows tests
+  wine64
 )
 
 missing=()

@@ -1,10 +1,13 @@
 // Directory search: the fixed order, patterns, attributes, and walks through links.
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -107,6 +110,29 @@ TEST(FindTest, PatternsMatchLikeTheFileSystemDoes) {
   EXPECT_FALSE(platform::FindClose(platform::InvalidHandleValue()));
   EXPECT_FALSE(platform::FindClose(nullptr));
 }
+
+#if defined(_WIN32)
+// The search lists what the system's own search lists (in its fixed order), names outside
+// the ASCII range and the Basic Multilingual Plane included.
+TEST(FindTest, ListsWhatTheSystemsSearchLists) {
+  test::TempDir dir;
+  for (const char *name : {"한글 파일.txt", "ß.txt", "😀.txt", "plain.txt", "폴더/안.txt"}) dir.WriteFile(name, "x");
+  std::vector<std::string> system;
+  WIN32_FIND_DATAW data;
+  const platform::WString pattern = W(dir / "*");
+  const HANDLE search = FindFirstFileW(reinterpret_cast<const wchar_t *>(pattern.c_str()), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  do {
+    system.push_back(Utf8FromWide(reinterpret_cast<const platform::WChar *>(data.cFileName)));
+  } while (FindNextFileW(search, &data));
+  FindClose(search);
+  std::vector<std::string> ours = Names(Find(dir / "*"));
+  std::sort(system.begin(), system.end());
+  std::sort(ours.begin(), ours.end());
+  EXPECT_EQ(ours, system);
+  EXPECT_EQ(ours.size(), 7u);  // ".", "..", and the five
+}
+#endif
 
 TEST(FindTest, RootListsNoDotEntries) {
   const auto found = Find("/*");

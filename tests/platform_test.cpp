@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ansi_code_page.h"
 #include "platform/destination_folder.h"
 #include "platform/native_path.h"
 #include "platform/path_match.h"
@@ -145,6 +146,27 @@ namespace ydr::platform {
 namespace {
 
 // The header-only conversions hosts use, against the character-by-character ones.
+// The shell's matcher (the system's own on Windows) and the character-wise one agree with
+// the rules, in the system's ANSI code page.
+TEST(PathMatchSpecTest, TheShellsRulesInTheAnsiCodePage) {
+  struct Case {
+    const char *name, *pattern;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"a.txt", "*.txt", true},      {"a.txt", "*.TXT", true}, {"a.txt", "?.txt", true},
+      {"ab.txt", "?.txt", false},    {"a.txt", "*.*", true},   {"noext", "*.*", true},
+      {"a.txt", "x;  a.txt", true},  {"a.txt", "x;y", false},  {"a.txt", "*", true},
+      {"a.txt.bak", "*.txt", false}, {"abc", "a*c", true},     {"abc", "a*d", false},
+      {"dir\\a.txt", "*.txt", true}, {"A", "a", true},         {"a", "ab", false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.pattern);
+    EXPECT_EQ(PathMatchSpecA(c.name, c.pattern), c.matches);
+    EXPECT_EQ(MatchSpecInCodePage(c.name, c.pattern, AnsiCodePageName()), c.matches);
+  }
+}
+
 TEST(Utf8HeaderTest, AgreesWithTheCharacterByCharacterConversions) {
   std::mt19937 rng(8);
   std::vector<std::string> samples = {
