@@ -10,4 +10,3 @@
 #else
 #define YDR_BL_API extern "C" __attribute__((visibility("default")))
 #endif
-

@@ -19,12 +19,12 @@ void YdrSetError(int code);                 // nothing recorded
 int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const unsigned short *src, int srcLength, char *dst,
                      int dstBytes, int reserved);  // 0
 int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const char *src, int srcLength, unsigned short *dst,
-                     int dstChars, int reserved);                                // 0
-int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst);          // 0, dst emptied
-int YdrPathCreate(const unsigned short *absolutePath);                           // 0
-FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode);        // null
+                     int dstChars, int reserved);                              // 0
+int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst);        // 0, dst emptied
+int YdrPathCreate(const unsigned short *absolutePath);                         // 0
+FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode);      // null
 void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data);  // (void*)-1
 int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data);                      // 0
-int YdrBase64ToAscii(const char *text, unsigned char **buffer);                  // -1
+int YdrBase64ToAscii(const char *text, unsigned char **buffer);                // -1
 
 }  // namespace ydr::bl

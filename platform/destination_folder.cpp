@@ -32,8 +32,8 @@ bool FailWith(FolderProblem *problem, FolderProblem::Kind kind, const std::strin
 }
 
 // Why a name that should be a folder (or a file) is not one.
-bool FailForKind(DestinationFolder::EntryKind kind, FolderProblem::Kind wrong_kind, const std::string &where,
-                 int error, FolderProblem *problem) {
+bool FailForKind(DestinationFolder::EntryKind kind, FolderProblem::Kind wrong_kind, const std::string &where, int error,
+                 FolderProblem *problem) {
   using EntryKind = DestinationFolder::EntryKind;
   if (kind == EntryKind::kLink) return FailWith(problem, FolderProblem::kLink, where);
   if (kind != EntryKind::kNothing) return FailWith(problem, wrong_kind, where);

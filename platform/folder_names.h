@@ -16,7 +16,7 @@ std::string TemporaryNameFor(const std::string &name);
 bool FailWith(FolderProblem *problem, FolderProblem::Kind kind, const std::string &component, int error = 0);
 // Why a name that should be a folder (or a file) is not one: a link is kLink, anything
 // else there is `wrong_kind`, nothing there is the system's `error`.
-bool FailForKind(DestinationFolder::EntryKind kind, FolderProblem::Kind wrong_kind, const std::string &where,
-                 int error, FolderProblem *problem);
+bool FailForKind(DestinationFolder::EntryKind kind, FolderProblem::Kind wrong_kind, const std::string &where, int error,
+                 FolderProblem *problem);
 
 }  // namespace ydr::platform

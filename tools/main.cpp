@@ -60,7 +60,7 @@ int main(int argc, char **argv) {
     PrintOverview(stderr);
     return kExitUsage;
   }
-  const std::string name = arguments[1];
+  const std::string &name = arguments[1];
   const Arguments args(arguments.begin() + 2, arguments.end());
   if (name == "help" || name == "--help" || name == "-h") return Help(args);
   if (name == "--version") return PrintVersion();

@@ -19,8 +19,8 @@ bool EncodeInCodePage(const std::vector<char32_t> &code_points, const std::strin
     BOOL used_default = FALSE;
     const auto *wide = reinterpret_cast<const wchar_t *>(units.data());
     const int count = static_cast<int>(units.size());
-    int written = WideCharToMultiByte(number, WC_NO_BEST_FIT_CHARS, wide, count, bytes, sizeof bytes, nullptr,
-                                      &used_default);
+    int written =
+        WideCharToMultiByte(number, WC_NO_BEST_FIT_CHARS, wide, count, bytes, sizeof bytes, nullptr, &used_default);
     // Some code pages take neither the flag nor the question; they convert without them.
     if (written == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
       used_default = FALSE;

@@ -25,8 +25,8 @@ bool ReadFolder(const std::string &folder, std::vector<FolderEntry> *entries) {
     if (entry.name.size() >= MAX_PATH) continue;
     entry.attributes = data.dwFileAttributes;
     entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    entry.write_time = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                       data.ftLastWriteTime.dwLowDateTime;
+    entry.write_time =
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     entries->push_back(std::move(entry));
   } while (FindNextFileW(search, &data));
   const bool complete = GetLastError() == ERROR_NO_MORE_FILES;

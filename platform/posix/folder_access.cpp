@@ -81,7 +81,8 @@ bool DestinationFolder::Commit(int folder, const std::string &temporary, const s
 #if defined(RENAME_NOREPLACE)
   if (renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) return true;
   // Something is there (see what it is), or the file system cannot say (move as before).
-  if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return FailWith(problem, FolderProblem::kSystem, name, errno);
+  if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
+    return FailWith(problem, FolderProblem::kSystem, name, errno);
 #endif
   const EntryKind kind = KindAt(folder, name);
   if (kind != EntryKind::kNothing && kind != EntryKind::kRegular) {

@@ -16,8 +16,9 @@ unsigned int CodePageNumber(const std::string &name) {
     if (name[at] < '0' || name[at] > '9' || number > 65535) return 0;
     number = number * 10 + static_cast<unsigned long>(name[at] - '0');
   }
-  return number != 0 && number <= 65535 && IsValidCodePage(static_cast<UINT>(number)) ? static_cast<unsigned int>(number)
-                                                                                      : 0;
+  return number != 0 && number <= 65535 && IsValidCodePage(static_cast<UINT>(number))
+             ? static_cast<unsigned int>(number)
+             : 0;
 }
 
 }  // namespace ydr::platform

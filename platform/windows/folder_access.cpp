@@ -47,8 +47,8 @@ bool IsDeviceName(const std::string &name) {
   for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (EqualsIgnoringAsciiCase(stem, device)) return true;
   }
-  if (stem.size() == 4 && (EqualsIgnoringAsciiCase(stem.substr(0, 3), "COM") ||
-                           EqualsIgnoringAsciiCase(stem.substr(0, 3), "LPT"))) {
+  if (stem.size() == 4 &&
+      (EqualsIgnoringAsciiCase(stem.substr(0, 3), "COM") || EqualsIgnoringAsciiCase(stem.substr(0, 3), "LPT"))) {
     return stem[3] >= '0' && stem[3] <= '9';
   }
   return false;
@@ -152,8 +152,8 @@ int DestinationFolder::CreateTemporary(int folder, const std::string &name, std:
   const std::wstring folder_path = FolderPath(folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = TemporaryNameFor(name);
-    const int fd = _wopen(Join(folder_path, *temporary).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                          _S_IREAD | _S_IWRITE);
+    const int fd = _wopen(Join(folder_path, *temporary).c_str(),
+                          _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (fd >= 0) return fd;
     if (errno != EEXIST) return FailWith(problem, FolderProblem::kSystem, name, errno), -1;
   }

@@ -21,13 +21,12 @@ struct RegistryKey {
 
 void SetRegistryFileOverride(const char * /*path*/) {}
 
-long RegOpenKeyExA(RegistryRoot root, const char *sub_key, std::uint32_t options, std::uint32_t access,
-                   HKEY *result) {
+long RegOpenKeyExA(RegistryRoot root, const char *sub_key, std::uint32_t options, std::uint32_t access, HKEY *result) {
   if (result == nullptr || sub_key == nullptr) return kErrorInvalidParameter;
   *result = nullptr;
   ::HKEY key = nullptr;
-  const long status = ::RegOpenKeyExW(SystemRoot(root == RegistryRoot::kLocalMachine),
-                                      SystemWide(sub_key).c_str(), options, access, &key);
+  const long status = ::RegOpenKeyExW(SystemRoot(root == RegistryRoot::kLocalMachine), SystemWide(sub_key).c_str(),
+                                      options, access, &key);
   if (status != ERROR_SUCCESS) return status;
   *result = new RegistryKey{key};
   return kErrorSuccess;
@@ -43,8 +42,8 @@ long RegQueryValueExA(HKEY key, const char *name, std::uint32_t * /*reserved*/, 
   if (status != ERROR_SUCCESS) return status;
   if (value_type != REG_SZ && value_type != REG_EXPAND_SZ) return kErrorFileNotFound;
   std::wstring wide(bytes / sizeof(wchar_t) + 1, L'\0');
-  status = ::RegQueryValueExW(key->key, wide_name.c_str(), nullptr, &value_type, reinterpret_cast<BYTE *>(&wide[0]),
-                              &bytes);
+  status =
+      ::RegQueryValueExW(key->key, wide_name.c_str(), nullptr, &value_type, reinterpret_cast<BYTE *>(&wide[0]), &bytes);
   if (status != ERROR_SUCCESS) return status;
   const std::string value = Utf8FromSystemWide(wide.c_str());  // stops at the first terminator
   if (type != nullptr) *type = kRegSz;
