@@ -1,5 +1,5 @@
-// Input, and what output does the same everywhere; the rest of Output is the system's
-// (tools/<system>/output_file.cpp).
+// Input, and what output does the same everywhere; opening an output, committing it to disk
+// and moving it into place are the system's (tools/<system>/output_file.cpp).
 #include "tools/file_io.h"
 
 #include <cerrno>
@@ -44,6 +44,31 @@ long Input::Read(void *buffer, std::size_t size) {
     return -1;
   }
   return static_cast<long>(got);
+}
+
+Output::~Output() {
+  if (file_ != nullptr && !to_stdout_) {
+    // An output given up: its temporary file goes, whatever closing it says.
+    static_cast<void>(std::fclose(file_));
+    if (!temporary_.empty()) platform::RemoveFile(temporary_);
+  }
+}
+
+bool Output::Finish() {
+  if (to_stdout_) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    return Fail();
+  }
+  std::FILE *file = file_;
+  file_ = nullptr;
+  bool ok = std::fflush(file) == 0 && !std::ferror(file) && (temporary_.empty() || CommitToDisk(file));
+  if (!ok) Fail();
+  if (std::fclose(file) != 0 && ok) ok = Fail();
+  if (!temporary_.empty()) {
+    if (ok && !MoveIntoPlace()) ok = Fail();
+    if (!ok) platform::RemoveFile(temporary_);
+  }
+  return ok;
 }
 
 bool Output::Fail() {

@@ -64,6 +64,10 @@ class Output {
 
  private:
   bool Fail();  // records errno's reason; false
+  // The system's part: the file's data on disk, and the temporary file moved over the
+  // target in one step (errno set on failure).
+  static bool CommitToDisk(std::FILE *file);
+  bool MoveIntoPlace() const;
   std::FILE *file_ = nullptr;
   bool to_stdout_ = false;
   std::string name_;       // as the user gave it

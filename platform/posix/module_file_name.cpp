@@ -1,28 +1,10 @@
-#include "platform/module_file_name.h"
-
 #include <unistd.h>
 
-#include <mutex>
+#include "platform/module_file_name.h"
 
 namespace ydr::platform {
-namespace {
 
-std::mutex g_mutex;
-std::string *g_override = nullptr;  // leaked on purpose: read during process exit
-
-}  // namespace
-
-void SetModuleFileNameOverride(const char *path) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  delete g_override;
-  g_override = path != nullptr ? new std::string(path) : nullptr;
-}
-
-std::string GetModuleFileNameA() {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_override != nullptr) return g_override->size() < kMaxPath ? *g_override : std::string();
-  }
+std::string ExecutableFileName() {
   char buffer[kMaxPath];
   const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
   if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return std::string();

@@ -13,14 +13,6 @@
 
 namespace ydr::tool {
 
-Output::~Output() {
-  if (file_ != nullptr && !to_stdout_) {
-    // An output given up: its temporary file goes, whatever closing it says.
-    static_cast<void>(std::fclose(file_));
-    if (!temporary_.empty()) static_cast<void>(std::remove(temporary_.c_str()));
-  }
-}
-
 bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode) {
   if (path == "-") {
     file_ = stdout;
@@ -89,21 +81,8 @@ bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode
   return true;
 }
 
-bool Output::Finish() {
-  if (to_stdout_) {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    return Fail();
-  }
-  std::FILE *file = file_;
-  file_ = nullptr;
-  bool ok = std::fflush(file) == 0 && !std::ferror(file) && (temporary_.empty() || fsync(fileno(file)) == 0);
-  if (!ok) Fail();
-  if (std::fclose(file) != 0 && ok) ok = Fail();
-  if (!temporary_.empty()) {
-    if (ok && std::rename(temporary_.c_str(), target_.c_str()) != 0) ok = Fail();
-    if (!ok) static_cast<void>(std::remove(temporary_.c_str()));
-  }
-  return ok;
-}
+bool Output::CommitToDisk(std::FILE *file) { return fsync(fileno(file)) == 0; }
+
+bool Output::MoveIntoPlace() const { return std::rename(temporary_.c_str(), target_.c_str()) == 0; }
 
 }  // namespace ydr::tool

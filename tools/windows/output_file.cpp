@@ -34,14 +34,6 @@ std::string FinalPath(const std::string &path) {
 
 }  // namespace
 
-Output::~Output() {
-  if (file_ != nullptr && !to_stdout_) {
-    // An output given up: its temporary file goes, whatever closing it says.
-    static_cast<void>(std::fclose(file_));
-    if (!temporary_.empty()) platform::RemoveFile(temporary_);
-  }
-}
-
 bool Output::Open(const std::string &path, mode_t /*new_file_mode*/, bool /*exact_mode*/) {
   if (path == "-") {
     file_ = stdout;
@@ -81,25 +73,15 @@ bool Output::Open(const std::string &path, mode_t /*new_file_mode*/, bool /*exac
   return Fail();
 }
 
-bool Output::Finish() {
-  if (to_stdout_) {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    return Fail();
+bool Output::CommitToDisk(std::FILE *file) { return _commit(_fileno(file)) == 0; }
+
+bool Output::MoveIntoPlace() const {
+  if (MoveFileExW(platform::SystemWide(temporary_).c_str(), platform::SystemWide(target_).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
   }
-  std::FILE *file = file_;
-  file_ = nullptr;
-  bool ok = std::fflush(file) == 0 && !std::ferror(file) && (temporary_.empty() || _commit(_fileno(file)) == 0);
-  if (!ok) Fail();
-  if (std::fclose(file) != 0 && ok) ok = Fail();
-  if (!temporary_.empty()) {
-    if (ok && !MoveFileExW(platform::SystemWide(temporary_).c_str(), platform::SystemWide(target_).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      platform::LastErrorAsErrno();
-      ok = Fail();
-    }
-    if (!ok) platform::RemoveFile(temporary_);
-  }
-  return ok;
+  platform::LastErrorAsErrno();
+  return false;
 }
 
 }  // namespace ydr::tool
