@@ -46,6 +46,17 @@ long Input::Read(void *buffer, std::size_t size) {
   return static_cast<long>(got);
 }
 
+bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode) {
+  if (path == "-") {
+    file_ = stdout;
+    to_stdout_ = true;
+    name_ = "standard output";
+    return true;
+  }
+  name_ = path;
+  return OpenFile(path, new_file_mode, exact_mode);
+}
+
 Output::~Output() {
   if (file_ != nullptr && !to_stdout_) {
     // An output given up: its temporary file goes, whatever closing it says.

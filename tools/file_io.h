@@ -64,8 +64,9 @@ class Output {
 
  private:
   bool Fail();  // records errno's reason; false
-  // The system's part: the file's data on disk, and the temporary file moved over the
-  // target in one step (errno set on failure).
+  // The system's part: opening a file (not standard output), the file's data on disk, and
+  // the temporary file moved over the target in one step (errno set on failure).
+  bool OpenFile(const std::string &path, mode_t new_file_mode, bool exact_mode);
   static bool CommitToDisk(std::FILE *file);
   bool MoveIntoPlace() const;
   std::FILE *file_ = nullptr;

@@ -13,14 +13,7 @@
 
 namespace ydr::tool {
 
-bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode) {
-  if (path == "-") {
-    file_ = stdout;
-    to_stdout_ = true;
-    name_ = "standard output";
-    return true;
-  }
-  name_ = path;
+bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_mode) {
   target_ = path;
   enum class Kind { kNew, kRegular, kStraight } kind = Kind::kNew;
   struct stat info {};

@@ -34,14 +34,7 @@ std::string FinalPath(const std::string &path) {
 
 }  // namespace
 
-bool Output::Open(const std::string &path, mode_t /*new_file_mode*/, bool /*exact_mode*/) {
-  if (path == "-") {
-    file_ = stdout;
-    to_stdout_ = true;
-    name_ = "standard output";
-    return true;
-  }
-  name_ = path;
+bool Output::OpenFile(const std::string &path, mode_t /*new_file_mode*/, bool /*exact_mode*/) {
   target_ = platform::IsSymbolicLink(path) ? FinalPath(path) : path;
   platform::PathStatus status;
   const bool exists = platform::StatusOf(target_, &status);
