@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the tests of the 64-bit Windows build (preset windows-x86_64) under wine, headless, in
 # a wine prefix of the build's own. The wine server is started detached before ctest (else
-# ctest waits on the services that hold its pipes) and stopped afterwards.
+# ctest waits on the services that hold its pipes) and stopped afterwards. The preset runs one
+# test at a time: with two at once, wine now and then fails to start a process.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
