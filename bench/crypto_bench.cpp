@@ -159,6 +159,23 @@ void BM_RsaDecryptOurs(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+// One PKCS #1 operation by libcrypto on a parsed key, in a context of its own.
+void PeerOperation(EVP_PKEY *key, bool encrypt, const std::vector<unsigned char> &message,
+                   const unsigned char (&sealed)[256], unsigned char (&out)[256]) {
+  EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new(key, nullptr);
+  std::size_t n = sizeof out;
+  if (encrypt) {
+    EVP_PKEY_encrypt_init(ctx);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
+    EVP_PKEY_encrypt(ctx, out, &n, message.data(), message.size());
+  } else {
+    EVP_PKEY_decrypt_init(ctx);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
+    EVP_PKEY_decrypt(ctx, out, &n, sealed, sizeof sealed);
+  }
+  EVP_PKEY_CTX_free(ctx);
+}
+
 // libcrypto on the parsed key; a fresh context per operation, as one-shot callers do.
 template <bool encrypt>
 void BM_RsaOpenSsl(benchmark::State &state) {
@@ -166,18 +183,7 @@ void BM_RsaOpenSsl(benchmark::State &state) {
   unsigned char sealed[256], out[256];
   YDR_RSA_Encrypt_PublicKey(32, message.data(), sealed, Keys().publicText.c_str());
   for (auto _ : state) {
-    EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new(Keys().key, nullptr);
-    std::size_t n = sizeof out;
-    if (encrypt) {
-      EVP_PKEY_encrypt_init(ctx);
-      EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-      EVP_PKEY_encrypt(ctx, out, &n, message.data(), message.size());
-    } else {
-      EVP_PKEY_decrypt_init(ctx);
-      EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-      EVP_PKEY_decrypt(ctx, out, &n, sealed, sizeof sealed);
-    }
-    EVP_PKEY_CTX_free(ctx);
+    PeerOperation(Keys().key, encrypt, message, sealed, out);
     benchmark::DoNotOptimize(out);
   }
   state.SetItemsProcessed(state.iterations());
@@ -199,18 +205,7 @@ void BM_RsaOpenSslPerCall(benchmark::State &state) {
     const unsigned char *cursor = der.data();
     EVP_PKEY *key = encrypt ? d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, decoded)
                             : d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor, decoded);
-    EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new(key, nullptr);
-    std::size_t n = sizeof out;
-    if (encrypt) {
-      EVP_PKEY_encrypt_init(ctx);
-      EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-      EVP_PKEY_encrypt(ctx, out, &n, message.data(), message.size());
-    } else {
-      EVP_PKEY_decrypt_init(ctx);
-      EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-      EVP_PKEY_decrypt(ctx, out, &n, sealed, sizeof sealed);
-    }
-    EVP_PKEY_CTX_free(ctx);
+    PeerOperation(key, encrypt, message, sealed, out);
     EVP_PKEY_free(key);
     OPENSSL_cleanse(der.data(), der.size());  // nothing secret left behind, as our calls do
     benchmark::DoNotOptimize(out);

@@ -63,15 +63,63 @@ void SetBytes(benchmark::State &state, std::size_t bytes) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
 }
 
+// One whole job of each engine, the same in the plain and the side-by-side benchmarks.
+void OursCompress(const std::string &data, std::string *out) {
+  out->clear();
+  YDRGZ stream = YdrGZOpenWrite(AppendToBytes, out);
+  YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
+  YdrGZCloseWrite(stream);
+}
+
+// Into `out`, which holds compressBound(data) bytes; the compressed size.
+std::size_t ZlibCompress(const std::string &data, int level, int window_bits, std::string *out) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -window_bits, 8, Z_DEFAULT_STRATEGY);
+  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef *>(out->data());
+  z.avail_out = static_cast<uInt>(out->size());
+  deflate(&z, Z_FINISH);
+  const std::size_t size = z.total_out;
+  deflateEnd(&z);
+  return size;
+}
+
+int OursDecompress(const std::string &stream, std::vector<char> *out) {
+  MemorySource source(&stream);
+  YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
+  const int got = YdrGZRead(reader, out->data(), static_cast<int>(out->size()));
+  YdrGZCloseRead(reader);
+  return got;
+}
+
+void ZlibDecompress(const std::string &stream, std::vector<char> *out) {
+  z_stream z{};
+  inflateInit2(&z, -15);
+  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(stream.data()));
+  z.avail_in = static_cast<uInt>(stream.size());
+  z.next_out = reinterpret_cast<Bytef *>(out->data());
+  z.avail_out = static_cast<uInt>(out->size());
+  inflate(&z, Z_FINISH);
+  inflateEnd(&z);
+}
+
+void LibdeflateDecompress(libdeflate_decompressor *d, const std::string &stream, std::size_t size,
+                          std::vector<char> *out) {
+  size_t in_used = 0, out_size = 0;
+  libdeflate_deflate_decompress_ex(d, stream.data(), stream.size(), out->data(), size, &in_used, &out_size);
+}
+
+std::string ZlibBuffer(const std::string &data) {
+  return std::string(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
+}
+
 void CompressOurs(benchmark::State &state, const std::string &file) {
   const std::string &data = Data(file);
   std::string out;
   out.reserve(data.size());
   for (auto _ : state) {
-    out.clear();
-    YDRGZ stream = YdrGZOpenWrite(AppendToBytes, &out);
-    YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
-    YdrGZCloseWrite(stream);
+    OursCompress(data, &out);
     benchmark::DoNotOptimize(out.data());
   }
   SetBytes(state, data.size());
@@ -80,19 +128,9 @@ void CompressOurs(benchmark::State &state, const std::string &file) {
 
 void CompressZlib(benchmark::State &state, const std::string &file, int level, int window_bits) {
   const std::string &data = Data(file);
-  std::string out(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
+  std::string out = ZlibBuffer(data);
   std::size_t size = 0;
-  for (auto _ : state) {
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, -window_bits, 8, Z_DEFAULT_STRATEGY);
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    size = z.total_out;
-    deflateEnd(&z);
-  }
+  for (auto _ : state) size = ZlibCompress(data, level, window_bits, &out);
   SetBytes(state, data.size());
   state.counters["ratio"] = static_cast<double>(size) / static_cast<double>(data.size());
 }
@@ -102,11 +140,7 @@ void DecompressOurs(benchmark::State &state, const std::string &file) {
   const std::string stream = OurStream(data);
   std::vector<char> out(data.size() + 16);
   for (auto _ : state) {
-    MemorySource source(&stream);
-    YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
-    const int got = YdrGZRead(reader, out.data(), static_cast<int>(out.size()));
-    YdrGZCloseRead(reader);
-    if (static_cast<std::size_t>(got) != data.size()) state.SkipWithError("round trip failed");
+    if (static_cast<std::size_t>(OursDecompress(stream, &out)) != data.size()) state.SkipWithError("round trip failed");
   }
   SetBytes(state, data.size());
 }
@@ -115,16 +149,7 @@ void DecompressZlib(benchmark::State &state, const std::string &file) {
   const std::string &data = Data(file);
   const std::string stream = OurStream(data);
   std::vector<char> out(data.size() + 16);
-  for (auto _ : state) {
-    z_stream z{};
-    inflateInit2(&z, -15);
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(stream.data()));
-    z.avail_in = static_cast<uInt>(stream.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    inflate(&z, Z_FINISH);
-    inflateEnd(&z);
-  }
+  for (auto _ : state) ZlibDecompress(stream, &out);
   SetBytes(state, data.size());
 }
 
@@ -133,10 +158,7 @@ void DecompressLibdeflate(benchmark::State &state, const std::string &file) {
   const std::string stream = OurStream(data);
   std::vector<char> out(data.size());
   libdeflate_decompressor *d = libdeflate_alloc_decompressor();
-  for (auto _ : state) {
-    size_t in_used = 0, out_size = 0;
-    libdeflate_deflate_decompress_ex(d, stream.data(), stream.size(), out.data(), out.size(), &in_used, &out_size);
-  }
+  for (auto _ : state) LibdeflateDecompress(d, stream, data.size(), &out);
   libdeflate_free_decompressor(d);
   SetBytes(state, data.size());
 }
@@ -200,27 +222,11 @@ void CompressSideBySide(benchmark::State &state, const std::string &file) {
   const std::string &data = Data(file);
   std::string out;
   out.reserve(data.size() + 1024);
-  const auto zlib = [&](int level, int window_bits) {
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, -window_bits, 8, Z_DEFAULT_STRATEGY);
-    out.resize(deflateBound(&z, static_cast<uLong>(data.size())));
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    deflateEnd(&z);
-  };
+  std::string zlib_out = ZlibBuffer(data);
   SideBySide(state, data.size(),
-             {{"ours",
-               [&] {
-                 out.clear();
-                 YDRGZ stream = YdrGZOpenWrite(AppendToBytes, &out);
-                 YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
-                 YdrGZCloseWrite(stream);
-               }},
-              {"zlib3w12", [&] { zlib(3, 12); }},
-              {"zlib1w15", [&] { zlib(1, 15); }}});
+             {{"ours", [&] { OursCompress(data, &out); }},
+              {"zlib3w12", [&] { ZlibCompress(data, 3, 12, &zlib_out); }},
+              {"zlib1w15", [&] { ZlibCompress(data, 1, 15, &zlib_out); }}});
 }
 
 void DecompressSideBySide(benchmark::State &state, const std::string &file) {
@@ -229,29 +235,9 @@ void DecompressSideBySide(benchmark::State &state, const std::string &file) {
   std::vector<char> out(data.size() + 16);
   libdeflate_decompressor *d = libdeflate_alloc_decompressor();
   SideBySide(state, data.size(),
-             {{"ours",
-               [&] {
-                 MemorySource source(&stream);
-                 YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
-                 YdrGZRead(reader, out.data(), static_cast<int>(out.size()));
-                 YdrGZCloseRead(reader);
-               }},
-              {"zlib",
-               [&] {
-                 z_stream z{};
-                 inflateInit2(&z, -15);
-                 z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(stream.data()));
-                 z.avail_in = static_cast<uInt>(stream.size());
-                 z.next_out = reinterpret_cast<Bytef *>(out.data());
-                 z.avail_out = static_cast<uInt>(out.size());
-                 inflate(&z, Z_FINISH);
-                 inflateEnd(&z);
-               }},
-              {"libdeflate", [&] {
-                 size_t in_used = 0, out_size = 0;
-                 libdeflate_deflate_decompress_ex(d, stream.data(), stream.size(), out.data(), data.size(), &in_used,
-                                                  &out_size);
-               }}});
+             {{"ours", [&] { OursDecompress(stream, &out); }},
+              {"zlib", [&] { ZlibDecompress(stream, &out); }},
+              {"libdeflate", [&] { LibdeflateDecompress(d, stream, data.size(), &out); }}});
   libdeflate_free_decompressor(d);
 }
 

@@ -52,18 +52,25 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) 
   return strings;
 }
 
+// The argument and environment arrays a new program takes, and the strings they point into.
+struct ExecStrings {
+  ExecStrings(const std::vector<std::string> &argv, const std::vector<std::string> &env)
+      : env_strings(MergedEnvironment(env)), arg_strings(argv) {
+    for (auto &s : env_strings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    for (auto &s : arg_strings) args.push_back(s.data());
+    args.push_back(nullptr);
+  }
+  std::vector<std::string> env_strings, arg_strings;
+  std::vector<char *> envp, args;
+};
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                          const std::string &input, const std::string &cwd) {
   IgnoreBrokenPipes();
-  std::vector<std::string> env_strings = MergedEnvironment(env);
-  std::vector<char *> envp, args;
-  for (auto &s : env_strings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> argv_copy = argv;
-  for (auto &s : argv_copy) args.push_back(s.data());
-  args.push_back(nullptr);
+  ExecStrings exec(argv, env);
 
   int in_pipe[2], out_pipe[2], err_pipe[2];
   ProcessResult result;
@@ -84,7 +91,7 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid;
-  const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+  const int spawned = posix_spawn(&pid, exec.args[0], &actions, nullptr, exec.args.data(), exec.envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(in_pipe[0]);
   close(out_pipe[1]);
@@ -145,19 +152,13 @@ bool TerminalsAvailable() { return true; }
 ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
                             const std::string &answer) {
   IgnoreBrokenPipes();
-  std::vector<std::string> env_strings = MergedEnvironment({});
-  std::vector<char *> envp, args;
-  for (auto &s : env_strings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> argv_copy = argv;
-  for (auto &s : argv_copy) args.push_back(s.data());
-  args.push_back(nullptr);
+  ExecStrings exec(argv, {});
   ProcessResult result;
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) return result;
   if (pid == 0) {
-    execve(args[0], args.data(), envp.data());
+    execve(exec.args[0], exec.args.data(), exec.envp.data());
     _exit(127);
   }
   char buffer[4096];
