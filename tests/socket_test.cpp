@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/loopback.h"
+#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 #include "ydr/socket.h"
 
@@ -191,7 +192,11 @@ TEST(SocketTest, SendLengthsAndClosingTwice) {
 }
 
 TEST(SocketTest, TalksToALineServerInAnotherProcess) {
+#if defined(_WIN32)
   FILE *server = popen(ydr::test::CommandPath(YDR_LINE_SERVER).c_str(), "r");
+#else
+  FILE *server = popen(ydr::test::ShellWords(YDR_LINE_SERVER).c_str(), "r");
+#endif
   ASSERT_NE(server, nullptr);
   int port = 0;
   ASSERT_EQ(std::fscanf(server, "%d", &port), 1);

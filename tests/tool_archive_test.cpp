@@ -38,11 +38,11 @@ ProcessResult Ydr(const std::vector<std::string> &args, const std::string &cwd =
 #else
 constexpr bool kPipesAndLinks = true;
 
-// Runs ydr under a time limit (a blocked open fails the test instead of hanging it), in
-// `cwd` when given.
+// Runs ydr (in `cwd` when given) through a shell, which sets limits first when
+// `shell_prefix` says so; the runner's deadline turns a blocked open into a failed test.
 ProcessResult Ydr(const std::vector<std::string> &args, const std::string &cwd = "",
                   const std::string &shell_prefix = "") {
-  std::string command = shell_prefix + "exec timeout 60 '" + std::string(YDR_TOOL) + "'";
+  std::string command = shell_prefix + "exec " + ydr::test::ShellWords(YDR_TOOL);
   for (const std::string &a : args) command += " '" + a + "'";
   if (!cwd.empty()) command = "cd '" + cwd + "' && " + command;
   return RunProcess({"/bin/sh", "-c", command});

@@ -34,16 +34,17 @@ TEST(ToolSha1Test, ListsGoBackAndForthWithSha1sum) {
   dir.WriteFile("new\nline", "b");
   dir.WriteFile("empty", "");
   const std::string cd = "cd '" + dir.path() + "' && ";
-  const auto ours = Shell(cd + "'" YDR_TOOL "' sha1 *");
+  const auto ours = Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 *");
   const auto theirs = Shell(cd + "sha1sum *");
   ASSERT_EQ(theirs.exit_status, 0);
   EXPECT_EQ(ours.exit_status, 0);
   EXPECT_EQ(ours.out, theirs.out);  // escaping included
-  EXPECT_EQ(Shell(cd + "'" YDR_TOOL "' sha1 --tag plain").out, Shell(cd + "sha1sum --tag plain").out);
+  EXPECT_EQ(Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 --tag plain").out,
+            Shell(cd + "sha1sum --tag plain").out);
   dir.WriteFile("ours.list", ours.out);
   // Each checks the other's list, with the same report.
   const auto check_theirs = Shell(cd + "sha1sum -c ours.list");
-  const auto check_ours = Shell(cd + "'" YDR_TOOL "' sha1 -c ours.list");
+  const auto check_ours = Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 -c ours.list");
   EXPECT_EQ(check_theirs.exit_status, 0);
   EXPECT_EQ(check_ours.exit_status, 0);
   EXPECT_EQ(check_ours.out, check_theirs.out);
@@ -78,7 +79,7 @@ TEST(ToolSha1Test, CheckingReportsAndExitCodesAreSha1sums) {
     dir.WriteFile("list", c.list);
     const std::string cd = "cd '" + dir.path() + "' && ";
     const auto theirs = Shell(cd + "sha1sum -c" + flags + " list");
-    const auto ours = Shell(cd + "'" YDR_TOOL "' sha1 -c" + flags + " list");
+    const auto ours = Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 -c" + flags + " list");
     EXPECT_EQ(ours.exit_status, theirs.exit_status);
     EXPECT_EQ(ours.out, theirs.out);
     // The same warnings, but in our own voice.
@@ -205,8 +206,8 @@ TEST(ToolVenTest, EveryKindRoundTripsAndPasswordsNeverComeFromTheCommandLine) {
     EXPECT_EQ(encrypted.size(), data.size());
     EXPECT_NE(encrypted.substr(0, 64), data.substr(0, 64));
     // The same password through a descriptor decrypts it.
-    const auto result = Shell("'" YDR_TOOL "' ven dec --kind " + std::string(kind) + " --password-fd 3 '" + sealed +
-                              "' '" + back + "' 3< '" + password + "'");
+    const auto result = Shell(ydr::test::ShellWords(YDR_TOOL) + " ven dec --kind " + std::string(kind) +
+                              " --password-fd 3 '" + sealed + "' '" + back + "' 3< '" + password + "'");
     ASSERT_EQ(result.exit_status, 0) << result.err;
     EXPECT_EQ(ReadFile(back), data);
   }

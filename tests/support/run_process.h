@@ -13,11 +13,25 @@ struct ProcessResult {
   std::string err;
 };
 
-// argv[0] is the program's path. env entries are "NAME=value" added to (or replacing in)
+// How long a child program may run before it is killed and its test fails: far beyond any
+// test's need, even under an emulator, and well inside CTest's own limit.
+inline constexpr int kProcessDeadlineSeconds = 120;
+
+// argv[0] is the program's path. A program built for a machine that runs only under an
+// emulator (the 32-bit build's programs here) is started through the build's emulator, as
+// CTest starts the test programs themselves. A program that cannot be started, or that runs
+// past kProcessDeadlineSeconds (it is then killed, with everything it started), fails the
+// calling test with the reason. env entries are "NAME=value" added to (or replacing in)
 // the test's own environment; a name alone ("NAME") removes it.
 // `cwd`, when given, is the program's current folder.
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
                          const std::string &input = "", const std::string &cwd = "");
+
+#if !defined(_WIN32)
+// `program` as the words that start it from a shell command line, each quoted: preceded by
+// the emulator's words where RunProcess would start it through the emulator.
+std::string ShellWords(const std::string &program);
+#endif
 
 // Whether RunInTerminal can run programs here: Windows has no pseudo-terminal to give one.
 bool TerminalsAvailable();

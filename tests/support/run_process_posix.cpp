@@ -1,5 +1,6 @@
 #include "tests/support/run_process.h"
 
+#include <elf.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -8,9 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <sstream>
 
 extern char **environ;
 
@@ -52,10 +58,74 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) 
   return strings;
 }
 
+// The emulator that runs this build's programs (the 32-bit build's, on a machine that runs
+// only 64-bit code natively), as words; none for a native build. The kernel could be taught
+// to start such programs through it by itself, but that is a machine setting no test may
+// count on, so every child program is given to the emulator explicitly.
+std::vector<std::string> EmulatorWords() {
+  std::vector<std::string> words;
+#if defined(YDR_TEST_EMULATOR)
+  std::istringstream in(YDR_TEST_EMULATOR);
+  for (std::string word; in >> word;) words.push_back(word);
+#endif
+  return words;
+}
+
+// The ELF machine of a program file; 0 when it is not an ELF program (a script, a missing
+// file).
+unsigned ElfMachine(const std::string &path) {
+  unsigned char header[EI_NIDENT + 4] = {};
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return 0;
+  const std::size_t got = std::fread(header, 1, sizeof header, file);
+  std::fclose(file);
+  if (got != sizeof header || std::memcmp(header, ELFMAG, SELFMAG) != 0) return 0;
+  // e_machine follows e_type, both 16-bit in the file's own byte order.
+  const unsigned char *machine = header + EI_NIDENT + 2;
+  return header[EI_DATA] == ELFDATA2MSB ? (machine[0] << 8 | machine[1]) : (machine[1] << 8 | machine[0]);
+}
+
+// Whether `program` needs the emulator: it is built for the machine this test program is
+// built for (an emulator reports the emulated program as /proc/self/exe), while the system's
+// own programs, such as the shell, run natively.
+bool NeedsEmulator(const std::string &program) {
+  static const std::vector<std::string> emulator = EmulatorWords();
+  if (emulator.empty()) return false;
+  static const unsigned own_machine = ElfMachine("/proc/self/exe");
+  return own_machine != 0 && ElfMachine(program) == own_machine;
+}
+
+std::vector<std::string> WithEmulator(const std::vector<std::string> &argv) {
+  if (argv.empty() || !NeedsEmulator(argv[0])) return argv;
+  std::vector<std::string> words = EmulatorWords();
+  words.insert(words.end(), argv.begin(), argv.end());
+  return words;
+}
+
+// The emulator's program as a path: posix_spawn and execve take no search path.
+std::string ResolvedProgram(const std::string &name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char *path = std::getenv("PATH");
+  std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (dir.empty()) continue;  // the current folder: never a place to take a program from
+    std::string candidate = dir + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return name;
+}
+
+std::string Describe(const std::vector<std::string> &argv) {
+  std::string text;
+  for (const std::string &a : argv) text += (text.empty() ? "" : " ") + a;
+  return text;
+}
+
 // The argument and environment arrays a new program takes, and the strings they point into.
 struct ExecStrings {
   ExecStrings(const std::vector<std::string> &argv, const std::vector<std::string> &env)
-      : env_strings(MergedEnvironment(env)), arg_strings(argv) {
+      : env_strings(MergedEnvironment(env)), arg_strings(WithEmulator(argv)) {
+    if (!arg_strings.empty()) arg_strings[0] = ResolvedProgram(arg_strings[0]);
     for (auto &s : env_strings) envp.push_back(s.data());
     envp.push_back(nullptr);
     for (auto &s : arg_strings) args.push_back(s.data());
@@ -65,7 +135,51 @@ struct ExecStrings {
   std::vector<char *> envp, args;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline`, for poll: never negative.
+int MillisecondsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// The child's exit status, waiting for it until `deadline`; a child still running then is
+// killed with everything it started (it leads a process group of its own), and `late` set.
+int WaitUntil(pid_t pid, Clock::time_point deadline, bool *late) {
+  if (*late) kill(-pid, SIGKILL);
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, *late ? 0 : WNOHANG);
+    if (done == pid) break;
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (MillisecondsLeft(deadline) > 0) {
+      usleep(1000);  // its streams are closed: it is exiting, or soon past its deadline
+    } else {
+      *late = true;
+      kill(-pid, SIGKILL);
+    }
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void ReportLate(const std::vector<std::string> &argv) {
+  ADD_FAILURE() << Describe(argv) << " ran past its deadline of " << kProcessDeadlineSeconds << " s and was killed";
+}
+
 }  // namespace
+
+std::string ShellWords(const std::string &program) {
+  std::string words;
+  for (const std::string &word : WithEmulator({program})) {
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    words += (words.empty() ? "" : " ") + quoted + "'";
+  }
+  return words;
+}
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                          const std::string &input, const std::string &cwd) {
@@ -90,8 +204,15 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  // A process group of its own, so that a child past its deadline is killed with all it
+  // started (a shell's programs).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid;
-  const int spawned = posix_spawn(&pid, exec.args[0], &actions, nullptr, exec.args.data(), exec.envp.data());
+  const int spawned = posix_spawn(&pid, exec.args[0], &actions, &attributes, exec.args.data(), exec.envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(in_pipe[0]);
   close(out_pipe[1]);
@@ -100,6 +221,7 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
     close(in_pipe[1]);
     close(out_pipe[0]);
     close(err_pipe[0]);
+    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(spawned);
     return result;
   }
 
@@ -115,9 +237,14 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   }
   pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
   std::string *sinks[2] = {&result.out, &result.err};
+  const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
+  bool late = false;
   while (fds[0].fd >= 0 || fds[1].fd >= 0 || fds[2].fd >= 0) {
-    if (poll(fds, 3, -1) < 0) {
-      if (errno == EINTR) continue;
+    const int ready = poll(fds, 3, MillisecondsLeft(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) break;
+    if (ready == 0) {
+      late = true;
       break;
     }
     for (int i = 0; i < 2; ++i) {
@@ -140,10 +267,11 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
       }
     }
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (const pollfd &p : fds) {
+    if (p.fd >= 0) close(p.fd);
   }
-  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.exit_status = WaitUntil(pid, deadline, &late);
+  if (late) ReportLate(exec.arg_strings);
   return result;
 }
 
@@ -154,16 +282,46 @@ ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::str
   IgnoreBrokenPipes();
   ExecStrings exec(argv, {});
   ProcessResult result;
+  // The child reports a failed exec through this pipe, which a successful one closes.
+  int exec_error[2];
+  if (pipe2(exec_error, O_CLOEXEC) != 0) return result;
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid < 0) return result;
+  if (pid < 0) {
+    close(exec_error[0]);
+    close(exec_error[1]);
+    ADD_FAILURE() << "cannot make a terminal for " << Describe(exec.arg_strings) << ": " << std::strerror(errno);
+    return result;
+  }
   if (pid == 0) {
     execve(exec.args[0], exec.args.data(), exec.envp.data());
+    const int error = errno;
+    static_cast<void>(write(exec_error[1], &error, sizeof error));
     _exit(127);
   }
+  close(exec_error[1]);
+  int error = 0;
+  const bool exec_failed = read(exec_error[0], &error, sizeof error) == static_cast<ssize_t>(sizeof error);
+  close(exec_error[0]);
+  if (exec_failed) {
+    close(master);
+    bool late = false;
+    WaitUntil(pid, Clock::now(), &late);
+    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(error);
+    return result;
+  }
+  const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
+  bool late = false;
   char buffer[4096];
   bool answered = prompt.empty();
   for (;;) {
+    pollfd ready = {master, POLLIN, 0};
+    const int polled = poll(&ready, 1, MillisecondsLeft(deadline));
+    if (polled == 0) {
+      late = true;
+      break;
+    }
+    if (polled < 0 && errno == EINTR) continue;
     const ssize_t got = read(master, buffer, sizeof buffer);
     if (got > 0) {
       result.out.append(buffer, static_cast<std::size_t>(got));
@@ -178,10 +336,8 @@ ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::str
     }
   }
   close(master);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.exit_status = WaitUntil(pid, deadline, &late);
+  if (late) ReportLate(exec.arg_strings);
   return result;
 }
 

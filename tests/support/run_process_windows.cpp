@@ -9,6 +9,8 @@
 
 #include "tests/support/run_process.h"
 
+#include <gtest/gtest.h>
+
 namespace ydr::test {
 namespace {
 
@@ -114,9 +116,20 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   CloseHandle(out_write);
   CloseHandle(err_write);
   if (!started) {
+    const DWORD error = GetLastError();
     for (HANDLE h : {in_write, out_read, err_read}) CloseHandle(h);
+    ADD_FAILURE() << "cannot start " << argv[0] << ": system error " << error;
     return result;
   }
+  // A child past its deadline is ended, which closes its pipes and so frees the threads
+  // below; the test then fails.
+  bool late = false;
+  std::thread watchdog([&] {
+    if (WaitForSingleObject(process.hProcess, kProcessDeadlineSeconds * 1000) == WAIT_TIMEOUT) {
+      late = true;
+      TerminateProcess(process.hProcess, 1);
+    }
+  });
   std::thread out_thread(Drain, out_read, &result.out);
   std::thread err_thread(Drain, err_read, &result.err);
   // A child that stops reading early makes the write fail; it simply gets no more.
@@ -129,12 +142,16 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   CloseHandle(in_write);
   out_thread.join();
   err_thread.join();
-  WaitForSingleObject(process.hProcess, INFINITE);
+  watchdog.join();
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   result.exit_status = static_cast<int>(code);
+  if (late) {
+    ADD_FAILURE() << argv[0] << " ran past its deadline of " << kProcessDeadlineSeconds << " s and was ended";
+    result.exit_status = -1;
+  }
   return result;
 }
 
