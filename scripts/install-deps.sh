@@ -1,38 +1,78 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing, benchmarking and fuzzing need.
-# Idempotent and quiet when everything is present; uses sudo when not run as root.
+# Installs the Debian packages that a job needs, and only those: `install-deps.sh demo` for
+# building the libraries and the command, `test` for the native test stages, and one group
+# each for the stages with heavy tool chains. Several groups may be named at once (the
+# default is `test`; `--list GROUP...` prints the packages instead). Idempotent and quiet when everything is present; uses sudo when not
+# run as root.
 set -euo pipefail
 
-packages=(
+declare -A groups
+# The libraries and the command: what `make demo` builds.
+groups[demo]="
   g++                 # the compiler (C++17)
   make
   cmake               # >= 3.25
   ninja-build
-  binutils            # nm, for the export check
+  libssl-dev          # libcrypto: reads and makes the key files of ydr rsa; loaded at run time by RSA
+"
+# The native test suite, the benchmarks' build and the static checks.
+groups[test]="
+  ${groups[demo]}
+  binutils            # nm and readelf, for the export and run-path checks
   libgtest-dev        # GoogleTest
   libgmock-dev
-  libbenchmark-dev    # Google Benchmark
-  libssl-dev          # libcrypto: loaded at run time; its headers pin the functions' types; a test peer
+  libbenchmark-dev    # Google Benchmark (the release build compiles the benchmarks)
   zlib1g-dev          # the stream compressor's peer in tests and benchmarks
   libdeflate-dev      # a second peer for the benchmarks
   zip                 # the archive benchmark's peers
   unzip
-  clang               # libFuzzer targets, and the clang build of the tests
+  python3             # generators of checked-in tables, and the lint script
+  pkgconf             # the package test builds the examples through pkg-config
+  clang               # the sanitizer build and the libFuzzer targets
   libclang-rt-14-dev  # clang's sanitizer and fuzzer runtimes
   clang-format        # the layout check (make test, make format)
   clang-tidy          # the static checks (make test)
-  python3             # generators of checked-in tables, and the lint script
-  pkgconf             # the package test builds the examples through pkg-config
-  gcc-multilib        # the 32-bit x86 build (gcc -m32) and its C++ library
+"
+# The benchmarks' corpus: headers and documents that scripts/make_corpus.sh samples.
+groups[bench]="
+  python3-dev         # /usr/include/python3.11
+  libxml2-dev         # /usr/include/libxml2
+  x11proto-dev        # /usr/include/X11
+  gzip
+"
+# The 32-bit x86 build, run under an emulator (no 32-bit code runs natively on some
+# machines of this kind).
+groups[i386]="
+  gcc-multilib        # gcc -m32 and its C++ library
   g++-multilib
   lib32z1-dev         # zlib for it (the tests' peer)
-  qemu-user-static    # runs its programs: machines of this kind refuse 32-bit code natively
-  g++-mingw-w64-x86-64-posix  # the Windows DLLs and ydr.exe, 64-bit (posix threads: std::thread)
-  g++-mingw-w64-i686-posix    # and 32-bit
+  qemu-user-static    # runs its programs
+"
+# The Windows DLLs and programs, and wine to run the 64-bit ones.
+groups[windows]="
+  g++-mingw-w64-x86-64-posix  # 64-bit (posix threads: std::thread)
+  g++-mingw-w64-i686-posix    # 32-bit
   libz-mingw-w64-dev          # zlib for them (the tests' peer)
   wine                        # runs the 64-bit Windows tests
   wine64
-)
+"
+
+list_only=0
+if [[ ${1:-} == --list ]]; then
+  list_only=1
+  shift
+fi
+[[ $# -gt 0 ]] || set -- test
+packages=()
+for group in "$@"; do
+  [[ -n ${groups[$group]+set} ]] || { echo "install-deps: no group '$group' (${!groups[*]})" >&2; exit 2; }
+  packages+=($(sed 's/#.*//' <<<"${groups[$group]}"))
+done
+
+if [[ $list_only -eq 1 ]]; then
+  printf '%s\n' "${packages[@]}" | sort -u
+  exit 0
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -40,6 +80,7 @@ for package in "${packages[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$package")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
 echo "install-deps: installing ${missing[*]}" >&2
 sudo=()

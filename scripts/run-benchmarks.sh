@@ -4,11 +4,11 @@
 set -euo pipefail
 build=${1:-build/release}
 shift || true
-# The stream benchmarks read the corpus that the shared corpus script builds.
+# The stream and archive benchmarks read the corpus, made here once (scripts/make_corpus.sh).
 export YDR_CORPUS=${YDR_CORPUS:-/tmp/ydr-corpus}
-if [[ ! -f $YDR_CORPUS/text_c.bin && -x ../shared/bench/make_corpus.sh ]]; then
+if [[ ! -f $YDR_CORPUS/MANIFEST ]]; then
   echo "building the benchmark corpus in $YDR_CORPUS" >&2
-  bash ../shared/bench/make_corpus.sh "$YDR_CORPUS" >/dev/null
+  bash "$(dirname "$0")/make_corpus.sh" "$YDR_CORPUS" >/dev/null
 fi
 found=0
 for bench in "$build"/bench/*_bench; do
