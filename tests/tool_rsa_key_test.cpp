@@ -28,10 +28,10 @@ using ydr::test::TempDir;
 using Pkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using Number = std::unique_ptr<BIGNUM, decltype(&BN_free)>;
 
-Number NewNumber(BN_ULONG value) {
-  Number n(BN_new(), BN_free);
-  BN_set_word(n.get(), value);
-  return n;
+Number NewNumber(const char *hex) {
+  BIGNUM *n = nullptr;
+  BN_hex2bn(&n, hex);
+  return Number(n, BN_free);
 }
 
 // The numbers of an RSA key, in libcrypto's parameter names; the private ones may be absent.
@@ -69,13 +69,13 @@ RsaNumbers NumbersOf(const EVP_PKEY *key) {
 // A key whose numbers are consistent but whose modulus is 128 bits: two 64-bit primes.
 RsaNumbers TinyNumbers() {
   BN_CTX *ctx = BN_CTX_new();
-  Number p = NewNumber(0xFFFFFFFFFFFFFFC5u), q = NewNumber(0xFFFFFFFFFFFFFFADu);  // 2^64 - 59, 2^64 - 83
+  Number p = NewNumber("FFFFFFFFFFFFFFC5"), q = NewNumber("FFFFFFFFFFFFFFAD");  // 2^64 - 59, 2^64 - 83
   Number n(BN_new(), BN_free), phi(BN_new(), BN_free), p1(BN_dup(p.get()), BN_free), q1(BN_dup(q.get()), BN_free);
   BN_sub_word(p1.get(), 1);
   BN_sub_word(q1.get(), 1);
   BN_mul(n.get(), p.get(), q.get(), ctx);
   BN_mul(phi.get(), p1.get(), q1.get(), ctx);
-  Number e = NewNumber(65537);
+  Number e = NewNumber("10001");
   Number d(BN_mod_inverse(nullptr, e.get(), phi.get(), ctx), BN_free);
   Number dp(BN_new(), BN_free), dq(BN_new(), BN_free);
   BN_mod(dp.get(), d.get(), p1.get(), ctx);
@@ -160,10 +160,10 @@ TEST(ToolRsaKeyTest, DegenerateKeysAreRefusedWithTheReason) {
   };
   const Case cases[] = {
       {"exponent 1: the output would be the padded plaintext",
-       spoiled(OSSL_PKEY_PARAM_RSA_E, [](const BIGNUM *) { return NewNumber(1); }), "the public exponent is 1"},
-      {"exponent 0", spoiled(OSSL_PKEY_PARAM_RSA_E, [](const BIGNUM *) { return NewNumber(0); }),
+       spoiled(OSSL_PKEY_PARAM_RSA_E, [](const BIGNUM *) { return NewNumber("1"); }), "the public exponent is 1"},
+      {"exponent 0", spoiled(OSSL_PKEY_PARAM_RSA_E, [](const BIGNUM *) { return NewNumber("0"); }),
        "the public exponent is 0"},
-      {"even exponent", spoiled(OSSL_PKEY_PARAM_RSA_E, [](const BIGNUM *) { return NewNumber(65536); }),
+      {"even exponent", spoiled(OSSL_PKEY_PARAM_RSA_E, [](const BIGNUM *) { return NewNumber("10000"); }),
        "the public exponent is even"},
       {"128-bit modulus", TinyNumbers, "the modulus has 128 bits; at least 512"},
       {"even modulus",
