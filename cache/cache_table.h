@@ -37,7 +37,10 @@ struct YdrCacheNode {
 // list's do (the head's predecessor is the tail).
 struct YdrCache {
   YDR_CACHE_INFO info;
-  std::int32_t totalSize;
+  // The sum of the records' sizes, each a signed 32-bit number: 64 bits hold any sum of as
+  // many as the count can number, where 32 would wrap after two large records (and a wrapped,
+  // negative sum would never again be over the limit, so nothing would be evicted).
+  std::int64_t totalSize;
   std::int32_t count;
   YdrCacheNode sentinel;  // next: the head, prev: the tail; itself when empty
   // Per bucket, in the same allocation: the first node of its chain, and the chain's length.

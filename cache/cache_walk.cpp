@@ -1,4 +1,7 @@
 // Walking the recency list, counts and statistics: all read-only.
+#include <algorithm>
+#include <cstdint>
+
 #include "cache/cache_table.h"
 
 using namespace ydr::cache;
@@ -28,7 +31,8 @@ extern "C" YDR_API int YdrCacheGetCount(HYDRCACHE cache, int bucket) {
 extern "C" YDR_API int YdrCacheGetStat(HYDRCACHE cache, YDR_CACHE_STAT *stat) {
   if (stat->recordSize != kStatRecordSize) return 0;
   stat->count = cache->count;
-  stat->totalSize = cache->totalSize;
+  // The record's field has 32 bits: a larger sum reads as the largest it can hold.
+  stat->totalSize = static_cast<int>(std::clamp<std::int64_t>(cache->totalSize, INT32_MIN, INT32_MAX));
   stat->cache = cache;
   stat->longestChain = stat->shortestChain = stat->emptyBuckets = 0;
   for (unsigned b = 0; b < cache->info.bucketCount; ++b) {

@@ -2,13 +2,14 @@
 # link chain, the public headers, the command with its manual page and bash completion, a
 # CMake package (find_package(YdrBM70 CONFIG) gives YdrBM70::YdrBM70 and YdrBM70::YdrBL70) and
 # a pkg-config file (ydrbm70). The library finds the base library beside itself ($ORIGIN),
-# and the command finds both in ../lib.
+# and the command finds both in ../lib (or beside itself, as in the build tree). Run paths
+# only ever name folders relative to the binary, never to the current folder.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set_target_properties(YdrBM70 PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 set_target_properties(YdrBL70 PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
-set_target_properties(ydr PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+set_target_properties(ydr PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}:$ORIGIN")
 target_include_directories(YdrBM70 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_include_directories(YdrBL70 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 

@@ -8,6 +8,12 @@
 // whichever module it is for, without looking again; a failed search caches nothing, so the
 // next module's first use searches afresh. Paths are built with the runtime's joining rules
 // ('\' between folder and file), which the file-system layer turns into '/'.
+//
+// Only absolute folders are searched. When the executable's path cannot be had (too long, or
+// no way to ask), or the executable sits in a root folder, its "Common" folder would come out
+// relative ("Common\", or "C:Common\") and name a folder under the current one, where anyone
+// who can write there could plant a module that would run as the user: that step is skipped.
+// A relative "Common Path" is skipped the same way.
 #include "frame/module_search.h"
 
 #include <cstdio>
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "platform/module_file_name.h"
+#include "platform/native_path.h"
 #include "platform/registry.h"
 #include "platform/sinks.h"
 #include "platform/split_path.h"
@@ -64,18 +71,23 @@ std::string FindCommonFolderLocked(const std::string &file_name) {
   if (g_common_folder[0] != '\0') return g_common_folder;
 
   // Beside the executable's folder: drop trailing separators, then the folder's own name.
-  const platform::PathParts<char> exe = platform::SplitPath(platform::GetModuleFileNameA());
-  std::string dir = exe.dir;
-  while (!dir.empty() && IsSeparatorChar(dir.back())) dir.pop_back();
-  while (!dir.empty() && !IsSeparatorChar(dir.back())) dir.pop_back();
-  dir += "Common";
-  if (platform::PathFileExistsA(platform::MakePath(exe.drive, dir, file_name, "").c_str()) &&
-      FillCache(platform::MakePath(exe.drive, dir, "", ""))) {
-    return g_common_folder;
+  const std::string executable = platform::GetModuleFileNameA();
+  if (!executable.empty()) {
+    const platform::PathParts<char> exe = platform::SplitPath(executable);
+    std::string dir = exe.dir;
+    while (!dir.empty() && IsSeparatorChar(dir.back())) dir.pop_back();
+    while (!dir.empty() && !IsSeparatorChar(dir.back())) dir.pop_back();
+    if (platform::IsAbsolutePath(exe.drive + dir)) {
+      dir += "Common";
+      if (platform::PathFileExistsA(platform::MakePath(exe.drive, dir, file_name, "").c_str()) &&
+          FillCache(platform::MakePath(exe.drive, dir, "", ""))) {
+        return g_common_folder;
+      }
+    }
   }
 
   const std::string common_path = ReadCommonPath();
-  if (common_path.empty()) return g_common_folder;
+  if (!platform::IsAbsolutePath(common_path)) return g_common_folder;
   if (platform::PathFileExistsA(platform::MakePath("", common_path, file_name, "").c_str())) {
     FillCache(platform::MakePath("", common_path, "", ""));
   }

@@ -15,6 +15,10 @@ bool IsSeparator(char32_t c);
 // True when the path starts with a drive letter and a colon ("C:").
 bool HasDrive(std::string_view path);
 bool HasDrive(const WChar *path, std::size_t length);
+// True when the path names the same place whatever the current folder and drive are: on
+// POSIX it starts with a separator once any drive is dropped; on Windows it has a drive and
+// a separator after it ("C:\x", not the drive-relative "C:x"), or is a UNC path ("\\host").
+bool IsAbsolutePath(std::string_view path);
 
 std::string NativePath(std::string_view path);      // 8-bit path, bytes kept as they are
 std::string NativePathFromWide(const WChar *path);  // UTF-16 path, converted to UTF-8

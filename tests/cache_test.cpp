@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <random>
@@ -60,6 +61,7 @@ struct Config {
   unsigned buckets;
   unsigned copy_every, copy_result;
   unsigned key_space;
+  int size_unit = 1;  // records are 1 to 90 of these
 };
 
 // The model: the same rules, in other data structures.
@@ -124,7 +126,7 @@ class Model {
   }
 
   int count() const { return static_cast<int>(records_.size()); }
-  int total() const { return total_; }
+  std::int64_t total() const { return total_; }
   const std::vector<unsigned> &order() const { return order_; }
   const std::vector<std::vector<unsigned>> &chains() const { return chains_; }
 
@@ -142,8 +144,11 @@ class Model {
   std::map<unsigned, std::pair<Record, int>> records_;
   std::vector<unsigned> order_;  // head first
   std::vector<std::vector<unsigned>> chains_;
-  int total_ = 0;
+  std::int64_t total_ = 0;
 };
+
+// The statistics record's 32-bit total: the sum, or the nearest value the field can hold.
+int StatTotal(std::int64_t total) { return static_cast<int>(std::clamp<std::int64_t>(total, INT32_MIN, INT32_MAX)); }
 
 HYDRCACHE Create(const Config &c, Callbacks *cb) {
   YDR_CACHE_INFO info{
@@ -171,7 +176,7 @@ void ExpectSameState(HYDRCACHE cache, const Model &model, const Config &c) {
   stat.recordSize = 28;
   ASSERT_EQ(YdrCacheGetStat(cache, &stat), 1);
   EXPECT_EQ(stat.count, model.count());
-  EXPECT_EQ(stat.totalSize, model.total());
+  EXPECT_EQ(stat.totalSize, StatTotal(model.total()));
   EXPECT_EQ(stat.cache, cache);
   int longest = 0, shortest = 0, empty = 0;
   for (unsigned b = 0; b < c.buckets; ++b) {
@@ -199,7 +204,7 @@ TEST_P(CacheModelTest, LongRandomSequencesMatchTheModel) {
   std::mt19937 rng(c.buckets * 7 + static_cast<unsigned>(c.max_count));
   for (int step = 0; step < 6000; ++step) {
     const unsigned key = rng() % c.key_space;
-    const Record r = Make(key, static_cast<int>(rng() % 90) + 1);
+    const Record r = Make(key, (static_cast<int>(rng() % 90) + 1) * c.size_unit);
     switch (rng() % 10) {
       case 0:
       case 1:
@@ -255,7 +260,10 @@ INSTANTIATE_TEST_SUITE_P(Configurations, CacheModelTest,
                                            Config{300, 0, 0, 1, 0, 0, 1000},  // one bucket over the chain limit
                                            Config{25, 0, 0, 5, 7, 2, 300},    // copies that fail
                                            Config{25, 0, 0, 5, 3, 1, 300},    // copies done by the callback
-                                           Config{0, 60, 2, 3, 0, 0, 100}));  // records near the size limit
+                                           Config{0, 60, 2, 3, 0, 0, 100},    // records near the size limit
+                                           // records whose sizes add up past 32 bits
+                                           Config{0, INT32_MAX, 4, 8, 0, 0, 200, 23'000'000},
+                                           Config{60, 2'000'000'000, 40, 8, 0, 0, 200, 23'000'000}));
 
 TEST(CacheTest, CountLimitEvictsFromTheRightEnd) {
   Callbacks cb;
@@ -290,6 +298,54 @@ TEST(CacheTest, SizeLimitAndMinimumCount) {
   EXPECT_EQ(YdrCacheFind(cache, &sixty), nullptr);
   EXPECT_NE(YdrCacheFind(cache, &fifty), nullptr);
   YdrCacheDelete(cache);
+}
+
+TEST(CacheTest, SizesThatAddUpPastThirtyTwoBitsStillEvict) {
+  constexpr int kLarge = INT32_MAX;
+  struct Case {
+    const char *name;
+    int max_total, min_count;
+    std::vector<int> sizes;      // put in this order, keys 1, 2, ...
+    std::vector<unsigned> kept;  // keys left, head first
+    std::int64_t total;          // their sum
+  };
+  const Case cases[] = {
+      {"two records just under the limit", kLarge, 0, {kLarge - 16, kLarge - 16}, {2}, kLarge - 16},
+      {"the minimum count keeps two records larger than the limit, a third evicts the oldest",
+       1000,
+       2,
+       {kLarge, kLarge, 1},
+       {3, 2},
+       std::int64_t{kLarge} + 1},
+      {"four records kept by the minimum count, then small ones",
+       1000,
+       4,
+       {kLarge, kLarge, kLarge, kLarge, 10, 20},
+       {6, 5, 4, 3},
+       2 * std::int64_t{kLarge} + 30},
+      {"down to the limit once the large records are gone", 100, 2, {kLarge - 1, kLarge - 1, 30, 40, 50}, {5, 4}, 90},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Callbacks cb;
+    HYDRCACHE cache = Create({0, c.max_total, c.min_count, 16, 0, 0, 0}, &cb);
+    ASSERT_NE(cache, nullptr);
+    for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+      const Record r = Make(static_cast<unsigned>(i + 1), c.sizes[i]);
+      EXPECT_NE(YdrCachePut(cache, &r), nullptr) << i;
+    }
+    std::vector<unsigned> kept;
+    for (YDRCACHEPOS pos = YdrCacheEnum(cache, 1); pos != nullptr;)
+      kept.push_back(static_cast<Record *>(YdrCacheNext(cache, &pos))->key);
+    EXPECT_EQ(kept, c.kept);
+    YDR_CACHE_STAT stat{};
+    stat.recordSize = 28;
+    ASSERT_EQ(YdrCacheGetStat(cache, &stat), 1);
+    EXPECT_EQ(stat.totalSize, StatTotal(c.total));
+    EXPECT_EQ(stat.count, static_cast<int>(c.kept.size()));
+    YdrCacheDelete(cache);
+    EXPECT_TRUE(cb.alive.empty());
+  }
 }
 
 TEST(CacheTest, ChainLimitAppliesOnlyWithALimit) {

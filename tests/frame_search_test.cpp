@@ -160,13 +160,36 @@ TEST_F(ModuleSearchTest, NameWithAFolderOrDriveIsNeverSearched) {
   }
 }
 
-TEST_F(ModuleSearchTest, ExecutableInTheRootLooksInARelativeCommonFolder) {
+TEST_F(ModuleSearchTest, NoFolderRelativeToTheCurrentOneIsSearched) {
+  // A module planted where a relative "Common" folder would point, in the current folder.
   PlaceProbe("Common/" PROBE_A);
-  SetExecutable("/app");
   test::ScopedCurrentDirectory cwd(root_.path());
-  EXPECT_EQ(CallProbe(probe_a_), 42);
-  EXPECT_EQ(CommonFolderCache(), "Common\\");
-  UnloadSiblingModules();
+  struct Case {
+    const char *name;
+    std::string executable;
+    const char *common_path;  // registry value as written; null: none
+  };
+  const Case cases[] = {
+      {"executable in the root folder", "/app", nullptr},
+      {"executable in a drive's root folder", "C:\\app", nullptr},
+      {"executable's path unknown", "", nullptr},
+      {"executable's path too long to read", root_ / std::string(300, 'x'), nullptr},
+      {"relative Common Path", root_ / "Suite/Bin/app", "Common"},
+      {"drive-relative Common Path", root_ / "Suite/Bin/app", "C:Common"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    UnloadSiblingModules();
+    ResetModuleSearchForTesting();
+    messages_.clear();
+    registry_.Clear();
+    SetExecutable(c.executable);
+    if (c.common_path != nullptr) SetCommonPath(c.common_path);
+    EXPECT_EQ(CallProbe(probe_a_), -1);
+    EXPECT_EQ(CommonFolderCache(), "");
+    EXPECT_EQ(LoadedModuleCount(), 0u);
+    EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module " PROBE_A});
+  }
 }
 
 TEST_F(ModuleSearchTest, CachedFolderAnswersEveryLaterSearch) {

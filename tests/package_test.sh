@@ -16,6 +16,10 @@ for file in lib/libYdrBM70.so lib/libYdrBM70.so.0 lib/libYdrBL70.so.0 include/yd
   [[ -e $prefix/$file ]] || { echo "package: $file was not installed" >&2; exit 1; }
 done
 
+# Their run paths name no folder relative to the current one.
+cmake -DFILES="$prefix/bin/ydr;$prefix/lib/libYdrBM70.so.0;$prefix/lib/libYdrBL70.so.0" \
+      -P "$source/tests/check_run_paths.cmake"
+
 # The installed command finds its libraries, and the base library, in the prefix.
 [[ $("$prefix/bin/ydr" numstr roman-upper 1999) == MCMXCIX ]]
 mkdir -p "$work/tree/sub" && printf 'alpha' > "$work/tree/a.txt" && printf '한글' > "$work/tree/sub/b.txt"

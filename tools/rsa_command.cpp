@@ -19,6 +19,7 @@
 #include "tools/command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
+#include "tools/rsa_key_check.h"
 #include "tools/text_output.h"
 #include "ydr/rsa.h"
 
@@ -126,10 +127,19 @@ int RunRsa(const ParsedOptions &options) {
     return Complain(kExitFailure, "cannot read " + Quoted(Printable(key_file)) + ": " + key_input.error());
   }
   Key key = DecodeKey(key_bytes, private_key);
+  const bool protected_key = key == nullptr && IsPassphraseProtectedPem(key_bytes);
   OPENSSL_cleanse(key_bytes.data(), key_bytes.size());
   const char *kind_name = private_key ? "private" : "public";
+  if (protected_key) {
+    return Complain(kExitFailure, Quoted(Printable(key_file)) +
+                                      ": the key is protected by a passphrase, which ydr rsa does not take");
+  }
   if (key == nullptr || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) {
     return Complain(kExitFailure, Quoted(Printable(key_file)) + ": not an RSA " + std::string(kind_name) + " key");
+  }
+  if (const std::string reason = UnusableRsaKeyReason(key.get()); !reason.empty()) {
+    return Complain(kExitFailure,
+                    Quoted(Printable(key_file)) + ": not a usable RSA " + std::string(kind_name) + " key: " + reason);
   }
   std::string key_text = ExportText(key.get(), private_key);
   const auto wipe = [&] { OPENSSL_cleanse(key_text.data(), key_text.size()); };
@@ -160,6 +170,9 @@ int RunRsa(const ParsedOptions &options) {
   std::vector<unsigned char> result(modulus);
   const unsigned n = run(static_cast<unsigned>(data.size()), data.data(), result.data(), key_text.c_str());
   wipe();
+  if (n == YDR_RSA_FAILED && encrypt) {
+    return Complain(kExitFailure, Quoted(Printable(key_file)) + ": libcrypto would not encrypt with this key");
+  }
   if (n == YDR_RSA_FAILED) {
     return Complain(kExitFailure,
                     in_name + ": the padding does not check out (not made with the matching key, or damaged)");
@@ -191,6 +204,8 @@ extern const Command kRsaCommand = {
     "KEYFILE may hold a key as openssl writes it (PKCS #8 or PKCS #1 private keys, Subject-\n"
     "PublicKeyInfo or PKCS #1 public keys, in PEM or DER) or the Base64 text of a PKCS #1 DER\n"
     "key. Encryption takes at most the key's size less 11 bytes; decryption one whole block.\n"
+    "A key with a modulus below 512 bits, above 16384 bits or even, or with a public exponent\n"
+    "below 3 or even, is refused; so is a key protected by a passphrase.\n"
     "\n"
     "  --public FILE    the public key\n"
     "  --private FILE   the private key\n"

@@ -16,9 +16,11 @@ char g_anchor;  // any object of ours tells dladdr which file this code was load
 std::string OwnFolder() {
   Dl_info info;
   if (dladdr(&g_anchor, &info) == 0 || info.dli_fname == nullptr) return std::string();
+  // A program is named as it was started (argv[0]), perhaps relative to a folder that is no
+  // longer the current one: only an absolute name says where the code is.
   const std::string file = info.dli_fname;
-  const std::size_t slash = file.rfind('/');
-  return slash == std::string::npos ? std::string() : file.substr(0, slash);
+  if (file.empty() || file[0] != '/') return std::string();
+  return file.substr(0, file.rfind('/'));
 }
 
 }  // namespace

@@ -12,6 +12,11 @@ std::string NativePath(std::string_view path) {
   return out;
 }
 
+bool IsAbsolutePath(std::string_view path) {
+  if (HasDrive(path)) path.remove_prefix(2);
+  return !path.empty() && IsSeparator(static_cast<unsigned char>(path[0]));
+}
+
 std::string NativePathFromWide(const WChar *path) { return NativePath(Utf8FromWide(path)); }
 
 }  // namespace ydr::platform
