@@ -102,6 +102,19 @@ bool ReadAll(Input &in, std::vector<unsigned char> *data) {
   return got == 0;
 }
 
+bool ReadUpTo(Input &in, std::size_t limit, std::vector<unsigned char> *data, bool *too_long) {
+  data->clear();
+  data->resize(limit + 1);
+  std::size_t held = 0;
+  long got = 0;
+  while (held < data->size() && (got = in.Read(data->data() + held, data->size() - held)) > 0) {
+    held += static_cast<std::size_t>(got);
+  }
+  *too_long = held > limit;
+  data->resize(held < limit ? held : limit);
+  return got >= 0;
+}
+
 bool Output::Write(const void *data, std::size_t size) {
   if (size == 0 || std::fwrite(data, 1, size, file_) == size) return true;
   return Fail();

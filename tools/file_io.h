@@ -46,6 +46,9 @@ class Input {
 
 // Reads what is left of `in`; false with in.error() set when reading fails.
 bool ReadAll(Input &in, std::vector<unsigned char> *data);
+// The same for inputs of a known use (a key, one block): reads no more than `limit` bytes
+// and one over, so a huge or endless input costs nothing; *too_long says it had more.
+bool ReadUpTo(Input &in, std::size_t limit, std::vector<unsigned char> *data, bool *too_long);
 
 class Output {
  public:

@@ -1,6 +1,7 @@
 // Runs a program to completion and collects what it printed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,13 @@ struct ProcessResult {
 // `cwd`, when given, is the program's current folder.
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
                          const std::string &input = "", const std::string &cwd = "");
+
+#if !defined(_WIN32)
+// RunProcess for a program whose memory (its address space, RLIMIT_AS) is limited to
+// `address_space` bytes, with an empty standard input: for tests that a program stops
+// early, with a message, instead of dying when memory runs out.
+ProcessResult RunProcessWithMemoryLimit(const std::vector<std::string> &argv, std::uint64_t address_space);
+#endif
 
 // Whether RunInTerminal can run programs here: Windows has no pseudo-terminal to give one.
 bool TerminalsAvailable();

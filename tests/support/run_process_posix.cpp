@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,6 +138,60 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
       if (fed == input.size() || (put < 0 && errno != EAGAIN && errno != EINTR)) {
         close(fds[2].fd);
         fds[2].fd = -1;
+      }
+    }
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+ProcessResult RunProcessWithMemoryLimit(const std::vector<std::string> &argv, std::uint64_t address_space) {
+  IgnoreBrokenPipes();
+  ExecStrings exec(argv, {});
+  ProcessResult result;
+  int pipes[3][2];  // standard input (left empty), output, error
+  int made = 0;
+  while (made < 3 && pipe2(pipes[made], O_CLOEXEC) == 0) ++made;
+  if (made < 3) {
+    for (int i = 0; i < made; ++i) close(pipes[i][0]), close(pipes[i][1]);
+    return result;
+  }
+  const rlimit limit{address_space, address_space};
+  const pid_t pid = fork();
+  if (pid == 0) {  // only calls that are safe between fork and exec
+    if (setrlimit(RLIMIT_AS, &limit) != 0 || dup2(pipes[0][0], 0) < 0 || dup2(pipes[1][1], 1) < 0 ||
+        dup2(pipes[2][1], 2) < 0) {
+      _exit(127);
+    }
+    execve(exec.args[0], exec.args.data(), exec.envp.data());
+    _exit(127);
+  }
+  for (int i = 0; i < 3; ++i) close(i == 0 ? pipes[i][0] : pipes[i][1]);
+  close(pipes[0][1]);
+  if (pid < 0) {
+    close(pipes[1][0]);
+    close(pipes[2][0]);
+    return result;
+  }
+  pollfd fds[2] = {{pipes[1][0], POLLIN, 0}, {pipes[2][0], POLLIN, 0}};
+  std::string *sinks[2] = {&result.out, &result.err};
+  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
       }
     }
   }
