@@ -52,7 +52,7 @@ bool ReadPassword(const ParsedOptions &options, Secret *secret) {
   }
   if (options.Has("password-fd")) {
     const std::string &text = options.Value("password-fd");
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
       Complain(kExitUsage, "--password-fd takes a descriptor number");
       return false;
     }
