@@ -177,7 +177,7 @@ TEST(ToolGzTest, ConcatenatedStreamsReadBackOneAfterAnother) {
   std::string noise;
   for (std::uint32_t x = 1; noise.size() < 5000;) noise += static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
   std::string large;
-  for (int i = 0; large.size() < (3u << 20); ++i) large += std::to_string(i * 7919 % 100003) + ",";
+  for (std::uint64_t i = 0; large.size() < (3u << 20); ++i) large += std::to_string(i * 7919 % 100003) + ",";
   const std::string a = Ydr({"gz"}, text).out, b = Ydr({"gz", "--level", "2"}, noise).out, empty = Ydr({"gz"}).out,
                     tiny = Ydr({"gz"}, "x").out, big = Ydr({"gz"}, large).out;
   ASSERT_EQ(empty.size(), 10u);
