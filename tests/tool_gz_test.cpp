@@ -225,6 +225,10 @@ TEST(ToolGzTest, ConcatenatedStreamsReadBackOneAfterAnother) {
     EXPECT_EQ(fs::exists(in), c.status != 0);  // removed only after a clean run
     fs::remove(dir / "joined");
   }
+  const auto quiet = Ydr({"gz", "-dcq"}, a + "garbage");
+  EXPECT_EQ(quiet.exit_status, 2);  // -q silences the warning, not the status
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_TRUE(quiet.out == text);
 }
 
 #if !defined(_WIN32)  // permissions, times, links and pipes as POSIX has them

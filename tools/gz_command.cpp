@@ -286,7 +286,9 @@ int Process(const std::string &path, const Settings &settings) {
     return failed(Quoted(Printable(target)) + " is " + Quoted(Printable(shown)) + " itself; left alone");
   }
   Totals totals;
+  // -q silences the warning but not its status, as in gzip.
   const auto garbage = [&] {
+    if (settings.quiet) return kExitWarning;
     return Complain(kExitWarning, Quoted(Printable(shown)) + ": decompression OK, trailing garbage ignored");
   };
   if (settings.mode == Mode::kTest) {
@@ -393,7 +395,7 @@ extern const Command kGzCommand = {
     "      --level N      memory level when compressing: 0 (4 KiB window, the default), 1 (8 KiB)\n"
     "                     or 2 (64 KiB); decompression reads a stream of any level\n"
     "  -v, --verbose      say the ratio of each file\n"
-    "  -q, --quiet        say nothing but errors\n"
+    "  -q, --quiet        say nothing but errors (the status still tells of trailing garbage)\n"
     "\n"
     "Streams written one after another (cat a.ydgz b.ydgz) decompress as one file. Data after\n"
     "the last stream that is not a stream is ignored with a warning and exit status 2; the\n"
