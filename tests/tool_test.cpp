@@ -108,7 +108,6 @@ TEST(ToolTest, NumstrPrintsTheGrowingFormByDefault) {
       {{"numstr", "--single", "4", "27"}, "A\n"},
       {{"numstr", "3", "888"}, "dccclxxxviii\n"},
       {{"numstr", "korean-words", "123456789"}, "억이천삼백사십오만육천칠백팔십구\n"},
-      {{"numstr", "4", "0", "--open", "(", "--close", ")"}, "()\n"},
       {{"numstr", "repeat", "7", "--symbol", "-"}, "--\n"},
       {{"numstr", "circled", "123", "--open", "「", "--close", "」"}, "「①②③」\n"},
       {{"numstr", "17", "42"}, "42\n"},
@@ -124,6 +123,65 @@ TEST(ToolTest, NumstrPrintsTheGrowingFormByDefault) {
   const auto table = Ydr({"numstr", "--table"});
   EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 38);  // 19 styles, both forms
   EXPECT_NE(table.out.find("* † ‡ § ** †† ‡‡ §§"), std::string::npos);
+}
+
+// Every style but decimal labels the numbers from 1: below that the library has no numeral,
+// and the command says so rather than print an empty label. Every style shows the largest
+// number, in both forms.
+TEST(ToolTest, NumstrRefusesNumbersAStyleCannotShow) {
+  const std::vector<std::string> styles = {"circled",
+                                           "roman-upper",
+                                           "roman-lower",
+                                           "latin-upper",
+                                           "latin-lower",
+                                           "circled-latin-upper",
+                                           "circled-latin-lower",
+                                           "korean-syllable",
+                                           "circled-korean-syllable",
+                                           "korean-consonant",
+                                           "circled-korean-consonant",
+                                           "korean-words",
+                                           "hanja-words",
+                                           "circled-ideograph",
+                                           "stem-korean",
+                                           "stem-hanja",
+                                           "footnote",
+                                           "repeat",
+                                           "17",
+                                           "4000000000"};
+  for (const std::string &style : styles) {
+    for (const char *number : {"0", "-1", "-2147483648"}) {
+      SCOPED_TRACE(style + " " + number);
+      const auto refused = Ydr({"numstr", "--symbol", "*", "--open", "(", "--close", ")", style, number});
+      EXPECT_EQ(refused.exit_status, 1);
+      EXPECT_EQ(refused.out, "");
+      EXPECT_NE(refused.err.find("no label for " + std::string(number)), std::string::npos) << refused.err;
+    }
+    for (const char *form : {"--single", "--extended"}) {
+      SCOPED_TRACE(style + " " + form);
+      const auto largest = Ydr({"numstr", form, "--symbol", "*", style, "2147483647"});
+      EXPECT_EQ(largest.exit_status, 0) << largest.err;
+      EXPECT_GT(largest.out.size(), 1u);
+      EXPECT_EQ(largest.out.back(), '\n');
+    }
+  }
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char *out;
+  };
+  const Case cases[] = {
+      {{"numstr", "decimal", "0"}, 0, "0\n"},
+      {{"numstr", "decimal", "-5"}, 0, "-5\n"},
+      {{"numstr", "0", "-2147483648"}, 0, "-2147483648\n"},
+      {{"numstr", "repeat", "3"}, 2, ""},  // nothing to repeat
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[2]);
+    const auto result = Ydr(c.args);
+    EXPECT_EQ(result.exit_status, c.status) << result.err;
+    EXPECT_EQ(result.out, c.out);
+  }
 }
 
 #if !defined(_WIN32)  // a shell that closes the program's standard output first

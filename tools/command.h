@@ -1,6 +1,6 @@
 // The ydr command's subcommands and the conventions they share: exit status 0 on success,
-// 1 when the work fails, 2 on bad usage; every message on standard error begins "ydr:" and
-// names the file it is about, with the system's reason.
+// 1 when the work fails, 2 on bad usage (and for gz's warnings, as gzip has it); every message on standard error begins
+// "ydr:" and names the file it is about, with the system's reason.
 #pragma once
 
 #include <string>
@@ -11,6 +11,8 @@ namespace ydr::tool {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// gz, as gzip: the work was done but something deserved a warning (trailing garbage).
+inline constexpr int kExitWarning = 2;
 
 using Arguments = std::vector<std::string>;
 

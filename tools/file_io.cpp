@@ -36,6 +36,12 @@ bool Input::Open(const std::string &path) {
   return true;
 }
 
+bool Input::IsSameFileAs(const std::string &path) const {
+  if (file_ == nullptr || path == "-") return false;
+  const auto mine = platform::IdentityOfStream(file_);
+  return mine && mine == platform::IdentityOfPath(path);
+}
+
 long Input::Read(void *buffer, std::size_t size) {
   const std::size_t got = std::fread(buffer, 1, size, file_);
   if (got == 0 && std::ferror(file_)) {
@@ -72,7 +78,9 @@ bool Output::Finish() {
   }
   std::FILE *file = file_;
   file_ = nullptr;
-  bool ok = std::fflush(file) == 0 && !std::ferror(file) && (temporary_.empty() || CommitToDisk(file));
+  // The attributes after the last byte (a write would change the time), before the sync.
+  bool ok = std::fflush(file) == 0 && !std::ferror(file) &&
+            (temporary_.empty() || ((attributes_from_.empty() || ApplyAttributes(file)) && CommitToDisk(file)));
   if (!ok) Fail();
   if (std::fclose(file) != 0 && ok) ok = Fail();
   if (!temporary_.empty()) {
@@ -92,6 +100,19 @@ bool ReadAll(Input &in, std::vector<unsigned char> *data) {
   long got;
   while ((got = in.Read(chunk, sizeof chunk)) > 0) data->insert(data->end(), chunk, chunk + got);
   return got == 0;
+}
+
+bool ReadUpTo(Input &in, std::size_t limit, std::vector<unsigned char> *data, bool *too_long) {
+  data->clear();
+  data->resize(limit + 1);
+  std::size_t held = 0;
+  long got = 0;
+  while (held < data->size() && (got = in.Read(data->data() + held, data->size() - held)) > 0) {
+    held += static_cast<std::size_t>(got);
+  }
+  *too_long = held > limit;
+  data->resize(held < limit ? held : limit);
+  return got >= 0;
 }
 
 bool Output::Write(const void *data, std::size_t size) {

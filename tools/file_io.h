@@ -29,6 +29,9 @@ class Input {
   bool Open(const std::string &path);         // "-": standard input
   long Read(void *buffer, std::size_t size);  // bytes read; 0 at the end; -1 on error
   void Close();                               // before the file is removed: Windows removes no open file
+  // Whether `path` names the file being read (the same device and inode, whatever the
+  // spelling or link): writing there would destroy the input. False for "-" (standard output).
+  bool IsSameFileAs(const std::string &path) const;
   bool failed() const { return failed_; }
   const std::string &name() const { return name_; }
   const std::string &error() const { return error_; }
@@ -43,6 +46,9 @@ class Input {
 
 // Reads what is left of `in`; false with in.error() set when reading fails.
 bool ReadAll(Input &in, std::vector<unsigned char> *data);
+// The same for inputs of a known use (a key, one block): reads no more than `limit` bytes
+// and one over, so a huge or endless input costs nothing; *too_long says it had more.
+bool ReadUpTo(Input &in, std::size_t limit, std::vector<unsigned char> *data, bool *too_long);
 
 class Output {
  public:
@@ -54,6 +60,10 @@ class Output {
   // mode exactly when `exact_mode` (a private key's 0600, whatever the umask).
   bool Open(const std::string &path, mode_t new_file_mode = 0666, bool exact_mode = false);
   bool Write(const void *data, std::size_t size);
+  // The finished file takes the permissions and modification time of the file at `path`
+  // (gz keeps them from the input, as gzip does) instead of the usual mode; nothing changes
+  // for standard output or a file written straight into.
+  void KeepAttributesOf(const std::string &path) { attributes_from_ = path; }
   bool Finish();  // flushes, closes and moves the file into place
   const std::string &name() const { return name_; }
   const std::string &error() const { return error_; }
@@ -68,12 +78,14 @@ class Output {
   // the temporary file moved over the target in one step (errno set on failure).
   bool OpenFile(const std::string &path, mode_t new_file_mode, bool exact_mode);
   static bool CommitToDisk(std::FILE *file);
+  bool ApplyAttributes(std::FILE *file) const;  // those of attributes_from_, to the temporary file
   bool MoveIntoPlace() const;
   std::FILE *file_ = nullptr;
   bool to_stdout_ = false;
   std::string name_;       // as the user gave it
   std::string target_;     // where the temporary file is renamed to
   std::string temporary_;  // empty when written straight into
+  std::string attributes_from_;
   std::string error_;
 };
 

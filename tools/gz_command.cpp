@@ -2,9 +2,12 @@
 //
 // `ydr gz FILE` writes FILE.ydgz and keeps FILE (--remove removes it once the output is
 // complete); `-d` writes FILE back from FILE.ydgz; `-c` writes to standard output; `-t`
-// checks, `-l` lists. An existing output is replaced only with -f, and compressed data is
-// never written to a terminal unless -f says so. Output goes to a temporary file renamed
-// into place when complete, so a failed run leaves nothing half-written.
+// checks, `-l` lists. An existing output is replaced only with -f, never when it is the
+// input itself, and compressed data is never written to a terminal unless -f says so.
+// Output goes to a temporary file renamed into place when complete, so a failed run leaves
+// nothing half-written; it takes the input's permissions and time. Concatenated streams
+// decompress one after another, and trailing garbage is a warning (exit 2), as in gzip.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,10 +42,6 @@ struct Totals {
 
 int WriteToOutput(YDRGZ, void *user, const void *buffer, int count) {
   return static_cast<Output *>(user)->Write(buffer, static_cast<std::size_t>(count)) ? count : -1;
-}
-
-int ReadFromInput(YDRGZ, void *user, void *buffer, int count) {
-  return static_cast<int>(static_cast<Input *>(user)->Read(buffer, static_cast<std::size_t>(count)));
 }
 
 std::uint64_t SizeOf(const std::string &path) {
@@ -83,46 +82,149 @@ bool Compress(Input &in, Output &out, const Settings &settings, Totals *totals) 
   return true;
 }
 
-// Decompresses `in` into `out` (null: only checks); false after saying why.
-bool Decompress(Input &in, Output *out, const Settings &settings, Totals *totals) {
-  YDRGZ stream = YdrGZOpenReadOfCustomMem(ReadFromInput, &in, settings.read_level);
-  if (stream == nullptr) return Failed("out of memory");
-  std::vector<char> buffer(1 << 16);
-  ProgressMeter meter((out != nullptr ? "decompressing " : "testing ") + in.name(), "", 0, 0);
-  int got;
-  bool write_failed = false;
-  while ((got = YdrGZRead(stream, buffer.data(), static_cast<int>(buffer.size()))) > 0) {
-    if (out != nullptr && !out->Write(buffer.data(), static_cast<std::size_t>(got))) {
-      write_failed = true;
-      break;
+// The compressed input as the library's reader takes it. The reader reads ahead, so the
+// bytes after one stream's trailer may already be in its buffer when the stream ends; it
+// says how many, and they are given back here, to start the next stream.
+class StreamSource {
+ public:
+  explicit StreamSource(Input &in) : in_(in) {}
+
+  static int Read(YDRGZ, void *user, void *buffer, int count) {
+    return static_cast<StreamSource *>(user)->Take(static_cast<unsigned char *>(buffer),
+                                                   static_cast<std::size_t>(count));
+  }
+
+  // The last `count` bytes handed out come again, before anything not yet handed out.
+  void GiveBack(std::size_t count) {
+    count = count < recent_.size() ? count : recent_.size();
+    std::vector<unsigned char> again(recent_.end() - static_cast<long>(count), recent_.end());
+    again.insert(again.end(), pending_.begin() + static_cast<long>(pending_position_), pending_.end());
+    pending_ = std::move(again);
+    pending_position_ = 0;
+    recent_.resize(recent_.size() - count);
+  }
+
+  // Whether no byte is left (reading ahead one piece to know).
+  bool AtEnd() {
+    if (pending_position_ < pending_.size()) return false;
+    pending_.resize(kPiece);
+    pending_position_ = 0;
+    const long got = in_.Read(pending_.data(), pending_.size());
+    pending_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return got <= 0;
+  }
+
+ private:
+  // The reader asks for 4096 bytes at a time and never reads further ahead than that; the
+  // bytes last handed out are kept, twice that to spare.
+  static constexpr std::size_t kKept = 8192;
+  static constexpr std::size_t kPiece = 1 << 16;
+
+  int Take(unsigned char *buffer, std::size_t count) {
+    std::size_t n;
+    if (pending_position_ < pending_.size()) {
+      n = std::min(count, pending_.size() - pending_position_);
+      std::memcpy(buffer, pending_.data() + pending_position_, n);
+      pending_position_ += n;
+    } else {
+      const long got = in_.Read(buffer, count);
+      if (got <= 0) return static_cast<int>(got);
+      n = static_cast<std::size_t>(got);
     }
-    meter.AddBytes(static_cast<std::uint64_t>(got));
-    totals->out += static_cast<std::uint64_t>(got);
+    recent_.insert(recent_.end(), buffer, buffer + n);
+    if (recent_.size() > 2 * kKept) recent_.erase(recent_.begin(), recent_.end() - static_cast<long>(kKept));
+    return static_cast<int>(n);
   }
-  const int closed = YdrGZCloseRead(stream);
+
+  Input &in_;
+  std::vector<unsigned char> recent_;
+  std::vector<unsigned char> pending_;
+  std::size_t pending_position_ = 0;
+};
+
+enum class Verdict { kGood, kFailed, kTrailingGarbage };
+
+// Decompresses `in` into `out` (null: only checks): every stream in it, one after another,
+// as gzip reads concatenated members. What follows the last stream and does not decode as
+// one is trailing garbage: the streams before it are kept, and the caller warns. The bytes
+// of a stream after the first are held back until its trailer checks (up to kHeldBack;
+// data that decodes that far is taken for a stream, and a fault after it is damage).
+Verdict Decompress(Input &in, Output *out, const Settings &settings, Totals *totals) {
+  constexpr std::size_t kHeldBack = 1 << 20;
+  StreamSource source(in);
+  std::vector<char> buffer(1 << 16), held;
+  ProgressMeter meter((out != nullptr ? "decompressing " : "testing ") + in.name(), "", 0, 0);
+  const std::string name = Quoted(Printable(in.name()));
+  const auto fail = [&](const std::string &message) {
+    meter.Clear();
+    Failed(message);
+    return Verdict::kFailed;
+  };
+  const auto deliver = [&](const char *data, std::size_t size) {
+    totals->out += size;
+    meter.AddBytes(size);
+    return out == nullptr || out->Write(data, size);
+  };
+  for (bool first = true;; first = false) {
+    if (!first && source.AtEnd()) break;
+    YDRGZ stream = YdrGZOpenReadOfCustomMem(StreamSource::Read, &source, settings.read_level);
+    if (stream == nullptr) return fail("out of memory");
+    bool committed = first, write_failed = false;
+    held.clear();
+    int got;
+    while ((got = YdrGZRead(stream, buffer.data(), static_cast<int>(buffer.size()))) > 0) {
+      const std::size_t n = static_cast<std::size_t>(got);
+      if (!committed) {
+        held.insert(held.end(), buffer.data(), buffer.data() + n);
+        if (held.size() < kHeldBack) continue;
+        committed = true;
+        if (!deliver(held.data(), held.size())) write_failed = true;
+        held.clear();
+      } else if (!deliver(buffer.data(), n)) {
+        write_failed = true;
+      }
+      if (write_failed) break;
+    }
+    const int closed = YdrGZCloseRead(stream);
+    if (in.failed()) return fail("cannot read " + name + ": " + in.error());
+    if (write_failed) return fail("cannot write " + Quoted(out->name()) + ": " + out->error());
+    if (got < 0 || closed < 0) {
+      if (!committed) {
+        meter.Clear();
+        return Verdict::kTrailingGarbage;
+      }
+      if (got < 0) return fail(name + ": the compressed data is damaged or incomplete");
+      return fail(name + ": the CRC-32 or length in the trailer does not match the data");
+    }
+    if (!committed && !deliver(held.data(), held.size())) {
+      return fail("cannot write " + Quoted(out->name()) + ": " + out->error());
+    }
+    source.GiveBack(static_cast<std::size_t>(closed));
+  }
+  if (in.failed()) return fail("cannot read " + name + ": " + in.error());
   meter.Clear();
-  const std::string name = Quoted(in.name());
-  if (in.failed()) return Failed("cannot read " + name + ": " + in.error());
-  if (write_failed) return Failed("cannot write " + Quoted(out->name()) + ": " + out->error());
-  if (got < 0) return Failed(name + ": the compressed data is damaged or incomplete");
-  if (closed < 0) {
-    return Failed(name + ": the CRC-32 or length in the trailer does not match the data");
-  }
-  if (out != nullptr && !out->Finish()) {
-    return Failed("cannot write " + Quoted(out->name()) + ": " + out->error());
-  }
-  return true;
+  return Verdict::kGood;
 }
 
 // -l: the sizes of one stream, its length from the trailer (modulo 4 GiB, as stored).
+// The trailer is at the end of a regular file; a pipe, a device or standard input would have
+// to be read to its end (and a pipe nobody writes to would wait for ever), so they are refused.
 bool List(const std::string &path, const Settings &settings, bool *header_shown) {
+  if (path == "-") return Failed("-l reads the trailer at the end of a file; standard input has none to seek to");
+  platform::PathStatus info;
+  if (!platform::StatusOf(path, &info)) {
+    return Failed("cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
+  }
+  if (info.kind != platform::PathStatus::Kind::kRegular) {
+    return Failed(Quoted(Printable(path)) + " is not a regular file; -l reads the trailer at the end of one");
+  }
   std::FILE *file = platform::OpenStream(path, "rb");
-  if (file == nullptr) return Failed("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+  if (file == nullptr) return Failed("cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
   unsigned char trailer[8];
   const bool ok = std::fseek(file, -8, SEEK_END) == 0 && std::fread(trailer, 1, 8, file) == 8;
   const long size = std::ftell(file);
   static_cast<void>(std::fclose(file));  // read only
-  if (!ok || size < 8) return Failed(Quoted(path) + " is too short to be a stream");
+  if (!ok || size < 8) return Failed(Quoted(Printable(path)) + " is too short to be a stream");
   const std::uint64_t plain = static_cast<std::uint64_t>(trailer[4]) | static_cast<std::uint64_t>(trailer[5]) << 8 |
                               static_cast<std::uint64_t>(trailer[6]) << 16 |
                               static_cast<std::uint64_t>(trailer[7]) << 24;
@@ -139,56 +241,77 @@ bool List(const std::string &path, const Settings &settings, bool *header_shown)
 }
 
 // One operand: compressed, decompressed or tested as the mode says.
-bool Process(const std::string &path, const Settings &settings) {
+// Returns kExitOk, kExitFailure after saying why, or kExitWarning when trailing garbage
+// followed the streams (said too; the streams are written, the input kept).
+int Process(const std::string &path, const Settings &settings) {
+  const auto failed = [](const std::string &message) { return Complain(kExitFailure, message); };
   const bool from_stdin = path == "-";
   const std::string shown = from_stdin ? "standard input" : path;
   if (!from_stdin) {
     platform::PathStatus info;
     if (!platform::StatusOf(path, &info)) {
-      return Failed("cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
+      return failed("cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
     }
     if (info.kind == platform::PathStatus::Kind::kFolder)
-      return Failed(Quoted(Printable(path)) + " is a folder; left alone");
+      return failed(Quoted(Printable(path)) + " is a folder; left alone");
   }
   std::string target;  // the output file when not standard output
   if (settings.mode == Mode::kCompress && !from_stdin && !settings.to_stdout) {
     if (EndsWith(path, settings.suffix)) {
-      return Failed(Quoted(Printable(path)) + " already has the " + settings.suffix + " suffix; left alone");
+      return failed(Quoted(Printable(path)) + " already has the " + settings.suffix + " suffix; left alone");
     }
     target = path + settings.suffix;
   } else if (settings.mode == Mode::kDecompress && !from_stdin && !settings.to_stdout) {
     if (!EndsWith(path, settings.suffix)) {
-      return Failed(Quoted(Printable(path)) + " does not end in " + settings.suffix +
+      return failed(Quoted(Printable(path)) + " does not end in " + settings.suffix +
                     "; use -c to write it to standard output");
     }
     target = path.substr(0, path.size() - settings.suffix.size());
   }
   const bool writes = settings.mode == Mode::kCompress || settings.mode == Mode::kDecompress;
   if (writes && target.empty() && settings.mode == Mode::kCompress && platform::IsTerminal(stdout) && !settings.force) {
-    return Failed("compressed data not written to a terminal (use -f to force, or redirect)");
+    return failed("compressed data not written to a terminal (use -f to force, or redirect)");
   }
   if (!target.empty() && !settings.force) {
     if (platform::AnythingAt(target)) {
-      return Failed(Quoted(Printable(target)) + " already exists; not overwritten (use -f)");
+      return failed(Quoted(Printable(target)) + " already exists; not overwritten (use -f)");
     }
   }
 
   Input in;
-  if (!in.Open(path)) return Failed("cannot open " + Quoted(Printable(path)) + ": " + in.error());
+  if (!in.Open(path)) return failed("cannot open " + Quoted(Printable(path)) + ": " + in.error());
+  // A link or a second name of the input as the output: writing it would replace the input,
+  // and --remove would then take the only copy away.
+  if (!target.empty() && in.IsSameFileAs(target)) {
+    return failed(Quoted(Printable(target)) + " is " + Quoted(Printable(shown)) + " itself; left alone");
+  }
   Totals totals;
-  bool ok;
+  // -q silences the warning but not its status, as in gzip.
+  const auto garbage = [&] {
+    if (settings.quiet) return kExitWarning;
+    return Complain(kExitWarning, Quoted(Printable(shown)) + ": decompression OK, trailing garbage ignored");
+  };
   if (settings.mode == Mode::kTest) {
-    ok = Decompress(in, nullptr, settings, &totals);
-    if (ok && settings.verbose) Note("ydr: %s: OK\n", Printable(shown).c_str());
-    return ok;
+    const Verdict verdict = Decompress(in, nullptr, settings, &totals);
+    if (verdict == Verdict::kFailed) return kExitFailure;
+    if (verdict == Verdict::kTrailingGarbage) return garbage();
+    if (settings.verbose) Note("ydr: %s: OK\n", Printable(shown).c_str());
+    return kExitOk;
   }
   Output out;
   if (!out.Open(target.empty() ? "-" : target)) {
-    return Failed("cannot create " + Quoted(Printable(target)) + ": " + out.error());
+    return failed("cannot create " + Quoted(Printable(target)) + ": " + out.error());
   }
-  ok =
-      settings.mode == Mode::kCompress ? Compress(in, out, settings, &totals) : Decompress(in, &out, settings, &totals);
-  if (!ok) return false;
+  // The output takes the input's permissions and time, as gzip gives them.
+  if (!from_stdin) out.KeepAttributesOf(path);
+  Verdict verdict = Verdict::kGood;
+  if (settings.mode == Mode::kCompress) {
+    if (!Compress(in, out, settings, &totals)) return kExitFailure;
+  } else {
+    verdict = Decompress(in, &out, settings, &totals);
+    if (verdict == Verdict::kFailed) return kExitFailure;
+    if (!out.Finish()) return failed("cannot write " + Quoted(Printable(out.name())) + ": " + out.error());
+  }
   if (settings.verbose) {
     const std::uint64_t in_size = settings.mode == Mode::kCompress ? totals.in : SizeOf(path);
     const std::uint64_t out_size = settings.mode == Mode::kCompress ? SizeOf(target) : totals.out;
@@ -201,10 +324,11 @@ bool Process(const std::string &path, const Settings &settings) {
                    .c_str());
   }
   in.Close();
+  if (verdict == Verdict::kTrailingGarbage) return garbage();  // the input stays: it held more than was restored
   if (settings.remove_input && !from_stdin && !target.empty() && !platform::RemoveFile(path)) {
-    return Failed("cannot remove " + Quoted(Printable(path)) + ": " + std::strerror(errno));
+    return failed("cannot remove " + Quoted(Printable(path)) + ": " + std::strerror(errno));
   }
-  return true;
+  return kExitOk;
 }
 
 int RunGz(const ParsedOptions &options) {
@@ -241,9 +365,13 @@ int RunGz(const ParsedOptions &options) {
     if (!FlushOutput()) return Complain(kExitFailure, "cannot write to standard output");
     return ok ? kExitOk : kExitFailure;
   }
-  bool ok = true;
-  for (const std::string &file : files) ok = Process(file, settings) && ok;
-  return ok ? kExitOk : kExitFailure;
+  // A failure outweighs a warning, as in gzip.
+  int status = kExitOk;
+  for (const std::string &file : files) {
+    const int result = Process(file, settings);
+    if (result == kExitFailure || status == kExitOk) status = result;
+  }
+  return status;
 }
 
 }  // namespace
@@ -267,9 +395,13 @@ extern const Command kGzCommand = {
     "      --level N      memory level when compressing: 0 (4 KiB window, the default), 1 (8 KiB)\n"
     "                     or 2 (64 KiB); decompression reads a stream of any level\n"
     "  -v, --verbose      say the ratio of each file\n"
-    "  -q, --quiet        say nothing but errors\n"
+    "  -q, --quiet        say nothing but errors (the status still tells of trailing garbage)\n"
     "\n"
-    "A failed run leaves no output file behind; an existing file keeps its mode when replaced.\n",
+    "Streams written one after another (cat a.ydgz b.ydgz) decompress as one file. Data after\n"
+    "the last stream that is not a stream is ignored with a warning and exit status 2; the\n"
+    "input is then kept even with --remove. The output takes the input's permissions and\n"
+    "modification time. A failed run leaves no output file behind, an output that is the input\n"
+    "itself (a link to it) is refused, and -l takes regular files only.\n",
     {{"decompress", 'd', false},
      {"stdout", 'c', false},
      {"test", 't', false},

@@ -1,6 +1,8 @@
 // ydr: the library's services on the command line.
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "tools/command.h"
@@ -52,9 +54,10 @@ int Run(const Command &command, const Arguments &args) {
 }  // namespace
 }  // namespace ydr::tool
 
-int main(int argc, char **argv) {
+namespace {
+
+int RunCommandLine(int argc, char **argv) {
   using namespace ydr::tool;
-  _LoadYdrBM70DLL();
   const std::vector<std::string> arguments = PrepareProcess(argc, argv);
   if (arguments.size() < 2) {
     PrintOverview(stderr);
@@ -68,4 +71,23 @@ int main(int argc, char **argv) {
   Complain(kExitUsage, "unknown command '" + name + "'");
   PrintOverview(stderr);
   return kExitUsage;
+}
+
+}  // namespace
+
+// No command ends by an exception: one that escapes (memory running out above all) is said
+// and ends the run with status 1, after the outputs being written have removed their
+// temporary files on the way out.
+int main(int argc, char **argv) {
+  _LoadYdrBM70DLL();
+  try {
+    return RunCommandLine(argc, argv);
+  } catch (const std::bad_alloc &) {
+    ydr::tool::Note("ydr: out of memory\n");
+  } catch (const std::exception &error) {
+    ydr::tool::Note("ydr: %s\n", error.what());
+  } catch (...) {
+    ydr::tool::Note("ydr: an unexpected failure\n");
+  }
+  return ydr::tool::kExitFailure;
 }

@@ -143,6 +143,15 @@ int RunNumstr(const ParsedOptions &options) {
     return Complain(kExitUsage,
                     "NUMBER must be a whole number from -2147483648 to 2147483647, not '" + operands[1] + "'");
   }
+  // The library writes an empty label for what a style cannot show; the command says so
+  // instead of printing an empty line as if it were the label.
+  if (number < 1 && style != YDR_NUM_DECIMAL) {
+    return Complain(kExitFailure, "style '" + operands[0] + "' has no label for " + operands[1] +
+                                      ": only decimal shows numbers below 1");
+  }
+  if (style == YDR_NUM_REPEAT_SYMBOL && decoration[0] == 0) {
+    return Complain(kExitUsage, "the repeat style repeats a symbol: give it with --symbol C");
+  }
   // The growing form unless the cycling one is asked for.
   const auto label = Render(style, number, decoration, !options.Has("single"));
   if (!PrintWide(label.data()) || std::fputc('\n', stdout) == EOF || !FlushOutput()) {
@@ -168,7 +177,8 @@ extern const Command kNumstrCommand = {
     "  5 latin-lower       13 hanja-words\n"
     "  6 circled-latin-upper\n"
     "  7 circled-latin-lower\n"
-    "Other codes print decimal. A negative NUMBER may be given as it is (-5).\n"
+    "Other codes print decimal. Every style but decimal (0) labels the numbers from 1; 0 or a\n"
+    "negative NUMBER (given as it is: -5) is an error there.\n"
     "\n"
     "  --single      the cycling form (Z, A, B ...)\n"
     "  --extended    the growing form (the default)\n"

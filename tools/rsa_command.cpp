@@ -28,6 +28,9 @@ namespace {
 
 using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 
+// A 16384-bit private key in PEM takes under 13 KiB; anything far larger is no key file.
+constexpr std::size_t kMaxKeyFileBytes = 256 * 1024;
+
 // The key in a file's bytes, by any of the forms above; null when none fits.
 Key DecodeKey(const std::vector<unsigned char> &bytes, bool want_private) {
   const auto decode = [&](const unsigned char *data, std::size_t size) -> Key {
@@ -123,8 +126,14 @@ int RunRsa(const ParsedOptions &options) {
 
   Input key_input;
   std::vector<unsigned char> key_bytes;
-  if (!key_input.Open(key_file) || !ReadAll(key_input, &key_bytes)) {
+  bool key_too_long = false;
+  if (!key_input.Open(key_file) || !ReadUpTo(key_input, kMaxKeyFileBytes, &key_bytes, &key_too_long)) {
     return Complain(kExitFailure, "cannot read " + Quoted(Printable(key_file)) + ": " + key_input.error());
+  }
+  if (key_too_long) {
+    OPENSSL_cleanse(key_bytes.data(), key_bytes.size());
+    return Complain(kExitFailure, Quoted(Printable(key_file)) + ": more than " +
+                                      std::to_string(kMaxKeyFileBytes / 1024) + " KiB, larger than any key file");
   }
   Key key = DecodeKey(key_bytes, private_key);
   const bool protected_key = key == nullptr && IsPassphraseProtectedPem(key_bytes);
@@ -150,22 +159,32 @@ int RunRsa(const ParsedOptions &options) {
 
   Input in;
   const std::string in_path = files.empty() ? "-" : files[0];
+  const std::string out_path = files.size() < 2 ? "-" : files[1];
+  if (!in.Open(in_path)) {
+    wipe();
+    return Complain(kExitFailure, "cannot open " + Quoted(Printable(in_path)) + ": " + in.error());
+  }
+  if (in.IsSameFileAs(out_path)) {
+    wipe();
+    return Complain(kExitUsage, Quoted(Printable(out_path)) + " is the input; write to a new file");
+  }
+  // One block at most: a longer input is refused after reading one byte past the block.
   std::vector<unsigned char> data;
-  if (!in.Open(in_path) || !ReadAll(in, &data)) {
+  bool too_long = false;
+  if (!ReadUpTo(in, modulus, &data, &too_long)) {
     wipe();
     return Complain(kExitFailure, "cannot read " + Quoted(Printable(in_path)) + ": " + in.error());
   }
   const std::string in_name = Quoted(Printable(in.name()));
-  if (encrypt && data.size() > modulus - 11) {
+  const std::string size = (too_long ? "more than " : "") + std::to_string(data.size()) + " bytes";
+  if (encrypt && (too_long || data.size() > modulus - 11)) {
     wipe();
-    return Complain(kExitFailure, in_name + ": " + std::to_string(data.size()) + " bytes; this " +
-                                      std::to_string(modulus * 8) + "-bit key takes at most " +
-                                      std::to_string(modulus - 11));
+    return Complain(kExitFailure, in_name + ": " + size + "; this " + std::to_string(modulus * 8) +
+                                      "-bit key takes at most " + std::to_string(modulus - 11));
   }
-  if (!encrypt && data.size() != modulus) {
+  if (!encrypt && (too_long || data.size() != modulus)) {
     wipe();
-    return Complain(kExitFailure, in_name + ": " + std::to_string(data.size()) + " bytes; a block of this key is " +
-                                      std::to_string(modulus));
+    return Complain(kExitFailure, in_name + ": " + size + "; a block of this key is " + std::to_string(modulus));
   }
   std::vector<unsigned char> result(modulus);
   const unsigned n = run(static_cast<unsigned>(data.size()), data.data(), result.data(), key_text.c_str());
@@ -178,7 +197,6 @@ int RunRsa(const ParsedOptions &options) {
                     in_name + ": the padding does not check out (not made with the matching key, or damaged)");
   }
   Output out;
-  const std::string out_path = files.size() < 2 ? "-" : files[1];
   if (!out.Open(out_path))
     return Complain(kExitFailure, "cannot create " + Quoted(Printable(out_path)) + ": " + out.error());
   if (!out.Write(result.data(), n) || !out.Finish()) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "platform/file_access.h"
 #include "platform/wipe.h"
@@ -12,23 +13,30 @@
 namespace ydr::tool {
 namespace {
 
-// Reads all of `fd` into `out`; the buffer used is wiped.
+// Reads all of `fd` into `out`, which has room for kMaxSecretBytes, a line break and one byte, so it
+// never grows (growing would leave a copy behind); more than that is no password, and
+// reading stops there. The buffer used is wiped.
 bool ReadAllFrom(int fd, std::string *out, std::string *error) {
+  out->reserve(kMaxSecretBytes + 3);
   char chunk[256];
+  bool ok = true;
   for (;;) {
-    const ssize_t got = read(fd, chunk, sizeof chunk);
+    const std::size_t room = kMaxSecretBytes + 3 - out->size();
+    const ssize_t got = read(fd, chunk, room < sizeof chunk ? room : sizeof chunk);
     if (got > 0) {
       out->append(chunk, static_cast<std::size_t>(got));
-      continue;
+      if (out->size() < kMaxSecretBytes + 3) continue;
+      break;  // too long, as TrimLineBreak will say
     }
     if (got < 0 && errno == EINTR) continue;
-    WipeBytes(chunk, sizeof chunk);
     if (got < 0) {
       *error = std::strerror(errno);
-      return false;
+      ok = false;
     }
-    return true;
+    break;
   }
+  WipeBytes(chunk, sizeof chunk);
+  return ok;
 }
 
 }  // namespace
@@ -41,9 +49,15 @@ void Secret::Wipe() {
   text_.shrink_to_fit();
 }
 
-void Secret::TrimLineBreak() {
+bool Secret::TrimLineBreak(bool ok, std::string *error) {
   if (!text_.empty() && text_.back() == '\n') text_.pop_back();
   if (!text_.empty() && text_.back() == '\r') text_.pop_back();
+  if (ok && text_.size() > kMaxSecretBytes) {
+    *error = "longer than " + std::to_string(kMaxSecretBytes) + " bytes; not a password";
+    Wipe();
+    return false;
+  }
+  return ok;
 }
 
 bool Secret::FromFile(const std::string &path, std::string *error) {
@@ -52,19 +66,14 @@ bool Secret::FromFile(const std::string &path, std::string *error) {
     *error = std::strerror(errno);
     return false;
   }
-  // Room reserved up front, so that growing the text never leaves a copy behind.
-  text_.reserve(4096);
   const bool ok = ReadAllFrom(fd, &text_, error);
   close(fd);
-  TrimLineBreak();
-  return ok;
+  return TrimLineBreak(ok, error);
 }
 
 bool Secret::FromDescriptor(int fd, std::string *error) {
-  text_.reserve(4096);
   const bool ok = ReadAllFrom(fd, &text_, error);
-  TrimLineBreak();
-  return ok;
+  return TrimLineBreak(ok, error);
 }
 
 }  // namespace ydr::tool

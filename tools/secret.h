@@ -7,6 +7,10 @@
 
 namespace ydr::tool {
 
+// The longest password taken (its final line break aside); a longer file or descriptor is
+// refused without being read further.
+inline constexpr std::size_t kMaxSecretBytes = 4096;
+
 class Secret {
  public:
   Secret() = default;
@@ -24,7 +28,9 @@ class Secret {
   void Wipe();
 
  private:
-  void TrimLineBreak();
+  // Drops a final line break; then refuses (with the reason, the text wiped) a text longer
+  // than kMaxSecretBytes. Returns `ok` otherwise.
+  bool TrimLineBreak(bool ok, std::string *error);
   std::string text_;
 };
 

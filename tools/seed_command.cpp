@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_access.h"
 #include "tools/command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
@@ -86,8 +87,14 @@ int RunSeed(const ParsedOptions &options) {
   Input in;
   const std::string in_path = files.empty() ? "-" : files[0];
   if (!in.Open(in_path)) return Complain(kExitFailure, "cannot open " + Quoted(Printable(in_path)) + ": " + in.error());
-  Output out;
   const std::string out_path = files.size() < 2 ? "-" : files[1];
+  if (encrypt && out_path == "-" && platform::IsTerminal(stdout) && !options.Has("force")) {
+    return Complain(kExitFailure, "encrypted data not written to a terminal (use -f to force, or redirect)");
+  }
+  if (in.IsSameFileAs(out_path)) {
+    return Complain(kExitUsage, Quoted(Printable(out_path)) + " is the input; write to a new file");
+  }
+  Output out;
   if (!out.Open(out_path))
     return Complain(kExitFailure, "cannot create " + Quoted(Printable(out_path)) + ": " + out.error());
   const std::string in_name = Quoted(Printable(in.name()));
@@ -131,13 +138,14 @@ int RunSeed(const ParsedOptions &options) {
 extern const Command kSeedCommand = {
     "seed",
     "encrypt or decrypt with the SEED block cipher (ECB, CBC, OFB, CFB)",
-    "usage: ydr seed enc|dec --mode ecb|cbc|ofb|cfb --key HEX [--iv HEX] [--pad pkcs|none] [IN [OUT]]\n"
+    "usage: ydr seed enc|dec --mode ecb|cbc|ofb|cfb --key HEX [--iv HEX] [--pad pkcs|none] [-f] [IN [OUT]]\n"
     "       ydr seed -e|-d -seed-cbc -K HEX -iv HEX [-nopad] -in IN -out OUT\n",
     "Encrypts or decrypts with the SEED block cipher. The key is 16 bytes (32 hex digits); CBC,\n"
     "OFB and CFB (128-bit feedback) also need the 16-byte initial vector. ECB and CBC pad with\n"
     "PKCS padding unless --pad none is given (the data must then be whole 16-byte blocks); OFB\n"
     "and CFB need no padding. IN and OUT default to standard input and output; a failed run\n"
-    "leaves no output file. openssl enc's spellings work too: -e, -d, -seed-ecb, -seed-cbc,\n"
+    "leaves no output file, and OUT may not be IN itself. openssl enc's spellings work too: -e, -d, -seed-ecb, "
+    "-seed-cbc,\n"
     "-seed-ofb, -seed-cfb, -K, -iv, -in, -out, -nopad.\n"
     "\n"
     "  --mode M        ecb, cbc, ofb or cfb\n"
@@ -145,7 +153,8 @@ extern const Command kSeedCommand = {
     "  --iv HEX        the initial vector, 32 hex digits (not for ECB)\n"
     "  --pad P         pkcs (the default) or none; -nopad is --pad none\n"
     "  --in IN, --out OUT\n"
-    "                  the files, as operands or options\n",
+    "                  the files, as operands or options\n"
+    "  -f, --force     write encrypted data to a terminal too\n",
     {{"mode", 0, true},
      {"key", 'K', true},
      {"iv", 0, true, {"iv"}},
@@ -158,7 +167,8 @@ extern const Command kSeedCommand = {
      {"seed-ecb", 0, false, {"seed-ecb"}},
      {"seed-cbc", 0, false, {"seed-cbc"}},
      {"seed-ofb", 0, false, {"seed-ofb"}},
-     {"seed-cfb", 0, false, {"seed-cfb"}}},
+     {"seed-cfb", 0, false, {"seed-cfb"}},
+     {"force", 'f', false}},
     false,
     RunSeed,
 };

@@ -1,6 +1,7 @@
 // ydr sha1: SHA-1 digests in sha1sum's formats, and checking lists of them, line for line
 // and exit code for exit code as sha1sum does (so lists go back and forth between the two).
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,52 @@ bool ParseListLine(std::string line, std::string *hex, std::string *name) {
   return Unescape(raw, name);
 }
 
+// The lines of a list, one at a time, whatever its size. A line longer than any digest line
+// can be (a digest and a name of the longest path, escaped) is passed over without being
+// kept, and reported as too long, so an endless line costs no memory.
+class LineReader {
+ public:
+  static constexpr std::size_t kMaxLine = 64 * 1024;
+
+  explicit LineReader(Input &in) : in_(in) {}
+
+  // The next line without its line feed; false at the end or when reading fails.
+  bool Next(std::string *line, bool *too_long) {
+    line->clear();
+    *too_long = false;
+    bool any = false;
+    for (;;) {
+      if (position_ == length_) {
+        const long got = in_.Read(chunk_, sizeof chunk_);
+        if (got <= 0) return any && got == 0;
+        length_ = static_cast<std::size_t>(got);
+        position_ = 0;
+      }
+      any = true;
+      const char *start = chunk_ + position_;
+      const char *end = static_cast<const char *>(std::memchr(start, '\n', length_ - position_));
+      const std::size_t n = end != nullptr ? static_cast<std::size_t>(end - start) : length_ - position_;
+      if (!*too_long && line->size() + n <= kMaxLine) {
+        line->append(start, n);
+      } else if (!*too_long) {
+        *too_long = true;
+        line->clear();
+        line->shrink_to_fit();
+      }
+      position_ += n;
+      if (end != nullptr) {
+        ++position_;
+        return true;
+      }
+    }
+  }
+
+ private:
+  Input &in_;
+  char chunk_[4096];
+  std::size_t position_ = 0, length_ = 0;
+};
+
 int CheckLists(const ParsedOptions &options) {
   const bool quiet = options.Has("quiet"), status_only = options.Has("status"), warn = options.Has("warn"),
              strict = options.Has("strict"), ignore_missing = options.Has("ignore-missing");
@@ -157,23 +204,14 @@ int CheckLists(const ParsedOptions &options) {
       result = Complain(kExitFailure, Printable(list_path) + ": " + list.error());
       continue;
     }
-    std::string text;
-    char chunk[4096];
-    long got;
-    while ((got = list.Read(chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<std::size_t>(got));
-    if (got < 0) {
-      result = Complain(kExitFailure, Printable(list.name()) + ": " + list.error());
-      continue;
-    }
+    LineReader lines(list);
+    std::string line;
+    bool too_long = false;
     int malformed = 0, failed = 0, unreadable = 0, good_lines = 0, line_number = 0, matched = 0;
-    for (std::size_t start = 0; start < text.size();) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
-      start = end + 1;
+    while (lines.Next(&line, &too_long)) {
       ++line_number;
       std::string expected, name;
-      if (!ParseListLine(line, &expected, &name)) {
+      if (too_long || !ParseListLine(line, &expected, &name)) {
         ++malformed;
         if (warn) {
           Note("ydr: %s: %d: improperly formatted SHA1 checksum line\n", Printable(list.name()).c_str(), line_number);
@@ -199,6 +237,10 @@ int CheckLists(const ParsedOptions &options) {
       }
       if (!status_only && !(quiet && read && actual == expected))
         written = PrintLine(shown + ": " + verdict) && written;
+    }
+    if (list.failed()) {
+      result = Complain(kExitFailure, Printable(list.name()) + ": " + list.error());
+      continue;
     }
     if (good_lines == 0) {
       result = Complain(kExitFailure, Printable(list.name()) + ": no properly formatted checksum lines found");

@@ -52,7 +52,7 @@ bool ReadPassword(const ParsedOptions &options, Secret *secret) {
   }
   if (options.Has("password-fd")) {
     const std::string &text = options.Value("password-fd");
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
       Complain(kExitUsage, "--password-fd takes a descriptor number");
       return false;
     }
@@ -125,8 +125,11 @@ int RunVen(const ParsedOptions &options) {
   Input in;
   const std::string in_path = files.empty() ? "-" : files[0];
   if (!in.Open(in_path)) return Complain(kExitFailure, "cannot open " + Quoted(Printable(in_path)) + ": " + in.error());
-  Output out;
   const std::string out_path = files.size() < 2 ? "-" : files[1];
+  if (in.IsSameFileAs(out_path)) {  // standard input may be the file too
+    return Complain(kExitUsage, Quoted(Printable(out_path)) + " is the input; write to a new file");
+  }
+  Output out;
   if (!out.Open(out_path))
     return Complain(kExitFailure, "cannot create " + Quoted(Printable(out_path)) + ": " + out.error());
   // Chunks of whole units; the part of a unit left over waits for the next read.

@@ -1,6 +1,7 @@
 // Runs a program to completion and collects what it printed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,11 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
 // `program` as the words that start it from a shell command line, each quoted: preceded by
 // the emulator's words where RunProcess would start it through the emulator.
 std::string ShellWords(const std::string &program);
+
+// RunProcess for a program whose memory (its address space, RLIMIT_AS) is limited to
+// `address_space` bytes, with an empty standard input: for tests that a program stops
+// early, with a message, instead of dying when memory runs out.
+ProcessResult RunProcessWithMemoryLimit(const std::vector<std::string> &argv, std::uint64_t address_space);
 #endif
 
 // Whether RunInTerminal can run programs here: Windows has no pseudo-terminal to give one.

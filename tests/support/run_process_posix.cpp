@@ -135,6 +135,13 @@ struct ExecStrings {
   std::vector<char *> envp, args;
 };
 
+// One word for the shell, whatever it holds.
+std::string ShellQuoted(const std::string &word) {
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 using Clock = std::chrono::steady_clock;
 
 // Milliseconds left until `deadline`, for poll: never negative.
@@ -173,11 +180,7 @@ void ReportLate(const std::vector<std::string> &argv) {
 
 std::string ShellWords(const std::string &program) {
   std::string words;
-  for (const std::string &word : WithEmulator({program})) {
-    std::string quoted = "'";
-    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    words += (words.empty() ? "" : " ") + quoted + "'";
-  }
+  for (const std::string &word : WithEmulator({program})) words += (words.empty() ? "" : " ") + ShellQuoted(word);
   return words;
 }
 
@@ -273,6 +276,15 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   result.exit_status = WaitUntil(pid, deadline, &late);
   if (late) ReportLate(exec.arg_strings);
   return result;
+}
+
+ProcessResult RunProcessWithMemoryLimit(const std::vector<std::string> &argv, std::uint64_t address_space) {
+  // The shell sets the limit for itself and then becomes the program, which inherits it.
+  std::string command = "ulimit -v " + std::to_string(address_space / 1024) + " && exec";
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    command += " " + (i == 0 ? ShellWords(argv[0]) : ShellQuoted(argv[i]));
+  }
+  return RunProcess({"/bin/sh", "-c", command});
 }
 
 bool TerminalsAvailable() { return true; }

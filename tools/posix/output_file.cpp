@@ -76,6 +76,13 @@ bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_
 
 bool Output::CommitToDisk(std::FILE *file) { return fsync(fileno(file)) == 0; }
 
+bool Output::ApplyAttributes(std::FILE *file) const {
+  struct stat info {};
+  if (stat(attributes_from_.c_str(), &info) != 0) return false;
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  return fchmod(fileno(file), info.st_mode & 0777) == 0 && futimens(fileno(file), times) == 0;
+}
+
 bool Output::MoveIntoPlace() const { return std::rename(temporary_.c_str(), target_.c_str()) == 0; }
 
 }  // namespace ydr::tool

@@ -24,7 +24,7 @@ bool Secret::FromTerminal(const char *prompt, std::string *error) {
     static_cast<void>(tcsetattr(fd, TCSAFLUSH, &quiet));
   }
   static_cast<void>(write(fd, prompt, std::strlen(prompt)));
-  text_.reserve(4096);
+  text_.reserve(kMaxSecretBytes + 3);  // never grown: growing would leave a copy behind
   bool ok = true;
   for (;;) {
     char c;
@@ -36,13 +36,12 @@ bool Secret::FromTerminal(const char *prompt, std::string *error) {
       break;
     }
     if (got == 0 || c == '\n') break;
-    text_ += c;
+    if (text_.size() <= kMaxSecretBytes) text_ += c;  // the rest is read, not kept: too long
   }
   if (have_terminal) static_cast<void>(tcsetattr(fd, TCSAFLUSH, &saved));
   static_cast<void>(write(fd, "\n", 1));
   close(fd);
-  TrimLineBreak();
-  return ok;
+  return TrimLineBreak(ok, error);
 }
 
 }  // namespace ydr::tool

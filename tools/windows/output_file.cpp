@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <sys/utime.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -67,6 +68,14 @@ bool Output::OpenFile(const std::string &path, mode_t /*new_file_mode*/, bool /*
 }
 
 bool Output::CommitToDisk(std::FILE *file) { return _commit(_fileno(file)) == 0; }
+
+// The modification time only: the permissions have no counterpart here.
+bool Output::ApplyAttributes(std::FILE *file) const {
+  struct _stat64 info {};
+  if (_wstat64(platform::SystemWide(attributes_from_).c_str(), &info) != 0) return false;
+  __utimbuf64 times{info.st_atime, info.st_mtime};
+  return _futime64(_fileno(file), &times) == 0;
+}
 
 bool Output::MoveIntoPlace() const {
   if (MoveFileExW(platform::SystemWide(temporary_).c_str(), platform::SystemWide(target_).c_str(),

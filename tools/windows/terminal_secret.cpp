@@ -32,12 +32,11 @@ bool Secret::FromTerminal(const char *prompt, std::string *error) {
   WriteConsoleA(output, "\r\n", 2, &written, nullptr);
   CloseHandle(input);
   CloseHandle(output);
-  text_.reserve(4096);
+  text_.reserve(kMaxSecretBytes + 3);
   text_ = platform::Utf8FromSystemWide(typed);
   platform::Wipe(typed, sizeof typed);
   if (!ok) *error = "cannot read the terminal";
-  TrimLineBreak();
-  return ok;
+  return TrimLineBreak(ok, error);
 }
 
 }  // namespace ydr::tool
