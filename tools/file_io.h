@@ -53,6 +53,9 @@ class Output {
   // "-": standard output. A file made new gets `new_file_mode` (less the umask), or that
   // mode exactly when `exact_mode` (a private key's 0600, whatever the umask).
   bool Open(const std::string &path, mode_t new_file_mode = 0666, bool exact_mode = false);
+  // Like Open, for a path where nothing is: fails with EEXIST when something is there, and
+  // Finish then puts the file in place only if nothing came there meanwhile (EEXIST).
+  bool OpenNew(const std::string &path);
   bool Write(const void *data, std::size_t size);
   bool Finish();  // flushes, closes and moves the file into place
   const std::string &name() const { return name_; }
@@ -71,9 +74,10 @@ class Output {
   bool MoveIntoPlace() const;
   std::FILE *file_ = nullptr;
   bool to_stdout_ = false;
-  std::string name_;       // as the user gave it
-  std::string target_;     // where the temporary file is renamed to
-  std::string temporary_;  // empty when written straight into
+  std::string name_;            // as the user gave it
+  std::string target_;          // where the temporary file is renamed to
+  std::string temporary_;       // empty when written straight into
+  bool keep_existing_ = false;  // OpenNew: the move never replaces anything
   std::string error_;
 };
 

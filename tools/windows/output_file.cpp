@@ -69,8 +69,10 @@ bool Output::OpenFile(const std::string &path, mode_t /*new_file_mode*/, bool /*
 bool Output::CommitToDisk(std::FILE *file) { return _commit(_fileno(file)) == 0; }
 
 bool Output::MoveIntoPlace() const {
+  // Without the replacing flag, the move fails where anything is (ERROR_ALREADY_EXISTS).
+  const DWORD replace = keep_existing_ ? 0 : MOVEFILE_REPLACE_EXISTING;
   if (MoveFileExW(platform::SystemWide(temporary_).c_str(), platform::SystemWide(target_).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                  replace | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   platform::LastErrorAsErrno();
