@@ -58,10 +58,12 @@ bool ValidUtf8(const std::string &text) {
   return true;
 }
 
-// A path as the user gave it, as a member name: the format's separator, '\', throughout.
-zip::Name MemberName(const std::string &path) {
+// A path as the user gave it, as a member name: the format's separator, '\', throughout,
+// and after a folder's name whether or not the path ends in one.
+zip::Name MemberName(const std::string &path, bool folder) {
   zip::Name name = platform::WideFromUtf8(path);
   std::replace(name.begin(), name.end(), static_cast<unsigned short>('/'), static_cast<unsigned short>('\\'));
+  if (folder && (name.empty() || name.back() != '\\')) name.push_back('\\');
   return name;
 }
 
@@ -71,7 +73,15 @@ class PackPlan final : public zip::WalkPolicy {
  public:
   explicit PackPlan(std::vector<FileIdentity> archive) : archive_(archive), walk_(std::move(archive)) {}
 
+  // The given paths come first, in the order given; then the walks of the given folders
+  // append what lies below them, as the library orders its members.
   void AddGivenPath(const std::string &path);
+  void WalkGivenFolders() {
+    for (const zip::WalkEntry &folder : given_folders_) {
+      // A folder that cannot be read is named by List.
+      static_cast<void>(walk_.Walk(*this, MemberName(folder.source, true), folder));
+    }
+  }
 
   std::vector<PlannedMember> members;
   int failures = 0;  // given paths that cannot be packed, unreadable folders, lost names
@@ -120,6 +130,7 @@ class PackPlan final : public zip::WalkPolicy {
 
   std::vector<FileIdentity> archive_;
   zip::FolderWalk walk_;
+  std::vector<zip::WalkEntry> given_folders_;
 };
 
 void PackPlan::AddGivenPath(const std::string &path) {
@@ -129,17 +140,17 @@ void PackPlan::AddGivenPath(const std::string &path) {
     ++failures;
     return;
   }
-  zip::Name name = MemberName(path);
-  if (info.kind == platform::PathStatus::Kind::kFolder) {
+  const bool is_folder = info.kind == platform::PathStatus::Kind::kFolder;
+  const zip::Name name = MemberName(path, is_folder);
+  if (is_folder) {
     // A folder packs its tree whether or not the path ends in a separator.
-    if (name.back() != '\\') name.push_back('\\');
     if (NameProblem(path, name, path)) return;
     zip::WalkEntry folder;
     folder.kind = zip::WalkEntry::Kind::kFolder;
     folder.identity = info.identity;
     folder.source = path;
     Append(name, folder, zip::kFlagFolder);
-    static_cast<void>(walk_.Walk(*this, name, folder));  // a folder that cannot be read is named
+    given_folders_.push_back(std::move(folder));
   } else if (IsArchive(info.identity)) {
     LeaveOut(path, "it is the archive being written");
   } else if (info.kind != platform::PathStatus::Kind::kRegular) {
@@ -267,6 +278,7 @@ int RunPack(const ParsedOptions &options) {
 
   PackPlan plan(archive_ids);
   for (std::size_t i = 1; i < operands.size(); ++i) plan.AddGivenPath(operands[i]);
+  plan.WalkGivenFolders();
   // All or nothing: a path that cannot be packed leaves no archive (and an older one as it
   // was), so nothing is compressed only to be thrown away.
   if (plan.failures > 0) {
