@@ -259,11 +259,13 @@ int RunPack(const ParsedOptions &options) {
   const std::string archive_label = Quoted(Printable(archive_path));
 
   // An archive already there is replaced only when asked; a pipe or device never gets one
-  // (opening it could wait for a reader for good).
+  // (opening it could wait for a reader for good), nor a link that leads nowhere.
   if (platform::AnythingAt(archive_path)) {
     if (!force) return Complain(kExitFailure, archive_label + " already exists; not replaced (use -f)");
     platform::PathStatus there;
-    if (platform::StatusOf(archive_path, &there) && there.kind == platform::PathStatus::Kind::kOther)
+    if (!platform::StatusOf(archive_path, &there))  // a link that leads nowhere is not followed
+      return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": " + std::strerror(errno));
+    if (there.kind == platform::PathStatus::Kind::kOther)
       return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": not a regular file");
   }
   // Never a member of itself: neither the file being written nor the one it will replace.
