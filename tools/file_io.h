@@ -74,11 +74,12 @@ class Output {
   bool MoveIntoPlace() const;
   std::FILE *file_ = nullptr;
   bool to_stdout_ = false;
-  std::string name_;            // as the user gave it
-  std::string target_;          // where the temporary file is renamed to
-  std::string temporary_;       // empty when written straight into
-  bool keep_existing_ = false;  // OpenNew: the move never replaces anything
+  std::string name_;       // as the user gave it
+  std::string target_;     // where the temporary file is renamed to
+  std::string temporary_;  // empty when written straight into
   std::string error_;
+  // OpenNew: the move never replaces anything.
+  bool keep_existing_ = false;
 };
 
 // Progress on standard error, for long runs, when it is a terminal.
