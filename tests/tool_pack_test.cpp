@@ -200,6 +200,41 @@ TEST(ToolPackTest, StoredNamesUseOneSeparatorAndMessagesShowThemAsListDoes) {
   }
 }
 
+// No two members land on one path below a destination: the same file or folder reached
+// twice is packed once; two different files that would land on one path fail the run.
+TEST(ToolPackTest, NoTwoMembersLandOnOnePath) {
+  struct Case {
+    std::vector<std::string> paths;  // given from the folder "work"
+    int exit;
+    std::vector<std::string> stored;  // empty: no archive
+    const char *message;
+  };
+  const Case cases[] = {
+      {{"dir", "dir"}, 0, {"dir\\", "dir\\a.txt", "dir\\sub\\", "dir\\sub\\b.txt"}, "left out 'dir': packed already"},
+      {{"dir", "dir/sub"}, 0, {"dir\\", "dir\\sub\\", "dir\\a.txt", "dir\\sub\\b.txt"}, "left out 'dir/sub'"},
+      {{"dir", "./dir/a.txt"}, 0, {"dir\\", ".\\dir\\a.txt", "dir\\sub\\", "dir\\sub\\b.txt"}, "left out 'dir/a.txt'"},
+      {{"x.txt", "../x.txt"}, 1, {}, "left out '../x.txt': it would unpack onto 'x.txt', as 'x.txt' does"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.paths.back());
+    TempDir dir;
+    dir.WriteFile("work/dir/a.txt", "a");
+    dir.WriteFile("work/dir/sub/b.txt", "b");
+    dir.WriteFile("work/x.txt", "mine");
+    dir.WriteFile("x.txt", "another");
+    std::vector<std::string> args = {"pack", "a.ydz"};
+    args.insert(args.end(), c.paths.begin(), c.paths.end());
+    const auto result = Ydr(args, dir / "work");
+    EXPECT_EQ(result.exit_status, c.exit) << result.err;
+    EXPECT_TRUE(Has(result.err, c.message)) << result.err;
+    if (c.stored.empty()) {
+      EXPECT_FALSE(fs::exists(dir / "work/a.ydz"));
+    } else {
+      EXPECT_EQ(StoredNames(ReadFile(dir / "work/a.ydz")), c.stored);
+    }
+  }
+}
+
 // `pack` and `list` state one figure, the space saved, and state it the same way.
 TEST(ToolPackTest, PackAndListStateTheSameSaving) {
   TempDir dir;

@@ -21,6 +21,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,6 +39,7 @@
 #include "tools/text_output.h"
 #include "zip/archive_layout.h"
 #include "zip/folder_walk.h"
+#include "zip/member_path.h"
 #include "zip/member_stream.h"
 
 namespace ydr::tool {
@@ -127,10 +130,35 @@ class PackPlan final : public zip::WalkPolicy {
     Note("ydr: left out %s: %s\n", Quoted(Printable(path)).c_str(), why);
     ++left_out;
   }
+  // Claims the place below a destination where member `name` will land: no two members may
+  // land on one path, or unpacking one would meet the other. The same file or folder again
+  // (given twice, or given and found by a walk) is left out; another one is a failure.
+  bool Claim(const zip::Name &name, const zip::WalkEntry &entry) {
+    std::string place;
+    for (const std::string &component : zip::FoldedMemberPath(name, false)) place += "/" + component;
+    if (place.empty()) return true;  // a folder standing for the destination itself
+    const auto [taken, fresh] = places_.emplace(place, Place{entry.identity, entry.source});
+    if (fresh) return true;
+    if (taken->second.identity && taken->second.identity == entry.identity) {
+      LeaveOut(entry.source, "packed already under the same name");
+    } else {
+      Complain(kExitFailure, "left out " + Quoted(Printable(entry.source)) + ": it would unpack onto " +
+                                 Quoted(Printable(place.substr(1))) + ", as " +
+                                 Quoted(Printable(taken->second.source)) + " does");
+      ++failures;
+    }
+    return false;
+  }
+
+  struct Place {
+    std::optional<FileIdentity> identity;
+    std::string source;
+  };
 
   std::vector<FileIdentity> archive_;
   zip::FolderWalk walk_;
   std::vector<zip::WalkEntry> given_folders_;
+  std::map<std::string, Place> places_;  // folded member paths
 };
 
 void PackPlan::AddGivenPath(const std::string &path) {
@@ -149,6 +177,7 @@ void PackPlan::AddGivenPath(const std::string &path) {
     folder.kind = zip::WalkEntry::Kind::kFolder;
     folder.identity = info.identity;
     folder.source = path;
+    if (!Claim(name, folder)) return;
     Append(name, folder, zip::kFlagFolder);
     given_folders_.push_back(std::move(folder));
   } else if (IsArchive(info.identity)) {
@@ -159,8 +188,9 @@ void PackPlan::AddGivenPath(const std::string &path) {
   } else if (!NameProblem(path, name, path)) {
     zip::WalkEntry file;
     file.size = info.size;
+    file.identity = info.identity;
     file.source = path;
-    Append(name, file, zip::kFlagListed);
+    if (Claim(name, file)) Append(name, file, zip::kFlagListed);
   }
 }
 
@@ -216,7 +246,7 @@ bool PackPlan::Admit(const zip::Name &name, const zip::WalkEntry &entry) {
   }
   // The entry's own name, as the folder holds it: no name holds a separator of its system.
   const std::size_t slash = entry.source.find_last_of(platform::kBackslashSeparates ? "/\\" : "/");
-  return !NameProblem(entry.source, name, entry.source.substr(slash + 1));
+  return !NameProblem(entry.source, name, entry.source.substr(slash + 1)) && Claim(name, entry);
 }
 
 // Opens a member's source for reading: a regular file, never waiting on a pipe swapped in
