@@ -52,7 +52,7 @@ for ((j = 1; j <= cores; j++)); do
   read -r ours peer < <(best_of "'$ydr' pack -q -j $j a.ydz tree" "zip -q -3 -r a.zip tree" "rm -f a.ydz a.zip")
   printf "%-28s %10d %10d %8s\n" "pack -j $j / zip -3 -r" "$ours" "$peer" "$(ratio "$ours" "$peer")"
 done
-"$ydr" pack -q a.ydz tree
+"$ydr" pack -q -f a.ydz tree
 zip -q -3 -r a.zip tree
 read -r ours peer < <(best_of "'$ydr' unpack -q a.ydz out1" "unzip -q a.zip -d out2" "rm -rf out1 out2")
 printf "%-28s %10d %10d %8s\n" "unpack / unzip" "$ours" "$peer" "$(ratio "$ours" "$peer")"

@@ -32,4 +32,12 @@ bool IsSymbolicLink(const std::string &path);
 bool FolderNames(const std::string &folder, std::vector<std::string> *names);
 bool IsTerminal(std::FILE *stream);
 
+// Whether a backslash in a path divides folders, as '/' does (Windows), or may be part of a
+// file's name (POSIX).
+#if defined(_WIN32)
+inline constexpr bool kBackslashSeparates = true;
+#else
+inline constexpr bool kBackslashSeparates = false;
+#endif
+
 }  // namespace ydr::platform

@@ -43,7 +43,26 @@ bool CutOff(const zip::ArchiveIndex &index, std::size_t i) {
          (m.flag == zip::kFlagPacked && std::uint64_t{m.data_offset} + m.compressed_length > index.file_size);
 }
 
-std::string MemberLabel(const zip::MemberRecord &member) { return Quoted(Printable(member.name)); }
+std::string ShownName(const zip::Name &name) {
+  zip::Name shown = name;
+  std::replace(shown.begin(), shown.end(), static_cast<unsigned short>('\\'), static_cast<unsigned short>('/'));
+  return Printable(shown);
+}
+
+std::string MemberLabel(const zip::MemberRecord &member) { return Quoted(ShownName(member.name)); }
+
+std::string SavedPercent(std::uint64_t stored, std::uint64_t original) {
+  const double saved =
+      original == 0 ? 0.0 : 100.0 * (1.0 - static_cast<double>(stored) / static_cast<double>(original));
+  char text[32];
+  static_cast<void>(std::snprintf(text, sizeof text, "%.1f%%", saved));
+  return text;
+}
+
+std::string Counted(long long n, const char *one, const char *many) {
+  const std::string word = n == 1 ? one : many != nullptr ? many : std::string(one) + "s";
+  return std::to_string(n) + " " + word;
+}
 
 const char *FlagWords(std::uint8_t flag) {
   switch (flag) {

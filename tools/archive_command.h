@@ -33,8 +33,15 @@ class ArchiveReader {
 // Whether member `i` has its data missing because the archive was cut short.
 bool CutOff(const zip::ArchiveIndex &index, std::size_t i);
 
-// A member as messages name it: its stored name, escaped for the terminal, in quotes.
+// A stored name as listings and messages show it: either separator as '/', escaped for the
+// terminal.
+std::string ShownName(const zip::Name &name);
+// A member as messages name it: its name as shown, in quotes.
 std::string MemberLabel(const zip::MemberRecord &member);
+// The space that `stored` bytes save over `original` ("88.0%"; negative when they grew).
+std::string SavedPercent(std::uint64_t stored, std::uint64_t original);
+// "1 member", "2 members": `n` and the word that goes with it.
+std::string Counted(long long n, const char *one, const char *many = nullptr);
 // What a member's flag says, for listings.
 const char *FlagWords(std::uint8_t flag);
 

@@ -14,15 +14,6 @@
 namespace ydr::tool {
 namespace {
 
-// A member's name as listings show it: both separators as '/'.
-std::string ShownName(const zip::MemberRecord &m) {
-  zip::Name name = m.name;
-  for (auto &unit : name) {
-    if (unit == '\\') unit = '/';
-  }
-  return Printable(name);
-}
-
 // The original size of a packed member, from its stream's trailer (modulo 4 GiB, as stored).
 bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t *size) {
   if (m.compressed_length < 8) return false;
@@ -35,11 +26,10 @@ bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t 
   return true;
 }
 
+// The space saved, right-aligned in its column.
 std::string Percent(std::uint64_t stored, std::uint64_t original) {
-  char text[16];
-  const double saved =
-      original == 0 ? 0.0 : 100.0 * (1.0 - static_cast<double>(stored) / static_cast<double>(original));
-  static_cast<void>(std::snprintf(text, sizeof text, "%5.1f%%", saved));
+  char text[32];
+  static_cast<void>(std::snprintf(text, sizeof text, "%6s", SavedPercent(stored, original).c_str()));
   return text;
 }
 
@@ -53,7 +43,7 @@ int RunList(const ParsedOptions &options) {
   const auto row = [&](const std::string &line) { written = PrintLine(line) && written; };
   const std::string index_header = verbose ? "Index  State      " : "";
   if (!quiet) {
-    row(index_header + "  Original      Stored  Ratio  Name");
+    row(index_header + "  Original      Stored  Saved  Name");
     row(std::string(index_header.size(), '-') + "----------  ----------  -----  ----");
   }
   std::uint64_t total_original = 0, total_stored = 0;
@@ -83,7 +73,7 @@ int RunList(const ParsedOptions &options) {
     std::string note;
     if (!verbose && m.flag != zip::kFlagPacked && m.flag != zip::kFlagFolder)
       note = std::string("  (") + FlagWords(m.flag) + ")";
-    row(prefix + sizes + "  " + ShownName(m) + note);
+    row(prefix + sizes + "  " + ShownName(m.name) + note);
   }
   if (!quiet) {
     row(std::string(index_header.size(), '-') + "----------  ----------  -----");

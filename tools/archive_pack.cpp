@@ -1,14 +1,17 @@
 // ydr pack: files and folder trees into an archive.
 //
-// The command walks the folders itself, so that it can say what it leaves out and why:
+// The folders are walked by the archive core's walk (zip/folder_walk.h), the one CYdrZIP's
+// build uses, with this command's policy, so that it can say what it leaves out and why:
 // pipes, sockets and devices (reading one can block for good), a folder reached again
 // through a link (links could otherwise fan a tree out without end), the archive being
 // written, and names the format cannot carry back (a backslash is a folder separator in
 // archives; a name that is not UTF-8 or is longer than 259 units). Member names and their
 // order are the library's: the paths as given, folders walked depth first in name order,
-// walked folders ending in a backslash, so `ydr pack` and CYdrZIP::CompressZIP write the
-// same bytes. The archive is written to a temporary file and renamed into place only when
-// every write, the flush and the close succeeded.
+// walked folders ending in a backslash; the command writes the given paths with the
+// format's separator, so names hold '\' throughout and `ydr pack` writes the bytes that
+// CYdrZIP::CompressZIP writes for the same paths so spelled. The archive is written to a
+// temporary file and put in place only when every member was packed and every write, the
+// flush and the close succeeded; without -f never over anything already there.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,6 +21,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,6 +38,8 @@
 #include "tools/progress.h"
 #include "tools/text_output.h"
 #include "zip/archive_layout.h"
+#include "zip/folder_walk.h"
+#include "zip/member_path.h"
 #include "zip/member_stream.h"
 
 namespace ydr::tool {
@@ -54,28 +61,62 @@ bool ValidUtf8(const std::string &text) {
   return true;
 }
 
-// The members a run will pack, found by walking the given paths.
-class PackPlan {
- public:
-  explicit PackPlan(std::vector<FileIdentity> archive) : archive_(std::move(archive)) {}
+// A path as the user gave it, as a member name: the format's separator, '\', throughout,
+// and after a folder's name whether or not the path ends in one.
+zip::Name MemberName(const std::string &path, bool folder) {
+  zip::Name name = platform::WideFromUtf8(path);
+  std::replace(name.begin(), name.end(), static_cast<unsigned short>('/'), static_cast<unsigned short>('\\'));
+  if (folder && (name.empty() || name.back() != '\\')) name.push_back('\\');
+  return name;
+}
 
+// The members a run will pack, found by the archive core's folder walk; this is its policy:
+// what the file system holds, and what the command leaves out besides, each named.
+class PackPlan final : public zip::WalkPolicy {
+ public:
+  explicit PackPlan(std::vector<FileIdentity> archive) : archive_(archive), walk_(std::move(archive)) {}
+
+  // The given paths come first, in the order given; then the walks of the given folders
+  // append what lies below them, as the library orders its members.
   void AddGivenPath(const std::string &path);
+  void WalkGivenFolders() {
+    for (const zip::WalkEntry &folder : given_folders_) {
+      // A folder that cannot be read is named by List.
+      static_cast<void>(walk_.Walk(*this, MemberName(folder.source, true), folder));
+    }
+  }
 
   std::vector<PlannedMember> members;
   int failures = 0;  // given paths that cannot be packed, unreadable folders, lost names
   int left_out = 0;  // entries left out by rule
   std::uint64_t total_bytes = 0;
 
+  bool List(const zip::Name &name, const zip::WalkEntry &folder, std::vector<zip::WalkEntry> *entries) override;
+  bool Admit(const zip::Name &name, const zip::WalkEntry &entry) override;
+  void LeftOut(const zip::Name &, const zip::WalkEntry &entry, zip::WalkRule rule) override {
+    // The archive found in a walked folder goes unsaid: the user named it to be written.
+    if (rule == zip::WalkRule::kFolderWalked)
+      LeaveOut(entry.source, "a folder already packed, reached again through a link");
+  }
+  std::size_t Append(const zip::Name &name, const zip::WalkEntry &entry, std::uint8_t flag) override {
+    const bool file = flag != zip::kFlagFolder;
+    members.push_back({{flag, 0, 0, 0, name}, entry.source, file ? entry.size : 0});
+    if (file) total_bytes += entry.size;
+    return members.size() - 1;
+  }
+  void SearchFailed(std::size_t) override {}  // named by List, which knows why
+
  private:
   bool IsArchive(const FileIdentity &id) const {
     return std::find(archive_.begin(), archive_.end(), id) != archive_.end();
   }
-  // A name the format cannot carry back: reported, counted as a failure.
+  // A name the format cannot carry back: reported, counted as a failure. `native_name` is
+  // the name as the file system spells it (a walked entry's own name, or a given path).
   bool NameProblem(const std::string &path, const zip::Name &name, const std::string &native_name) {
     const char *why = nullptr;
     if (!ValidUtf8(native_name)) {
       why = "its name is not UTF-8 and would not come back the same";
-    } else if (native_name.find('\\') != std::string::npos) {
+    } else if (!platform::kBackslashSeparates && native_name.find('\\') != std::string::npos) {
       why = "its name holds a backslash, which archives take for a folder separator";
     } else if (name.size() > zip::kMaxNameUnits) {
       why = "its path is longer than the 259 units an archive name holds";
@@ -89,14 +130,35 @@ class PackPlan {
     Note("ydr: left out %s: %s\n", Quoted(Printable(path)).c_str(), why);
     ++left_out;
   }
-  void AddFile(const std::string &path, zip::Name name, std::uint64_t size) {
-    members.push_back({{zip::kFlagListed, 0, 0, 0, std::move(name)}, path, size});
-    total_bytes += size;
+  // Claims the place below a destination where member `name` will land: no two members may
+  // land on one path, or unpacking one would meet the other. The same file or folder again
+  // (given twice, or given and found by a walk) is left out; another one is a failure.
+  bool Claim(const zip::Name &name, const zip::WalkEntry &entry) {
+    std::string place;
+    for (const std::string &component : zip::FoldedMemberPath(name, false)) place += "/" + component;
+    if (place.empty()) return true;  // a folder standing for the destination itself
+    const auto [taken, fresh] = places_.emplace(place, Place{entry.identity, entry.source});
+    if (fresh) return true;
+    if (taken->second.identity && taken->second.identity == entry.identity) {
+      LeaveOut(entry.source, "packed already under the same name");
+    } else {
+      Complain(kExitFailure, "left out " + Quoted(Printable(entry.source)) + ": it would unpack onto " +
+                                 Quoted(Printable(place.substr(1))) + ", as " +
+                                 Quoted(Printable(taken->second.source)) + " does");
+      ++failures;
+    }
+    return false;
   }
-  void Walk(const std::string &folder, const zip::Name &prefix);
+
+  struct Place {
+    std::optional<FileIdentity> identity;
+    std::string source;
+  };
 
   std::vector<FileIdentity> archive_;
-  std::set<FileIdentity> walked_;
+  zip::FolderWalk walk_;
+  std::vector<zip::WalkEntry> given_folders_;
+  std::map<std::string, Place> places_;  // folded member paths
 };
 
 void PackPlan::AddGivenPath(const std::string &path) {
@@ -106,77 +168,85 @@ void PackPlan::AddGivenPath(const std::string &path) {
     ++failures;
     return;
   }
-  const FileIdentity id = info.identity;
-  zip::Name name = platform::WideFromUtf8(path);
-  if (info.kind == platform::PathStatus::Kind::kFolder) {
+  const bool is_folder = info.kind == platform::PathStatus::Kind::kFolder;
+  const zip::Name name = MemberName(path, is_folder);
+  if (is_folder) {
     // A folder packs its tree whether or not the path ends in a separator.
-    if (name.back() != '/' && name.back() != '\\') name.push_back('/');
     if (NameProblem(path, name, path)) return;
-    members.push_back({{zip::kFlagFolder, 0, 0, 0, name}, path, 0});
-    walked_.insert(id);
-    Walk(path, name);
-  } else if (IsArchive(id)) {
+    zip::WalkEntry folder;
+    folder.kind = zip::WalkEntry::Kind::kFolder;
+    folder.identity = info.identity;
+    folder.source = path;
+    if (!Claim(name, folder)) return;
+    Append(name, folder, zip::kFlagFolder);
+    given_folders_.push_back(std::move(folder));
+  } else if (IsArchive(info.identity)) {
     LeaveOut(path, "it is the archive being written");
   } else if (info.kind != platform::PathStatus::Kind::kRegular) {
     Complain(kExitFailure, "cannot pack " + Quoted(Printable(path)) + ": not a regular file");
     ++failures;
   } else if (!NameProblem(path, name, path)) {
-    AddFile(path, std::move(name), info.size);
+    zip::WalkEntry file;
+    file.size = info.size;
+    file.identity = info.identity;
+    file.source = path;
+    if (Claim(name, file)) Append(name, file, zip::kFlagListed);
   }
 }
 
-void PackPlan::Walk(const std::string &folder, const zip::Name &prefix) {
+bool PackPlan::List(const zip::Name &, const zip::WalkEntry &folder, std::vector<zip::WalkEntry> *entries) {
   std::vector<std::string> names;
-  if (!platform::FolderNames(folder, &names)) {
-    Complain(kExitFailure, "cannot read folder " + Quoted(Printable(folder)) + ": " + std::strerror(errno));
+  if (!platform::FolderNames(folder.source, &names)) {
+    Complain(kExitFailure, "cannot read folder " + Quoted(Printable(folder.source)) + ": " + std::strerror(errno));
     ++failures;
-    return;
+    return false;
   }
-  struct Entry {
-    std::string native;
-    zip::Name wide;
-  };
-  std::vector<Entry> entries;
-  entries.reserve(names.size());
-  for (std::string &item : names) {
-    zip::Name wide = platform::WideFromUtf8(item);
-    entries.push_back({std::move(item), std::move(wide)});
-  }
-  // The library's order: by name, ordinal UTF-16.
-  std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) { return a.wide < b.wide; });
-  const std::string base = folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
-  for (const Entry &entry : entries) {
-    const std::string path = base + entry.native;
+  const std::string &base = folder.source;
+  const std::string prefix =
+      base.back() == '/' || (platform::kBackslashSeparates && base.back() == '\\') ? base : base + "/";
+  entries->reserve(names.size());
+  for (const std::string &native : names) {
+    zip::WalkEntry entry;
+    entry.name = platform::WideFromUtf8(native);
+    entry.source = prefix + native;
     platform::PathStatus info;
-    if (!platform::StatusOf(path, &info)) {
-      if (platform::IsSymbolicLink(path)) {
-        LeaveOut(path, "a symbolic link that leads nowhere");
+    if (!platform::StatusOf(entry.source, &info)) {
+      entry.kind = zip::WalkEntry::Kind::kMissing;
+      entry.error = errno;
+    } else {
+      entry.kind = info.kind == platform::PathStatus::Kind::kFolder    ? zip::WalkEntry::Kind::kFolder
+                   : info.kind == platform::PathStatus::Kind::kRegular ? zip::WalkEntry::Kind::kFile
+                                                                       : zip::WalkEntry::Kind::kOther;
+      entry.size = info.size;
+      entry.identity = info.identity;
+    }
+    entries->push_back(std::move(entry));
+  }
+  // The library's order: by name, ordinal UTF-16, so that both build the same archive.
+  std::sort(entries->begin(), entries->end(),
+            [](const zip::WalkEntry &a, const zip::WalkEntry &b) { return a.name < b.name; });
+  return true;
+}
+
+bool PackPlan::Admit(const zip::Name &name, const zip::WalkEntry &entry) {
+  switch (entry.kind) {
+    case zip::WalkEntry::Kind::kMissing:
+      if (platform::IsSymbolicLink(entry.source)) {
+        LeaveOut(entry.source, "a symbolic link that leads nowhere");
       } else {
-        Complain(kExitFailure, "cannot open " + Quoted(Printable(path)) + ": " + std::strerror(errno));
+        Complain(kExitFailure, "cannot open " + Quoted(Printable(entry.source)) + ": " + std::strerror(entry.error));
         ++failures;
       }
-      continue;
-    }
-    const FileIdentity id = info.identity;
-    zip::Name name = prefix + entry.wide;
-    if (info.kind == platform::PathStatus::Kind::kFolder) {
-      name.push_back('\\');
-      if (walked_.count(id) != 0) {
-        LeaveOut(path, "a folder already packed, reached again through a link");
-        continue;
-      }
-      if (NameProblem(path, name, entry.native)) continue;
-      members.push_back({{zip::kFlagFolder, 0, 0, 0, name}, path, 0});
-      walked_.insert(id);
-      Walk(path, name);
-    } else if (IsArchive(id)) {
-      continue;  // the archive being written: never a member
-    } else if (info.kind != platform::PathStatus::Kind::kRegular) {
-      LeaveOut(path, "not a regular file (a pipe, socket or device)");
-    } else if (!NameProblem(path, name, entry.native)) {
-      AddFile(path, std::move(name), info.size);
-    }
+      return false;
+    case zip::WalkEntry::Kind::kOther:
+      LeaveOut(entry.source, "not a regular file (a pipe, socket or device)");
+      return false;
+    case zip::WalkEntry::Kind::kFile:
+    case zip::WalkEntry::Kind::kFolder: break;
   }
+  // The entry's own name, as the folder holds it: no name holds a separator of its system.
+  const std::size_t slash = entry.source.find_last_of(platform::kBackslashSeparates ? "/\\" : "/");
+  return !NameProblem(entry.source, name, entry.source.substr(slash + 1)) && Claim(name, entry);
 }
 
 // Opens a member's source for reading: a regular file, never waiting on a pipe swapped in
@@ -202,7 +272,7 @@ std::FILE *OpenSource(const std::string &path, const std::vector<FileIdentity> &
 int RunPack(const ParsedOptions &options) {
   const std::vector<std::string> &operands = options.operands();
   if (operands.size() < 2) return Complain(kExitUsage, "pack needs ARCHIVE and at least one PATH");
-  const bool verbose = options.Has("verbose"), quiet = options.Has("quiet");
+  const bool verbose = options.Has("verbose"), quiet = options.Has("quiet"), force = options.Has("force");
   int threads = ProcessorCount();
   if (options.Has("jobs")) {
     const std::string &value = options.Value("jobs");
@@ -218,17 +288,36 @@ int RunPack(const ParsedOptions &options) {
   const std::string &archive_path = operands[0];
   const std::string archive_label = Quoted(Printable(archive_path));
 
+  // An archive already there is replaced only when asked; a pipe or device never gets one
+  // (opening it could wait for a reader for good), nor a link that leads nowhere.
+  if (platform::AnythingAt(archive_path)) {
+    if (!force) return Complain(kExitFailure, archive_label + " already exists; not replaced (use -f)");
+    platform::PathStatus there;
+    if (!platform::StatusOf(archive_path, &there))  // a link that leads nowhere is not followed
+      return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": " + std::strerror(errno));
+    if (there.kind == platform::PathStatus::Kind::kOther)
+      return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": not a regular file");
+  }
   // Never a member of itself: neither the file being written nor the one it will replace.
   std::vector<FileIdentity> archive_ids;
   if (const auto existing = platform::IdentityOfPath(archive_path)) archive_ids.push_back(*existing);
   Output out;
-  if (!out.Open(archive_path)) return Complain(kExitFailure, "cannot create " + archive_label + ": " + out.error());
+  if (!(force ? out.Open(archive_path) : out.OpenNew(archive_path)))
+    return Complain(kExitFailure, "cannot create " + archive_label + ": " + out.error());
   if (!out.replaces())
     return Complain(kExitFailure, "cannot write an archive into " + archive_label + ": not a regular file");
   if (const auto written = platform::IdentityOfStream(out.file())) archive_ids.push_back(*written);
 
   PackPlan plan(archive_ids);
   for (std::size_t i = 1; i < operands.size(); ++i) plan.AddGivenPath(operands[i]);
+  plan.WalkGivenFolders();
+  // All or nothing: a path that cannot be packed leaves no archive (and an older one as it
+  // was), so nothing is compressed only to be thrown away.
+  if (plan.failures > 0) {
+    Note("ydr: %s could not be packed (named above); no archive written\n", Counted(plan.failures, "path").c_str());
+    return kExitFailure;
+  }
+  if (plan.members.empty()) return Complain(kExitFailure, "nothing to pack; no archive written");
 
   std::vector<zip::MemberRecord> records;
   records.reserve(plan.members.size());
@@ -306,7 +395,7 @@ int RunPack(const ParsedOptions &options) {
           ++files;
           if (verbose) {
             meter.Clear();
-            Note("ydr: packed %s\n", Quoted(Printable(record.name)).c_str());
+            Note("ydr: packed %s\n", MemberLabel(record).c_str());
           }
           continue;
         case zip::PackStatus::kWriteFailed: errno = error; return write_failed();
@@ -325,6 +414,11 @@ int RunPack(const ParsedOptions &options) {
       ++failed;
     }
   }
+  if (limit_reached) Complain(kExitFailure, "the 4 GiB limit of the archive format was reached");
+  if (failed > 0) {
+    Note("ydr: %s could not be packed (named above); no archive written\n", Counted(failed, "path").c_str());
+    return kExitFailure;
+  }
   const off_t data_end = ftello(file);
   if (data_end < 0 || !zip::WriteRecords(file, records) || std::fflush(file) != 0 ||
       ftruncate(fileno(file), data_end) != 0) {
@@ -335,15 +429,14 @@ int RunPack(const ParsedOptions &options) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const auto size = static_cast<std::uint64_t>(data_end);
   if (!quiet) {
-    Note("ydr: packed %zu members (%d files), %llu bytes into %llu (%.1f%%) in %.2f s\n", records.size(), files,
-         static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(size),
-         packed_bytes > 0 ? 100.0 * static_cast<double>(size) / static_cast<double>(packed_bytes) : 0.0, seconds);
-    if (plan.left_out > 0) Note("ydr: left out %d entries (named above)\n", plan.left_out);
-  }
-  if (limit_reached) Complain(kExitFailure, "the 4 GiB limit of the archive format was reached");
-  if (failed > 0) {
-    Note("ydr: %d paths could not be packed (named above)\n", failed);
-    return kExitFailure;
+    // The files' bytes and what their streams take, as `ydr list` totals them.
+    std::uint64_t stored = 0;
+    for (const zip::MemberRecord &r : records) stored += r.flag == zip::kFlagPacked ? r.compressed_length : 0;
+    Note("ydr: packed %s (%s), %llu bytes into %llu (%s saved), archive %llu bytes, in %.2f s\n",
+         Counted(static_cast<long long>(records.size()), "member").c_str(), Counted(files, "file").c_str(),
+         static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(stored),
+         SavedPercent(stored, packed_bytes).c_str(), static_cast<unsigned long long>(size), seconds);
+    if (plan.left_out > 0) Note("ydr: left out %s (named above)\n", Counted(plan.left_out, "entry", "entries").c_str());
   }
   return kExitOk;
 }
@@ -353,22 +446,27 @@ int RunPack(const ParsedOptions &options) {
 extern const Command kPackCommand = {
     "pack",
     "pack files and folder trees into an archive",
-    "usage: ydr pack [-v | -q] [-j N] ARCHIVE PATH...\n",
+    "usage: ydr pack [-f] [-v | -q] [-j N] ARCHIVE PATH...\n",
     "Packs each PATH into ARCHIVE; a folder packs its whole tree, whether or not its path ends\n"
-    "in a separator. Members keep their names as given (walked folders' entries follow with a\n"
-    "backslash), so unpacking puts them back below a destination at the same relative places.\n"
+    "in a separator. Members keep their names as given, with the archive's separator '\\'\n"
+    "throughout (listings and messages show '/'), so unpacking puts them back below a\n"
+    "destination at the same relative places.\n"
     "\n"
     "Left out, and named: pipes, sockets and devices, folders reached again through links, and\n"
-    "the archive itself; names an archive cannot carry back (a backslash, not UTF-8, over 259\n"
-    "units) are left out as failures. An archive holds at most 4 GiB. The archive is written\n"
-    "under a temporary name and put in place only when complete; a failed run leaves none.\n"
-    "Members are compressed on N threads at once and written in order: the archive is the same\n"
-    "whatever N is.\n"
+    "the archive itself. A path that cannot be packed (missing, unreadable, or a name an\n"
+    "archive cannot carry back: a backslash, not UTF-8, over 259 units) fails the run, as do\n"
+    "two files that would unpack onto one path; a file or folder reached twice is packed once.\n"
+    "An archive holds at most 4 GiB. The archive is written under a temporary name and put in\n"
+    "place only when every member was packed: a run that fails, or finds nothing to pack,\n"
+    "leaves no archive, and an existing one as it was. An existing ARCHIVE is replaced only\n"
+    "with -f. Members are compressed on N threads at once and written in order: the archive is\n"
+    "the same whatever N is.\n"
     "\n"
+    "  -f, --force     replace ARCHIVE if it exists\n"
     "  -j, --jobs N    compress on N threads (default: the number of processors)\n"
     "  -v, --verbose   name each file as it is packed\n"
     "  -q, --quiet     no summary line\n",
-    {{"jobs", 'j', true}, {"verbose", 'v', false}, {"quiet", 'q', false}},
+    {{"force", 'f', false}, {"jobs", 'j', true}, {"verbose", 'v', false}, {"quiet", 'q', false}},
     false,
     RunPack,
 };

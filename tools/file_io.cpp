@@ -63,6 +63,16 @@ bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode
   return OpenFile(path, new_file_mode, exact_mode);
 }
 
+bool Output::OpenNew(const std::string &path) {
+  name_ = path;
+  if (platform::AnythingAt(path)) {
+    errno = EEXIST;
+    return Fail();
+  }
+  keep_existing_ = true;
+  return OpenFile(path, 0666, false);
+}
+
 Output::~Output() {
   if (file_ != nullptr && !to_stdout_) {
     // An output given up: its temporary file goes, whatever closing it says.

@@ -59,6 +59,9 @@ class Output {
   // "-": standard output. A file made new gets `new_file_mode` (less the umask), or that
   // mode exactly when `exact_mode` (a private key's 0600, whatever the umask).
   bool Open(const std::string &path, mode_t new_file_mode = 0666, bool exact_mode = false);
+  // Like Open, for a path where nothing is: fails with EEXIST when something is there, and
+  // Finish then puts the file in place only if nothing came there meanwhile (EEXIST).
+  bool OpenNew(const std::string &path);
   bool Write(const void *data, std::size_t size);
   // The finished file takes the permissions and modification time of the file at `path`
   // (gz keeps them from the input, as gzip does) instead of the usual mode; nothing changes
@@ -87,6 +90,8 @@ class Output {
   std::string temporary_;  // empty when written straight into
   std::string attributes_from_;
   std::string error_;
+  // OpenNew: the move never replaces anything.
+  bool keep_existing_ = false;
 };
 
 // Progress on standard error, for long runs, when it is a terminal.

@@ -6,7 +6,8 @@
 // Three rules keep a walk finite and the archive sound on a POSIX file system: the archive
 // being written is never one of its own members (it would grow while it is read); a folder
 // reached again through another link is left out, so links cannot fan a tree out without
-// end; and a member whose stream would reach past 2^32 bytes, where the format's 32-bit
+// end (these two are the folder walk's, zip/folder_walk.h, which `ydr pack` shares); and a
+// member whose stream would reach past 2^32 bytes, where the format's 32-bit
 // offsets end, is not packed (its bytes are taken back; it fails like an unreadable source).
 #include <unistd.h>
 
@@ -25,6 +26,7 @@
 #include "ydr/zip.h"
 #include "zip/archive_format.h"
 #include "zip/archive_layout.h"
+#include "zip/folder_walk.h"
 #include "zip/member_stream.h"
 
 namespace {
@@ -37,11 +39,11 @@ const unsigned short kModeWrite[] = {'w', 'b', 0};
 const unsigned short kModeRead[] = {'r', 'b', 0};
 const unsigned short kAllFiles[] = {'*', '.', '*', 0};
 
-// What one build knows while it walks: the archive's identity and the folders walked. The
-// walk's methods have fixed signatures, so the build hands this over per thread.
+// What one build knows while it walks: the walk itself, which holds the archive's identity
+// and the folders walked. The walk's methods have fixed signatures, so the build hands this
+// over per thread.
 struct BuildContext {
-  std::optional<FileIdentity> archive;
-  std::set<FileIdentity> walked;
+  zip::FolderWalk *walk = nullptr;
 };
 thread_local BuildContext *t_build = nullptr;
 
@@ -63,10 +65,6 @@ std::optional<FileIdentity> IdentityOf(const YdrWString &path) {
 }
 
 bool EndsWithSeparator(const YdrWString &name) { return !name.empty() && (name.back() == '\\' || name.back() == '/'); }
-
-bool IsDotEntry(const unsigned short *name) {
-  return (name[0] == '.' && name[1] == 0) || (name[0] == '.' && name[1] == '.' && name[2] == 0);
-}
 
 tagYdrZipChildFileInfo *NewMember(unsigned char flag, YdrWString name) {
   return new tagYdrZipChildFileInfo{flag, 0, 0, 0, std::move(name)};
@@ -114,8 +112,10 @@ int CYdrZIP::_Compress() {
     _AddError(zip::kErrorCreateArchive, -1);
     return 0;
   }
-  BuildContext context;
-  context.archive = ydr::platform::IdentityOfStream(archive);
+  std::vector<FileIdentity> archive_identity;
+  if (const auto identity = ydr::platform::IdentityOfStream(archive)) archive_identity.push_back(*identity);
+  zip::FolderWalk walk(std::move(archive_identity));
+  BuildContext context{&walk};
   const ScopedBuild build(&context);
   _AddFileFromDir();
   _MakeHeader(archive);
@@ -151,39 +151,54 @@ void CYdrZIP::_AddFileFromDir() {
 }
 
 long CYdrZIP::_FindAllFile(const unsigned short *dir) {
-  unsigned short absolute[zip::kMaxNameUnits + 1];
-  if (ydr::bl::YdrPathToAbsolute(dir, absolute) == 0) return -1;
-  YdrWString pattern(absolute, WideLength(absolute));
-  pattern += kAllFiles;
-  if (pattern.size() > zip::kMaxNameUnits) return -1;
-  YDR_FIND_DATAW data;
-  void *search = ydr::bl::YdrFindFirstFileW(pattern.c_str(), &data);
-  if (search == ydr::platform::InvalidHandleValue()) return -1;
-  const YdrWString prefix(dir, WideLength(dir));
-  if (t_build != nullptr) {
-    if (const auto self = IdentityOf(prefix)) t_build->walked.insert(*self);
-  }
-  long count = 0;
-  do {
-    if (IsDotEntry(data.cFileName)) continue;
-    YdrWString path = prefix + YdrWString(data.cFileName, WideLength(data.cFileName));
-    const bool is_folder = (data.dwFileAttributes & ydr::platform::kFileAttributeDirectory) != 0;
-    if (t_build != nullptr) {
-      const auto identity = IdentityOf(path);
-      if (identity && (is_folder ? t_build->walked.count(*identity) != 0 : identity == t_build->archive)) continue;
+  // The members are this object's, so the policy is a class of this method's own.
+  class LibraryPolicy final : public zip::WalkPolicy {
+   public:
+    LibraryPolicy(CYdrZIP *zip, bool identify) : zip_(zip), identify_(identify) {}
+
+    bool List(const YdrWString &name, const zip::WalkEntry &, std::vector<zip::WalkEntry> *entries) override {
+      unsigned short absolute[zip::kMaxNameUnits + 1];
+      if (name.size() > zip::kMaxNameUnits || ydr::bl::YdrPathToAbsolute(name.c_str(), absolute) == 0) return false;
+      YdrWString pattern(absolute, WideLength(absolute));
+      pattern += kAllFiles;
+      if (pattern.size() > zip::kMaxNameUnits) return false;
+      YDR_FIND_DATAW data;
+      void *search = ydr::bl::YdrFindFirstFileW(pattern.c_str(), &data);
+      if (search == ydr::platform::InvalidHandleValue()) return false;
+      do {
+        zip::WalkEntry entry;
+        entry.name.assign(data.cFileName, WideLength(data.cFileName));
+        const bool is_folder = (data.dwFileAttributes & ydr::platform::kFileAttributeDirectory) != 0;
+        entry.kind = is_folder ? zip::WalkEntry::Kind::kFolder : zip::WalkEntry::Kind::kFile;
+        entry.size = std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+        if (identify_) entry.identity = IdentityOf(name + entry.name);
+        entries->push_back(std::move(entry));
+      } while (ydr::bl::YdrFindNextFileW(search, &data) != 0);
+      ydr::platform::FindClose(search);
+      return true;
     }
-    if (is_folder) path.push_back('\\');
-    // A path too long for the format is listed as a file, so that packing reports it.
-    const bool walkable = is_folder && path.size() <= zip::kMaxNameUnits;
-    members_.push_back(NewMember(walkable ? zip::kFlagFolder : zip::kFlagListed, path));
-    ++count;
-    if (walkable) {
-      const int index = static_cast<int>(members_.size()) - 1;
-      if (_FindAllFile(path.c_str()) < 0) _AddError(zip::kErrorSearchFolder, index);
+    bool Admit(const YdrWString &, const zip::WalkEntry &) override { return true; }
+    void LeftOut(const YdrWString &, const zip::WalkEntry &, zip::WalkRule) override {}
+    std::size_t Append(const YdrWString &name, const zip::WalkEntry &, std::uint8_t flag) override {
+      zip_->members_.push_back(NewMember(flag, name));
+      return zip_->members_.size() - 1;
     }
-  } while (ydr::bl::YdrFindNextFileW(search, &data) != 0);
-  ydr::platform::FindClose(search);
-  return count;
+    void SearchFailed(std::size_t index) override { zip_->_AddError(zip::kErrorSearchFolder, static_cast<int>(index)); }
+
+   private:
+    CYdrZIP *zip_;
+    bool identify_;
+  };
+
+  // Outside a build (a host's own _RemakeFileList) there is no archive to keep out.
+  zip::FolderWalk unbuilt;
+  zip::FolderWalk &walk = t_build != nullptr ? *t_build->walk : unbuilt;
+  LibraryPolicy policy(this, t_build != nullptr);
+  const YdrWString name(dir, WideLength(dir));
+  zip::WalkEntry folder;
+  folder.kind = zip::WalkEntry::Kind::kFolder;
+  if (t_build != nullptr) folder.identity = IdentityOf(name);
+  return walk.Walk(policy, name, folder);
 }
 
 long CYdrZIP::_MakeHeader(FILE *archive) {

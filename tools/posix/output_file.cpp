@@ -83,6 +83,16 @@ bool Output::ApplyAttributes(std::FILE *file) const {
   return fchmod(fileno(file), info.st_mode & 0777) == 0 && futimens(fileno(file), times) == 0;
 }
 
-bool Output::MoveIntoPlace() const { return std::rename(temporary_.c_str(), target_.c_str()) == 0; }
+bool Output::MoveIntoPlace() const {
+  if (!keep_existing_) return std::rename(temporary_.c_str(), target_.c_str()) == 0;
+#if defined(RENAME_NOREPLACE)
+  if (renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;  // EEXIST: someone put a file there
+#endif
+  // A second link fails where anything is; the temporary name then goes.
+  if (link(temporary_.c_str(), target_.c_str()) != 0) return false;
+  static_cast<void>(unlink(temporary_.c_str()));
+  return true;
+}
 
 }  // namespace ydr::tool

@@ -78,8 +78,10 @@ bool Output::ApplyAttributes(std::FILE *file) const {
 }
 
 bool Output::MoveIntoPlace() const {
+  // Without the replacing flag, the move fails where anything is (ERROR_ALREADY_EXISTS).
+  const DWORD replace = keep_existing_ ? 0 : MOVEFILE_REPLACE_EXISTING;
   if (MoveFileExW(platform::SystemWide(temporary_).c_str(), platform::SystemWide(target_).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                  replace | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   platform::LastErrorAsErrno();

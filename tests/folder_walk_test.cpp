@@ -1,0 +1,179 @@
+// The folder walk that CYdrZIP's build and `ydr pack` share, over a made-up file system:
+// member names and order, and the rules every walk keeps whoever lists the folders.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/utf16.h"
+#include "zip/folder_walk.h"
+
+namespace ydr::zip {
+namespace {
+
+// One entry as the made-up folders hold it. A folder's `target` names the folder it lists
+// (two entries with one target are one folder reached twice); `id` 0 means no identity.
+struct Fake {
+  Fake(std::string n, char k, std::uint64_t i = 0, std::string t = "")
+      : name(std::move(n)), kind(k), id(i), target(std::move(t)) {}
+  std::string name;
+  char kind;  // 'f' file, 'd' folder
+  std::uint64_t id;
+  std::string target;
+};
+
+using FakeTree = std::map<std::string, std::vector<Fake>>;
+
+// Lists from the made-up tree and writes down everything the walk does, one line each.
+class RecordingPolicy final : public WalkPolicy {
+ public:
+  RecordingPolicy(const FakeTree *tree, std::set<std::string> refused) : tree_(tree), refused_(std::move(refused)) {}
+
+  bool List(const Name &, const WalkEntry &folder, std::vector<WalkEntry> *entries) override {
+    const auto found = tree_->find(folder.source);
+    if (found == tree_->end()) return false;
+    for (const Fake &f : found->second) {
+      WalkEntry entry;
+      entry.name = platform::WideFromUtf8(f.name);
+      entry.kind = f.kind == 'd' ? WalkEntry::Kind::kFolder : WalkEntry::Kind::kFile;
+      if (f.id != 0) entry.identity = platform::FileIdentity{1, f.id};
+      entry.source = f.target;
+      entries->push_back(entry);
+    }
+    return true;
+  }
+  bool Admit(const Name &name, const WalkEntry &) override {
+    if (refused_.count(platform::Utf8FromWide(name)) == 0) return true;
+    events.push_back("refused " + platform::Utf8FromWide(name));
+    return false;
+  }
+  void LeftOut(const Name &name, const WalkEntry &, WalkRule rule) override {
+    events.push_back(std::string(rule == WalkRule::kArchive ? "archive " : "again ") + platform::Utf8FromWide(name));
+  }
+  std::size_t Append(const Name &name, const WalkEntry &, std::uint8_t flag) override {
+    events.push_back((flag == kFlagFolder ? "folder " : "file ") + platform::Utf8FromWide(name));
+    return appended_++;
+  }
+  void SearchFailed(std::size_t index) override { events.push_back("unsearchable " + std::to_string(index)); }
+
+  std::vector<std::string> events;
+
+ private:
+  const FakeTree *tree_;
+  std::set<std::string> refused_;
+  std::size_t appended_ = 1;  // the walked folder itself is member 0
+};
+
+TEST(FolderWalkTest, NamesOrderAndRules) {
+  const std::string long_name(257, 'n');  // "t\" + it + "\" is 260 units: one past a path buffer
+  struct Case {
+    const char *what;
+    std::string root_name;
+    FakeTree tree;  // the root folder is "root", with identity 1
+    std::set<std::string> refused;
+    long count;  // what Walk returns for the root
+    std::vector<std::string> events;
+  };
+  const Case cases[] = {
+      {"depth first, in the folder's order, folders ending in a backslash",
+       "t\\",
+       {{"root", {{"b.txt", 'f'}, {"sub", 'd', 2, "S"}, {"a.txt", 'f'}}},
+        {"S", {{"c", 'f'}, {"deep", 'd', 3, "D"}}},
+        {"D", {{"d", 'f'}}}},
+       {},
+       3,
+       {"file t\\b.txt", "folder t\\sub\\", "file t\\sub\\c", "folder t\\sub\\deep\\", "file t\\sub\\deep\\d",
+        "file t\\a.txt"}},
+      {"a folder named with '/' keeps it, as the caller spelled it",
+       "t/",
+       {{"root", {{"sub", 'd', 2, "S"}}}, {"S", {{"c", 'f'}}}},
+       {},
+       1,
+       {"folder t/sub\\", "file t/sub\\c"}},
+      {"'.' and '..' are passed over",
+       "t\\",
+       {{"root", {{".", 'd', 1, "root"}, {"..", 'd', 9, "up"}, {"a", 'f'}}}},
+       {},
+       1,
+       {"file t\\a"}},
+      {"a folder reached again through a link, or a link back up, is left out",
+       "t\\",
+       {{"root", {{"a", 'd', 2, "A"}, {"b", 'd', 2, "A"}}}, {"A", {{"up", 'd', 1, "root"}, {"f", 'f'}}}},
+       {},
+       1,
+       {"folder t\\a\\", "again t\\a\\up\\", "file t\\a\\f", "again t\\b\\"}},
+      {"the archive being written is never a member",
+       "t\\",
+       {{"root", {{"out.ydz", 'f', 99}, {"keep", 'f', 4}}}},
+       {},
+       1,
+       {"archive t\\out.ydz", "file t\\keep"}},
+      {"a folder whose name passes a path buffer is listed as a file, never walked",
+       "t\\",
+       {{"root", {{long_name, 'd', 2, "missing"}, {std::string(256, 'n'), 'd', 3, "N"}}}, {"N", {}}},
+       {},
+       2,
+       {"file t\\" + long_name + "\\", "folder t\\" + std::string(256, 'n') + "\\"}},
+      {"a folder that cannot be searched stays a member and is reported by its index",
+       "t\\",
+       {{"root", {{"a", 'f'}, {"locked", 'd', 2, "missing"}, {"z", 'f'}}}},
+       {},
+       3,
+       {"file t\\a", "folder t\\locked\\", "unsearchable 2", "file t\\z"}},
+      {"what the policy refuses is neither a member nor walked",
+       "t\\",
+       {{"root", {{"private", 'd', 2, "P"}, {"x", 'f'}}}, {"P", {{"secret", 'f'}}}},
+       {"t\\private\\"},
+       1,
+       {"refused t\\private\\", "file t\\x"}},
+      {"without identities the rules cannot apply: both ways in are walked",
+       "t\\",
+       {{"root", {{"a", 'd', 0, "A"}, {"b", 'd', 0, "A"}}}, {"A", {{"f", 'f'}}}},
+       {},
+       2,
+       {"folder t\\a\\", "file t\\a\\f", "folder t\\b\\", "file t\\b\\f"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingPolicy policy(&c.tree, c.refused);
+    FolderWalk walk({platform::FileIdentity{1, 99}});
+    WalkEntry root;
+    root.kind = WalkEntry::Kind::kFolder;
+    root.identity = platform::FileIdentity{1, 1};
+    root.source = "root";
+    EXPECT_EQ(walk.Walk(policy, platform::WideFromUtf8(c.root_name), root), c.count);
+    EXPECT_EQ(policy.events, c.events);
+  }
+}
+
+TEST(FolderWalkTest, AFolderThatCannotBeSearchedGivesMinusOneAndNothingElse) {
+  const FakeTree tree;
+  RecordingPolicy policy(&tree, {});
+  FolderWalk walk;
+  WalkEntry root;
+  root.kind = WalkEntry::Kind::kFolder;
+  root.source = "nowhere";
+  EXPECT_EQ(walk.Walk(policy, platform::WideFromUtf8("t\\"), root), -1);
+  EXPECT_TRUE(policy.events.empty());
+}
+
+// One walk serves a whole build: a folder walked for one given path is not walked again for
+// a later one that reaches it.
+TEST(FolderWalkTest, FoldersWalkedForOneGivenPathAreNotWalkedForTheNext) {
+  const FakeTree tree = {{"one", {{"shared", 'd', 5, "S"}}}, {"two", {{"shared", 'd', 5, "S"}}}, {"S", {{"f", 'f'}}}};
+  RecordingPolicy policy(&tree, {});
+  FolderWalk walk;
+  for (const char *given : {"one", "two"}) {
+    WalkEntry folder;
+    folder.kind = WalkEntry::Kind::kFolder;
+    folder.source = given;
+    walk.Walk(policy, platform::WideFromUtf8(std::string(given) + "\\"), folder);
+  }
+  EXPECT_EQ(policy.events,
+            (std::vector<std::string>{"folder one\\shared\\", "file one\\shared\\f", "again two\\shared\\"}));
+}
+
+}  // namespace
+}  // namespace ydr::zip
