@@ -47,6 +47,7 @@ std::string FolderProblem::Describe() const {
     case kNotFolder: return "'" + component + "' is not a folder";
     case kNotRegular: return "'" + component + "' is not a regular file";
     case kBadName: return "the name has no usable path";
+    case kExists: return "'" + component + "' exists already";
     case kSystem: return (component.empty() ? std::string() : "'" + component + "': ") + std::strerror(error);
   }
   return "failed";
@@ -122,7 +123,12 @@ int FolderCache::Get(const std::vector<std::string> &components, bool create, Fo
   const std::string &name = components.back();
   const std::string where = key.substr(0, key.size() - 1);
   if (IsBadComponent(name)) return FailWith(problem, FolderProblem::kBadName, where), -1;
-  const int fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
+  int fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
+  if (fd < 0 && problem->kind == FolderProblem::kSystem && (problem->error == EMFILE || problem->error == ENFILE)) {
+    // Out of descriptors: what the cache holds is the likeliest to give back.
+    Trim(parent);
+    fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
+  }
   if (fd < 0) {
     if (problem->kind == FolderProblem::kSystem && problem->error == ENOENT && !create) missing_.insert(key);
     return -1;
@@ -130,6 +136,17 @@ int FolderCache::Get(const std::vector<std::string> &components, bool create, Fo
   missing_.erase(key);
   Keep(key, fd);
   return fd;
+}
+
+void FolderCache::Trim(int keep) {
+  for (auto it = open_.begin(); it != open_.end();) {
+    if (it->second.fd == keep) {
+      ++it;
+      continue;
+    }
+    DestinationFolder::CloseFolder(it->second.fd);
+    it = open_.erase(it);
+  }
 }
 
 bool FolderCache::Holds(const std::vector<std::string> &components) {

@@ -216,9 +216,13 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
   const auto fd_is = [&](int folder, const std::string &relative) {
     if (folder < 0) return false;
     FolderProblem ignored;
-    const int fd = DestinationFolder::OpenForWriting(folder, "probe", &ignored);
+    std::string temporary;
+    const int fd = DestinationFolder::CreateTemporary(folder, "probe", &temporary, &ignored);
     std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (file == nullptr || std::fclose(file) != 0) return false;
+    if (file == nullptr || std::fclose(file) != 0 ||
+        !DestinationFolder::Commit(folder, temporary, "probe", {}, &ignored)) {
+      return false;
+    }
     const auto probe = std::filesystem::u8path(dir / ("dest/" + relative + "/probe"));
     return std::filesystem::remove(probe);
   };

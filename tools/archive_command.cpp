@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -34,13 +33,19 @@ bool ArchiveReader::Open(const std::string &path) {
     Complain(kExitFailure, label + " is not an archive");
     return false;
   }
+  places_ = zip::PlaceData(index_);
+  for (std::size_t i = places_.size(); i-- > 0;) {
+    if (places_[i] == zip::DataPlace::kCutOff) ++cut_off_;
+    if (places_[i] == zip::DataPlace::kShared) {
+      ++shared_;
+      first_shared_ = i;
+    }
+  }
   return true;
 }
 
-bool CutOff(const zip::ArchiveIndex &index, std::size_t i) {
-  const zip::MemberRecord &m = index.members[i];
-  return std::find(index.past_end.begin(), index.past_end.end(), i) != index.past_end.end() ||
-         (m.flag == zip::kFlagPacked && std::uint64_t{m.data_offset} + m.compressed_length > index.file_size);
+std::string Counted(std::size_t count, const std::string &noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 std::string MemberLabel(const zip::MemberRecord &member) { return Quoted(Printable(member.name)); }

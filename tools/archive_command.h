@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/command.h"
 #include "zip/archive_index.h"
@@ -23,15 +24,24 @@ class ArchiveReader {
   std::FILE *file() const { return file_; }
   const zip::ArchiveIndex &index() const { return index_; }
   const std::string &name() const { return name_; }
+  // Where member `i`'s data lie (cut off, shared with another member, ...).
+  zip::DataPlace place(std::size_t i) const { return places_[i]; }
+  // How many members have their data cut off, or share them with another member; the
+  // first of those that share.
+  std::size_t cut_off() const { return cut_off_; }
+  std::size_t shared() const { return shared_; }
+  std::size_t first_shared() const { return first_shared_; }
 
  private:
   std::FILE *file_ = nullptr;
   zip::ArchiveIndex index_;
+  std::vector<zip::DataPlace> places_;
+  std::size_t cut_off_ = 0, shared_ = 0, first_shared_ = 0;
   std::string name_;
 };
 
-// Whether member `i` has its data missing because the archive was cut short.
-bool CutOff(const zip::ArchiveIndex &index, std::size_t i);
+// "1 member", "2 members": a count with its noun (given in the singular; "-s" added).
+std::string Counted(std::size_t count, const std::string &noun);
 
 // A member as messages name it: its stored name, escaped for the terminal, in quotes.
 std::string MemberLabel(const zip::MemberRecord &member);

@@ -4,8 +4,10 @@
 // (".." and "." folded, never above the root), without its drive and its leading
 // separators. So whatever the stored name says, the output lies under the destination; and
 // since the folders and the file are made and opened relative to the destination's
-// descriptor, never through a symbolic link or into anything but a regular file, nothing
-// already inside it (a planted link, a pipe) can send a write elsewhere or block it.
+// descriptor, never through a symbolic link or into anything but a regular file, and each
+// file is written under a new name and moved into place, nothing already inside it (a
+// planted link, hard link or pipe) can send a write elsewhere or block it. An existing file
+// at a member's path is replaced, as hosts expect.
 // Without a destination, members go to the absolute form of their names, as the host asks.
 #include <unistd.h>
 
@@ -64,16 +66,28 @@ long UnpackBelow(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrW
     ydr::platform::DestinationFolder::CloseFolder(parent);
     return 0;
   }
-  const int fd = ydr::platform::DestinationFolder::OpenForWriting(parent, file_name, &problem);
-  ydr::platform::DestinationFolder::CloseFolder(parent);
-  if (fd < 0) return zip::kErrorCreateOutput;
-  FILE *out = fdopen(fd, "wb");
+  // A new file beside the name, moved onto it when written: an existing file there is
+  // replaced as a name, never written through (a hard link planted in the destination would
+  // otherwise carry the member's bytes into a file elsewhere).
+  using Folder = ydr::platform::DestinationFolder;
+  std::string temporary;
+  const int fd = Folder::CreateTemporary(parent, file_name, &temporary, &problem);
+  FILE *out = fd < 0 ? nullptr : fdopen(fd, "wb");
   if (out == nullptr) {
-    close(fd);
+    if (fd >= 0) {
+      close(fd);
+      Folder::RemoveTemporary(parent, temporary);
+    }
+    Folder::CloseFolder(parent);
     return zip::kErrorCreateOutput;
   }
-  const long code = UnpackInto(archive, member, out);
-  static_cast<void>(std::fclose(out));
+  long code = UnpackInto(archive, member, out);
+  static_cast<void>(std::fclose(out));  // as UnpackInto says, the documented result stands
+  if (code == 0 && !Folder::Commit(parent, temporary, file_name, {Folder::Replacing::kAnyRegularFile, {}}, &problem)) {
+    code = zip::kErrorCreateOutput;
+  }
+  if (code != 0) Folder::RemoveTemporary(parent, temporary);
+  Folder::CloseFolder(parent);
   return code;
 }
 
