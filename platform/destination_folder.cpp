@@ -40,6 +40,15 @@ bool FailForKind(DestinationFolder::EntryKind kind, FolderProblem::Kind wrong_ki
   return FailWith(problem, FolderProblem::kSystem, where, error);
 }
 
+namespace {
+
+// The process (or the system) has no descriptor left to give.
+bool OutOfDescriptors(const FolderProblem &problem) {
+  return problem.kind == FolderProblem::kSystem && (problem.error == EMFILE || problem.error == ENFILE);
+}
+
+}  // namespace
+
 std::string FolderProblem::Describe() const {
   switch (kind) {
     case kNone: return "no problem";
@@ -124,7 +133,7 @@ int FolderCache::Get(const std::vector<std::string> &components, bool create, Fo
   const std::string where = key.substr(0, key.size() - 1);
   if (IsBadComponent(name)) return FailWith(problem, FolderProblem::kBadName, where), -1;
   int fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
-  if (fd < 0 && problem->kind == FolderProblem::kSystem && (problem->error == EMFILE || problem->error == ENFILE)) {
+  if (fd < 0 && OutOfDescriptors(*problem)) {
     // Out of descriptors: what the cache holds is the likeliest to give back.
     Trim(parent);
     fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
@@ -136,6 +145,13 @@ int FolderCache::Get(const std::vector<std::string> &components, bool create, Fo
   missing_.erase(key);
   Keep(key, fd);
   return fd;
+}
+
+int FolderCache::CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem) {
+  const int fd = DestinationFolder::CreateTemporary(folder, name, temporary, problem);
+  if (fd >= 0 || !OutOfDescriptors(*problem)) return fd;
+  Trim(folder);
+  return DestinationFolder::CreateTemporary(folder, name, temporary, problem);
 }
 
 void FolderCache::Trim(int keep) {

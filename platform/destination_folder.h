@@ -121,9 +121,9 @@ class FolderCache {
   int Get(const std::vector<std::string> &components, bool create, FolderProblem *problem);
   // Whether anything (links not followed) is at `components`; nothing is made on the way.
   bool Holds(const std::vector<std::string> &components);
-  // Closes every cached folder but `keep` (one the caller still uses; -1 for none), to give
-  // descriptors back when the process has run out of them.
-  void Trim(int keep);
+  // DestinationFolder::CreateTemporary in `folder` (one of this cache's), giving back the
+  // other cached folders and trying once more when the process has run out of descriptors.
+  int CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem);
 
  private:
   struct Entry {
@@ -132,6 +132,8 @@ class FolderCache {
   };
   int Lookup(const std::string &key);
   void Keep(const std::string &key, int fd);
+  // Closes every cached folder but `keep` (one the caller still uses; -1 for none).
+  void Trim(int keep);
 
   const DestinationFolder &dest_;
   const std::size_t capacity_;

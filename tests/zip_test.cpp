@@ -416,6 +416,29 @@ TEST(ZipPlatformTest, PlantedLinksAndPipesInTheDestinationAreNotFollowed) {
   EXPECT_EQ(zip.GetErrorCount(), 4);
 }
 
+// An existing file at a member's path is replaced, as hosts expect, but as a name: a hard
+// link planted there to a file outside the destination never carries the member's bytes out.
+TEST(ZipPlatformTest, ExistingFilesAreReplacedNeverWrittenThrough) {
+  TempDir dir;
+  const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
+  const std::string dest = dir.MakeDir("dest");
+  std::string base;
+  {
+    ydr::test::ScopedCurrentDirectory cwd(dir.path());
+    base = dest + fs::current_path().string();
+  }
+  fs::create_directories(base);
+  fs::create_hard_link(secret, base + "/hard.txt");
+  dir.WriteFile(base.substr(dir.path().size() + 1) + "/old.txt", "old");
+  dir.WriteFile("h.ydz", HostileArchive({"hard.txt", "old.txt", "new.txt"}, "member"));
+  ydr::test::ScopedCurrentDirectory cwd(dir.path());
+  CYdrZIP zip;
+  EXPECT_EQ(zip.DecompressZIP(ydr::test::W("h.ydz").c_str(), ydr::test::W(dest).c_str(), 0), 1);
+  EXPECT_EQ(ReadFile(secret), "keep me");
+  for (const char *name : {"hard.txt", "old.txt", "new.txt"}) EXPECT_EQ(ReadFile(base + "/" + name), "member") << name;
+  EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 3);  // no temporary left
+}
+
 }  // namespace
 #endif
 

@@ -185,12 +185,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   const int folder = folders_.Get(components, true, &problem);  // the cache's
   if (folder < 0) return Fail(member, "cannot make its folder: " + Printable(problem.Describe()));
   std::string temporary;
-  int fd = platform::DestinationFolder::CreateTemporary(folder, name, &temporary, &problem);
-  if (fd < 0 && problem.kind == platform::FolderProblem::kSystem &&
-      (problem.error == EMFILE || problem.error == ENFILE)) {
-    folders_.Trim(folder);  // out of descriptors: the cached folders give some back
-    fd = platform::DestinationFolder::CreateTemporary(folder, name, &temporary, &problem);
-  }
+  const int fd = folders_.CreateTemporary(folder, name, &temporary, &problem);
   if (fd < 0) return Fail(member, "cannot create the file: " + Printable(problem.Describe()));
   // The decoder's pieces go straight to the file, without a second buffer.
   std::string sink_error;
