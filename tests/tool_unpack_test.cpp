@@ -144,7 +144,8 @@ TEST(ToolUnpackTest, ManyCutOffMembersTakeLinearTime) {
 }
 
 // Two members whose names land on one path: the first is unpacked, the second named and left
-// out, and the exit status is 1, with or without --overwrite or --keep.
+// out, and the exit status is 1, with or without --overwrite or --keep; test fails the
+// second too.
 TEST(ToolUnpackTest, MembersLandingOnOnePathKeepTheFirst) {
   TempDir dir;
   // Names with a lone surrogate: both come out with U+FFFD in its place.
@@ -207,6 +208,13 @@ TEST(ToolUnpackTest, MembersLandingOnOnePathKeepTheFirst) {
     EXPECT_EQ(Count(result.err, "lands on the same file"), 1u) << result.err;
     EXPECT_NE(result.err.find("1 member failed"), std::string::npos) << result.err;
     for (const std::string &path : Tree(out)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+    // test says what unpack (without --flat) would leave out.
+    if (c.options.empty()) {
+      const auto tested = Ydr({"test", args[args.size() - 2]});
+      EXPECT_EQ(tested.exit_status, 1);
+      EXPECT_NE(tested.err.find(std::string(c.second_label) + ": lands on the same file"), std::string::npos)
+          << tested.err;
+    }
   }
 }
 

@@ -48,6 +48,16 @@ std::string Counted(std::size_t count, const std::string &noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+std::string JoinedPath(const std::vector<std::string> &components) {
+  std::string path;
+  for (const std::string &c : components) path += (path.empty() ? "" : "/") + c;
+  return path;
+}
+
+std::string SamePathWords(const std::string &path, const zip::MemberRecord &first) {
+  return "lands on the same file, " + Quoted(Printable(path)) + ", as " + MemberLabel(first) + " (the first is kept)";
+}
+
 std::string MemberLabel(const zip::MemberRecord &member) { return Quoted(Printable(member.name)); }
 
 const char *FlagWords(std::uint8_t flag) {

@@ -43,6 +43,13 @@ class ArchiveReader {
 // "1 member", "2 members": a count with its noun (given in the singular; "-s" added).
 std::string Counted(std::size_t count, const std::string &noun);
 
+// A member's path below DEST as one string, '/' between its components (as
+// zip::FoldedMemberPath gives them).
+std::string JoinedPath(const std::vector<std::string> &components);
+// Why a member whose file lands on `path`, where the member `first` has already put one,
+// is left out.
+std::string SamePathWords(const std::string &path, const zip::MemberRecord &first);
+
 // A member as messages name it: its stored name, escaped for the terminal, in quotes.
 std::string MemberLabel(const zip::MemberRecord &member);
 // What a member's flag says, for listings.

@@ -1,16 +1,32 @@
 // ydr test: whether every member of an archive decodes, with a matching CRC-32 and length.
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
 #include "tools/progress.h"
 #include "tools/text_output.h"
+#include "zip/member_path.h"
 #include "zip/member_stream.h"
 
 namespace ydr::tool {
 namespace {
+
+using Landings = std::unordered_map<std::string, const zip::MemberRecord *>;
+
+// Why unpack (without --flat) would leave out a member that decodes: its name leaves no file
+// name, or a member before it that checked out lands on the same path. Empty when neither;
+// then the member's path is taken.
+std::string LandingProblem(const zip::MemberRecord &m, Landings *landed) {
+  const std::vector<std::string> components = zip::FoldedMemberPath(m.name, false);
+  if (components.empty()) return "its name leaves no file name to write";
+  const std::string path = JoinedPath(components);
+  const auto [first, taken] = landed->emplace(path, &m);
+  return taken ? std::string() : SamePathWords(path, *first->second);
+}
 
 int RunTest(const ParsedOptions &options) {
   if (options.operands().size() != 1) return Complain(kExitUsage, "test needs ARCHIVE");
@@ -23,6 +39,9 @@ int RunTest(const ParsedOptions &options) {
   // shared stream could take seconds per member to decode, the same bytes each time.
   int failed = 0;
   bool written = true;
+  // Where each member that checked out would be unpacked (without --flat): a later one on the
+  // same path would be refused by unpack, so it fails here too.
+  Landings landed;
   {
     ProgressMeter meter("testing", "members", index.members.size(), 0);
     for (std::size_t i = 0; i < index.members.size(); ++i) {
@@ -38,7 +57,7 @@ int RunTest(const ParsedOptions &options) {
                                                              meter.AddBytes(n);
                                                              return true;
                                                            });
-        if (status != zip::StreamStatus::kOk) why = zip::Describe(status);
+        why = status != zip::StreamStatus::kOk ? zip::Describe(status) : LandingProblem(m, &landed);
       } else {
         why = m.flag == zip::kFlagNotPacked ? "was never packed" : "the archive's record of it is invalid";
       }
@@ -79,7 +98,9 @@ extern const Command kTestCommand = {
     "Decompresses every member within its recorded data and checks its CRC-32 and length.\n"
     "Each member that fails is named with the reason; the exit status is then 1. Members\n"
     "whose data lie past the end of the archive, or share bytes with another member's, fail\n"
-    "without being decoded. With -v, each member that checks out is named on standard output.\n"
+    "without being decoded, and so does a member that unpack would leave out because an\n"
+    "earlier one lands on the same path. With -v, each member that checks out is named on\n"
+    "standard output.\n"
     "\n"
     "  -v, --verbose   name each member that checks out, too\n"
     "  -q, --quiet     no summary line when all is well\n",

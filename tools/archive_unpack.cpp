@@ -111,14 +111,6 @@ bool Matches(const UnpackOptions &options, const zip::MemberRecord &member) {
                                        "UTF-8");
 }
 
-// A member's path below DEST as one string, '/' between components: how the run keeps track
-// of the files it has written and of those that were there before it.
-std::string JoinedPath(const std::vector<std::string> &components) {
-  std::string path;
-  for (const std::string &c : components) path += (path.empty() ? "" : "/") + c;
-  return path;
-}
-
 class Unpacker {
  public:
   Unpacker(const ArchiveReader &archive, platform::FolderCache &folders, const UnpackOptions &options)
@@ -172,8 +164,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   if (components.empty()) return Fail(member, "its name leaves no file name to write");
   const std::string path = JoinedPath(components);
   if (const auto first = landed_.find(path); first != landed_.end()) {
-    return Fail(member, "lands on the same file, " + Quoted(Printable(path)) + ", as " + MemberLabel(*first->second) +
-                            " (the first was kept)");
+    return Fail(member, SamePathWords(path, *first->second));
   }
   if (options_.existing == Existing::kKeep && folders_.Holds(components)) {
     ++kept;
