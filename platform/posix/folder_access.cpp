@@ -80,15 +80,23 @@ namespace {
 
 // Moves `from` to `to` in `folder` only when nothing is at `to`; fails with EEXIST
 // otherwise. Where the file system has no such move, a second name made with link() (which
-// never replaces either) and the first one removed do the same.
+// never replaces either) and the first one removed do the same. A file system with neither
+// (FAT, say) leaves only a look before the move: there a name taken in between is lost.
 bool MoveWithoutReplacing(int folder, const std::string &from, const std::string &to) {
 #if defined(RENAME_NOREPLACE)
   if (renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
 #endif
-  if (linkat(folder, from.c_str(), folder, to.c_str(), 0) != 0) return false;
-  static_cast<void>(unlinkat(folder, from.c_str(), 0));  // the file is in place either way
-  return true;
+  if (linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+    static_cast<void>(unlinkat(folder, from.c_str(), 0));  // the file is in place either way
+    return true;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) return false;
+  if (DestinationFolder::KindAt(folder, to) != DestinationFolder::EntryKind::kNothing) {
+    errno = EEXIST;
+    return false;
+  }
+  return renameat(folder, from.c_str(), folder, to.c_str()) == 0;
 }
 
 }  // namespace
