@@ -78,8 +78,8 @@ int RunTest(const ParsedOptions &options) {
                                MemberLabel(index.members[archive.first_shared()]) + "); they were not checked");
   }
   if (archive.cut_off() > 0) {
-    Complain(kExitFailure,
-             label + " is cut short: the data of " + Counted(archive.cut_off(), "member") + " lie past its end");
+    Complain(kExitFailure, label + " is cut short: the data of " + Counted(archive.cut_off(), "member") +
+                               (archive.cut_off() == 1 ? " lies" : " lie") + " past its end");
   }
   const std::size_t failures = static_cast<std::size_t>(failed) + archive.shared() + archive.cut_off();
   if (!written || !FlushOutput()) return Complain(kExitFailure, "cannot write the results to standard output");
