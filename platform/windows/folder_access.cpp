@@ -161,13 +161,14 @@ bool DestinationFolder::Commit(int folder, const std::string &temporary, const s
   const std::wstring to = Join(folder_path, name);
   // Without MOVEFILE_REPLACE_EXISTING the move never replaces anything.
   if (MoveFileExW(from.c_str(), to.c_str(), 0)) return true;
+  // What is in the way decides (a folder there may give "access denied" rather than "exists").
   const DWORD error = GetLastError();
-  if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-    return FailWith(problem, FolderProblem::kSystem, name, ErrnoFromSystemError(error));
-  }
   const EntryKind kind = KindOfPath(to);
   if (kind != EntryKind::kNothing && kind != EntryKind::kRegular) {
     return FailForKind(kind, FolderProblem::kNotRegular, name, 0, problem);
+  }
+  if (kind == EntryKind::kNothing || (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)) {
+    return FailWith(problem, FolderProblem::kSystem, name, ErrnoFromSystemError(error));
   }
   if (replacing.mode == Replacing::kNothing) return FailWith(problem, FolderProblem::kExists, name);
   if (replacing.mode == Replacing::kOnlyFile) {
