@@ -301,8 +301,9 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
         ASSERT_TRUE(found.has_value());
         replacing.file = *found;
         if (c.there == There::kFileMadeSince) {
-          std::filesystem::remove(std::filesystem::u8path(path));
-          dir.WriteFile("dir-keeper/" + name, "hold the inode");  // so the new file cannot reuse it
+          // The file found is moved aside (so that it lives on and the new one cannot take its
+          // identity), and another put at its name.
+          std::filesystem::rename(std::filesystem::u8path(path), std::filesystem::u8path(dir / ("aside-" + name)));
           dir.WriteFile("dest/" + name, "old");
         }
         break;
