@@ -4,7 +4,12 @@
 // replaced that the run did not find there at its start, the first of two members on one
 // path is kept and the second named, and test says what unpack would refuse.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -249,6 +254,33 @@ TEST(ToolUnpackTest, TwoRunsIntoOneFolderNeverReplaceEachOthersFiles) {
     EXPECT_EQ(Tree(out).size(), static_cast<std::size_t>(kMembers));  // no temporary left
   }
 }
+
+#if !defined(_WIN32)  // descriptor limits as POSIX sets them
+// With few descriptors to spare (ulimit -n 12, say), unpacking into many folders gives back
+// the folders it holds open instead of failing every member after the first few.
+TEST(ToolUnpackTest, FewDescriptorsAreEnoughForManyFolders) {
+  TempDir dir;
+  std::vector<ArchiveMember> members;
+  for (int i = 0; i < 300; ++i) {
+    members.push_back({"d" + std::to_string(i % 100) + "\\f" + std::to_string(i), 1, std::to_string(i)});
+  }
+  const std::string archive = dir.WriteFile("many.ydz", BuildArchive(members));
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  const int lowest_free = dup(0);
+  ASSERT_GE(lowest_free, 0);
+  close(lowest_free);
+  // The runner's three pipes take six; the program gets its standard three and the rest.
+  rlimit few = before;
+  few.rlim_cur = std::min<rlim_t>(before.rlim_cur, static_cast<rlim_t>(std::max(lowest_free, 3) + 9));
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+  const auto result = Ydr({"unpack", archive, dir / "out"});
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
+  EXPECT_EQ(result.exit_status, 0) << result.err.substr(0, 2000);
+  EXPECT_EQ(Tree(dir / "out").size(), 400u);  // 100 folders, 300 files
+  EXPECT_EQ(ReadFile(dir / "out/d42/f142"), "142");
+}
+#endif
 
 // Counts are said with the right number, the bytes of a member that failed are not counted as
 // unpacked, and test's results (each member that checks out) go to standard output.
