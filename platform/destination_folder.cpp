@@ -40,6 +40,15 @@ bool FailForKind(DestinationFolder::EntryKind kind, FolderProblem::Kind wrong_ki
   return FailWith(problem, FolderProblem::kSystem, where, error);
 }
 
+namespace {
+
+// The process (or the system) has no descriptor left to give.
+bool OutOfDescriptors(const FolderProblem &problem) {
+  return problem.kind == FolderProblem::kSystem && (problem.error == EMFILE || problem.error == ENFILE);
+}
+
+}  // namespace
+
 std::string FolderProblem::Describe() const {
   switch (kind) {
     case kNone: return "no problem";
@@ -47,6 +56,7 @@ std::string FolderProblem::Describe() const {
     case kNotFolder: return "'" + component + "' is not a folder";
     case kNotRegular: return "'" + component + "' is not a regular file";
     case kBadName: return "the name has no usable path";
+    case kExists: return "'" + component + "' exists already";
     case kSystem: return (component.empty() ? std::string() : "'" + component + "': ") + std::strerror(error);
   }
   return "failed";
@@ -122,7 +132,12 @@ int FolderCache::Get(const std::vector<std::string> &components, bool create, Fo
   const std::string &name = components.back();
   const std::string where = key.substr(0, key.size() - 1);
   if (IsBadComponent(name)) return FailWith(problem, FolderProblem::kBadName, where), -1;
-  const int fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
+  int fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
+  if (fd < 0 && OutOfDescriptors(*problem)) {
+    // Out of descriptors: what the cache holds is the likeliest to give back.
+    Trim(parent);
+    fd = DestinationFolder::OpenChild(parent, name, create, where, problem);
+  }
   if (fd < 0) {
     if (problem->kind == FolderProblem::kSystem && problem->error == ENOENT && !create) missing_.insert(key);
     return -1;
@@ -130,6 +145,24 @@ int FolderCache::Get(const std::vector<std::string> &components, bool create, Fo
   missing_.erase(key);
   Keep(key, fd);
   return fd;
+}
+
+int FolderCache::CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem) {
+  const int fd = DestinationFolder::CreateTemporary(folder, name, temporary, problem);
+  if (fd >= 0 || !OutOfDescriptors(*problem)) return fd;
+  Trim(folder);
+  return DestinationFolder::CreateTemporary(folder, name, temporary, problem);
+}
+
+void FolderCache::Trim(int keep) {
+  for (auto it = open_.begin(); it != open_.end();) {
+    if (it->second.fd == keep) {
+      ++it;
+      continue;
+    }
+    DestinationFolder::CloseFolder(it->second.fd);
+    it = open_.erase(it);
+  }
 }
 
 bool FolderCache::Holds(const std::vector<std::string> &components) {

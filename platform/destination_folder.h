@@ -14,10 +14,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "platform/file_identity.h"
 
 namespace ydr::platform {
 
@@ -28,6 +31,7 @@ struct FolderProblem {
     kNotFolder,   // a file (or a pipe, device, ...) is where a folder must go
     kNotRegular,  // a folder, pipe, socket or device is where a file must go
     kBadName,     // an empty, "." or ".." component
+    kExists,      // a file is where a new one must go, and it may not be replaced
     kSystem,      // the system refused; `error` says why
   };
   Kind kind = kNone;
@@ -62,15 +66,28 @@ class DestinationFolder {
   // Creates a new, empty file with a temporary name beside `name` in `folder`; the name
   // goes to *temporary. Returns the descriptor, or -1.
   static int CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem);
-  // Moves the temporary file onto `name`, which must be new or a regular file (then
-  // replaced). On refusal the temporary file stays; the caller removes it. A new name takes
-  // one call: the move is first tried as one that never replaces.
-  static bool Commit(int folder, const std::string &temporary, const std::string &name, FolderProblem *problem);
+  // What Commit may replace at the name it moves a file to.
+  struct Replacing {
+    enum Mode {
+      kNothing,         // only a new name is taken; anything there fails with kExists
+      kAnyRegularFile,  // a regular file there is replaced
+      kOnlyFile,        // only the regular file `file` (as found before); any other fails with kExists
+    };
+    Mode mode = kNothing;
+    FileIdentity file;
+  };
+  // Moves the temporary file onto `name`, which must be new or, as `replacing` allows, a
+  // regular file (then replaced as one step: its name points to the new file, and the old
+  // file itself, with any other name it has, is never written). A link, folder, pipe or
+  // device there is never replaced. The move is first tried as one that never replaces, so
+  // a name someone else takes meanwhile is never lost. On refusal the temporary file stays;
+  // the caller removes it.
+  static bool Commit(int folder, const std::string &temporary, const std::string &name, const Replacing &replacing,
+                     FolderProblem *problem);
+  // The identity of the regular file at `name` in `folder` (links not followed), or none.
+  static std::optional<FileIdentity> IdentityAt(int folder, const std::string &name);
   // Removes a temporary file that is not to be committed.
   static void RemoveTemporary(int folder, const std::string &temporary);
-  // Opens `name` in `folder` for writing from its start, truncating a regular file in place
-  // or creating it. Returns the descriptor, or -1.
-  static int OpenForWriting(int folder, const std::string &name, FolderProblem *problem);
 
   // What is at `name` in `folder`, links not followed.
   enum class EntryKind { kNothing, kFolder, kRegular, kLink, kOther };
@@ -89,7 +106,8 @@ class DestinationFolder {
 // Descriptors of the folders below a destination, each opened (and made, when asked) once
 // and then reused, so that unpacking many files into few folders does not walk every file's
 // path again: a folder is reached from its cached parent with one call. At most `capacity`
-// stay open, the least recently used closed first. A folder found missing while only
+// stay open, the least recently used closed first; when the process runs out of
+// descriptors, the cache closes what it holds and tries once more. A folder found missing while only
 // looking is remembered as missing until this cache makes or finds it.
 class FolderCache {
  public:
@@ -103,6 +121,9 @@ class FolderCache {
   int Get(const std::vector<std::string> &components, bool create, FolderProblem *problem);
   // Whether anything (links not followed) is at `components`; nothing is made on the way.
   bool Holds(const std::vector<std::string> &components);
+  // DestinationFolder::CreateTemporary in `folder` (one of this cache's), giving back the
+  // other cached folders and trying once more when the process has run out of descriptors.
+  int CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem);
 
  private:
   struct Entry {
@@ -111,6 +132,8 @@ class FolderCache {
   };
   int Lookup(const std::string &key);
   void Keep(const std::string &key, int fd);
+  // Closes every cached folder but `keep` (one the caller still uses; -1 for none).
+  void Trim(int keep);
 
   const DestinationFolder &dest_;
   const std::size_t capacity_;

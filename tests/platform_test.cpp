@@ -1,11 +1,14 @@
 // The runtime-library path rules and UTF conversions the rest of the library stands on.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -216,9 +219,13 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
   const auto fd_is = [&](int folder, const std::string &relative) {
     if (folder < 0) return false;
     FolderProblem ignored;
-    const int fd = DestinationFolder::OpenForWriting(folder, "probe", &ignored);
+    std::string temporary;
+    const int fd = DestinationFolder::CreateTemporary(folder, "probe", &temporary, &ignored);
     std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (file == nullptr || std::fclose(file) != 0) return false;
+    if (file == nullptr || std::fclose(file) != 0 ||
+        !DestinationFolder::Commit(folder, temporary, "probe", {}, &ignored)) {
+      return false;
+    }
     const auto probe = std::filesystem::u8path(dir / ("dest/" + relative + "/probe"));
     return std::filesystem::remove(probe);
   };
@@ -250,6 +257,134 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
   EXPECT_LT(cache.Get({"..", "x"}, true, &problem), 0);
   EXPECT_EQ(problem.kind, FolderProblem::kBadName);
 }
+
+// Moving a finished file into place: what is at the name decides, with what the caller
+// allows replaced. A refused move leaves the name's file and the temporary file as they were.
+TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
+  using Replacing = DestinationFolder::Replacing;
+  enum class There { kNothing, kFile, kFileMadeSince, kFolder, kLink };
+  struct Case {
+    const char *what;
+    There there;
+    Replacing::Mode mode;
+    FolderProblem::Kind problem;  // kNone: moved into place
+  };
+  const Case cases[] = {
+    {"a new name", There::kNothing, Replacing::kNothing, FolderProblem::kNone},
+    {"a file, nothing replaced", There::kFile, Replacing::kNothing, FolderProblem::kExists},
+    {"a file, any replaced", There::kFile, Replacing::kAnyRegularFile, FolderProblem::kNone},
+    {"the file found before", There::kFile, Replacing::kOnlyFile, FolderProblem::kNone},
+    {"a file made since", There::kFileMadeSince, Replacing::kOnlyFile, FolderProblem::kExists},
+    {"a new name, only a file", There::kNothing, Replacing::kOnlyFile, FolderProblem::kNone},
+    {"a folder", There::kFolder, Replacing::kAnyRegularFile, FolderProblem::kNotRegular},
+#if !defined(_WIN32)
+    {"a link", There::kLink, Replacing::kAnyRegularFile, FolderProblem::kLink},
+#endif
+  };
+  test::TempDir dir;
+  DestinationFolder dest;
+  FolderProblem problem;
+  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
+  dir.WriteFile("outside.txt", "outside");
+  int round = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = "n" + std::to_string(++round);
+    const std::string path = dir / ("dest/" + name);
+    Replacing replacing{c.mode, {}};
+    switch (c.there) {
+      case There::kNothing: break;
+      case There::kFile:
+      case There::kFileMadeSince: {
+        dir.WriteFile("dest/" + name, "old");
+        const std::optional<FileIdentity> found = DestinationFolder::IdentityAt(dest.descriptor(), name);
+        ASSERT_TRUE(found.has_value());
+        replacing.file = *found;
+        if (c.there == There::kFileMadeSince) {
+          // The file found is moved aside (so that it lives on and the new one cannot take its
+          // identity), and another put at its name.
+          std::filesystem::rename(std::filesystem::u8path(path), std::filesystem::u8path(dir / ("aside-" + name)));
+          dir.WriteFile("dest/" + name, "old");
+        }
+        break;
+      }
+      case There::kFolder: dir.MakeDir("dest/" + name); break;
+      case There::kLink:
+        std::filesystem::create_symlink(std::filesystem::u8path(dir / "outside.txt"), std::filesystem::u8path(path));
+        break;
+    }
+    std::string temporary;
+    const int fd = DestinationFolder::CreateTemporary(dest.descriptor(), name, &temporary, &problem);
+    std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fputs("new", file) >= 0 && std::fclose(file) == 0, true);
+    FolderProblem why;
+    const bool moved = DestinationFolder::Commit(dest.descriptor(), temporary, name, replacing, &why);
+    EXPECT_EQ(moved, c.problem == FolderProblem::kNone);
+    EXPECT_EQ(why.kind, c.problem);
+    const auto temporary_path = std::filesystem::u8path(dir / ("dest/" + temporary));
+    EXPECT_EQ(std::filesystem::exists(temporary_path), !moved);
+    if (moved) {
+      EXPECT_EQ(test::ReadFile(path), "new");
+    } else if (c.there != There::kFolder && c.there != There::kLink) {
+      EXPECT_EQ(test::ReadFile(path), "old");
+    }
+    std::filesystem::remove(temporary_path);
+  }
+  EXPECT_EQ(test::ReadFile(dir / "outside.txt"), "outside");
+}
+
+#if !defined(_WIN32)
+// A file replaced in place is replaced as a name: another link to the old file (one planted
+// to reach a file outside the folder) keeps the old bytes.
+TEST(DestinationFolderTest, ReplacingNeverWritesThroughAHardLink) {
+  test::TempDir dir;
+  const std::string outside = dir.WriteFile("outside.txt", "outside");
+  DestinationFolder dest;
+  FolderProblem problem;
+  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
+  ASSERT_EQ(link(outside.c_str(), (dir / "dest/a.txt").c_str()), 0);
+  std::string temporary;
+  const int fd = DestinationFolder::CreateTemporary(dest.descriptor(), "a.txt", &temporary, &problem);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "member", 6), 6);
+  ASSERT_EQ(close(fd), 0);
+  ASSERT_TRUE(DestinationFolder::Commit(dest.descriptor(), temporary, "a.txt",
+                                        {DestinationFolder::Replacing::kAnyRegularFile, {}}, &problem));
+  EXPECT_EQ(test::ReadFile(dir / "dest/a.txt"), "member");
+  EXPECT_EQ(test::ReadFile(outside), "outside");
+}
+
+// With few descriptors left, the folder cache gives back what it holds and tries again,
+// rather than failing every folder after the first few.
+TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
+  test::TempDir dir;
+  DestinationFolder dest;
+  FolderProblem problem;
+  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  const int lowest_free = dup(0);
+  ASSERT_GE(lowest_free, 0);
+  close(lowest_free);
+  rlimit few = before;
+  few.rlim_cur = static_cast<rlim_t>(lowest_free) + 4;  // four descriptors to spare
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+  int made = 0;
+  {
+    FolderCache cache(dest);  // room for far more folders than descriptors
+    for (int i = 0; i < 40; ++i) {
+      const std::vector<std::string> path = {"d" + std::to_string(i % 8), "e" + std::to_string(i)};
+      const int folder = cache.Get(path, true, &problem);
+      std::string temporary;
+      const int fd = folder < 0 ? -1 : cache.CreateTemporary(folder, "f", &temporary, &problem);
+      if (fd >= 0 && close(fd) == 0) ++made;
+    }
+  }
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
+  EXPECT_EQ(made, 40) << problem.Describe();
+}
+#endif
 
 }  // namespace
 }  // namespace ydr::platform

@@ -413,7 +413,7 @@ TEST(ToolArchiveTest, ListingsShowSizesSavingsAndSlashes) {
   EXPECT_NE(listed.out.find("      1000"), std::string::npos) << listed.out;  // from the trailer
   EXPECT_NE(listed.out.find("docs/a.txt"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("gone  (not-packed)"), std::string::npos) << listed.out;
-  EXPECT_NE(listed.out.find("1 files, 1 folders"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("1 file, 1 folder"), std::string::npos) << listed.out;
   const auto verbose = Ydr({"list", "-v", archive});
   EXPECT_NE(verbose.out.find("folder"), std::string::npos) << verbose.out;
   // Patterns take either separator.

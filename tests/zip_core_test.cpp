@@ -60,29 +60,59 @@ ArchiveIndex IndexOf(const std::string &bytes) {
   return index;
 }
 
-TEST(ArchiveIndexTest, SharedOverlappingAndMissingDataAreFound) {
-  bool truncated = false;
+// Every member's data are placed whatever the other members are: the check before decoding
+// must not stop at the first member that is cut off or shared.
+TEST(ArchiveIndexTest, EveryMembersDataArePlaced) {
+  constexpr auto kNone = DataPlace::kNone, kInside = DataPlace::kInside, kCut = DataPlace::kCutOff,
+                 kShared = DataPlace::kShared;
+  struct Range {
+    std::uint8_t flag;
+    std::uint32_t offset, length;
+  };
+  struct Case {
+    const char *what;
+    std::vector<Range> members;
+    std::vector<DataPlace> places;
+  };
+  constexpr std::uint64_t kSize = 1000;
+  const Case cases[] = {
+      {"apart, with a folder", {{1, 100, 50}, {3, 0, 0}, {1, 150, 50}}, {kInside, kNone, kInside}},
+      {"out of archive order", {{1, 300, 100}, {1, 100, 200}}, {kInside, kInside}},
+      {"one start", {{1, 100, 50}, {1, 100, 50}}, {kShared, kShared}},
+      {"the second starts inside the first", {{1, 100, 50}, {1, 149, 10}}, {kShared, kShared}},
+      {"two inside a third",
+       {{1, 100, 100}, {1, 120, 10}, {1, 190, 5}, {1, 200, 10}},
+       {kShared, kShared, kShared, kInside}},
+      {"empty ranges at one start", {{1, 100, 0}, {1, 100, 0}}, {kShared, kShared}},
+      {"an empty range inside another", {{1, 100, 100}, {1, 150, 0}}, {kShared, kShared}},
+      {"up to the end and one past it", {{1, 900, 100}, {1, 100, 901}}, {kInside, kCut}},
+      {"a cut member before shared ones",
+       {{1, 48, 0xFFFFFFFF}, {1, 200, 80}, {1, 200, 80}, {1, 200, 80}},
+       {kCut, kShared, kShared, kShared}},
+      {"shared ones before a cut member", {{1, 200, 80}, {1, 200, 80}, {1, 999, 2}}, {kShared, kShared, kCut}},
+      {"records of unpacked members are not ranges",
+       {{2, 100, 50}, {4, 100, 50}, {0, 100, 50}, {1, 100, 50}},
+       {kNone, kNone, kNone, kInside}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    ArchiveIndex index;
+    index.file_size = kSize;
+    for (const Range &r : c.members) index.members.push_back({r.flag, r.offset, r.length, 0, Name()});
+    EXPECT_EQ(PlaceData(index), c.places);
+  }
+}
+
+TEST(ArchiveIndexTest, DataStartingPastTheEndMakeAMemberInvalidAndCutOff) {
   const std::string fine = test::BuildArchive({{"a", 1, "alpha"}, {"d\\", 3, ""}, {"b", 1, "bravo"}});
-  EXPECT_EQ(FindBadDataRange(IndexOf(fine), &truncated), -1);
-
-  EXPECT_EQ(FindBadDataRange(IndexOf(test::SharedStreamArchive(3, "zeros")), &truncated), 1);
-  EXPECT_FALSE(truncated);
-
-  std::string overlapping = fine;  // member 2 starts inside member 0's data
-  const std::uint32_t first =
-      platform::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&overlapping[48 + 4]));
-  platform::StoreLittleEndian32(reinterpret_cast<std::uint8_t *>(&overlapping[48 + 64 + 4]), first + 2);
-  EXPECT_EQ(FindBadDataRange(IndexOf(overlapping), &truncated), 2);
-
-  const std::string cut = fine.substr(0, fine.size() - 3);
-  EXPECT_EQ(FindBadDataRange(IndexOf(cut), &truncated), 2);
-  EXPECT_TRUE(truncated);
-  // Data that start past the end make the member invalid, and are noted as cut off.
+  EXPECT_EQ(PlaceData(IndexOf(fine)),
+            (std::vector<DataPlace>{DataPlace::kInside, DataPlace::kNone, DataPlace::kInside}));
   const std::string shorter =
       fine.substr(0, platform::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&fine[48 + 64 + 4])));
   const ArchiveIndex index = IndexOf(shorter);
   EXPECT_EQ(index.members[2].flag, kFlagInvalid);
-  EXPECT_EQ(index.past_end, std::vector<std::size_t>{2});
+  EXPECT_EQ(PlaceData(index), (std::vector<DataPlace>{DataPlace::kInside, DataPlace::kNone, DataPlace::kCutOff}));
+  EXPECT_EQ(PlaceData(IndexOf(fine.substr(0, fine.size() - 3)))[2], DataPlace::kCutOff);
 }
 
 struct Unpacked {

@@ -7,6 +7,7 @@
 #endif
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -414,6 +415,37 @@ TEST(ZipPlatformTest, PlantedLinksAndPipesInTheDestinationAreNotFollowed) {
   EXPECT_EQ(ReadFile(base + "/ok.txt"), "x");
   EXPECT_EQ(zip.GetErrorMask(), 0x8001u | 0x8004u);
   EXPECT_EQ(zip.GetErrorCount(), 4);
+}
+
+// An existing file at a member's path is replaced, as hosts expect, but as a name: a hard
+// link planted there to a file elsewhere never carries the member's bytes out, whether the
+// members go below a destination or to their own (absolute) names.
+TEST(ZipPlatformTest, ExistingFilesAreReplacedNeverWrittenThrough) {
+  TempDir dir;
+  const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
+  dir.WriteFile("h.ydz", HostileArchive({"hard.txt", "old.txt", "new.txt"}, "member"));
+  for (const bool below_destination : {true, false}) {
+    SCOPED_TRACE(below_destination ? "below a destination" : "at their own names");
+    const std::string work = dir.MakeDir(below_destination ? "work1" : "work2");
+    const std::string dest = below_destination ? dir.MakeDir("dest") : "";
+    std::string base;
+    {
+      // Stored names are taken in absolute form: plant the links where they will land.
+      ydr::test::ScopedCurrentDirectory cwd(work);
+      base = dest + fs::current_path().string();
+    }
+    fs::create_directories(base);
+    fs::create_hard_link(secret, base + "/hard.txt");
+    { std::ofstream(base + "/old.txt") << "old"; }
+    ydr::test::ScopedCurrentDirectory cwd(work);
+    CYdrZIP zip;
+    EXPECT_EQ(zip.DecompressZIP(ydr::test::W(dir / "h.ydz").c_str(), ydr::test::W(dest).c_str(), 0), 1);
+    EXPECT_EQ(ReadFile(secret), "keep me");
+    for (const char *name : {"hard.txt", "old.txt", "new.txt"}) {
+      EXPECT_EQ(ReadFile(base + "/" + name), "member") << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 3);  // no temporary left
+  }
 }
 
 }  // namespace

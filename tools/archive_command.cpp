@@ -34,13 +34,25 @@ bool ArchiveReader::Open(const std::string &path) {
     Complain(kExitFailure, label + " is not an archive");
     return false;
   }
+  places_ = zip::PlaceData(index_);
+  for (std::size_t i = places_.size(); i-- > 0;) {
+    if (places_[i] == zip::DataPlace::kCutOff) ++cut_off_;
+    if (places_[i] == zip::DataPlace::kShared) {
+      ++shared_;
+      first_shared_ = i;
+    }
+  }
   return true;
 }
 
-bool CutOff(const zip::ArchiveIndex &index, std::size_t i) {
-  const zip::MemberRecord &m = index.members[i];
-  return std::find(index.past_end.begin(), index.past_end.end(), i) != index.past_end.end() ||
-         (m.flag == zip::kFlagPacked && std::uint64_t{m.data_offset} + m.compressed_length > index.file_size);
+std::string JoinedPath(const std::vector<std::string> &components) {
+  std::string path;
+  for (const std::string &c : components) path += (path.empty() ? "" : "/") + c;
+  return path;
+}
+
+std::string SamePathWords(const std::string &path, const zip::MemberRecord &first) {
+  return "lands on the same file, " + Quoted(Printable(path)) + ", as " + MemberLabel(first) + " (the first is kept)";
 }
 
 std::string ShownName(const zip::Name &name) {
@@ -59,7 +71,7 @@ std::string SavedPercent(std::uint64_t stored, std::uint64_t original) {
   return text;
 }
 
-std::string Counted(long long n, const char *one, const char *many) {
+std::string Counted(std::uint64_t n, const char *one, const char *many) {
   const std::string word = n == 1 ? one : many != nullptr ? many : std::string(one) + "s";
   return std::to_string(n) + " " + word;
 }

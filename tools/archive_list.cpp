@@ -33,6 +33,13 @@ std::string Percent(std::uint64_t stored, std::uint64_t original) {
   return text;
 }
 
+// A member's state for the verbose listing: its flag, or what is wrong with its data.
+const char *StateWords(zip::DataPlace place, std::uint8_t flag) {
+  if (place == zip::DataPlace::kCutOff) return "cut-off";
+  if (place == zip::DataPlace::kShared) return "shared";
+  return FlagWords(flag);
+}
+
 int RunList(const ParsedOptions &options) {
   if (options.operands().size() != 1) return Complain(kExitUsage, "list needs ARCHIVE");
   const bool verbose = options.Has("verbose"), quiet = options.Has("quiet");
@@ -47,13 +54,14 @@ int RunList(const ParsedOptions &options) {
     row(std::string(index_header.size(), '-') + "----------  ----------  -----  ----");
   }
   std::uint64_t total_original = 0, total_stored = 0;
-  int files = 0, folders = 0;
+  std::size_t files = 0, folders = 0;
   for (std::size_t i = 0; i < index.members.size(); ++i) {
     const zip::MemberRecord &m = index.members[i];
     char line[160];
     std::string sizes;
     std::uint64_t original = 0;
-    if (m.flag == zip::kFlagPacked && !CutOff(index, i) && OriginalSize(archive.file(), m, &original)) {
+    if (m.flag == zip::kFlagPacked && archive.place(i) != zip::DataPlace::kCutOff &&
+        OriginalSize(archive.file(), m, &original)) {
       static_cast<void>(std::snprintf(line, sizeof line, "%10llu  %10u  %s", static_cast<unsigned long long>(original),
                                       m.compressed_length, Percent(m.compressed_length, original).c_str()));
       sizes = line;
@@ -66,8 +74,7 @@ int RunList(const ParsedOptions &options) {
     }
     std::string prefix;
     if (verbose) {
-      static_cast<void>(
-          std::snprintf(line, sizeof line, "%5zu  %-10s ", i, CutOff(index, i) ? "cut-off" : FlagWords(m.flag)));
+      static_cast<void>(std::snprintf(line, sizeof line, "%5zu  %-10s ", i, StateWords(archive.place(i), m.flag)));
       prefix = line;
     }
     std::string note;
@@ -78,10 +85,11 @@ int RunList(const ParsedOptions &options) {
   if (!quiet) {
     row(std::string(index_header.size(), '-') + "----------  ----------  -----");
     char line[160];
-    static_cast<void>(std::snprintf(
-        line, sizeof line, "%s%10llu  %10llu  %s  %d files, %d folders", std::string(index_header.size(), ' ').c_str(),
-        static_cast<unsigned long long>(total_original), static_cast<unsigned long long>(total_stored),
-        Percent(total_stored, total_original).c_str(), files, folders));
+    static_cast<void>(
+        std::snprintf(line, sizeof line, "%s%10llu  %10llu  %s  %s, %s", std::string(index_header.size(), ' ').c_str(),
+                      static_cast<unsigned long long>(total_original), static_cast<unsigned long long>(total_stored),
+                      Percent(total_stored, total_original).c_str(), Counted(files, "file").c_str(),
+                      Counted(folders, "folder").c_str()));
     row(line);
   }
   if (!written || !FlushOutput()) return Complain(kExitFailure, "cannot write the listing to standard output");

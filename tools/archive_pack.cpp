@@ -433,7 +433,7 @@ int RunPack(const ParsedOptions &options) {
     std::uint64_t stored = 0;
     for (const zip::MemberRecord &r : records) stored += r.flag == zip::kFlagPacked ? r.compressed_length : 0;
     Note("ydr: packed %s (%s), %llu bytes into %llu (%s saved), archive %llu bytes, in %.2f s\n",
-         Counted(static_cast<long long>(records.size()), "member").c_str(), Counted(files, "file").c_str(),
+         Counted(records.size(), "member").c_str(), Counted(files, "file").c_str(),
          static_cast<unsigned long long>(packed_bytes), static_cast<unsigned long long>(stored),
          SavedPercent(stored, packed_bytes).c_str(), static_cast<unsigned long long>(size), seconds);
     if (plan.left_out > 0) Note("ydr: left out %s (named above)\n", Counted(plan.left_out, "entry", "entries").c_str());

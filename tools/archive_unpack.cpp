@@ -10,9 +10,13 @@
 //   name in its folder and renamed into place only when its stream decoded completely,
 //   inside its recorded data range, with a matching CRC-32 and length, and every write and
 //   the close succeeded.
+// - No file is replaced unless --overwrite says so, and then only one that was there when
+//   the run began: files are moved into place with a move that never replaces, so neither a
+//   second member landing on the same path (names that fold to one, --flat) nor a file
+//   someone else makes meanwhile is lost. The first is kept; the later one is named.
 // - An archive whose members share or overlap their data (a small archive could otherwise
-//   unpack into any amount of output) is refused before anything is written; --max-output
-//   caps what any archive may write.
+//   unpack into any amount of output) is refused before anything is written, whatever else
+//   is wrong with it; --max-output caps what any archive may write.
 // - Every member that fails is named once with the reason, and the exit status is 1.
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,7 +26,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/destination_folder.h"
@@ -113,8 +119,12 @@ class Unpacker {
   // True when the member was unpacked; otherwise it has been named with the reason.
   bool Member(const zip::MemberRecord &member);
 
-  std::atomic<std::uint64_t> bytes_out{0};
-  int kept = 0;  // existing files left as they were (--keep)
+  // The regular files that were at members' paths when the run began (--overwrite replaces
+  // those, and only while they are the same files).
+  std::unordered_map<std::string, platform::FileIdentity> replaceable;
+  std::atomic<std::uint64_t> bytes_out{0};  // everything written, counted against --max-output
+  std::uint64_t bytes_unpacked = 0;         // the bytes of the files put in place
+  int kept = 0;                             // existing files left as they were (--keep)
   ProgressMeter *meter = nullptr;
 
  private:
@@ -128,6 +138,9 @@ class Unpacker {
   const ArchiveReader &archive_;
   platform::FolderCache &folders_;
   const UnpackOptions &options_;
+  // The paths this run has put files at, with the member that each came from: a later
+  // member landing on one of them is refused and the first kept.
+  std::unordered_map<std::string, const zip::MemberRecord *> landed_;
 };
 
 bool Unpacker::Member(const zip::MemberRecord &member) {
@@ -149,6 +162,10 @@ bool Unpacker::Member(const zip::MemberRecord &member) {
 
 bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> components) {
   if (components.empty()) return Fail(member, "its name leaves no file name to write");
+  const std::string path = JoinedPath(components);
+  if (const auto first = landed_.find(path); first != landed_.end()) {
+    return Fail(member, SamePathWords(path, *first->second));
+  }
   if (options_.existing == Existing::kKeep && folders_.Holds(components)) {
     ++kept;
     return true;
@@ -159,10 +176,11 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   const int folder = folders_.Get(components, true, &problem);  // the cache's
   if (folder < 0) return Fail(member, "cannot make its folder: " + Printable(problem.Describe()));
   std::string temporary;
-  const int fd = platform::DestinationFolder::CreateTemporary(folder, name, &temporary, &problem);
+  const int fd = folders_.CreateTemporary(folder, name, &temporary, &problem);
   if (fd < 0) return Fail(member, "cannot create the file: " + Printable(problem.Describe()));
   // The decoder's pieces go straight to the file, without a second buffer.
   std::string sink_error;
+  std::uint64_t written = 0;
   const zip::StreamStatus status = zip::UnpackStream(
       archive_.file(), {member.data_offset, member.compressed_length}, true, [&](const void *data, std::size_t size) {
         if (bytes_out + size > options_.max_output) {
@@ -174,6 +192,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
           return false;
         }
         bytes_out += size;
+        written += size;
         if (meter != nullptr) meter->AddBytes(size);
         return true;
       });
@@ -183,19 +202,33 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
     why = std::string("cannot write the file: ") + std::strerror(errno);
     ok = false;
   }
-  if (ok && !platform::DestinationFolder::Commit(folder, temporary, name, &problem)) {
+  // Only a file that was there when the run began may be replaced, and only with
+  // --overwrite: never one that this run, or anyone else, has put there since.
+  using Replacing = platform::DestinationFolder::Replacing;
+  Replacing replacing;
+  if (options_.existing == Existing::kOverwrite) {
+    if (const auto before = replaceable.find(path); before != replaceable.end()) {
+      replacing = {Replacing::kOnlyFile, before->second};
+    }
+  }
+  if (ok && !platform::DestinationFolder::Commit(folder, temporary, name, replacing, &problem)) {
     why = problem.kind == platform::FolderProblem::kLink ? "a symbolic link is in its place (left as it is)"
           : problem.kind == platform::FolderProblem::kNotRegular
               ? "a folder, pipe or device is in its place (left as it is)"
+          : problem.kind == platform::FolderProblem::kExists
+              ? "a file was put in its place after unpacking began (left as it is)"
               : "cannot put the file in place: " + Printable(problem.Describe());
     ok = false;
   }
   if (!ok) platform::DestinationFolder::RemoveTemporary(folder, temporary);
-  if (ok && options_.verbose) {
+  if (!ok) return Fail(member, why);
+  landed_.emplace(path, &member);
+  bytes_unpacked += written;
+  if (options_.verbose) {
     if (meter != nullptr) meter->Clear();
     Note("ydr: unpacked %s\n", MemberLabel(member).c_str());
   }
-  return ok || Fail(member, why);
+  return true;
 }
 
 int ReadOptions(const ParsedOptions &parsed, UnpackOptions *options) {
@@ -224,18 +257,24 @@ int ReadOptions(const ParsedOptions &parsed, UnpackOptions *options) {
   return kExitOk;
 }
 
-// The files the chosen members would write that are there already.
-std::vector<std::string> ExistingTargets(const ArchiveReader &archive, platform::FolderCache &dest,
-                                         const UnpackOptions &options) {
-  std::vector<std::string> found;
-  for (const zip::MemberRecord &member : archive.index().members) {
-    if (member.flag != zip::kFlagPacked || !Matches(options, member)) continue;
-    const std::vector<std::string> components = zip::FoldedMemberPath(member.name, options.flat);
-    if (!components.empty() && dest.Holds(components)) {
-      std::string path;
-      for (const std::string &c : components) path += (path.empty() ? "" : "/") + c;
-      found.push_back(path);
-    }
+// The files the chosen members would write that are there already, by their paths below
+// DEST, with the identities of those that are regular files.
+std::unordered_map<std::string, std::optional<platform::FileIdentity>> ExistingTargets(const ArchiveReader &archive,
+                                                                                       platform::FolderCache &dest,
+                                                                                       const UnpackOptions &options) {
+  std::unordered_map<std::string, std::optional<platform::FileIdentity>> found;
+  const auto &members = archive.index().members;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const zip::MemberRecord &member = members[i];
+    if (archive.place(i) != zip::DataPlace::kInside || !Matches(options, member)) continue;
+    std::vector<std::string> components = zip::FoldedMemberPath(member.name, options.flat);
+    if (components.empty() || !dest.Holds(components)) continue;
+    const std::string path = JoinedPath(components);
+    const std::string name = components.back();
+    components.pop_back();
+    platform::FolderProblem ignored;
+    const int folder = dest.Get(components, false, &ignored);
+    found[path] = folder < 0 ? std::nullopt : platform::DestinationFolder::IdentityAt(folder, name);
   }
   return found;
 }
@@ -247,16 +286,14 @@ int RunUnpack(const ParsedOptions &parsed) {
   ArchiveReader archive;
   if (!archive.Open(options.archive)) return kExitFailure;
   const std::string archive_label = Quoted(Printable(options.archive));
-  const auto &index = archive.index();
-  const auto &members = index.members;
+  const auto &members = archive.index().members;
 
-  bool truncated = false;
-  const long bad = zip::FindBadDataRange(index, &truncated);
-  if (bad >= 0 && !truncated) {
+  if (archive.shared() > 0) {
     return Complain(kExitFailure,
-                    archive_label + ": members share or overlap their data (at " +
-                        MemberLabel(members[static_cast<std::size_t>(bad)]) +
-                        "); such an archive could unpack into far more than it holds, so nothing was unpacked");
+                    archive_label + ": " + Counted(archive.shared(), "member") +
+                        " share or overlap their data (the first: " + MemberLabel(members[archive.first_shared()]) +
+                        "); such an archive could unpack into far more than it holds, so nothing was "
+                        "unpacked");
   }
   platform::DestinationFolder dest;
   platform::FolderProblem problem;
@@ -265,51 +302,59 @@ int RunUnpack(const ParsedOptions &parsed) {
   }
   platform::FolderCache folders(dest);
   // Existing files are replaced or kept only when asked; otherwise nothing is written.
-  if (options.existing == Existing::kRefuse) {
-    const std::vector<std::string> existing = ExistingTargets(archive, folders, options);
-    if (!existing.empty()) {
-      return Complain(kExitFailure,
-                      std::to_string(existing.size()) +
-                          " files to unpack exist already (the first: " + Quoted(Printable(existing.front())) +
-                          "); nothing was unpacked. Use --overwrite to replace them or --keep to skip them");
-    }
+  const auto existing = ExistingTargets(archive, folders, options);
+  if (options.existing == Existing::kRefuse && !existing.empty()) {
+    std::string first = existing.begin()->first;
+    for (const auto &[path, identity] : existing) first = std::min(first, path);
+    return Complain(kExitFailure, Counted(existing.size(), "file") + " to unpack " +
+                                      (existing.size() == 1 ? "exists" : "exist") +
+                                      " already (the first: " + Quoted(Printable(first)) +
+                                      "); nothing was unpacked. Use --overwrite to replace them or --keep to skip "
+                                      "them");
   }
 
   Unpacker unpacker(archive, folders, options);
-  int matched = 0, failed = 0, cut_off = 0;
+  for (const auto &[path, identity] : existing) {
+    if (identity) unpacker.replaceable.emplace(path, *identity);
+  }
+  int matched = 0, failed = 0;
   {
     ProgressMeter meter("unpacking", "members", members.size(), 0);
     unpacker.meter = &meter;
     for (std::size_t i = 0; i < members.size(); ++i) {
       const zip::MemberRecord &member = members[i];
       meter.ItemDone();
-      // Members whose data lie past the end of a cut-short archive are counted, and
-      // reported together below.
-      if (CutOff(index, i)) {
-        ++cut_off;
-        continue;
-      }
+      // Members whose data lie past the end of a cut-short archive are reported together
+      // below.
+      if (archive.place(i) == zip::DataPlace::kCutOff) continue;
       if (!Matches(options, member)) continue;
       ++matched;
       if (!unpacker.Member(member)) ++failed;
     }
     unpacker.meter = nullptr;
   }
+  const std::size_t cut_off = archive.cut_off();
   if (cut_off > 0) {
-    Complain(kExitFailure, archive_label + " is cut short: the data of " + std::to_string(cut_off) +
-                               " members lie past its end; they were not unpacked");
+    Complain(kExitFailure, archive_label + " is cut short: the data of " + Counted(cut_off, "member") + " lie" +
+                               (cut_off == 1 ? "s" : "") + " past its end; " + (cut_off == 1 ? "it was" : "they were") +
+                               " not unpacked");
   }
   if (options.has_pattern && matched == 0) {
     return Complain(kExitFailure, "no member matches " + Quoted(Printable(options.pattern)));
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!options.quiet) {
-    Note("ydr: unpacked %d of %d members, %llu bytes, into %s in %.2f s\n", matched - failed - unpacker.kept,
-         matched + cut_off, static_cast<unsigned long long>(unpacker.bytes_out.load()),
-         Quoted(Printable(options.dest)).c_str(), seconds);
-    if (unpacker.kept > 0) Note("ydr: kept %d existing files as they were\n", unpacker.kept);
+    Note("ydr: unpacked %d of %s, %s, into %s in %.2f s\n", matched - failed - unpacker.kept,
+         Counted(static_cast<std::size_t>(matched) + cut_off, "member").c_str(),
+         Counted(unpacker.bytes_unpacked, "byte").c_str(), Quoted(Printable(options.dest)).c_str(), seconds);
+    if (unpacker.kept > 0) {
+      Note("ydr: kept %s as %s\n", Counted(static_cast<std::size_t>(unpacker.kept), "existing file").c_str(),
+           unpacker.kept == 1 ? "it was" : "they were");
+    }
   }
-  if (failed > 0) Note("ydr: %d members failed (named above)\n", failed);
+  if (failed > 0) {
+    Note("ydr: %s failed (named above)\n", Counted(static_cast<std::size_t>(failed), "member").c_str());
+  }
   return failed > 0 || cut_off > 0 ? kExitFailure : kExitOk;
 }
 
@@ -326,15 +371,16 @@ extern const Command kUnpackCommand = {
     "file found inside it. Each file is written under a temporary name and put in place only\n"
     "when its data checked out (CRC-32 and length). An existing file is never replaced unless\n"
     "--overwrite says so; without --overwrite or --keep, nothing is unpacked when any exists.\n"
-    "An archive whose members share or overlap their data is refused before anything is\n"
-    "written.\n"
+    "--overwrite replaces only files that were there when the run began; of two members that\n"
+    "land on one path, the first is kept and the second fails. An archive whose members share\n"
+    "or overlap their data is refused before anything is written.\n"
     "\n"
     "  -d, --dest DIR       unpack below DIR (the same as the DEST operand)\n"
     "      --flat           drop the stored folders: every file straight into DEST\n"
     "      --only PATTERN   only members whose whole stored name matches ('*' and '?', letters\n"
     "                       in either case, '/' and '\\' alike, several patterns separated by\n"
     "                       ';'); a pattern without a separator also matches in any folder\n"
-    "      --overwrite      replace existing files\n"
+    "      --overwrite      replace the files that exist when the run begins\n"
     "      --keep           leave existing files as they are, unpack the rest\n"
     "      --max-output N   fail rather than write more than N bytes (K, M, G: powers of 1024)\n"
     "  -v, --verbose        name each member as it is unpacked\n"

@@ -104,33 +104,43 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   return IndexStatus::kOk;
 }
 
-long FindBadDataRange(const ArchiveIndex &index, bool *truncated) {
+std::vector<DataPlace> PlaceData(const ArchiveIndex &index) {
+  std::vector<DataPlace> places(index.members.size(), DataPlace::kNone);
+  for (const std::size_t i : index.past_end) places[i] = DataPlace::kCutOff;
   struct Range {
     std::uint64_t start, end;
-    long member;
+    std::size_t member;
   };
   std::vector<Range> ranges;
-  *truncated = false;
   for (std::size_t i = 0; i < index.members.size(); ++i) {
     const MemberRecord &m = index.members[i];
     if (m.flag != kFlagPacked) continue;
     const std::uint64_t end = std::uint64_t{m.data_offset} + m.compressed_length;
     if (end > index.file_size) {
-      *truncated = true;
-      return static_cast<long>(i);
+      places[i] = DataPlace::kCutOff;
+      continue;
     }
-    ranges.push_back({m.data_offset, end, static_cast<long>(i)});
+    places[i] = DataPlace::kInside;
+    // Every stream takes at least its trailer: an empty range still claims its first byte,
+    // so two members can never share a start unnoticed.
+    ranges.push_back({m.data_offset, std::max(end, std::uint64_t{m.data_offset} + 1), i});
   }
   std::sort(ranges.begin(), ranges.end(), [](const Range &a, const Range &b) {
     return a.start != b.start ? a.start < b.start : a.member < b.member;
   });
-  for (std::size_t i = 1; i < ranges.size(); ++i) {
-    // Every stream takes at least its trailer, so two streams never share a start.
-    if (ranges[i].start < ranges[i - 1].end || ranges[i].start == ranges[i - 1].start) {
-      return std::max(ranges[i].member, ranges[i - 1].member);
+  // In order of start, a range overlaps an earlier one exactly when it starts before the
+  // furthest end seen so far; the member that holds that end is then part of the overlap
+  // too. Each member that overlaps any other is met this way (as the later of the two, or
+  // as the holder of the furthest end when the next overlapping range comes).
+  const Range *furthest = nullptr;
+  for (const Range &range : ranges) {
+    if (furthest != nullptr && range.start < furthest->end) {
+      places[range.member] = DataPlace::kShared;
+      places[furthest->member] = DataPlace::kShared;
     }
+    if (furthest == nullptr || range.end > furthest->end) furthest = &range;
   }
-  return -1;
+  return places;
 }
 
 }  // namespace ydr::zip

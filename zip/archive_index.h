@@ -33,10 +33,18 @@ struct ArchiveIndex {
 // Reads the header, the records and the names of `archive` (any position; it is moved).
 IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index);
 
-// Checks that the packed members' data lie inside the file and that no two overlap (an
-// archive whose records share data would unpack one stream many times over). Returns the
-// index of the first member that breaks the rule, or -1; *truncated tells whether it ends
-// past the end of the file rather than overlapping another.
-long FindBadDataRange(const ArchiveIndex &index, bool *truncated);
+// Where a member's packed data lie, as the checks before decoding see them.
+enum class DataPlace : std::uint8_t {
+  kNone,    // no packed data to check (a folder, a removed, never packed or invalid member)
+  kInside,  // inside the file, and no other member's data overlap them
+  kCutOff,  // they start or run past the end of the file: the file was cut short
+  kShared,  // they share bytes with another member's data (an archive whose records share
+            // data would unpack one stream many times over)
+};
+
+// The place of every member's data, in archive order. Every member is checked whatever the
+// others are: a member cut off by the end of the file does not hide that others share their
+// data. One sort of the ranges, so the check takes n log n for n members.
+std::vector<DataPlace> PlaceData(const ArchiveIndex &index);
 
 }  // namespace ydr::zip

@@ -4,9 +4,12 @@
 // (".." and "." folded, never above the root), without its drive and its leading
 // separators. So whatever the stored name says, the output lies under the destination; and
 // since the folders and the file are made and opened relative to the destination's
-// descriptor, never through a symbolic link or into anything but a regular file, nothing
-// already inside it (a planted link, a pipe) can send a write elsewhere or block it.
-// Without a destination, members go to the absolute form of their names, as the host asks.
+// descriptor, never through a symbolic link or into anything but a regular file, and each
+// file is written under a new name and moved into place, nothing already inside it (a
+// planted link, hard link or pipe) can send a write elsewhere or block it. An existing file
+// at a member's path is replaced, as hosts expect.
+// Without a destination, members go to the absolute form of their names, as the host asks;
+// there too each file is written under a new name in its folder and moved into place.
 #include <unistd.h>
 
 #include <cstring>
@@ -29,7 +32,6 @@ using ydr::platform::WideLength;
 namespace zip = ydr::zip;
 
 const unsigned short kModeRead[] = {'r', 'b', 0};
-const unsigned short kModeWrite[] = {'w', 'b', 0};
 
 bool IsSeparator(unsigned short c) { return c == '\\' || c == '/'; }
 
@@ -44,7 +46,32 @@ long UnpackInto(FILE *archive, const tagYdrZipChildFileInfo &member, FILE *out) 
   return status == zip::StreamStatus::kNoDecompressor ? static_cast<long>(zip::kErrorStartDecompressor) : 0L;
 }
 
-// The member below a destination: its folders made and its file opened there, safely.
+// Writes the member's file as `file_name` in `folder`: a new file beside the name, moved onto
+// it when written. An existing file there is replaced as a name, never written through (a
+// hard link planted there would otherwise carry the member's bytes into a file elsewhere).
+long WriteFileIn(FILE *archive, const tagYdrZipChildFileInfo &member, int folder, const std::string &file_name) {
+  using Folder = ydr::platform::DestinationFolder;
+  ydr::platform::FolderProblem problem;
+  std::string temporary;
+  const int fd = Folder::CreateTemporary(folder, file_name, &temporary, &problem);
+  FILE *out = fd < 0 ? nullptr : fdopen(fd, "wb");
+  if (out == nullptr) {
+    if (fd >= 0) {
+      close(fd);
+      Folder::RemoveTemporary(folder, temporary);
+    }
+    return zip::kErrorCreateOutput;
+  }
+  long code = UnpackInto(archive, member, out);
+  static_cast<void>(std::fclose(out));  // as UnpackInto says, the documented result stands
+  if (code == 0 && !Folder::Commit(folder, temporary, file_name, {Folder::Replacing::kAnyRegularFile, {}}, &problem)) {
+    code = zip::kErrorCreateOutput;
+  }
+  if (code != 0) Folder::RemoveTemporary(folder, temporary);
+  return code;
+}
+
+// The member below a destination: its folders made and its file written there, safely.
 long UnpackBelow(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrWString &dest,
                  const YdrWString &relative) {
   ydr::platform::FolderProblem problem;
@@ -64,17 +91,20 @@ long UnpackBelow(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrW
     ydr::platform::DestinationFolder::CloseFolder(parent);
     return 0;
   }
-  const int fd = ydr::platform::DestinationFolder::OpenForWriting(parent, file_name, &problem);
+  const long code = WriteFileIn(archive, member, parent, file_name);
   ydr::platform::DestinationFolder::CloseFolder(parent);
-  if (fd < 0) return zip::kErrorCreateOutput;
-  FILE *out = fdopen(fd, "wb");
-  if (out == nullptr) {
-    close(fd);
-    return zip::kErrorCreateOutput;
-  }
-  const long code = UnpackInto(archive, member, out);
-  static_cast<void>(std::fclose(out));
   return code;
+}
+
+// The member at an absolute output path, its folders made already.
+long UnpackAt(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrWString &output) {
+  const std::string native = ydr::platform::NativePathFromWide(output.c_str());
+  const std::size_t cut = native.find_last_of("/\\");
+  if (cut == std::string::npos || cut + 1 == native.size()) return zip::kErrorCreateOutput;
+  ydr::platform::FolderProblem problem;
+  ydr::platform::DestinationFolder folder;
+  if (!folder.Open(native.substr(0, cut + 1), false, &problem)) return zip::kErrorCreateOutput;
+  return WriteFileIn(archive, member, folder.descriptor(), native.substr(cut + 1));
 }
 
 }  // namespace
@@ -178,11 +208,7 @@ long CYdrZIP::_DecompressFile(tagYdrZipChildFileInfo *member, FILE *archive, con
       return ydr::bl::YdrPathCreate(output.c_str()) != 0 ? 0L : static_cast<long>(zip::kErrorMakeFolders);
     }
     if (ydr::bl::YdrPathCreate(output.c_str()) == 0) return zip::kErrorMakeFolders;
-    FILE *out = ydr::bl::_u__wfopen(output.c_str(), kModeWrite);
-    if (out == nullptr) return zip::kErrorCreateOutput;
-    const long code = UnpackInto(archive, *member, out);
-    static_cast<void>(std::fclose(out));
-    return code;
+    return UnpackAt(archive, *member, output);
   }
 
   const auto parts = ydr::platform::SplitPath(std::basic_string_view<unsigned short>(absolute, WideLength(absolute)));

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/destination_folder.h"
 #include "platform/folder_names.h"
@@ -75,52 +76,64 @@ int DestinationFolder::CreateTemporary(int folder, const std::string &name, std:
   return FailWith(problem, FolderProblem::kSystem, name, EEXIST), -1;
 }
 
-bool DestinationFolder::Commit(int folder, const std::string &temporary, const std::string &name,
-                               FolderProblem *problem) {
-  if (IsBadComponent(name)) return FailWith(problem, FolderProblem::kBadName, name);
+namespace {
+
+// Moves `from` to `to` in `folder` only when nothing is at `to`; fails with EEXIST
+// otherwise. Where the file system has no such move, a second name made with link() (which
+// never replaces either) and the first one removed do the same. A file system with neither
+// (FAT, say) leaves only a look before the move: there a name taken in between is lost.
+bool MoveWithoutReplacing(int folder, const std::string &from, const std::string &to) {
 #if defined(RENAME_NOREPLACE)
-  if (renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) return true;
-  // Something is there (see what it is), or the file system cannot say (move as before).
-  if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
-    return FailWith(problem, FolderProblem::kSystem, name, errno);
+  if (renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
 #endif
+  if (linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+    static_cast<void>(unlinkat(folder, from.c_str(), 0));  // the file is in place either way
+    return true;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) return false;
+  if (DestinationFolder::KindAt(folder, to) != DestinationFolder::EntryKind::kNothing) {
+    errno = EEXIST;
+    return false;
+  }
+  return renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+}
+
+}  // namespace
+
+bool DestinationFolder::Commit(int folder, const std::string &temporary, const std::string &name,
+                               const Replacing &replacing, FolderProblem *problem) {
+  if (IsBadComponent(name)) return FailWith(problem, FolderProblem::kBadName, name);
+  if (MoveWithoutReplacing(folder, temporary, name)) return true;
+  if (errno != EEXIST) return FailWith(problem, FolderProblem::kSystem, name, errno);
   const EntryKind kind = KindAt(folder, name);
   if (kind != EntryKind::kNothing && kind != EntryKind::kRegular) {
     return FailForKind(kind, FolderProblem::kNotRegular, name, 0, problem);
   }
+  if (replacing.mode == Replacing::kNothing) return FailWith(problem, FolderProblem::kExists, name);
+  if (replacing.mode == Replacing::kOnlyFile) {
+    const std::optional<FileIdentity> there = IdentityAt(folder, name);
+    if (!there || !(*there == replacing.file)) return FailWith(problem, FolderProblem::kExists, name);
+  }
+  // Replacing the name, never writing the file it named: a second link to that file (one
+  // planted to reach a file elsewhere) keeps the old contents.
   if (renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
     return FailWith(problem, FolderProblem::kSystem, name, errno);
   }
   return true;
 }
 
-void DestinationFolder::RemoveTemporary(int folder, const std::string &temporary) {
-  unlinkat(folder, temporary.c_str(), 0);
+std::optional<FileIdentity> DestinationFolder::IdentityAt(int folder, const std::string &name) {
+  struct stat info;
+  if (IsBadComponent(name) || fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(info.st_mode)) {
+    return std::nullopt;
+  }
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
-int DestinationFolder::OpenForWriting(int folder, const std::string &name, FolderProblem *problem) {
-  if (IsBadComponent(name)) return FailWith(problem, FolderProblem::kBadName, name), -1;
-  const EntryKind kind = KindAt(folder, name);
-  if (kind != EntryKind::kNothing && kind != EntryKind::kRegular) {
-    return FailForKind(kind, FolderProblem::kNotRegular, name, 0, problem), -1;
-  }
-  // Non-blocking, so that a pipe swapped in since the check cannot hold the open; its type
-  // is checked again on the descriptor.
-  const int fd = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    return FailWith(problem, errno == ELOOP ? FolderProblem::kLink : FolderProblem::kSystem, name, errno), -1;
-  }
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return FailWith(problem, FolderProblem::kNotRegular, name), -1;
-  }
-  if (ftruncate(fd, 0) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    const int error = errno;
-    close(fd);
-    return FailWith(problem, FolderProblem::kSystem, name, error), -1;
-  }
-  return fd;
+void DestinationFolder::RemoveTemporary(int folder, const std::string &temporary) {
+  unlinkat(folder, temporary.c_str(), 0);
 }
 
 }  // namespace ydr::platform

@@ -92,13 +92,6 @@ bool MakeFolders(const std::wstring &path) {
   return KindOfPath(path) == DestinationFolder::EntryKind::kFolder;
 }
 
-// A file descriptor for a file that must be on disk (not a device or pipe).
-int KeepIfOnDisk(int fd, const std::string &name, FolderProblem *problem) {
-  if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) == FILE_TYPE_DISK) return fd;
-  _close(fd);
-  return FailWith(problem, FolderProblem::kNotRegular, name), -1;
-}
-
 }  // namespace
 
 bool DestinationFolder::Open(const std::string &path, bool create, FolderProblem *problem) {
@@ -161,40 +154,41 @@ int DestinationFolder::CreateTemporary(int folder, const std::string &name, std:
 }
 
 bool DestinationFolder::Commit(int folder, const std::string &temporary, const std::string &name,
-                               FolderProblem *problem) {
+                               const Replacing &replacing, FolderProblem *problem) {
   if (IsUnusableName(name)) return FailWith(problem, FolderProblem::kBadName, name);
   const std::wstring folder_path = FolderPath(folder);
   const std::wstring from = Join(folder_path, temporary);
   const std::wstring to = Join(folder_path, name);
+  // Without MOVEFILE_REPLACE_EXISTING the move never replaces anything.
   if (MoveFileExW(from.c_str(), to.c_str(), 0)) return true;
+  // What is in the way decides (a folder there may give "access denied" rather than "exists").
   const DWORD error = GetLastError();
-  if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-    return FailWith(problem, FolderProblem::kSystem, name, ErrnoFromSystemError(error));
-  }
   const EntryKind kind = KindOfPath(to);
   if (kind != EntryKind::kNothing && kind != EntryKind::kRegular) {
     return FailForKind(kind, FolderProblem::kNotRegular, name, 0, problem);
   }
+  if (kind == EntryKind::kNothing || (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)) {
+    return FailWith(problem, FolderProblem::kSystem, name, ErrnoFromSystemError(error));
+  }
+  if (replacing.mode == Replacing::kNothing) return FailWith(problem, FolderProblem::kExists, name);
+  if (replacing.mode == Replacing::kOnlyFile) {
+    const std::optional<FileIdentity> there = IdentityAt(folder, name);
+    if (!there || !(*there == replacing.file)) return FailWith(problem, FolderProblem::kExists, name);
+  }
+  // The name is replaced; the file it named (and any other link to it) is never written.
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     return FailWith(problem, FolderProblem::kSystem, name, LastErrorAsErrno());
   }
   return true;
 }
 
-void DestinationFolder::RemoveTemporary(int folder, const std::string &temporary) {
-  DeleteFileW(Join(FolderPath(folder), temporary).c_str());
+std::optional<FileIdentity> DestinationFolder::IdentityAt(int folder, const std::string &name) {
+  if (KindAt(folder, name) != EntryKind::kRegular) return std::nullopt;
+  return IdentityOfPath(Utf8FromSystemWide(Join(FolderPath(folder), name).c_str()));
 }
 
-int DestinationFolder::OpenForWriting(int folder, const std::string &name, FolderProblem *problem) {
-  if (IsUnusableName(name)) return FailWith(problem, FolderProblem::kBadName, name), -1;
-  const std::wstring path = Join(FolderPath(folder), name);
-  const EntryKind kind = KindOfPath(path);
-  if (kind != EntryKind::kNothing && kind != EntryKind::kRegular) {
-    return FailForKind(kind, FolderProblem::kNotRegular, name, 0, problem), -1;
-  }
-  const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return FailWith(problem, FolderProblem::kSystem, name, errno), -1;
-  return KeepIfOnDisk(fd, name, problem);
+void DestinationFolder::RemoveTemporary(int folder, const std::string &temporary) {
+  DeleteFileW(Join(FolderPath(folder), temporary).c_str());
 }
 
 }  // namespace ydr::platform
