@@ -79,6 +79,7 @@ bool Output::Finish() {
     if (ok && !MoveIntoPlace()) ok = Fail();
     if (!ok) platform::RemoveFile(temporary_);
   }
+  cleanup_.reset();
   return ok;
 }
 

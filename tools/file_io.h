@@ -12,8 +12,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/interrupt_cleanup.h"
 
 namespace ydr::tool {
 
@@ -75,6 +78,7 @@ class Output {
   std::string target_;     // where the temporary file is renamed to
   std::string temporary_;  // empty when written straight into
   std::string error_;
+  std::optional<InterruptCleanup> cleanup_;  // removes the temporary file if the run is interrupted
 };
 
 // Progress on standard error, for long runs, when it is a terminal.

@@ -197,4 +197,6 @@ int DestinationFolder::OpenForWriting(int folder, const std::string &name, Folde
   return KeepIfOnDisk(fd, name, problem);
 }
 
+std::wstring DestinationFolder::PathIn(int folder, const std::string &name) { return Join(FolderPath(folder), name); }
+
 }  // namespace ydr::platform

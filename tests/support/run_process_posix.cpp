@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -183,6 +184,134 @@ ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::str
   }
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+}  // namespace ydr::test
+
+namespace ydr::test {
+namespace {
+
+void RecordEnd(int status, InterruptedRun *run) {
+  if (WIFEXITED(status)) run->exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run->signal = WTERMSIG(status);
+}
+
+// Reads whatever `fd` holds now into `sink`; false once it is at its end.
+bool Drain(int fd, std::string *sink) {
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      sink->append(buffer, static_cast<std::size_t>(got));
+      continue;
+    }
+    return got < 0 && (errno == EAGAIN || errno == EINTR);
+  }
+}
+
+}  // namespace
+
+InterruptedRun RunAndInterrupt(const std::vector<std::string> &argv, const std::function<bool()> &ready, int signal,
+                               const std::string &cwd) {
+  IgnoreBrokenPipes();
+  ExecStrings exec(argv, {});
+  InterruptedRun run;
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe2(in_pipe, O_CLOEXEC) != 0) return run;
+  if (pipe2(out_pipe, O_CLOEXEC | O_NONBLOCK) != 0 || pipe2(err_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return run;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  // The test's own runner may have started it with SIGINT ignored (a background job).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  pid_t pid;
+  const int spawned = posix_spawn(&pid, exec.args[0], &actions, &attributes, exec.args.data(), exec.envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (spawned != 0) {
+    for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]}) close(fd);
+    return run;
+  }
+  int status = 0;
+  bool ended = false;
+  for (int waited = 0; waited < 30000 && !ended; ++waited) {
+    Drain(out_pipe[0], &run.out);
+    Drain(err_pipe[0], &run.err);
+    if (ready()) {
+      run.ready = true;
+      break;
+    }
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (!ended) usleep(1000);
+  }
+  if (!ended) {
+    kill(pid, run.ready ? signal : SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close(in_pipe[1]);
+  for (int fd : {out_pipe[0], err_pipe[0]}) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    Drain(fd, fd == out_pipe[0] ? &run.out : &run.err);
+    close(fd);
+  }
+  RecordEnd(status, &run);
+  return run;
+}
+
+InterruptedRun TypeInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
+                              const std::string &keys) {
+  IgnoreBrokenPipes();
+  ExecStrings exec(argv, {});
+  InterruptedRun run;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(s, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(exec.args[0], exec.args.data(), exec.envp.data());
+    _exit(127);
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got > 0) {
+      run.out.append(buffer, static_cast<std::size_t>(got));
+      if (!run.ready && run.out.find(prompt) != std::string::npos) {
+        run.ready = true;
+        static_cast<void>(write(master, keys.data(), keys.size()));
+      }
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO once the program has gone
+    }
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  // The terminal's settings outlive the program while this side stays open.
+  termios settings{};
+  run.echoing = tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  close(master);
+  RecordEnd(status, &run);
+  return run;
 }
 
 }  // namespace ydr::test
