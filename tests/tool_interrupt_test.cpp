@@ -44,40 +44,43 @@ void MakeSparseFile(const std::string &path, off_t size) {
   ASSERT_EQ(close(fd), 0);
 }
 
-// Deflate bits, least significant first; Huffman codes go in from their first bit.
+// Deflate bits, least significant first.
 class BitWriter {
  public:
-  void Bits(unsigned value, int count) {
-    for (int i = 0; i < count; ++i) Bit((value >> i) & 1u);
+  void Bits(std::uint32_t value, int count) {
+    pending_ |= static_cast<std::uint64_t>(value) << used_;
+    used_ += count;
+    for (; used_ >= 8; used_ -= 8, pending_ >>= 8) bytes_ += static_cast<char>(pending_ & 0xFF);
   }
-  void Code(unsigned code, int length) {
-    for (int i = length - 1; i >= 0; --i) Bit((code >> i) & 1u);
+  std::string Take() {
+    if (used_ > 0) bytes_ += static_cast<char>(pending_ & 0xFF);
+    return std::move(bytes_);
   }
-  std::string Take() { return std::move(bytes_); }
 
  private:
-  void Bit(unsigned bit) {
-    if (used_ == 0) bytes_.push_back('\0');
-    bytes_.back() = static_cast<char>(static_cast<unsigned char>(bytes_.back()) | (bit << used_));
-    used_ = (used_ + 1) % 8;
-  }
   std::string bytes_;
+  std::uint64_t pending_ = 0;
   int used_ = 0;
 };
+
+// A Huffman code as the bit writer takes it: deflate sends a code from its first bit.
+std::uint32_t Reversed(std::uint32_t code, int length) {
+  std::uint32_t out = 0;
+  for (int i = 0; i < length; ++i) out |= ((code >> i) & 1u) << (length - 1 - i);
+  return out;
+}
 
 // A member stream that decodes to `runs` * 258 + 1 zero bytes from a few bytes per
 // kilobyte: one fixed-code block of a literal zero and matches of 258 at distance 1. Its
 // trailer's CRC-32 is wrong, which a run interrupted long before the end never sees.
 std::string LongZeroStream(std::uint32_t runs) {
   BitWriter bits;
-  bits.Bits(1, 1);     // the last block
-  bits.Bits(1, 2);     // fixed codes
-  bits.Code(0x30, 8);  // literal 0
-  for (std::uint32_t i = 0; i < runs; ++i) {
-    bits.Code(0xC5, 8);  // length 258 (symbol 285)
-    bits.Code(0, 5);     // distance 1
-  }
-  bits.Code(0, 7);  // end of block
+  bits.Bits(1, 1);                                // the last block
+  bits.Bits(1, 2);                                // fixed codes
+  bits.Bits(Reversed(0x30, 8), 8);                // literal 0
+  const std::uint32_t match = Reversed(0xC5, 8);  // length 258 (symbol 285); distance 1 is code 0 in 5 bits
+  for (std::uint32_t i = 0; i < runs; ++i) bits.Bits(match, 13);
+  bits.Bits(0, 7);  // end of block
   std::string stream = bits.Take();
   const std::uint32_t length = runs * 258u + 1u;
   for (int i = 0; i < 4; ++i) stream += '\0';  // CRC-32
@@ -101,12 +104,14 @@ struct Interruption {
 
 constexpr const char *kKeyHex = "00112233445566778899aabbccddeeff";
 
-// Inputs that never end: a pipe the test keeps open (the command waits in its read).
+// Inputs that never end: pipes the test holds open for writing (and reading, so that
+// opening them never blocks) while a case runs; the command waits in its read.
+std::vector<int> held_pipes;
+
 std::string OpenPipe(const TempDir &dir, const std::string &name) {
   std::string path = dir / name;
   EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
-  static std::vector<int> held;  // open for writing (and reading) until the test process ends
-  held.push_back(open(path.c_str(), O_RDWR | O_CLOEXEC));
+  held_pipes.push_back(open(path.c_str(), O_RDWR | O_CLOEXEC));
   return path;
 }
 
@@ -143,7 +148,7 @@ const Interruption kInterruptions[] = {
        return {"pack", "-j", "1", dir / "a.ydz", dir / "tree"};
      },
      ".ydr-", "tree/small.txt", "a.ydz"},
-    {"unpack writing a member", SIGTERM,
+    {"unpack writing a new member", SIGTERM,
      [](const TempDir &dir) -> std::vector<std::string> {
        const std::string archive = ydr::test::BuildArchive(
            {ydr::test::ArchiveMember::Raw("big\\zeros", LongZeroStream(4u << 20))});  // about 1 GiB
@@ -151,6 +156,14 @@ const Interruption kInterruptions[] = {
        return {"unpack", dir.WriteFile("a.ydz", archive), dir / "out"};
      },
      ".part", "out/big/kept.txt", "out/big/zeros"},
+    {"unpack replacing a file", SIGINT,
+     [](const TempDir &dir) -> std::vector<std::string> {
+       const std::string archive =
+           ydr::test::BuildArchive({ydr::test::ArchiveMember::Raw("zeros", LongZeroStream(4u << 20))});
+       dir.WriteFile("out/zeros", "previous");
+       return {"unpack", "--overwrite", dir.WriteFile("a.ydz", archive), dir / "out"};
+     },
+     ".part", "out/zeros", nullptr},
 };
 
 TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
@@ -172,6 +185,8 @@ TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
     if (c.absent != nullptr) {
       EXPECT_FALSE(fs::exists(dir / c.absent));
     }
+    for (const int fd : held_pipes) close(fd);
+    held_pipes.clear();
   }
 }
 
