@@ -216,9 +216,14 @@ InterruptedRun RunAndInterrupt(const std::vector<std::string> &argv, const std::
   IgnoreBrokenPipes();
   ExecStrings exec(argv, {});
   InterruptedRun run;
-  int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe2(in_pipe, O_CLOEXEC) != 0) return run;
-  if (pipe2(out_pipe, O_CLOEXEC | O_NONBLOCK) != 0 || pipe2(err_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return run;
+  int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC | O_NONBLOCK) != 0 ||
+      pipe2(err_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+      if (fd >= 0) close(fd);
+    }
+    return run;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
