@@ -98,6 +98,11 @@ class DestinationFolder {
                        FolderProblem *problem);
   static int CopyFolder(int folder);
   static void CloseFolder(int folder);
+#if defined(_WIN32)
+  // The whole path of `name` in `folder`, for a record that outlives the call (the
+  // command's list of temporary files to remove when it is interrupted).
+  static std::wstring PathIn(int folder, const std::string &name);
+#endif
 
  private:
   int fd_ = -1;  // a folder as the calls below take it

@@ -36,6 +36,7 @@
 #include "platform/utf16.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
+#include "tools/interrupt_cleanup.h"
 #include "tools/options.h"
 #include "tools/progress.h"
 #include "tools/text_output.h"
@@ -176,8 +177,10 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   const int folder = folders_.Get(components, true, &problem);  // the cache's
   if (folder < 0) return Fail(member, "cannot make its folder: " + Printable(problem.Describe()));
   std::string temporary;
+  InterruptCleanup cleanup;  // an interrupted run removes the temporary file
   const int fd = folders_.CreateTemporary(folder, name, &temporary, &problem);
   if (fd < 0) return Fail(member, "cannot create the file: " + Printable(problem.Describe()));
+  cleanup.Record(folder, temporary);
   // The decoder's pieces go straight to the file, without a second buffer.
   std::string sink_error;
   std::uint64_t written = 0;

@@ -97,6 +97,7 @@ bool Output::Finish() {
     if (ok && !MoveIntoPlace()) ok = Fail();
     if (!ok) platform::RemoveFile(temporary_);
   }
+  cleanup_.reset();
   return ok;
 }
 

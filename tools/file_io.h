@@ -12,8 +12,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/interrupt_cleanup.h"
 
 namespace ydr::tool {
 
@@ -92,6 +95,7 @@ class Output {
   std::string error_;
   // OpenNew: the move never replaces anything.
   bool keep_existing_ = false;
+  std::optional<InterruptCleanup> cleanup_;  // removes the temporary file if the run is interrupted
 };
 
 // Progress on standard error, for long runs, when it is a terminal.

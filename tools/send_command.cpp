@@ -1,61 +1,77 @@
 // ydr send: a quick check of a text server.
 //
-// The library's socket client takes a dotted IPv4 address, so a host name is resolved here
-// first. A watchdog closes the connection when --timeout passes, which ends a connect or a
-// receive that would otherwise wait for good. The reply is read as it arrives, so a server
-// that closes without ending its line still has its reply shown.
+// The text goes out in the ANSI code page, as the library's socket client sends it, and the
+// first line of the reply comes back through the same conversion. The command keeps the
+// connection itself, on its one thread, so that one deadline (--timeout) bounds the connect,
+// the send and the wait for the reply, and a failure can give the system's reason: the
+// library's client waits without a limit and reports only that it failed. Host names are
+// resolved here (the library's client takes a dotted IPv4 address).
+//
+// The reply is read as it arrives, up to its first line feed; every byte before it is part
+// of the line, a zero byte included. A line longer than kMaxReplyLine is not waited for to
+// its end, and the text to send is bounded by kMaxText, so neither side can make the
+// command hold more than a few megabytes.
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
+#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/ydr_base.h"
 #include "platform/utf16.h"
 #include "tools/command.h"
+#include "tools/connection.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
 #include "tools/resolve_host.h"
 #include "tools/text_output.h"
-#include "ydr/socket.h"
 
 namespace ydr::tool {
+
+int MillisecondsLeft(Connection::Deadline deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (left.count() <= 0) return 0;
+  return left.count() > 86400000 ? 86400000 : static_cast<int>(left.count());
+}
+
 namespace {
 
-// Closes the socket when the time is up, unless disarmed first.
-class Watchdog {
- public:
-  Watchdog(CYdrSocket *socket, std::chrono::milliseconds limit)
-      : thread_([this, socket, limit] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!wake_.wait_for(lock, limit, [this] { return disarmed_; })) {
-            fired_ = true;
-            socket->QSClose();  // shuts the connection down: a waiting connect or receive returns
-          }
-        }) {}
-  ~Watchdog() { Disarm(); }
-  Watchdog(const Watchdog &) = delete;
-  Watchdog &operator=(const Watchdog &) = delete;
-  // Stops the watchdog; true when it had already fired.
-  bool Disarm() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      disarmed_ = true;
-    }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
-    return fired_;
-  }
+constexpr std::size_t kMaxText = std::size_t{1} << 20;       // what standard input may hold
+constexpr std::size_t kMaxReplyLine = std::size_t{1} << 20;  // the longest reply line taken
 
- private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool disarmed_ = false;
-  bool fired_ = false;
-  std::thread thread_;
-};
+// Standard input, at most kMaxText bytes; false after saying what went wrong.
+bool ReadText(std::string *text) {
+  Input in;
+  if (!in.Open("-")) return Failed("cannot read standard input: " + in.error());
+  char chunk[1 << 16];
+  long got;
+  while ((got = in.Read(chunk, sizeof chunk)) > 0) {
+    if (text->size() + static_cast<std::size_t>(got) > kMaxText) {
+      return Failed("standard input holds more than 1 MiB; give a shorter text");
+    }
+    text->append(chunk, static_cast<std::size_t>(got));
+  }
+  return got == 0 || Failed("cannot read standard input: " + in.error());
+}
+
+// UTF-8 to the ANSI code page and back, as the library's socket client converts.
+bool ToAnsi(const std::string &utf8, std::string *bytes) {
+  if (utf8.empty()) return true;
+  const platform::WString wide = platform::WideFromUtf8(utf8);
+  const int needed = YdrUnicodeToAnsi(0, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, 0);
+  if (needed <= 0) return false;
+  bytes->resize(static_cast<std::size_t>(needed));
+  return YdrUnicodeToAnsi(0, 0, wide.c_str(), static_cast<int>(wide.size()), &(*bytes)[0], needed, 0) == needed;
+}
+
+std::string FromAnsi(const std::string &bytes) {
+  if (bytes.empty()) return bytes;
+  const int size = static_cast<int>(bytes.size());
+  std::vector<unsigned short> wide(bytes.size());  // one unit per byte at most
+  const int n = YdrAnsiToUnicode(0, 0, bytes.data(), size, wide.data(), size, 0);
+  if (n <= 0) return std::string();
+  return platform::Utf8FromWide(platform::WString(wide.begin(), wide.begin() + n));
+}
 
 int RunSend(const ParsedOptions &options) {
   const auto &operands = options.operands();
@@ -79,54 +95,63 @@ int RunSend(const ParsedOptions &options) {
   std::string text;
   if (operands.size() == 3) {
     text = operands[2];
-  } else {
-    Input in;
-    std::vector<unsigned char> bytes;
-    if (!in.Open("-") || !ReadAll(in, &bytes))
-      return Complain(kExitFailure, "cannot read standard input: " + in.error());
-    text.assign(bytes.begin(), bytes.end());
+  } else if (!ReadText(&text)) {
+    return kExitFailure;
   }
+  std::string bytes;
+  if (!ToAnsi(text, &bytes)) return Complain(kExitFailure, "the text cannot be converted to the ANSI code page");
   std::string address, error;
   if (!Resolve(host, &address, &error)) return Complain(kExitFailure, "cannot find " + Quoted(host) + ": " + error);
 
-  const platform::WString wide_address = platform::WideFromUtf8(address);
-  const platform::WString wide = platform::WideFromUtf8(text);
-  CYdrSocket socket;
-  Watchdog watchdog(&socket, std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+  const auto deadline =
+      std::chrono::steady_clock::now() +
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
   const std::string where = host + " port " + port_text;
-  if (!socket.QSConnect(wide_address.c_str(), std::stoi(port_text))) {
-    return Complain(kExitFailure, watchdog.Disarm() ? "no connection to " + where + " within the timeout"
-                                                    : "cannot connect to " + where);
+  Connection connection;
+  switch (connection.Connect(address, std::stoi(port_text), deadline)) {
+    case Connection::Result::kOk: break;
+    case Connection::Result::kTimedOut:
+      return Complain(kExitFailure, "no connection to " + where + " within the timeout");
+    default: return Complain(kExitFailure, "cannot connect to " + where + ": " + connection.error());
   }
-  // QSSend counts bytes of the text in the code page.
-  const int bytes = wide.empty() ? 1 : YdrUnicodeToAnsi(0, 0, wide.c_str(), -1, nullptr, 0, 0);
-  if (bytes <= 0) return Complain(kExitFailure, "the text cannot be converted to the ANSI code page");
-  if (bytes > 1 && socket.QSSend(wide.c_str(), bytes - 1) != bytes - 1) {
-    socket.QSClose();
-    return Complain(kExitFailure, "sending to " + where + " failed");
+  switch (connection.SendAll(bytes.data(), bytes.size(), deadline)) {
+    case Connection::Result::kOk: break;
+    case Connection::Result::kTimedOut:
+      return Complain(kExitFailure, "sending to " + where + " did not finish within the timeout");
+    default: return Complain(kExitFailure, "sending to " + where + " failed: " + connection.error());
   }
-  // The reply as it comes, up to its first line break or the end of the connection.
+  // The reply as it comes, up to its first line feed or the end of the connection. Only
+  // the new piece is searched, so a long line costs no more than its length.
   std::string reply;
-  std::vector<unsigned short> chunk(4096);
-  for (;;) {
-    const int n = socket.QSRecv(chunk.data(), static_cast<int>(chunk.size()) - 1);
-    if (n <= 0) break;
-    reply += platform::Utf8FromWide(platform::WString(chunk.data(), chunk.data() + n));
-    if (reply.find('\n') != std::string::npos) break;
+  std::size_t line_end = std::string::npos;
+  Connection::Result received = Connection::Result::kOk;
+  char chunk[4096];
+  while (line_end == std::string::npos && reply.size() <= kMaxReplyLine) {
+    std::size_t got = 0;
+    received = connection.Receive(chunk, sizeof chunk, &got, deadline);
+    if (received != Connection::Result::kOk) break;
+    const std::size_t searched = reply.size();
+    reply.append(chunk, got);
+    const std::size_t at = reply.find('\n', searched);
+    if (at != std::string::npos) line_end = at;
   }
-  const bool timed_out = watchdog.Disarm();
-  socket.QSClose();
-  const std::size_t line_end = reply.find('\n');
+  if (line_end == std::string::npos && reply.size() > kMaxReplyLine) {
+    return Complain(kExitFailure, "the reply from " + where + " has no line end within its first 1 MiB");
+  }
   if (line_end != std::string::npos) reply.resize(line_end);
   if (!reply.empty() || line_end != std::string::npos) {
-    if (!PrintLine(reply) || !FlushOutput()) return Complain(kExitFailure, "cannot write to standard output");
+    if (!PrintLine(FromAnsi(reply)) || !FlushOutput()) return Complain(kExitFailure, "cannot write to standard output");
   }
-  if (line_end == std::string::npos) {
-    return Complain(kExitFailure, timed_out       ? "no whole reply line from " + where + " within the timeout"
-                                  : reply.empty() ? "no reply: " + where + " closed the connection"
+  if (line_end != std::string::npos) return kExitOk;
+  switch (received) {
+    case Connection::Result::kTimedOut:
+      return Complain(kExitFailure, "no whole reply line from " + where + " within the timeout");
+    case Connection::Result::kFailed:
+      return Complain(kExitFailure, "receiving from " + where + " failed: " + connection.error());
+    default:
+      return Complain(kExitFailure, reply.empty() ? "no reply: " + where + " closed the connection"
                                                   : where + " closed the connection before ending its line");
   }
-  return kExitOk;
 }
 
 }  // namespace
@@ -138,7 +163,8 @@ extern const Command kSendCommand = {
     "Connects to HOST (a name or a dotted IPv4 address) at PORT, sends TEXT (or standard\n"
     "input) in the ANSI code page (YDR_ANSI_CODEPAGE), and prints the first line of the reply.\n"
     "Nothing is added to the text: end it with a line break if the server reads lines. A reply\n"
-    "cut off by the server closing is printed and the exit status is 1.\n"
+    "cut off by the server closing is printed and the exit status is 1. Standard input and the\n"
+    "reply line are taken up to 1 MiB each.\n"
     "\n"
     "  --timeout S   give up after S seconds, connecting and waiting included (default 10)\n",
     {{"timeout", 0, true}},

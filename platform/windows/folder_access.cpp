@@ -145,9 +145,19 @@ int DestinationFolder::CreateTemporary(int folder, const std::string &name, std:
   const std::wstring folder_path = FolderPath(folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = TemporaryNameFor(name);
-    const int fd = _wopen(Join(folder_path, *temporary).c_str(),
-                          _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (fd >= 0) return fd;
+    // Shared for deletion: an interrupted command deletes it from its console handler's
+    // thread while this one may still be writing.
+    const HANDLE handle =
+        CreateFileW(Join(folder_path, *temporary).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+      if (fd >= 0) return fd;
+      CloseHandle(handle);
+      DeleteFileW(Join(folder_path, *temporary).c_str());
+      return FailWith(problem, FolderProblem::kSystem, name, EMFILE), -1;
+    }
+    LastErrorAsErrno();
     if (errno != EEXIST) return FailWith(problem, FolderProblem::kSystem, name, errno), -1;
   }
   return FailWith(problem, FolderProblem::kSystem, name, EEXIST), -1;
@@ -190,5 +200,7 @@ std::optional<FileIdentity> DestinationFolder::IdentityAt(int folder, const std:
 void DestinationFolder::RemoveTemporary(int folder, const std::string &temporary) {
   DeleteFileW(Join(FolderPath(folder), temporary).c_str());
 }
+
+std::wstring DestinationFolder::PathIn(int folder, const std::string &name) { return Join(FolderPath(folder), name); }
 
 }  // namespace ydr::platform

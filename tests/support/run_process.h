@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,5 +48,27 @@ bool TerminalsAvailable();
 // `prompt` shows, `answer` is typed.
 ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt = "",
                             const std::string &answer = "");
+
+#if !defined(_WIN32)
+// How a program that a test interrupted ended.
+struct InterruptedRun {
+  bool ready = false;    // the awaited state came before the program ended
+  int exit_status = -1;  // when it exited normally
+  int signal = 0;        // the signal that ended it, 0 when it exited
+  std::string out;       // standard output (the terminal's text, for TypeInTerminal)
+  std::string err;       // standard error
+  bool echoing = false;  // TypeInTerminal: whether the terminal echoes once the program has gone
+};
+
+// Starts a program in `cwd` with standard input a pipe that stays open and empty (a program
+// reading it waits), polls `ready` until it holds (at most 30 s), sends `signal` and waits
+// for the end. The program starts with every signal's default action.
+InterruptedRun RunAndInterrupt(const std::vector<std::string> &argv, const std::function<bool()> &ready, int signal,
+                               const std::string &cwd = "");
+
+// Runs a program on a new pseudo-terminal; when `prompt` shows, types `keys` (which may be
+// a control character the terminal turns into a signal, such as "\x03") and waits for the end.
+InterruptedRun TypeInTerminal(const std::vector<std::string> &argv, const std::string &prompt, const std::string &keys);
+#endif
 
 }  // namespace ydr::test

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -150,14 +151,19 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// The child's exit status, waiting for it until `deadline`; a child still running then is
-// killed with everything it started (it leads a process group of its own), and `late` set.
-int WaitUntil(pid_t pid, Clock::time_point deadline, bool *late) {
-  if (*late) kill(-pid, SIGKILL);
+// The child's status as waitpid gives it, waiting for it until `deadline`; a child still
+// running then is killed with everything it started (it leads a process group of its own),
+// and `late` set.
+int WaitStatusUntil(pid_t pid, Clock::time_point deadline, bool *late) {
+  const auto kill_all = [pid] {
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
+  };
+  if (*late) kill_all();
   int status = 0;
   for (;;) {
     const pid_t done = waitpid(pid, &status, *late ? 0 : WNOHANG);
-    if (done == pid) break;
+    if (done == pid) return status;
     if (done < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -166,10 +172,15 @@ int WaitUntil(pid_t pid, Clock::time_point deadline, bool *late) {
       usleep(1000);  // its streams are closed: it is exiting, or soon past its deadline
     } else {
       *late = true;
-      kill(-pid, SIGKILL);
+      kill_all();
     }
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The child's exit status (-1 when it did not exit normally), as WaitStatusUntil waits.
+int WaitUntil(pid_t pid, Clock::time_point deadline, bool *late) {
+  const int status = WaitStatusUntil(pid, deadline, late);
+  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void ReportLate(const std::vector<std::string> &argv) {
@@ -351,6 +362,150 @@ ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::str
   result.exit_status = WaitUntil(pid, deadline, &late);
   if (late) ReportLate(exec.arg_strings);
   return result;
+}
+
+}  // namespace ydr::test
+
+namespace ydr::test {
+namespace {
+
+void RecordEnd(int status, InterruptedRun *run) {
+  if (WIFEXITED(status)) run->exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run->signal = WTERMSIG(status);
+}
+
+// Reads whatever `fd` holds now into `sink`; false once it is at its end.
+bool Drain(int fd, std::string *sink) {
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      sink->append(buffer, static_cast<std::size_t>(got));
+      continue;
+    }
+    return got < 0 && (errno == EAGAIN || errno == EINTR);
+  }
+}
+
+}  // namespace
+
+InterruptedRun RunAndInterrupt(const std::vector<std::string> &argv, const std::function<bool()> &ready, int signal,
+                               const std::string &cwd) {
+  IgnoreBrokenPipes();
+  ExecStrings exec(argv, {});
+  InterruptedRun run;
+  int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC | O_NONBLOCK) != 0 ||
+      pipe2(err_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+      if (fd >= 0) close(fd);
+    }
+    return run;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  // The test's own runner may have started it with SIGINT ignored (a background job).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+  pid_t pid;
+  const int spawned = posix_spawn(&pid, exec.args[0], &actions, &attributes, exec.args.data(), exec.envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (spawned != 0) {
+    for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]}) close(fd);
+    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(spawned);
+    return run;
+  }
+  int status = 0;
+  bool ended = false;
+  for (int waited = 0; waited < 30000 && !ended; ++waited) {
+    Drain(out_pipe[0], &run.out);
+    Drain(err_pipe[0], &run.err);
+    if (ready()) {
+      run.ready = true;
+      break;
+    }
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (!ended) usleep(1000);
+  }
+  if (!ended) {
+    kill(pid, run.ready ? signal : SIGKILL);
+    bool late = false;
+    status = WaitStatusUntil(pid, Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds), &late);
+    if (late) ReportLate(exec.arg_strings);
+  }
+  close(in_pipe[1]);
+  for (int fd : {out_pipe[0], err_pipe[0]}) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    Drain(fd, fd == out_pipe[0] ? &run.out : &run.err);
+    close(fd);
+  }
+  RecordEnd(status, &run);
+  return run;
+}
+
+InterruptedRun TypeInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
+                              const std::string &keys) {
+  IgnoreBrokenPipes();
+  ExecStrings exec(argv, {});
+  InterruptedRun run;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(s, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(exec.args[0], exec.args.data(), exec.envp.data());
+    _exit(127);
+  }
+  const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
+  bool late = false;
+  char buffer[4096];
+  for (;;) {
+    pollfd readable = {master, POLLIN, 0};
+    const int polled = poll(&readable, 1, MillisecondsLeft(deadline));
+    if (polled == 0) {
+      late = true;
+      break;
+    }
+    if (polled < 0 && errno == EINTR) continue;
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got > 0) {
+      run.out.append(buffer, static_cast<std::size_t>(got));
+      if (!run.ready && run.out.find(prompt) != std::string::npos) {
+        run.ready = true;
+        static_cast<void>(write(master, keys.data(), keys.size()));
+      }
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO once the program has gone
+    }
+  }
+  const int status = WaitStatusUntil(pid, deadline, &late);
+  if (late) ReportLate(exec.arg_strings);
+  // The terminal's settings outlive the program while this side stays open.
+  termios settings{};
+  run.echoing = tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  close(master);
+  RecordEnd(status, &run);
+  return run;
 }
 
 }  // namespace ydr::test

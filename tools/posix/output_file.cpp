@@ -46,11 +46,14 @@ bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_
     return true;
   }
   temporary_ = target_ + ".ydr-XXXXXX";
+  cleanup_.emplace();
   const int fd = mkstemp(temporary_.data());
   if (fd < 0) {
     temporary_.clear();
+    cleanup_.reset();
     return Fail();
   }
+  cleanup_->Record(temporary_);
   // A new file gets the usual mode; an existing one keeps its own (and its owner, when we
   // may set it).
   mode_t mode;
@@ -69,6 +72,7 @@ bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_
     close(fd);
     static_cast<void>(std::remove(temporary_.c_str()));
     temporary_.clear();
+    cleanup_.reset();
     return false;
   }
   return true;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/interrupt_cleanup.h"
 #include "tools/secret.h"
 
 namespace ydr::tool {
@@ -21,6 +22,7 @@ bool Secret::FromTerminal(const char *prompt, std::string *error) {
   if (have_terminal) {
     termios quiet = saved;
     quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    RememberTerminal(fd, &saved, sizeof saved);  // put back if the prompt is interrupted
     static_cast<void>(tcsetattr(fd, TCSAFLUSH, &quiet));
   }
   static_cast<void>(write(fd, prompt, std::strlen(prompt)));
@@ -38,7 +40,10 @@ bool Secret::FromTerminal(const char *prompt, std::string *error) {
     if (got == 0 || c == '\n') break;
     if (text_.size() <= kMaxSecretBytes) text_ += c;  // the rest is read, not kept: too long
   }
-  if (have_terminal) static_cast<void>(tcsetattr(fd, TCSAFLUSH, &saved));
+  if (have_terminal) {
+    static_cast<void>(tcsetattr(fd, TCSAFLUSH, &saved));
+    RememberTerminal(fd, nullptr, 0);
+  }
   static_cast<void>(write(fd, "\n", 1));
   close(fd);
   return TrimLineBreak(ok, error);

@@ -33,6 +33,21 @@ std::string FinalPath(const std::string &path) {
   return platform::Utf8FromSystemWide(final_path.c_str());
 }
 
+// A new file, open for writing, that may be deleted while open: the handler of an
+// interruption (tools/windows/interrupt_signals.cpp) deletes it from another thread.
+int OpenTemporary(const std::string &path) {
+  const HANDLE handle =
+      CreateFileW(platform::SystemWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    platform::LastErrorAsErrno();
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  if (fd < 0) CloseHandle(handle);
+  return fd;
+}
+
 }  // namespace
 
 bool Output::OpenFile(const std::string &path, mode_t /*new_file_mode*/, bool /*exact_mode*/) {
@@ -50,17 +65,20 @@ bool Output::OpenFile(const std::string &path, mode_t /*new_file_mode*/, bool /*
   static thread_local std::mt19937_64 random{std::random_device{}()};
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary_ = target_ + ".ydr-" + std::to_string(random() % 1000000000u);
-    const int fd = _wopen(platform::SystemWide(temporary_).c_str(),
-                          _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    cleanup_.emplace();
+    const int fd = OpenTemporary(temporary_);
     if (fd >= 0) {
+      cleanup_->Record(temporary_);
       file_ = _fdopen(fd, "w+b");
       if (file_ != nullptr) return true;
       Fail();
       _close(fd);
       platform::RemoveFile(temporary_);
       temporary_.clear();
+      cleanup_.reset();
       return false;
     }
+    cleanup_.reset();
     if (errno != EEXIST) break;
   }
   temporary_.clear();

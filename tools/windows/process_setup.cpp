@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/windows/win32_text.h"
+#include "tools/interrupt_cleanup.h"
 #include "tools/process_setup.h"
 
 namespace ydr::tool {
@@ -18,6 +19,7 @@ std::vector<std::string> PrepareProcess(int argc, char **argv) {
   _setmode(_fileno(stderr), _O_BINARY);
   // Messages are UTF-8; so is what a console shows.
   SetConsoleOutputCP(CP_UTF8);
+  CleanUpOnInterrupt();
   // The arguments as typed, not through the ANSI code page.
   int count = 0;
   wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);

@@ -5,6 +5,7 @@
 
 #include "platform/windows/win32_text.h"
 #include "platform/wipe.h"
+#include "tools/interrupt_cleanup.h"
 #include "tools/secret.h"
 
 namespace ydr::tool {
@@ -21,6 +22,7 @@ bool Secret::FromTerminal(const char *prompt, std::string *error) {
     *error = "no terminal to ask on; give --password-file or --password-fd";
     return false;
   }
+  RememberTerminal(reinterpret_cast<long long>(input), &saved, sizeof saved);  // put back on Ctrl-C
   SetConsoleMode(input, (saved | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
   DWORD written = 0;
   WriteConsoleA(output, prompt, static_cast<DWORD>(std::strlen(prompt)), &written, nullptr);
@@ -29,6 +31,7 @@ bool Secret::FromTerminal(const char *prompt, std::string *error) {
   const bool ok = ReadConsoleW(input, typed, 1023, &read, nullptr) != FALSE;
   typed[ok ? read : 0] = L'\0';
   SetConsoleMode(input, saved);
+  RememberTerminal(0, nullptr, 0);
   WriteConsoleA(output, "\r\n", 2, &written, nullptr);
   CloseHandle(input);
   CloseHandle(output);

@@ -1,0 +1,125 @@
+// ydr send against servers on 127.0.0.1 that misbehave: bytes the reply line must carry as
+// they are, a line that never ends, a port where nothing listens, a timeout too short for
+// anything, and more text than the command takes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/loopback.h"
+#include "tests/support/run_process.h"
+
+namespace {
+
+using ydr::test::LoopbackSocket;
+using ydr::test::ProcessResult;
+
+ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
+  args.insert(args.begin(), YDR_TOOL);
+  return ydr::test::RunProcess(args, {}, input);
+}
+
+// Serves one connection: reads the request, sends `reply` up to `times` times (while the
+// client still takes it), and keeps the connection open until the client closes it, so a
+// client that waits for more than it was sent waits for its timeout.
+class ScriptedServer {
+ public:
+  ScriptedServer(std::string reply, int times) {
+    listener_ = ydr::test::ListenOnLoopback(&port_);
+    EXPECT_NE(listener_, ydr::test::kNoLoopbackSocket);
+    thread_ = std::thread([this, reply = std::move(reply), times] {
+      const LoopbackSocket fd = ydr::test::AcceptOne(listener_);
+      char buffer[256];
+      static_cast<void>(ydr::test::ReceiveBytes(fd, buffer, sizeof buffer));
+      for (int i = 0; i < times; ++i) {
+        if (ydr::test::SendBytes(fd, reply.data(), reply.size()) != static_cast<long>(reply.size())) break;
+      }
+      while (ydr::test::ReceiveBytes(fd, buffer, sizeof buffer) > 0) {
+      }
+      ydr::test::CloseLoopback(fd);
+    });
+  }
+  ~ScriptedServer() {
+    thread_.join();
+    ydr::test::CloseLoopback(listener_);
+  }
+  ScriptedServer(const ScriptedServer &) = delete;
+  ScriptedServer &operator=(const ScriptedServer &) = delete;
+  std::string port() const { return std::to_string(port_); }
+
+ private:
+  LoopbackSocket listener_ = ydr::test::kNoLoopbackSocket;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(ToolSendTest, TheReplyLineIsTakenAsItsBytesAndBounded) {
+  struct Case {
+    const char *what;
+    std::string reply;
+    int times;
+    int exit_status;
+    std::string out;
+    const char *message;  // in standard error; "" for none
+  };
+  const std::vector<Case> cases = {
+      {"a zero byte is part of the line", std::string("a\0b\nmore\n", 9), 1, 0, std::string("a\0b\n", 4), ""},
+      {"a zero byte at the start", std::string("\0\n", 2), 1, 0, std::string("\0\n", 2), ""},
+      {"the line feed alone", "\n", 1, 0, "\n", ""},
+      {"a line that never ends", std::string(1 << 16, 'x'), 64, 1, "", "has no line end within its first 1 MiB"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer server(c.reply, c.times);
+    // The timeout is far longer than any of these takes: reaching it is the fault.
+    const ProcessResult result = Ydr({"send", "--timeout", "20", "127.0.0.1", server.port(), "hello\n"});
+    EXPECT_EQ(result.exit_status, c.exit_status) << result.err;
+    EXPECT_TRUE(result.out == c.out) << result.out.size() << " bytes printed: " << result.out.substr(0, 64);
+    EXPECT_EQ(result.err.find("within the timeout"), std::string::npos) << result.err;
+    if (*c.message != '\0') {
+      EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    } else {
+      EXPECT_EQ(result.err, "");
+    }
+  }
+}
+
+TEST(ToolSendTest, FailuresSayWhy) {
+  const std::string port = std::to_string(ydr::test::FreeLoopbackPort());
+  const ProcessResult refused = Ydr({"send", "127.0.0.1", port, "x"});
+  EXPECT_EQ(refused.exit_status, 1);
+  const std::string expected = "ydr: cannot connect to 127.0.0.1 port " + port + ": ";
+  ASSERT_EQ(refused.err.rfind(expected, 0), 0u) << refused.err;
+  EXPECT_GT(refused.err.size(), expected.size() + 1) << "no reason given";
+#if !defined(_WIN32)
+  EXPECT_EQ(refused.err, expected + "Connection refused\n");
+#endif
+  // More text than the command takes is refused before anything is sent.
+  const ProcessResult too_much = Ydr({"send", "127.0.0.1", port}, std::string((1 << 20) + 1, 'x'));
+  EXPECT_EQ(too_much.exit_status, 1);
+  EXPECT_NE(too_much.err.find("standard input holds more than 1 MiB"), std::string::npos) << too_much.err;
+}
+
+// A timeout far shorter than a connect: each run ends at once, whichever step it cuts short.
+// (A watchdog thread closing the socket while the connect was still making it hung about one
+// run in fifty.)
+TEST(ToolSendTest, ATinyTimeoutAlwaysEnds) {
+#if defined(_WIN32)
+  constexpr int kRuns = 10;  // a process start costs more there
+#else
+  constexpr int kRuns = 100;
+#endif
+  int port = 0;
+  const LoopbackSocket listener = ydr::test::ListenOnLoopback(&port);  // never accepts
+  ASSERT_NE(listener, ydr::test::kNoLoopbackSocket);
+  for (int run = 0; run < kRuns; ++run) {
+    SCOPED_TRACE(run);
+    const ProcessResult result = Ydr({"send", "--timeout", "0.000001", "127.0.0.1", std::to_string(port), "x\n"});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.err.find("within the timeout"), std::string::npos) << result.err;
+  }
+  ydr::test::CloseLoopback(listener);
+}
+
+}  // namespace
