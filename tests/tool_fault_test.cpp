@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <regex>
@@ -47,8 +48,13 @@ constexpr bool kSanitized = false;
 #endif
 
 // Points tried per sweep at most; beyond that every n-th call is tried (said in the output).
-constexpr long kPointsPerSweep = 300;
-constexpr long kAllocationPointsPerSweep = 150;
+// YDR_FAULT_POINTS raises the caps (for longer runs on demand).
+long Cap(long ordinary) {
+  const char *text = std::getenv("YDR_FAULT_POINTS");
+  return text != nullptr && *text != '\0' ? std::max(ordinary, std::strtol(text, nullptr, 10)) : ordinary;
+}
+const long kPointsPerSweep = Cap(300);
+const long kAllocationPointsPerSweep = Cap(60);
 constexpr long kKillsPerCommand = 100;
 
 std::string Text(std::size_t size, unsigned seed) {
@@ -331,22 +337,27 @@ TEST_P(ToolFaultTest, EveryAllocationFailing) {
   Sweep("alloc", "ENOMEM", true, kAllocationPointsPerSweep);
 }
 
+INSTANTIATE_TEST_SUITE_P(Commands, ToolFaultTest, ::testing::ValuesIn(Scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario> &info) { return info.param.name; });
+
 // SIGKILL at chosen calls: whatever was under way, no output is half-written under its real
 // name and a previous output is intact; the only thing that may remain is a temporary under
 // its own name, which a killed process cannot remove.
-TEST_P(ToolFaultTest, KilledAtAnyCall) {
+class ToolKillTest : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(ToolKillTest, KilledAtAnyCall) {
   const Scenario &scenario = GetParam();
-  const std::string &command = scenario.args.front();
-  if (command != "gz" && command != "pack" && command != "unpack") GTEST_SKIP() << "kills are tried on the writers";
   const Complete complete = CompleteRun(scenario, "io", false);
   if (HasFailure()) return;
+  // Every call when there are few; otherwise as many distinct calls, chosen by a generator
+  // seeded with the scenario's name (the same calls on every run).
   std::vector<long> points;
-  if (complete.calls <= kKillsPerCommand) {
-    for (long n = 1; n <= complete.calls; ++n) points.push_back(n);
-  } else {
+  for (long n = 1; n <= complete.calls; ++n) points.push_back(n);
+  if (complete.calls > kKillsPerCommand) {
     std::mt19937 random(static_cast<unsigned>(std::hash<std::string>{}(scenario.name)));
-    std::uniform_int_distribution<long> pick(1, complete.calls);
-    for (long i = 0; i < kKillsPerCommand; ++i) points.push_back(pick(random));
+    std::shuffle(points.begin(), points.end(), random);
+    points.resize(kKillsPerCommand);
+    std::sort(points.begin(), points.end());
   }
   std::printf("%s: killed at %zu of %ld calls\n", scenario.name.c_str(), points.size(), complete.calls);
   for (const long at : points) {
@@ -361,7 +372,50 @@ TEST_P(ToolFaultTest, KilledAtAnyCall) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, ToolFaultTest, ::testing::ValuesIn(Scenarios()),
+// An archive of many members in many folders, for runs with many more calls than kills.
+const std::string &LargeArchive() {
+  static const std::string bytes = [] {
+    std::vector<ArchiveMember> members;
+    for (int i = 0; i < 60; ++i) {
+      members.emplace_back("f" + std::to_string(i % 6) + "\\m" + std::to_string(i) + ".txt", 1,
+                           Text(200 + 37 * static_cast<std::size_t>(i), 100 + static_cast<unsigned>(i)));
+    }
+    return ydr::test::BuildArchive(members);
+  }();
+  return bytes;
+}
+
+// The commands that write archives, unpacked trees and streams; and, for kills only, a
+// pack and an unpack of many files.
+std::vector<Scenario> Writers() {
+  std::vector<Scenario> writers = {
+      {"pack_many",
+       [](const TempDir &dir) {
+         for (int i = 0; i < 60; ++i) {
+           dir.WriteFile("tree/f" + std::to_string(i % 6) + "/m" + std::to_string(i) + ".txt",
+                         Text(200 + 37 * static_cast<std::size_t>(i), 100 + static_cast<unsigned>(i)));
+         }
+       },
+       {"pack", "-j", "1", "-q", "new.ydz", "tree"},
+       {"new.ydz"}},
+      {"unpack_many",
+       [](const TempDir &dir) {
+         dir.WriteFile("arch.ydz", LargeArchive());
+         dir.WriteFile("out/f1/m1.txt", "previous output");
+       },
+       {"unpack", "-q", "--overwrite", "arch.ydz", "out"},
+       {"arch.ydz"}},
+  };
+  for (const Scenario &scenario : Scenarios()) {
+    const std::string &command = scenario.args.front();
+    if ((command == "gz" && scenario.args[1] != "-t") || command == "pack" || command == "unpack") {
+      writers.push_back(scenario);
+    }
+  }
+  return writers;
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, ToolKillTest, ::testing::ValuesIn(Writers()),
                          [](const ::testing::TestParamInfo<Scenario> &info) { return info.param.name; });
 
 }  // namespace

@@ -45,7 +45,7 @@ using ydr::test::ProcessResult;
 using ydr::test::TempDir;
 using ydr::test::Tree;
 
-constexpr long kDefaultCases = 120;
+constexpr long kDefaultCases = 100;
 
 long EnvNumber(const char *name, long fallback) {
   const char *text = std::getenv(name);
