@@ -116,6 +116,7 @@ struct Scenario {
   // An archive that a run which could not read some of its sources still writes, recording
   // those as never packed (the format's way of saying so): left that way, it is no departure.
   std::string partial = "";
+  bool standard_output = false;  // its output goes to standard output, which fails like a file
 };
 
 void PrintTo(const Scenario &scenario, std::ostream *out) { *out << scenario.name; }
@@ -185,6 +186,24 @@ std::vector<Scenario> Scenarios() {
        },
        {"ven", "enc", "--kind", "4", "--password-file", "password", "plain.txt", "sealed.ven"},
        {"plain.txt", "sealed.ven", "password"}},
+      {"gz_to_standard_output",
+       [](const TempDir &dir) { dir.WriteFile("data.txt", Text(6000, 1)); },
+       {"gz", "-c", "data.txt"},
+       {"standard output", "data.txt"},
+       "",
+       true},
+      {"seed_to_standard_output",
+       [](const TempDir &dir) { dir.WriteFile("plain.txt", Text(2000, 8)); },
+       {"seed", "enc", "--mode", "ofb", "--key", kKey, "--iv", kVector, "plain.txt"},
+       {"standard output", "plain.txt"},
+       "",
+       true},
+      {"list_to_standard_output",
+       [](const TempDir &dir) { dir.WriteFile("arch.ydz", Archive()); },
+       {"list", "arch.ydz"},
+       {"standard output", "arch.ydz"},
+       "",
+       true},
   };
 #if YDR_CRYPTO_PEER
   all.push_back({"rsa_out_over_previous",
@@ -231,7 +250,9 @@ Outcome RunScenario(const Scenario &scenario, const Fault &fault, bool allocatio
   outcome.before = ydr::test::TakeTree(dir.path());
   std::vector<std::string> argv = {YDR_TOOL};
   argv.insert(argv.end(), scenario.args.begin(), scenario.args.end());
-  outcome.run = ydr::test::RunWithFault(ShimPath(allocation), argv, fault, dir.path(), logs / "log");
+  Fault asked = fault;
+  asked.standard_output = scenario.standard_output;
+  outcome.run = ydr::test::RunWithFault(ShimPath(allocation), argv, asked, dir.path(), logs / "log");
   outcome.after = ydr::test::TakeTree(dir.path());
   if (!scenario.partial.empty() && outcome.after.count(scenario.partial) != 0) {
     outcome.partial_listing = ydr::test::RunProcess({YDR_TOOL, "list", "-v", dir / scenario.partial}).out;

@@ -10,9 +10,10 @@
 namespace ydr::test {
 
 struct Fault {
-  std::string families;  // "io", "write", "read,write", "alloc", ...
-  long at = 0;           // the counted call that fails, from 1; 0 only counts
-  std::string error;     // EIO, ENOSPC, EINTR, SHORT or KILL
+  std::string families;          // "io", "write", "read,write", "alloc", ...
+  long at = 0;                   // the counted call that fails, from 1; 0 only counts
+  std::string error;             // EIO, ENOSPC, EINTR, SHORT or KILL
+  bool standard_output = false;  // standard output counts like a file
 };
 
 struct FaultRun {

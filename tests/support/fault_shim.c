@@ -9,14 +9,15 @@
  *   YDR_FAULT_AT     the counted call that fails, from 1; 0 or unset only counts
  *   YDR_FAULT_ERROR  EIO, ENOSPC or EINTR (the call fails with that error), SHORT (a read or
  *                    write moves only part of its bytes), KILL (the process is killed there)
+ *   YDR_FAULT_STDOUT 1: standard output counts (and fails) like any file
  *   YDR_FAULT_LOG    a file that gets a line "fault FAMILY CALL SIDE DETAIL" when the fault
  *                    is injected (written at once, so a killed process leaves it too) and a
  *                    line "calls N" when the process exits normally
  *
  * Counting starts when main starts (the loader's and the C runtime's own start-up are not
- * the command's), and covers every thread. Standard input, output and error are never failed:
- * the tests read what the command says there. Only one call fails; every later one runs as
- * it would have.
+ * the command's), and covers every thread. Standard input and error are never failed, nor
+ * standard output unless asked: the tests read what the command says there. Only one call fails; every later one runs
+ * as it would have.
  *
  * stdio writes through internal aliases of write that no interposer sees, so the stream calls
  * that move data or settle it (fwrite, fputs, fputc, fflush, fseeko, fclose) count as the
@@ -72,6 +73,7 @@ static long fail_at;
 static int fail_error = EIO;
 static enum Action action = kFail;
 static char log_path[4096];
+static int count_stdout;
 static atomic_int armed;
 static atomic_long calls;
 
@@ -103,6 +105,8 @@ static void ReadSettings(void) {
     if (strcmp(error, "SHORT") == 0) action = kShort;
     if (strcmp(error, "KILL") == 0) action = kKill;
   }
+  const char *stdout_too = getenv("YDR_FAULT_STDOUT");
+  count_stdout = stdout_too != NULL && strcmp(stdout_too, "1") == 0;
   const char *log = getenv("YDR_FAULT_LOG");
   if (log != NULL && strlen(log) < sizeof log_path) strcpy(log_path, log);
 }
@@ -191,11 +195,11 @@ static void Describe(char *detail, size_t size, const char *path, int fd) {
 }
 
 /* Counts a call of `family`; true when this is the one to fail. The standard streams
- * (fd 0 to 2) are neither counted nor failed. `writes` says whether the call changes what
- * is on disk (for the log: the tests expect every such failure to be reported). */
+ * (fd 0 to 2) are neither counted nor failed, standard output aside when asked. `writes` says whether the call changes
+ * what is on disk (for the log: the tests expect every such failure to be reported). */
 static int Strike(int family, const char *call, int fd, const char *path, int writes) {
   if (!atomic_load(&armed) || (counted_families & family) == 0) return 0;
-  if (path == NULL && fd >= 0 && fd <= 2) return 0;
+  if (path == NULL && fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
   const long n = atomic_fetch_add(&calls, 1) + 1;
   if (n != fail_at) return 0;
   char line[4096 + 128] = "fault ";
