@@ -47,7 +47,7 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-// Points tried per sweep at most; beyond that every n-th call is tried (said in the output).
+// Points tried per sweep at most; beyond that they are spread evenly (said in the output).
 // YDR_FAULT_POINTS raises the caps (for longer runs on demand).
 long Cap(long ordinary) {
   const char *text = std::getenv("YDR_FAULT_POINTS");
@@ -328,9 +328,10 @@ class ToolFaultTest : public ::testing::TestWithParam<Scenario> {
     const Complete complete = CompleteRun(scenario, families, allocation);
     if (HasFailure()) return;
     const std::vector<long> points = ydr::test::SweepPoints(complete.calls, cap);
-    std::printf("%s: %s calls failing with %s: %zu of %ld points%s\n", scenario.name.c_str(), families.c_str(),
-                error.c_str(), points.size(), complete.calls,
-                points.size() < static_cast<std::size_t>(complete.calls) ? " (every n-th: the sweep is capped)" : "");
+    std::printf(
+        "%s: %s calls failing with %s: %zu of %ld points%s\n", scenario.name.c_str(), families.c_str(), error.c_str(),
+        points.size(), complete.calls,
+        points.size() < static_cast<std::size_t>(complete.calls) ? " (spread evenly: the sweep is capped)" : "");
     for (const long at : points) {
       const Fault fault{families, at, error};
       CheckRun(scenario, fault, RunScenario(scenario, fault, allocation), complete);

@@ -1,5 +1,6 @@
 #include "tests/support/fault_injection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -48,9 +49,10 @@ FaultRun RunWithFault(const std::string &shim, const std::vector<std::string> &a
 }
 
 std::vector<long> SweepPoints(long calls, long cap) {
+  // Every call, or `cap` calls spread evenly from the first to the last.
   std::vector<long> points;
-  const long step = calls <= cap ? 1 : (calls + cap - 1) / cap;
-  for (long n = 1; n <= calls; n += step) points.push_back(n);
+  const long count = std::min(calls, cap);
+  for (long i = 0; i < count; ++i) points.push_back(count == calls ? i + 1 : 1 + i * (calls - 1) / (count - 1));
   return points;
 }
 

@@ -30,7 +30,7 @@ struct FaultRun {
 FaultRun RunWithFault(const std::string &shim, const std::vector<std::string> &argv, const Fault &fault,
                       const std::string &cwd, const std::string &log);
 
-// How many points to try out of `calls`, at most `cap` (every n-th beyond), and the ones.
+// The calls a sweep tries out of `calls`: all of them, or `cap` spread evenly (cap > 1).
 std::vector<long> SweepPoints(long calls, long cap);
 
 }  // namespace ydr::test
