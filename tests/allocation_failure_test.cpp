@@ -32,7 +32,9 @@
 #include "ydr/ven.h"
 #include "ydr/zip.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+// The allocator can be replaced where the C library offers its own under other names
+// (glibc's __libc_malloc and friends) and no sanitizer has replaced it already.
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__)
 #define YDR_ALLOCATOR_REPLACEABLE 0
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -185,7 +187,8 @@ struct Outcome {
 // `check_leaks` false: blocks the call keeps are not counted (libcrypto builds caches of its
 // decoders and names as it goes, and keeps what it built when an allocation fails halfway).
 void SweepAllocations(const std::function<Outcome()> &job, bool check_leaks = true) {
-  if (!YDR_ALLOCATOR_REPLACEABLE) GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
+  if (!YDR_ALLOCATOR_REPLACEABLE)
+    GTEST_SKIP() << "the allocator cannot be replaced here (a sanitizer's, or not glibc's)";
   g_allocations.fail_at = 0;
   const Outcome warm = job();  // first-use tables and the like, made once per process
   ASSERT_EQ(warm.result, Result::kComplete) << warm.why;
