@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -89,17 +90,16 @@ YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW
       folder.pop_back();
     }
 
-    auto *search = new (std::nothrow) base::Search;
+    // Owned here until handed out: listing a folder allocates, and a refused allocation
+    // leaves through GuardedCall.
+    std::unique_ptr<base::Search> search(new (std::nothrow) base::Search);
     if (search == nullptr) return failure;
     search->magic = platform::FindHandleHeader::kMagic;
     search->release = base::ReleaseSearch;
-    if (!base::ListFolder(folder, name_pattern, &search->entries) || search->entries.empty()) {
-      delete search;
-      return failure;
-    }
+    if (!base::ListFolder(folder, name_pattern, &search->entries) || search->entries.empty()) return failure;
     base::Fill(search->entries[0], data);
     search->next = 1;
-    return search;
+    return search.release();
   });
 }
 

@@ -30,9 +30,12 @@ bool ArchiveReader::Open(const std::string &path) {
     Complain(kExitFailure, "cannot open " + label + ": " + problem.Describe());
     return false;
   }
-  if (zip::ReadIndex(file_, &index_) != zip::IndexStatus::kOk) {
-    Complain(kExitFailure, label + " is not an archive");
-    return false;
+  switch (zip::ReadIndex(file_, &index_)) {
+    case zip::IndexStatus::kOk: break;
+    case zip::IndexStatus::kNotAnArchive: Complain(kExitFailure, label + " is not an archive"); return false;
+    case zip::IndexStatus::kReadFailed:
+      Complain(kExitFailure, "cannot read " + label + ": " + std::strerror(errno));
+      return false;
   }
   places_ = zip::PlaceData(index_);
   for (std::size_t i = places_.size(); i-- > 0;) {

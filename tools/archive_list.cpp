@@ -1,6 +1,8 @@
 // ydr list: what an archive holds, with the sizes its streams' trailers give.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/byte_order.h"
@@ -15,11 +17,16 @@ namespace ydr::tool {
 namespace {
 
 // The original size of a packed member, from its stream's trailer (modulo 4 GiB, as stored).
-bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t *size) {
+// False when the member has no trailer to read; *read_failed also when the system failed the
+// read (errno says why), which the listing must not pass over as a member without sizes.
+bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t *size, bool *read_failed) {
+  *read_failed = false;
   if (m.compressed_length < 8) return false;
   std::uint8_t length[4];
   if (fseeko(archive, static_cast<off_t>(m.data_offset) + m.compressed_length - 4, SEEK_SET) != 0 ||
       std::fread(length, 1, 4, archive) != 4) {
+    *read_failed = std::ferror(archive) != 0;
+    std::clearerr(archive);
     return false;
   }
   *size = platform::LoadLittleEndian32(length);
@@ -55,13 +62,17 @@ int RunList(const ParsedOptions &options) {
   }
   std::uint64_t total_original = 0, total_stored = 0;
   std::size_t files = 0, folders = 0;
+  std::string read_error;  // the first failed read, said once after the listing
   for (std::size_t i = 0; i < index.members.size(); ++i) {
     const zip::MemberRecord &m = index.members[i];
     char line[160];
     std::string sizes;
     std::uint64_t original = 0;
-    if (m.flag == zip::kFlagPacked && archive.place(i) != zip::DataPlace::kCutOff &&
-        OriginalSize(archive.file(), m, &original)) {
+    bool read_failed = false;
+    const bool sized = m.flag == zip::kFlagPacked && archive.place(i) != zip::DataPlace::kCutOff &&
+                       OriginalSize(archive.file(), m, &original, &read_failed);
+    if (read_failed && read_error.empty()) read_error = std::strerror(errno);
+    if (sized) {
       static_cast<void>(std::snprintf(line, sizeof line, "%10llu  %10u  %s", static_cast<unsigned long long>(original),
                                       m.compressed_length, Percent(m.compressed_length, original).c_str()));
       sizes = line;
@@ -93,6 +104,10 @@ int RunList(const ParsedOptions &options) {
     row(line);
   }
   if (!written || !FlushOutput()) return Complain(kExitFailure, "cannot write the listing to standard output");
+  if (!read_error.empty()) {
+    return Complain(kExitFailure, "cannot read " + Quoted(Printable(archive.name())) + ": " + read_error +
+                                      " (the sizes shown are incomplete)");
+  }
   return kExitOk;
 }
 

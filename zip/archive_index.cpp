@@ -9,18 +9,21 @@
 namespace ydr::zip {
 namespace {
 
-// Reads `size` bytes at `offset` (one positioned read, the stream's place untouched); what
-// the file lacks reads as zeros.
-void ReadAt(std::FILE *file, std::int64_t offset, void *out, std::size_t size) {
+// Reads `size` bytes at `offset` (positioned reads, the stream's place untouched); what the
+// file lacks reads as zeros. False when the system fails the read (errno says why): a disk
+// error must never pass for an empty or zeroed index.
+bool ReadAt(std::FILE *file, std::int64_t offset, void *out, std::size_t size) {
   std::memset(out, 0, size);
-  if (offset < 0) return;
+  if (offset < 0) return true;
   auto *bytes = static_cast<unsigned char *>(out);
   std::size_t done = 0;
   while (done < size) {
     const long long got = platform::ReadAt(file, static_cast<std::uint64_t>(offset) + done, bytes + done, size - done);
-    if (got <= 0) break;
+    if (got < 0) return false;
+    if (got == 0) break;
     done += static_cast<std::size_t>(got);
   }
+  return true;
 }
 
 // The index is read in many small pieces (a record, a name) that mostly lie close together:
@@ -30,15 +33,17 @@ class WindowedReader {
   explicit WindowedReader(std::FILE *file) : file_(file) {}
 
   // As ReadAt.
-  void Read(std::int64_t offset, void *out, std::size_t size) {
+  bool Read(std::int64_t offset, void *out, std::size_t size) {
     if (offset < 0 || static_cast<std::uint64_t>(offset) < start_ ||
         static_cast<std::uint64_t>(offset) + size > start_ + length_) {
       start_ = offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
       window_.resize(std::max<std::size_t>(size, kWindow));
-      ReadAt(file_, static_cast<std::int64_t>(start_), window_.data(), window_.size());
+      length_ = 0;
+      if (!ReadAt(file_, static_cast<std::int64_t>(start_), window_.data(), window_.size())) return false;
       length_ = window_.size();  // what the file lacks is zeros, as ReadAt gives
     }
     std::memcpy(out, window_.data() + (static_cast<std::uint64_t>(offset) - start_), size);
+    return true;
   }
 
  private:
@@ -62,12 +67,12 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   index->file_size = FileSize(archive);
   index->names_end = kHeaderSize;
   std::uint8_t signature[32];
-  ReadAt(archive, 0, signature, sizeof signature);
+  if (!ReadAt(archive, 0, signature, sizeof signature)) return IndexStatus::kReadFailed;
   if (index->file_size < sizeof signature || std::memcmp(signature, kSignature.bytes, sizeof signature) != 0) {
     return IndexStatus::kNotAnArchive;
   }
   std::uint8_t counts[16];
-  ReadAt(archive, 32, counts, sizeof counts);
+  if (!ReadAt(archive, 32, counts, sizeof counts)) return IndexStatus::kReadFailed;
   std::int64_t count = static_cast<std::int32_t>(platform::LoadLittleEndian32(counts));
   const std::int64_t size = static_cast<std::int64_t>(index->file_size);
   const std::int64_t room = size > kHeaderSize ? (size - kHeaderSize) / kRecordSize : 0;
@@ -76,7 +81,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   WindowedReader records(archive), names(archive);
   for (std::int64_t i = 0; i < count; ++i) {
     std::uint8_t bytes[kRecordSize];
-    records.Read(kHeaderSize + kRecordSize * i, bytes, sizeof bytes);
+    if (!records.Read(kHeaderSize + kRecordSize * i, bytes, sizeof bytes)) return IndexStatus::kReadFailed;
     const FileRecord record = FileRecord::Decode(bytes);
     MemberRecord entry{record.flag, record.data_offset, record.compressed_length, record.name_offset, Name()};
     const std::int64_t name_bytes = 2 * (static_cast<std::int64_t>(record.name_length) + 1);
@@ -85,7 +90,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
     const bool data_fits = record.flag != kFlagPacked || static_cast<std::int64_t>(record.data_offset) < size;
     if (name_fits && data_fits) {
       std::uint8_t raw[2 * (kMaxNameUnits + 1)];
-      names.Read(record.name_offset, raw, static_cast<std::size_t>(name_bytes));
+      if (!names.Read(record.name_offset, raw, static_cast<std::size_t>(name_bytes))) return IndexStatus::kReadFailed;
       // The name runs to its first zero unit within length + 1 units (the stored
       // terminator's place included), and never past the 259 units a path buffer holds.
       const std::int64_t units = std::min<std::int64_t>(record.name_length + 1, kMaxNameUnits);

@@ -19,6 +19,7 @@ namespace ydr::zip {
 enum class [[nodiscard]] IndexStatus{
     kOk,
     kNotAnArchive,  // shorter than the signature block, or the signature does not match
+    kReadFailed,    // the file could not be read (errno says why): nothing is known of it
 };
 
 struct ArchiveIndex {

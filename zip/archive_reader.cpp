@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "frame/base_services.h"
@@ -147,14 +148,14 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
     if (!members_.empty()) return 0;
     unsigned short absolute[zip::kMaxNameUnits + 1];
     ydr::bl::YdrPathToAbsolute(archivePath, absolute);
-    FILE *archive = ydr::bl::_u__wfopen(absolute, kModeRead);
+    // Closed on every way out, a refused allocation's exception included: a host that runs
+    // short of memory must not also lose a descriptor per call.
+    const std::unique_ptr<FILE, int (*)(FILE *)> archive(ydr::bl::_u__wfopen(absolute, kModeRead), std::fclose);
     if (archive == nullptr) {
       _AddError(zip::kErrorOpenArchive, -1);
       return 0;
     }
-    const int result = _ReadHeader(archive) >= 0 ? _Decompress(archive, destDir) : 0;
-    static_cast<void>(std::fclose(archive));
-    return result;
+    return _ReadHeader(archive.get()) >= 0 ? _Decompress(archive.get(), destDir) : 0;
   });
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "platform/read_at.h"
 #include "ydr/gz.h"
@@ -82,10 +83,13 @@ int WriteChecked(YDRGZ, void *user, const void *buffer, int count) {
 }  // namespace
 
 StreamStatus UnpackStream(std::FILE *archive, const UnpackRange &range, bool check_trailer, const ByteSink &sink) {
-  // Buffers kept per thread: allocating them per member would cost as much as a small member.
+  // The buffers come with the member, as the decompressor does: per-thread buffers would need
+  // a destructor registered for each thread, which the C runtime cannot fail gracefully (it
+  // aborts the process when that registration runs out of memory).
   constexpr int kBuffer = 1 << 16;
-  thread_local std::unique_ptr<unsigned char[]> ahead(new unsigned char[BoundedSource::kReadAhead]);
-  thread_local std::unique_ptr<unsigned char[]> decoded(new unsigned char[kBuffer]);
+  const std::unique_ptr<unsigned char[]> ahead(new (std::nothrow) unsigned char[BoundedSource::kReadAhead]);
+  const std::unique_ptr<unsigned char[]> decoded(new (std::nothrow) unsigned char[kBuffer]);
+  if (ahead == nullptr || decoded == nullptr) return StreamStatus::kNoDecompressor;
   BoundedSource source{archive, range.offset, range.length, ahead.get()};
   YDRGZ reader = YdrGZOpenRead(ReadBounded, &source);
   if (reader == nullptr) return StreamStatus::kNoDecompressor;

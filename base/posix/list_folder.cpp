@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "base/list_folder.h"
@@ -100,7 +101,9 @@ bool DescribeEntry(const std::string &folder, const char *name, std::vector<Fold
 }  // namespace
 
 bool ReadFolder(const std::string &folder, std::vector<FolderEntry> *entries) {
-  DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+  // Closed however the listing ends: a refused allocation throws out of the loop, and the
+  // caller (a search export) turns that into its failure result, not into a lost descriptor.
+  const std::unique_ptr<DIR, int (*)(DIR *)> dir(opendir(folder.empty() ? "." : folder.c_str()), closedir);
   if (dir == nullptr) return false;
   // A file system's root has no "." or ".." entries on Windows.
   const std::string here_path = folder.empty() ? std::string(".") : folder;
@@ -110,7 +113,7 @@ bool ReadFolder(const std::string &folder, std::vector<FolderEntry> *entries) {
                        here.st_dev == parent.st_dev && here.st_ino == parent.st_ino;
   std::vector<FolderId> path_folders;
   bool path_folders_known = false;
-  while (const dirent *item = readdir(dir)) {
+  while (const dirent *item = readdir(dir.get())) {
     const bool is_dot = std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0;
     FolderEntry entry;
     if (is_dot && is_root) continue;
@@ -118,7 +121,6 @@ bool ReadFolder(const std::string &folder, std::vector<FolderEntry> *entries) {
       entries->push_back(std::move(entry));
     }
   }
-  closedir(dir);
   return true;
 }
 

@@ -16,6 +16,11 @@ bool ReadFolder(const std::string &folder, std::vector<FolderEntry> *entries) {
   WIN32_FIND_DATAW data;
   const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty root
+  // Closed however the listing ends, a refused allocation's exception included.
+  struct Closer {
+    HANDLE handle;
+    ~Closer() { FindClose(handle); }
+  } closer{search};
   do {
     const bool is_dot = wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0;
     const DWORD folder_link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
@@ -29,9 +34,7 @@ bool ReadFolder(const std::string &folder, std::vector<FolderEntry> *entries) {
         (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     entries->push_back(std::move(entry));
   } while (FindNextFileW(search, &data));
-  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-  FindClose(search);
-  return complete;
+  return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 }  // namespace ydr::base

@@ -1,0 +1,490 @@
+// The exports that allocate, with their N-th allocation refused, for N = 1, 2, ... until a
+// call makes fewer than N: each returns its family's failure result (null handle, 0 from the
+// archive methods, error 2 from the cache, YDR_RSA_FAILED) or, where the refusal could be
+// done without, its full result; never a crash, never a thrown exception, and every block it
+// took while allocations could fail is given back (a leak check that needs no sanitizer).
+//
+// The C library's allocator is replaced in this program (every allocation in the process,
+// the libraries' included, comes here); a sanitizer's allocator cannot be replaced, so under
+// the sanitizers these tests say so and are skipped.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#if YDR_CRYPTO_PEER
+#include <openssl/rsa.h>
+
+#include "tests/support/rsa_key_text.h"
+#endif
+#include "ydr/base.h"
+#include "ydr/cache.h"
+#include "ydr/gz.h"
+#include "ydr/rsa.h"
+#include "ydr/ven.h"
+#include "ydr/zip.h"
+
+// The allocator can be replaced where the C library offers its own under other names
+// (glibc's __libc_malloc and friends) and no sanitizer has replaced it already.
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__)
+#define YDR_ALLOCATOR_REPLACEABLE 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define YDR_ALLOCATOR_REPLACEABLE 0
+#else
+#define YDR_ALLOCATOR_REPLACEABLE 1
+#endif
+#else
+#define YDR_ALLOCATOR_REPLACEABLE 1
+#endif
+
+namespace {
+
+// Allocation N (counted while armed) is refused; blocks taken while armed are remembered
+// until given back, in a table that itself never allocates.
+struct Allocations {
+  std::atomic<bool> armed{false};
+  std::atomic<long> count{0};
+  long fail_at = 0;
+  std::atomic<bool> refused{false};
+  static constexpr std::size_t kSlots = 1 << 14;
+  void *live[kSlots] = {};
+  bool overflowed = false;
+  std::atomic_flag lock = ATOMIC_FLAG_INIT;
+
+  bool Refuse() {
+    if (!armed.load(std::memory_order_relaxed)) return false;
+    if (count.fetch_add(1) + 1 != fail_at) return false;
+    refused = true;
+    return true;
+  }
+  // Open addressing on the block's address; a given-back slot keeps a mark so that later
+  // blocks of the same chain are still found.
+  static constexpr std::uintptr_t kGone = 1;
+  static std::size_t Home(const void *block) {
+    return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(block) >> 4) * 0x9E3779B97F4A7C15ull) % kSlots;
+  }
+  void Remember(void *block) {
+    if (block == nullptr || !armed.load(std::memory_order_relaxed)) return;
+    Locked([&] {
+      for (std::size_t i = Home(block), probes = 0; probes < kSlots; i = (i + 1) % kSlots, ++probes) {
+        const auto slot = reinterpret_cast<std::uintptr_t>(live[i]);
+        if (slot == 0 || slot == kGone) {
+          live[i] = block;
+          return;
+        }
+      }
+      overflowed = true;
+    });
+  }
+  void Forget(void *block) {
+    if (block == nullptr) return;
+    Locked([&] {
+      for (std::size_t i = Home(block), probes = 0; probes < kSlots && live[i] != nullptr;
+           i = (i + 1) % kSlots, ++probes) {
+        if (live[i] == block) {
+          live[i] = reinterpret_cast<void *>(kGone);
+          return;
+        }
+      }
+    });
+  }
+  int Outstanding() {
+    int n = 0;
+    Locked([&] {
+      for (void *&slot : live) {
+        if (slot != nullptr && reinterpret_cast<std::uintptr_t>(slot) != kGone) ++n;
+        slot = nullptr;
+      }
+    });
+    return n;
+  }
+  template <typename F>
+  void Locked(F f) {
+    while (lock.test_and_set(std::memory_order_acquire)) {
+    }
+    f();
+    lock.clear(std::memory_order_release);
+  }
+};
+
+Allocations g_allocations;
+
+}  // namespace
+
+#if YDR_ALLOCATOR_REPLACEABLE
+extern "C" {
+void *__libc_malloc(std::size_t);
+void *__libc_calloc(std::size_t, std::size_t);
+void *__libc_realloc(void *, std::size_t);
+void __libc_free(void *);
+
+void *malloc(std::size_t size) {
+  if (g_allocations.Refuse()) return nullptr;
+  void *block = __libc_malloc(size);
+  g_allocations.Remember(block);
+  return block;
+}
+void *calloc(std::size_t count, std::size_t size) {
+  if (g_allocations.Refuse()) return nullptr;
+  void *block = __libc_calloc(count, size);
+  g_allocations.Remember(block);
+  return block;
+}
+void *realloc(void *old, std::size_t size) {
+  if (size != 0 && g_allocations.Refuse()) return nullptr;
+  void *block = __libc_realloc(old, size);
+  if (block != nullptr || size == 0) g_allocations.Forget(old);
+  g_allocations.Remember(block);
+  return block;
+}
+void free(void *block) {
+  g_allocations.Forget(block);
+  __libc_free(block);
+}
+}
+#endif
+
+namespace {
+
+constexpr long kMostAllocations = 5000;
+
+// Calls an export with allocations counted (and the chosen one refused); the test's own
+// allocations happen outside.
+template <typename F>
+auto Exported(F call) {
+  g_allocations.armed = true;
+  auto result = call();
+  g_allocations.armed = false;
+  return result;
+}
+
+// What one call of an export came to.
+enum class Result {
+  kComplete,  // the full result, exactly
+  kFailure,   // the family's failure result
+  kWrong,     // anything else (said in `why`)
+};
+
+void PrintTo(Result result, std::ostream *out) {
+  *out << (result == Result::kComplete ? "complete" : result == Result::kFailure ? "the failure result" : "wrong");
+}
+
+struct Outcome {
+  Result result;
+  std::string why;
+};
+
+// Runs `job` with allocation 1, 2, ... refused until it makes fewer allocations than that.
+// `check_leaks` false: blocks the call keeps are not counted (libcrypto builds caches of its
+// decoders and names as it goes, and keeps what it built when an allocation fails halfway).
+void SweepAllocations(const std::function<Outcome()> &job, bool check_leaks = true) {
+  if (!YDR_ALLOCATOR_REPLACEABLE)
+    GTEST_SKIP() << "the allocator cannot be replaced here (a sanitizer's, or not glibc's)";
+  g_allocations.fail_at = 0;
+  const Outcome warm = job();  // first-use tables and the like, made once per process
+  ASSERT_EQ(warm.result, Result::kComplete) << warm.why;
+  static_cast<void>(g_allocations.Outstanding());  // what the first use keeps is no leak
+  long n = 1;
+  // Each point is run twice: what a library keeps from the first failure it meets (libcrypto's
+  // per-thread error state, say) is made once, while a leak recurs on the second run.
+  const auto run = [&](long at, bool *refused) {
+    g_allocations.count = 0;
+    g_allocations.refused = false;
+    g_allocations.fail_at = at;
+    Outcome outcome = job();
+    *refused = g_allocations.refused;
+    return outcome;
+  };
+  for (; n <= kMostAllocations; ++n) {
+    bool refused = false, refused_again = false;
+    const Outcome outcome = run(n, &refused);
+    static_cast<void>(g_allocations.Outstanding());
+    const Outcome again = refused ? run(n, &refused_again) : outcome;
+    const int leaked = g_allocations.Outstanding();
+    SCOPED_TRACE("allocation " + std::to_string(n) + (refused ? " refused" : " (none refused)"));
+    EXPECT_FALSE(g_allocations.overflowed) << "more blocks live than the leak table holds";
+    EXPECT_NE(outcome.result, Result::kWrong) << outcome.why;
+    EXPECT_NE(again.result, Result::kWrong) << "the second time: " << again.why;
+    if (!refused) {
+      EXPECT_EQ(outcome.result, Result::kComplete) << "nothing was refused, yet the call failed";
+    }
+    if (check_leaks) {
+      EXPECT_EQ(leaked, 0) << "blocks taken during the call were not given back";
+    }
+    if (!refused) break;
+  }
+  g_allocations.fail_at = 0;
+  EXPECT_LE(n, kMostAllocations) << "the call kept allocating: the sweep stopped at " << kMostAllocations;
+}
+
+const std::string &Plain() {
+  static const std::string text = [] {
+    std::string s;
+    for (int i = 0; s.size() < 20000; ++i) s += "record " + std::to_string(i * 7919 % 1000) + " of the stream\n";
+    return s;
+  }();
+  return text;
+}
+
+int Collect(YDRGZ, void *user, const void *buffer, int count) {
+  static_cast<std::string *>(user)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  return count;
+}
+
+struct Source {
+  const std::string *bytes;
+  std::size_t at = 0;
+};
+
+int Feed(YDRGZ, void *user, void *buffer, int count) {
+  auto *source = static_cast<Source *>(user);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), source->bytes->size() - source->at);
+  std::memcpy(buffer, source->bytes->data() + source->at, n);
+  source->at += n;
+  return static_cast<int>(n);
+}
+
+std::string Compressed(int level) {
+  std::string out;
+  YDRGZ writer = YdrGZOpenWriteOfCustomMem(Collect, &out, level);
+  if (writer == nullptr) return "";
+  YdrGZWrite(writer, Plain().data(), static_cast<int>(Plain().size()));
+  YdrGZCloseWrite(writer);
+  return out;
+}
+
+TEST(AllocationFailureTest, StreamHandlesAreNullOrWholeAndNeverAllocateAfterOpening) {
+  for (const int level : {0, 1, 2}) {
+    SCOPED_TRACE("memory level " + std::to_string(level));
+    g_allocations.armed = false;
+    const std::string expected = Compressed(level);
+    SweepAllocations([&]() -> Outcome {
+      std::string out;
+      out.reserve(2 * Plain().size());  // the callback appends without allocating
+      YDRGZ writer = Exported([&] { return YdrGZOpenWriteOfCustomMem(Collect, &out, level); });
+      if (writer == nullptr) return {Result::kFailure, ""};
+      const long opened = g_allocations.count;
+      Exported([&] {
+        YdrGZWrite(writer, Plain().data(), static_cast<int>(Plain().size()));
+        return YdrGZCloseWrite(writer);
+      });
+      if (g_allocations.count != opened) return {Result::kWrong, "the writer allocated after it was opened"};
+      return out == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the stream differs"};
+    });
+    SweepAllocations([&]() -> Outcome {
+      Source source{&expected};
+      std::string out(Plain().size() + 4096, '\0');
+      YDRGZ reader = Exported([&] { return YdrGZOpenReadOfCustomMem(Feed, &source, level); });
+      if (reader == nullptr) return {Result::kFailure, ""};
+      const long opened = g_allocations.count;
+      int total = 0, got = 0;
+      const int closed = Exported([&] {
+        while ((got = YdrGZRead(reader, &out[static_cast<std::size_t>(total)], 4096)) > 0) total += got;
+        return YdrGZCloseRead(reader);
+      });
+      out.resize(static_cast<std::size_t>(total));
+      if (g_allocations.count != opened) return {Result::kWrong, "the reader allocated after it was opened"};
+      if (got < 0 || closed < 0) return {Result::kWrong, "the stream read back as damaged"};
+      return out == Plain() ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the data differs"};
+    });
+  }
+}
+
+TEST(AllocationFailureTest, DocumentKeysAreNullOrWhole) {
+  const std::vector<unsigned short> password = {'p', 'a', 's', 's', 'w', 'o', 'r', 'd', 0};
+  std::string block(64, '\0');
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 37);
+  for (const unsigned kind : {1u, 2u, 3u, 4u, 0u}) {  // 0: the AES ECB object
+    SCOPED_TRACE(kind == 0 ? std::string("lvo") : "kind " + std::to_string(kind));
+    const auto encrypt = [&](std::string *data) {
+      auto *bytes = reinterpret_cast<unsigned char *>(&(*data)[0]);
+      const int size = static_cast<int>(data->size());
+      return Exported([&] {
+        if (kind == 0) {
+          HVENLVO lvo = VENLVOCreate(password.data(), 0);
+          if (lvo == nullptr) return false;
+          VENLVOWriteBlock(lvo, bytes, size);
+          VENLVORelease(lvo);
+          return true;
+        }
+        HVEN ven = VENCreate(password.data(), kind);
+        if (ven == nullptr) return false;
+        VENWriteBlock(ven, bytes, size);
+        VENRelease(ven);
+        return true;
+      });
+    };
+    std::string expected = block;
+    ASSERT_TRUE(encrypt(&expected));
+    SweepAllocations([&]() -> Outcome {
+      std::string data = block;
+      if (!encrypt(&data)) return {Result::kFailure, ""};
+      return data == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the ciphertext differs"};
+    });
+  }
+}
+
+#if YDR_CRYPTO_PEER
+// RSA: the signature exactly, or YDR_RSA_FAILED (libcrypto's allocations come here too).
+TEST(AllocationFailureTest, RsaGivesTheBlockOrFailed) {
+  const std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY *)> key(EVP_RSA_gen(1024), EVP_PKEY_free);
+  ASSERT_NE(key, nullptr);
+  const std::string private_text = ydr::test::KeyText(key.get(), i2d_PrivateKey);
+  const std::string message = "twenty bytes to sign";
+  const auto sign = [&](std::vector<unsigned char> *out) {
+    out->assign(128, 0);
+    return YDR_RSA_Encrypt_PrivateKey(static_cast<unsigned>(message.size()),
+                                      reinterpret_cast<const unsigned char *>(message.data()), out->data(),
+                                      private_text.c_str());
+  };
+  std::vector<unsigned char> expected;
+  ASSERT_EQ(sign(&expected), 128u);
+  SweepAllocations(
+      [&]() -> Outcome {
+        std::vector<unsigned char> out;
+        out.reserve(128);
+        const unsigned result = Exported([&] { return sign(&out); });
+        if (result == YDR_RSA_FAILED) return {Result::kFailure, ""};
+        if (result != 128u) return {Result::kWrong, "the result is " + std::to_string(result)};
+        return out == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the signature differs"};
+      },
+      false);
+}
+#endif
+
+struct Item {
+  unsigned key;
+  unsigned value;
+};
+
+unsigned ItemCallback(unsigned op, void *first, void *second, uintptr_t) {
+  const auto *a = static_cast<const Item *>(first);
+  const auto *b = static_cast<const Item *>(second);
+  switch (op) {
+    case YDR_CACHE_OP_HASH: return a->key * 2654435761u;
+    case YDR_CACHE_OP_COMPARE: return a->key == b->key;
+    default: return 0;
+  }
+}
+
+TEST(AllocationFailureTest, CacheRefusalsSetErrorTwoAndLeaveTheCacheAsItWas) {
+  SweepAllocations([]() -> Outcome {
+    YDR_CACHE_INFO info{32, sizeof(Item), 0, 0, 0, 16, 0, ItemCallback};
+    YdrSetError(0);
+    HYDRCACHE cache = Exported([&] { return YdrCacheCreate(&info); });
+    if (cache == nullptr) {
+      return YdrGetError() == 2 ? Outcome{Result::kFailure, ""} : Outcome{Result::kWrong, "null without error 2"};
+    }
+    Outcome outcome{Result::kComplete, ""};
+    for (unsigned key = 1; key <= 40 && outcome.result == Result::kComplete; ++key) {
+      const Item item{key, key * 3};
+      YdrSetError(0);
+      auto *stored = static_cast<Item *>(Exported([&] { return YdrCachePut(cache, &item); }));
+      if (stored == nullptr) {
+        const bool as_it_was = YdrGetError() == 2 && YdrCacheGetCount(cache, -1) == static_cast<int>(key - 1) &&
+                               YdrCacheFind(cache, &item) == nullptr;
+        outcome =
+            as_it_was ? Outcome{Result::kFailure, ""} : Outcome{Result::kWrong, "a refused put changed the cache"};
+      } else {
+        stored->value = item.value;
+      }
+    }
+    Exported([&] {
+      YdrCacheDelete(cache);
+      return 0;
+    });
+    return outcome;
+  });
+}
+
+// A small tree to pack, and the archive's path, as CYdrZIP takes them.
+class ArchiveAllocationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.WriteFile("tree/a.txt", Plain());
+    dir_.WriteFile("tree/sub/b.txt", Plain().substr(0, 3000));
+    dir_.WriteFile("tree/sub/empty", "");
+    archive_ = Wide(dir_ / "t.ydz");
+  }
+  static YdrWString Wide(const std::string &utf8) {
+    const ydr::platform::WString w = ydr::test::W(utf8);
+    return YdrWString(w.begin(), w.end());
+  }
+  // Packs the tree, with only the export's own work under the allocation sweep.
+  int Pack(bool exported) {
+    std::vector<YdrWString> paths = {Wide(dir_.path() + "/tree/")};
+    CYdrZIP zip;
+    if (!exported) return zip.CompressZIP(paths, archive_.c_str());
+    return Exported([&] { return zip.CompressZIP(paths, archive_.c_str()); });
+  }
+  // A new folder to unpack into.
+  std::string NewFolder() { return dir_.MakeDir("out" + std::to_string(++folders_)); }
+  // How many members are in `out` (at their stored names, which are absolute paths, below
+  // it), or -1 when one holds other bytes.
+  int MembersFound(const std::string &out) const {
+    const std::vector<std::pair<std::string, std::string>> members = {
+        {"/a.txt", Plain()}, {"/sub/b.txt", Plain().substr(0, 3000)}, {"/sub/empty", ""}};
+    int present = 0;
+    for (const auto &[name, bytes] : members) {
+      std::FILE *file = std::fopen((out + dir_.path() + "/tree" + name).c_str(), "rb");
+      if (file == nullptr) continue;
+      std::string got;
+      char chunk[4096];
+      std::size_t n;
+      while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) got.append(chunk, n);
+      std::fclose(file);
+      if (got != bytes) return -1;
+      ++present;
+    }
+    return present;
+  }
+
+  ydr::test::TempDir dir_;
+  YdrWString archive_;
+  int folders_ = 0;
+};
+
+// CompressZIP: 1 and an archive that unpacks whole, or 0.
+TEST_F(ArchiveAllocationTest, PackingIsWholeOrReported) {
+  SweepAllocations([&]() -> Outcome {
+    const int packed = Pack(true);
+    if (packed == 0) return {Result::kFailure, ""};
+    if (packed != 1) return {Result::kWrong, "CompressZIP returned " + std::to_string(packed)};
+    const std::string out = NewFolder();
+    CYdrZIP reader;
+    if (reader.DecompressZIP(archive_.c_str(), Wide(out).c_str(), 0) != 1 || MembersFound(out) != 3) {
+      return {Result::kWrong, "CompressZIP said 1 but its archive does not unpack whole"};
+    }
+    return {Result::kComplete, ""};
+  });
+}
+
+// DecompressZIP: 1 and every member bit-exact, or 0; a file under a member's name always
+// holds that member's bytes.
+TEST_F(ArchiveAllocationTest, UnpackingIsWholeOrReported) {
+  ASSERT_EQ(Pack(false), 1);
+  SweepAllocations([&]() -> Outcome {
+    const std::string out = NewFolder();
+    const YdrWString dest = Wide(out);
+    CYdrZIP zip;
+    const int unpacked = Exported([&] { return zip.DecompressZIP(archive_.c_str(), dest.c_str(), 0); });
+    const int found = MembersFound(out);
+    if (found < 0) return {Result::kWrong, "a file under a member's name holds other bytes"};
+    if (unpacked == 1) {
+      return found == 3 ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "1, but a member is missing"};
+    }
+    return unpacked == 0 ? Outcome{Result::kFailure, ""}
+                         : Outcome{Result::kWrong, "DecompressZIP returned " + std::to_string(unpacked)};
+  });
+}
+
+}  // namespace

@@ -1,0 +1,376 @@
+// An invariant fuzzer for ydr list, test and unpack. Each case, from a seeded generator, is
+// an archive (well-formed or hostile: duplicate names and names that fold onto one another,
+// '..', rooted and drive names, shared and overlapping data, cut files, huge lengths,
+// damaged streams, deep paths) and a destination holding traps (existing files, links
+// leading out, pipes, read-only folders). After the command has run, whatever it decided:
+//   - no run ends by a signal, and each exits 0 or 1;
+//   - nothing outside the destination changed (the archive, the folder beside it, the
+//     place the links lead to);
+//   - nothing that was in the destination changed unless --overwrite was given (and then a
+//     replaced file holds a member's bytes);
+//   - every file the run made holds some member's bytes exactly, under that member's file
+//     name, and no temporary is left;
+//   - the bytes written never exceed the archive's distinct members' sizes (nor
+//     --max-output);
+//   - a run that exits 0 left every packed member's bytes; one that exits 1 said why on
+//     standard error;
+//   - when `test` finds a member bad, unpacking fails too; and on an archive of plain,
+//     distinct names that `test` passes, unpacking into an empty folder succeeds and puts
+//     every member at its name.
+//
+// YDR_FUZZ_CASES sets the number of cases (a fixed few in the ordinary run), YDR_FUZZ_SEED
+// the first seed; a failure names its seed, and YDR_FUZZ_SEED=<seed> YDR_FUZZ_CASES=1
+// replays it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/archive_bytes.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using ydr::test::ArchiveMember;
+using ydr::test::ProcessResult;
+using ydr::test::TempDir;
+using ydr::test::Tree;
+
+constexpr long kDefaultCases = 100;
+
+long EnvNumber(const char *name, long fallback) {
+  const char *text = std::getenv(name);
+  return text != nullptr && *text != '\0' ? std::strtol(text, nullptr, 10) : fallback;
+}
+
+// Names whose place below DEST is plain: backslashes are folders, nothing folds.
+const std::vector<std::string> kPlainNames = {"a.txt",       "b.bin",   "d\\c.txt",
+                                              "d\\e\\f.txt", "g h.txt", "deep\\1\\2\\3\\4\\5\\6\\7\\8\\9\\h.txt"};
+// Names meant to collide, fold, climb out or land on a trap.
+const std::vector<std::string> kHostileNames = {"A.TXT",
+                                                "x\\..\\a.txt",
+                                                "..\\..\\escape.txt",
+                                                "\\rooted.txt",
+                                                "C:\\drive.txt",
+                                                "d\\",
+                                                "",
+                                                "..\\",
+                                                "link\\through.txt",
+                                                "fifo",
+                                                "exists.txt",
+                                                "ro\\inside.txt",
+                                                "d\\c.txt\\under-a-file.txt",
+                                                "a.txt",
+                                                "./a.txt",
+                                                "d/c.txt",
+                                                "control\x01.txt"};
+
+struct Member {
+  std::string name;
+  std::uint8_t flag;
+  std::string content;
+};
+
+struct Case {
+  std::vector<Member> members;
+  std::string archive;
+  bool plain = true;  // names plain and distinct, data untouched: unpacking must succeed
+  std::vector<std::string> options;
+  std::uint64_t max_output = 0;  // 0: none given
+  std::set<std::string> traps;   // what the destination holds before the run
+};
+
+// A stored name's file name as unpacking writes it: control characters are left out.
+std::string LastComponent(const std::string &name) {
+  const auto cut = name.find_last_of("\\/");
+  std::string last = cut == std::string::npos ? name : name.substr(cut + 1);
+  last.erase(std::remove_if(last.begin(), last.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }),
+             last.end());
+  return last;
+}
+
+std::string RandomContent(std::mt19937 &random) {
+  static const char *const kWords[] = {"alpha ", "bravo ", "charlie ", "delta ", "\n", "\t", "0123456789"};
+  const std::size_t size = random() % 4 == 0 ? 0 : random() % 3000;
+  std::string out;
+  if (random() % 3 == 0) {
+    for (std::size_t i = 0; i < size; ++i) out += static_cast<char>(random());
+    return out;
+  }
+  while (out.size() < size) out += kWords[random() % 7];
+  out.resize(size);
+  return out;
+}
+
+void Put32(std::string *bytes, std::size_t at, std::uint32_t value) {
+  if (at + 4 > bytes->size()) return;
+  for (int i = 0; i < 4; ++i) (*bytes)[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+std::uint32_t Get32(const std::string &bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  return value;
+}
+
+Case Generate(std::mt19937 &random) {
+  Case c;
+  const int count = 1 + static_cast<int>(random() % 7);
+  std::set<std::string> used;
+  for (int i = 0; i < count; ++i) {
+    Member m;
+    const bool hostile = random() % 3 == 0;
+    m.name = hostile ? kHostileNames[random() % kHostileNames.size()] : kPlainNames[random() % kPlainNames.size()];
+    if (hostile || used.count(m.name) != 0) c.plain = false;
+    used.insert(m.name);
+    m.flag = 1;
+    switch (random() % 12) {
+      case 0: m.flag = 3; break;                                                     // a folder
+      case 1: m.flag = 2; break;                                                     // never packed
+      case 2: m.flag = 4; break;                                                     // removed
+      case 3: m.flag = static_cast<std::uint8_t>(random() % 2 == 0 ? 0 : 9); break;  // invalid
+      default: break;
+    }
+    if (m.flag != 1 && m.flag != 4) c.plain = false;
+    if (m.flag == 1) m.content = RandomContent(random);
+    c.members.push_back(m);
+  }
+  std::vector<ArchiveMember> members;
+  for (const Member &m : c.members) members.emplace_back(m.name, m.flag, m.content);
+  c.archive = ydr::test::BuildArchive(members);
+
+  // Damage, sometimes: records sharing or overlapping data, huge lengths, a damaged stream,
+  // a cut file.
+  const auto record = [](std::size_t i) { return 48 + 32 * i; };
+  std::vector<std::size_t> packed;
+  for (std::size_t i = 0; i < c.members.size(); ++i) {
+    if (c.members[i].flag == 1) packed.push_back(i);
+  }
+  // Up to three kinds of damage at once, so that one can hide another (a cut member before
+  // records that share data, say).
+  for (int round = static_cast<int>(random() % 4); round > 0 && !packed.empty(); --round) {
+    const int damage = static_cast<int>(random() % 6);
+    if (damage < 2) continue;
+    c.plain = false;
+    const std::size_t victim = packed[random() % packed.size()];
+    const std::size_t other = packed[random() % packed.size()];
+    switch (damage) {
+      case 2:  // share another member's data, or start inside it
+        Put32(&c.archive, record(victim) + 4, Get32(c.archive, record(other) + 4) + (random() % 2 == 0 ? 0 : 2));
+        Put32(&c.archive, record(victim) + 8, Get32(c.archive, record(other) + 8));
+        break;
+      case 3:  // a length or an offset past any file
+        Put32(&c.archive, record(victim) + (random() % 2 == 0 ? 8 : 4), random() % 2 == 0 ? 0xFFFFFFFFu : 0x7FFFFFF0u);
+        break;
+      case 4: {  // a damaged stream
+        const std::size_t at = Get32(c.archive, record(victim) + 4) + random() % 8;
+        if (at < c.archive.size()) c.archive[at] = static_cast<char>(c.archive[at] ^ (1 + random() % 255));
+        break;
+      }
+      default:  // cut short
+        c.archive.resize(48 + random() % (c.archive.size() - 47));
+        break;
+    }
+  }
+
+  // The destination's traps and the run's options.
+  static const std::vector<std::string> kTraps = {"exists.txt", "a.txt", "link", "fifo", "ro", "d"};
+  for (const std::string &trap : kTraps) {
+    if (random() % 3 == 0) c.traps.insert(trap);
+  }
+  switch (random() % 6) {
+    case 0: c.options = {"--overwrite"}; break;
+    case 1: c.options = {"--keep"}; break;
+    case 2: c.options = {"--flat"}; break;
+    case 3:
+      c.max_output = random() % 4000;
+      c.options = {"--max-output", std::to_string(c.max_output)};
+      break;
+    default: break;
+  }
+  return c;
+}
+
+void PlaceTraps(const TempDir &dir, const Case &c) {
+  dir.WriteFile("outside/target", "outside the destination");
+  dir.MakeDir("dest");
+  for (const std::string &trap : c.traps) {
+    const std::string path = dir / ("dest/" + trap);
+    if (trap == "link") {
+      EXPECT_EQ(symlink((dir / "outside").c_str(), path.c_str()), 0);
+    } else if (trap == "fifo") {
+      EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
+    } else if (trap == "ro") {
+      dir.WriteFile("dest/ro/kept.txt", "in a read-only folder");
+      chmod(path.c_str(), 0555);
+    } else if (trap == "d") {
+      dir.WriteFile("dest/d/c.txt", "an existing file in a member's folder");
+    } else {
+      dir.WriteFile("dest/" + trap, "an existing file");
+    }
+  }
+}
+
+// The part of a tree below `prefix` ("dest/"), and the rest.
+Tree Below(const Tree &tree, const std::string &prefix, bool inside) {
+  Tree out;
+  for (const auto &[path, entry] : tree) {
+    if ((path.rfind(prefix, 0) == 0) == inside) out[inside ? path.substr(prefix.size()) : path] = entry;
+  }
+  return out;
+}
+
+ProcessResult Ydr(const std::vector<std::string> &args) {
+  std::vector<std::string> argv = {YDR_TOOL};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return ydr::test::RunProcess(argv);
+}
+
+// Whether a message names the member (by its file name, up to any control character, which
+// messages show escaped) or the whole archive. A name that leaves no file name is named by
+// whatever the message says.
+bool NamesMember(const std::string &err, const Member &m, const std::string &archive) {
+  std::string last =
+      m.name.substr(m.name.find_last_of("\\/") == std::string::npos ? 0 : m.name.find_last_of("\\/") + 1);
+  last = last.substr(
+      0, static_cast<std::size_t>(
+             std::find_if(last.begin(), last.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }) -
+             last.begin()));
+  if (last.empty()) return !err.empty();
+  return err.find(last) != std::string::npos || err.find(archive) != std::string::npos;
+}
+
+// Read-only folders made for a case are made writable again, so that it can be removed.
+struct Writable {
+  std::string folder;
+  ~Writable() { chmod(folder.c_str(), 0755); }
+};
+
+void CheckCase(std::uint32_t seed) {
+  std::mt19937 random(seed);
+  const Case c = Generate(random);
+  TempDir dir;
+  const Writable writable{dir / "dest/ro"};
+  dir.WriteFile("case.ydz", c.archive);
+  PlaceTraps(dir, c);
+  if (std::getenv("YDR_FUZZ_KEEP") != nullptr) dir.WriteFile("../ydr-fuzz-case.ydz", c.archive);
+  const Tree before = ydr::test::TakeTree(dir.path());
+
+  const ProcessResult listed = Ydr({"list", dir / "case.ydz"});
+  EXPECT_TRUE(listed.exit_status == 0 || listed.exit_status == 1) << "list: " << listed.exit_status << listed.err;
+  const ProcessResult tested = Ydr({"test", "-q", dir / "case.ydz"});
+  EXPECT_TRUE(tested.exit_status == 0 || tested.exit_status == 1) << "test: " << tested.exit_status << tested.err;
+
+  std::vector<std::string> args = {"unpack", "-q"};
+  args.insert(args.end(), c.options.begin(), c.options.end());
+  args.insert(args.end(), {dir / "case.ydz", dir / "dest"});
+  const ProcessResult unpacked = Ydr(args);
+  SCOPED_TRACE("unpack exit " + std::to_string(unpacked.exit_status) + ", stderr:\n" + unpacked.err);
+  ASSERT_TRUE(unpacked.exit_status == 0 || unpacked.exit_status == 1) << "unpack ended by a signal or misused";
+  if (unpacked.exit_status != 0) {
+    EXPECT_FALSE(unpacked.err.empty()) << "a failed unpack said nothing";
+  }
+
+  const Tree after = ydr::test::TakeTree(dir.path());
+  // Nothing outside the destination changed.
+  EXPECT_EQ(Below(after, "dest/", false), Below(before, "dest/", false)) << "something outside DEST changed";
+  const Tree old_dest = Below(before, "dest/", true), new_dest = Below(after, "dest/", true);
+
+  std::multiset<std::string> contents_by_name;  // "name\0bytes" of each packed member
+  std::map<std::string, std::uint64_t> distinct;
+  for (const Member &m : c.members) {
+    if (m.flag != 1) continue;
+    contents_by_name.insert(LastComponent(m.name) + '\0' + m.content);
+    distinct[m.content] = m.content.size();
+  }
+  std::uint64_t limit = 0;
+  for (const auto &[content, size] : distinct) limit += size;
+  const bool overwrite = std::find(c.options.begin(), c.options.end(), "--overwrite") != c.options.end();
+
+  std::uint64_t written = 0;
+  for (const auto &[path, entry] : new_dest) {
+    const auto was = old_dest.find(path);
+    if (was != old_dest.end() && was->second == entry) continue;
+    if (entry.kind == 'd') continue;  // folders made for members
+    const bool replaced = was != old_dest.end();
+    if (replaced && !overwrite) ADD_FAILURE() << "'" << path << "' changed without --overwrite";
+    if (entry.kind != 'f') {
+      ADD_FAILURE() << "'" << path << "' is now " << ydr::test::Describe(entry);
+      continue;
+    }
+    written += entry.bytes.size();
+    if (contents_by_name.count(LastComponent(path) + '\0' + entry.bytes) == 0) {
+      ADD_FAILURE() << "'" << path << "' holds no member's bytes under that name: " << ydr::test::Describe(entry);
+    }
+  }
+  for (const auto &[path, entry] : old_dest) {
+    if (new_dest.count(path) == 0) ADD_FAILURE() << "'" << path << "' was in DEST and is gone";
+  }
+  EXPECT_LE(written, limit) << "more bytes written than the archive's members hold";
+  if (c.max_output != 0) {
+    EXPECT_LE(written, c.max_output) << "more bytes written than --max-output";
+  }
+
+  // Each packed member is there or named; a run refused as a whole (nothing written, the
+  // reason said once) accounts for all of them.
+  const bool refused_whole = unpacked.exit_status != 0 && new_dest == old_dest && !unpacked.err.empty();
+  for (const Member &m : c.members) {
+    if (refused_whole) break;
+    if (m.flag != 1) continue;
+    bool found = false;
+    for (const auto &[path, entry] : new_dest) {
+      if (entry.kind == 'f' && LastComponent(path) == LastComponent(m.name) && entry.bytes == m.content) found = true;
+    }
+    if (!found && unpacked.exit_status == 0 &&
+        std::find(c.options.begin(), c.options.end(), "--keep") == c.options.end()) {
+      ADD_FAILURE() << "'" << m.name << "' is neither unpacked nor reported, and the run exited 0";
+    }
+    if (!found && unpacked.exit_status != 0) {
+      EXPECT_TRUE(NamesMember(unpacked.err, m, "case.ydz")) << "'" << m.name << "' is missing and not named";
+    }
+  }
+
+  // test's verdict against unpacking into an empty folder.
+  dir.MakeDir("fresh");
+  const ProcessResult fresh = Ydr({"unpack", "-q", dir / "case.ydz", dir / "fresh"});
+  EXPECT_TRUE(fresh.exit_status == 0 || fresh.exit_status == 1) << "unpack into an empty folder: " << fresh.err;
+  if (tested.exit_status != 0) {
+    EXPECT_NE(fresh.exit_status, 0) << "test found a member bad, yet unpacking succeeded";
+  }
+  if (c.plain && tested.exit_status == 0) {
+    EXPECT_EQ(fresh.exit_status, 0) << "a plain archive that passes test fails to unpack: " << fresh.err;
+    const Tree out = ydr::test::TakeTree(dir / "fresh");
+    for (const Member &m : c.members) {
+      if (m.flag != 1) continue;
+      std::string path = m.name;
+      std::replace(path.begin(), path.end(), '\\', '/');
+      const auto it = out.find(path);
+      EXPECT_TRUE(it != out.end() && it->second.bytes == m.content) << "'" << path << "' is not the member's bytes";
+    }
+  }
+}
+
+TEST(ToolFuzzTest, ListTestAndUnpackKeepTheirInvariants) {
+  const long cases = EnvNumber("YDR_FUZZ_CASES", kDefaultCases);
+  const auto first = static_cast<std::uint32_t>(EnvNumber("YDR_FUZZ_SEED", 1));
+  std::printf("%ld cases from seed %u\n", cases, first);
+  for (long i = 0; i < cases; ++i) {
+    const std::uint32_t seed = first + static_cast<std::uint32_t>(i);
+    SCOPED_TRACE("seed " + std::to_string(seed) + " (replay: YDR_FUZZ_SEED=" + std::to_string(seed) +
+                 " YDR_FUZZ_CASES=1)");
+    CheckCase(seed);
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
