@@ -165,12 +165,13 @@ void FolderCache::Trim(int keep) {
   }
 }
 
-bool FolderCache::Holds(const std::vector<std::string> &components) {
+bool FolderCache::Holds(const std::vector<std::string> &components, bool files_only) {
   if (components.empty()) return true;
   FolderProblem ignored;
   const int parent = Get(std::vector<std::string>(components.begin(), components.end() - 1), false, &ignored);
-  return parent >= 0 && !IsBadComponent(components.back()) &&
-         DestinationFolder::KindAt(parent, components.back()) != DestinationFolder::EntryKind::kNothing;
+  if (parent < 0 || IsBadComponent(components.back())) return false;
+  const DestinationFolder::EntryKind kind = DestinationFolder::KindAt(parent, components.back());
+  return files_only ? kind == DestinationFolder::EntryKind::kRegular : kind != DestinationFolder::EntryKind::kNothing;
 }
 
 std::vector<std::string> PathComponents(const std::string &path) {

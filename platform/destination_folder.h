@@ -124,8 +124,10 @@ class FolderCache {
   // The folder at `components` below the destination, made when missing if `create`, or -1.
   // The descriptor stays the cache's, valid until the next call.
   int Get(const std::vector<std::string> &components, bool create, FolderProblem *problem);
-  // Whether anything (links not followed) is at `components`; nothing is made on the way.
-  bool Holds(const std::vector<std::string> &components);
+  // Whether anything (links not followed) is at `components`, or with `files_only` a regular
+  // file (one that --keep may leave as it is: a folder, link or pipe in a file's place is
+  // not); nothing is made on the way.
+  bool Holds(const std::vector<std::string> &components, bool files_only = false);
   // DestinationFolder::CreateTemporary in `folder` (one of this cache's), giving back the
   // other cached folders and trying once more when the process has run out of descriptors.
   int CreateTemporary(int folder, const std::string &name, std::string *temporary, FolderProblem *problem);

@@ -37,6 +37,11 @@ bool ArchiveReader::Open(const std::string &path) {
       Complain(kExitFailure, "cannot read " + label + ": " + std::strerror(errno));
       return false;
   }
+  if (records_missing()) {
+    Complain(kExitFailure, label + " is cut short: its header lists " + std::to_string(index_.declared_members) +
+                               " members, the records of " + std::to_string(index_.members.size()) +
+                               " are in the file");
+  }
   places_ = zip::PlaceData(index_);
   for (std::size_t i = places_.size(); i-- > 0;) {
     if (places_[i] == zip::DataPlace::kCutOff) ++cut_off_;

@@ -31,6 +31,9 @@ class ArchiveReader {
   std::size_t cut_off() const { return cut_off_; }
   std::size_t shared() const { return shared_; }
   std::size_t first_shared() const { return first_shared_; }
+  // Whether the header lists members whose records are not in the file (it was cut short
+  // inside its record table); said once on standard error by Open.
+  bool records_missing() const { return static_cast<std::int64_t>(index_.members.size()) != index_.declared_members; }
 
  private:
   std::FILE *file_ = nullptr;

@@ -108,7 +108,7 @@ int RunList(const ParsedOptions &options) {
     return Complain(kExitFailure, "cannot read " + Quoted(Printable(archive.name())) + ": " + read_error +
                                       " (the sizes shown are incomplete)");
   }
-  return kExitOk;
+  return archive.records_missing() ? kExitFailure : kExitOk;  // said when it was opened
 }
 
 }  // namespace

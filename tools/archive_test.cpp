@@ -81,7 +81,8 @@ int RunTest(const ParsedOptions &options) {
     Complain(kExitFailure, label + " is cut short: the data of " + Counted(archive.cut_off(), "member") +
                                (archive.cut_off() == 1 ? " lies" : " lie") + " past its end");
   }
-  const std::size_t failures = static_cast<std::size_t>(failed) + archive.shared() + archive.cut_off();
+  const std::size_t failures =
+      static_cast<std::size_t>(failed) + archive.shared() + archive.cut_off() + (archive.records_missing() ? 1 : 0);
   if (!written || !FlushOutput()) return Complain(kExitFailure, "cannot write the results to standard output");
   if (!quiet || failures > 0) {
     Note("ydr: %s: %s, %zu failed\n", label.c_str(), Counted(index.members.size(), "member").c_str(), failures);

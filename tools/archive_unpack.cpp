@@ -156,10 +156,31 @@ bool Unpacker::Member(const zip::MemberRecord &member) {
       }
       return true;
     }
-    case zip::kFlagPacked: return File(member, zip::FoldedMemberPath(member.name, options_.flat));
+    case zip::kFlagPacked:
+      // A file's name that ends in a separator names a folder: written as a file, it would
+      // take the place of the folder that later members need.
+      if (!member.name.empty() && (member.name.back() == '\\' || member.name.back() == '/')) {
+        return Fail(member, "its name ends in a separator, as a folder's does, but it holds a file");
+      }
+      return File(member, zip::FoldedMemberPath(member.name, options_.flat));
     default: return Fail(member, "the archive's record of it is invalid");
   }
 }
+
+// A member's temporary file while it is written: closed and removed if it is left unfinished,
+// however the writing ends (a failure, or an exception such as memory running out).
+struct PendingFile {
+  explicit PendingFile(int folder) : folder(folder) {}
+  PendingFile(const PendingFile &) = delete;
+  PendingFile &operator=(const PendingFile &) = delete;
+  ~PendingFile() {
+    if (fd >= 0) close(fd);
+    if (!name.empty()) platform::DestinationFolder::RemoveTemporary(folder, name);
+  }
+  int folder;
+  int fd = -1;
+  std::string name;  // empty once the file is in place
+};
 
 bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> components) {
   if (components.empty()) return Fail(member, "its name leaves no file name to write");
@@ -167,7 +188,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   if (const auto first = landed_.find(path); first != landed_.end()) {
     return Fail(member, SamePathWords(path, *first->second));
   }
-  if (options_.existing == Existing::kKeep && folders_.Holds(components)) {
+  if (options_.existing == Existing::kKeep && folders_.Holds(components, true)) {
     ++kept;
     return true;
   }
@@ -176,11 +197,12 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   platform::FolderProblem problem;
   const int folder = folders_.Get(components, true, &problem);  // the cache's
   if (folder < 0) return Fail(member, "cannot make its folder: " + Printable(problem.Describe()));
-  std::string temporary;
   InterruptCleanup cleanup;  // an interrupted run removes the temporary file
-  const int fd = folders_.CreateTemporary(folder, name, &temporary, &problem);
-  if (fd < 0) return Fail(member, "cannot create the file: " + Printable(problem.Describe()));
-  cleanup.Record(folder, temporary);
+  PendingFile pending(folder);
+  pending.fd = folders_.CreateTemporary(folder, name, &pending.name, &problem);
+  if (pending.fd < 0) return Fail(member, "cannot create the file: " + Printable(problem.Describe()));
+  const int fd = pending.fd;
+  cleanup.Record(folder, pending.name);
   // The decoder's pieces go straight to the file, without a second buffer.
   std::string sink_error;
   std::uint64_t written = 0;
@@ -201,6 +223,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
       });
   bool ok = status == zip::StreamStatus::kOk;
   std::string why = status == zip::StreamStatus::kSinkFailed ? sink_error : zip::Describe(status);
+  pending.fd = -1;
   if (close(fd) != 0 && ok) {
     why = std::string("cannot write the file: ") + std::strerror(errno);
     ok = false;
@@ -214,7 +237,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
       replacing = {Replacing::kOnlyFile, before->second};
     }
   }
-  if (ok && !platform::DestinationFolder::Commit(folder, temporary, name, replacing, &problem)) {
+  if (ok && !platform::DestinationFolder::Commit(folder, pending.name, name, replacing, &problem)) {
     why = problem.kind == platform::FolderProblem::kLink ? "a symbolic link is in its place (left as it is)"
           : problem.kind == platform::FolderProblem::kNotRegular
               ? "a folder, pipe or device is in its place (left as it is)"
@@ -223,8 +246,8 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
               : "cannot put the file in place: " + Printable(problem.Describe());
     ok = false;
   }
-  if (!ok) platform::DestinationFolder::RemoveTemporary(folder, temporary);
-  if (!ok) return Fail(member, why);
+  if (!ok) return Fail(member, why);  // the pending file goes with it
+  pending.name.clear();               // in place under its real name
   landed_.emplace(path, &member);
   bytes_unpacked += written;
   if (options_.verbose) {
@@ -358,7 +381,7 @@ int RunUnpack(const ParsedOptions &parsed) {
   if (failed > 0) {
     Note("ydr: %s failed (named above)\n", Counted(static_cast<std::size_t>(failed), "member").c_str());
   }
-  return failed > 0 || cut_off > 0 ? kExitFailure : kExitOk;
+  return failed > 0 || cut_off > 0 || archive.records_missing() ? kExitFailure : kExitOk;
 }
 
 }  // namespace

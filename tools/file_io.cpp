@@ -74,11 +74,11 @@ bool Output::OpenNew(const std::string &path) {
 }
 
 Output::~Output() {
-  if (file_ != nullptr && !to_stdout_) {
-    // An output given up: its temporary file goes, whatever closing it says.
-    static_cast<void>(std::fclose(file_));
-    if (!temporary_.empty()) platform::RemoveFile(temporary_);
-  }
+  if (to_stdout_ || finished_) return;
+  // An output given up (a failure, or an exception such as memory running out, even one
+  // thrown while it was being opened): its temporary file goes, whatever closing it says.
+  if (file_ != nullptr) static_cast<void>(std::fclose(file_));
+  if (!temporary_.empty()) platform::RemoveFile(temporary_);
 }
 
 bool Output::Finish() {
@@ -88,6 +88,7 @@ bool Output::Finish() {
   }
   std::FILE *file = file_;
   file_ = nullptr;
+  finished_ = true;  // from here on, Finish itself removes the temporary file on failure
   // The attributes after the last byte (a write would change the time), before the sync.
   bool ok = std::fflush(file) == 0 && !std::ferror(file) &&
             (temporary_.empty() || ((attributes_from_.empty() || ApplyAttributes(file)) && CommitToDisk(file)));

@@ -91,6 +91,7 @@ class Output {
   std::string name_;       // as the user gave it
   std::string target_;     // where the temporary file is renamed to
   std::string temporary_;  // empty when written straight into
+  bool finished_ = false;  // Finish has put the file in place or removed it
   std::string attributes_from_;
   std::string error_;
   // OpenNew: the move never replaces anything.

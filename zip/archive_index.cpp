@@ -64,6 +64,7 @@ std::uint64_t FileSize(std::FILE *file) {
 IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   index->members.clear();
   index->past_end.clear();
+  index->declared_members = 0;
   index->file_size = FileSize(archive);
   index->names_end = kHeaderSize;
   std::uint8_t signature[32];
@@ -74,6 +75,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   std::uint8_t counts[16];
   if (!ReadAt(archive, 32, counts, sizeof counts)) return IndexStatus::kReadFailed;
   std::int64_t count = static_cast<std::int32_t>(platform::LoadLittleEndian32(counts));
+  index->declared_members = count;
   const std::int64_t size = static_cast<std::int64_t>(index->file_size);
   const std::int64_t room = size > kHeaderSize ? (size - kHeaderSize) / kRecordSize : 0;
   count = std::min(count, room);
@@ -120,12 +122,16 @@ std::vector<DataPlace> PlaceData(const ArchiveIndex &index) {
   for (std::size_t i = 0; i < index.members.size(); ++i) {
     const MemberRecord &m = index.members[i];
     if (m.flag != kFlagPacked) continue;
-    const std::uint64_t end = std::uint64_t{m.data_offset} + m.compressed_length;
+    std::uint64_t end = std::uint64_t{m.data_offset} + m.compressed_length;
     if (end > index.file_size) {
+      // Cut off, yet still claiming the bytes up to the end of the file: a member pointing
+      // into them shares another's data, not a stream of its own.
       places[i] = DataPlace::kCutOff;
-      continue;
+      end = index.file_size;
+      if (m.data_offset >= end) continue;
+    } else {
+      places[i] = DataPlace::kInside;
     }
-    places[i] = DataPlace::kInside;
     // Every stream takes at least its trailer: an empty range still claims its first byte,
     // so two members can never share a start unnoticed.
     ranges.push_back({m.data_offset, std::max(end, std::uint64_t{m.data_offset} + 1), i});
@@ -140,8 +146,9 @@ std::vector<DataPlace> PlaceData(const ArchiveIndex &index) {
   const Range *furthest = nullptr;
   for (const Range &range : ranges) {
     if (furthest != nullptr && range.start < furthest->end) {
-      places[range.member] = DataPlace::kShared;
-      places[furthest->member] = DataPlace::kShared;
+      for (const std::size_t member : {range.member, furthest->member}) {
+        if (places[member] != DataPlace::kCutOff) places[member] = DataPlace::kShared;
+      }
     }
     if (furthest == nullptr || range.end > furthest->end) furthest = &range;
   }

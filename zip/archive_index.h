@@ -29,6 +29,9 @@ struct ArchiveIndex {
   // Members made invalid because their data start past the end of the file: the file was
   // cut short (the command says so once, not once per member).
   std::vector<std::size_t> past_end;
+  // The member count the header gives. The records read stop at the end of the file, so
+  // more (or a negative count) means the archive was cut short inside its record table.
+  std::int64_t declared_members = 0;
 };
 
 // Reads the header, the records and the names of `archive` (any position; it is moved).
@@ -39,8 +42,8 @@ enum class DataPlace : std::uint8_t {
   kNone,    // no packed data to check (a folder, a removed, never packed or invalid member)
   kInside,  // inside the file, and no other member's data overlap them
   kCutOff,  // they start or run past the end of the file: the file was cut short
-  kShared,  // they share bytes with another member's data (an archive whose records share
-            // data would unpack one stream many times over)
+  kShared,  // they share bytes with another member's data, a cut-off member's included (an
+            // archive whose records share data would unpack one stream many times over)
 };
 
 // The place of every member's data, in archive order. Every member is checked whatever the

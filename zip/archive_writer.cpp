@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -66,8 +67,12 @@ std::optional<FileIdentity> IdentityOf(const YdrWString &path) {
 
 bool EndsWithSeparator(const YdrWString &name) { return !name.empty() && (name.back() == '\\' || name.back() == '/'); }
 
-tagYdrZipChildFileInfo *NewMember(unsigned char flag, YdrWString name) {
-  return new tagYdrZipChildFileInfo{flag, 0, 0, 0, std::move(name)};
+// Appends a new member record to the object's list, which owns it; when the list cannot
+// grow, the record is not lost.
+void AppendMember(std::vector<tagYdrZipChildFileInfo *> *members, unsigned char flag, YdrWString name) {
+  auto member = std::make_unique<tagYdrZipChildFileInfo>(tagYdrZipChildFileInfo{flag, 0, 0, 0, std::move(name)});
+  members->push_back(member.get());
+  member.release();
 }
 
 std::vector<zip::MemberRecord> Records(const std::vector<tagYdrZipChildFileInfo *> &members) {
@@ -86,8 +91,7 @@ int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const
     if (!members_.empty()) return 0;
     for (unsigned int i = 0; i < count; ++i) {
       const unsigned short *path = paths != nullptr ? paths[i] : nullptr;
-      members_.push_back(
-          NewMember(zip::kFlagListed, path != nullptr ? YdrWString(path, WideLength(path)) : YdrWString()));
+      AppendMember(&members_, zip::kFlagListed, path != nullptr ? YdrWString(path, WideLength(path)) : YdrWString());
     }
     archive_path_ = archivePath != nullptr ? YdrWString(archivePath, WideLength(archivePath)) : YdrWString();
     return _Compress() == 1 ? 1 : 0;
@@ -107,7 +111,9 @@ int CYdrZIP::_Compress() {
   unsigned short absolute[zip::kMaxNameUnits + 1];
   ydr::bl::YdrPathToAbsolute(archive_path_.c_str(), absolute);
   if (ydr::bl::YdrPathCreate(absolute) == 0) return 0;
-  FILE *archive = ydr::bl::_u__wfopen(absolute, kModeWrite);
+  // Closed however the build ends: an allocation failing in the walk throws out of here.
+  const std::unique_ptr<FILE, int (*)(FILE *)> archive_file(ydr::bl::_u__wfopen(absolute, kModeWrite), std::fclose);
+  FILE *archive = archive_file.get();
   if (archive == nullptr) {
     _AddError(zip::kErrorCreateArchive, -1);
     return 0;
@@ -133,7 +139,6 @@ int CYdrZIP::_Compress() {
   if (data_end > 0 && std::fflush(archive) == 0) {
     [[maybe_unused]] const int truncated = ftruncate(fileno(archive), data_end);
   }
-  static_cast<void>(std::fclose(archive));
   return result;
 }
 
@@ -165,6 +170,8 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
       YDR_FIND_DATAW data;
       void *search = ydr::bl::YdrFindFirstFileW(pattern.c_str(), &data);
       if (search == ydr::platform::InvalidHandleValue()) return false;
+      // Closed however the listing ends (an entry's allocation may throw).
+      const std::unique_ptr<void, bool (*)(void *)> open_search(search, ydr::platform::FindClose);
       do {
         zip::WalkEntry entry;
         entry.name.assign(data.cFileName, WideLength(data.cFileName));
@@ -174,13 +181,12 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
         if (identify_) entry.identity = IdentityOf(name + entry.name);
         entries->push_back(std::move(entry));
       } while (ydr::bl::YdrFindNextFileW(search, &data) != 0);
-      ydr::platform::FindClose(search);
       return true;
     }
     bool Admit(const YdrWString &, const zip::WalkEntry &) override { return true; }
     void LeftOut(const YdrWString &, const zip::WalkEntry &, zip::WalkRule) override {}
     std::size_t Append(const YdrWString &name, const zip::WalkEntry &, std::uint8_t flag) override {
-      zip_->members_.push_back(NewMember(flag, name));
+      AppendMember(&zip_->members_, flag, name);
       return zip_->members_.size() - 1;
     }
     void SearchFailed(std::size_t index) override { zip_->_AddError(zip::kErrorSearchFolder, static_cast<int>(index)); }
@@ -217,17 +223,14 @@ int CYdrZIP::_CompressFile(tagYdrZipChildFileInfo *member, FILE *archive) {
   if (member->name.empty() || member->name.size() > zip::kMaxNameUnits) return zip::kErrorOpenSource;
   unsigned short absolute[zip::kMaxNameUnits + 1];
   ydr::bl::YdrPathToAbsolute(member->name.c_str(), absolute);
-  FILE *source = ydr::bl::_u__wfopen(absolute, kModeRead);
+  const std::unique_ptr<FILE, int (*)(FILE *)> source_file(ydr::bl::_u__wfopen(absolute, kModeRead), std::fclose);
+  FILE *source = source_file.get();
   if (source == nullptr) return zip::kErrorOpenSource;
   // The archive itself, named directly or through a link, is never packed into itself.
   const auto source_identity = ydr::platform::IdentityOfStream(source);
-  if (source_identity && source_identity == ydr::platform::IdentityOfStream(archive)) {
-    static_cast<void>(std::fclose(source));
-    return zip::kErrorOpenSource;
-  }
+  if (source_identity && source_identity == ydr::platform::IdentityOfStream(archive)) return zip::kErrorOpenSource;
   zip::PackedMember packed;
   const zip::PackStatus status = zip::PackStream(archive, source, &packed);
-  static_cast<void>(std::fclose(source));
   switch (status) {
     case zip::PackStatus::kNoCompressor: return zip::kErrorStartCompressor;
     case zip::PackStatus::kTooLarge: return zip::kErrorOpenSource;
