@@ -189,13 +189,30 @@ TEST(ToolInputTest, CiphertextIsNotWrittenToATerminal) {
   if (!ydr::test::TerminalsAvailable()) GTEST_SKIP() << "no pseudo-terminal to run the command on here";
   ydr::test::TempDir dir;
   const std::string in = dir.WriteFile("in", "plaintext");
-  const std::vector<std::string> encrypt = {YDR_TOOL, "seed", "enc", "--mode", "ecb", "--key", kKey, in};
-  const auto refused = ydr::test::RunInTerminal(encrypt);
-  EXPECT_EQ(refused.exit_status, 1);
-  EXPECT_NE(refused.out.find("not written to a terminal"), std::string::npos) << refused.out;
-  std::vector<std::string> forced = encrypt;
-  forced.push_back("-f");
-  EXPECT_EQ(ydr::test::RunInTerminal(forced).exit_status, 0);
+  const std::string password = dir.WriteFile("password", "a long enough password");
+  struct Case {
+    const char *name;
+    std::vector<std::string> args;
+  };
+  std::vector<Case> cases = {
+      {"seed", {"seed", "enc", "--mode", "ecb", "--key", kKey, in}},
+      {"ven", {"ven", "enc", "--kind", "4", "--password-file", password, in}},
+      {"ven lvo", {"ven", "enc", "--kind", "lvo", "--password-file", password, in}},
+  };
+  if (Ydr({"rsa", "genkey", "--bits", "1024", dir / "key.pem", dir / "pub.pem"}).exit_status == 0) {
+    cases.push_back({"rsa", {"rsa", "enc", "--public", dir / "pub.pem", in}});
+  }
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> encrypt = c.args;
+    encrypt.insert(encrypt.begin(), YDR_TOOL);
+    const auto refused = ydr::test::RunInTerminal(encrypt);
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_NE(refused.out.find("not written to a terminal"), std::string::npos) << refused.out;
+    std::vector<std::string> forced = encrypt;
+    forced.push_back("-f");
+    EXPECT_EQ(ydr::test::RunInTerminal(forced).exit_status, 0);
+  }
   // Decrypted text may go to the terminal.
   const std::string sealed = dir / "sealed";
   ASSERT_EQ(Ydr({"seed", "enc", "--mode", "ecb", "--key", kKey, in, sealed}).exit_status, 0);

@@ -69,7 +69,10 @@ std::string ShownName(const zip::Name &name) {
   return Printable(shown);
 }
 
-std::string MemberLabel(const zip::MemberRecord &member) { return Quoted(ShownName(member.name)); }
+std::string MemberLabel(const zip::MemberRecord &member, std::size_t index) {
+  if (member.name.empty() && index != SIZE_MAX) return "member " + std::to_string(index);
+  return Quoted(ShownName(member.name));
+}
 
 std::string SavedPercent(std::uint64_t stored, std::uint64_t original) {
   const double saved =

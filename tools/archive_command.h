@@ -53,8 +53,10 @@ std::string SamePathWords(const std::string &path, const zip::MemberRecord &firs
 // A stored name as listings and messages show it: either separator as '/', escaped for the
 // terminal.
 std::string ShownName(const zip::Name &name);
-// A member as messages name it: its name as shown, in quotes.
-std::string MemberLabel(const zip::MemberRecord &member);
+// A member as messages name it: its name as shown, in quotes; a member whose name could not
+// be read (its record is damaged, or lies past the end of a cut archive) by its place in
+// the archive, "member 3", when `index` gives it.
+std::string MemberLabel(const zip::MemberRecord &member, std::size_t index = SIZE_MAX);
 // The space that `stored` bytes save over `original` ("88.0%"; negative when they grew).
 std::string SavedPercent(std::uint64_t stored, std::uint64_t original);
 // "1 member", "2 members": `n` and the word that goes with it (`one` with "s", unless `many`

@@ -64,10 +64,10 @@ int RunTest(const ParsedOptions &options) {
       if (!why.empty()) {
         ++failed;
         meter.Clear();
-        Note("ydr: %s: %s\n", MemberLabel(m).c_str(), why.c_str());
+        Note("ydr: %s: %s\n", MemberLabel(m, i).c_str(), why.c_str());
       } else if (verbose) {
         meter.Clear();
-        written = PrintLine(MemberLabel(m) + ": OK") && written;  // results go to standard output
+        written = PrintLine(MemberLabel(m, i) + ": OK") && written;  // results go to standard output
       }
     }
   }

@@ -131,7 +131,8 @@ class Unpacker {
  private:
   bool Fail(const zip::MemberRecord &member, const std::string &why) {
     if (meter != nullptr) meter->Clear();
-    Note("ydr: %s: %s\n", MemberLabel(member).c_str(), why.c_str());
+    const std::size_t index = static_cast<std::size_t>(&member - archive_.index().members.data());
+    Note("ydr: %s: %s\n", MemberLabel(member, index).c_str(), why.c_str());
     return false;
   }
   bool File(const zip::MemberRecord &member, std::vector<std::string> components);

@@ -127,6 +127,8 @@ bool ReadUpTo(Input &in, std::size_t limit, std::vector<unsigned char> *data, bo
   return got >= 0;
 }
 
+bool BinaryToTerminal(const std::string &out_path) { return out_path == "-" && platform::IsTerminal(stdout); }
+
 bool Output::Write(const void *data, std::size_t size) {
   if (size == 0 || std::fwrite(data, 1, size, file_) == size) return true;
   return Fail();

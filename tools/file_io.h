@@ -99,6 +99,10 @@ class Output {
   std::optional<InterruptCleanup> cleanup_;  // removes the temporary file if the run is interrupted
 };
 
+// Whether binary output bound for `out_path` ("-": standard output) would land on a
+// terminal, which the ciphers refuse unless forced (as gz refuses compressed data).
+bool BinaryToTerminal(const std::string &out_path);
+
 // Progress on standard error, for long runs, when it is a terminal.
 class Progress {
  public:

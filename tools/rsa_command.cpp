@@ -123,6 +123,11 @@ int RunRsa(const ParsedOptions &options) {
   const bool private_key = options.Has("private");
   const std::string key_file = options.Value(private_key ? "private" : "public");
   if (files.size() > 2) return Complain(kExitUsage, "give at most IN and OUT (see 'ydr rsa --help')");
+  // Both directions give binary (a signature, recovered or decrypted bytes may be text, but
+  // encryption's never is): only encryption's is refused on a terminal.
+  if (encrypt && BinaryToTerminal(files.size() < 2 ? "-" : files[1]) && !options.Has("force")) {
+    return Complain(kExitFailure, "encrypted data not written to a terminal (use -f to force, or redirect)");
+  }
 
   Input key_input;
   std::vector<unsigned char> key_bytes;
@@ -227,8 +232,9 @@ extern const Command kRsaCommand = {
     "\n"
     "  --public FILE    the public key\n"
     "  --private FILE   the private key\n"
-    "  --bits N         genkey: the modulus size (default 2048)\n",
-    {{"public", 0, true}, {"private", 0, true}, {"bits", 0, true}},
+    "  --bits N         genkey: the modulus size (default 2048)\n"
+    "  -f, --force      write encrypted data to a terminal too\n",
+    {{"public", 0, true}, {"private", 0, true}, {"bits", 0, true}, {"force", 'f', false}},
     false,
     RunRsa,
 };

@@ -88,7 +88,7 @@ int RunSeed(const ParsedOptions &options) {
   const std::string in_path = files.empty() ? "-" : files[0];
   if (!in.Open(in_path)) return Complain(kExitFailure, "cannot open " + Quoted(Printable(in_path)) + ": " + in.error());
   const std::string out_path = files.size() < 2 ? "-" : files[1];
-  if (encrypt && out_path == "-" && platform::IsTerminal(stdout) && !options.Has("force")) {
+  if (encrypt && BinaryToTerminal(out_path) && !options.Has("force")) {
     return Complain(kExitFailure, "encrypted data not written to a terminal (use -f to force, or redirect)");
   }
   if (in.IsSameFileAs(out_path)) {

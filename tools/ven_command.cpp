@@ -101,6 +101,9 @@ int RunVen(const ParsedOptions &options) {
     return Complain(kExitUsage, "--kind takes 1, 2, 3, 4 or lvo");
   }
   if (files.size() > 2) return Complain(kExitUsage, "give at most IN and OUT (see 'ydr ven --help')");
+  if (encrypt && BinaryToTerminal(files.size() < 2 ? "-" : files[1]) && !options.Has("force")) {
+    return Complain(kExitFailure, "encrypted data not written to a terminal (use -f to force, or redirect)");
+  }
   if (files.size() == 2 && files[0] != "-" && SameFile(files[0], files[1])) {
     return Complain(kExitUsage, Quoted(Printable(files[1])) + " is the input; write to a new file");
   }
@@ -174,8 +177,9 @@ extern const Command kVenCommand = {
     "\n"
     "  --kind K             1, 2, 3, 4 or lvo\n"
     "  --password-file F    read the password from file F\n"
-    "  --password-fd N      read the password from open descriptor N\n",
-    {{"kind", 0, true}, {"password-file", 0, true}, {"password-fd", 0, true}},
+    "  --password-fd N      read the password from open descriptor N\n"
+    "  -f, --force          write encrypted data to a terminal too\n",
+    {{"kind", 0, true}, {"password-file", 0, true}, {"password-fd", 0, true}, {"force", 'f', false}},
     false,
     RunVen,
 };
