@@ -91,9 +91,10 @@ bench: release
 # Every fuzz target for FUZZ_SECONDS (the stream and archive targets three times as long),
 # then the command's invariant fuzzer for FUZZ_CASES generated archives.
 FUZZ_SECONDS ?= 300
+FUZZ_CASES ?= 5000
 fuzz:
 	@$(DEPS) test
-	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+	FUZZ_CASES=$(FUZZ_CASES) bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # Formats every source file in place with .clang-format.
 format:

@@ -4,6 +4,8 @@
 # New inputs that reach new code are kept in build/fuzz-corpus/<target>; a crasher is
 # written to build/fuzz-findings/ and the script fails. Copy a crasher to
 # tests/data/regress/<target>/ (after fixing it) so that the test suite replays it.
+# Then the command's invariant fuzzer (tests/tool_fuzz_test.cpp) runs FUZZ_CASES generated
+# archives (default 5000) from seed FUZZ_SEED (default random; a failure names its seed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -21,4 +23,12 @@ for target in "${targets[@]}"; do
     -artifact_prefix=build/fuzz-findings/$target- "$corpus" fuzz/corpus/$target 2>build/fuzz-findings/$target.log \
     || { echo "fuzz: $target found a failure; see build/fuzz-findings/$target.log" >&2; exit 1; }
 done
+# The command's invariant fuzzer, on many more generated archives than the test suite's.
+cases=${FUZZ_CASES:-5000}
+cmake --preset dev >/dev/null
+cmake --build --preset dev --target ydr_fuzz_tests ydr
+echo "fuzz: the command's invariants on $cases archives"
+YDR_FUZZ_CASES=$cases YDR_FUZZ_SEED=${FUZZ_SEED:-$RANDOM} ./build/dev/tests/ydr_fuzz_tests \
+  >build/fuzz-findings/command.log 2>&1 \
+  || { echo "fuzz: the command broke an invariant; see build/fuzz-findings/command.log (it names the seed)" >&2; exit 1; }
 echo "fuzz: no findings"

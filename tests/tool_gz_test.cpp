@@ -123,6 +123,14 @@ TEST(ToolGzTest, OutputKeepsLinksAndPipes) {
   EXPECT_TRUE(fs::is_symlink(other + ".ydgz"));
   EXPECT_EQ(ReadFile(target), packed);
 
+  // A link that leads nowhere is refused rather than followed to make a file where it points.
+  const std::string lone = dir.WriteFile("lone", data);
+  fs::create_symlink(dir / "made-elsewhere", lone + ".ydgz");
+  const auto dangling = Ydr({"gz", "-f", lone});
+  EXPECT_EQ(dangling.exit_status, 1);
+  EXPECT_NE(dangling.err.find("leads nowhere"), std::string::npos) << dangling.err;
+  EXPECT_FALSE(fs::exists(dir / "made-elsewhere"));
+
   const std::string third = dir.WriteFile("third", data);
   const std::string pipe = third + ".ydgz";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);

@@ -19,14 +19,14 @@ bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_
   struct stat info {};
   if (lstat(path.c_str(), &info) == 0) {
     if (S_ISLNK(info.st_mode)) {
-      // Follow the link to the file it names, so the link itself stays; a dangling link is
-      // written through as it is.
+      // Follow the link to the file it names, so the link itself stays. A link that leads
+      // nowhere is not written through: that would make a file wherever it points.
       char resolved[PATH_MAX];
-      if (realpath(path.c_str(), resolved) != nullptr && lstat(resolved, &info) == 0) {
-        target_ = resolved;
-      } else {
-        info.st_mode = S_IFIFO;  // anything but a regular file or a folder: straight
+      if (realpath(path.c_str(), resolved) == nullptr || lstat(resolved, &info) != 0) {
+        error_ = "a symbolic link that leads nowhere (not written through)";
+        return false;
       }
+      target_ = resolved;
     }
     if (S_ISDIR(info.st_mode)) {
       errno = EISDIR;
