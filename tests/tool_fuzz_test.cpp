@@ -190,8 +190,8 @@ Case Generate(std::mt19937 &random) {
 
   for (const std::size_t i : packed) {
     Member &m = c.members[i];
-    const auto stream = record(i) + 8 <= c.archive.size() ? stream_at.find(Get32(c.archive, record(i) + 4))
-                                                           : stream_at.end();
+    const auto stream =
+        record(i) + 8 <= c.archive.size() ? stream_at.find(Get32(c.archive, record(i) + 4)) : stream_at.end();
     m.holds = stream != stream_at.end() ? *stream->second : m.content;
   }
 

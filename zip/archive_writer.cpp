@@ -72,7 +72,7 @@ bool EndsWithSeparator(const YdrWString &name) { return !name.empty() && (name.b
 void AppendMember(std::vector<tagYdrZipChildFileInfo *> *members, unsigned char flag, YdrWString name) {
   auto member = std::make_unique<tagYdrZipChildFileInfo>(tagYdrZipChildFileInfo{flag, 0, 0, 0, std::move(name)});
   members->push_back(member.get());
-  member.release();
+  static_cast<void>(member.release());  // the list owns it now
 }
 
 std::vector<zip::MemberRecord> Records(const std::vector<tagYdrZipChildFileInfo *> &members) {

@@ -187,6 +187,60 @@ void ReportLate(const std::vector<std::string> &argv) {
   ADD_FAILURE() << Describe(argv) << " ran past its deadline of " << kProcessDeadlineSeconds << " s and was killed";
 }
 
+// A started child: its process id and this side of the pipes on its standard streams.
+struct Child {
+  pid_t pid = -1;
+  int in = -1, out = -1, err = -1;
+};
+
+// Starts a program on pipes for its standard streams (`output_flags`, O_NONBLOCK say, for
+// this side of its output and error), in `cwd` when given, in a process group of its own (so
+// that a child past its deadline is killed with all it started), with every signal at its
+// default action and none blocked (the test's own runner may have started it with SIGINT
+// ignored, as for a background job). False after failing the test with the reason.
+bool Start(const ExecStrings &exec, const std::string &cwd, int output_flags, Child *child) {
+  int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC | output_flags) != 0 ||
+      pipe2(err_pipe, O_CLOEXEC | output_flags) != 0) {
+    const int error = errno;
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+      if (fd >= 0) close(fd);
+    }
+    ADD_FAILURE() << "cannot make pipes for " << Describe(exec.arg_strings) << ": " << std::strerror(error);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+  const int spawned = posix_spawn(&child->pid, exec.args[0], &actions, &attributes, exec.args.data(), exec.envp.data());
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (spawned != 0) {
+    for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]}) close(fd);
+    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(spawned);
+    return false;
+  }
+  child->in = in_pipe[1];
+  child->out = out_pipe[0];
+  child->err = err_pipe[0];
+  return true;
+}
+
 }  // namespace
 
 std::string ShellWords(const std::string &program) {
@@ -200,48 +254,14 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   IgnoreBrokenPipes();
   ExecStrings exec(argv, env);
 
-  int in_pipe[2], out_pipe[2], err_pipe[2];
   ProcessResult result;
-  if (pipe2(in_pipe, O_CLOEXEC) != 0) return result;
-  if (pipe2(out_pipe, O_CLOEXEC) != 0) {
-    close(in_pipe[0]);
-    close(in_pipe[1]);
-    return result;
-  }
-  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1]}) close(fd);
-    return result;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  // A process group of its own, so that a child past its deadline is killed with all it
-  // started (a shell's programs).
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid;
-  const int spawned = posix_spawn(&pid, exec.args[0], &actions, &attributes, exec.args.data(), exec.envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  close(in_pipe[0]);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  if (spawned != 0) {
-    close(in_pipe[1]);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(spawned);
-    return result;
-  }
+  Child child;
+  if (!Start(exec, cwd, 0, &child)) return result;
+  const pid_t pid = child.pid;
 
   // Input is fed as the child takes it, while its output is drained, so neither side can
   // block the other; a child that stops reading early simply gets no more.
-  int in_fd = in_pipe[1];
+  int in_fd = child.in;
   std::size_t fed = 0;
   if (input.empty()) {
     close(in_fd);
@@ -249,7 +269,7 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   } else {
     fcntl(in_fd, F_SETFL, fcntl(in_fd, F_GETFL) | O_NONBLOCK);
   }
-  pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
+  pollfd fds[3] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}, {in_fd, POLLOUT, 0}};
   std::string *sinks[2] = {&result.out, &result.err};
   const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
   bool late = false;
@@ -394,47 +414,14 @@ InterruptedRun RunAndInterrupt(const std::vector<std::string> &argv, const std::
   IgnoreBrokenPipes();
   ExecStrings exec(argv, {});
   InterruptedRun run;
-  int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
-  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC | O_NONBLOCK) != 0 ||
-      pipe2(err_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-      if (fd >= 0) close(fd);
-    }
-    return run;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  // The test's own runner may have started it with SIGINT ignored (a background job).
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-  pid_t pid;
-  const int spawned = posix_spawn(&pid, exec.args[0], &actions, &attributes, exec.args.data(), exec.envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  close(in_pipe[0]);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  if (spawned != 0) {
-    for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]}) close(fd);
-    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(spawned);
-    return run;
-  }
+  Child child;
+  if (!Start(exec, cwd, O_NONBLOCK, &child)) return run;
+  const pid_t pid = child.pid;
   int status = 0;
   bool ended = false;
   for (int waited = 0; waited < 30000 && !ended; ++waited) {
-    Drain(out_pipe[0], &run.out);
-    Drain(err_pipe[0], &run.err);
+    Drain(child.out, &run.out);
+    Drain(child.err, &run.err);
     if (ready()) {
       run.ready = true;
       break;
@@ -448,10 +435,10 @@ InterruptedRun RunAndInterrupt(const std::vector<std::string> &argv, const std::
     status = WaitStatusUntil(pid, Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds), &late);
     if (late) ReportLate(exec.arg_strings);
   }
-  close(in_pipe[1]);
-  for (int fd : {out_pipe[0], err_pipe[0]}) {
+  close(child.in);
+  for (int fd : {child.out, child.err}) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    Drain(fd, fd == out_pipe[0] ? &run.out : &run.err);
+    Drain(fd, fd == child.out ? &run.out : &run.err);
     close(fd);
   }
   RecordEnd(status, &run);
