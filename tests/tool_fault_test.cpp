@@ -337,7 +337,10 @@ class ToolFaultTest : public ::testing::TestWithParam<Scenario> {
       CheckRun(scenario, fault, RunScenario(scenario, fault, allocation), complete);
     }
     // One past the last counted call, the run completes untouched: the sweep saw them all.
-    const Fault past{families, complete.calls + 1, error};
+    // RSA's private operations draw random numbers (blinding) whose retries vary libcrypto's
+    // allocations a little from run to run: there, a margin past the count.
+    const bool varies = allocation && scenario.name.rfind("rsa", 0) == 0;
+    const Fault past{families, complete.calls + 1 + (varies ? complete.calls / 8 + 64 : 0), error};
     const Outcome last = RunScenario(scenario, past, allocation);
     EXPECT_FALSE(last.run.injected) << "the command made more calls than its complete run counted";
   }
