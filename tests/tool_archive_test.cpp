@@ -409,13 +409,33 @@ TEST(ToolArchiveTest, ListingsShowSizesSavingsAndSlashes) {
       "l.ydz", BuildArchive({{"docs\\a.txt", 1, std::string(1000, 'a')}, {"docs\\", 3, ""}, {"gone", 2, ""}}));
   const auto listed = Ydr({"list", archive});
   EXPECT_EQ(listed.exit_status, 0);
-  EXPECT_NE(listed.out.find("Original      Stored  Saved  Name"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("Original      Stored   Saved  Name"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("      1000"), std::string::npos) << listed.out;  // from the trailer
   EXPECT_NE(listed.out.find("docs/a.txt"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("gone  (not-packed)"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("1 file, 1 folder"), std::string::npos) << listed.out;
   const auto verbose = Ydr({"list", "-v", archive});
   EXPECT_NE(verbose.out.find("folder"), std::string::npos) << verbose.out;
+  // The columns line up: every row's name (and the rules' last column) starts where the
+  // header's "Name" does, whatever the saving's width (a member that grew saves "-x.x%").
+  const std::string grown =
+      dir.WriteFile("g.ydz", BuildArchive({{"grew", 1, "x"}, {"full\\", 3, ""}, {"kept", 1, std::string(5000, 'k')}}));
+  for (const auto &listing : {Ydr({"list", grown}), Ydr({"list", "-v", grown})}) {
+    const std::string &out = listing.out;
+    const std::size_t column = out.find("Name");
+    ASSERT_NE(column, std::string::npos) << out;
+    std::size_t start = 0;
+    for (int line = 0; line < 5; ++line) {  // header, rule, three members
+      const std::size_t end = out.find('\n', start);
+      ASSERT_NE(end, std::string::npos) << out;
+      const std::string text = out.substr(start, end - start);
+      SCOPED_TRACE(text);
+      ASSERT_GT(text.size(), column);
+      EXPECT_NE(text[column], ' ');
+      EXPECT_EQ(text.substr(column - 2, 2), "  ");
+      start = end + 1;
+    }
+  }
   // Patterns take either separator.
   const auto slash = Ydr({"unpack", "--only", "docs/*.txt", archive, dir / "o1"});
   EXPECT_EQ(slash.exit_status, 0) << slash.err;

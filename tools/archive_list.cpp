@@ -34,9 +34,13 @@ bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t 
 }
 
 // The space saved, right-aligned in its column.
+// The saving in its six-character column. A tiny member can grow many times over: a saving
+// below -999.9% shows as "<-999%" rather than push the names out of line.
 std::string Percent(std::uint64_t stored, std::uint64_t original) {
+  std::string saved = SavedPercent(stored, original);
+  if (saved.size() > 6) saved = "<-999%";
   char text[32];
-  static_cast<void>(std::snprintf(text, sizeof text, "%6s", SavedPercent(stored, original).c_str()));
+  static_cast<void>(std::snprintf(text, sizeof text, "%6s", saved.c_str()));
   return text;
 }
 
@@ -55,10 +59,12 @@ int RunList(const ParsedOptions &options) {
   const auto &index = archive.index();
   bool written = true;
   const auto row = [&](const std::string &line) { written = PrintLine(line) && written; };
-  const std::string index_header = verbose ? "Index  State      " : "";
+  // Every row puts its columns, and so the name, at the same places as the header does.
+  const std::string index_header = verbose ? "Index  State       " : "";
+  const std::string index_rule = verbose ? "-----  ----------  " : "";
   if (!quiet) {
-    row(index_header + "  Original      Stored  Saved  Name");
-    row(std::string(index_header.size(), '-') + "----------  ----------  -----  ----");
+    row(index_header + "  Original      Stored   Saved  Name");
+    row(index_rule + "----------  ----------  ------  ----");
   }
   std::uint64_t total_original = 0, total_stored = 0;
   std::size_t files = 0, folders = 0;
@@ -80,12 +86,12 @@ int RunList(const ParsedOptions &options) {
       total_stored += m.compressed_length;
       ++files;
     } else {
-      sizes = "         -           -      -";
+      sizes = "         -           -       -";
       folders += m.flag == zip::kFlagFolder;
     }
     std::string prefix;
     if (verbose) {
-      static_cast<void>(std::snprintf(line, sizeof line, "%5zu  %-10s ", i, StateWords(archive.place(i), m.flag)));
+      static_cast<void>(std::snprintf(line, sizeof line, "%5zu  %-10s  ", i, StateWords(archive.place(i), m.flag)));
       prefix = line;
     }
     std::string note;
@@ -94,7 +100,7 @@ int RunList(const ParsedOptions &options) {
     row(prefix + sizes + "  " + ShownName(m.name) + note);
   }
   if (!quiet) {
-    row(std::string(index_header.size(), '-') + "----------  ----------  -----");
+    row(index_rule + "----------  ----------  ------");
     char line[160];
     static_cast<void>(
         std::snprintf(line, sizeof line, "%s%10llu  %10llu  %s  %s, %s", std::string(index_header.size(), ' ').c_str(),
