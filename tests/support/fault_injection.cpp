@@ -26,7 +26,8 @@ FaultRun RunWithFault(const std::string &shim, const std::vector<std::string> &a
                                         "YDR_FAULT_AT=" + std::to_string(fault.at),
                                         "YDR_FAULT_ERROR=" + fault.error,
                                         "YDR_FAULT_LOG=" + log,
-                                        std::string("YDR_FAULT_STDOUT=") + (fault.standard_output ? "1" : "0")};
+                                        std::string("YDR_FAULT_STDOUT=") + (fault.standard_output ? "1" : "0"),
+                                        "YDR_FAULT_SPARE=" + fault.spared};
   FaultRun run;
   run.result = RunProcess(argv, env, "", cwd);
   std::ifstream in(log);

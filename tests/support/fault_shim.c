@@ -73,6 +73,7 @@ static long fail_at;
 static int fail_error = EIO;
 static enum Action action = kFail;
 static char log_path[4096];
+static char spared_library[256]; /* YDR_FAULT_SPARE: allocations from this library go untouched */
 static int count_stdout;
 static atomic_int armed;
 static atomic_long calls;
@@ -107,6 +108,8 @@ static void ReadSettings(void) {
   }
   const char *stdout_too = getenv("YDR_FAULT_STDOUT");
   count_stdout = stdout_too != NULL && strcmp(stdout_too, "1") == 0;
+  const char *spare = getenv("YDR_FAULT_SPARE");
+  if (spare != NULL && strlen(spare) < sizeof spared_library) strcpy(spared_library, spare);
   const char *log = getenv("YDR_FAULT_LOG");
   if (log != NULL && strlen(log) < sizeof log_path) strcpy(log_path, log);
 }
@@ -574,15 +577,28 @@ extern void *__libc_malloc(size_t);
 extern void *__libc_calloc(size_t, size_t);
 extern void *__libc_realloc(void *, size_t);
 
-static int AllocationFails(const char *call) {
-  if (!Strike(kAlloc, call, -1, "", 0) || action == kShort) return 0;
+/* Whether the allocation was asked for from inside the spared library (YDR_FAULT_SPARE):
+ * the caller's address lies in a module of that name. dladdr takes the loader's lock, which
+ * the same thread may hold already (it is recursive), and allocates nothing. */
+static int FromSparedLibrary(const void *caller) {
+  if (spared_library[0] == '\0') return 0;
+  Dl_info info;
+  return dladdr(caller, &info) != 0 && info.dli_fname != NULL && strstr(info.dli_fname, spared_library) != NULL;
+}
+
+static int AllocationFails(const char *call, const void *caller) {
+  if (FromSparedLibrary(caller) || !Strike(kAlloc, call, -1, "", 0) || action == kShort) return 0;
   errno = ENOMEM;
   return 1;
 }
 
-void *malloc(size_t size) { return AllocationFails("malloc") ? NULL : __libc_malloc(size); }
-void *calloc(size_t count, size_t size) { return AllocationFails("calloc") ? NULL : __libc_calloc(count, size); }
+void *malloc(size_t size) {
+  return AllocationFails("malloc", __builtin_return_address(0)) ? NULL : __libc_malloc(size);
+}
+void *calloc(size_t count, size_t size) {
+  return AllocationFails("calloc", __builtin_return_address(0)) ? NULL : __libc_calloc(count, size);
+}
 void *realloc(void *block, size_t size) {
-  return size != 0 && AllocationFails("realloc") ? NULL : __libc_realloc(block, size);
+  return size != 0 && AllocationFails("realloc", __builtin_return_address(0)) ? NULL : __libc_realloc(block, size);
 }
 #endif
