@@ -58,10 +58,10 @@ unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *ke
   if (f.EVP_PKEY_get_base_id(key) != frame::crypto::kKeyTypeRsa) return YDR_RSA_FAILED;
   const int modulus = f.EVP_PKEY_get_size(key);
   if (modulus <= 11) return YDR_RSA_FAILED;
-  // PKCS #1 v1.5 needs 11 bytes of padding; a ciphertext or signature is one whole block.
-  if (Decrypts(op) ? length != static_cast<unsigned int>(modulus) : length > static_cast<unsigned int>(modulus) - 11) {
-    return YDR_RSA_FAILED;
-  }
+  // PKCS #1 v1.5 needs 11 bytes of padding. A ciphertext or signature is at most one block:
+  // a shorter one is a block whose leading zero bytes a host has stripped, which libcrypto
+  // reads as the same number, so it goes to libcrypto as it is.
+  if (length > static_cast<unsigned int>(modulus) - (Decrypts(op) ? 0 : 11)) return YDR_RSA_FAILED;
   std::unique_ptr<EVP_PKEY_CTX, decltype(f.EVP_PKEY_CTX_free)> context(f.EVP_PKEY_CTX_new(key, nullptr),
                                                                        f.EVP_PKEY_CTX_free);
   if (context == nullptr) return YDR_RSA_FAILED;

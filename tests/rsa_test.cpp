@@ -127,6 +127,36 @@ TEST_P(RsaTest, WrongLengthsAndWrongKeysFail) {
   EXPECT_EQ(r, YDR_RSA_FAILED);
 }
 
+// A block whose first byte is zero, handed over without it (as a host that keeps blocks as
+// numbers does, once in 256 blocks), is the same number: both decryptions take it, as
+// libcrypto does.
+TEST_P(RsaTest, BlocksWithTheirLeadingZeroStrippedAreTheSameBlock) {
+  const KeyPair &keys = Keys(GetParam());
+  unsigned r = 0;
+  // Encryption pads with random bytes: encrypt until a block starts with zero.
+  const Bytes message = {'l', 'e', 'a', 'd'};
+  Bytes sealed;
+  for (int tries = 0; tries < 20000 && (sealed.empty() || sealed[0] != 0); ++tries) {
+    sealed = Call(YDR_RSA_Encrypt_PublicKey, message, keys.publicText, keys.size, &r);
+  }
+  ASSERT_EQ(sealed.at(0), 0) << "no block with a leading zero in 20000 encryptions";
+  const Bytes stripped(sealed.begin() + 1, sealed.end());
+  EXPECT_EQ(keys.Peer(EVP_PKEY_decrypt_init, EVP_PKEY_decrypt, stripped), message);
+  EXPECT_EQ(Call(YDR_RSA_Decrypt_PrivateKey, stripped, keys.privateText, keys.size, &r), message);
+  EXPECT_EQ(r, message.size());
+
+  // Signatures are fixed for a message: try messages until one's starts with zero.
+  Bytes signed_message, signature;
+  for (unsigned n = 0; n < 20000 && (signature.empty() || signature[0] != 0); ++n) {
+    signed_message = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8), 's'};
+    signature = Call(YDR_RSA_Encrypt_PrivateKey, signed_message, keys.privateText, keys.size, &r);
+  }
+  ASSERT_EQ(signature.at(0), 0) << "no signature with a leading zero in 20000 messages";
+  const Bytes short_signature(signature.begin() + 1, signature.end());
+  EXPECT_EQ(keys.Peer(EVP_PKEY_verify_recover_init, EVP_PKEY_verify_recover, short_signature), signed_message);
+  EXPECT_EQ(Call(YDR_RSA_Decrypt_PublicKey, short_signature, keys.publicText, keys.size, &r), signed_message);
+}
+
 INSTANTIATE_TEST_SUITE_P(KeySizes, RsaTest, ::testing::Values(1024u, 2048u),
                          [](const auto &info) { return std::to_string(info.param) + "Bits"; });
 
