@@ -326,10 +326,12 @@ TEST(ZipHostileTest, DamagedRecordsBecomeInvalidMembers) {
   CYdrZIP zip;
   ASSERT_EQ(zip.Open(ydr::test::W(dir / "bad.ydz").c_str()), 1);
   ASSERT_LE(zip.GetMemberCount(), static_cast<int>((archive.size() - 48) / 32));
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(zip.GetMember(i)->flag, 0);
-    EXPECT_TRUE(zip.GetMember(i)->name.empty());
-  }
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(zip.GetMember(i)->flag, 0) << i;
+  // A name that cannot be read is empty; one whose block is intact is read whatever else is
+  // wrong with its record (its data past the end of a cut archive, say).
+  EXPECT_TRUE(zip.GetMember(0)->name.empty());
+  EXPECT_TRUE(zip.GetMember(1)->name.empty());
+  EXPECT_EQ(zip.GetMember(2)->name, ydr::test::W("c.txt"));
   EXPECT_EQ(zip.ExtractFileList(ydr::test::W(dir / "out").c_str(), 0), 0);
   EXPECT_EQ(zip.GetErrorMask() & 0x8000u, 0x8000u);
 }

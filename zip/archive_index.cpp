@@ -90,7 +90,9 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
     const bool name_fits = record.name_length >= 0 && static_cast<std::size_t>(record.name_length) <= kMaxNameUnits &&
                            static_cast<std::int64_t>(record.name_offset) + name_bytes <= size;
     const bool data_fits = record.flag != kFlagPacked || static_cast<std::int64_t>(record.data_offset) < size;
-    if (name_fits && data_fits) {
+    // The name is read whenever it lies inside the file, whatever else is wrong: a member
+    // whose data were cut off still has its name.
+    if (name_fits) {
       std::uint8_t raw[2 * (kMaxNameUnits + 1)];
       if (!names.Read(record.name_offset, raw, static_cast<std::size_t>(name_bytes))) return IndexStatus::kReadFailed;
       // The name runs to its first zero unit within length + 1 units (the stored
@@ -102,8 +104,9 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
         entry.name.push_back(unit);
       }
       index->names_end = record.name_offset + name_bytes;
-    } else {
-      if (name_fits && !data_fits) index->past_end.push_back(index->members.size());
+    }
+    if (!name_fits || !data_fits) {
+      if (name_fits) index->past_end.push_back(index->members.size());
       entry.flag = kFlagInvalid;
     }
     index->members.push_back(std::move(entry));

@@ -2,8 +2,9 @@
 // any of it: the one reader behind CYdrZIP::_ReadHeader and the `ydr` command.
 //
 // A record whose name lies outside the file, or whose name length is negative or longer
-// than a path buffer holds, or whose packed data starts past the end of the file, is kept
-// as an invalid member (flag 0) with no name. A member count larger than the file can hold
+// than a path buffer holds, is kept as an invalid member (flag 0) with no name; one whose
+// packed data starts past the end of the file (a cut archive) as an invalid member with its
+// name, which is read whatever else is wrong. A member count larger than the file can hold
 // is cut to the records present.
 #pragma once
 
