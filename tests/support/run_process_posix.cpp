@@ -241,6 +241,32 @@ bool Start(const ExecStrings &exec, const std::string &cwd, int output_flags, Ch
   return true;
 }
 
+// Reads what a program writes to its terminal (`master`) into `out` until it has gone,
+// typing `answer` once when `prompt` shows (`answered` says whether it has). False when the
+// deadline came first.
+bool ReadTerminal(int master, Clock::time_point deadline, const std::string &prompt, const std::string &answer,
+                  std::string *out, bool *answered) {
+  char buffer[4096];
+  for (;;) {
+    pollfd readable = {master, POLLIN, 0};
+    const int polled = poll(&readable, 1, MillisecondsLeft(deadline));
+    if (polled == 0) return false;
+    if (polled < 0 && errno == EINTR) continue;
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got > 0) {
+      out->append(buffer, static_cast<std::size_t>(got));
+      if (!*answered && out->find(prompt) != std::string::npos) {
+        *answered = true;
+        static_cast<void>(write(master, answer.data(), answer.size()));
+      }
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return true;  // EIO once the program has gone and the terminal has no other user
+    }
+  }
+}
+
 }  // namespace
 
 std::string ShellWords(const std::string &program) {
@@ -354,30 +380,8 @@ ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::str
     return result;
   }
   const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
-  bool late = false;
-  char buffer[4096];
   bool answered = prompt.empty();
-  for (;;) {
-    pollfd ready = {master, POLLIN, 0};
-    const int polled = poll(&ready, 1, MillisecondsLeft(deadline));
-    if (polled == 0) {
-      late = true;
-      break;
-    }
-    if (polled < 0 && errno == EINTR) continue;
-    const ssize_t got = read(master, buffer, sizeof buffer);
-    if (got > 0) {
-      result.out.append(buffer, static_cast<std::size_t>(got));
-      if (!answered && result.out.find(prompt) != std::string::npos) {
-        answered = true;
-        static_cast<void>(write(master, answer.data(), answer.size()));
-      }
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;  // EIO once the program has gone and the terminal has no other user
-    }
-  }
+  bool late = !ReadTerminal(master, deadline, prompt, answer, &result.out, &answered);
   close(master);
   result.exit_status = WaitUntil(pid, deadline, &late);
   if (late) ReportLate(exec.arg_strings);
@@ -462,29 +466,7 @@ InterruptedRun TypeInTerminal(const std::vector<std::string> &argv, const std::s
     _exit(127);
   }
   const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
-  bool late = false;
-  char buffer[4096];
-  for (;;) {
-    pollfd readable = {master, POLLIN, 0};
-    const int polled = poll(&readable, 1, MillisecondsLeft(deadline));
-    if (polled == 0) {
-      late = true;
-      break;
-    }
-    if (polled < 0 && errno == EINTR) continue;
-    const ssize_t got = read(master, buffer, sizeof buffer);
-    if (got > 0) {
-      run.out.append(buffer, static_cast<std::size_t>(got));
-      if (!run.ready && run.out.find(prompt) != std::string::npos) {
-        run.ready = true;
-        static_cast<void>(write(master, keys.data(), keys.size()));
-      }
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;  // EIO once the program has gone
-    }
-  }
+  bool late = !ReadTerminal(master, deadline, prompt, keys, &run.out, &run.ready);
   const int status = WaitStatusUntil(pid, deadline, &late);
   if (late) ReportLate(exec.arg_strings);
   // The terminal's settings outlive the program while this side stays open.
