@@ -1,7 +1,9 @@
 // CYdrSocket over the system's sockets (platform/stream_socket.h). The object's one field
-// holds the socket plus one, so that 0 means "no socket" (descriptor 0 is standard input
-// on POSIX), and it is cleared when the socket is closed: a descriptor number is reused at
-// once on POSIX, and closing it twice could close someone else's file.
+// holds the socket as the system numbers it, 0 in a new object; closing leaves it there, so
+// copies and the object's bytes keep showing which socket it was. Closing a number that is
+// not an open socket of this library is the platform layer's to refuse (descriptor 0 is
+// standard input on POSIX, and a closed descriptor's number is reused at once).
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "frame/base_services.h"
 #include "platform/guarded_call.h"
 #include "platform/stream_socket.h"
+#include "platform/utf16.h"
 #include "platform/winsock.h"
 #include "ydr/socket.h"
 
@@ -16,27 +19,36 @@ namespace {
 
 constexpr unsigned short kWinsockVersion = 0x0101;
 
-long long Descriptor(unsigned int field) { return static_cast<long long>(field) - 1; }
+// The field's value as the platform's socket number (the all-ones value is no socket).
+long long Descriptor(unsigned int field) {
+  return field == 0xFFFFFFFFu ? -1 : static_cast<long long>(field);
+}
 
-// The text in the ANSI code page, terminator included; empty on failure.
+// The text in the ANSI code page, terminator included. The base library is given a
+// destination of (characters + 1) x 4 bytes, the most any code page needs, and its result
+// is not looked at: what it wrote is the text up to its terminator.
 std::vector<char> ToAnsi(const unsigned short *text) {
-  const int needed = ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, nullptr, 0, 0);
-  if (needed <= 0) return {};
-  std::vector<char> bytes(static_cast<std::size_t>(needed));
-  if (ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, bytes.data(), needed, 0) <= 0) return {};
+  const std::size_t capacity = (ydr::platform::WideLength(text) + 1) * 4;
+  std::vector<char> bytes(capacity, '\0');
+  ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, bytes.data(), static_cast<int>(capacity), 0);
+  bytes.resize(strnlen(bytes.data(), capacity - 1) + 1);
+  bytes.back() = '\0';
   return bytes;
 }
 
-// Received bytes (zero-terminated) to wide characters in a buffer of `capacity` units;
-// the number of characters before the terminator.
+// Received bytes (zero-terminated) to wide characters in `buffer` of `capacity` units; the
+// number of characters before the terminator. The base library converts into a buffer of
+// (3n + 4) / 2 characters for n bytes, which any code page's text fits; its result is not
+// looked at either.
 int ToWide(const char *bytes, unsigned short *buffer, int capacity) {
   if (capacity <= 0) return 0;
-  buffer[0] = 0;
-  const int written = ydr::bl::YdrAnsiToUnicode(0, 0, bytes, -1, buffer, capacity, 0);
-  if (written <= 0) return 0;
-  int n = 0;
-  while (n < capacity && buffer[n] != 0) ++n;
-  return n;
+  const std::size_t n = std::strlen(bytes);
+  std::vector<unsigned short> wide((3 * n + 4) / 2, 0);
+  ydr::bl::YdrAnsiToUnicode(0, 0, bytes, -1, wide.data(), static_cast<int>(wide.size()), 0);
+  const std::size_t length = std::min(ydr::platform::WideLength(wide.data()), static_cast<std::size_t>(capacity) - 1);
+  std::memcpy(buffer, wide.data(), length * sizeof(unsigned short));
+  buffer[length] = 0;
+  return static_cast<int>(length);
 }
 
 }  // namespace
@@ -57,8 +69,7 @@ int CYdrSocket::_QSocketInit() {
   ydr::platform::WSAStartup(kWinsockVersion);
   // A socket stored before is replaced, not closed: closing it is the caller's part.
   const long long fd = ydr::platform::OpenStreamSocket();
-  // Kept plus one, so that the record's zero means no socket.
-  socket_ = fd < 0 || fd >= 0xFFFFFFFFll ? 0 : static_cast<unsigned int>(fd + 1);
+  socket_ = fd < 0 || fd >= 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<unsigned int>(fd);
   return fd < 0 ? YDR_SOCKET_NO_SOCKET : YDR_SOCKET_OK;
 }
 
@@ -161,11 +172,10 @@ int CYdrSocket::QSRecv(unsigned short *buffer, int size, int lines) {
   return result < 0 ? 0 : result;
 }
 
+// The stored number stays: it names a closed socket from now on.
 void CYdrSocket::_Close() {
   const long long fd = Descriptor(socket_);
-  if (fd < 0) return;  // nothing of ours to close
-  ydr::platform::CloseStream(fd);
-  socket_ = 0;
+  if (fd >= 0) ydr::platform::CloseStream(fd);
 }
 
 void CYdrSocket::QSClose() { _Close(); }

@@ -3,7 +3,12 @@
 // its own.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#endif
+
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -190,6 +195,49 @@ TEST(SocketTest, SendLengthsAndClosingTwice) {
   EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
   std::fclose(other);
 }
+
+// The object's one field is the socket as the system numbers it: 0 when new, the open
+// socket once connected, and the same number, now closed, after QSClose (seen through the
+// object's bytes and through a copy).
+TEST(SocketTest, TheStoredSocketOutlivesItsClose) {
+  const auto stored = [](const CYdrSocket &object) {
+    unsigned int field = 0xA5A5A5A5u;
+    std::memcpy(&field, &object, sizeof field);
+    return field;
+  };
+  ServerThread server([](LoopbackSocket fd) { ReadAll(fd); });
+  CYdrSocket socket;
+  EXPECT_EQ(stored(socket), 0u);
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  const unsigned int number = stored(socket);
+  EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
+  CYdrSocket copy;
+  copy = socket;
+  EXPECT_EQ(stored(copy), number);
+  socket.QSClose();
+  EXPECT_EQ(stored(socket), number);
+  EXPECT_EQ(stored(copy), number);
+  EXPECT_FALSE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
+  copy.QSClose();  // the same socket: nothing left to close
+}
+
+#if defined(_WIN32)
+// The destructor ends one use of Windows Sockets whether or not the object connected: with
+// the process's last start-up matched by it, the system has no sockets to give.
+TEST(SocketTest, TheDestructorEndsOneUseOfWindowsSockets) {
+  while (WSACleanup() == 0) {
+  }
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+  { const CYdrSocket never_connected; }
+  const SOCKET after = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int error = WSAGetLastError();
+  if (after != INVALID_SOCKET) closesocket(after);
+  EXPECT_EQ(after, INVALID_SOCKET);
+  EXPECT_EQ(error, WSANOTINITIALISED);
+  ASSERT_EQ(WSAStartup(0x0101, &data), 0);  // for the tests that follow
+}
+#endif
 
 TEST(SocketTest, TalksToALineServerInAnotherProcess) {
 #if defined(_WIN32)

@@ -17,8 +17,10 @@
 // Both return the number of characters placed (before the terminator), or 0 on failure or
 // when the peer has closed the connection. Nothing raises SIGPIPE.
 //
-// The destructor does not close the connection: call QSClose first. An object that holds no
-// socket (new, closed, or after a failed connection) closes nothing. Copies share the socket.
+// The destructor does not close the connection: call QSClose first. It ends one use of
+// Windows Sockets (WSACleanup), whether or not the object connected. The object keeps its
+// socket's number after QSClose; copies share the socket. On POSIX an object that holds no
+// open socket of its own (new, closed, or after a failed connection) closes nothing.
 #ifndef YDR_SOCKET_H
 #define YDR_SOCKET_H
 
@@ -52,7 +54,7 @@ class YDR_API CYdrSocket {
   void _Close();
 
  private:
-  unsigned int socket_;  // the descriptor plus one; 0 when the object holds none
+  unsigned int socket_;  // the socket as the system numbers it; 0 in a new object
 };
 #endif
 

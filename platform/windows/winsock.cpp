@@ -1,4 +1,5 @@
-// The system's Windows Sockets start-up and clean-up, with the count kept for tests.
+// The system's Windows Sockets start-up and clean-up, with the library's own count kept for
+// tests.
 #include "platform/winsock.h"
 
 #include <winsock2.h>
@@ -19,12 +20,12 @@ int WSAStartup(unsigned short version) {
   return result;
 }
 
+// The system's clean-up, always: a start-up the host made itself is matched by it as well.
 int WSACleanup() {
   int current = g_starts.load();
-  while (current > 0) {
-    if (g_starts.compare_exchange_weak(current, current - 1)) return ::WSACleanup() == 0 ? 0 : -1;
+  while (current > 0 && !g_starts.compare_exchange_weak(current, current - 1)) {
   }
-  return -1;
+  return ::WSACleanup() == 0 ? 0 : -1;
 }
 
 int WinsockStartCount() { return g_starts.load(); }

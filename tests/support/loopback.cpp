@@ -18,13 +18,11 @@ using Native = SOCKET;
 using Length = int;
 constexpr int kNoSignal = 0;
 void CloseNative(Native s) { closesocket(s); }
-// Windows Sockets are started once for the whole test process.
+// Windows Sockets are started again for every listener: a socket object's destructor ends
+// one use of them, the tests' own included, whether or not it connected.
 void Start() {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  static_cast<void>(started);
+  WSADATA data;
+  static_cast<void>(WSAStartup(MAKEWORD(2, 2), &data));
 }
 #else
 using Native = int;
@@ -72,6 +70,12 @@ long ReceiveBytes(LoopbackSocket s, char *into, std::size_t size) {
 
 long SendBytes(LoopbackSocket s, const char *bytes, std::size_t size) {
   return send(AsNative(s), bytes, static_cast<int>(size), kNoSignal);
+}
+
+bool IsOpenSocket(LoopbackSocket s) {
+  int type = 0;
+  Length length = sizeof type;
+  return getsockopt(AsNative(s), SOL_SOCKET, SO_TYPE, reinterpret_cast<char *>(&type), &length) == 0;
 }
 
 void CloseLoopback(LoopbackSocket s) {

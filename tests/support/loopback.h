@@ -17,5 +17,7 @@ LoopbackSocket AcceptOne(LoopbackSocket listener);
 long ReceiveBytes(LoopbackSocket socket, char *into, std::size_t size);
 long SendBytes(LoopbackSocket socket, const char *bytes, std::size_t size);  // never raises SIGPIPE
 void CloseLoopback(LoopbackSocket socket);
+// Whether the number names an open socket of this process.
+bool IsOpenSocket(LoopbackSocket socket);
 
 }  // namespace ydr::test
