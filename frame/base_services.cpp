@@ -19,13 +19,14 @@ enum Import : std::size_t {
   kFindNextFileW,
   kWfopen,
   kBase64ToAscii,
+  kFindClose,  // POSIX only: Windows closes searches with its own
   kImportCount
 };
 
 constexpr const char *kImportNames[kImportCount] = {
     "YdrInitModule",    "YdrExitModule", "YdrSetError",       "YdrAnsiToUnicode",
     "YdrUnicodeToAnsi", "YdrPathCreate", "YdrPathToAbsolute", "YdrFindFirstFileW",
-    "YdrFindNextFileW", "_u__wfopen",    "YdrBase64ToAscii",
+    "YdrFindNextFileW", "_u__wfopen",    "YdrBase64ToAscii",  "FindClose",
 };
 
 frame::SiblingModule g_base_library(kModuleName, kImportNames, kImportCount);
@@ -92,6 +93,13 @@ void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
 int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data) {
   auto fn = Resolve<decltype(&::YdrFindNextFileW)>(kFindNextFileW);
   return fn != nullptr ? fn(search, data) : 0;
+}
+
+int FindClose(void *search) {
+  if (const std::optional<bool> closed = platform::CloseSystemSearch(search)) return *closed ? 1 : 0;
+  using CloseFunction = int (*)(void *);
+  auto fn = Resolve<CloseFunction>(kFindClose);
+  return fn != nullptr ? fn(search) : 0;
 }
 
 int YdrBase64ToAscii(const char *text, unsigned char **buffer) {

@@ -25,6 +25,9 @@ int YdrPathCreate(const unsigned short *absolutePath);                         /
 FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode);      // null
 void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data);  // (void*)-1
 int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data);                      // 0
+// Ends a search that YdrFindFirstFileW began: the system's FindClose, or on POSIX, which has
+// none, the one the base library exports.
+int FindClose(void *search);  // 0
 int YdrBase64ToAscii(const char *text, unsigned char **buffer);                // -1
 
 }  // namespace ydr::bl

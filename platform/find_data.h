@@ -1,8 +1,9 @@
-// The directory-search record and handle (YDR_FIND_DATAW, FindClose) shared by the base
-// library, which makes searches, and this library, which closes them.
+// The directory-search record (YDR_FIND_DATAW), its attributes and the invalid handle,
+// shared by the base library, which makes searches, and this library, which walks them.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "ydr/base.h"
 
@@ -23,15 +24,8 @@ inline HANDLE InvalidHandleValue() {
   return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));  // NOLINT(performance-no-int-to-ptr)
 }
 
-// Every search handle starts with this header. The handle is made in one library and closed
-// in another, so it carries the function that releases it.
-struct FindHandleHeader {
-  static constexpr std::uint32_t kMagic = 0x59464e44;  // "YFND"
-  std::uint32_t magic;
-  void (*release)(FindHandleHeader *handle);
-};
-
-// Closes a search handle; false for null, -1 or a handle that is not a search.
-bool FindClose(HANDLE handle);
+// Ends a directory search with the system's FindClose: whether it closed, or nothing where
+// the system has no such call (POSIX, where the base library exports it instead).
+std::optional<bool> CloseSystemSearch(HANDLE search);
 
 }  // namespace ydr::platform

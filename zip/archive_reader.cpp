@@ -23,6 +23,7 @@
 #include "platform/split_path.h"
 #include "platform/utf16.h"
 #include "ydr/zip.h"
+#include "zip/absolute_path.h"
 #include "zip/archive_format.h"
 #include "zip/archive_index.h"
 #include "zip/member_stream.h"
@@ -131,8 +132,8 @@ int CYdrZIP::Open(const unsigned short *archivePath) {
       static_cast<void>(std::fclose(archive_));
       archive_ = nullptr;
     }
-    unsigned short absolute[zip::kMaxNameUnits + 1];
-    ydr::bl::YdrPathToAbsolute(archivePath, absolute);
+    zip::PathBuffer absolute;
+    zip::AbsolutePath(archivePath, absolute);
     archive_ = ydr::bl::_u__wfopen(absolute, kModeRead);
     if (archive_ == nullptr) {
       _AddError(zip::kErrorOpenArchive, -1);
@@ -146,8 +147,8 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
   return ydr::platform::GuardedCall(0, [&] {
     options_ = options;
     if (!members_.empty()) return 0;
-    unsigned short absolute[zip::kMaxNameUnits + 1];
-    ydr::bl::YdrPathToAbsolute(archivePath, absolute);
+    zip::PathBuffer absolute;
+    zip::AbsolutePath(archivePath, absolute);
     // Closed on every way out, a refused allocation's exception included: a host that runs
     // short of memory must not also lose a descriptor per call.
     const std::unique_ptr<FILE, int (*)(FILE *)> archive(ydr::bl::_u__wfopen(absolute, kModeRead), std::fclose);
@@ -200,8 +201,8 @@ long CYdrZIP::_DecompressFile(tagYdrZipChildFileInfo *member, FILE *archive, con
   if (member->flag == zip::kFlagNotPacked) return zip::kErrorNeverPacked;
   if (member->flag != zip::kFlagPacked && member->flag != zip::kFlagFolder) return zip::kErrorInvalidMember;
 
-  unsigned short absolute[zip::kMaxNameUnits + 1];
-  if (ydr::bl::YdrPathToAbsolute(member->name.c_str(), absolute) == 0) return zip::kErrorMakeFolders;
+  zip::PathBuffer absolute;
+  if (zip::AbsolutePath(member->name.c_str(), absolute) == 0) return zip::kErrorMakeFolders;
   const std::size_t dest_length = WideLength(destDir);
   if (dest_length == 0) {
     const YdrWString output(absolute, WideLength(absolute));

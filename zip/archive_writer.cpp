@@ -25,6 +25,7 @@
 #include "platform/utf16.h"
 #include "ydr/gz.h"
 #include "ydr/zip.h"
+#include "zip/absolute_path.h"
 #include "zip/archive_format.h"
 #include "zip/archive_layout.h"
 #include "zip/folder_walk.h"
@@ -60,8 +61,8 @@ class ScopedBuild {
 };
 
 std::optional<FileIdentity> IdentityOf(const YdrWString &path) {
-  unsigned short absolute[zip::kMaxNameUnits + 1];
-  if (path.size() > zip::kMaxNameUnits || ydr::bl::YdrPathToAbsolute(path.c_str(), absolute) == 0) return std::nullopt;
+  zip::PathBuffer absolute;
+  if (path.size() > zip::kMaxNameUnits || zip::AbsolutePath(path.c_str(), absolute) == 0) return std::nullopt;
   return ydr::platform::IdentityOfPath(ydr::platform::NativePathFromWide(absolute));
 }
 
@@ -108,8 +109,8 @@ int CYdrZIP::CompressZIP(std::vector<YdrWString> &paths, const unsigned short *a
 }
 
 int CYdrZIP::_Compress() {
-  unsigned short absolute[zip::kMaxNameUnits + 1];
-  ydr::bl::YdrPathToAbsolute(archive_path_.c_str(), absolute);
+  zip::PathBuffer absolute;
+  zip::AbsolutePath(archive_path_.c_str(), absolute);
   if (ydr::bl::YdrPathCreate(absolute) == 0) return 0;
   // Closed however the build ends: an allocation failing in the walk throws out of here.
   const std::unique_ptr<FILE, int (*)(FILE *)> archive_file(ydr::bl::_u__wfopen(absolute, kModeWrite), std::fclose);
@@ -162,8 +163,8 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
     LibraryPolicy(CYdrZIP *zip, bool identify) : zip_(zip), identify_(identify) {}
 
     bool List(const YdrWString &name, const zip::WalkEntry &, std::vector<zip::WalkEntry> *entries) override {
-      unsigned short absolute[zip::kMaxNameUnits + 1];
-      if (name.size() > zip::kMaxNameUnits || ydr::bl::YdrPathToAbsolute(name.c_str(), absolute) == 0) return false;
+      zip::PathBuffer absolute;
+      if (name.size() > zip::kMaxNameUnits || zip::AbsolutePath(name.c_str(), absolute) == 0) return false;
       YdrWString pattern(absolute, WideLength(absolute));
       pattern += kAllFiles;
       if (pattern.size() > zip::kMaxNameUnits) return false;
@@ -171,7 +172,7 @@ long CYdrZIP::_FindAllFile(const unsigned short *dir) {
       void *search = ydr::bl::YdrFindFirstFileW(pattern.c_str(), &data);
       if (search == ydr::platform::InvalidHandleValue()) return false;
       // Closed however the listing ends (an entry's allocation may throw).
-      const std::unique_ptr<void, bool (*)(void *)> open_search(search, ydr::platform::FindClose);
+      const std::unique_ptr<void, int (*)(void *)> open_search(search, ydr::bl::FindClose);
       do {
         zip::WalkEntry entry;
         entry.name.assign(data.cFileName, WideLength(data.cFileName));
@@ -221,8 +222,8 @@ int CYdrZIP::_CompressFile(tagYdrZipChildFileInfo *member, FILE *archive) {
   member->flag = zip::kFlagNotPacked;
   member->compressedLength = 0;
   if (member->name.empty() || member->name.size() > zip::kMaxNameUnits) return zip::kErrorOpenSource;
-  unsigned short absolute[zip::kMaxNameUnits + 1];
-  ydr::bl::YdrPathToAbsolute(member->name.c_str(), absolute);
+  zip::PathBuffer absolute;
+  zip::AbsolutePath(member->name.c_str(), absolute);
   const std::unique_ptr<FILE, int (*)(FILE *)> source_file(ydr::bl::_u__wfopen(absolute, kModeRead), std::fclose);
   FILE *source = source_file.get();
   if (source == nullptr) return zip::kErrorOpenSource;

@@ -17,13 +17,14 @@ namespace {
 
 using ydr::platform::WideLength;
 
-// 8-bit text in the system's code page, as the shell's matcher takes it; empty when the
-// base library cannot convert.
+// 8-bit text in the system's code page, as the shell's matcher takes it. The destination
+// has (characters + 1) x 4 bytes, the most any code page needs; the base library's result
+// is not looked at: what it wrote is the text up to its terminator.
 std::string ToAnsi(const unsigned short *text) {
   const std::size_t length = WideLength(text);
-  std::string out(4 * length + 4, '\0');
-  if (ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, out.data(), static_cast<int>(out.size()), 0) == 0) return std::string();
-  out.resize(std::strlen(out.c_str()));
+  std::string out((length + 1) * 4, '\0');
+  ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, out.data(), static_cast<int>(out.size()), 0);
+  out.resize(strnlen(out.c_str(), out.size()));
   return out;
 }
 

@@ -74,13 +74,20 @@ YDR_API int YdrPathCreate(const unsigned short *absolutePath);
 /* fopen for a wide path and mode; null on failure. */
 YDR_API FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode);
 
-/* Directory search. Entries come sorted by name in ordinal UTF-16 order, "." and ".." first */
-/* (the root lists neither). Only folders, regular files and symbolic links to them are */
-/* listed; a link to a folder is marked 0x10 | 0x400, except that a link leading back to the */
-/* searched folder or to any folder on its path is left out, so a depth-first walk through */
-/* links always ends. The handle is closed with FindClose. (void*)-1 when nothing matches. */
+/* Directory search: (void*)-1 when nothing matches, else a handle that the caller closes with */
+/* the system's FindClose. On Windows the handle and the entries are the system's own (file */
+/* system order; folder reparse points listed, marked 0x10 | 0x400). On POSIX, whose system has */
+/* no such search, this library exports the FindClose that closes its handles, and entries come */
+/* sorted by name in ordinal UTF-16 order, "." and ".." first (the root lists neither). Only */
+/* folders, regular files and symbolic links to them are listed there; a link to a folder is */
+/* marked 0x10 | 0x400, except that a link leading back to the searched folder or to any */
+/* folder on its path is left out, so a depth-first walk through links always ends. */
 YDR_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data);
 YDR_API int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data);
+#ifndef _WIN32
+/* Ends a search: 1, or 0 for anything that is not a search still open. */
+YDR_API int FindClose(void *search);
+#endif
 
 /* Decodes Base64 text (standard alphabet, '=' padding, which may be left off; blanks and line */
 /* breaks are skipped) into *buffer, which must hold as many bytes as the text has characters. */

@@ -1,4 +1,5 @@
 #include "platform/file_access.h"
+#include "platform/find_data.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -47,5 +48,7 @@ bool FolderNames(const std::string &folder, std::vector<std::string> *names) {
 }
 
 bool IsTerminal(std::FILE *stream) { return isatty(fileno(stream)) != 0; }
+
+std::optional<bool> CloseSystemSearch(HANDLE) { return std::nullopt; }
 
 }  // namespace ydr::platform

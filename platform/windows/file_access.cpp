@@ -1,4 +1,5 @@
 #include "platform/file_access.h"
+#include "platform/find_data.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -65,5 +66,7 @@ bool FolderNames(const std::string &folder, std::vector<std::string> *names) {
 }
 
 bool IsTerminal(std::FILE *stream) { return _isatty(_fileno(stream)) != 0; }
+
+std::optional<bool> CloseSystemSearch(HANDLE search) { return ::FindClose(search) != 0; }
 
 }  // namespace ydr::platform

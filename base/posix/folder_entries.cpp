@@ -7,7 +7,7 @@
 // always end.
 //
 // Pipes, sockets and devices are not listed: reading one can block or never end. Nor are
-// names holding a backslash, which is a separator where the library comes from.
+// names holding a backslash, which the library reads as a separator.
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -16,7 +16,7 @@
 #include <memory>
 #include <utility>
 
-#include "base/list_folder.h"
+#include "base/posix/folder_entries.h"
 #include "base/path_absolute.h"
 #include "platform/find_data.h"
 #include "platform/native_path.h"

@@ -1,4 +1,4 @@
-// Reading one folder for a search (base/find_files.cpp): the system's part.
+// Reading one folder for a search: every entry, before the search orders and filters them.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,16 @@
+#include "zip/absolute_path.h"
+
+#include "frame/base_services.h"
+#include "platform/utf16.h"
+
+namespace ydr::zip {
+
+std::size_t AbsolutePath(const unsigned short *path, PathBuffer &buffer) {
+  static constexpr unsigned short kEmpty[1] = {0};
+  buffer[0] = 0;
+  ydr::bl::YdrPathToAbsolute(path != nullptr ? path : kEmpty, buffer);
+  buffer[kMaxNameUnits] = 0;
+  return platform::WideLength(buffer);
+}
+
+}  // namespace ydr::zip
