@@ -58,9 +58,11 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
 
-  // The base library is live: a second registration of the same record is accepted, and
-  // the base library's services answer.
-  EXPECT_NE(bl::YdrInitModule(ModuleInfo()), 0);
+  // The base library is live: its services answer, and ours accepts a second registration of
+  // the same record (a result the interface leaves to each base library).
+  if (!YDR_STRICT_BASE_LIBRARY) {
+    EXPECT_NE(bl::YdrInitModule(ModuleInfo()), 0);
+  }
   unsigned char decoded[8];
   unsigned char *out = decoded;
   EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), 3);

@@ -11,10 +11,13 @@
 // of the line, a zero byte included. A line longer than kMaxReplyLine is not waited for to
 // its end, and the text to send is bounded by kMaxText, so neither side can make the
 // command hold more than a few megabytes.
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/ydr_base.h"
@@ -54,23 +57,40 @@ bool ReadText(std::string *text) {
   return got == 0 || Failed("cannot read standard input: " + in.error());
 }
 
-// UTF-8 to the ANSI code page and back, as the library's socket client converts.
+// UTF-8 to the ANSI code page and back, as the library's socket client converts: the base
+// library converts up to a terminator, so each run of text between zero characters goes on
+// its own, into a destination of the size its interface documents ((n + 1) x 4 bytes, or
+// (3n + 4) / 2 characters for n bytes); its results are not looked at. A run of text that
+// comes back empty could not be converted (a code page the system does not know).
 bool ToAnsi(const std::string &utf8, std::string *bytes) {
-  if (utf8.empty()) return true;
-  const platform::WString wide = platform::WideFromUtf8(utf8);
-  const int needed = YdrUnicodeToAnsi(0, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, 0);
-  if (needed <= 0) return false;
-  bytes->resize(static_cast<std::size_t>(needed));
-  return YdrUnicodeToAnsi(0, 0, wide.c_str(), static_cast<int>(wide.size()), &(*bytes)[0], needed, 0) == needed;
+  bytes->clear();
+  for (std::size_t start = 0;; ++start) {
+    const std::size_t end = std::min(utf8.find('\0', start), utf8.size());
+    const platform::WString wide = platform::WideFromUtf8(std::string_view(utf8).substr(start, end - start));
+    std::vector<char> out((wide.size() + 1) * 4, '\0');
+    YdrUnicodeToAnsi(0, 0, wide.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
+    const std::size_t length = strnlen(out.data(), out.size());
+    if (length == 0 && !wide.empty()) return false;
+    bytes->append(out.data(), length);
+    if (end == utf8.size()) return true;
+    bytes->push_back('\0');
+    start = end;
+  }
 }
 
 std::string FromAnsi(const std::string &bytes) {
-  if (bytes.empty()) return bytes;
-  const int size = static_cast<int>(bytes.size());
-  std::vector<unsigned short> wide(bytes.size());  // one unit per byte at most
-  const int n = YdrAnsiToUnicode(0, 0, bytes.data(), size, wide.data(), size, 0);
-  if (n <= 0) return std::string();
-  return platform::Utf8FromWide(platform::WString(wide.begin(), wide.begin() + n));
+  platform::WString wide;
+  for (std::size_t start = 0;; ++start) {
+    const std::size_t end = std::min(bytes.find('\0', start), bytes.size());
+    const std::string run = bytes.substr(start, end - start);
+    std::vector<unsigned short> out((3 * run.size() + 4) / 2, 0);
+    YdrAnsiToUnicode(0, 0, run.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
+    out.back() = 0;
+    wide += out.data();
+    if (end == bytes.size()) return platform::Utf8FromWide(wide);
+    wide.push_back(0);
+    start = end;
+  }
 }
 
 int RunSend(const ParsedOptions &options) {

@@ -1,6 +1,8 @@
 #include "zip/absolute_path.h"
 
 #include "frame/base_services.h"
+#include "platform/file_access.h"
+#include "platform/native_path.h"
 #include "platform/utf16.h"
 
 namespace ydr::zip {
@@ -11,6 +13,12 @@ std::size_t AbsolutePath(const unsigned short *path, PathBuffer &buffer) {
   ydr::bl::YdrPathToAbsolute(path != nullptr ? path : kEmpty, buffer);
   buffer[kMaxNameUnits] = 0;
   return platform::WideLength(buffer);
+}
+
+bool NamesRegularFile(const PathBuffer &absolute) {
+  platform::PathStatus status;
+  return absolute[0] != 0 && platform::StatusOf(platform::NativePathFromWide(absolute), &status) &&
+         status.kind == platform::PathStatus::Kind::kRegular;
 }
 
 }  // namespace ydr::zip

@@ -134,7 +134,7 @@ int CYdrZIP::Open(const unsigned short *archivePath) {
     }
     zip::PathBuffer absolute;
     zip::AbsolutePath(archivePath, absolute);
-    archive_ = ydr::bl::_u__wfopen(absolute, kModeRead);
+    archive_ = zip::NamesRegularFile(absolute) ? ydr::bl::_u__wfopen(absolute, kModeRead) : nullptr;
     if (archive_ == nullptr) {
       _AddError(zip::kErrorOpenArchive, -1);
       return 0;
@@ -151,7 +151,8 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
     zip::AbsolutePath(archivePath, absolute);
     // Closed on every way out, a refused allocation's exception included: a host that runs
     // short of memory must not also lose a descriptor per call.
-    const std::unique_ptr<FILE, int (*)(FILE *)> archive(ydr::bl::_u__wfopen(absolute, kModeRead), std::fclose);
+    const std::unique_ptr<FILE, int (*)(FILE *)> archive(
+        zip::NamesRegularFile(absolute) ? ydr::bl::_u__wfopen(absolute, kModeRead) : nullptr, std::fclose);
     if (archive == nullptr) {
       _AddError(zip::kErrorOpenArchive, -1);
       return 0;

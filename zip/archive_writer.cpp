@@ -224,6 +224,7 @@ int CYdrZIP::_CompressFile(tagYdrZipChildFileInfo *member, FILE *archive) {
   if (member->name.empty() || member->name.size() > zip::kMaxNameUnits) return zip::kErrorOpenSource;
   zip::PathBuffer absolute;
   zip::AbsolutePath(member->name.c_str(), absolute);
+  if (!zip::NamesRegularFile(absolute)) return zip::kErrorOpenSource;
   const std::unique_ptr<FILE, int (*)(FILE *)> source_file(ydr::bl::_u__wfopen(absolute, kModeRead), std::fclose);
   FILE *source = source_file.get();
   if (source == nullptr) return zip::kErrorOpenSource;

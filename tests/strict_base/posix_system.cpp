@@ -1,0 +1,229 @@
+// The strict base library's system pieces on POSIX: paths folded against the current
+// folder and written with '\', one folder made with mkdir, and searches over directory
+// streams in the system's order, closed by the FindClose exported here (POSIX has none of
+// its own). Entries are listed as a Windows search lists them: folders and regular files,
+// and symbolic links as that system lists its junctions and links, followed and marked
+// 0x400 with nothing left out, so a link back up the tree makes a loop that only the caller
+// can notice (by the folders' identities). Names holding a backslash, which no Windows file
+// name can, and pipes, sockets, devices and dangling links are not listed. A search still
+// open when the process ends is a leak of the caller's: the process then exits with status
+// 1 and says how many.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/ydr_base.h"
+#include "platform/native_path.h"
+#include "platform/wildcard.h"
+#include "tests/strict_base/strict_base.h"
+
+namespace ydr::strict {
+
+using platform::WString;
+
+namespace {
+
+void AppendComponents(const WString &path, std::vector<WString> *components) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !platform::IsSeparator(path[i])) continue;
+    const WString part = path.substr(start, i - start);
+    start = i + 1;
+    if (part.empty() || part == WString{'.'}) continue;
+    if (part == WString{'.', '.'}) {
+      if (!components->empty()) components->pop_back();
+    } else {
+      components->push_back(part);
+    }
+  }
+}
+
+}  // namespace
+
+WString SystemAbsolutePath(const WString &path) {
+  WString rest = path;
+  WString drive;
+  if (platform::HasDrive(rest.data(), rest.size())) {
+    drive = rest.substr(0, 2);
+    rest.erase(0, 2);
+  }
+  std::vector<WString> components;
+  if (rest.empty() || !platform::IsSeparator(rest[0])) {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return WString();
+    AppendComponents(platform::WideFromUtf8(cwd), &components);
+  }
+  AppendComponents(rest, &components);
+  WString result = drive + WString{'\\'};
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    if (i > 0) result.push_back('\\');
+    result += components[i];
+  }
+  if (!rest.empty() && platform::IsSeparator(rest.back()) && !components.empty()) result.push_back('\\');
+  return result;
+}
+
+bool MakeOneFolder(const std::string &utf8_path) {
+  if (mkdir(utf8_path.c_str(), 0777) == 0) return true;
+  struct stat info;
+  return errno == EEXIST && stat(utf8_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+namespace {
+
+struct Search {
+  static constexpr std::uint32_t kMagic = 0x53545243;  // a live search
+  std::uint32_t magic = kMagic;
+  DIR *stream = nullptr;
+  std::string folder;
+  WString pattern;
+};
+
+std::atomic<int> g_open_searches{0};
+
+struct LeakCheck {
+  ~LeakCheck() {
+    const int open = g_open_searches.load();
+    if (open == 0) return;
+    std::fprintf(stderr, "strict base library: %d folder search%s never closed with FindClose\n", open,
+                 open == 1 ? " was" : "es were");
+    std::fflush(stderr);
+    _exit(1);
+  }
+} g_leak_check;
+
+void FileTimeOf(const struct timespec &time, YDR_FILETIME *out) {
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(time.tv_sec) + 11644473600ull) * 10000000ull + time.tv_nsec / 100;
+  out->dwLowDateTime = static_cast<std::uint32_t>(ticks);
+  out->dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
+}
+
+// UTF-8 to UTF-16 in a fixed buffer (a file name has at most 255 bytes, so it always fits);
+// false for bytes that are not UTF-8, whose name no Windows search could list either.
+bool NameToWide(const char *name, unsigned short (&out)[260], std::size_t *length) {
+  std::size_t n = 0;
+  for (const auto *p = reinterpret_cast<const unsigned char *>(name); *p != 0;) {
+    char32_t c = *p++;
+    int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+    if (more < 0) return false;
+    if (more > 0) c &= 0x3F >> more;
+    for (; more > 0; --more) {
+      if ((*p & 0xC0) != 0x80) return false;
+      c = c << 6 | (*p++ & 0x3F);
+    }
+    if (n + 3 > 260) return false;
+    if (c >= 0x10000) {
+      out[n++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
+      out[n++] = static_cast<unsigned short>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out[n++] = static_cast<unsigned short>(c);
+    }
+  }
+  out[n] = 0;
+  *length = n;
+  return true;
+}
+
+bool Matches(const unsigned short *name, std::size_t length, const WString &pattern) {
+  if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
+  return platform::WildcardMatch(name, name + length, pattern.data(), pattern.data() + pattern.size());
+}
+
+// The next entry of the stream that matches and is a folder or a regular file. Nothing here
+// allocates, as nothing in the system's own search does: memory running out elsewhere in
+// the process never shortens a listing.
+bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
+  while (const dirent *entry = readdir(search->stream)) {
+    if (std::strchr(entry->d_name, '\\') != nullptr) continue;
+    unsigned short name[260];
+    std::size_t length = 0;
+    if (!NameToWide(entry->d_name, name, &length) || length >= 260 || !Matches(name, length, search->pattern)) continue;
+    char path[4096];
+    const int written = std::snprintf(path, sizeof path, "%s/%s", search->folder.c_str(), entry->d_name);
+    if (written < 0 || static_cast<std::size_t>(written) >= sizeof path) continue;
+    struct stat info;
+    if (lstat(path, &info) != 0) continue;
+    const bool link = S_ISLNK(info.st_mode);
+    if (link && stat(path, &info) != 0) continue;
+    if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
+    std::memset(data, 0, sizeof *data);
+    data->dwFileAttributes = (S_ISDIR(info.st_mode) ? 0x10 : 0x20) | (link ? 0x400 : 0);
+    if ((info.st_mode & S_IWUSR) == 0) data->dwFileAttributes |= 0x01;
+    const std::uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+    data->nFileSizeHigh = static_cast<std::uint32_t>(size >> 32);
+    data->nFileSizeLow = static_cast<std::uint32_t>(size);
+    FileTimeOf(info.st_mtim, &data->ftLastWriteTime);
+    data->ftCreationTime = data->ftLastWriteTime;
+    data->ftLastAccessTime = data->ftLastWriteTime;
+    std::memcpy(data->cFileName, name, (length + 1) * sizeof *name);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void *StartSearch(const WString &pattern, YDR_FIND_DATAW *data);
+
+}  // namespace ydr::strict
+
+using namespace ydr;
+using namespace ydr::strict;
+
+YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
+  if (pattern == nullptr || data == nullptr) Refuse("YdrFindFirstFileW", "null pattern or record");
+  try {
+    return StartSearch(WString(pattern, platform::WideLength(pattern)), data);
+  } catch (const std::bad_alloc &) {
+    return platform::InvalidHandleValue();
+  }
+}
+
+void *ydr::strict::StartSearch(const WString &text, YDR_FIND_DATAW *data) {
+  std::size_t name_start = text.size();
+  while (name_start > 0 && !platform::IsSeparator(text[name_start - 1])) --name_start;
+  // Freed on every way out until handed over, a refused allocation's included.
+  const auto close = [](Search *search) {
+    if (search->stream != nullptr) closedir(search->stream);
+    delete search;
+  };
+  std::unique_ptr<Search, decltype(close)> search(new Search, close);
+  search->pattern = text.substr(name_start);
+  search->folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
+  if (search->folder.empty()) search->folder = ".";
+  search->stream = search->pattern.empty() ? nullptr : opendir(search->folder.c_str());
+  if (search->stream == nullptr || !ReadNext(search.get(), data)) return platform::InvalidHandleValue();
+  g_open_searches.fetch_add(1);
+  return search.release();
+}
+
+YDR_BL_API int YdrFindNextFileW(void *handle, YDR_FIND_DATAW *data) {
+  auto *search = static_cast<Search *>(handle);
+  if (handle == nullptr || handle == platform::InvalidHandleValue() || search->magic != Search::kMagic) {
+    Refuse("YdrFindNextFileW", "not an open search");
+  }
+  if (data == nullptr) Refuse("YdrFindNextFileW", "null record");
+  return ReadNext(search, data) ? 1 : 0;
+}
+
+YDR_BL_API int FindClose(void *handle) {
+  auto *search = static_cast<Search *>(handle);
+  if (handle == nullptr || handle == platform::InvalidHandleValue() || search->magic != Search::kMagic) {
+    Refuse("FindClose", "not an open search");
+  }
+  search->magic = 0;
+  closedir(search->stream);
+  delete search;
+  g_open_searches.fetch_sub(1);
+  return 1;
+}

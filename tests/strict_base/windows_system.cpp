@@ -1,0 +1,46 @@
+// The strict base library's system pieces on Windows: the system's own absolute paths
+// (GetFullPathNameW: drive letters, network paths, '\'), folders and searches. A search
+// handle is the system's, for the system's FindClose.
+#include <windows.h>
+
+#include <string>
+
+#include "base/ydr_base.h"
+#include "platform/windows/win32_text.h"
+#include "tests/strict_base/strict_base.h"
+
+namespace ydr::strict {
+
+using platform::WString;
+
+WString SystemAbsolutePath(const WString &path) {
+  const std::wstring wide(path.begin(), path.end());
+  wchar_t buffer[32768];
+  const DWORD length = GetFullPathNameW(wide.c_str(), 32768, buffer, nullptr);
+  if (length == 0 || length >= 32768) return WString();
+  return WString(buffer, buffer + length);
+}
+
+bool MakeOneFolder(const std::string &utf8_path) {
+  const std::wstring wide = platform::SystemWide(utf8_path);
+  if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace ydr::strict
+
+using namespace ydr;
+using namespace ydr::strict;
+
+YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
+  if (pattern == nullptr || data == nullptr) Refuse("YdrFindFirstFileW", "null pattern or record");
+  return FindFirstFileW(reinterpret_cast<const wchar_t *>(pattern), reinterpret_cast<WIN32_FIND_DATAW *>(data));
+}
+
+YDR_BL_API int YdrFindNextFileW(void *handle, YDR_FIND_DATAW *data) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || data == nullptr) {
+    Refuse("YdrFindNextFileW", "not a search, or a null record");
+  }
+  return FindNextFileW(handle, reinterpret_cast<WIN32_FIND_DATAW *>(data)) ? 1 : 0;
+}
