@@ -8,15 +8,17 @@
 #   test-dev       debug build and every test                                        1.0 min
 #   test-portable  the debug suite again with the CPU fast paths off                 0.3 min
 #   test-asan      the whole suite built by clang under AddressSanitizer and UBSan   1.4 min
+#   test-strict    the debug suite beside the strict base library (tests/strict_base) ? min
 #   test-release   optimised build (benchmarks too), every test                      1.4 min
 #   test-i386      the suite built for 32-bit x86 (gcc -m32), run under qemu-i386    3.6 min
 #   test-windows   the DLLs and ydr.exe for 32- and 64-bit Windows (mingw-w64): the export
-#                  tables checked, the 64-bit suite run under wine                   3.0 min
+#                  tables checked, the 64-bit suite run under wine beside each base
+#                  library, ours and the strict one                                   ? min
 #   in all                                                                          12.1 min
 # Under CI (CI=true) warnings are errors. Timed fuzzing is `make fuzz` (the test suite replays
 # every fuzz target's seeds and kept findings in each build above).
 
-.PHONY: all demo test test-lint test-dev test-asan test-release test-portable test-i386 test-windows \
+.PHONY: all demo test test-lint test-dev test-asan test-strict test-release test-portable test-i386 test-windows \
         build release bench fuzz format clean
 
 WERROR := $(if $(filter true 1,$(CI)),-DYDR_WERROR=ON,)
@@ -42,7 +44,7 @@ demo:
 	cmake --build --preset release --target ydr YdrBM70 YdrBL70
 	bash scripts/demo.sh build/release/bin/ydr
 
-test: test-lint test-dev test-portable test-asan test-release test-i386 test-windows
+test: test-lint test-dev test-portable test-asan test-strict test-release test-i386 test-windows
 
 test-lint:
 	@$(DEPS) test
@@ -60,6 +62,15 @@ test-asan:
 	cmake --preset asan-ubsan $(WERROR) >/dev/null
 	cmake --build --preset asan-ubsan
 	ctest --preset asan-ubsan
+
+# The library's suite beside a base library that does what the base library's interface
+# documents and nothing more: results marked ignored are 0, destinations are filled to their
+# documented size, searches are the system's and must be closed.
+test-strict:
+	@$(DEPS) test
+	cmake --preset strict-base $(WERROR) >/dev/null
+	cmake --build --preset strict-base
+	ctest --preset strict-base
 
 test-release: release
 	ctest --preset release
@@ -84,6 +95,9 @@ test-windows:
 	cmake --preset windows-x86_64 $(WERROR) >/dev/null
 	cmake --build --preset windows-x86_64
 	bash scripts/run-windows-tests.sh
+	cmake --preset windows-x86_64-strict $(WERROR) >/dev/null
+	cmake --build --preset windows-x86_64-strict
+	PRESET=windows-x86_64-strict bash scripts/run-windows-tests.sh
 
 bench: release
 	@$(DEPS) bench

@@ -76,13 +76,7 @@ YDR_BL_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst
     dst[0] = 0;
     const std::size_t length = ydr::platform::WideLength(path);
     if (length == 0) return 0;
-    const std::size_t root = ydr::platform::HasDrive(path, length) ? 2 : 0;
-    std::optional<ydr::platform::WString> cwd;
-    if (root == length || !ydr::platform::IsSeparator(path[root])) {  // relative: needs the current folder
-      cwd = ydr::base::CurrentDirectory();
-      if (!cwd) return 0;
-    }
-    const auto absolute = ydr::base::FoldAbsolutePath(path, length, cwd ? *cwd : ydr::platform::WString());
+    const auto absolute = ydr::base::SystemAbsolutePath(path, length);
     if (!absolute || absolute->size() >= ydr::base::kPathUnits) return 0;
     std::memcpy(dst, absolute->c_str(), (absolute->size() + 1) * sizeof(unsigned short));
     return 1;

@@ -1,5 +1,5 @@
-// Folding a path into its absolute form (the work behind YdrPathToAbsolute), apart from
-// the current directory so that it can be tested and fuzzed alone.
+// A path's absolute form (the work behind YdrPathToAbsolute). The folding that POSIX needs
+// is apart from the current directory, so that it can be tested and fuzzed alone.
 #pragma once
 
 #include <optional>
@@ -15,7 +15,13 @@ inline constexpr std::size_t kPathUnits = 260;  // a path buffer: 259 units and 
 std::optional<platform::WString> FoldAbsolutePath(const platform::WChar *path, std::size_t length,
                                                   const platform::WString &cwd);
 
-// The process's current directory as UTF-16, or nothing if it cannot be read.
+// The absolute form of a path (length units, not empty) as the system makes it: on POSIX
+// folded against the current directory by FoldAbsolutePath; on Windows the system's own
+// (GetFullPathNameW), which keeps network paths ("\\\\server\\share\\") and writes '\\'.
+// Nothing when it cannot be made.
+std::optional<platform::WString> SystemAbsolutePath(const platform::WChar *path, std::size_t length);
+
+// POSIX: the process's current directory as UTF-16, or nothing if it cannot be read.
 std::optional<platform::WString> CurrentDirectory();
 
 }  // namespace ydr::base

@@ -27,7 +27,7 @@ void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data);  /
 int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data);                      // 0
 // Ends a search that YdrFindFirstFileW began: the system's FindClose, or on POSIX, which has
 // none, the one the base library exports.
-int FindClose(void *search);  // 0
-int YdrBase64ToAscii(const char *text, unsigned char **buffer);                // -1
+int FindClose(void *search);                                     // 0
+int YdrBase64ToAscii(const char *text, unsigned char **buffer);  // -1
 
 }  // namespace ydr::bl

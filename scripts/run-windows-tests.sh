@@ -5,7 +5,8 @@
 # test at a time: with two at once, wine now and then fails to start a process. Even alone,
 # a start now and then fails at once, printing nothing (once in about 2,000 runs here), so
 # a failed test is run once more; one that fails twice fails the run. Arguments go to ctest
-# (`--repeat until-fail:N` loops the suite instead).
+# (`--repeat until-fail:N` loops the suite instead). PRESET names another build of the suite
+# (windows-x86_64-strict: beside the strict base library).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,4 +23,4 @@ wine cmd /c exit </dev/null >/dev/null 2>&1  # makes the prefix on the first run
 if [[ $# -eq 0 ]]; then
   set -- --repeat until-pass:2
 fi
-ctest --preset windows-x86_64 "$@"
+ctest --preset "${PRESET:-windows-x86_64}" "$@"

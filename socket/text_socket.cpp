@@ -20,9 +20,7 @@ namespace {
 constexpr unsigned short kWinsockVersion = 0x0101;
 
 // The field's value as the platform's socket number (the all-ones value is no socket).
-long long Descriptor(unsigned int field) {
-  return field == 0xFFFFFFFFu ? -1 : static_cast<long long>(field);
-}
+long long Descriptor(unsigned int field) { return field == 0xFFFFFFFFu ? -1 : static_cast<long long>(field); }
 
 // The text in the ANSI code page, terminator included. The base library is given a
 // destination of (characters + 1) x 4 bytes, the most any code page needs, and its result

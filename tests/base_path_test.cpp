@@ -55,10 +55,20 @@ TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
   EXPECT_FALSE(FoldAbsolutePath(nullptr, 0, cwd).has_value());
 }
 
+// An absolute path as the system writes it: its root ("/", or a drive's on Windows) and
+// separator.
+#if defined(_WIN32)
+const std::string kRoot = "C:\\";
+constexpr char kSeparator = '\\';
+#else
+const std::string kRoot = "/";
+constexpr char kSeparator = '/';
+#endif
+
 TEST(PathToAbsoluteTest, ResultMustFitInTheBufferWithItsTerminator) {
   for (std::size_t length : {258u, 259u, 260u, 400u}) {
     SCOPED_TRACE(length);
-    const WString path = W("/" + std::string(length - 1, 'x'));
+    const WString path = W(kRoot + std::string(length - kRoot.size(), 'x'));
     test::GuardedBuffer<unsigned short> dst(kPathUnits);
     const int result = YdrPathToAbsolute(path.c_str(), dst.data());
     if (length <= 259) {
@@ -70,10 +80,11 @@ TEST(PathToAbsoluteTest, ResultMustFitInTheBufferWithItsTerminator) {
     }
   }
   // ".." folding can bring an over-long spelling back under the limit.
-  const WString long_spelling = W("/a/" + std::string(300, 'x') + "/../b");
+  const std::string sep(1, kSeparator);
+  const WString long_spelling = W(kRoot + "a" + sep + std::string(300, 'x') + sep + ".." + sep + "b");
   unsigned short dst[kPathUnits];
   EXPECT_NE(YdrPathToAbsolute(long_spelling.c_str(), dst), 0);
-  EXPECT_EQ(Utf8FromWide(dst), "/a/b");
+  EXPECT_EQ(Utf8FromWide(dst), kRoot + "a" + sep + "b");
 
   const WString empty;
   EXPECT_EQ(YdrPathToAbsolute(empty.c_str(), dst), 0);
@@ -87,9 +98,33 @@ TEST(PathToAbsoluteTest, RelativePathsUseTheCurrentDirectory) {
   unsigned short dst[kPathUnits];
   ASSERT_NE(YdrPathToAbsolute(W("sub\\file.txt").c_str(), dst), 0);
   std::string real = std::filesystem::canonical(std::filesystem::u8path(dir.path())).u8string();
-  std::replace(real.begin(), real.end(), '\\', '/');
-  EXPECT_EQ(Utf8FromWide(dst), real + "/sub/file.txt");
+  std::replace(real.begin(), real.end(), '/', kSeparator);
+  std::replace(real.begin(), real.end(), '\\', kSeparator);
+  EXPECT_EQ(Utf8FromWide(dst), real + kSeparator + "sub" + kSeparator + "file.txt");
 }
+
+#if defined(_WIN32)
+// Windows' own path forms come out as the system writes them: a network path keeps its
+// server and share (never folded into a folder of the current drive), and ".." stops at the
+// share as it stops at a drive's root.
+TEST(PathToAbsoluteTest, NetworkPathsKeepTheirServerAndShare) {
+  const struct {
+    const char *path;
+    const char *absolute;
+  } cases[] = {
+      {"\\\\server\\share\\docs\\a.txt", "\\\\server\\share\\docs\\a.txt"},
+      {"//server/share/docs/", "\\\\server\\share\\docs\\"},
+      {"\\\\server\\share\\docs\\..\\..\\..\\b.txt", "\\\\server\\share\\b.txt"},
+      {"D:/x/./y/../z", "D:\\x\\z"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.path);
+    unsigned short dst[kPathUnits];
+    EXPECT_NE(YdrPathToAbsolute(W(c.path).c_str(), dst), 0);
+    EXPECT_EQ(Utf8FromWide(dst), c.absolute);
+  }
+}
+#endif
 
 bool IsDirectory(const std::string &path) { return std::filesystem::is_directory(std::filesystem::u8path(path)); }
 

@@ -157,7 +157,8 @@ std::vector<std::string> InListingOrder(std::vector<std::string> names) {
     std::replace(name.begin(), name.end(), '\\', '/');
     return name;
   };
-  std::sort(names.begin(), names.end(), [&](const std::string &a, const std::string &b) { return folder_key(a) < folder_key(b); });
+  std::sort(names.begin(), names.end(),
+            [&](const std::string &a, const std::string &b) { return folder_key(a) < folder_key(b); });
   return names;
 }
 

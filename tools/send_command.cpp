@@ -13,9 +13,9 @@
 // command hold more than a few megabytes.
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -16,8 +16,8 @@
 #include <memory>
 #include <utility>
 
-#include "base/posix/folder_entries.h"
 #include "base/path_absolute.h"
+#include "base/posix/folder_entries.h"
 #include "platform/find_data.h"
 #include "platform/native_path.h"
 

@@ -62,9 +62,11 @@ YDR_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const ch
                              unsigned short *dst, int dstChars, int reserved);
 
 /* The absolute form of a path in a buffer of 260 units: relative paths resolve against the */
-/* current directory, "." and ".." fold (never above the root), both separators are read and */
-/* '/' is written, a drive letter is kept, a trailing separator is kept. Nonzero on success; */
-/* 0 (and an empty dst) when the path is null or empty or the result needs more than 259 units. */
+/* current directory, "." and ".." fold (never above the root), both separators are read, a */
+/* trailing separator is kept. On Windows it is the system's own form (drive letters, network */
+/* paths \server\share\ kept, '' written); on POSIX '/' is written and a drive letter is kept */
+/* in front. Nonzero on success; 0 (and an empty dst) when the path is null or empty or the */
+/* result needs more than 259 units. */
 YDR_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst);
 
 /* Makes every folder the path leads through; for a path ending in a separator, that folder */
