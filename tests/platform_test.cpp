@@ -1,6 +1,9 @@
 // The runtime-library path rules and UTF conversions the rest of the library stands on.
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <aclapi.h>
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +23,10 @@
 #include "platform/split_path.h"
 #include "platform/utf16.h"
 #include "tests/support/code_page_text.h"
+#if defined(_WIN32)
+#include "platform/windows/owner_only_security.h"
+#include "platform/windows/win32_text.h"
+#endif
 #include "tests/support/temp_dir.h"
 #include "ydr/utf8.h"
 
@@ -383,6 +390,56 @@ TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
   }
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
   EXPECT_EQ(made, 40) << problem.Describe();
+}
+#endif
+
+#if defined(_WIN32)
+// A file made with the owner-only descriptor lets the current user alone at it, as the file
+// system reports its access list back: the user may do everything, and no entry lets in
+// everyone, the machine's users or any signed-in user (which a file made with the default
+// descriptor does: everyone may read it). Only the system's own account may share it.
+TEST(OwnerOnlySecurityTest, TheFileLetsItsOwnerAloneIn) {
+  const auto well_known = [](WELL_KNOWN_SID_TYPE type) {
+    std::vector<unsigned char> sid(SECURITY_MAX_SID_SIZE);
+    DWORD size = static_cast<DWORD>(sid.size());
+    EXPECT_TRUE(CreateWellKnownSid(type, nullptr, sid.data(), &size));
+    return sid;
+  };
+  const std::vector<unsigned char> others[] = {well_known(WinWorldSid), well_known(WinBuiltinUsersSid),
+                                               well_known(WinAuthenticatedUserSid)};
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  unsigned char user[256];
+  DWORD size = sizeof user;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+  CloseHandle(token);
+  const PSID user_sid = reinterpret_cast<TOKEN_USER *>(user)->User.Sid;
+
+  test::TempDir dir;
+  const std::wstring path = SystemWide(dir / "private.pem");
+  OwnerOnlySecurity security;
+  ASSERT_NE(security.attributes(), nullptr);
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, security.attributes(), CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                                  nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(acl, nullptr);
+  bool user_allowed = false;
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE *ace = nullptr;
+    ASSERT_TRUE(GetAce(acl, i, reinterpret_cast<void **>(&ace)));
+    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    const PSID sid = &ace->SidStart;
+    if (EqualSid(sid, user_sid)) user_allowed = (ace->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
+    for (const auto &other : others) EXPECT_FALSE(EqualSid(sid, const_cast<unsigned char *>(other.data()))) << i;
+  }
+  EXPECT_TRUE(user_allowed);
+  LocalFree(descriptor);
 }
 #endif
 

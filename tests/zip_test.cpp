@@ -2,7 +2,9 @@
 // archives, round trips over real folder trees, the error codes hosts rely on, and hostile
 // archives that must not write outside the destination.
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -474,6 +476,35 @@ TEST(ZipPlatformTest, ExistingFilesAreReplacedNeverWrittenThrough) {
 }
 
 }  // namespace
+#endif
+
+#if defined(_WIN32)
+// Folder links (symbolic links, junctions) are listed by the system's search like folders
+// and walked: one that leads aside brings its folder in, and one that leads back up the tree
+// makes a loop, which the walk breaks by telling the folder it has walked by its identity.
+TEST(ZipPlatformTest, FolderLinksAreWalkedAndALoopOnlyOnce) {
+  TempDir dir;
+  dir.WriteFile("t/sub/f.txt", "once");
+  dir.WriteFile("other/o.txt", "aside");
+  for (const auto &[link, target] : {std::pair{"t/sub/up", "t"}, std::pair{"t/aside", "other"}}) {
+    const std::wstring link_path = std::filesystem::u8path(dir / link).wstring();
+    // Some systems (wine among them) may say a link was made and leave nothing there.
+    if (!CreateSymbolicLinkW(link_path.c_str(), std::filesystem::u8path(dir / target).wstring().c_str(),
+                             SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
+        GetFileAttributesW(link_path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      GTEST_SKIP() << "this system makes no folder links here";
+    }
+  }
+  CYdrZIP zip;
+  EXPECT_EQ(Pack(zip, {dir / "t/"}, dir / "t.ydz"), 1);
+  const std::vector<std::string> names = Names(zip);
+  for (const char *file : {"f.txt", "o.txt"}) {
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [&](const std::string &name) { return name.find(file) != std::string::npos; }),
+              1)
+        << file;
+  }
+}
 #endif
 
 namespace {

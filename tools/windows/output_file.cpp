@@ -1,6 +1,8 @@
 // Output on Windows: a link is followed to the file it names (its final path), a temporary
 // file is written beside the target, committed to disk and moved onto it in one step. Files
-// made new get the system's default protection; POSIX modes have no counterpart here.
+// made new get the system's default protection, except that a file whose exact POSIX mode
+// lets no one but its owner in (a private key's 0600) gets a protected access list that
+// lets the current user alone at it; the move keeps it.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -9,9 +11,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <random>
 
 #include "platform/file_access.h"
+#include "platform/windows/owner_only_security.h"
 #include "platform/windows/win32_text.h"
 #include "tools/file_io.h"
 
@@ -35,10 +39,10 @@ std::string FinalPath(const std::string &path) {
 
 // A new file, open for writing, that may be deleted while open: the handler of an
 // interruption (tools/windows/interrupt_signals.cpp) deletes it from another thread.
-int OpenTemporary(const std::string &path) {
+int OpenTemporary(const std::string &path, SECURITY_ATTRIBUTES *security) {
   const HANDLE handle =
       CreateFileW(platform::SystemWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                  security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     platform::LastErrorAsErrno();
     return -1;
@@ -50,7 +54,7 @@ int OpenTemporary(const std::string &path) {
 
 }  // namespace
 
-bool Output::OpenFile(const std::string &path, mode_t /*new_file_mode*/, bool /*exact_mode*/) {
+bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_mode) {
   target_ = platform::IsSymbolicLink(path) ? FinalPath(path) : path;
   platform::PathStatus status;
   const bool exists = platform::StatusOf(target_, &status);
@@ -62,11 +66,16 @@ bool Output::OpenFile(const std::string &path, mode_t /*new_file_mode*/, bool /*
     file_ = platform::OpenStream(path, "wb");
     return file_ != nullptr || Fail();
   }
+  std::optional<platform::OwnerOnlySecurity> owner_only;
+  if (exact_mode && (new_file_mode & 077) == 0) {
+    owner_only.emplace();
+    if (owner_only->attributes() == nullptr) return Fail();
+  }
   static thread_local std::mt19937_64 random{std::random_device{}()};
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary_ = target_ + ".ydr-" + std::to_string(random() % 1000000000u);
     cleanup_.emplace();
-    const int fd = OpenTemporary(temporary_);
+    const int fd = OpenTemporary(temporary_, owner_only ? owner_only->attributes() : nullptr);
     if (fd >= 0) {
       cleanup_->Record(temporary_);
       file_ = _fdopen(fd, "w+b");
