@@ -202,7 +202,7 @@ TEST(SocketTest, SendLengthsAndClosingTwice) {
 TEST(SocketTest, TheStoredSocketOutlivesItsClose) {
   const auto stored = [](const CYdrSocket &object) {
     unsigned int field = 0xA5A5A5A5u;
-    std::memcpy(&field, &object, sizeof field);
+    std::memcpy(&field, reinterpret_cast<const unsigned char *>(&object), sizeof field);  // its first bytes
     return field;
   };
   ServerThread server([](LoopbackSocket fd) { ReadAll(fd); });
