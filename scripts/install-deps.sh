@@ -56,6 +56,16 @@ groups[windows]="
   wine                        # runs the 64-bit Windows tests
   wine64
 "
+# The 32-bit Windows suite, run under 32-bit wine in an emulated 32-bit Debian machine
+# (make test-win32): the machine's files come from the Debian mirror.
+groups[win32]="
+  ${groups[windows]}
+  qemu-system-x86             # the emulated machine (software emulation, no KVM needed)
+  debootstrap                 # unpacks its Debian system into a folder
+  e2fsprogs                   # mke2fs -d makes its disk from that folder, without mounting
+  cpio                        # packs its early file system (the modules that find the disk)
+  kmod                        # depmod lists its kernel's modules
+"
 
 list_only=0
 if [[ ${1:-} == --list ]]; then
