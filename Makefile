@@ -102,7 +102,7 @@ test-windows:
 # Not part of `make test`: the 32-bit Windows suite, run where 32-bit Windows code can run,
 # under 32-bit wine in an emulated 32-bit Debian machine (qemu-system-i386, software
 # emulation). The machine is made once from the Debian mirror and kept in build/win32-guest
-# (see scripts/test-win32.sh).
+# (see scripts/test-win32.sh). Measured on 2 cores: the first run 20.4 min, a later one 12.9.
 test-win32:
 	@$(DEPS) win32
 	cmake --preset windows-i686 $(WERROR) >/dev/null
