@@ -139,8 +139,14 @@ TEST(PluginObjectTest, CopiesNeverShareTheRawDataBuffer) {
   EXPECT_EQ(std::memcmp(a_block, "3 0 ", 4), 0);
 }
 
-// No exception leaves the object's exports, whatever the derived object throws.
+// No exception leaves the object's exports, whatever the derived object throws. Not on
+// 32-bit Windows: there the host's exception cannot be unwound through the DLL's frames to
+// the export's guard at all (each module unwinds only its own frames), and the host ends;
+// platform/guarded_call.h says so.
 TEST(PluginObjectTest, AThrowingSerializeGivesTheFailureResult) {
+#if defined(_WIN32) && defined(__i386__) && !defined(__USING_SJLJ_EXCEPTIONS__) && !defined(__SEH__)
+  GTEST_SKIP() << "on 32-bit Windows an override's exception cannot reach the DLL's guard";
+#endif
   Counter counter;
   counter.count = 1;
   unsigned int size = 0;

@@ -17,6 +17,9 @@
 // GetRawData hands out the bytes Serialize wrote (a buffer the object owns, valid until the
 // next GetRawData or its destruction); SetRawData gives Serialize a stream that reads exactly
 // the bytes given. The order of the virtual operations is fixed: hosts call through it.
+// A Serialize that throws makes GetRawData give null and SetRawData stop; except in a 32-bit
+// Windows host, where an exception cannot be unwound through the DLL's frames and ends the
+// host: overrides there must not throw.
 #ifndef YDR_PLUGIN_H
 #define YDR_PLUGIN_H
 
