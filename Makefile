@@ -4,17 +4,17 @@
 #
 # `make test` runs its stages in this order, cheapest failure first (measured on 2 cores with
 # CI=true bash .ci/run on a clean clone; the README's table gives the same figures):
-#   test-lint      formatting and clang-tidy checks                                  1.3 min
-#   test-dev       debug build and every test                                        1.0 min
+#   test-lint      formatting and clang-tidy checks                                  1.4 min
+#   test-dev       debug build and every test                                        1.1 min
 #   test-portable  the debug suite again with the CPU fast paths off                 0.3 min
 #   test-asan      the whole suite built by clang under AddressSanitizer and UBSan   1.4 min
-#   test-strict    the debug suite beside the strict base library (tests/strict_base) ? min
-#   test-release   optimised build (benchmarks too), every test                      1.4 min
+#   test-strict    the debug suite beside the strict base library (tests/strict_base) 1.1 min
+#   test-release   optimised build (benchmarks too), every test                      1.5 min
 #   test-i386      the suite built for 32-bit x86 (gcc -m32), run under qemu-i386    3.6 min
 #   test-windows   the DLLs and ydr.exe for 32- and 64-bit Windows (mingw-w64): the export
 #                  tables checked, the 64-bit suite run under wine beside each base
-#                  library, ours and the strict one                                   ? min
-#   in all                                                                          12.1 min
+#                  library, ours and the strict one                                  5.7 min
+#   in all                                                                          16.1 min
 # Under CI (CI=true) warnings are errors. Timed fuzzing is `make fuzz` (the test suite replays
 # every fuzz target's seeds and kept findings in each build above).
 
