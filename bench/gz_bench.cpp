@@ -70,11 +70,17 @@ void SetBytes(benchmark::State &state, std::size_t bytes) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
 }
 
-// One whole job of each engine, the same in the plain and the side-by-side benchmarks.
-void OursCompress(const std::string &data, std::string *out) {
+// One whole job of each engine, the same in the plain and the side-by-side benchmarks. Ours
+// runs on `threads` threads (the writer reads the setting when it opens), in writes of
+// `write_size` bytes (0: one write).
+void OursCompress(const std::string &data, std::string *out, int threads = 1, std::size_t write_size = 0) {
   out->clear();
+  setenv("YDR_GZ_THREADS", std::to_string(threads).c_str(), 1);
   YDRGZ stream = YdrGZOpenWrite(AppendToBytes, out);
-  YdrGZWrite(stream, data.data(), static_cast<int>(data.size()));
+  const std::size_t step = write_size == 0 ? data.size() : write_size;
+  for (std::size_t at = 0; at < data.size(); at += step) {
+    YdrGZWrite(stream, data.data() + at, static_cast<int>(std::min(step, data.size() - at)));
+  }
   YdrGZCloseWrite(stream);
 }
 
@@ -126,7 +132,7 @@ void CompressOurs(benchmark::State &state, const std::string &file) {
   std::string out;
   out.reserve(data.size());
   for (auto _ : state) {
-    OursCompress(data, &out);
+    OursCompress(data, &out, 1);
     benchmark::DoNotOptimize(out.data());
   }
   SetBytes(state, data.size());
@@ -236,6 +242,18 @@ void CompressSideBySide(benchmark::State &state, const std::string &file) {
               {"zlib1w15", [&] { ZlibCompress(data, 1, 15, &zlib_out); }}});
 }
 
+// The same stream made on two threads against one: whole-file writes, and writes of 4 MiB.
+void ThreadsSideBySide(benchmark::State &state, const std::string &file, std::size_t write_size) {
+  const std::string &data = Data(file);
+  std::string out, one_out;
+  out.reserve(data.size() + 1024);
+  one_out.reserve(data.size() + 1024);
+  SideBySide(state, data.size(),
+             {{"ours 2 threads", [&] { OursCompress(data, &out, 2, write_size); }},
+              {"one thread", [&] { OursCompress(data, &one_out, 1, write_size); }}});
+  if (out != one_out) state.SkipWithError("the threads' stream differs from one thread's");
+}
+
 void DecompressSideBySide(benchmark::State &state, const std::string &file) {
   const std::string &data = Data(file);
   const std::string stream = OurStream(data);
@@ -253,6 +271,14 @@ void Register() {
     const std::string f = file;
     benchmark::RegisterBenchmark(("side-by-side/compress/" + f).c_str(),
                                  [f](benchmark::State &s) { CompressSideBySide(s, f); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2);
+    benchmark::RegisterBenchmark(("side-by-side/compress-threads/" + f).c_str(),
+                                 [f](benchmark::State &s) { ThreadsSideBySide(s, f, 0); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2);
+    benchmark::RegisterBenchmark(("side-by-side/compress-threads-4MiB-writes/" + f).c_str(),
+                                 [f](benchmark::State &s) { ThreadsSideBySide(s, f, 4u << 20); })
         ->Unit(benchmark::kMillisecond)
         ->MinTime(2);
     benchmark::RegisterBenchmark(("side-by-side/decompress/" + f).c_str(),

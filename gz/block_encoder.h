@@ -12,6 +12,19 @@
 
 namespace ydr::gz {
 
+// The literal/length frequency each packed index (below) counts in.
+struct FrequencySlots {
+  std::uint16_t slot[512];
+};
+constexpr FrequencySlots MakeFrequencySlots() {
+  FrequencySlots t{};
+  for (int i = 0; i < 512; ++i) {
+    t.slot[i] = static_cast<std::uint16_t>(i < kLiterals ? i : kLengthTables.code[i - kLiterals] + kLiterals + 1);
+  }
+  return t;
+}
+inline constexpr FrequencySlots kFrequencySlot = MakeFrequencySlots();
+
 // The symbols of the block being gathered, each packed as the emitter reads it: bits 0-8
 // index the literal/length table (a literal byte, or 256 + match length - 3), bits 9-13
 // hold the distance code (kNoDistance for a literal), bits 14-26 the distance's extra bits.
@@ -22,7 +35,7 @@ struct SymbolCursor {
   std::uint32_t *next;
   std::uint32_t *full;  // where the block must end
   std::uint16_t *litlen_freq;
-  std::uint16_t *dist_freq;
+  std::uint16_t *dist_freq;  // kDistCodes + 2 counts
 
   // Record a symbol; true when the block must be flushed now.
   bool Literal(std::uint8_t byte) {
@@ -38,6 +51,19 @@ struct SymbolCursor {
     ++litlen_freq[kLengthTables.code[lc] + kLiterals + 1];
     ++dist_freq[dc];
     return next == full;
+  }
+  // Record a symbol already packed (one this cursor's kind made before). No branch on its
+  // kind: a literal's distance code counts in a slot past the real ones.
+  bool Packed(std::uint32_t word) {
+    *next++ = word;
+    ++litlen_freq[kFrequencySlot.slot[word & 0x1FF]];
+    ++dist_freq[(word >> 9) & 31];
+    return next == full;
+  }
+  // How many input bytes a packed symbol stands for.
+  static std::uint32_t Length(std::uint32_t word) {
+    const unsigned index = word & 0x1FF;
+    return index < kLiterals ? 1 : index - kLiterals + kMinMatch;
   }
 };
 
@@ -68,7 +94,7 @@ class BlockEncoder {
   std::size_t symbol_count_ = 0;
 
   std::uint16_t litlen_freq_[kLitLenCodes];
-  std::uint16_t dist_freq_[kDistCodes];
+  std::uint16_t dist_freq_[kDistCodes + 2];  // the last two: the count of literals, unused
   std::uint16_t bitlen_freq_[kBitLengthCodes];
   Code litlen_codes_[kLitLenCodes + 1];  // one more for the sentinel of the length scans
   Code dist_codes_[kDistCodes + 1];

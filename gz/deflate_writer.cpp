@@ -36,12 +36,10 @@
 namespace ydr::gz {
 namespace {
 
-constexpr std::uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
 constexpr std::uint32_t kLongestDistance = 32768;                   // what the format can say
 // The tuning of the speed-oriented setting the matcher always runs at. Its good length (4)
 // would quarter the chain limit once the length to beat reached it; here the length to beat
 // is always 2, so the chain limit stays whole and no good length is needed.
-constexpr std::uint32_t kInsertLimit = 6;
 constexpr std::uint32_t kNiceLength = 32;
 constexpr std::uint32_t kChainLimit = 32;
 constexpr std::uint32_t kLengthToBeat = kMinMatch - 1;
@@ -102,7 +100,8 @@ MatchSearch ChooseMatchSearch(MatchSearch wanted) {
 
 template <class Position>
 DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &level, MatchSearch search)
-    : window_size_(level.window_size),
+    : level_(level),
+      window_size_(level.window_size),
       window_mask_(level.window_size - 1),
       hash_size_(1u << level.hash_bits),
       hash_mask_((1u << level.hash_bits) - 1),
@@ -115,17 +114,23 @@ DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const
 }
 
 template <class Position>
+DeflateWriter<Position>::DeflateWriter(const MemoryLevel &level, MatchSearch search)
+    : DeflateWriter(nullptr, nullptr, level, search) {
+  const_cast<bool &>(parse_only_) = true;
+}
+
+template <class Position>
 bool DeflateWriter<Position>::Allocate() {
   // The window has room for a match search that runs past its used half.
   window_.reset(new (std::nothrow) std::uint8_t[4 * window_size_]());
   prev_.reset(new (std::nothrow) Position[window_size_]());
   head_.reset(new (std::nothrow) Position[hash_size_]());
-  encoder_.reset(new (std::nothrow) BlockEncoder());
+  if (!parse_only_) encoder_.reset(new (std::nothrow) BlockEncoder());
   if (search_ != MatchSearch::kPlain) {
     skip_.reset(new (std::nothrow) Position[window_size_]());
     if (!skip_) return false;
   }
-  return window_ && prev_ && head_ && encoder_;
+  return window_ && prev_ && head_ && (encoder_ || parse_only_);
 }
 
 template <class Position>
@@ -136,6 +141,7 @@ void DeflateWriter<Position>::FillWindow() {
     std::memcpy(window_.get(), window_.get() + window_size_, window_size_);
     strstart_ -= window_size_;
     block_start_ -= window_size_;
+    window_base_ += window_size_;
     SlideDown(head_.get(), hash_size_, window_size_);
     SlideDown(prev_.get(), window_size_, window_size_);
     if (skip_) SlideDown(skip_.get(), window_size_, window_size_);
@@ -145,8 +151,9 @@ void DeflateWriter<Position>::FillWindow() {
   const std::uint32_t n =
       static_cast<std::uint32_t>(pending_count_) < room ? static_cast<std::uint32_t>(pending_count_) : room;
   std::memcpy(window_.get() + strstart_ + lookahead_, pending_, n);
-  crc_register_ = Crc32Update(crc_register_, pending_, n);
+  if (!parse_only_) crc_register_ = Crc32Update(crc_register_, pending_, n);
   bytes_in_ += n;
+  taken_ += n;
   pending_ += n;
   pending_count_ -= static_cast<int>(n);
   lookahead_ += n;
@@ -276,36 +283,107 @@ void DeflateWriter<Position>::FlushBlock(bool final) {
 }
 
 template <class Position>
+SymbolCursor DeflateWriter<Position>::Cursor() {
+  if (!parse_only_) return encoder_->cursor();
+  return {sink_ + sink_count_, sink_ + sink_capacity_, sink_litlen_freq_, sink_dist_freq_};
+}
+
+template <class Position>
+void DeflateWriter<Position>::Commit(const SymbolCursor &cursor) {
+  if (!parse_only_) {
+    encoder_->Commit(cursor);
+  } else {
+    sink_count_ = static_cast<std::size_t>(cursor.next - sink_);
+  }
+}
+
+// The loop as it runs without the parallel path's checks.
+template <class Position>
+struct DeflateWriter<Position>::NoWatch {
+  static constexpr bool kActive = false;
+  bool StopBefore(std::uint64_t) { return false; }
+  void Decided(std::uint64_t, std::uint32_t) {}
+};
+
+template <class Position>
 void DeflateWriter<Position>::Compress(const std::uint8_t *data, int count) {
+  if (!parse_only_ && parallel_.threads > 1 && count > 0 && static_cast<std::uint32_t>(count) >= parallel_.min_write) {
+    CompressInParallel(data, count);
+    return;
+  }
   pending_ = data;
   pending_count_ = count;
   const bool input_ended = count == -1;
   if (!resume_) FillWindow();
+  NoWatch none;
+  Run(input_ended, &none);
+}
+
+template <class Position>
+template <class Watch>
+void DeflateWriter<Position>::Run(bool input_ended, Watch *watch) {
   switch (search_) {
 #if defined(YDR_X86_TARGETS)
-    case MatchSearch::kVector32: MatchWith32ByteCompares(input_ended); return;
+    case MatchSearch::kVector32: MatchWith32ByteCompares(input_ended, watch); return;
 #endif
 #if defined(__SSE2__)
-    case MatchSearch::kVector16: Match<VectorSearch<Compare16>>(input_ended); return;
+    case MatchSearch::kVector16: Match<VectorSearch<Compare16>>(input_ended, watch); return;
 #endif
-    default: Match<PlainSearch>(input_ended); return;
+    default: Match<PlainSearch>(input_ended, watch); return;
   }
 }
 
 #if defined(YDR_X86_TARGETS)
 // The loop compiled for AVX2, so that the 32-byte compares inline into it.
 template <class Position>
-YDR_AVX2_TARGET void DeflateWriter<Position>::MatchWith32ByteCompares(bool input_ended) {
-  Match<VectorSearch<Compare32>>(input_ended);
+template <class Watch>
+YDR_AVX2_TARGET void DeflateWriter<Position>::MatchWith32ByteCompares(bool input_ended, Watch *watch) {
+  Match<VectorSearch<Compare32>>(input_ended, watch);
 }
 #endif
+
+template <class Position>
+void DeflateWriter<Position>::RunUntil(std::uint64_t stop_at, ParseWatch *watch) {
+  watch->stop_at = stop_at;
+  Run(false, watch);
+}
+
+template <class Position>
+bool DeflateWriter<Position>::ParseOnly(const std::uint8_t *data, std::size_t count,
+                                        std::unique_ptr<std::uint32_t[]> *symbols, std::size_t *symbol_count) {
+  // Every symbol stands for at least one byte, so the buffer never fills.
+  *symbol_count = 0;
+  if (count > 0x7FFFFFFF) return false;
+  symbols->reset(new (std::nothrow) std::uint32_t[count + 1]);
+  if (!*symbols) return false;
+  if (count < kMinLookahead) return true;  // nothing this writer would parse before more came
+  std::memset(window_.get(), 0, 4 * std::size_t{window_size_});
+  std::memset(prev_.get(), 0, sizeof(Position) * window_size_);
+  std::memset(head_.get(), 0, sizeof(Position) * hash_size_);
+  if (skip_) std::memset(skip_.get(), 0, sizeof(Position) * window_size_);
+  hash_ = strstart_ = lookahead_ = 0;
+  block_start_ = 0;
+  resume_ = primed_ = false;
+  window_base_ = taken_ = 0;
+  sink_ = symbols->get();
+  sink_count_ = 0;
+  sink_capacity_ = count + 1;
+  pending_ = data;
+  pending_count_ = static_cast<int>(count);
+  FillWindow();
+  NoWatch none;
+  Run(false, &none);
+  *symbol_count = sink_count_;
+  sink_ = nullptr;
+  return true;
+}
 
 // The matcher's loop. Its state lives in locals while it runs (stores into the symbol
 // buffer would otherwise make the compiler reload every member after each one) and goes
 // back into the members before anything else looks at it: a refill, a flush, the return.
 template <class Position>
-template <class Search>
-YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended) {
+template <class Search, class Watch>
+YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended, Watch *watch) {
   const std::uint8_t *const window = window_.get();
   Position *const head = head_.get();
   Position *const prev = prev_.get();
@@ -317,7 +395,7 @@ YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended) {
   std::uint32_t strstart = strstart_;
   std::uint32_t lookahead = lookahead_;
   std::uint32_t hash = hash_;
-  SymbolCursor symbols = encoder_->cursor();
+  SymbolCursor symbols = Cursor();
 
   const auto insert = [&](std::uint32_t position) -> std::uint32_t {
     hash = ((hash << hash_shift) ^ window[position + 2]) & hash_mask;
@@ -334,7 +412,7 @@ YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended) {
     strstart_ = strstart;
     lookahead_ = lookahead;
     hash_ = hash;
-    encoder_->Commit(symbols);
+    Commit(symbols);
   };
 
   for (;;) {
@@ -358,6 +436,12 @@ YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended) {
       restart_hash(0);
       primed_ = true;
     }
+    if constexpr (Watch::kActive) {
+      if (watch->StopBefore(window_base_ + strstart)) {
+        save();
+        return;
+      }
+    }
     const std::uint32_t candidate = insert(strstart);
     std::uint32_t length = 0;
     std::uint32_t start = 0;
@@ -367,6 +451,7 @@ YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended) {
       if (length > lookahead) length = lookahead;
     }
     bool flush;
+    [[maybe_unused]] const std::uint32_t decided_at = strstart;
     if (length >= kMinMatch) {
       flush = symbols.Match(strstart - start, length);
       lookahead -= length;
@@ -382,10 +467,11 @@ YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended) {
       --lookahead;
       ++strstart;
     }
+    if constexpr (Watch::kActive) watch->Decided(window_base_ + decided_at, symbols.next[-1]);
     if (flush) {
       save();
       FlushBlock(false);
-      symbols = encoder_->cursor();
+      symbols = Cursor();
     }
   }
   save();

@@ -1,0 +1,183 @@
+// Large writes shared among threads must give the stream one thread gives, byte for byte,
+// through the same callback calls made during the same writes; and the threads must really
+// have done the work (joins counted), or the comparison proves nothing.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gz/deflate_writer.h"
+#include "tests/support/gz_streams.h"
+#include "ydr/gz.h"
+
+namespace ydr::gz {
+namespace {
+
+using test::Bytes;
+
+// Every callback call, with the index of the write it came during.
+struct CallLog {
+  Bytes bytes;
+  std::vector<std::pair<int, int>> calls;  // (write index, count)
+  int write_index = 0;
+};
+
+int LogCall(YDRGZ, void *user, const void *buffer, int count) {
+  auto *log = static_cast<CallLog *>(user);
+  log->bytes.append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  log->calls.emplace_back(log->write_index, count);
+  return count;
+}
+
+struct Outcome {
+  CallLog log;
+  ParallelCounters counters;
+};
+
+Outcome Compress(const Bytes &data, int level, MatchSearch search, const ParallelSettings &settings,
+             const std::vector<std::size_t> &pieces) {
+  Outcome run;
+  StreamWriter *writer = NewStreamWriter(LogCall, &run.log, level, search);
+  EXPECT_NE(writer, nullptr);
+  if (writer == nullptr) return run;
+  writer->set_parallel(settings);
+  std::size_t at = 0;
+  for (const std::size_t piece : pieces) {
+    const std::size_t n = std::min(piece, data.size() - at);
+    YdrGZWrite(writer, data.data() + at, static_cast<int>(n));
+    at += n;
+    ++run.log.write_index;
+  }
+  if (at < data.size()) YdrGZWrite(writer, data.data() + at, static_cast<int>(data.size() - at));
+  run.counters = writer->parallel_counters();
+  YdrGZCloseWrite(writer);
+  return run;
+}
+
+// Runs of repeated bytes and short periods, with long-distance repeats: the data on which
+// the matcher skips over long matches and a parse started anywhere takes longest to meet.
+Bytes RunsLike(std::size_t size, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes out;
+  while (out.size() < size) {
+    switch (rng() % 4) {
+      case 0: out.append(rng() % 600 + 1, static_cast<char>(rng())); break;
+      case 1: {
+        const Bytes period(rng() % 7 + 2, static_cast<char>(rng()));
+        for (int i = rng() % 100; i > 0; --i) out += period + static_cast<char>('a' + i % 3);
+        break;
+      }
+      case 2:
+        if (out.size() > 5000) out += out.substr(out.size() - 5000 + rng() % 4000, rng() % 300 + 3);
+        break;
+      default: out += static_cast<char>(rng()); break;
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+// This test program itself: real machine code and tables.
+Bytes OwnProgram(std::size_t size) {
+  std::ifstream file("/proc/self/exe", std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  while (!bytes.empty() && bytes.size() < size) bytes += bytes;
+  bytes.resize(std::min(size, bytes.size()));
+  return bytes;
+}
+
+struct Input {
+  const char *name;
+  Bytes data;
+  bool joins;  // whether parses started anywhere in it can be expected to meet
+};
+
+const std::vector<Input> &Inputs() {
+  static const std::vector<Input> inputs = [] {
+    std::mt19937 rng(7);
+    Bytes random(700000, '\0');
+    for (char &c : random) c = static_cast<char>(rng());
+    return std::vector<Input>{
+        {"text", test::TextLike(1500000, 1), true},
+        {"binary", test::BinaryLike(1200000, 2), true},
+        {"runs", RunsLike(1200000, 3), true},
+        {"program", OwnProgram(1500000), true},
+        {"random", random, true},
+        // Parts of different kinds, so that chunk edges fall in every kind and across.
+        {"mixed", test::TextLike(300000, 4) + random.substr(0, 200000) + RunsLike(300000, 5) +
+                      test::BinaryLike(300000, 6),
+         true},
+        {"zeros", Bytes(1100000, '\0'), true},
+    };
+  }();
+  return inputs;
+}
+
+ParallelSettings Threads(int threads, std::uint32_t chunk) {
+  ParallelSettings settings;
+  settings.threads = threads;
+  settings.chunk = chunk;
+  settings.min_write = 2 * chunk;
+  return settings;
+}
+
+TEST(GzParallelTest, LargeWritesGiveTheOneThreadStreamThroughTheSameCalls) {
+  // Chunks much smaller than in use, so that a megabyte has many joins; odd sizes so that
+  // chunk edges fall at every offset of the window.
+  const ParallelSettings one = Threads(1, 1u << 20);
+  const std::vector<ParallelSettings> parallel = {Threads(2, 65536), Threads(3, 100003), Threads(4, 250000)};
+  for (const Input &input : Inputs()) {
+    for (int level = 0; level <= 2; ++level) {
+      for (const MatchSearch search : {MatchSearch::kPlain, MatchSearch::kBest}) {
+        const std::vector<std::size_t> whole = {input.data.size()};
+        const Outcome serial = Compress(input.data, level, search, one, whole);
+        ASSERT_EQ(test::GzDecompress(serial.log.bytes, level).data, input.data);
+        for (const ParallelSettings &settings : parallel) {
+          SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level) + " threads " +
+                       std::to_string(settings.threads) + " chunk " + std::to_string(settings.chunk));
+          const Outcome run = Compress(input.data, level, search, settings, whole);
+          if (getenv("PROBE")) printf("%s L%d t%d c%u joins %u misses %u taken %llu of %zu\n", input.name, level, settings.threads, settings.chunk, run.counters.joins, run.counters.misses, (unsigned long long)run.counters.bytes_taken, input.data.size());
+          ASSERT_EQ(run.log.bytes, serial.log.bytes);
+          EXPECT_EQ(run.log.calls, serial.log.calls);
+          if (input.joins) {
+            EXPECT_GT(run.counters.joins, 0u);
+          }
+          EXPECT_GT(run.counters.joins + run.counters.misses, 0u);
+        }
+      }
+    }
+  }
+}
+
+TEST(GzParallelTest, WritesOfEverySizeInAnyOrderGiveTheSameStream) {
+  // Small writes between large ones leave the window partly filled and the matcher
+  // suspended at every kind of place when a large write begins; prefixes end the input
+  // around chunk edges, window slides and block ends.
+  std::mt19937 rng(11);
+  const ParallelSettings one = Threads(1, 1u << 20);
+  for (const Input &input : Inputs()) {
+    for (int round = 0; round < 3; ++round) {
+      const int level = static_cast<int>(rng() % 3);
+      const std::size_t size = input.data.size() - rng() % 70000;
+      const Bytes data = input.data.substr(0, size);
+      std::vector<std::size_t> pieces;
+      for (std::size_t sum = 0; sum < size;) {
+        const std::size_t n = rng() % 3 == 0 ? rng() % 300 + 1 : rng() % 400000 + 1;
+        pieces.push_back(n);
+        sum += n;
+      }
+      const ParallelSettings settings = Threads(2 + static_cast<int>(rng() % 3), 40000 + rng() % 50000);
+      SCOPED_TRACE(std::string(input.name) + " round " + std::to_string(round) + " level " + std::to_string(level));
+      const Outcome serial = Compress(data, level, MatchSearch::kBest, one, pieces);
+      const Outcome run = Compress(data, level, MatchSearch::kBest, settings, pieces);
+      ASSERT_EQ(run.log.bytes, serial.log.bytes);
+      EXPECT_EQ(run.log.calls, serial.log.calls);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ydr::gz
