@@ -3,6 +3,8 @@
 // have done the work (joins counted), or the comparison proves nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -89,10 +91,32 @@ Bytes OwnProgram(std::size_t size) {
   return bytes;
 }
 
+// The C headers of this machine, in name order: real text.
+Bytes SystemHeaders(std::size_t size) {
+  std::vector<std::filesystem::path> paths;
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator("/usr/include", error)) {
+    if (entry.path().extension() == ".h" && entry.is_regular_file(error)) paths.push_back(entry.path());
+  }
+  std::sort(paths.begin(), paths.end());
+  Bytes bytes;
+  for (const auto &path : paths) {
+    if (bytes.size() >= size) break;
+    std::ifstream file(path, std::ios::binary);
+    bytes.append(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  bytes.resize(std::min(size, bytes.size()));
+  return bytes;
+}
+
 struct Input {
   const char *name;
   Bytes data;
-  bool joins;  // whether parses started anywhere in it can be expected to meet
+  // Whether parses started anywhere always meet the true one here. Where they may not
+  // (text from a vocabulary of a few hundred words, whose long matches keep their phase;
+  // one repeated byte never), after a miss the writer stops waiting for the other threads,
+  // and whether a chunk is ready then is a matter of timing.
+  bool always_joins;
 };
 
 const std::vector<Input> &Inputs() {
@@ -101,7 +125,8 @@ const std::vector<Input> &Inputs() {
     Bytes random(700000, '\0');
     for (char &c : random) c = static_cast<char>(rng());
     return std::vector<Input>{
-        {"text", test::TextLike(1500000, 1), true},
+        {"headers", SystemHeaders(1500000), false},
+        {"text", test::TextLike(1000000, 1), false},
         {"binary", test::BinaryLike(1200000, 2), true},
         {"runs", RunsLike(1200000, 3), true},
         {"program", OwnProgram(1500000), true},
@@ -109,8 +134,8 @@ const std::vector<Input> &Inputs() {
         // Parts of different kinds, so that chunk edges fall in every kind and across.
         {"mixed", test::TextLike(300000, 4) + random.substr(0, 200000) + RunsLike(300000, 5) +
                       test::BinaryLike(300000, 6),
-         true},
-        {"zeros", Bytes(1100000, '\0'), true},
+         false},
+        {"zeros", Bytes(1100000, '\0'), false},
     };
   }();
   return inputs;
@@ -139,10 +164,9 @@ TEST(GzParallelTest, LargeWritesGiveTheOneThreadStreamThroughTheSameCalls) {
           SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level) + " threads " +
                        std::to_string(settings.threads) + " chunk " + std::to_string(settings.chunk));
           const Outcome run = Compress(input.data, level, search, settings, whole);
-          if (getenv("PROBE")) printf("%s L%d t%d c%u joins %u misses %u taken %llu of %zu\n", input.name, level, settings.threads, settings.chunk, run.counters.joins, run.counters.misses, (unsigned long long)run.counters.bytes_taken, input.data.size());
           ASSERT_EQ(run.log.bytes, serial.log.bytes);
           EXPECT_EQ(run.log.calls, serial.log.calls);
-          if (input.joins) {
+          if (input.always_joins) {
             EXPECT_GT(run.counters.joins, 0u);
           }
           EXPECT_GT(run.counters.joins + run.counters.misses, 0u);

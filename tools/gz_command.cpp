@@ -61,14 +61,30 @@ std::string Ratio(std::uint64_t compressed, std::uint64_t plain) {
   return text;
 }
 
+constexpr std::size_t kCompressWrite = 16u << 20;
+
+// Reads until `size` bytes, the end or an error: a pipe hands out less at a time.
+long ReadFull(Input &in, char *buffer, std::size_t size) {
+  std::size_t have = 0;
+  while (have < size) {
+    const long got = in.Read(buffer + have, size - have);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    have += static_cast<std::size_t>(got);
+  }
+  return static_cast<long>(have);
+}
+
 // Compresses `in` into `out`; false after saying why.
 bool Compress(Input &in, Output &out, const Settings &settings, Totals *totals) {
   YDRGZ stream = YdrGZOpenWriteOfCustomMem(WriteToOutput, &out, settings.level);
   if (stream == nullptr) return Failed("out of memory");
-  std::vector<char> buffer(1 << 16);
+  // Large writes: the library shares each among its threads (YDR_GZ_THREADS), and the
+  // stream is the same however the input is cut.
+  std::vector<char> buffer(kCompressWrite);
   ProgressMeter meter("compressing " + in.name(), "", 0, SizeOf(in.name()));
   long got;
-  while ((got = in.Read(buffer.data(), buffer.size())) > 0) {
+  while ((got = ReadFull(in, buffer.data(), buffer.size())) > 0) {
     YdrGZWrite(stream, buffer.data(), static_cast<int>(got));
     meter.AddBytes(static_cast<std::uint64_t>(got));
     totals->in += static_cast<std::uint64_t>(got);
