@@ -88,23 +88,32 @@ class ChunkQueue {
   }
 
   // The writer has arrived at chunk `index`: the chunks after it may now be parsed ahead.
-  // A chunk nobody has started, the writer parses itself (kOwnParse). One being parsed,
-  // with `help`, the writer waits for, parsing later chunks in the meantime; without it
-  // (when parses have lately not met), the writer leaves it and parses the chunk itself.
+  // A chunk nobody has started, the writer parses itself (kOwnParse), or with `always_meet`
+  // parses ahead like the other threads. One being parsed, with `help`, the writer waits
+  // for, parsing later chunks in the meantime; without it (when parses have lately not
+  // met), the writer leaves it and parses the chunk itself.
   template <class ParseOne>
-  ParseAhead::State Arrive(std::size_t index, bool help, ParseOne parse_one) {
+  ParseAhead::State Arrive(std::size_t index, bool help, bool always_meet, ParseOne parse_one) {
     std::unique_lock<std::mutex> lock(mutex_);
     limit_ = index + ahead_limit_;
     changed_.notify_all();
     for (;;) {
       ParseAhead &chunk = chunks_[index];
       if (chunk.state == ParseAhead::State::kWaiting) {
-        chunk.state = ParseAhead::State::kOwnParse;
-        next_ = index + 1;
-        return chunk.state;
+        next_ = index + 1;  // chunks are taken in order: none after it has been
+        if (!always_meet) {
+          chunk.state = ParseAhead::State::kOwnParse;
+          return chunk.state;
+        }
+        chunk.state = ParseAhead::State::kRunning;
+        lock.unlock();
+        const bool parsed = parse_one(index);
+        lock.lock();
+        chunk.state = parsed ? ParseAhead::State::kDone : ParseAhead::State::kFailed;
+        continue;
       }
       if (chunk.state != ParseAhead::State::kRunning) return chunk.state;
-      if (!help) {
+      if (!help && !always_meet) {
         chunk.state = ParseAhead::State::kLeft;  // its thread still writes its symbols
         return chunk.state;
       }
@@ -210,7 +219,7 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
   for (std::size_t k = 1; k < chunks.size(); ++k) {
     ParseWatch watch;
     RunUntil(call_start + chunks[k].begin, &watch);
-    const ParseAhead::State state = queue.Arrive(k, misses_in_a_row == 0, [&](std::size_t other) {
+    const ParseAhead::State state = queue.Arrive(k, misses_in_a_row == 0, parallel_.always_meet, [&](std::size_t other) {
       return parse_into(&own_parser, other);
     });
     if (state == ParseAhead::State::kDone || state == ParseAhead::State::kFailed) {

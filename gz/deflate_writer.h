@@ -26,6 +26,9 @@ struct ParallelSettings {
   int threads = 1;                    // 1: one thread, the caller's
   std::uint32_t chunk = 1u << 20;     // the most input one thread parses ahead at a time
   std::uint32_t min_write = 2u << 20; // writes smaller than this stay on the caller's thread
+  // Every chunk parsed ahead and met, however the threads are timed (for tests, whose counts
+  // of joins must not depend on the machine's load).
+  bool always_meet = false;
 };
 
 // The threads the processors allow, at most 4; YDR_GZ_THREADS (1 to 64) overrides.

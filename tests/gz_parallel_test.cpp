@@ -141,19 +141,22 @@ const std::vector<Input> &Inputs() {
   return inputs;
 }
 
-ParallelSettings Threads(int threads, std::uint32_t chunk) {
+ParallelSettings Threads(int threads, std::uint32_t chunk, bool always_meet = false) {
   ParallelSettings settings;
   settings.threads = threads;
   settings.chunk = chunk;
   settings.min_write = 2 * chunk;
+  settings.always_meet = always_meet;
   return settings;
 }
 
 TEST(GzParallelTest, LargeWritesGiveTheOneThreadStreamThroughTheSameCalls) {
   // Chunks much smaller than in use, so that a megabyte has many joins; odd sizes so that
-  // chunk edges fall at every offset of the window.
+  // chunk edges fall at every offset of the window. Threads as the machine times them, and
+  // every chunk met whatever the timing (where the joins can be counted on).
   const ParallelSettings one = Threads(1, 1u << 20);
-  const std::vector<ParallelSettings> parallel = {Threads(2, 65536), Threads(3, 100003), Threads(4, 250000)};
+  const std::vector<ParallelSettings> parallel = {Threads(2, 65536, true), Threads(3, 100003),
+                                                  Threads(4, 250000, true)};
   for (const Input &input : Inputs()) {
     for (int level = 0; level <= 2; ++level) {
       for (const MatchSearch search : {MatchSearch::kPlain, MatchSearch::kBest}) {
@@ -166,10 +169,9 @@ TEST(GzParallelTest, LargeWritesGiveTheOneThreadStreamThroughTheSameCalls) {
           const Outcome run = Compress(input.data, level, search, settings, whole);
           ASSERT_EQ(run.log.bytes, serial.log.bytes);
           EXPECT_EQ(run.log.calls, serial.log.calls);
-          if (input.always_joins) {
+          if (input.always_joins && settings.always_meet) {
             EXPECT_GT(run.counters.joins, 0u);
           }
-          EXPECT_GT(run.counters.joins + run.counters.misses, 0u);
         }
       }
     }
@@ -193,7 +195,7 @@ TEST(GzParallelTest, WritesOfEverySizeInAnyOrderGiveTheSameStream) {
         pieces.push_back(n);
         sum += n;
       }
-      const ParallelSettings settings = Threads(2 + static_cast<int>(rng() % 3), 40000 + rng() % 50000);
+      const ParallelSettings settings = Threads(2 + static_cast<int>(rng() % 3), 40000 + rng() % 50000, round == 1);
       SCOPED_TRACE(std::string(input.name) + " round " + std::to_string(round) + " level " + std::to_string(level));
       const Outcome serial = Compress(data, level, MatchSearch::kBest, one, pieces);
       const Outcome run = Compress(data, level, MatchSearch::kBest, settings, pieces);
