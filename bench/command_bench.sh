@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The ydr command against zip and unzip on the corpus's tree of small files, in a
 # memory-backed folder: pack with -j 1 .. the processors against `zip -3 -r`, unpack against
-# `unzip`. Each command runs alternately with its peer, and each keeps its fastest of
+# `unzip`; and `ydr gz` on a 100 MB file (the corpus's text, documents and programs, twice)
+# against `gzip -3`, and against `pigz -3` on one thread and on all the processors. Each command runs alternately with its peer, and each keeps its fastest of
 # ROUNDS wall-clock times, so that the machine's drift between runs does not enter the ratio.
 #
 # usage: bench/command_bench.sh [BUILD_DIR] [ROUNDS]
@@ -12,6 +13,7 @@ ydr=$(realpath "$build/bin/ydr")
 corpus=${YDR_CORPUS:-/tmp/ydr-corpus}
 [[ -d $corpus/mixed_small ]] || { echo "command_bench: no $corpus/mixed_small (see scripts/run-benchmarks.sh)" >&2; exit 1; }
 command -v zip >/dev/null && command -v unzip >/dev/null || { echo "command_bench: needs zip and unzip" >&2; exit 1; }
+command -v gzip >/dev/null && command -v pigz >/dev/null || { echo "command_bench: needs gzip and pigz" >&2; exit 1; }
 
 base=/dev/shm
 [[ -d $base && -w $base ]] || base=${TMPDIR:-/tmp}
@@ -56,3 +58,12 @@ done
 zip -q -3 -r a.zip tree
 read -r ours peer < <(best_of "'$ydr' unpack -q a.ydz out1" "unzip -q a.zip -d out2" "rm -rf out1 out2")
 printf "%-28s %10d %10d %8s\n" "unpack / unzip" "$ours" "$peer" "$(ratio "$ours" "$peer")"
+
+for part in text_c docs elf text_c docs elf; do cat "$corpus/$part.bin"; done > big
+echo "big file: $(stat -c %s big) bytes"
+read -r ours peer < <(best_of "YDR_GZ_THREADS=1 '$ydr' gz -c big > big.ydr" "gzip -3 -c big > big.gz")
+printf "%-28s %10d %10d %8s\n" "gz, 1 thread / gzip -3" "$ours" "$peer" "$(ratio "$ours" "$peer")"
+read -r ours peer < <(best_of "YDR_GZ_THREADS=1 '$ydr' gz -c big > big.ydr" "pigz -3 -p 1 -c big > big.gz")
+printf "%-28s %10d %10d %8s\n" "gz, 1 thread / pigz -3 -p 1" "$ours" "$peer" "$(ratio "$ours" "$peer")"
+read -r ours peer < <(best_of "YDR_GZ_THREADS=$cores '$ydr' gz -c big > big.ydr" "pigz -3 -p $cores -c big > big.gz")
+printf "%-28s %10d %10d %8s\n" "gz, $cores threads / pigz -3 -p $cores" "$ours" "$peer" "$(ratio "$ours" "$peer")"

@@ -38,6 +38,15 @@ class BitWriter {
 
   OutputBuffer &out() { return *out_; }
 
+  // The bits held back (fewer than 32), handed over and forgotten: the end of a bit stream
+  // made apart, to be spliced into another.
+  void TakeRest(std::uint64_t *bits, int *count) {
+    *bits = bits_;
+    *count = count_;
+    bits_ = 0;
+    count_ = 0;
+  }
+
   // The writer's state in the caller's registers, for a long run of codes (a block's
   // symbols): the same bits, committed four bytes at a time as by Put, without a branch on
   // whether four are complete. Bytes are stored straight into the output buffer; the

@@ -159,6 +159,15 @@ void BlockEncoder::SendSymbols(const Code *litlen, const Code *dist, BitWriter &
   out.Put(litlen[kEndBlock].bits, litlen[kEndBlock].length);
 }
 
+void BlockEncoder::WriteStored(const std::uint8_t *bytes, std::uint32_t length, bool final, BitWriter &out) {
+  out.Put(final ? 1 : 0, 3);
+  out.Align();
+  const std::uint8_t header[4] = {static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
+                                  static_cast<std::uint8_t>(~length), static_cast<std::uint8_t>(~length >> 8)};
+  out.out().PutBytes(header, 4);
+  out.out().PutBytes(bytes, length);
+}
+
 std::uint64_t BlockEncoder::FlushBlock(const std::uint8_t *bytes, std::uint32_t stored_length, bool final,
                                        BitWriter &out) {
   std::uint64_t dynamic_bits = 0;
@@ -173,20 +182,17 @@ std::uint64_t BlockEncoder::FlushBlock(const std::uint8_t *bytes, std::uint32_t 
   const unsigned final_bit = final ? 1 : 0;
 
   if (static_cast<std::uint64_t>(stored_length) + 4 <= best && bytes != nullptr) {
-    out.Put(0 + final_bit, 3);  // stored
+    last_kind_ = Kind::kStored;
+    WriteStored(bytes, stored_length, final, out);
     compressed_bits_ = (compressed_bits_ + 3 + 7) & ~std::uint64_t{7};
     compressed_bits_ += (static_cast<std::uint64_t>(stored_length) + 4) << 3;
-    out.Align();
-    const std::uint8_t header[4] = {
-        static_cast<std::uint8_t>(stored_length), static_cast<std::uint8_t>(stored_length >> 8),
-        static_cast<std::uint8_t>(~stored_length), static_cast<std::uint8_t>(~stored_length >> 8)};
-    out.out().PutBytes(header, 4);
-    out.out().PutBytes(bytes, stored_length);
   } else if (fixed_bytes == best) {
+    last_kind_ = Kind::kFixed;
     out.Put(2 + final_bit, 3);
     SendSymbols(kFixedCodes.litlen, kFixedCodes.dist, out);
     compressed_bits_ += 3 + fixed_bits;
   } else {
+    last_kind_ = Kind::kDynamic;
     out.Put(4 + final_bit, 3);
     out.Put(static_cast<std::uint32_t>(litlen_max_ + 1 - 257), 5);
     out.Put(static_cast<std::uint32_t>(dist_max_ + 1 - 1), 5);

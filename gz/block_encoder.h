@@ -83,6 +83,13 @@ class BlockEncoder {
   // the stream's compressed length so far in bytes.
   std::uint64_t FlushBlock(const std::uint8_t *bytes, std::uint32_t stored_length, bool final, BitWriter &out);
 
+  // How the last block flushed was coded. A stored block starts at a byte boundary of the
+  // stream, so only it cannot be coded apart from the bits before it and spliced in.
+  enum class Kind { kStored, kFixed, kDynamic };
+  Kind last_kind() const { return last_kind_; }
+  // A stored block of `length` bytes.
+  static void WriteStored(const std::uint8_t *bytes, std::uint32_t length, bool final, BitWriter &out);
+
  private:
   void StartBlock();
   void ScanLengths(const Code *codes, int max_code);
@@ -104,6 +111,7 @@ class BlockEncoder {
 
   TreeBuilder builder_;
   std::uint64_t compressed_bits_ = 0;  // the whole stream's, as blocks are written
+  Kind last_kind_ = Kind::kFixed;
 };
 
 }  // namespace ydr::gz

@@ -18,12 +18,16 @@
 // same calls with the same bytes.
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
+#include <functional>
+#include <string>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "gz/deflate_writer.h"
+#include "platform/byte_order.h"
 
 namespace ydr::gz {
 
@@ -47,42 +51,97 @@ struct ParseAhead {
   std::size_t end = 0;
   std::unique_ptr<std::uint32_t[]> symbols;
   std::size_t count = 0;
+  std::size_t blocks_out = 0;  // its blocks given to other threads and not yet spliced in
+};
+
+// A whole block of symbols parsed ahead, coded by whichever thread takes it on a bit stream
+// of its own, for the writer to splice into the stream in order.
+struct BlockToCode {
+  enum class State { kWaiting, kRunning, kDone, kFailed };
+  State state = State::kWaiting;
+  std::size_t chunk = 0;
+  const std::uint32_t *symbols = nullptr;  // BlockEncoder::kMaxSymbols of them
+  const std::uint8_t *bytes = nullptr;     // its input, if the writer could store it
+  std::uint32_t length = 0;                // input bytes
+  // The coded block: whole bytes, then fewer than 32 bits; or, stored, nothing (only the
+  // writer can align it).
+  std::string coded;
+  std::uint64_t rest_bits = 0;
+  int rest_count = 0;
+  bool stored = false;
 };
 
 namespace {
 
-// The chunks of one write, handed out in order to whichever thread asks first. At most
-// `ahead_limit` chunks past the one the writer is at are parsed ahead, which bounds the
-// memory their symbols take.
-class ChunkQueue {
- public:
+// What one thread needs to code blocks apart.
+struct BlockCoder {
+  BlockEncoder encoder;
+  OutputBuffer output;
+  BitWriter bits{&output};
+};
+
+int AppendToString(YDRGZ, void *user, const void *bytes, int count) {
+  try {
+    static_cast<std::string *>(user)->append(static_cast<const char *>(bytes), static_cast<std::size_t>(count));
+    return count;
+  } catch (...) {
+    return -1;
+  }
+}
+
+bool CodeApart(BlockCoder *coder, BlockToCode *block) {
+  SymbolCursor cursor = coder->encoder.cursor();
+  for (int i = 0; i < BlockEncoder::kMaxSymbols; ++i) cursor.Packed(block->symbols[i]);
+  coder->encoder.Commit(cursor);
+  coder->output.Attach(nullptr, AppendToString, &block->coded);
+  const std::uint32_t before = coder->output.bytes_out();
+  coder->encoder.FlushBlock(block->bytes, block->length, false, coder->bits);
+  coder->output.FlushAll();
+  coder->bits.TakeRest(&block->rest_bits, &block->rest_count);
+  block->stored = coder->encoder.last_kind() == BlockEncoder::Kind::kStored;
+  return coder->output.bytes_out() - before == block->coded.size();  // else memory ran out
+}
+
+}  // namespace
+
+// The work of one write shared among threads: the chunks, handed out in order to whichever
+// thread asks first, and the blocks to code, which go first. At most `ahead_limit` chunks
+// past the one the writer is at are parsed ahead, which bounds the memory their symbols take.
+struct ParallelWrite {
   static constexpr std::size_t kNone = ~std::size_t{0};
+  enum class Job { kNone, kParse, kCode };
 
-  ChunkQueue(std::vector<ParseAhead> *chunks, std::size_t ahead_limit)
-      : chunks_(*chunks), ahead_limit_(ahead_limit), limit_(1 + ahead_limit) {}
+  ParallelWrite(std::size_t chunk_count, std::size_t ahead_limit)
+      : chunks(chunk_count), ahead_limit_(ahead_limit), limit_(1 + ahead_limit) {}
 
-  // The next chunk to parse ahead; kNone once there is none left. With `wait`, waits while
-  // the chunks allowed are all taken; without it, returns kNone then.
-  std::size_t Claim(bool wait) {
+  std::vector<ParseAhead> chunks;
+  // A deque: its elements stay where they are as it grows. Only the writer's thread adds
+  // to it; the others reach a block through the pointer handed out with their job.
+  std::deque<BlockToCode> blocks;
+
+  // The writer's side.
+  const std::uint8_t *data = nullptr;  // the write
+  std::uint64_t start = 0;             // the stream position of data[0]
+  std::size_t spliced = 0;             // blocks spliced into the stream so far
+  std::size_t taking = kNone;          // the chunk whose symbols the writer is taking
+  std::function<bool(Job, std::size_t, BlockToCode *)> own_jobs;
+  std::unique_ptr<BlockEncoder> in_place;  // codes a block no thread could, straight into the stream
+
+  // The next job for a thread of the write; kNone once the write is over.
+  Job Claim(std::size_t *index, BlockToCode **block) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      if (closed_ || next_ >= chunks_.size()) return kNone;
-      if (next_ <= limit_) {
-        chunks_[next_].state = ParseAhead::State::kRunning;
-        return next_++;
-      }
-      if (!wait) return kNone;
+      if (closed_) return Job::kNone;
+      const Job job = ClaimLocked(index, block);
+      if (job != Job::kNone) return job;
       changed_.wait(lock);
     }
   }
 
-  void Finish(std::size_t index, bool parsed) {
+  void Finish(Job job, std::size_t index, bool done) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      ParseAhead &chunk = chunks_[index];
-      if (chunk.state == ParseAhead::State::kRunning) {
-        chunk.state = parsed ? ParseAhead::State::kDone : ParseAhead::State::kFailed;
-      }
+      FinishLocked(job, index, done);
     }
     changed_.notify_all();
   }
@@ -90,26 +149,23 @@ class ChunkQueue {
   // The writer has arrived at chunk `index`: the chunks after it may now be parsed ahead.
   // A chunk nobody has started, the writer parses itself (kOwnParse), or with `always_meet`
   // parses ahead like the other threads. One being parsed, with `help`, the writer waits
-  // for, parsing later chunks in the meantime; without it (when parses have lately not
-  // met), the writer leaves it and parses the chunk itself.
-  template <class ParseOne>
-  ParseAhead::State Arrive(std::size_t index, bool help, bool always_meet, ParseOne parse_one) {
+  // for, doing other jobs in the meantime; without it (when parses have lately not met),
+  // the writer leaves it and parses the chunk itself.
+  template <class DoJob>
+  ParseAhead::State Arrive(std::size_t index, bool help, bool always_meet, DoJob do_job) {
     std::unique_lock<std::mutex> lock(mutex_);
     limit_ = index + ahead_limit_;
     changed_.notify_all();
     for (;;) {
-      ParseAhead &chunk = chunks_[index];
+      ParseAhead &chunk = chunks[index];
       if (chunk.state == ParseAhead::State::kWaiting) {
-        next_ = index + 1;  // chunks are taken in order: none after it has been
+        next_chunk_ = index + 1;  // chunks are taken in order: none after it has been
         if (!always_meet) {
           chunk.state = ParseAhead::State::kOwnParse;
           return chunk.state;
         }
         chunk.state = ParseAhead::State::kRunning;
-        lock.unlock();
-        const bool parsed = parse_one(index);
-        lock.lock();
-        chunk.state = parsed ? ParseAhead::State::kDone : ParseAhead::State::kFailed;
+        RunLocked(&lock, Job::kParse, index, nullptr, do_job);
         continue;
       }
       if (chunk.state != ParseAhead::State::kRunning) return chunk.state;
@@ -117,20 +173,47 @@ class ChunkQueue {
         chunk.state = ParseAhead::State::kLeft;  // its thread still writes its symbols
         return chunk.state;
       }
-      if (!closed_ && next_ < chunks_.size() && next_ <= limit_) {
-        const std::size_t other = next_++;
-        chunks_[other].state = ParseAhead::State::kRunning;
-        lock.unlock();
-        const bool parsed = parse_one(other);
-        lock.lock();
-        if (chunks_[other].state == ParseAhead::State::kRunning) {
-          chunks_[other].state = parsed ? ParseAhead::State::kDone : ParseAhead::State::kFailed;
-        }
-        changed_.notify_all();
+      std::size_t other;
+      BlockToCode *block = nullptr;
+      const Job job = ClaimLocked(&other, &block);
+      if (job != Job::kNone) {
+        RunLocked(&lock, job, other, block, do_job);
         continue;
       }
       changed_.wait(lock);
     }
+  }
+
+  // Block `index` coded, by the writer itself if nobody has taken it; false if it could
+  // not be (memory ran out), when the writer codes it in place.
+  template <class DoJob>
+  bool AwaitBlock(std::size_t index, DoJob do_job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      BlockToCode &block = blocks[index];
+      if (block.state == BlockToCode::State::kWaiting) {
+        block.state = BlockToCode::State::kRunning;
+        RunLocked(&lock, Job::kCode, index, &block, do_job);
+        continue;
+      }
+      if (block.state == BlockToCode::State::kDone) return true;
+      if (block.state == BlockToCode::State::kFailed) return false;
+      changed_.wait(lock);
+    }
+  }
+
+  void AddBlock(BlockToCode block) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      blocks.push_back(std::move(block));
+    }
+    changed_.notify_all();
+  }
+
+  // No more chunks are parsed ahead (blocks are still coded).
+  void StopParsing() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    parsing_stopped_ = true;
   }
 
   void Close() {
@@ -142,14 +225,51 @@ class ChunkQueue {
   }
 
  private:
-  std::vector<ParseAhead> &chunks_;
+  Job ClaimLocked(std::size_t *index, BlockToCode **block) {
+    while (next_block_ < blocks.size() && blocks[next_block_].state != BlockToCode::State::kWaiting) ++next_block_;
+    if (next_block_ < blocks.size()) {
+      *index = next_block_++;
+      *block = &blocks[*index];
+      (*block)->state = BlockToCode::State::kRunning;
+      return Job::kCode;
+    }
+    if (!parsing_stopped_ && next_chunk_ < chunks.size() && next_chunk_ <= limit_) {
+      *index = next_chunk_++;
+      chunks[*index].state = ParseAhead::State::kRunning;
+      return Job::kParse;
+    }
+    return Job::kNone;
+  }
+
+  void FinishLocked(Job job, std::size_t index, bool done) {
+    if (job == Job::kCode) {
+      blocks[index].state = done ? BlockToCode::State::kDone : BlockToCode::State::kFailed;
+    } else if (chunks[index].state == ParseAhead::State::kRunning) {
+      chunks[index].state = done ? ParseAhead::State::kDone : ParseAhead::State::kFailed;
+    }
+  }
+
+  template <class DoJob>
+  void RunLocked(std::unique_lock<std::mutex> *lock, Job job, std::size_t index, BlockToCode *block,
+                 DoJob &do_job) {
+    lock->unlock();
+    const bool done = do_job(job, index, block);
+    lock->lock();
+    FinishLocked(job, index, done);
+    changed_.notify_all();
+  }
+
   const std::size_t ahead_limit_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::size_t next_ = 1;  // chunk 0 is the writer's own
+  std::size_t next_chunk_ = 1;  // chunk 0 is the writer's own
+  std::size_t next_block_ = 0;
   std::size_t limit_;
+  bool parsing_stopped_ = false;
   bool closed_ = false;
 };
+
+namespace {
 
 // The chunk length for a write of `count` bytes: the settings' chunk, smaller when that
 // would leave fewer than four chunks per thread, but not below 256 KiB (or the settings'
@@ -180,30 +300,52 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
     RunUntil(ParseWatch::kNone, &none);
     return;
   }
-  std::vector<ParseAhead> chunks(length / chunk);
+  ParallelWrite work(length / chunk, static_cast<std::size_t>(parallel_.threads) + 1);
+  std::vector<ParseAhead> &chunks = work.chunks;
   for (std::size_t k = 1; k < chunks.size(); ++k) {
     chunks[k].begin = k * chunk;
     chunks[k].end = std::min(length, (k + 1) * chunk + overrun);
   }
   chunks.back().end = length;
+  work.data = data;
+  work.start = call_start;
+  work.in_place.reset(new (std::nothrow) BlockEncoder());
+  if (!work.in_place) {
+    ParseWatch none;
+    RunUntil(ParseWatch::kNone, &none);
+    return;
+  }
+  parallel_write_ = &work;
 
-  ChunkQueue queue(&chunks, static_cast<std::size_t>(parallel_.threads) + 1);
-  const auto parse_into = [&](std::unique_ptr<DeflateWriter> *parser, std::size_t index) {
-    if (!*parser) {
-      parser->reset(new (std::nothrow) DeflateWriter(level_, search_));
-      if (*parser && !(*parser)->Allocate()) parser->reset();
-      if (!*parser) return false;
+  // Each thread's job runner: a parser for chunks and a coder for blocks, made on first use.
+  struct Tools {
+    std::unique_ptr<DeflateWriter> parser;
+    std::unique_ptr<BlockCoder> coder;
+  };
+  const auto do_job = [&](Tools *tools, ParallelWrite::Job job, std::size_t index, BlockToCode *block) {
+    if (job == ParallelWrite::Job::kCode) {
+      if (!tools->coder) tools->coder.reset(new (std::nothrow) BlockCoder());
+      return tools->coder != nullptr && CodeApart(tools->coder.get(), block);
+    }
+    if (!tools->parser) {
+      tools->parser.reset(new (std::nothrow) DeflateWriter(level_, search_));
+      if (tools->parser && !tools->parser->Allocate()) tools->parser.reset();
+      if (!tools->parser) return false;
     }
     ParseAhead &c = chunks[index];
-    return (*parser)->ParseOnly(data + c.begin, c.end - c.begin, &c.symbols, &c.count);
+    return tools->parser->ParseOnly(data + c.begin, c.end - c.begin, &c.symbols, &c.count);
   };
 
   std::vector<std::thread> helpers;
-  for (int t = 1; t < parallel_.threads && chunks.size() > 1; ++t) {
+  for (int t = 1; t < parallel_.threads; ++t) {
     try {
       helpers.emplace_back([&] {
-        std::unique_ptr<DeflateWriter> parser;
-        for (std::size_t k; (k = queue.Claim(true)) != ChunkQueue::kNone;) queue.Finish(k, parse_into(&parser, k));
+        Tools tools;
+        std::size_t index;
+        BlockToCode *block = nullptr;
+        for (ParallelWrite::Job job; (job = work.Claim(&index, &block)) != ParallelWrite::Job::kNone;) {
+          work.Finish(job, index, do_job(&tools, job, index, block));
+        }
       });
     } catch (...) {
       break;  // no thread to be had: the others, or the caller's, do the work
@@ -213,32 +355,37 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
   // On data where parses started elsewhere do not meet this one (a long run of one byte,
   // whose matches keep their phase), waiting for them only delays the writer: after a
   // chunk that did not meet, the writer parses a chunk itself rather than wait for it,
-  // until one meets again; after four in a row, the other threads stop for this write.
-  std::unique_ptr<DeflateWriter> own_parser;
+  // until one meets again; after four in a row, no more chunks are parsed ahead.
+  Tools own;
+  work.own_jobs = [&](ParallelWrite::Job job, std::size_t index, BlockToCode *block) {
+    return do_job(&own, job, index, block);
+  };
   int misses_in_a_row = 0;
   for (std::size_t k = 1; k < chunks.size(); ++k) {
     ParseWatch watch;
     RunUntil(call_start + chunks[k].begin, &watch);
-    const ParseAhead::State state = queue.Arrive(k, misses_in_a_row == 0, parallel_.always_meet, [&](std::size_t other) {
-      return parse_into(&own_parser, other);
-    });
+    const ParseAhead::State state = work.Arrive(k, misses_in_a_row == 0, parallel_.always_meet, work.own_jobs);
     if (state == ParseAhead::State::kDone || state == ParseAhead::State::kFailed) {
-      const bool met = state == ParseAhead::State::kDone && MeetAndTake(chunks[k], call_start);
+      const bool met = state == ParseAhead::State::kDone && MeetAndTake(k);
       misses_in_a_row = met ? 0 : misses_in_a_row + 1;
       if (!met) ++counters_.misses;
-      if (misses_in_a_row == 4) queue.Close();
+      if (misses_in_a_row == 4) work.StopParsing();
     }
-    if (state != ParseAhead::State::kLeft) chunks[k].symbols.reset();
+    if (state != ParseAhead::State::kLeft && chunks[k].blocks_out == 0) chunks[k].symbols.reset();
   }
-  queue.Close();
-  for (std::thread &helper : helpers) helper.join();
-
   ParseWatch rest;
   RunUntil(ParseWatch::kNone, &rest);
+  SpliceCodedBlocks();  // what one thread would have handed out before the write returns
+
+  work.Close();
+  for (std::thread &helper : helpers) helper.join();
+  parallel_write_ = nullptr;
 }
 
 template <class Position>
-bool DeflateWriter<Position>::MeetAndTake(const ParseAhead &ahead, std::uint64_t call_start) {
+bool DeflateWriter<Position>::MeetAndTake(std::size_t index) {
+  const ParseAhead &ahead = parallel_write_->chunks[index];
+  const std::uint64_t call_start = parallel_write_->start;
   ParseWatch watch;
   watch.ahead = ahead.symbols.get();
   watch.ahead_count = ahead.count;
@@ -249,7 +396,9 @@ bool DeflateWriter<Position>::MeetAndTake(const ParseAhead &ahead, std::uint64_t
   const std::uint64_t join = position();
   const std::uint32_t *rest = ahead.symbols.get() + watch.ahead_index;
   const std::size_t rest_count = ahead.count - watch.ahead_index;
+  parallel_write_->taking = index;
   TakeSymbols(rest, rest_count);
+  parallel_write_->taking = ParallelWrite::kNone;
   // A later search reaches back at most max_distance_ bytes; the positions the symbols
   // before that entered can never be found again.
   const std::uint64_t reach = position() - join > max_distance_ + 16 ? position() - max_distance_ - 16 : join;
@@ -260,7 +409,10 @@ bool DeflateWriter<Position>::MeetAndTake(const ParseAhead &ahead, std::uint64_t
 }
 
 // The matcher's loop with the decisions already made: the same refills, slides and block
-// ends, without a search and without entering positions into the chains.
+// ends, without a search and without entering positions into the chains. The block in
+// progress holds symbols from before the join and is coded here; the whole blocks after it
+// are cut where one thread would cut them (every kMaxSymbols symbols) and go to the other
+// threads to code; the rest starts the next block in progress.
 template <class Position>
 void DeflateWriter<Position>::TakeSymbols(const std::uint32_t *symbols, std::size_t count) {
   SymbolCursor cursor = encoder_->cursor();
@@ -271,26 +423,82 @@ void DeflateWriter<Position>::TakeSymbols(const std::uint32_t *symbols, std::siz
     lookahead_ = lookahead;
     encoder_->Commit(cursor);
   };
-  for (std::size_t i = 0; i < count; ++i) {
-    if (lookahead < kMinLookahead) {
-      save();
-      // The parse ahead decided here with this much input ahead, so the write holds it.
-      while (lookahead_ < kMinLookahead && pending_count_ > 0) FillWindow();
-      strstart = strstart_;
-      lookahead = lookahead_;
-    }
-    const std::uint32_t word = symbols[i];
+  const auto refill = [&] {
+    if (lookahead >= kMinLookahead) return;
+    save();
+    // The parse ahead decided here with this much input ahead, so the write holds it.
+    while (lookahead_ < kMinLookahead && pending_count_ > 0) FillWindow();
+    strstart = strstart_;
+    lookahead = lookahead_;
+  };
+  // Into the block in progress; true when it was flushed.
+  const auto take = [&](std::uint32_t word) {
+    refill();
     const std::uint32_t length = SymbolCursor::Length(word);
     const bool flush = cursor.Packed(word);
     strstart += length;
     lookahead -= length;
-    if (flush) {
-      save();
-      FlushBlock(false);
-      cursor = encoder_->cursor();
-    }
+    if (!flush) return false;
+    save();
+    FlushBlock(false);
+    cursor = encoder_->cursor();
+    return true;
+  };
+
+  std::size_t i = 0;
+  while (i < count && !take(symbols[i++])) {
   }
+  ParallelWrite &work = *parallel_write_;
+  constexpr std::size_t kBlock = BlockEncoder::kMaxSymbols;
+  for (; count - i >= kBlock; i += kBlock) {
+    const std::uint64_t first = window_base_ + strstart;
+    for (std::size_t j = i; j < i + kBlock; ++j) {
+      refill();
+      const std::uint32_t length = SymbolCursor::Length(symbols[j]);
+      strstart += length;
+      lookahead -= length;
+    }
+    save();
+    BlockToCode block;
+    block.chunk = work.taking;
+    block.symbols = symbols + i;
+    block.length = static_cast<std::uint32_t>(static_cast<std::int64_t>(strstart_) - block_start_);
+    block.bytes = block_start_ >= 0 ? work.data + (first - work.start) : nullptr;
+    ++work.chunks[work.taking].blocks_out;
+    work.AddBlock(std::move(block));
+    block_start_ = strstart_;
+  }
+  while (i < count) take(symbols[i++]);
   save();
+}
+
+// Splices the blocks coded on other threads into the stream, in order, before anything
+// else is written.
+template <class Position>
+void DeflateWriter<Position>::SpliceCodedBlocks() {
+  ParallelWrite &work = *parallel_write_;
+  for (; work.spliced < work.blocks.size(); ++work.spliced) {
+    BlockToCode &block = work.blocks[work.spliced];
+    if (!work.AwaitBlock(work.spliced, work.own_jobs)) {
+      SymbolCursor cursor = work.in_place->cursor();
+      for (int i = 0; i < BlockEncoder::kMaxSymbols; ++i) cursor.Packed(block.symbols[i]);
+      work.in_place->Commit(cursor);
+      work.in_place->FlushBlock(block.bytes, block.length, false, bits_);
+    } else if (block.stored) {
+      BlockEncoder::WriteStored(block.bytes, block.length, false, bits_);
+    } else {
+      const auto *bytes = reinterpret_cast<const std::uint8_t *>(block.coded.data());
+      const std::size_t size = block.coded.size();
+      std::size_t at = 0;
+      for (; at + 4 <= size; at += 4) bits_.Put(platform::LoadLittleEndian32(bytes + at), 32);
+      for (; at < size; ++at) bits_.Put(bytes[at], 8);
+      bits_.Put(static_cast<std::uint32_t>(block.rest_bits), block.rest_count);
+    }
+    std::string().swap(block.coded);
+    ++counters_.blocks_apart;
+    ParseAhead &chunk = work.chunks[block.chunk];
+    if (--chunk.blocks_out == 0 && block.chunk != work.taking) chunk.symbols.reset();
+  }
 }
 
 // Enters the positions that `symbols` (which end at the current position) entered into the
@@ -333,7 +541,8 @@ void DeflateWriter<Position>::EnterPositions(const std::uint32_t *symbols, std::
 
 #define YDR_PARALLEL_MEMBERS(Position)                                                                       \
   template void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *, int);                       \
-  template bool DeflateWriter<Position>::MeetAndTake(const ParseAhead &, std::uint64_t);                      \
+  template bool DeflateWriter<Position>::MeetAndTake(std::size_t);                                           \
+  template void DeflateWriter<Position>::SpliceCodedBlocks();                                                  \
   template void DeflateWriter<Position>::TakeSymbols(const std::uint32_t *, std::size_t);                     \
   template void DeflateWriter<Position>::EnterPositions(const std::uint32_t *, std::size_t, std::uint64_t);
 YDR_PARALLEL_MEMBERS(std::uint16_t)

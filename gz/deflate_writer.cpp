@@ -276,6 +276,7 @@ struct VectorSearch {
 
 template <class Position>
 void DeflateWriter<Position>::FlushBlock(bool final) {
+  if (parallel_write_ != nullptr) SpliceCodedBlocks();
   const std::uint8_t *bytes = block_start_ >= 0 ? window_.get() + block_start_ : nullptr;
   const auto stored_length = static_cast<std::uint32_t>(static_cast<std::int64_t>(strstart_) - block_start_);
   encoder_->FlushBlock(bytes, stored_length, final, bits_);

@@ -41,6 +41,7 @@ struct ParallelCounters {
   std::uint64_t bytes_taken = 0;  // input bytes whose symbols came from another thread
   std::uint32_t joins = 0;
   std::uint32_t misses = 0;
+  std::uint32_t blocks_apart = 0;  // blocks coded apart from the stream and spliced in
 };
 
 class StreamWriter : public YdrGZStream {
@@ -116,8 +117,9 @@ struct ParseWatch {
   }
 };
 
-// The parallel path's work: chunks of one write parsed ahead on other threads.
-struct ParseAhead;
+// The parallel path's work: chunks of one write parsed ahead on other threads, and the
+// blocks of their symbols coded there.
+struct ParallelWrite;
 
 // Positions in the window: 16 bits serve windows up to 32 KiB (2W positions); the 64 KiB
 // window needs 32.
@@ -159,8 +161,9 @@ class DeflateWriter final : public StreamWriter {
   void CompressInParallel(const std::uint8_t *data, int count);
   void RunUntil(std::uint64_t stop_at, ParseWatch *watch);
   void TakeSymbols(const std::uint32_t *symbols, std::size_t count);
+  void SpliceCodedBlocks();
   void EnterPositions(const std::uint32_t *symbols, std::size_t count, std::uint64_t from);
-  bool MeetAndTake(const ParseAhead &ahead, std::uint64_t call_start);
+  bool MeetAndTake(std::size_t chunk);
   std::uint64_t position() const { return window_base_ + strstart_; }
 
   // Sizes from the memory level.
@@ -189,6 +192,7 @@ class DeflateWriter final : public StreamWriter {
   bool primed_ = false;                       // the rolling hash has been started
   std::uint64_t window_base_ = 0;             // the stream position of window byte 0
   std::uint64_t taken_ = 0;                   // bytes taken into the window so far
+  ParallelWrite *parallel_write_ = nullptr;   // during a write shared among threads
 
   // Parsing only: the symbols go here instead of to the block encoder.
   const bool parse_only_ = false;
