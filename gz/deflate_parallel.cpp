@@ -63,8 +63,9 @@ struct BlockToCode {
   const std::uint32_t *symbols = nullptr;  // BlockEncoder::kMaxSymbols of them
   const std::uint8_t *bytes = nullptr;     // its input, if the writer could store it
   std::uint32_t length = 0;                // input bytes
-  // The coded block: whole bytes, then fewer than 32 bits; or, stored, nothing (only the
-  // writer can align it).
+  // The coded block: whole bytes, then fewer than 32 bits. A stored block starts at a byte
+  // boundary of the stream, so only the writer can write it, when it splices it in: then
+  // `coded` holds its bytes if `bytes` is null.
   std::string coded;
   std::uint64_t rest_bits = 0;
   int rest_count = 0;
@@ -89,7 +90,15 @@ int AppendToString(YDRGZ, void *user, const void *bytes, int count) {
   }
 }
 
+// The most bytes a block can take: 48 bits a symbol, and its code tables.
+constexpr std::size_t kMostCoded = BlockEncoder::kMaxSymbols * 6 + 512;
+
 bool CodeApart(BlockCoder *coder, BlockToCode *block) {
+  try {
+    block->coded.reserve(kMostCoded);
+  } catch (...) {
+    return false;
+  }
   SymbolCursor cursor = coder->encoder.cursor();
   for (int i = 0; i < BlockEncoder::kMaxSymbols; ++i) cursor.Packed(block->symbols[i]);
   coder->encoder.Commit(cursor);
@@ -119,6 +128,31 @@ struct ParallelWrite {
   // to it; the others reach a block through the pointer handed out with their job.
   std::deque<BlockToCode> blocks;
 
+  // Symbol buffers, each with room for the longest chunk's symbols: taken from the writer's
+  // spares, returned there.
+  std::unique_ptr<std::uint32_t[]> TakeBuffer() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!spares->empty()) {
+        std::unique_ptr<std::uint32_t[]> buffer = std::move(spares->back());
+        spares->pop_back();
+        return buffer;
+      }
+    }
+    return std::unique_ptr<std::uint32_t[]>(new (std::nothrow) std::uint32_t[capacity]);
+  }
+  void ReturnBuffer(std::unique_ptr<std::uint32_t[]> buffer) {
+    if (!buffer) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+      spares->push_back(std::move(buffer));
+    } catch (...) {
+      // freed instead
+    }
+  }
+  std::vector<std::unique_ptr<std::uint32_t[]>> *spares = nullptr;
+  std::size_t capacity = 0;
+
   // The writer's side.
   const std::uint8_t *data = nullptr;  // the write
   std::uint64_t start = 0;             // the stream position of data[0]
@@ -126,6 +160,8 @@ struct ParallelWrite {
   std::size_t taking = kNone;          // the chunk whose symbols the writer is taking
   std::function<bool(Job, std::size_t, BlockToCode *)> own_jobs;
   std::unique_ptr<BlockEncoder> in_place;  // codes a block no thread could, straight into the stream
+  OutputBuffer own_output;                 // the writer's own blocks, coded apart
+  BitWriter own_bits{&own_output};
 
   // The next job for a thread of the write; kNone once the write is over.
   Job Claim(std::size_t *index, BlockToCode **block) {
@@ -202,12 +238,23 @@ struct ParallelWrite {
     }
   }
 
-  void AddBlock(BlockToCode block) {
+  // False when memory ran out.
+  bool AddBlock(BlockToCode *block) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      blocks.push_back(std::move(block));
+      try {
+        blocks.push_back(std::move(*block));
+      } catch (...) {
+        return false;
+      }
     }
     changed_.notify_all();
+    return true;
+  }
+
+  bool Done(std::size_t index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return blocks[index].state == BlockToCode::State::kDone;
   }
 
   // No more chunks are parsed ahead (blocks are still coded).
@@ -309,6 +356,11 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
   chunks.back().end = length;
   work.data = data;
   work.start = call_start;
+  for (const ParseAhead &c : chunks) work.capacity = std::max(work.capacity, c.end - c.begin + 1);
+  if (spare_capacity_ < work.capacity) spare_symbols_.clear();  // a larger chunk than before
+  spare_capacity_ = std::max(spare_capacity_, work.capacity);
+  work.capacity = spare_capacity_;
+  work.spares = &spare_symbols_;
   work.in_place.reset(new (std::nothrow) BlockEncoder());
   if (!work.in_place) {
     ParseWatch none;
@@ -333,7 +385,10 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
       if (!tools->parser) return false;
     }
     ParseAhead &c = chunks[index];
-    return tools->parser->ParseOnly(data + c.begin, c.end - c.begin, &c.symbols, &c.count);
+    c.symbols = work.TakeBuffer();
+    if (!c.symbols) return false;
+    c.count = tools->parser->ParseOnly(data + c.begin, c.end - c.begin, c.symbols.get());
+    return true;
   };
 
   std::vector<std::thread> helpers;
@@ -371,11 +426,12 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
       if (!met) ++counters_.misses;
       if (misses_in_a_row == 4) work.StopParsing();
     }
-    if (state != ParseAhead::State::kLeft && chunks[k].blocks_out == 0) chunks[k].symbols.reset();
+    if (state != ParseAhead::State::kLeft && chunks[k].blocks_out == 0) work.ReturnBuffer(std::move(chunks[k].symbols));
+    SpliceCodedBlocks(false);
   }
   ParseWatch rest;
   RunUntil(ParseWatch::kNone, &rest);
-  SpliceCodedBlocks();  // what one thread would have handed out before the write returns
+  SpliceCodedBlocks(true);  // what one thread would have handed out before the write returns
 
   work.Close();
   for (std::thread &helper : helpers) helper.join();
@@ -465,39 +521,91 @@ void DeflateWriter<Position>::TakeSymbols(const std::uint32_t *symbols, std::siz
     block.length = static_cast<std::uint32_t>(static_cast<std::int64_t>(strstart_) - block_start_);
     block.bytes = block_start_ >= 0 ? work.data + (first - work.start) : nullptr;
     ++work.chunks[work.taking].blocks_out;
-    work.AddBlock(std::move(block));
+    if (!work.AddBlock(&block)) {
+      --work.chunks[work.taking].blocks_out;
+      SpliceCodedBlocks(true);
+      CodeInPlace(block);
+    }
     block_start_ = strstart_;
   }
   while (i < count) take(symbols[i++]);
   save();
 }
 
-// Splices the blocks coded on other threads into the stream, in order, before anything
-// else is written.
+// A block the writer flushes during a shared write: coded apart like the others and queued
+// behind them.
 template <class Position>
-void DeflateWriter<Position>::SpliceCodedBlocks() {
+void DeflateWriter<Position>::QueueOwnBlock(const std::uint8_t *bytes, std::uint32_t length) {
+  ParallelWrite &work = *parallel_write_;
+  BlockToCode block;
+  block.state = BlockToCode::State::kDone;
+  block.chunk = ParallelWrite::kNone;
+  try {
+    block.coded.reserve(kMostCoded);
+  } catch (...) {
+    SpliceCodedBlocks(true);  // no memory to hold it: everything before it out, then it
+    encoder_->FlushBlock(bytes, length, false, bits_);
+    return;
+  }
+  work.own_output.Attach(nullptr, AppendToString, &block.coded);
+  encoder_->FlushBlock(bytes, length, false, work.own_bits);
+  work.own_output.FlushAll();
+  work.own_bits.TakeRest(&block.rest_bits, &block.rest_count);
+  if (encoder_->last_kind() == BlockEncoder::Kind::kStored) {
+    block.stored = true;
+    block.length = length;
+    block.coded.assign(reinterpret_cast<const char *>(bytes), length);  // the window moves on
+  }
+  if (!work.AddBlock(&block)) {
+    SpliceCodedBlocks(true);
+    Splice(block);
+  }
+}
+
+// Writes a block coded apart into the stream.
+template <class Position>
+void DeflateWriter<Position>::Splice(const BlockToCode &block) {
+  const auto *coded = reinterpret_cast<const std::uint8_t *>(block.coded.data());
+  if (block.stored) {
+    BlockEncoder::WriteStored(block.bytes != nullptr ? block.bytes : coded, block.length, false, bits_);
+    return;
+  }
+  const std::size_t size = block.coded.size();
+  std::size_t at = 0;
+  for (; at + 4 <= size; at += 4) bits_.Put(platform::LoadLittleEndian32(coded + at), 32);
+  for (; at < size; ++at) bits_.Put(coded[at], 8);
+  bits_.Put(static_cast<std::uint32_t>(block.rest_bits), block.rest_count);
+}
+
+// A whole block of symbols no thread could code (memory ran out), coded straight into the
+// stream.
+template <class Position>
+void DeflateWriter<Position>::CodeInPlace(const BlockToCode &block) {
+  BlockEncoder &encoder = *parallel_write_->in_place;
+  SymbolCursor cursor = encoder.cursor();
+  for (int i = 0; i < BlockEncoder::kMaxSymbols; ++i) cursor.Packed(block.symbols[i]);
+  encoder.Commit(cursor);
+  encoder.FlushBlock(block.bytes, block.length, false, bits_);
+}
+
+// Splices the blocks coded apart into the stream, in order: those done (with `wait`, all,
+// coding here those nobody has taken).
+template <class Position>
+void DeflateWriter<Position>::SpliceCodedBlocks(bool wait) {
   ParallelWrite &work = *parallel_write_;
   for (; work.spliced < work.blocks.size(); ++work.spliced) {
+    if (!wait && !work.Done(work.spliced)) return;
     BlockToCode &block = work.blocks[work.spliced];
-    if (!work.AwaitBlock(work.spliced, work.own_jobs)) {
-      SymbolCursor cursor = work.in_place->cursor();
-      for (int i = 0; i < BlockEncoder::kMaxSymbols; ++i) cursor.Packed(block.symbols[i]);
-      work.in_place->Commit(cursor);
-      work.in_place->FlushBlock(block.bytes, block.length, false, bits_);
-    } else if (block.stored) {
-      BlockEncoder::WriteStored(block.bytes, block.length, false, bits_);
+    if (work.AwaitBlock(work.spliced, work.own_jobs)) {
+      Splice(block);
     } else {
-      const auto *bytes = reinterpret_cast<const std::uint8_t *>(block.coded.data());
-      const std::size_t size = block.coded.size();
-      std::size_t at = 0;
-      for (; at + 4 <= size; at += 4) bits_.Put(platform::LoadLittleEndian32(bytes + at), 32);
-      for (; at < size; ++at) bits_.Put(bytes[at], 8);
-      bits_.Put(static_cast<std::uint32_t>(block.rest_bits), block.rest_count);
+      CodeInPlace(block);
     }
     std::string().swap(block.coded);
+    if (block.chunk == ParallelWrite::kNone) continue;  // the writer's own
     ++counters_.blocks_apart;
     ParseAhead &chunk = work.chunks[block.chunk];
-    if (--chunk.blocks_out == 0 && block.chunk != work.taking) chunk.symbols.reset();
+    if (--chunk.blocks_out == 0 && block.chunk != work.taking) work.ReturnBuffer(std::move(chunk.symbols));
   }
 }
 
@@ -542,7 +650,10 @@ void DeflateWriter<Position>::EnterPositions(const std::uint32_t *symbols, std::
 #define YDR_PARALLEL_MEMBERS(Position)                                                                       \
   template void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *, int);                       \
   template bool DeflateWriter<Position>::MeetAndTake(std::size_t);                                           \
-  template void DeflateWriter<Position>::SpliceCodedBlocks();                                                  \
+  template void DeflateWriter<Position>::SpliceCodedBlocks(bool);                                              \
+  template void DeflateWriter<Position>::QueueOwnBlock(const std::uint8_t *, std::uint32_t);                 \
+  template void DeflateWriter<Position>::Splice(const BlockToCode &);                                        \
+  template void DeflateWriter<Position>::CodeInPlace(const BlockToCode &);                                   \
   template void DeflateWriter<Position>::TakeSymbols(const std::uint32_t *, std::size_t);                     \
   template void DeflateWriter<Position>::EnterPositions(const std::uint32_t *, std::size_t, std::uint64_t);
 YDR_PARALLEL_MEMBERS(std::uint16_t)

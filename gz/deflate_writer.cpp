@@ -276,10 +276,13 @@ struct VectorSearch {
 
 template <class Position>
 void DeflateWriter<Position>::FlushBlock(bool final) {
-  if (parallel_write_ != nullptr) SpliceCodedBlocks();
   const std::uint8_t *bytes = block_start_ >= 0 ? window_.get() + block_start_ : nullptr;
   const auto stored_length = static_cast<std::uint32_t>(static_cast<std::int64_t>(strstart_) - block_start_);
-  encoder_->FlushBlock(bytes, stored_length, final, bits_);
+  if (parallel_write_ != nullptr) {
+    QueueOwnBlock(bytes, stored_length);  // never the final block: a shared write is no end
+  } else {
+    encoder_->FlushBlock(bytes, stored_length, final, bits_);
+  }
   block_start_ = strstart_;
 }
 
@@ -350,14 +353,8 @@ void DeflateWriter<Position>::RunUntil(std::uint64_t stop_at, ParseWatch *watch)
 }
 
 template <class Position>
-bool DeflateWriter<Position>::ParseOnly(const std::uint8_t *data, std::size_t count,
-                                        std::unique_ptr<std::uint32_t[]> *symbols, std::size_t *symbol_count) {
-  // Every symbol stands for at least one byte, so the buffer never fills.
-  *symbol_count = 0;
-  if (count > 0x7FFFFFFF) return false;
-  symbols->reset(new (std::nothrow) std::uint32_t[count + 1]);
-  if (!*symbols) return false;
-  if (count < kMinLookahead) return true;  // nothing this writer would parse before more came
+std::size_t DeflateWriter<Position>::ParseOnly(const std::uint8_t *data, std::size_t count, std::uint32_t *symbols) {
+  if (count < kMinLookahead || count > 0x7FFFFFFF) return 0;  // nothing parsed before more came
   std::memset(window_.get(), 0, 4 * std::size_t{window_size_});
   std::memset(prev_.get(), 0, sizeof(Position) * window_size_);
   std::memset(head_.get(), 0, sizeof(Position) * hash_size_);
@@ -366,17 +363,16 @@ bool DeflateWriter<Position>::ParseOnly(const std::uint8_t *data, std::size_t co
   block_start_ = 0;
   resume_ = primed_ = false;
   window_base_ = taken_ = 0;
-  sink_ = symbols->get();
+  sink_ = symbols;
   sink_count_ = 0;
-  sink_capacity_ = count + 1;
+  sink_capacity_ = count + 1;  // every symbol stands for at least one byte: never full
   pending_ = data;
   pending_count_ = static_cast<int>(count);
   FillWindow();
   NoWatch none;
   Run(false, &none);
-  *symbol_count = sink_count_;
   sink_ = nullptr;
-  return true;
+  return sink_count_;
 }
 
 // The matcher's loop. Its state lives in locals while it runs (stores into the symbol

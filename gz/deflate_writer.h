@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "gz/bit_writer.h"
 #include "gz/block_encoder.h"
@@ -120,6 +121,7 @@ struct ParseWatch {
 // The parallel path's work: chunks of one write parsed ahead on other threads, and the
 // blocks of their symbols coded there.
 struct ParallelWrite;
+struct BlockToCode;
 
 // Positions in the window: 16 bits serve windows up to 32 KiB (2W positions); the 64 KiB
 // window needs 32.
@@ -137,10 +139,9 @@ class DeflateWriter final : public StreamWriter {
   void Finish() override;
 
   // Parsing ahead (writers made by the second constructor): parses `data` from an empty
-  // window, as far as this writer would go before waiting for more input, and leaves the
-  // symbols in *symbols (new[]'d, one per input byte and one more). False when memory ran out.
-  bool ParseOnly(const std::uint8_t *data, std::size_t count, std::unique_ptr<std::uint32_t[]> *symbols,
-                 std::size_t *symbol_count);
+  // window, as far as this writer would go before waiting for more input, into `symbols`
+  // (room for count + 1), and returns how many it made.
+  std::size_t ParseOnly(const std::uint8_t *data, std::size_t count, std::uint32_t *symbols);
 
  private:
   struct NoWatch;
@@ -161,7 +162,10 @@ class DeflateWriter final : public StreamWriter {
   void CompressInParallel(const std::uint8_t *data, int count);
   void RunUntil(std::uint64_t stop_at, ParseWatch *watch);
   void TakeSymbols(const std::uint32_t *symbols, std::size_t count);
-  void SpliceCodedBlocks();
+  void SpliceCodedBlocks(bool wait);
+  void QueueOwnBlock(const std::uint8_t *bytes, std::uint32_t length);
+  void Splice(const BlockToCode &block);
+  void CodeInPlace(const BlockToCode &block);
   void EnterPositions(const std::uint32_t *symbols, std::size_t count, std::uint64_t from);
   bool MeetAndTake(std::size_t chunk);
   std::uint64_t position() const { return window_base_ + strstart_; }
@@ -193,6 +197,10 @@ class DeflateWriter final : public StreamWriter {
   std::uint64_t window_base_ = 0;             // the stream position of window byte 0
   std::uint64_t taken_ = 0;                   // bytes taken into the window so far
   ParallelWrite *parallel_write_ = nullptr;   // during a write shared among threads
+  // Symbol buffers of chunks parsed ahead, kept for the next large write (page faults and
+  // the zeroing of fresh memory would otherwise cost every chunk a tenth of its parse).
+  std::vector<std::unique_ptr<std::uint32_t[]>> spare_symbols_;
+  std::size_t spare_capacity_ = 0;
 
   // Parsing only: the symbols go here instead of to the block encoder.
   const bool parse_only_ = false;
