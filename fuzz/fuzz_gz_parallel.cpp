@@ -47,8 +47,8 @@ std::string Grow(const std::uint8_t *data, std::size_t size, std::size_t limit) 
   return out;
 }
 
-CallLog Compress(const std::string &input, int level, ydr::gz::MatchSearch search, int threads,
-                 std::uint32_t chunk, std::size_t piece) {
+CallLog Compress(const std::string &input, int level, ydr::gz::MatchSearch search, int threads, std::uint32_t chunk,
+                 std::size_t piece) {
   CallLog log;
   ydr::gz::StreamWriter *writer = ydr::gz::NewStreamWriter(LogCall, &log, level, search);
   if (writer == nullptr) std::abort();

@@ -18,11 +18,11 @@
 // same calls with the same bytes.
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <functional>
-#include <string>
-#include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -297,8 +297,7 @@ struct ParallelWrite {
   }
 
   template <class DoJob>
-  void RunLocked(std::unique_lock<std::mutex> *lock, Job job, std::size_t index, BlockToCode *block,
-                 DoJob &do_job) {
+  void RunLocked(std::unique_lock<std::mutex> *lock, Job job, std::size_t index, BlockToCode *block, DoJob &do_job) {
     lock->unlock();
     const bool done = do_job(job, index, block);
     lock->lock();
@@ -647,14 +646,14 @@ void DeflateWriter<Position>::EnterPositions(const std::uint32_t *symbols, std::
   hash_ = ((std::uint32_t{window[strstart_]} << shift) ^ window[strstart_ + 1]) & hash_mask_;
 }
 
-#define YDR_PARALLEL_MEMBERS(Position)                                                                       \
-  template void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *, int);                       \
-  template bool DeflateWriter<Position>::MeetAndTake(std::size_t);                                           \
-  template void DeflateWriter<Position>::SpliceCodedBlocks(bool);                                              \
-  template void DeflateWriter<Position>::QueueOwnBlock(const std::uint8_t *, std::uint32_t);                 \
-  template void DeflateWriter<Position>::Splice(const BlockToCode &);                                        \
-  template void DeflateWriter<Position>::CodeInPlace(const BlockToCode &);                                   \
-  template void DeflateWriter<Position>::TakeSymbols(const std::uint32_t *, std::size_t);                     \
+#define YDR_PARALLEL_MEMBERS(Position)                                                       \
+  template void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *, int);      \
+  template bool DeflateWriter<Position>::MeetAndTake(std::size_t);                           \
+  template void DeflateWriter<Position>::SpliceCodedBlocks(bool);                            \
+  template void DeflateWriter<Position>::QueueOwnBlock(const std::uint8_t *, std::uint32_t); \
+  template void DeflateWriter<Position>::Splice(const BlockToCode &);                        \
+  template void DeflateWriter<Position>::CodeInPlace(const BlockToCode &);                   \
+  template void DeflateWriter<Position>::TakeSymbols(const std::uint32_t *, std::size_t);    \
   template void DeflateWriter<Position>::EnterPositions(const std::uint32_t *, std::size_t, std::uint64_t);
 YDR_PARALLEL_MEMBERS(std::uint16_t)
 YDR_PARALLEL_MEMBERS(std::uint32_t)

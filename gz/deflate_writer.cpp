@@ -36,7 +36,7 @@
 namespace ydr::gz {
 namespace {
 
-constexpr std::uint32_t kLongestDistance = 32768;                   // what the format can say
+constexpr std::uint32_t kLongestDistance = 32768;  // what the format can say
 // The tuning of the speed-oriented setting the matcher always runs at. Its good length (4)
 // would quarter the chain limit once the length to beat reached it; here the length to beat
 // is always 2, so the chain limit stays whole and no good length is needed.

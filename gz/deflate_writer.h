@@ -24,9 +24,9 @@ inline constexpr std::uint32_t kInsertLimit = 6;
 // How large writes are shared among threads. The stream is the same byte for byte with any
 // settings; they change only how fast it is made.
 struct ParallelSettings {
-  int threads = 1;                    // 1: one thread, the caller's
-  std::uint32_t chunk = 1u << 20;     // the most input one thread parses ahead at a time
-  std::uint32_t min_write = 2u << 20; // writes smaller than this stay on the caller's thread
+  int threads = 1;                     // 1: one thread, the caller's
+  std::uint32_t chunk = 1u << 20;      // the most input one thread parses ahead at a time
+  std::uint32_t min_write = 2u << 20;  // writes smaller than this stay on the caller's thread
   // Every chunk parsed ahead and met, however the threads are timed (for tests, whose counts
   // of joins must not depend on the machine's load).
   bool always_meet = false;
@@ -87,7 +87,7 @@ struct ParseWatch {
   static constexpr bool kActive = true;
   static constexpr std::uint64_t kNone = ~std::uint64_t{0};
 
-  std::uint64_t stop_at = kNone;     // stop before deciding at or past this position
+  std::uint64_t stop_at = kNone;         // stop before deciding at or past this position
   const std::uint32_t *ahead = nullptr;  // the other parse's symbols (null: none to meet)
   std::size_t ahead_count = 0;
   std::size_t ahead_index = 0;       // its next symbol,

@@ -40,7 +40,7 @@ struct Outcome {
 };
 
 Outcome Compress(const Bytes &data, int level, MatchSearch search, const ParallelSettings &settings,
-             const std::vector<std::size_t> &pieces) {
+                 const std::vector<std::size_t> &pieces) {
   Outcome run;
   StreamWriter *writer = NewStreamWriter(LogCall, &run.log, level, search);
   EXPECT_NE(writer, nullptr);
@@ -132,8 +132,8 @@ const std::vector<Input> &Inputs() {
         {"program", OwnProgram(1500000), true},
         {"random", random, true},
         // Parts of different kinds, so that chunk edges fall in every kind and across.
-        {"mixed", test::TextLike(300000, 4) + random.substr(0, 200000) + RunsLike(300000, 5) +
-                      test::BinaryLike(300000, 6),
+        {"mixed",
+         test::TextLike(300000, 4) + random.substr(0, 200000) + RunsLike(300000, 5) + test::BinaryLike(300000, 6),
          false},
         {"zeros", Bytes(1100000, '\0'), false},
     };

@@ -7,7 +7,13 @@
  * before the first byte, which ends an empty stream at once).
  *
  * A handle serves one direction and one thread at a time; different handles may be used
- * on different threads at once. Callbacks are called only from inside these functions. */
+ * on different threads at once. Callbacks are called only from inside these functions, on
+ * the thread that called them.
+ *
+ * A write of 2 MiB or more is compressed on several threads: as many as the processors,
+ * at most 4, or the number (1 to 64) in the environment variable YDR_GZ_THREADS when the
+ * stream is opened. The stream, and the callback's calls during each write, are the same
+ * as on one thread. */
 #ifndef YDR_GZ_H
 #define YDR_GZ_H
 
