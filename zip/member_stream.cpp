@@ -130,12 +130,28 @@ PackStatus PackStream(std::FILE *archive, std::FILE *source, PackedMember *membe
   ArchiveSink sink{archive, static_cast<std::uint64_t>(start), limit};
   YDRGZ writer = YdrGZOpenWrite(WriteChecked, &sink);
   if (writer == nullptr) return PackStatus::kNoCompressor;
-  char buffer[1024];
+  // Small reads first; a member that fills them is read in larger pieces, up to 16 MiB,
+  // writes the compressor shares among its threads (the stream does not depend on how its
+  // input is cut). Without memory for a larger piece, the smaller one serves.
+  char first[1024];
+  std::unique_ptr<char[]> large;
+  char *buffer = first;
+  std::size_t size = sizeof first;
   std::size_t got;
   do {
-    got = std::fread(buffer, 1, sizeof buffer, source);
+    got = std::fread(buffer, 1, size, source);
     YdrGZWrite(writer, buffer, static_cast<int>(got));
     if (progress && got > 0) progress(got);
+    constexpr std::size_t kLargest = 16u << 20;
+    if (got == size && size < kLargest) {
+      const std::size_t next = std::min(size * 64, kLargest);
+      std::unique_ptr<char[]> larger(new (std::nothrow) char[next]);
+      if (larger) {
+        large = std::move(larger);
+        buffer = large.get();
+        size = next;
+      }
+    }
   } while (got > 0 && !sink.too_large && !sink.write_failed);
   const bool read_failed = std::ferror(source) != 0;
   YdrGZCloseWrite(writer);
@@ -162,7 +178,9 @@ PackStatus CompressToMemory(std::FILE *source, std::string *stream, const std::f
   stream->clear();
   YDRGZ writer = YdrGZOpenWrite(AppendToString, stream);
   if (writer == nullptr) return PackStatus::kNoCompressor;
-  // The stream does not depend on how its input is cut, so large reads give PackStream's bytes.
+  // The stream does not depend on how its input is cut, so these reads give PackStream's
+  // bytes. Members compressed here run beside others on the packer's threads: their writes
+  // stay small enough for the compressor to keep them on this one.
   static constexpr std::size_t kRead = 1 << 16;
   std::unique_ptr<char[]> buffer(new char[kRead]);
   std::size_t got;
