@@ -69,7 +69,7 @@ Bytes RunsLike(std::size_t size, std::uint32_t seed) {
       case 0: out.append(rng() % 600 + 1, static_cast<char>(rng())); break;
       case 1: {
         const Bytes period(rng() % 7 + 2, static_cast<char>(rng()));
-        for (int i = rng() % 100; i > 0; --i) out += period + static_cast<char>('a' + i % 3);
+        for (int i = static_cast<int>(rng() % 100); i > 0; --i) out += period + static_cast<char>('a' + i % 3);
         break;
       }
       case 2:
