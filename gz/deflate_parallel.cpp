@@ -435,6 +435,8 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
   work.Close();
   for (std::thread &helper : helpers) helper.join();
   parallel_write_ = nullptr;
+  // Two buffers serve the next write's first chunks; the rest is memory held for nothing.
+  if (spare_symbols_.size() > 2) spare_symbols_.resize(2);
 }
 
 template <class Position>
