@@ -164,6 +164,8 @@ TEST(GzParallelTest, LargeWritesGiveTheOneThreadStreamThroughTheSameCalls) {
         const Outcome serial = Compress(input.data, level, search, one, whole);
         ASSERT_EQ(test::GzDecompress(serial.log.bytes, level).data, input.data);
         for (const ParallelSettings &settings : parallel) {
+          // The plain search makes the same decisions as the vector ones: one setting for it.
+          if (search == MatchSearch::kPlain && &settings != &parallel.front()) continue;
           SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level) + " threads " +
                        std::to_string(settings.threads) + " chunk " + std::to_string(settings.chunk));
           const Outcome run = Compress(input.data, level, search, settings, whole);
