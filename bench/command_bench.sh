@@ -2,8 +2,10 @@
 # The ydr command against zip and unzip on the corpus's tree of small files, in a
 # memory-backed folder: pack with -j 1 .. the processors against `zip -3 -r`, unpack against
 # `unzip`; and `ydr gz` on a 100 MB file (the corpus's text, documents and programs, twice)
-# against `gzip -3`, and against `pigz -3` on one thread and on all the processors. Each command runs alternately with its peer, and each keeps its fastest of
-# ROUNDS wall-clock times, so that the machine's drift between runs does not enter the ratio.
+# against `gzip -3`, and against `pigz -3` on one thread and on all the processors; its
+# decompression against `pigz -d`, and unpacking that file in four parts against `unzip`.
+# Each command runs alternately with its peer, and each keeps its fastest of ROUNDS
+# wall-clock times, so that the machine's drift between runs does not enter the ratio.
 #
 # usage: bench/command_bench.sh [BUILD_DIR] [ROUNDS]
 set -euo pipefail
@@ -67,3 +69,13 @@ read -r ours peer < <(best_of "YDR_GZ_THREADS=1 '$ydr' gz -c big > big.ydr" "pig
 printf "%-28s %10d %10d %8s\n" "gz, 1 thread / pigz -3 -p 1" "$ours" "$peer" "$(ratio "$ours" "$peer")"
 read -r ours peer < <(best_of "YDR_GZ_THREADS=$cores '$ydr' gz -c big > big.ydr" "pigz -3 -p $cores -c big > big.gz")
 printf "%-28s %10d %10d %8s\n" "gz, $cores threads / pigz -3 -p $cores" "$ours" "$peer" "$(ratio "$ours" "$peer")"
+read -r ours peer < <(best_of "'$ydr' gz -dc big.ydr > big.out" "pigz -dc big.gz > big.out")
+printf "%-28s %10d %10d %8s\n" "gz -d / pigz -d" "$ours" "$peer" "$(ratio "$ours" "$peer")"
+
+# A tree of large files: the big file in four parts.
+mkdir large
+split -b 25000000 big large/part
+"$ydr" pack -q -f large.ydz large
+zip -q -3 -r large.zip large
+read -r ours peer < <(best_of "'$ydr' unpack -q large.ydz out1" "unzip -q large.zip -d out2" "rm -rf out1 out2")
+printf "%-28s %10d %10d %8s\n" "unpack large files / unzip" "$ours" "$peer" "$(ratio "$ours" "$peer")"
