@@ -346,7 +346,20 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
     RunUntil(ParseWatch::kNone, &none);
     return;
   }
-  ParallelWrite work(length / chunk, static_cast<std::size_t>(parallel_.threads) + 1);
+  // Everything the write shares is made before anything else changes: without the memory
+  // for it, the write is compressed here alone, as it would be on one thread.
+  const auto alone = [&] {
+    ParseWatch none;
+    RunUntil(ParseWatch::kNone, &none);
+  };
+  std::unique_ptr<ParallelWrite> shared;
+  try {
+    shared.reset(new ParallelWrite(length / chunk, static_cast<std::size_t>(parallel_.threads) + 1));
+  } catch (...) {
+    alone();
+    return;
+  }
+  ParallelWrite &work = *shared;
   std::vector<ParseAhead> &chunks = work.chunks;
   for (std::size_t k = 1; k < chunks.size(); ++k) {
     chunks[k].begin = k * chunk;
@@ -361,12 +374,6 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
   work.capacity = spare_capacity_;
   work.spares = &spare_symbols_;
   work.in_place.reset(new (std::nothrow) BlockEncoder());
-  if (!work.in_place) {
-    ParseWatch none;
-    RunUntil(ParseWatch::kNone, &none);
-    return;
-  }
-  parallel_write_ = &work;
 
   // Each thread's job runner: a parser for chunks and a coder for blocks, made on first use.
   struct Tools {
@@ -389,6 +396,18 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
     c.count = tools->parser->ParseOnly(data + c.begin, c.end - c.begin, c.symbols.get());
     return true;
   };
+  Tools own;
+  try {
+    work.own_jobs = [&](ParallelWrite::Job job, std::size_t index, BlockToCode *block) {
+      return do_job(&own, job, index, block);
+    };
+  } catch (...) {
+  }
+  if (!work.in_place || !work.own_jobs) {
+    alone();
+    return;
+  }
+  parallel_write_ = &work;
 
   std::vector<std::thread> helpers;
   for (int t = 1; t < parallel_.threads; ++t) {
@@ -410,10 +429,6 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
   // whose matches keep their phase), waiting for them only delays the writer: after a
   // chunk that did not meet, the writer parses a chunk itself rather than wait for it,
   // until one meets again; after four in a row, no more chunks are parsed ahead.
-  Tools own;
-  work.own_jobs = [&](ParallelWrite::Job job, std::size_t index, BlockToCode *block) {
-    return do_job(&own, job, index, block);
-  };
   int misses_in_a_row = 0;
   for (std::size_t k = 1; k < chunks.size(); ++k) {
     ParseWatch watch;

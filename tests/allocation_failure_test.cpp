@@ -299,6 +299,38 @@ TEST(AllocationFailureTest, StreamHandlesAreNullOrWholeAndNeverAllocateAfterOpen
   }
 }
 
+// A write large enough to be shared among threads: whichever allocation is refused (the
+// threads', a chunk's symbols, a block coded apart), the stream is the one a single thread
+// writes, and nothing is kept. The threads make the order of allocations vary from run to
+// run, so each point refuses a different one each time; every one must be survived.
+TEST(AllocationFailureTest, WritesSharedAmongThreadsGiveTheOneThreadStream) {
+  // Long lines that differ in a number: few symbols, so few blocks, so few allocations.
+  std::string data;
+  const std::string line(150, '=');
+  for (int i = 0; data.size() < (2u << 20) + 4321; ++i) data += line + std::to_string(i * 7919 % 100003) + "\n";
+  const auto compress = [&](const char *threads) {
+    setenv("YDR_GZ_THREADS", threads, 1);
+    std::string out;
+    out.reserve(data.size());  // the callback appends without allocating
+    YDRGZ writer = Exported([&] { return YdrGZOpenWrite(Collect, &out); });
+    unsetenv("YDR_GZ_THREADS");
+    if (writer == nullptr) return std::string();
+    Exported([&] {
+      YdrGZWrite(writer, data.data(), static_cast<int>(data.size()));
+      return YdrGZCloseWrite(writer);
+    });
+    return out;
+  };
+  g_allocations.armed = false;
+  const std::string expected = compress("1");
+  ASSERT_FALSE(expected.empty());
+  SweepAllocations([&]() -> Outcome {
+    const std::string out = compress("2");
+    if (out.empty()) return {Result::kFailure, ""};  // the writer could not be opened
+    return out == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the stream differs"};
+  });
+}
+
 TEST(AllocationFailureTest, DocumentKeysAreNullOrWhole) {
   const std::vector<unsigned short> password = {'p', 'a', 's', 's', 'w', 'o', 'r', 'd', 0};
   std::string block(64, '\0');
