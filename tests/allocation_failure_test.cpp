@@ -309,11 +309,13 @@ TEST(AllocationFailureTest, WritesSharedAmongThreadsGiveTheOneThreadStream) {
   const std::string line(150, '=');
   for (int i = 0; data.size() < (2u << 20) + 4321; ++i) data += line + std::to_string(i * 7919 % 100003) + "\n";
   const auto compress = [&](const char *threads) {
-    setenv("YDR_GZ_THREADS", threads, 1);
     std::string out;
     out.reserve(data.size());  // the callback appends without allocating
-    YDRGZ writer = Exported([&] { return YdrGZOpenWrite(Collect, &out); });
-    unsetenv("YDR_GZ_THREADS");
+    YDRGZ writer;
+    {
+      const ydr::test::ScopedEnv setting("YDR_GZ_THREADS", threads);
+      writer = Exported([&] { return YdrGZOpenWrite(Collect, &out); });
+    }
     if (writer == nullptr) return std::string();
     Exported([&] {
       YdrGZWrite(writer, data.data(), static_cast<int>(data.size()));
