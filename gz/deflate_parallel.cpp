@@ -28,13 +28,15 @@
 
 #include "gz/deflate_writer.h"
 #include "platform/byte_order.h"
+#include "platform/processors.h"
 
 namespace ydr::gz {
 
 ParallelSettings DefaultParallelSettings() {
+  // The processors this process may run on, counted once.
+  static const unsigned processors = platform::UsableProcessors();
   ParallelSettings settings;
-  const unsigned processors = std::thread::hardware_concurrency();
-  settings.threads = processors == 0 ? 1 : static_cast<int>(std::min(processors, 4u));
+  settings.threads = static_cast<int>(std::min(std::max(processors, 1u), 4u));
   if (const char *wanted = std::getenv("YDR_GZ_THREADS")) {
     char *end = nullptr;
     const long n = std::strtol(wanted, &end, 10);
@@ -49,7 +51,7 @@ struct ParseAhead {
   State state = State::kWaiting;
   std::size_t begin = 0;  // the write's bytes the parse ahead reads
   std::size_t end = 0;
-  std::unique_ptr<std::uint32_t[]> symbols;
+  std::unique_ptr<std::uint32_t[]> symbols;  // room for end - begin + 1
   std::size_t count = 0;
   std::size_t blocks_out = 0;  // its blocks given to other threads and not yet spliced in
 };
@@ -124,14 +126,24 @@ struct ParallelWrite {
       : chunks(chunk_count), ahead_limit_(ahead_limit), limit_(1 + ahead_limit) {}
 
   std::vector<ParseAhead> chunks;
-  // A deque: its elements stay where they are as it grows. Only the writer's thread adds
-  // to it; the others reach a block through the pointer handed out with their job.
+  // The blocks not yet spliced in; block i (counting from the write's first) is at
+  // i - popped. A deque: its elements stay where they are as it grows and shrinks at the
+  // front. Only the writer's thread changes it; the others reach a block through the
+  // pointer handed out with their job, or under the lock.
   std::deque<BlockToCode> blocks;
+  std::size_t popped = 0;
+  std::size_t block_count() const { return popped + blocks.size(); }
+  BlockToCode &Block(std::size_t i) { return blocks[i - popped]; }
+  void PopBlock() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    blocks.pop_front();
+    ++popped;
+  }
 
-  // Symbol buffers, each with room for the longest chunk's symbols: taken from the writer's
-  // spares, returned there.
-  std::unique_ptr<std::uint32_t[]> TakeBuffer() {
-    {
+  // Symbol buffers for a chunk's parse: the writer's spares, each with room for `capacity`
+  // symbols, serve every chunk but a longer last one, which gets its own.
+  std::unique_ptr<std::uint32_t[]> TakeBuffer(std::size_t room) {
+    if (room <= capacity) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (!spares->empty()) {
         std::unique_ptr<std::uint32_t[]> buffer = std::move(spares->back());
@@ -139,16 +151,11 @@ struct ParallelWrite {
         return buffer;
       }
     }
-    return std::unique_ptr<std::uint32_t[]>(new (std::nothrow) std::uint32_t[capacity]);
+    return std::unique_ptr<std::uint32_t[]>(new (std::nothrow) std::uint32_t[std::max(room, capacity)]);
   }
-  void ReturnBuffer(std::unique_ptr<std::uint32_t[]> buffer) {
-    if (!buffer) return;
+  void ReturnBuffer(ParseAhead *chunk) {
     std::lock_guard<std::mutex> lock(mutex_);
-    try {
-      spares->push_back(std::move(buffer));
-    } catch (...) {
-      // freed instead
-    }
+    ReturnBufferLocked(chunk);
   }
   std::vector<std::unique_ptr<std::uint32_t[]>> *spares = nullptr;
   std::size_t capacity = 0;
@@ -156,7 +163,7 @@ struct ParallelWrite {
   // The writer's side.
   const std::uint8_t *data = nullptr;  // the write
   std::uint64_t start = 0;             // the stream position of data[0]
-  std::size_t spliced = 0;             // blocks spliced into the stream so far
+  std::size_t spliced = 0;             // blocks spliced into the stream so far (and popped)
   std::size_t taking = kNone;          // the chunk whose symbols the writer is taking
   std::function<bool(Job, std::size_t, BlockToCode *)> own_jobs;
   std::unique_ptr<BlockEncoder> in_place;  // codes a block no thread could, straight into the stream
@@ -226,7 +233,7 @@ struct ParallelWrite {
   bool AwaitBlock(std::size_t index, DoJob do_job) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      BlockToCode &block = blocks[index];
+      BlockToCode &block = Block(index);
       if (block.state == BlockToCode::State::kWaiting) {
         block.state = BlockToCode::State::kRunning;
         RunLocked(&lock, Job::kCode, index, &block, do_job);
@@ -254,7 +261,7 @@ struct ParallelWrite {
 
   bool Done(std::size_t index) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return blocks[index].state == BlockToCode::State::kDone;
+    return Block(index).state == BlockToCode::State::kDone;
   }
 
   // No more chunks are parsed ahead (blocks are still coded).
@@ -272,11 +279,24 @@ struct ParallelWrite {
   }
 
  private:
+  void ReturnBufferLocked(ParseAhead *chunk) {
+    if (!chunk->symbols) return;
+    if (chunk->end - chunk->begin + 1 <= capacity) {
+      try {
+        spares->push_back(std::move(chunk->symbols));
+      } catch (...) {
+        // freed below instead
+      }
+    }
+    chunk->symbols.reset();
+  }
+
   Job ClaimLocked(std::size_t *index, BlockToCode **block) {
-    while (next_block_ < blocks.size() && blocks[next_block_].state != BlockToCode::State::kWaiting) ++next_block_;
-    if (next_block_ < blocks.size()) {
+    next_block_ = std::max(next_block_, popped);
+    while (next_block_ < block_count() && Block(next_block_).state != BlockToCode::State::kWaiting) ++next_block_;
+    if (next_block_ < block_count()) {
       *index = next_block_++;
-      *block = &blocks[*index];
+      *block = &Block(*index);
       (*block)->state = BlockToCode::State::kRunning;
       return Job::kCode;
     }
@@ -290,9 +310,11 @@ struct ParallelWrite {
 
   void FinishLocked(Job job, std::size_t index, bool done) {
     if (job == Job::kCode) {
-      blocks[index].state = done ? BlockToCode::State::kDone : BlockToCode::State::kFailed;
+      Block(index).state = done ? BlockToCode::State::kDone : BlockToCode::State::kFailed;
     } else if (chunks[index].state == ParseAhead::State::kRunning) {
       chunks[index].state = done ? ParseAhead::State::kDone : ParseAhead::State::kFailed;
+    } else if (chunks[index].state == ParseAhead::State::kLeft) {
+      ReturnBufferLocked(&chunks[index]);  // the writer has parsed it itself
     }
   }
 
@@ -368,10 +390,9 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
   chunks.back().end = length;
   work.data = data;
   work.start = call_start;
-  for (const ParseAhead &c : chunks) work.capacity = std::max(work.capacity, c.end - c.begin + 1);
-  if (spare_capacity_ < work.capacity) spare_symbols_.clear();  // a larger chunk than before
-  spare_capacity_ = std::max(spare_capacity_, work.capacity);
-  work.capacity = spare_capacity_;
+  work.capacity = chunk + overrun + 1;  // every chunk's parse but perhaps the last
+  if (spare_capacity_ != work.capacity) spare_symbols_.clear();
+  spare_capacity_ = work.capacity;
   work.spares = &spare_symbols_;
   work.in_place.reset(new (std::nothrow) BlockEncoder());
 
@@ -391,7 +412,7 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
       if (!tools->parser) return false;
     }
     ParseAhead &c = chunks[index];
-    c.symbols = work.TakeBuffer();
+    c.symbols = work.TakeBuffer(c.end - c.begin + 1);
     if (!c.symbols) return false;
     c.count = tools->parser->ParseOnly(data + c.begin, c.end - c.begin, c.symbols.get());
     return true;
@@ -407,9 +428,23 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
     alone();
     return;
   }
+  // However the write ends (a callback may throw), the other threads stop and are joined
+  // before what they use goes, and the writer is a one-thread writer again.
+  std::vector<std::thread> helpers;
+  struct Ending {
+    DeflateWriter *writer;
+    ParallelWrite *work;
+    std::vector<std::thread> *helpers;
+    ~Ending() {
+      work->Close();
+      for (std::thread &helper : *helpers) helper.join();
+      writer->parallel_write_ = nullptr;
+      // Two buffers serve the next write's first chunks; more is memory held for nothing.
+      if (writer->spare_symbols_.size() > 2) writer->spare_symbols_.resize(2);
+    }
+  } ending{this, &work, &helpers};
   parallel_write_ = &work;
 
-  std::vector<std::thread> helpers;
   for (int t = 1; t < parallel_.threads; ++t) {
     try {
       helpers.emplace_back([&] {
@@ -440,18 +475,12 @@ void DeflateWriter<Position>::CompressInParallel(const std::uint8_t *data, int c
       if (!met) ++counters_.misses;
       if (misses_in_a_row == 4) work.StopParsing();
     }
-    if (state != ParseAhead::State::kLeft && chunks[k].blocks_out == 0) work.ReturnBuffer(std::move(chunks[k].symbols));
+    if (state != ParseAhead::State::kLeft && chunks[k].blocks_out == 0) work.ReturnBuffer(&chunks[k]);
     SpliceCodedBlocks(false);
   }
   ParseWatch rest;
   RunUntil(ParseWatch::kNone, &rest);
   SpliceCodedBlocks(true);  // what one thread would have handed out before the write returns
-
-  work.Close();
-  for (std::thread &helper : helpers) helper.join();
-  parallel_write_ = nullptr;
-  // Two buffers serve the next write's first chunks; the rest is memory held for nothing.
-  if (spare_symbols_.size() > 2) spare_symbols_.resize(2);
 }
 
 template <class Position>
@@ -609,19 +638,20 @@ void DeflateWriter<Position>::CodeInPlace(const BlockToCode &block) {
 template <class Position>
 void DeflateWriter<Position>::SpliceCodedBlocks(bool wait) {
   ParallelWrite &work = *parallel_write_;
-  for (; work.spliced < work.blocks.size(); ++work.spliced) {
+  for (; work.spliced < work.block_count(); ++work.spliced) {
     if (!wait && !work.Done(work.spliced)) return;
-    BlockToCode &block = work.blocks[work.spliced];
+    BlockToCode &block = work.Block(work.spliced);
     if (work.AwaitBlock(work.spliced, work.own_jobs)) {
       Splice(block);
     } else {
       CodeInPlace(block);
     }
-    std::string().swap(block.coded);
-    if (block.chunk == ParallelWrite::kNone) continue;  // the writer's own
+    const std::size_t chunk_index = block.chunk;
+    work.PopBlock();
+    if (chunk_index == ParallelWrite::kNone) continue;  // the writer's own
     ++counters_.blocks_apart;
-    ParseAhead &chunk = work.chunks[block.chunk];
-    if (--chunk.blocks_out == 0 && block.chunk != work.taking) work.ReturnBuffer(std::move(chunk.symbols));
+    ParseAhead &chunk = work.chunks[chunk_index];
+    if (--chunk.blocks_out == 0 && chunk_index != work.taking) work.ReturnBuffer(&chunk);
   }
 }
 

@@ -311,7 +311,8 @@ struct DeflateWriter<Position>::NoWatch {
 
 template <class Position>
 void DeflateWriter<Position>::Compress(const std::uint8_t *data, int count) {
-  if (!parse_only_ && parallel_.threads > 1 && count > 0 && static_cast<std::uint32_t>(count) >= parallel_.min_write) {
+  if (!parse_only_ && parallel_.threads > 1 && parallel_.chunk > 0 && count > 0 &&
+      static_cast<std::uint32_t>(count) >= parallel_.min_write) {
     CompressInParallel(data, count);
     return;
   }
@@ -507,8 +508,10 @@ StreamWriter *NewWriter(YDRGZ_WRITE_FUNC write, void *user, const MemoryLevel &l
 
 StreamWriter *NewStreamWriter(YDRGZ_WRITE_FUNC write, void *user, int memory_level, MatchSearch search) {
   const MemoryLevel level = MemoryLevelOf(memory_level);
-  if (2 * level.window_size <= 0x10000) return NewWriter<std::uint16_t>(write, user, level, search);
-  return NewWriter<std::uint32_t>(write, user, level, search);
+  StreamWriter *writer = 2 * level.window_size <= 0x10000 ? NewWriter<std::uint16_t>(write, user, level, search)
+                                                          : NewWriter<std::uint32_t>(write, user, level, search);
+  if (writer != nullptr) writer->set_parallel(DefaultParallelSettings());
+  return writer;
 }
 
 }  // namespace ydr::gz

@@ -25,19 +25,21 @@ inline constexpr std::uint32_t kInsertLimit = 6;
 // settings; they change only how fast it is made.
 struct ParallelSettings {
   int threads = 1;                     // 1: one thread, the caller's
-  std::uint32_t chunk = 1u << 20;      // the most input one thread parses ahead at a time
+  std::uint32_t chunk = 1u << 20;      // the longest chunk (each parse runs on past it, and the last may be longer)
   std::uint32_t min_write = 2u << 20;  // writes smaller than this stay on the caller's thread
   // Every chunk parsed ahead and met, however the threads are timed (for tests, whose counts
   // of joins must not depend on the machine's load).
   bool always_meet = false;
 };
 
-// The threads the processors allow, at most 4; YDR_GZ_THREADS (1 to 64) overrides.
+// As many threads as the processors this process may run on, at most 4; YDR_GZ_THREADS
+// (1 to 64) overrides. New writers start with these.
 ParallelSettings DefaultParallelSettings();
 
-// What the threads of a writer did, for tests and benchmarks: each chunk parsed ahead is
-// either joined (its symbols taken from the join on) or missed (parsed again on the caller's
-// thread, because the two parses never met or its thread could not start).
+// What the threads of a writer did, for tests and benchmarks: a chunk parsed ahead is joined
+// (its symbols taken from the join on) or missed (the two parses never met, or there was no
+// memory for its parse); a chunk nobody had started, or the writer stopped waiting for, is
+// parsed by the writer itself and counted in neither.
 struct ParallelCounters {
   std::uint64_t bytes_taken = 0;  // input bytes whose symbols came from another thread
   std::uint32_t joins = 0;
@@ -58,7 +60,7 @@ class StreamWriter : public YdrGZStream {
   const ParallelCounters &parallel_counters() const { return counters_; }
 
  protected:
-  ParallelSettings parallel_ = DefaultParallelSettings();
+  ParallelSettings parallel_;  // one thread until set
   ParallelCounters counters_;
 };
 

@@ -8,11 +8,13 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "gz/deflate_writer.h"
 #include "tests/support/gz_streams.h"
+#include "tests/support/temp_dir.h"
 #include "ydr/gz.h"
 
 namespace ydr::gz {
@@ -208,6 +210,83 @@ TEST(GzParallelTest, WritesOfEverySizeInAnyOrderGiveTheSameStream) {
       ASSERT_EQ(run.log.bytes, serial.log.bytes);
       EXPECT_EQ(run.log.calls, serial.log.calls);
     }
+  }
+}
+
+// The callback's answers decide what the output buffer keeps for the next call (a short
+// count keeps the rest, a failure drops the piece): the same answers to the same calls
+// must give the same bytes, and a callback's exception must come out of the write whole
+// (the other threads stopped, the handle good for closing), as it does on one thread.
+struct Answering {
+  enum Kind { kAll, kHalf, kFailEveryThird, kThrowOnce } kind;
+  CallLog log;
+  int calls = 0;
+};
+
+int Answer(YDRGZ, void *user, const void *buffer, int count) {
+  auto *a = static_cast<Answering *>(user);
+  ++a->calls;
+  a->log.calls.emplace_back(a->log.write_index, count);
+  int taken = count;
+  if (a->kind == Answering::kHalf) taken = count > 1 ? count / 2 : count;
+  if (a->kind == Answering::kFailEveryThird && a->calls % 3 == 0) return 0;
+  if (a->kind == Answering::kThrowOnce && a->calls == 5) throw std::runtime_error("disk full");
+  a->log.bytes.append(static_cast<const char *>(buffer), static_cast<std::size_t>(taken));
+  return taken;
+}
+
+TEST(GzParallelTest, TheCallbacksAnswersHaveTheSameEffectOnAnyNumberOfThreads) {
+  const Bytes data = OwnProgram(700000);
+  for (const auto kind : {Answering::kAll, Answering::kHalf, Answering::kFailEveryThird, Answering::kThrowOnce}) {
+    std::vector<Answering> runs;
+    for (const int threads : {1, 3}) {
+      SCOPED_TRACE("answers " + std::to_string(kind) + " threads " + std::to_string(threads));
+      Answering answering{kind, {}, 0};
+      StreamWriter *writer = NewStreamWriter(Answer, &answering, 0, MatchSearch::kBest);
+      ASSERT_NE(writer, nullptr);
+      writer->set_parallel(Threads(threads, 65536, true));
+      bool thrown = false;
+      try {
+        YdrGZWrite(writer, data.data(), static_cast<int>(data.size()));
+      } catch (const std::runtime_error &) {
+        thrown = true;
+      }
+      EXPECT_EQ(thrown, kind == Answering::kThrowOnce);
+      ++answering.log.write_index;
+      EXPECT_EQ(YdrGZCloseWrite(writer), 0);
+      runs.push_back(answering);
+    }
+    if (kind == Answering::kThrowOnce) {
+      // What follows an exception is the handle's closing, with whatever state the
+      // exception left: the calls up to it must agree.
+      for (Answering &run : runs) {
+        run.log.calls.resize(5);
+        run.log.bytes.resize(4 * 4096);
+      }
+    }
+    EXPECT_EQ(runs[0].log.bytes, runs[1].log.bytes);
+    EXPECT_EQ(runs[0].log.calls, runs[1].log.calls);
+    if (kind == Answering::kAll) {
+      EXPECT_EQ(test::GzDecompress(runs[1].log.bytes).data, data);
+    }
+  }
+}
+
+TEST(GzParallelTest, TheThreadsSettingTakesWholeNumbersFromOneTo64) {
+  const int fallback = [] {
+    const test::ScopedEnv unset("YDR_GZ_THREADS", nullptr);
+    return DefaultParallelSettings().threads;
+  }();
+  EXPECT_GE(fallback, 1);
+  EXPECT_LE(fallback, 4);
+  const struct {
+    const char *value;
+    int threads;
+  } cases[] = {{"1", 1},         {"3", 3},         {"64", 64},     {"0", fallback},  {"65", fallback},
+               {"-2", fallback}, {"4x", fallback}, {"", fallback}, {"two", fallback}};
+  for (const auto &c : cases) {
+    const test::ScopedEnv setting("YDR_GZ_THREADS", c.value);
+    EXPECT_EQ(DefaultParallelSettings().threads, c.threads) << "YDR_GZ_THREADS=" << c.value;
   }
 }
 

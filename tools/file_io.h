@@ -36,6 +36,7 @@ class Input {
   // spelling or link): writing there would destroy the input. False for "-" (standard output).
   bool IsSameFileAs(const std::string &path) const;
   bool failed() const { return failed_; }
+  bool is_standard_input() const { return file_ == stdin; }
   const std::string &name() const { return name_; }
   const std::string &error() const { return error_; }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,31 +62,26 @@ std::string Ratio(std::uint64_t compressed, std::uint64_t plain) {
   return text;
 }
 
-constexpr std::size_t kCompressWrite = 16u << 20;
-
-// Reads until `size` bytes, the end or an error: a pipe hands out less at a time.
-long ReadFull(Input &in, char *buffer, std::size_t size) {
-  std::size_t have = 0;
-  while (have < size) {
-    const long got = in.Read(buffer + have, size - have);
-    if (got < 0) return -1;
-    if (got == 0) break;
-    have += static_cast<std::size_t>(got);
-  }
-  return static_cast<long>(have);
-}
+// A file is compressed in writes of 16 MiB, which the library shares among its threads
+// (YDR_GZ_THREADS); standard input in writes of 64 KiB, so that a stream passes through
+// without waiting for 16 MiB of it. The output is the same either way.
+constexpr std::size_t kFileWrite = 16u << 20;
+constexpr std::size_t kStreamWrite = 1u << 16;
 
 // Compresses `in` into `out`; false after saying why.
 bool Compress(Input &in, Output &out, const Settings &settings, Totals *totals) {
   YDRGZ stream = YdrGZOpenWriteOfCustomMem(WriteToOutput, &out, settings.level);
   if (stream == nullptr) return Failed("out of memory");
-  // Large writes: the library shares each among its threads (YDR_GZ_THREADS), and the
-  // stream is the same however the input is cut.
-  std::vector<char> buffer(kCompressWrite);
-  ProgressMeter meter("compressing " + in.name(), "", 0, SizeOf(in.name()));
+  const std::uint64_t size = in.is_standard_input() ? 0 : SizeOf(in.name());
+  // A small file takes one read of its size (and one more to see the end).
+  const std::size_t piece = in.is_standard_input()          ? kStreamWrite
+                            : size > 0 && size < kFileWrite ? static_cast<std::size_t>(size) + 1
+                                                            : kFileWrite;
+  const std::unique_ptr<char[]> buffer(new char[piece]);
+  ProgressMeter meter("compressing " + in.name(), "", 0, size);
   long got;
-  while ((got = ReadFull(in, buffer.data(), buffer.size())) > 0) {
-    YdrGZWrite(stream, buffer.data(), static_cast<int>(got));
+  while ((got = in.Read(buffer.get(), piece)) > 0) {
+    YdrGZWrite(stream, buffer.get(), static_cast<int>(got));
     meter.AddBytes(static_cast<std::uint64_t>(got));
     totals->in += static_cast<std::uint64_t>(got);
   }

@@ -1,5 +1,7 @@
 #include "tools/pack_queue.h"
 
+#include "platform/processors.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <thread>
@@ -12,10 +14,7 @@ bool WrittenByTheWriter(const PackJob &job) { return job.size > PackQueue::kQueu
 
 }  // namespace
 
-int ProcessorCount() {
-  const unsigned n = std::thread::hardware_concurrency();  // the processors online; 0 when unknown
-  return n > 0 ? static_cast<int>(n) : 1;
-}
+int ProcessorCount() { return static_cast<int>(platform::UsableProcessors()); }
 
 PackQueue::PackQueue(std::vector<PackJob> jobs, int threads, Opener open, std::function<void(std::size_t)> progress)
     : jobs_(std::move(jobs)),
