@@ -117,7 +117,9 @@ bool CodeApart(BlockCoder *coder, BlockToCode *block) {
 
 // The work of one write shared among threads: the chunks, handed out in order to whichever
 // thread asks first, and the blocks to code, which go first. At most `ahead_limit` chunks
-// past the one the writer is at are parsed ahead, which bounds the memory their symbols take.
+// past the one the writer is at are parsed ahead, which bounds the memory their symbols take
+// (with the chunks whose blocks are still being coded, and one the writer stopped waiting
+// for, until its parse ends).
 struct ParallelWrite {
   static constexpr std::size_t kNone = ~std::size_t{0};
   enum class Job { kNone, kParse, kCode };
