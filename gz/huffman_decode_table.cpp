@@ -157,8 +157,10 @@ void FastTable<kBits>::Build(const std::uint8_t *lengths, int count, int simple,
       const int symbol = sorted[next++];
       std::uint32_t e;
       if (symbol < simple) {
-        e = symbol < 256 ? fast_entry::kLiteral | static_cast<std::uint32_t>(symbol) << 16 : fast_entry::kElsewhere;
-        e |= static_cast<std::uint32_t>(len) | static_cast<std::uint32_t>(len) << 8;
+        // The end of a block consumes nothing here: it is left to the waiting table.
+        e = symbol < 256 ? fast_entry::kLiteral | static_cast<std::uint32_t>(symbol) << 16 |
+                               static_cast<std::uint32_t>(len) | static_cast<std::uint32_t>(len) << 8
+                         : fast_entry::kElsewhere;
       } else {
         const std::uint32_t extra_bits = extra[symbol - simple];
         // A symbol without meaning (extra 99) is left to the waiting table, which rejects it.

@@ -35,7 +35,8 @@ inline bool IsLink(std::uint8_t op) { return static_cast<unsigned>(op - (kOpLite
 //   bits 8-11   the code's own length (where its extra bits start)
 //   bit 12      a literal
 //   bit 13      not decoded here: a code longer than the table (look it up in the waiting
-//               table), the end of a block, or a code the code lacks
+//               table), the end of a block, or a code the code lacks; such an entry has
+//               bits 0-11 clear, so that taking it consumes nothing
 //   bits 16-31  the literal, or the base length or distance
 namespace fast_entry {
 inline constexpr std::uint32_t kLiteral = 1u << 12;

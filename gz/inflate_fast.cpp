@@ -25,10 +25,11 @@ inline std::uint64_t Mask64(std::uint32_t n) { return (std::uint64_t{1} << n) - 
 
 // Copies a match of `length` bytes from `distance` back, forward, possibly overlapping; may
 // write up to 40 bytes beyond the match. Word copies need the source eight bytes or more
-// behind: a run of one byte is spread over a word, and a shorter period is first written
-// out bytewise until a whole multiple of it of at least eight bytes lies behind. The first
-// 40 bytes are copied without a test, since most matches are that short: the loop's exit
-// would otherwise be a branch mispredicted on nearly every match.
+// behind: a run of one byte is spread over a word, and a shorter period is first laid down
+// one period per word store (each store leaves `distance` right bytes and junk after them,
+// which the next store overwrites) until a whole multiple of it of at least eight bytes lies
+// behind. The first 40 bytes are copied without a test, since most matches are that short:
+// the loop's exit would otherwise be a branch mispredicted on nearly every match.
 inline void CopyWords(std::uint8_t *to, const std::uint8_t *from, std::uint8_t *const end) {
   const auto word = [&](int i) {
     std::uint64_t w;
@@ -44,8 +45,9 @@ inline void CopyWords(std::uint8_t *to, const std::uint8_t *from, std::uint8_t *
   from += 40;
   while (to < end) {
     word(0);
-    to += 8;
-    from += 8;
+    word(1);
+    to += 16;
+    from += 16;
   }
 }
 
@@ -57,18 +59,26 @@ inline void CopyMatch(std::uint8_t *to, std::uint32_t distance, std::uint32_t le
   }
   if (distance == 1) {
     const std::uint64_t word = 0x0101010101010101ull * to[-1];
-    do {
+    std::memcpy(to, &word, 8);
+    std::memcpy(to + 8, &word, 8);
+    to += 16;
+    while (to < end) {
       std::memcpy(to, &word, 8);
-      to += 8;
-    } while (to < end);
+      std::memcpy(to + 8, &word, 8);
+      to += 16;
+    }
     return;
   }
   // The smallest multiple of the period that is at least 8.
   static constexpr std::uint8_t kStride[8] = {0, 0, 8, 9, 8, 10, 12, 14};
   const std::uint32_t stride = kStride[distance];
-  const std::uint8_t *from = to - distance;
-  std::uint8_t *const pattern_end = to + (length < stride ? length : stride);
-  while (to < pattern_end) *to++ = *from++;
+  std::uint8_t *const pattern_end = to + stride;
+  do {
+    std::uint64_t w;
+    std::memcpy(&w, to - distance, 8);
+    std::memcpy(to, &w, 8);
+    to += distance;
+  } while (to < pattern_end);
   if (to < end) CopyWords(to, to - stride, end);
 }
 
@@ -128,6 +138,111 @@ YDR_ALWAYS_INLINE void Inflater::FastSymbolsLoop(const DecodeTable &litlen, cons
   std::uint64_t bits = bit_buffer_;
   int count = bit_count_;
 
+  // The main loop, while the window has room for the most an iteration writes and the input
+  // for the most it reads (two refills): no other bound is tested. An iteration starts with
+  // the next literal/length entry already looked up, so that its lookup overlaps the previous
+  // match's copy. `left` counts the bits held in its low 8 bits only: whole entries are
+  // subtracted from it, their consumed bits being their low byte.
+  constexpr std::uint32_t kMostWritten = 2 + 258;
+  if (last > kMostWritten && position < last - kMostWritten && in_end - in >= 16 + 7) {
+    const std::uint32_t main_end = last - kMostWritten;
+    const std::uint8_t *const in_main_end = in_end - 15;
+    std::uint32_t left = static_cast<std::uint32_t>(count);
+    // Tops the bit buffer up to 56 bits or more. The bits above those counted are the next
+    // input's own (or zero), so a later load ORed over them changes nothing.
+    const auto refill = [&]() YDR_ALWAYS_INLINE_LAMBDA {
+      bits |= platform::LoadLittleEndian64(in) << (left & 63);
+      in += 7 - ((left >> 3) & 7);
+      left |= 56;
+    };
+    const auto consume = [&](std::uint32_t entry) YDR_ALWAYS_INLINE_LAMBDA {
+      bits >>= static_cast<std::uint8_t>(entry);
+      left -= entry;
+    };
+    refill();
+    std::uint32_t e = flt[bits & kFastLitMask];
+    do {
+      // Up to three literals on one refill, each of at most 11 bits; after two, enough bits
+      // remain for a length of 16 and the distance lookup.
+      std::uint64_t saved = bits;
+      consume(e);
+      if (e & kLiteral) {
+        out[position++] = static_cast<std::uint8_t>(Value(e));
+        e = flt[bits & kFastLitMask];
+        saved = bits;
+        consume(e);
+        if (e & kLiteral) {
+          out[position++] = static_cast<std::uint8_t>(Value(e));
+          e = flt[bits & kFastLitMask];
+          saved = bits;
+          consume(e);
+          if (e & kLiteral) {
+            out[position++] = static_cast<std::uint8_t>(Value(e));
+            e = flt[bits & kFastLitMask];
+            refill();
+            continue;
+          }
+        }
+      }
+      // A length, or an entry that consumed nothing: a long code, the end of the block or
+      // no code at all.
+      std::uint32_t length;
+      std::uint32_t length_bits;
+      if (e & kElsewhere) {
+        int used = 0;
+        const DecodeEntry l = LookUpLong(lt, lmask, bits, &used);
+        if (l.op == kOpLiteral) {
+          bits >>= used;
+          left -= static_cast<std::uint32_t>(used);
+          out[position++] = static_cast<std::uint8_t>(l.value);
+          e = flt[bits & kFastLitMask];
+          refill();
+          continue;
+        }
+        if (l.op > 13) break;  // the slow path takes it
+        saved = bits;
+        length = l.value + (static_cast<std::uint32_t>(bits >> used) & Mask(l.op));
+        length_bits = static_cast<std::uint32_t>(used) + l.op;
+        bits >>= length_bits;
+        left -= length_bits;
+      } else {
+        length = Value(e) + static_cast<std::uint32_t>((saved & Mask64(Total(e))) >> CodeLength(e));
+        length_bits = Total(e);
+      }
+      const std::uint32_t d = fdt[bits & kFastDistMask];
+      std::uint32_t distance;
+      if (d & kElsewhere) {
+        const std::uint8_t *const in_before = in;
+        const std::uint32_t left_before = left;
+        refill();
+        int dist_used = 0;
+        const DecodeEntry l = LookUpLong(dt, dmask, bits, &dist_used);
+        if (l.op == kOpInvalid) {  // back to before the length, for the slow path
+          in = in_before;
+          bits = saved;
+          left = left_before + length_bits;
+          break;
+        }
+        distance = l.value + (static_cast<std::uint32_t>(bits >> dist_used) & Mask(l.op));
+        dist_used += l.op;
+        bits >>= dist_used;
+        left -= static_cast<std::uint32_t>(dist_used);
+      } else {
+        refill();
+        saved = bits;
+        consume(d);
+        distance = Value(d) + static_cast<std::uint32_t>((saved & Mask64(Total(d))) >> CodeLength(d));
+      }
+      if (distance > window_size_) distance = ((distance - 1) & (window_size_ - 1)) + 1;
+      e = flt[bits & kFastLitMask];
+      refill();
+      CopyMatch(out + position, distance, length);
+      position += length;
+    } while (position < main_end && in < in_main_end);
+    count = static_cast<int>(left & 0xFF);
+  }
+
+  // Near the ends: every symbol tested against the room left.
   while (position < last && in_end - in >= 8) {
     bits |= platform::LoadLittleEndian64(in) << count;
     in += (63 - count) >> 3;
