@@ -128,12 +128,13 @@ YDR_ALWAYS_INLINE void Inflater::FastSymbolsLoop(const DecodeTable &litlen, cons
   const std::uint32_t *fdt = fast_dist.entries;
   constexpr std::uint32_t kFastLitMask = (1u << FastTable<11>::kFastBits) - 1;
   constexpr std::uint32_t kFastDistMask = (1u << FastTable<10>::kFastBits) - 1;
-  // A symbol that would fill the window is left to the slow path, which stops there.
-  const std::uint32_t last = window_size_ - 1;
+  // A symbol that would fill the window (or the span of windows) is left to the slow path,
+  // which stops there; and a match copy may write 40 bytes beyond its end.
+  const std::uint32_t last = limit_ - 1 < room_ - 40 ? limit_ - 1 : room_ - 40;
   const std::uint8_t *const in_start = source_->next();
   const std::uint8_t *in = in_start;
   const std::uint8_t *const in_end = in_start + source_->available();
-  std::uint8_t *const out = window_ + base_;
+  std::uint8_t *const out = out_;
   std::uint32_t position = position_;
   std::uint64_t bits = bit_buffer_;
   int count = bit_count_;

@@ -6,7 +6,10 @@
 // out exactly one window until the last.
 //
 // Its window is a circular window of W bytes laid out flat: the previous window's bytes,
-// then the window being filled. A match reaches back into both; a distance larger than W (a
+// then the window being filled. A caller with room for whole windows may have them decoded
+// straight into its own memory instead (DecodeInto), the W bytes before it being the
+// history; the decoder then runs on across the windows, and afterwards leaves its ring as
+// if each window had gone through it. A match reaches back into both; a distance larger than W (a
 // stream written with a larger window than this reader's) reads the circular window's byte,
 // that is distance modulo W: such a stream reads back wrong, as documented, never out of
 // bounds.
@@ -87,7 +90,10 @@ Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t
       fast_dist_(new (std::nothrow) FastTable<10>),
       ring_size_(RingSize(window_size)),
       base_(window_size),
-      output_(window + window_size) {
+      output_(window + window_size),
+      out_(window + window_size),
+      limit_(window_size),
+      room_(window_size + kWindowSlack) {
 #if defined(YDR_X86_TARGETS)
   bit_instructions_ = platform::GetCpuFeatures().bmi2;
 #endif
@@ -111,6 +117,7 @@ void Inflater::Reset() {
   // Window bytes not handed out are dropped; those written stay as history.
   std::memcpy(window_ + base_ - window_size_, window_ + base_, position_);
   position_ = 0;
+  UseRing();
   in_block_ = fresh_block_ = final_ = ended_ = failed_ = tables_held_ = false;
   type_ = 0;
   stored_left_ = 0;
@@ -151,19 +158,59 @@ int Inflater::HandOut() {
   return static_cast<int>(count);
 }
 
-int Inflater::Decode() {
-  if (failed_) return -1;
-  if (ended_) return 0;
+void Inflater::UseRing() {
   if (base_ + window_size_ + kWindowSlack > ring_size_) {  // back to the ring's start
     std::memcpy(window_, window_ + base_ - window_size_, window_size_);
     base_ = window_size_;
   }
+  out_ = window_ + base_;
+  limit_ = window_size_;
+  room_ = window_size_ + kWindowSlack;
+}
+
+int Inflater::Decode() {
+  if (failed_) return -1;
+  if (ended_) return 0;
+  UseRing();
+  const InflateStatus result = Run();
+  if (!Continues(result)) return Fail(result);
+  return HandOut();
+}
+
+int Inflater::DecodeInto(std::uint8_t *to, std::uint32_t count, std::uint32_t room) {
+  if (failed_) return -1;
+  if (ended_) return 0;
+  out_ = to;
+  limit_ = count;
+  room_ = room;
+  const InflateStatus result = Run();
+  // Back to the ring, left as the window-by-window decoder leaves it: the last whole window
+  // as history, overwritten at its start by a last part-window at the end of the stream; or,
+  // after a failure, the part-window as the window being filled.
+  const std::uint32_t produced = position_;
+  const std::uint32_t whole = produced - produced % window_size_;
+  base_ = window_size_;
+  std::uint8_t *const history = window_;
+  std::memcpy(history, to + whole - window_size_, window_size_);  // before `to` when no window is whole
+  position_ = 0;
+  UseRing();
+  if (!Continues(result)) {
+    position_ = produced - whole;
+    std::memcpy(out_, to + whole, position_);
+    Fail(result);
+    return static_cast<int>(whole);
+  }
+  std::memcpy(history, to + whole, produced - whole);
+  return static_cast<int>(produced);
+}
+
+InflateStatus Inflater::Run() {
   for (;;) {
     if (!in_block_) {
-      if (!NeedBits(1)) return Fail(InflateStatus::kNeedsInput);
+      if (!NeedBits(1)) return InflateStatus::kNeedsInput;
       final_ = Bits(1) != 0;
       Drop(1);
-      if (!NeedBits(2)) return Fail(InflateStatus::kNeedsInput);
+      if (!NeedBits(2)) return InflateStatus::kNeedsInput;
       type_ = static_cast<int>(Bits(2));
       Drop(2);
       in_block_ = true;
@@ -174,14 +221,14 @@ int Inflater::Decode() {
       case 0: result = Stored(); break;
       case 1: result = Fixed(); break;
       case 2: result = Dynamic(); break;
-      default: return Fail(InflateStatus::kBadBlockType);
+      default: return InflateStatus::kBadBlockType;
     }
-    if (!Continues(result)) return Fail(result);
-    if (result == InflateStatus::kWindowFull) return HandOut();
+    if (!Continues(result)) return result;
+    if (result == InflateStatus::kWindowFull) return result;
     in_block_ = false;
     if (final_) {
       ended_ = true;
-      return HandOut();
+      return InflateStatus::kDone;
     }
   }
 }
@@ -198,7 +245,7 @@ InflateStatus Inflater::Stored() {
     stored_left_ = length;
     fresh_block_ = false;
   }
-  std::uint8_t *out = window_ + base_;
+  std::uint8_t *const out = out_;
   while (stored_left_ > 0) {
     if (bit_count_ >= 8) {  // bytes already taken into the bit buffer come first
       NeedBits(8);
@@ -209,7 +256,7 @@ InflateStatus Inflater::Stored() {
       if (source_->available() == 0 && !NeedBits(8)) return InflateStatus::kNeedsInput;  // refills
       if (bit_count_ >= 8) continue;
       std::uint32_t n = stored_left_;
-      if (n > window_size_ - position_) n = window_size_ - position_;
+      if (n > limit_ - position_) n = limit_ - position_;
       if (n > source_->available()) n = source_->available();
       std::memcpy(out + position_, source_->next(), n);
       source_->Skip(n);
@@ -218,7 +265,7 @@ InflateStatus Inflater::Stored() {
       stored_left_ -= n;
       if (consumed_bits() > need_mark_) need_mark_ = consumed_bits();
     }
-    if (position_ == window_size_) return InflateStatus::kWindowFull;
+    if (position_ == limit_) return InflateStatus::kWindowFull;
   }
   return InflateStatus::kDone;
 }
@@ -337,9 +384,9 @@ InflateStatus Inflater::LookUp(const DecodeTable &table, DecodeEntry *entry) {
 }
 
 InflateStatus Inflater::ContinueCopy() {
-  std::uint8_t *out = window_ + base_;
+  std::uint8_t *const out = out_;
   while (copy_left_ > 0) {
-    std::uint32_t n = window_size_ - position_;
+    std::uint32_t n = limit_ - position_;
     if (n > copy_left_) n = copy_left_;
     std::uint8_t *to = out + position_;
     const std::uint8_t *from = to - copy_distance_;
@@ -350,7 +397,7 @@ InflateStatus Inflater::ContinueCopy() {
     }
     position_ += n;
     copy_left_ -= n;
-    if (position_ == window_size_) return InflateStatus::kWindowFull;
+    if (position_ == limit_) return InflateStatus::kWindowFull;
   }
   return InflateStatus::kDone;
 }
@@ -364,14 +411,14 @@ InflateStatus Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &di
       return InflateStatus::kWindowFull;
     }
   }
-  std::uint8_t *out = window_ + base_;
+  std::uint8_t *const out = out_;
   for (;;) {
     FastSymbols(litlen, dist, fast_litlen, fast_dist);
     DecodeEntry e;
     if (const InflateStatus r = LookUp(litlen, &e); r != InflateStatus::kDone) return r;
     if (e.op == kOpLiteral) {
       out[position_++] = static_cast<std::uint8_t>(e.value);
-      if (position_ == window_size_) {
+      if (position_ == limit_) {
         phase_ = Phase::kAfterLiteral;
         return InflateStatus::kWindowFull;
       }

@@ -37,6 +37,17 @@ class Inflater {
   int Decode();
   const std::uint8_t *output() const { return output_; }
 
+  // Decodes `count` bytes (whole windows) straight into `to`, of which `room` bytes (at
+  // least `count`) may be written, as `count` / W calls of Decode would and with the same
+  // result summed: `count`, or fewer where the stream ends; where the data turns out corrupt
+  // or cut, the whole windows before that (perhaps 0), and -1 from then on. The W bytes
+  // before `to` must be the last W handed out: only for a decoder that has handed out a
+  // whole window since it started or was reset.
+  int DecodeInto(std::uint8_t *to, std::uint32_t count, std::uint32_t room);
+  // Whether decoding can go on: neither ended nor failed.
+  bool decoding() const { return !ended_ && !failed_; }
+  bool failed() const { return failed_; }
+
   // Whether the decoder stopped inside a block that holds its own code tables.
   bool holds_tables() const { return tables_held_; }
 
@@ -66,6 +77,8 @@ class Inflater {
   InflateStatus LookUp(const DecodeTable &table, DecodeEntry *entry);
   int Fail(InflateStatus why);
   int HandOut();
+  void UseRing();
+  InflateStatus Run();
 
   InflateStatus Stored();
   InflateStatus Fixed();
@@ -108,7 +121,12 @@ class Inflater {
   const std::uint32_t ring_size_;
   std::uint32_t base_;          // where the window being filled starts in the ring
   const std::uint8_t *output_;  // the last bytes handed out
-  std::uint32_t position_ = 0;  // bytes in the window being filled
+  // Where the decoder writes: the ring's window being filled, or the caller's memory. The
+  // decoder stops when `limit_` bytes are there; `room_` bytes from `out_` may be written.
+  std::uint8_t *out_;
+  std::uint32_t limit_;
+  std::uint32_t room_;
+  std::uint32_t position_ = 0;  // bytes in the window being filled (or the span, in the caller's memory)
   bool in_block_ = false;
   bool fresh_block_ = false;
   bool final_ = false;
