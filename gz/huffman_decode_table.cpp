@@ -2,8 +2,8 @@
 //
 // Codes are assigned in canonical order (by length, then by symbol) and entered into the
 // table tree as they come: a code no longer than the current level's index fills every
-// entry whose low bits are its (reversed) code; a longer one opens a new table below the
-// current level. A new table's width starts at what its first code needs and grows while
+// entry whose low bits are its (reversed) code (on the first level by doubling the table
+// as the lengths grow); a longer one opens a new table below the current level. A new table's width starts at what its first code needs and grows while
 // the codes still to come (counted over the whole code) would leave it with empty entries,
 // up to the level width. An incomplete code is made complete with invalid codes of the
 // longest length, so that every entry is filled.
@@ -50,15 +50,55 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   }
   const int real_codes = static_cast<int>(offset[max_length]);
 
-  unsigned code = 0;                  // the current code, reversed
-  int p = 0;                          // next value
-  int h = -1;                         // table level
-  int w = -l;                         // bits decoded before the current table
+  // The first level: each code that fits is stored once in a table as wide as its length,
+  // which is doubled (copied onto its upper half) before each longer length, so that a code
+  // of length k lands in its 2^(l - k) entries without a loop of its own. The entries the
+  // copies leave for longer codes' prefixes are all overwritten by their links below.
+  if (1 << l > capacity_) return BuildResult::kNoMemory;
+  const auto entry_for = [&](int p, int bits) {
+    DecodeEntry r;
+    r.bits = static_cast<std::uint8_t>(bits);
+    if (p >= real_codes) {
+      r.op = kOpInvalid;
+      r.value = 0;
+    } else if (values[p] < simple) {
+      r.op = values[p] < 256 ? kOpLiteral : kOpEndOfBlock;
+      r.value = static_cast<std::uint16_t>(values[p]);
+    } else {
+      r.op = extra[values[p] - simple];
+      r.value = base[values[p] - simple];
+    }
+    return r;
+  };
+  unsigned code = 0;  // the current code, reversed
+  int p = 0;          // next value
+  const auto advance = [&code](int k) {  // the next code, counting in reversed bit order
+    unsigned bit = 1u << (k - 1);
+    for (; code & bit; bit >>= 1) code ^= bit;
+    code ^= bit;
+  };
+  unsigned filled = 1u << min_length;
+  for (int k = min_length;; ++k) {
+    for (unsigned a = c[k]; a != 0; --a) {
+      entries_[code] = entry_for(p, k);
+      if (p < real_codes) ++p;
+      advance(k);
+    }
+    if (k == l) break;
+    std::memcpy(&entries_[filled], &entries_[0], filled * sizeof(DecodeEntry));
+    filled <<= 1;
+  }
+  root_bits_ = l;
+  size_ = 1 << l;
+
+  // Longer codes: second-level tables (and below) opened as their codes come.
+  int h = 0;                          // table level
+  int w = 0;                          // bits decoded before the current table
   int table[kMaxBits + 1] = {};       // offset of each level's table
   unsigned saved[kMaxBits + 1] = {};  // the code at which each level's table began
-  int z = 0;                          // entries in the current table
+  int z = 1 << l;                     // entries in the current table
 
-  for (int k = min_length; k <= max_length; ++k) {
+  for (int k = l + 1; k <= max_length; ++k) {
     unsigned a = c[k];
     while (a-- != 0) {
       while (k > w + l) {  // open tables down to the level this code needs
@@ -82,38 +122,18 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
         if (size_ + z > capacity_) return BuildResult::kNoMemory;
         table[h] = size_;
         size_ += z;
-        if (h == 0) {
-          root_bits_ = l;  // a complete code always fills the first level to its full width
-        } else {
-          saved[h] = code;
-          const unsigned index = code >> (w - l);
-          entries_[table[h - 1] + static_cast<int>(index)] = {
-              static_cast<std::uint8_t>(16 + j), static_cast<std::uint8_t>(l), static_cast<std::uint16_t>(table[h])};
-        }
+        saved[h] = code;
+        const unsigned index = code >> (w - l);
+        entries_[table[h - 1] + static_cast<int>(index)] = {
+            static_cast<std::uint8_t>(16 + j), static_cast<std::uint8_t>(l), static_cast<std::uint16_t>(table[h])};
       }
 
-      DecodeEntry r;
-      r.bits = static_cast<std::uint8_t>(k - w);
-      if (p >= real_codes) {
-        r.op = kOpInvalid;
-        r.value = 0;
-      } else if (values[p] < simple) {
-        r.op = values[p] < 256 ? kOpLiteral : kOpEndOfBlock;
-        r.value = static_cast<std::uint16_t>(values[p]);
-        ++p;
-      } else {
-        r.op = extra[values[p] - simple];
-        r.value = base[values[p] - simple];
-        ++p;
-      }
+      const DecodeEntry r = entry_for(p, k - w);
+      if (p < real_codes) ++p;
       const unsigned step = 1u << (k - w);
       for (unsigned j = code >> w; j < static_cast<unsigned>(z); j += step)
         entries_[table[h] + static_cast<int>(j)] = r;
-
-      // Next code, counting in reversed bit order.
-      unsigned bit = 1u << (k - 1);
-      for (; code & bit; bit >>= 1) code ^= bit;
-      code ^= bit;
+      advance(k);
 
       // Back up over the tables that are full.
       while ((code & ((1u << w) - 1)) != saved[h]) {

@@ -125,9 +125,7 @@ void Inflater::Reset() {
   copy_left_ = copy_distance_ = 0;
 }
 
-bool Inflater::NeedBits(int n) {
-  const std::uint64_t mark = consumed_bits() + static_cast<std::uint64_t>(n);
-  if (mark > need_mark_) need_mark_ = mark;
+bool Inflater::LoadBits(int n) {
   while (bit_count_ < n) {
     const int byte = source_->Fetch();
     if (byte < 0) return false;

@@ -68,7 +68,13 @@ class Inflater {
     const std::uint64_t asked = (need_mark_ + 7) / 8;
     return asked < loaded_ ? asked : loaded_;
   }
-  bool NeedBits(int n);
+  // Waits for `n` bits (moving the mark on); false when the source ends first.
+  bool NeedBits(int n) {
+    const std::uint64_t mark = consumed_bits() + static_cast<std::uint64_t>(n);
+    if (mark > need_mark_) need_mark_ = mark;
+    return bit_count_ >= n || LoadBits(n);
+  }
+  bool LoadBits(int n);
   std::uint32_t Bits(int n) const { return static_cast<std::uint32_t>(bit_buffer_) & ((1u << n) - 1); }
   void Drop(int n) {
     bit_buffer_ >>= n;
