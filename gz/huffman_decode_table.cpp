@@ -3,10 +3,11 @@
 // Codes are assigned in canonical order (by length, then by symbol) and entered into the
 // table tree as they come: a code no longer than the current level's index fills every
 // entry whose low bits are its (reversed) code (on the first level by doubling the table
-// as the lengths grow); a longer one opens a new table below the current level. A new table's width starts at what its first code needs and grows while
-// the codes still to come (counted over the whole code) would leave it with empty entries,
-// up to the level width. An incomplete code is made complete with invalid codes of the
-// longest length, so that every entry is filled.
+// as the lengths grow); a longer one opens a new table below the current level. A new
+// table's width starts at what its first code needs and grows while the codes still to
+// come (counted over the whole code) would leave it with empty entries, up to the level
+// width. An incomplete code is made complete with invalid codes of the longest length, so
+// that every entry is filled.
 #include "gz/huffman_decode_table.h"
 
 #include <cstring>
@@ -70,8 +71,8 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
     }
     return r;
   };
-  unsigned code = 0;  // the current code, reversed
-  int p = 0;          // next value
+  unsigned code = 0;                     // the current code, reversed
+  int p = 0;                             // next value
   const auto advance = [&code](int k) {  // the next code, counting in reversed bit order
     unsigned bit = 1u << (k - 1);
     for (; code & bit; bit >>= 1) code ^= bit;
