@@ -27,6 +27,7 @@
 #include <mutex>
 
 #include "gz/deflate_constants.h"
+#include "platform/byte_order.h"
 #include "platform/cpu_features.h"
 
 namespace ydr::gz {
@@ -126,6 +127,18 @@ void Inflater::Reset() {
 }
 
 bool Inflater::LoadBits(int n) {
+  // Where the source has eight bytes buffered, as many whole bytes as fit are taken at once:
+  // reading ahead of the waits changes nothing the waits decide (see need_mark_), and takes
+  // no byte the source does not already hold.
+  if (source_->available() >= 8) {
+    const int take = (63 - bit_count_) >> 3;
+    const std::uint64_t word = platform::LoadLittleEndian64(source_->next());
+    bit_buffer_ |= (word & ((std::uint64_t{1} << (8 * take)) - 1)) << bit_count_;
+    bit_count_ += 8 * take;
+    loaded_ += static_cast<std::uint64_t>(take);
+    source_->Skip(static_cast<std::uint32_t>(take));
+    return true;  // n is at most 16, and at least 48 bits are held now
+  }
   while (bit_count_ < n) {
     const int byte = source_->Fetch();
     if (byte < 0) return false;
