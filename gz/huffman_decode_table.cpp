@@ -20,8 +20,20 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
                                const std::uint8_t *extra, int requested_root_bits, bool allow_incomplete) {
   root_bits_ = 0;
   size_ = 0;
+  // Counted into two sets in turn: runs of equal lengths would otherwise make each count
+  // wait for the one before.
   unsigned c[kMaxBits + 1] = {};
-  for (int i = 0; i < count; ++i) ++c[lengths[i]];
+  {
+    unsigned c2[kMaxBits + 1] = {};
+    int i = 0;
+    for (; i + 1 < count; i += 2) {
+      ++c[lengths[i]];
+      ++c2[lengths[i + 1]];
+    }
+    if (i < count) ++c[lengths[i]];
+    for (int j = 0; j <= kMaxBits; ++j) c[j] += c2[j];
+  }
+  for (int j = 1; j <= kMaxBits; ++j) counts_[j] = static_cast<std::uint16_t>(c[j]);
   if (c[0] == static_cast<unsigned>(count)) return BuildResult::kComplete;  // no codes: empty
 
   int min_length = 1;
@@ -45,9 +57,9 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   unsigned offset[kMaxBits + 2];
   offset[1] = 0;
   for (int j = 1; j < max_length; ++j) offset[j + 1] = offset[j] + c[j];
-  int values[320];
+  std::uint16_t *const values = symbols_;
   for (int i = 0; i < count; ++i) {
-    if (lengths[i] != 0) values[offset[lengths[i]]++] = i;
+    if (lengths[i] != 0) values[offset[lengths[i]]++] = static_cast<std::uint16_t>(i);
   }
   const int real_codes = static_cast<int>(offset[max_length]);
 
@@ -150,23 +162,15 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
 // doubled (copied onto its upper half) before each longer length: a code of length L then
 // needs one store, and its 2^(kBits - L) copies come from the doublings.
 template <int kBits>
-void FastTable<kBits>::Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base,
+void FastTable<kBits>::Build(const DecodeTable &table, int simple, const std::uint16_t *base,
                              const std::uint8_t *extra) {
-  unsigned counts[kMaxBits + 1] = {};
-  for (int i = 0; i < count; ++i) ++counts[lengths[i]];
-  counts[0] = 0;
+  const std::uint16_t *const counts = table.length_counts();
+  const std::uint16_t *const sorted = table.symbols_by_length();
   int shortest = 1;
   while (shortest <= kBits && counts[shortest] == 0) ++shortest;
   if (shortest > kBits) {
     for (std::uint32_t &e : entries) e = fast_entry::kElsewhere;
     return;
-  }
-  // Symbols in canonical order: by length, then by value.
-  unsigned offset[kMaxBits + 2] = {};
-  for (int len = 1; len <= kMaxBits; ++len) offset[len + 1] = offset[len] + counts[len];
-  std::uint16_t sorted[320];
-  for (int i = 0; i < count; ++i) {
-    if (lengths[i] != 0) sorted[offset[lengths[i]]++] = static_cast<std::uint16_t>(i);
   }
   unsigned next = 0;  // index into `sorted`: the symbols of each length follow those shorter
 

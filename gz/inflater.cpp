@@ -65,12 +65,12 @@ const FixedTables *GetFixedTables() {
     for (int i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     const bool lit_ok = t->litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits, kFixedLitLenRootBits,
                                         false) == BuildResult::kComplete;
-    t->fast_litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits);
+    t->fast_litlen.Build(t->litlen, 257, kLengthBase, kLengthExtraBits);
     for (int i = 0; i < 30; ++i) lengths[i] = 5;
     // 30 of the 32 five-bit codes: incomplete, and accepted.
     const bool dist_ok =
         t->dist.Build(lengths, 30, 0, kDistBase, kDistExtra, kFixedDistRootBits, true) == BuildResult::kIncomplete;
-    t->fast_dist.Build(lengths, 30, 0, kDistBase, kDistExtra);
+    t->fast_dist.Build(t->dist, 0, kDistBase, kDistExtra);
     t->ok = lit_ok && dist_ok;
     return t;
   }();
@@ -359,8 +359,8 @@ InflateStatus Inflater::ReadDynamicHeader() {
   if (dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra, kDistRootBits, false) != BuildResult::kComplete) {
     return InflateStatus::kBadDistanceCode;
   }
-  fast_litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits);
-  fast_dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra);
+  fast_litlen_->Build(*litlen_, 257, kLengthBase, kLengthExtraBits);
+  fast_dist_->Build(*dist_, 0, kDistBase, kDistExtra);
   return InflateStatus::kDone;
 }
 
