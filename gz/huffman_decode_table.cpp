@@ -20,19 +20,18 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
                                const std::uint8_t *extra, int requested_root_bits, bool allow_incomplete) {
   root_bits_ = 0;
   size_ = 0;
-  // Counted into two sets in turn: runs of equal lengths would otherwise make each count
-  // wait for the one before.
-  unsigned c[kMaxBits + 1] = {};
-  {
-    unsigned c2[kMaxBits + 1] = {};
-    int i = 0;
-    for (; i + 1 < count; i += 2) {
-      ++c[lengths[i]];
-      ++c2[lengths[i + 1]];
-    }
-    if (i < count) ++c[lengths[i]];
-    for (int j = 0; j <= kMaxBits; ++j) c[j] += c2[j];
+  // The two halves of the symbols are counted (and sorted below) side by side: runs of
+  // equal lengths would otherwise make each count wait for the one before.
+  const int half = count / 2;
+  unsigned first[kMaxBits + 1] = {};
+  unsigned second[kMaxBits + 1] = {};
+  for (int i = 0; i < half; ++i) {
+    ++first[lengths[i]];
+    ++second[lengths[half + i]];
   }
+  if (count % 2 != 0) ++second[lengths[count - 1]];
+  unsigned c[kMaxBits + 1];
+  for (int j = 0; j <= kMaxBits; ++j) c[j] = first[j] + second[j];
   for (int j = 1; j <= kMaxBits; ++j) counts_[j] = static_cast<std::uint16_t>(c[j]);
   if (c[0] == static_cast<unsigned>(count)) return BuildResult::kComplete;  // no codes: empty
 
@@ -57,11 +56,22 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   unsigned offset[kMaxBits + 2];
   offset[1] = 0;
   for (int j = 1; j < max_length; ++j) offset[j + 1] = offset[j] + c[j];
+  // Symbols without a code go to the far end, out of the way, so that no test decides.
   std::uint16_t *const values = symbols_;
-  for (int i = 0; i < count; ++i) {
-    if (lengths[i] != 0) values[offset[lengths[i]]++] = static_cast<std::uint16_t>(i);
+  unsigned at_first[kMaxBits + 1];
+  unsigned at_second[kMaxBits + 1];
+  at_first[0] = kMaxSymbols;
+  at_second[0] = kMaxSymbols + first[0];
+  for (int j = 1; j <= max_length; ++j) {
+    at_first[j] = offset[j];
+    at_second[j] = offset[j] + first[j];
   }
-  const int real_codes = static_cast<int>(offset[max_length]);
+  for (int i = 0; i < half; ++i) {
+    values[at_first[lengths[i]]++] = static_cast<std::uint16_t>(i);
+    values[at_second[lengths[half + i]]++] = static_cast<std::uint16_t>(half + i);
+  }
+  if (count % 2 != 0) values[at_second[lengths[count - 1]]++] = static_cast<std::uint16_t>(count - 1);
+  const int real_codes = count - static_cast<int>(c[0]);
 
   // The first level: each code that fits is stored once in a table as wide as its length,
   // which is doubled (copied onto its upper half) before each longer length, so that a code

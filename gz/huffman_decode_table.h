@@ -90,8 +90,9 @@ class DecodeTable {
   std::unique_ptr<DecodeEntry[]> entries_;
   int root_bits_ = 0;
   int size_ = 0;
+  static constexpr int kMaxSymbols = 320;
   std::uint16_t counts_[16] = {};
-  std::uint16_t symbols_[320] = {};
+  std::uint16_t symbols_[2 * kMaxSymbols] = {};  // the second half: those without a code
 };
 
 }  // namespace ydr::gz
