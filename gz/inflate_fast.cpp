@@ -209,7 +209,8 @@ YDR_ALWAYS_INLINE void MainLoop(MainLoopState &state, const Codes &t) {
       bits >>= dist_used;
       left -= static_cast<std::uint32_t>(dist_used);
     } else {
-      refill();
+      // A distance takes at most 23 bits, and the next lookup 11 more.
+      if ((left & 0xFF) < 23 + 11) refill();
       saved = bits;
       consume(d);
       distance = Value(d) + static_cast<std::uint32_t>((saved & Mask64(Total(d))) >> CodeLength(d));
