@@ -317,40 +317,7 @@ InflateStatus Inflater::ReadDynamicHeader() {
   }
 
   const int total = nlit + ndist;
-  const int root = bitlen_->root_bits();
-  int previous = 0;
-  for (int i = 0; i < total;) {
-    if (!NeedBits(root)) return InflateStatus::kNeedsInput;
-    const DecodeEntry &entry = bitlen_->entries()[Bits(root)];
-    Drop(entry.bits);
-    const int symbol = entry.value;
-    if (symbol < 16) {
-      lengths[i++] = static_cast<std::uint8_t>(previous = symbol);
-      continue;
-    }
-    int repeat;
-    std::uint8_t value;
-    if (symbol == 16) {
-      if (!NeedBits(2)) return InflateStatus::kNeedsInput;
-      repeat = 3 + static_cast<int>(Bits(2));
-      Drop(2);
-      value = static_cast<std::uint8_t>(previous);
-    } else if (symbol == 17) {
-      if (!NeedBits(3)) return InflateStatus::kNeedsInput;
-      repeat = 3 + static_cast<int>(Bits(3));
-      Drop(3);
-      value = 0;
-      previous = 0;
-    } else {
-      if (!NeedBits(7)) return InflateStatus::kNeedsInput;
-      repeat = 11 + static_cast<int>(Bits(7));
-      Drop(7);
-      value = 0;
-      previous = 0;
-    }
-    if (i + repeat > total) return InflateStatus::kRepeatPastEnd;
-    while (repeat-- > 0) lengths[i++] = value;
-  }
+  if (const InflateStatus r = ReadCodeLengths(lengths, total); r != InflateStatus::kDone) return r;
 
   if (litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits, kLitLenRootBits, false) !=
       BuildResult::kComplete) {
@@ -361,6 +328,76 @@ InflateStatus Inflater::ReadDynamicHeader() {
   }
   fast_litlen_->Build(*litlen_, 257, kLengthBase, kLengthExtraBits);
   fast_dist_->Build(*dist_, 0, kDistBase, kDistExtra);
+  return InflateStatus::kDone;
+}
+
+// The code lengths of the literal/length and distance codes, through the code-length code.
+// The bit state lives in locals meanwhile (the byte stores into `lengths` could otherwise
+// alias it), written back on the way out; waits behave exactly as NeedBits.
+InflateStatus Inflater::ReadCodeLengths(std::uint8_t *lengths, int total) {
+  struct Local {
+    Inflater &d;
+    std::uint64_t bits, mark, loaded;
+    int count;
+    explicit Local(Inflater &decoder)
+        : d(decoder), bits(d.bit_buffer_), mark(d.need_mark_), loaded(d.loaded_), count(d.bit_count_) {}
+    ~Local() { Out(); }
+    void Out() {
+      d.bit_buffer_ = bits;
+      d.bit_count_ = count;
+      d.loaded_ = loaded;
+      d.need_mark_ = mark;
+    }
+    bool Need(int n) {
+      const std::uint64_t wanted = loaded * 8 - static_cast<std::uint64_t>(count) + static_cast<std::uint64_t>(n);
+      if (wanted > mark) mark = wanted;
+      if (count >= n) return true;
+      Out();
+      const bool ok = d.LoadBits(n);
+      bits = d.bit_buffer_;
+      count = d.bit_count_;
+      loaded = d.loaded_;
+      return ok;
+    }
+    std::uint32_t Take(int n) {
+      const auto v = static_cast<std::uint32_t>(bits) & ((1u << n) - 1);
+      bits >>= n;
+      count -= n;
+      return v;
+    }
+  } b(*this);
+  const DecodeEntry *const table = bitlen_->entries();
+  const int root = bitlen_->root_bits();
+  int previous = 0;
+  for (int i = 0; i < total;) {
+    if (!b.Need(root)) return InflateStatus::kNeedsInput;
+    const DecodeEntry entry = table[static_cast<std::uint32_t>(b.bits) & ((1u << root) - 1)];
+    b.Take(entry.bits);
+    const int symbol = entry.value;
+    if (symbol < 16) {
+      lengths[i++] = static_cast<std::uint8_t>(previous = symbol);
+      continue;
+    }
+    int repeat;
+    std::uint8_t value;
+    if (symbol == 16) {
+      if (!b.Need(2)) return InflateStatus::kNeedsInput;
+      repeat = 3 + static_cast<int>(b.Take(2));
+      value = static_cast<std::uint8_t>(previous);
+    } else if (symbol == 17) {
+      if (!b.Need(3)) return InflateStatus::kNeedsInput;
+      repeat = 3 + static_cast<int>(b.Take(3));
+      value = 0;
+      previous = 0;
+    } else {
+      if (!b.Need(7)) return InflateStatus::kNeedsInput;
+      repeat = 11 + static_cast<int>(b.Take(7));
+      value = 0;
+      previous = 0;
+    }
+    if (i + repeat > total) return InflateStatus::kRepeatPastEnd;
+    while (repeat-- > 0) lengths[i++] = value;
+  }
   return InflateStatus::kDone;
 }
 

@@ -90,6 +90,7 @@ class Inflater {
   InflateStatus Fixed();
   InflateStatus Dynamic();
   InflateStatus ReadDynamicHeader();
+  InflateStatus ReadCodeLengths(std::uint8_t *lengths, int total);
   InflateStatus Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
                         const FastTable<10> &fast_dist);
   void FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
