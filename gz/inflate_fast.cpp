@@ -1,7 +1,10 @@
-// The decoder's fast path: whole symbols decoded with one refill each while at least eight
-// input bytes are buffered and the window has room for the longest match. It reads input
-// eight bytes at a time into a 64-bit bit buffer (a symbol takes at most 48 bits), and
-// copies matches eight bytes at a time.
+// The decoder's fast path, in two loops. The main loop runs while the window (or the span
+// of windows in the caller's buffer) has room for the most one iteration writes and the
+// input buffer holds the most it reads, so that it tests no other bound: it decodes up to
+// three literals or a match per iteration from a 64-bit bit buffer refilled without a
+// branch, and looks up the next literal/length code before copying the match. The careful
+// loop after it decodes the symbols near those ends, each tested against the room left.
+// Both copy matches a word at a time.
 //
 // It decides nothing the slow path must decide exactly: on the end of a block, an invalid
 // code, or a lack of room or input it stops before the symbol, and the slow path takes it.
