@@ -20,18 +20,20 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
                                const std::uint8_t *extra, int requested_root_bits, bool allow_incomplete) {
   root_bits_ = 0;
   size_ = 0;
-  // The two halves of the symbols are counted (and sorted below) side by side: runs of
-  // equal lengths would otherwise make each count wait for the one before.
-  const int half = count / 2;
-  unsigned first[kMaxBits + 1] = {};
-  unsigned second[kMaxBits + 1] = {};
-  for (int i = 0; i < half; ++i) {
-    ++first[lengths[i]];
-    ++second[lengths[half + i]];
+  // The four quarters of the symbols are counted (and sorted below) side by side: runs of
+  // equal lengths would otherwise make each count wait for the one before. The last quarter
+  // takes the symbols left over.
+  const int quarter = count / 4;
+  unsigned in_part[4][kMaxBits + 1] = {};
+  for (int i = 0; i < quarter; ++i) {
+    ++in_part[0][lengths[i]];
+    ++in_part[1][lengths[quarter + i]];
+    ++in_part[2][lengths[2 * quarter + i]];
+    ++in_part[3][lengths[3 * quarter + i]];
   }
-  if (count % 2 != 0) ++second[lengths[count - 1]];
+  for (int i = 4 * quarter; i < count; ++i) ++in_part[3][lengths[i]];
   unsigned c[kMaxBits + 1];
-  for (int j = 0; j <= kMaxBits; ++j) c[j] = first[j] + second[j];
+  for (int j = 0; j <= kMaxBits; ++j) c[j] = in_part[0][j] + in_part[1][j] + in_part[2][j] + in_part[3][j];
   for (int j = 1; j <= kMaxBits; ++j) counts_[j] = static_cast<std::uint16_t>(c[j]);
   if (c[0] == static_cast<unsigned>(count)) return BuildResult::kComplete;  // no codes: empty
 
@@ -58,19 +60,21 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   for (int j = 1; j < max_length; ++j) offset[j + 1] = offset[j] + c[j];
   // Symbols without a code go to the far end, out of the way, so that no test decides.
   std::uint16_t *const values = symbols_;
-  unsigned at_first[kMaxBits + 1];
-  unsigned at_second[kMaxBits + 1];
-  at_first[0] = kMaxSymbols;
-  at_second[0] = kMaxSymbols + first[0];
-  for (int j = 1; j <= max_length; ++j) {
-    at_first[j] = offset[j];
-    at_second[j] = offset[j] + first[j];
+  unsigned at[4][kMaxBits + 1];
+  for (int j = 0; j <= max_length; ++j) {
+    unsigned next = j == 0 ? kMaxSymbols : offset[j];
+    for (int part = 0; part < 4; ++part) {
+      at[part][j] = next;
+      next += in_part[part][j];
+    }
   }
-  for (int i = 0; i < half; ++i) {
-    values[at_first[lengths[i]]++] = static_cast<std::uint16_t>(i);
-    values[at_second[lengths[half + i]]++] = static_cast<std::uint16_t>(half + i);
+  for (int i = 0; i < quarter; ++i) {
+    values[at[0][lengths[i]]++] = static_cast<std::uint16_t>(i);
+    values[at[1][lengths[quarter + i]]++] = static_cast<std::uint16_t>(quarter + i);
+    values[at[2][lengths[2 * quarter + i]]++] = static_cast<std::uint16_t>(2 * quarter + i);
+    values[at[3][lengths[3 * quarter + i]]++] = static_cast<std::uint16_t>(3 * quarter + i);
   }
-  if (count % 2 != 0) values[at_second[lengths[count - 1]]++] = static_cast<std::uint16_t>(count - 1);
+  for (int i = 4 * quarter; i < count; ++i) values[at[3][lengths[i]]++] = static_cast<std::uint16_t>(i);
   const int real_codes = count - static_cast<int>(c[0]);
 
   // The first level: each code that fits is stored once in a table as wide as its length,
