@@ -24,16 +24,16 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   // equal lengths would otherwise make each count wait for the one before. The last quarter
   // takes the symbols left over.
   const int quarter = count / 4;
-  unsigned in_part[4][kMaxBits + 1] = {};
+  unsigned in_quarter[4][kMaxBits + 1] = {};
   for (int i = 0; i < quarter; ++i) {
-    ++in_part[0][lengths[i]];
-    ++in_part[1][lengths[quarter + i]];
-    ++in_part[2][lengths[2 * quarter + i]];
-    ++in_part[3][lengths[3 * quarter + i]];
+    ++in_quarter[0][lengths[i]];
+    ++in_quarter[1][lengths[quarter + i]];
+    ++in_quarter[2][lengths[2 * quarter + i]];
+    ++in_quarter[3][lengths[3 * quarter + i]];
   }
-  for (int i = 4 * quarter; i < count; ++i) ++in_part[3][lengths[i]];
+  for (int i = 4 * quarter; i < count; ++i) ++in_quarter[3][lengths[i]];
   unsigned c[kMaxBits + 1];
-  for (int j = 0; j <= kMaxBits; ++j) c[j] = in_part[0][j] + in_part[1][j] + in_part[2][j] + in_part[3][j];
+  for (int j = 0; j <= kMaxBits; ++j) c[j] = in_quarter[0][j] + in_quarter[1][j] + in_quarter[2][j] + in_quarter[3][j];
   for (int j = 1; j <= kMaxBits; ++j) counts_[j] = static_cast<std::uint16_t>(c[j]);
   if (c[0] == static_cast<unsigned>(count)) return BuildResult::kComplete;  // no codes: empty
 
@@ -63,9 +63,9 @@ BuildResult DecodeTable::Build(const std::uint8_t *lengths, int count, int simpl
   unsigned at[4][kMaxBits + 1];
   for (int j = 0; j <= max_length; ++j) {
     unsigned next = j == 0 ? kMaxSymbols : offset[j];
-    for (int part = 0; part < 4; ++part) {
-      at[part][j] = next;
-      next += in_part[part][j];
+    for (int q = 0; q < 4; ++q) {
+      at[q][j] = next;
+      next += in_quarter[q][j];
     }
   }
   for (int i = 0; i < quarter; ++i) {

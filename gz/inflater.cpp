@@ -196,8 +196,8 @@ int Inflater::DecodeInto(std::uint8_t *to, std::uint32_t count, std::uint32_t ro
   room_ = room;
   const InflateStatus result = Run();
   // Back to the ring, left as the window-by-window decoder leaves it: the last whole window
-  // as history, overwritten at its start by a last part-window at the end of the stream; or,
-  // after a failure, the part-window as the window being filled.
+  // as history, overwritten at its start by a last partial window at the end of the stream; or,
+  // after a failure, the partial window as the window being filled.
   const std::uint32_t produced = position_;
   const std::uint32_t whole = produced - produced % window_size_;
   base_ = window_size_;

@@ -254,7 +254,7 @@ TEST(GzDirectReadTest, TheHistoryAfterAnEndOrAFailureInsideALargeReadIsKept) {
   // A fixed-code block of one or two and a half windows of literals that ends the stream or
   // fails on distance code 30, inside a read of many windows; after a reset, a stream that
   // copies from before its start shows what the reader kept: the last whole window with the
-  // part-window after it laid over its start (the end), or as the window being filled (a
+  // partial window after it laid over its start (the end), or as the window being filled (a
   // failure).
   for (int level = 0; level <= 2; ++level) {
     const int window = WindowSize(level);
