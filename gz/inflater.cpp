@@ -396,7 +396,8 @@ InflateStatus Inflater::ReadCodeLengths(std::uint8_t *lengths, int total) {
       previous = 0;
     }
     if (i + repeat > total) return InflateStatus::kRepeatPastEnd;
-    while (repeat-- > 0) lengths[i++] = value;
+    std::memset(lengths + i, value, static_cast<std::size_t>(repeat));
+    i += repeat;
   }
   return InflateStatus::kDone;
 }
