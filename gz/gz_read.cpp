@@ -16,6 +16,10 @@ namespace {
 
 class StreamReader final : public YdrGZStream {
  public:
+  // The most decoded straight into the caller's buffer at once: its CRC is taken while the
+  // bytes are still in the cache.
+  static constexpr std::uint32_t kDirectSpan = 128 * 1024;
+
   StreamReader(YDRGZ_READ_FUNC read, void *user, const MemoryLevel &level)
       : YdrGZStream(Direction::kRead), window_size_(level.window_size) {
     source_.Attach(this, read, user);
@@ -45,6 +49,23 @@ class StreamReader final : public YdrGZStream {
         std::memcpy(buffer + copied, staged_ + staged_position_, static_cast<std::size_t>(n));
         staged_position_ += static_cast<std::uint32_t>(n);
         copied += n;
+        continue;
+      }
+      // Whole windows that fit go straight into the caller's buffer once the window before
+      // them is there too (as the last W bytes this call delivered: all the windows handed
+      // out so far were whole, as the stream goes on).
+      const auto room = static_cast<std::uint32_t>(count - copied);
+      if (room >= window_size_ && static_cast<std::uint32_t>(copied) >= window_size_ && inflater_->decoding()) {
+        const std::uint32_t most = kDirectSpan > window_size_ ? kDirectSpan - kDirectSpan % window_size_ : window_size_;
+        std::uint32_t span = room - room % window_size_;
+        if (span > most) span = most;
+        last = inflater_->DecodeInto(buffer + copied, span, room);
+        if (last > 0) {
+          crc_register_ = Crc32Update(crc_register_, buffer + copied, static_cast<std::uint32_t>(last));
+          bytes_out_ += static_cast<std::uint32_t>(last);
+          copied += last;
+        }
+        if (inflater_->failed()) break;  // what came before is returned; the next call says -1
         continue;
       }
       last = inflater_->Decode();

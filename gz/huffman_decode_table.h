@@ -35,7 +35,8 @@ inline bool IsLink(std::uint8_t op) { return static_cast<unsigned>(op - (kOpLite
 //   bits 8-11   the code's own length (where its extra bits start)
 //   bit 12      a literal
 //   bit 13      not decoded here: a code longer than the table (look it up in the waiting
-//               table), the end of a block, or a code the code lacks
+//               table), the end of a block, or a code the code lacks; such an entry has
+//               bits 0-11 clear, so that taking it consumes nothing
 //   bits 16-31  the literal, or the base length or distance
 namespace fast_entry {
 inline constexpr std::uint32_t kLiteral = 1u << 12;
@@ -49,8 +50,9 @@ template <int kBits>
 struct FastTable {
   static constexpr int kFastBits = kBits;
   std::uint32_t entries[1 << kBits];
-  // Fills the table for a code whose waiting table was built from the same lengths.
-  void Build(const std::uint8_t *lengths, int count, int simple, const std::uint16_t *base, const std::uint8_t *extra);
+  // Fills the table for the code of a waiting table just built (complete, or incomplete
+  // and accepted), from the symbols it sorted.
+  void Build(const class DecodeTable &code, int simple, const std::uint16_t *base, const std::uint8_t *extra);
 };
 
 enum class BuildResult : int { kComplete = 0, kIncomplete = 1, kOverSubscribed = 2, kNoMemory = 3 };
@@ -78,11 +80,19 @@ class DecodeTable {
   int root_bits() const { return root_bits_; }
   const DecodeEntry *entries() const { return entries_.get(); }
 
+  // The code the last Build was given: how many symbols have each length (1 to 15), and the
+  // symbols in canonical order (by length, then by value).
+  const std::uint16_t *length_counts() const { return counts_; }
+  const std::uint16_t *symbols_by_length() const { return symbols_; }
+
  private:
   int capacity_;
   std::unique_ptr<DecodeEntry[]> entries_;
   int root_bits_ = 0;
   int size_ = 0;
+  static constexpr int kMaxSymbols = 320;
+  std::uint16_t counts_[16] = {};
+  std::uint16_t symbols_[2 * kMaxSymbols] = {};  // the second half: those without a code
 };
 
 }  // namespace ydr::gz

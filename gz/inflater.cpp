@@ -6,7 +6,10 @@
 // out exactly one window until the last.
 //
 // Its window is a circular window of W bytes laid out flat: the previous window's bytes,
-// then the window being filled. A match reaches back into both; a distance larger than W (a
+// then the window being filled. A caller with room for whole windows may have them decoded
+// straight into its own memory instead (DecodeInto), the W bytes before it being the
+// history; the decoder then runs on across the windows, and afterwards leaves its ring as
+// if each window had gone through it. A match reaches back into both; a distance larger than W (a
 // stream written with a larger window than this reader's) reads the circular window's byte,
 // that is distance modulo W: such a stream reads back wrong, as documented, never out of
 // bounds.
@@ -24,6 +27,7 @@
 #include <mutex>
 
 #include "gz/deflate_constants.h"
+#include "platform/byte_order.h"
 #include "platform/cpu_features.h"
 
 namespace ydr::gz {
@@ -61,12 +65,12 @@ const FixedTables *GetFixedTables() {
     for (int i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     const bool lit_ok = t->litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits, kFixedLitLenRootBits,
                                         false) == BuildResult::kComplete;
-    t->fast_litlen.Build(lengths, 288, 257, kLengthBase, kLengthExtraBits);
+    t->fast_litlen.Build(t->litlen, 257, kLengthBase, kLengthExtraBits);
     for (int i = 0; i < 30; ++i) lengths[i] = 5;
     // 30 of the 32 five-bit codes: incomplete, and accepted.
     const bool dist_ok =
         t->dist.Build(lengths, 30, 0, kDistBase, kDistExtra, kFixedDistRootBits, true) == BuildResult::kIncomplete;
-    t->fast_dist.Build(lengths, 30, 0, kDistBase, kDistExtra);
+    t->fast_dist.Build(t->dist, 0, kDistBase, kDistExtra);
     t->ok = lit_ok && dist_ok;
     return t;
   }();
@@ -87,7 +91,10 @@ Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t
       fast_dist_(new (std::nothrow) FastTable<10>),
       ring_size_(RingSize(window_size)),
       base_(window_size),
-      output_(window + window_size) {
+      output_(window + window_size),
+      out_(window + window_size),
+      limit_(window_size),
+      room_(window_size + kWindowSlack) {
 #if defined(YDR_X86_TARGETS)
   bit_instructions_ = platform::GetCpuFeatures().bmi2;
 #endif
@@ -111,6 +118,7 @@ void Inflater::Reset() {
   // Window bytes not handed out are dropped; those written stay as history.
   std::memcpy(window_ + base_ - window_size_, window_ + base_, position_);
   position_ = 0;
+  UseRing();
   in_block_ = fresh_block_ = final_ = ended_ = failed_ = tables_held_ = false;
   type_ = 0;
   stored_left_ = 0;
@@ -118,9 +126,19 @@ void Inflater::Reset() {
   copy_left_ = copy_distance_ = 0;
 }
 
-bool Inflater::NeedBits(int n) {
-  const std::uint64_t mark = consumed_bits() + static_cast<std::uint64_t>(n);
-  if (mark > need_mark_) need_mark_ = mark;
+bool Inflater::LoadBits(int n) {
+  // Where the source has eight bytes buffered, as many whole bytes as fit are taken at once:
+  // reading ahead of the waits changes nothing the waits decide (see need_mark_), and takes
+  // no byte the source does not already hold.
+  if (source_->available() >= 8) {
+    const int take = (63 - bit_count_) >> 3;
+    const std::uint64_t word = platform::LoadLittleEndian64(source_->next());
+    bit_buffer_ |= (word & ((std::uint64_t{1} << (8 * take)) - 1)) << bit_count_;
+    bit_count_ += 8 * take;
+    loaded_ += static_cast<std::uint64_t>(take);
+    source_->Skip(static_cast<std::uint32_t>(take));
+    return true;  // n is at most 16, and at least 48 bits are held now
+  }
   while (bit_count_ < n) {
     const int byte = source_->Fetch();
     if (byte < 0) return false;
@@ -151,19 +169,59 @@ int Inflater::HandOut() {
   return static_cast<int>(count);
 }
 
-int Inflater::Decode() {
-  if (failed_) return -1;
-  if (ended_) return 0;
+void Inflater::UseRing() {
   if (base_ + window_size_ + kWindowSlack > ring_size_) {  // back to the ring's start
     std::memcpy(window_, window_ + base_ - window_size_, window_size_);
     base_ = window_size_;
   }
+  out_ = window_ + base_;
+  limit_ = window_size_;
+  room_ = window_size_ + kWindowSlack;
+}
+
+int Inflater::Decode() {
+  if (failed_) return -1;
+  if (ended_) return 0;
+  UseRing();
+  const InflateStatus result = Run();
+  if (!Continues(result)) return Fail(result);
+  return HandOut();
+}
+
+int Inflater::DecodeInto(std::uint8_t *to, std::uint32_t count, std::uint32_t room) {
+  if (failed_) return -1;
+  if (ended_) return 0;
+  out_ = to;
+  limit_ = count;
+  room_ = room;
+  const InflateStatus result = Run();
+  // Back to the ring, left as the window-by-window decoder leaves it: the last whole window
+  // as history, overwritten at its start by a last partial window at the end of the stream; or,
+  // after a failure, the partial window as the window being filled.
+  const std::uint32_t produced = position_;
+  const std::uint32_t whole = produced - produced % window_size_;
+  base_ = window_size_;
+  std::uint8_t *const history = window_;
+  std::memcpy(history, to + whole - window_size_, window_size_);  // before `to` when no window is whole
+  position_ = 0;
+  UseRing();
+  if (!Continues(result)) {
+    position_ = produced - whole;
+    std::memcpy(out_, to + whole, position_);
+    Fail(result);
+    return static_cast<int>(whole);
+  }
+  std::memcpy(history, to + whole, produced - whole);
+  return static_cast<int>(produced);
+}
+
+InflateStatus Inflater::Run() {
   for (;;) {
     if (!in_block_) {
-      if (!NeedBits(1)) return Fail(InflateStatus::kNeedsInput);
+      if (!NeedBits(1)) return InflateStatus::kNeedsInput;
       final_ = Bits(1) != 0;
       Drop(1);
-      if (!NeedBits(2)) return Fail(InflateStatus::kNeedsInput);
+      if (!NeedBits(2)) return InflateStatus::kNeedsInput;
       type_ = static_cast<int>(Bits(2));
       Drop(2);
       in_block_ = true;
@@ -174,14 +232,14 @@ int Inflater::Decode() {
       case 0: result = Stored(); break;
       case 1: result = Fixed(); break;
       case 2: result = Dynamic(); break;
-      default: return Fail(InflateStatus::kBadBlockType);
+      default: return InflateStatus::kBadBlockType;
     }
-    if (!Continues(result)) return Fail(result);
-    if (result == InflateStatus::kWindowFull) return HandOut();
+    if (!Continues(result)) return result;
+    if (result == InflateStatus::kWindowFull) return result;
     in_block_ = false;
     if (final_) {
       ended_ = true;
-      return HandOut();
+      return InflateStatus::kDone;
     }
   }
 }
@@ -198,7 +256,7 @@ InflateStatus Inflater::Stored() {
     stored_left_ = length;
     fresh_block_ = false;
   }
-  std::uint8_t *out = window_ + base_;
+  std::uint8_t *const out = out_;
   while (stored_left_ > 0) {
     if (bit_count_ >= 8) {  // bytes already taken into the bit buffer come first
       NeedBits(8);
@@ -209,7 +267,7 @@ InflateStatus Inflater::Stored() {
       if (source_->available() == 0 && !NeedBits(8)) return InflateStatus::kNeedsInput;  // refills
       if (bit_count_ >= 8) continue;
       std::uint32_t n = stored_left_;
-      if (n > window_size_ - position_) n = window_size_ - position_;
+      if (n > limit_ - position_) n = limit_ - position_;
       if (n > source_->available()) n = source_->available();
       std::memcpy(out + position_, source_->next(), n);
       source_->Skip(n);
@@ -218,7 +276,7 @@ InflateStatus Inflater::Stored() {
       stored_left_ -= n;
       if (consumed_bits() > need_mark_) need_mark_ = consumed_bits();
     }
-    if (position_ == window_size_) return InflateStatus::kWindowFull;
+    if (position_ == limit_) return InflateStatus::kWindowFull;
   }
   return InflateStatus::kDone;
 }
@@ -259,40 +317,7 @@ InflateStatus Inflater::ReadDynamicHeader() {
   }
 
   const int total = nlit + ndist;
-  const int root = bitlen_->root_bits();
-  int previous = 0;
-  for (int i = 0; i < total;) {
-    if (!NeedBits(root)) return InflateStatus::kNeedsInput;
-    const DecodeEntry &entry = bitlen_->entries()[Bits(root)];
-    Drop(entry.bits);
-    const int symbol = entry.value;
-    if (symbol < 16) {
-      lengths[i++] = static_cast<std::uint8_t>(previous = symbol);
-      continue;
-    }
-    int repeat;
-    std::uint8_t value;
-    if (symbol == 16) {
-      if (!NeedBits(2)) return InflateStatus::kNeedsInput;
-      repeat = 3 + static_cast<int>(Bits(2));
-      Drop(2);
-      value = static_cast<std::uint8_t>(previous);
-    } else if (symbol == 17) {
-      if (!NeedBits(3)) return InflateStatus::kNeedsInput;
-      repeat = 3 + static_cast<int>(Bits(3));
-      Drop(3);
-      value = 0;
-      previous = 0;
-    } else {
-      if (!NeedBits(7)) return InflateStatus::kNeedsInput;
-      repeat = 11 + static_cast<int>(Bits(7));
-      Drop(7);
-      value = 0;
-      previous = 0;
-    }
-    if (i + repeat > total) return InflateStatus::kRepeatPastEnd;
-    while (repeat-- > 0) lengths[i++] = value;
-  }
+  if (const InflateStatus r = ReadCodeLengths(lengths, total); r != InflateStatus::kDone) return r;
 
   if (litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits, kLitLenRootBits, false) !=
       BuildResult::kComplete) {
@@ -301,8 +326,79 @@ InflateStatus Inflater::ReadDynamicHeader() {
   if (dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra, kDistRootBits, false) != BuildResult::kComplete) {
     return InflateStatus::kBadDistanceCode;
   }
-  fast_litlen_->Build(lengths, nlit, 257, kLengthBase, kLengthExtraBits);
-  fast_dist_->Build(lengths + nlit, ndist, 0, kDistBase, kDistExtra);
+  fast_litlen_->Build(*litlen_, 257, kLengthBase, kLengthExtraBits);
+  fast_dist_->Build(*dist_, 0, kDistBase, kDistExtra);
+  return InflateStatus::kDone;
+}
+
+// The code lengths of the literal/length and distance codes, through the code-length code.
+// The bit state lives in locals meanwhile (the byte stores into `lengths` could otherwise
+// alias it), written back on the way out; waits behave exactly as NeedBits.
+InflateStatus Inflater::ReadCodeLengths(std::uint8_t *lengths, int total) {
+  struct Local {
+    Inflater &d;
+    std::uint64_t bits, mark, loaded;
+    int count;
+    explicit Local(Inflater &decoder)
+        : d(decoder), bits(d.bit_buffer_), mark(d.need_mark_), loaded(d.loaded_), count(d.bit_count_) {}
+    ~Local() { Out(); }
+    void Out() {
+      d.bit_buffer_ = bits;
+      d.bit_count_ = count;
+      d.loaded_ = loaded;
+      d.need_mark_ = mark;
+    }
+    bool Need(int n) {
+      const std::uint64_t wanted = loaded * 8 - static_cast<std::uint64_t>(count) + static_cast<std::uint64_t>(n);
+      if (wanted > mark) mark = wanted;
+      if (count >= n) return true;
+      Out();
+      const bool ok = d.LoadBits(n);
+      bits = d.bit_buffer_;
+      count = d.bit_count_;
+      loaded = d.loaded_;
+      return ok;
+    }
+    std::uint32_t Take(int n) {
+      const auto v = static_cast<std::uint32_t>(bits) & ((1u << n) - 1);
+      bits >>= n;
+      count -= n;
+      return v;
+    }
+  } b(*this);
+  const DecodeEntry *const table = bitlen_->entries();
+  const int root = bitlen_->root_bits();
+  int previous = 0;
+  for (int i = 0; i < total;) {
+    if (!b.Need(root)) return InflateStatus::kNeedsInput;
+    const DecodeEntry entry = table[static_cast<std::uint32_t>(b.bits) & ((1u << root) - 1)];
+    b.Take(entry.bits);
+    const int symbol = entry.value;
+    if (symbol < 16) {
+      lengths[i++] = static_cast<std::uint8_t>(previous = symbol);
+      continue;
+    }
+    int repeat;
+    std::uint8_t value;
+    if (symbol == 16) {
+      if (!b.Need(2)) return InflateStatus::kNeedsInput;
+      repeat = 3 + static_cast<int>(b.Take(2));
+      value = static_cast<std::uint8_t>(previous);
+    } else if (symbol == 17) {
+      if (!b.Need(3)) return InflateStatus::kNeedsInput;
+      repeat = 3 + static_cast<int>(b.Take(3));
+      value = 0;
+      previous = 0;
+    } else {
+      if (!b.Need(7)) return InflateStatus::kNeedsInput;
+      repeat = 11 + static_cast<int>(b.Take(7));
+      value = 0;
+      previous = 0;
+    }
+    if (i + repeat > total) return InflateStatus::kRepeatPastEnd;
+    std::memset(lengths + i, value, static_cast<std::size_t>(repeat));
+    i += repeat;
+  }
   return InflateStatus::kDone;
 }
 
@@ -337,9 +433,9 @@ InflateStatus Inflater::LookUp(const DecodeTable &table, DecodeEntry *entry) {
 }
 
 InflateStatus Inflater::ContinueCopy() {
-  std::uint8_t *out = window_ + base_;
+  std::uint8_t *const out = out_;
   while (copy_left_ > 0) {
-    std::uint32_t n = window_size_ - position_;
+    std::uint32_t n = limit_ - position_;
     if (n > copy_left_) n = copy_left_;
     std::uint8_t *to = out + position_;
     const std::uint8_t *from = to - copy_distance_;
@@ -350,7 +446,7 @@ InflateStatus Inflater::ContinueCopy() {
     }
     position_ += n;
     copy_left_ -= n;
-    if (position_ == window_size_) return InflateStatus::kWindowFull;
+    if (position_ == limit_) return InflateStatus::kWindowFull;
   }
   return InflateStatus::kDone;
 }
@@ -364,14 +460,14 @@ InflateStatus Inflater::Symbols(const DecodeTable &litlen, const DecodeTable &di
       return InflateStatus::kWindowFull;
     }
   }
-  std::uint8_t *out = window_ + base_;
+  std::uint8_t *const out = out_;
   for (;;) {
     FastSymbols(litlen, dist, fast_litlen, fast_dist);
     DecodeEntry e;
     if (const InflateStatus r = LookUp(litlen, &e); r != InflateStatus::kDone) return r;
     if (e.op == kOpLiteral) {
       out[position_++] = static_cast<std::uint8_t>(e.value);
-      if (position_ == window_size_) {
+      if (position_ == limit_) {
         phase_ = Phase::kAfterLiteral;
         return InflateStatus::kWindowFull;
       }

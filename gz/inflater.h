@@ -37,6 +37,17 @@ class Inflater {
   int Decode();
   const std::uint8_t *output() const { return output_; }
 
+  // Decodes `count` bytes (whole windows) straight into `to`, of which `room` bytes (at
+  // least `count`) may be written, as `count` / W calls of Decode would and with the same
+  // result summed: `count`, or fewer where the stream ends; where the data turns out corrupt
+  // or cut, the whole windows before that (perhaps 0), and -1 from then on. The W bytes
+  // before `to` must be the last W handed out: only for a decoder that has handed out a
+  // whole window since it started or was reset.
+  int DecodeInto(std::uint8_t *to, std::uint32_t count, std::uint32_t room);
+  // Whether decoding can go on: neither ended nor failed.
+  bool decoding() const { return !ended_ && !failed_; }
+  bool failed() const { return failed_; }
+
   // Whether the decoder stopped inside a block that holds its own code tables.
   bool holds_tables() const { return tables_held_; }
 
@@ -57,7 +68,13 @@ class Inflater {
     const std::uint64_t asked = (need_mark_ + 7) / 8;
     return asked < loaded_ ? asked : loaded_;
   }
-  bool NeedBits(int n);
+  // Waits for `n` bits (moving the mark on); false when the source ends first.
+  bool NeedBits(int n) {
+    const std::uint64_t mark = consumed_bits() + static_cast<std::uint64_t>(n);
+    if (mark > need_mark_) need_mark_ = mark;
+    return bit_count_ >= n || LoadBits(n);
+  }
+  bool LoadBits(int n);
   std::uint32_t Bits(int n) const { return static_cast<std::uint32_t>(bit_buffer_) & ((1u << n) - 1); }
   void Drop(int n) {
     bit_buffer_ >>= n;
@@ -66,11 +83,14 @@ class Inflater {
   InflateStatus LookUp(const DecodeTable &table, DecodeEntry *entry);
   int Fail(InflateStatus why);
   int HandOut();
+  void UseRing();
+  InflateStatus Run();
 
   InflateStatus Stored();
   InflateStatus Fixed();
   InflateStatus Dynamic();
   InflateStatus ReadDynamicHeader();
+  InflateStatus ReadCodeLengths(std::uint8_t *lengths, int total);
   InflateStatus Symbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
                         const FastTable<10> &fast_dist);
   void FastSymbols(const DecodeTable &litlen, const DecodeTable &dist, const FastTable<11> &fast_litlen,
@@ -108,7 +128,12 @@ class Inflater {
   const std::uint32_t ring_size_;
   std::uint32_t base_;          // where the window being filled starts in the ring
   const std::uint8_t *output_;  // the last bytes handed out
-  std::uint32_t position_ = 0;  // bytes in the window being filled
+  // Where the decoder writes: the ring's window being filled, or the caller's memory. The
+  // decoder stops when `limit_` bytes are there; `room_` bytes from `out_` may be written.
+  std::uint8_t *out_;
+  std::uint32_t limit_;
+  std::uint32_t room_;
+  std::uint32_t position_ = 0;  // bytes in the window being filled (or the span, in the caller's memory)
   bool in_block_ = false;
   bool fresh_block_ = false;
   bool final_ = false;

@@ -1,0 +1,291 @@
+// Reads large enough to take whole windows go straight into the caller's buffer. Whatever
+// the read sizes, a reader must behave as if it handed out one window at a time: the same
+// bytes (zlib's inflate says which), the same results at the end or on damage, the same
+// callback calls, and the same state for a reset or a close afterwards.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gz/inflate_status.h"
+#include "gz/reader_failure.h"
+#include "tests/support/gz_streams.h"
+#include "ydr/gz.h"
+
+namespace ydr::test {
+namespace {
+
+int WindowSize(int level) { return level == 2 ? 65536 : level == 1 ? 8192 : 4096; }
+
+// Everything a caller can see of one reading session.
+struct Session {
+  Bytes data;                // all bytes delivered, in order
+  std::vector<int> results;  // each YdrGZRead's result, the 0s of resets as "reset"
+  Bytes callbacks;           // each callback call: bytes asked and handed out
+  int close = 0;
+  gz::InflateStatus why = gz::InflateStatus::kDone;
+};
+
+struct LoggingSource {
+  const Bytes *data;
+  std::size_t position = 0;
+  std::size_t piece = 0;  // at most this many bytes per call (0: as asked)
+  Bytes log;
+};
+
+int ReadLogged(YDRGZ, void *user, void *buffer, int count) {
+  auto *s = static_cast<LoggingSource *>(user);
+  std::size_t n = std::min(static_cast<std::size_t>(count), s->data->size() - s->position);
+  if (s->piece != 0) n = std::min(n, s->piece);
+  std::memcpy(buffer, s->data->data() + s->position, n);
+  s->position += n;
+  s->log += std::to_string(count) + ">" + std::to_string(n) + " ";
+  return static_cast<int>(n);
+}
+
+constexpr int kReset = -2;  // in a plan: reset the reader instead of reading
+
+// Reads `stream` by `plan` (read sizes, or kReset), then once more by `tail` until the end or a
+// failure, and closes. The results of reads that follow one another without a reset are
+// summed, since how a run of reads is split is what may differ.
+Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int tail, std::size_t piece = 0) {
+  Session s;
+  LoggingSource source{&stream, 0, piece, ""};
+  YDRGZ reader = YdrGZOpenReadOfCustomMem(ReadLogged, &source, level);
+  std::vector<char> buffer;
+  int run = 0;           // bytes delivered since the last reset or the end
+  bool stopped = false;  // the stream ended or failed: later results repeat the last
+  const auto read = [&](int size) {
+    buffer.resize(static_cast<std::size_t>(size) + 1);
+    int got = YdrGZRead(reader, buffer.data(), size);
+    if (got > 0) {
+      s.data.append(buffer.data(), static_cast<std::size_t>(got));
+      run += got;
+      // A short read means the end or damage, which the next call tells; where the calls
+      // are cut differs between plans, so ask at once.
+      if (got < size) got = YdrGZRead(reader, buffer.data(), size);
+    }
+    if (got <= 0 && !stopped) {
+      s.results.push_back(run);
+      s.results.push_back(got);
+      run = 0;
+      stopped = true;
+    }
+    return got;
+  };
+  for (const int step : plan) {
+    if (step == kReset) {
+      if (run > 0) s.results.push_back(run);
+      run = 0;
+      stopped = false;
+      s.results.push_back(YdrGZRead(reader, nullptr, 0) == 0 ? kReset : -100);
+    } else {
+      read(step);
+    }
+  }
+  while (read(tail) > 0) {
+  }
+  if (run > 0) s.results.push_back(run);
+  s.why = gz::ReaderFailure(reader);
+  const std::size_t before_close = source.log.size();
+  s.close = YdrGZCloseRead(reader);
+  s.callbacks = source.log.substr(0, before_close) + "| " + source.log.substr(before_close);
+  return s;
+}
+
+void ExpectSameSession(const Session &got, const Session &want) {
+  EXPECT_EQ(got.data.size(), want.data.size());
+  EXPECT_TRUE(got.data == want.data);
+  EXPECT_EQ(got.results, want.results);
+  EXPECT_EQ(got.callbacks, want.callbacks);
+  EXPECT_EQ(got.close, want.close);
+  EXPECT_EQ(got.why, want.why);
+}
+
+struct Stream {
+  const char *name;
+  Bytes data;    // what the stream holds
+  Bytes stream;  // deflate data and trailer
+  int level;     // the smallest memory level that reads it
+};
+
+std::vector<Stream> Streams() {
+  std::mt19937 rng(5);
+  Bytes noise(150000, '\0');
+  for (char &c : noise) c = static_cast<char>(rng());
+  const Bytes text = TextLike(400000, 61);
+  const Bytes mixed = TextLike(100000, 62) + noise.substr(0, 30000) + BinaryLike(150000, 63) + Bytes(70000, 'z');
+  return {
+      {"ours, text", text, GzCompress(text, 0), 0},
+      {"ours, mixed, level 1", mixed, GzCompress(mixed, 1), 1},
+      {"ours, mixed, level 2", mixed, GzCompress(mixed, 2), 2},
+      {"zlib stored blocks", mixed, ZlibStream(mixed, 0, 12), 0},
+      {"zlib fixed code", text, ZlibStream(text, 6, 12, 4 /* Z_FIXED */), 0},
+      {"zlib 32 KiB window", mixed, ZlibStream(mixed, 9, 15), 2},
+      {"noise", noise, GzCompress(noise, 0), 0},
+  };
+}
+
+// A stream that starts by copying from before its own start: what a reader keeps as history
+// after a reset shows in its bytes. Fixed-code matches of 258 bytes from 1, 100 and
+// `distance` bytes back, then the end of the block; the trailer does not match.
+Bytes ReachingBack(int distance) {
+  BitStream b;
+  b.Bits(1, 1);  // final
+  b.Bits(1, 2);  // fixed code
+  for (const int d : {distance, 100, 1, distance}) {
+    b.Code(0xC5, 8);  // symbol 285: length 258
+    const auto extra_bits = [](int symbol) { return symbol < 4 ? 0 : (symbol >> 1) - 1; };
+    const auto base_of = [&](int symbol) {
+      return symbol < 4 ? symbol + 1 : ((2 + (symbol & 1)) << extra_bits(symbol)) + 1;
+    };
+    int symbol = 0;
+    while (symbol < 29 && d >= base_of(symbol + 1)) ++symbol;
+    const int extra = extra_bits(symbol);
+    const int base = base_of(symbol);
+    b.Code(static_cast<std::uint32_t>(symbol), 5);
+    b.Bits(static_cast<std::uint32_t>(d - base), extra);
+  }
+  b.Code(0, 7);  // end of block
+  return b.Finish() + Bytes(8, '\0');
+}
+
+// Read sizes around whole windows, and past the most decoded straight at once.
+std::vector<int> ReadSizes(int window) {
+  return {window - 1,      window,      window + 1,      2 * window - 1, 2 * window, 2 * window + 1,
+          3 * window + 17, 16 * window, 16 * window + 5, 40 * window,    65536,      1 << 22};
+}
+
+TEST(GzDirectReadTest, EveryReadSizeGivesZlibsBytesAndTheSameCallbacks) {
+  for (const Stream &s : Streams()) {
+    Bytes inflated;
+    std::size_t end = 0;
+    ASSERT_TRUE(ZlibInflate(s.stream, &inflated, &end)) << s.name;
+    ASSERT_EQ(inflated, s.data) << s.name;
+    const int window = WindowSize(s.level);
+    const Session by_window = Read(s.stream, s.level, {}, window);
+    ASSERT_TRUE(by_window.data == s.data) << s.name;
+    ASSERT_EQ(by_window.close, 0) << s.name;
+    for (const int size : ReadSizes(window)) {
+      SCOPED_TRACE(std::string(s.name) + ", reads of " + std::to_string(size));
+      ExpectSameSession(Read(s.stream, s.level, {}, size), by_window);
+    }
+  }
+}
+
+TEST(GzDirectReadTest, DamageInsideALargeReadEndsItAtTheLastWholeWindow) {
+  // Noise over 100 bytes well inside the stream: however large the read, the bytes of the
+  // window in which the damage shows are withheld, the call returns the whole windows before
+  // it, and the next call -1; exactly as reading one window at a time. Noise in a fixed-code
+  // block soon meets one of the code's unused symbols, so every other trial takes one.
+  std::mt19937 rng(77);
+  const std::vector<Stream> streams = Streams();
+  const Stream &fixed = streams[4];
+  ASSERT_EQ(std::string(fixed.name), "zlib fixed code");
+  int failures_seen = 0;
+  for (int trial = 0; trial < 60; ++trial) {
+    const Stream &s = trial % 2 == 0 ? fixed : streams[static_cast<std::size_t>(trial / 2) % streams.size()];
+    Bytes damaged = s.stream;
+    const std::size_t at = damaged.size() / 8 + rng() % (damaged.size() * 3 / 4);
+    for (std::size_t i = at; i < at + 100; ++i) damaged[i] = static_cast<char>(rng());
+    const int window = WindowSize(s.level);
+    const Session by_window = Read(damaged, s.level, {}, window);
+    failures_seen += by_window.why != gz::InflateStatus::kDone;
+    for (const int size : {2 * window, 5 * window + 3, 40 * window, 1 << 22}) {
+      SCOPED_TRACE(std::string(s.name) + ", byte " + std::to_string(at) + ", reads of " + std::to_string(size));
+      ExpectSameSession(Read(damaged, s.level, {}, size), by_window);
+    }
+  }
+  EXPECT_GT(failures_seen, 20);  // noise in the fixed code is caught inside the data
+}
+
+TEST(GzDirectReadTest, StreamsCutShortEndAsWindowByWindow) {
+  for (const Stream &s : Streams()) {
+    const int window = WindowSize(s.level);
+    for (const std::size_t cut : {s.stream.size() / 3, s.stream.size() / 2 + 1, s.stream.size() - 9,
+                                  s.stream.size() - 8, s.stream.size() - 1}) {
+      const Bytes stream = s.stream.substr(0, cut);
+      const Session by_window = Read(stream, s.level, {}, window);
+      EXPECT_TRUE(s.data.compare(0, by_window.data.size(), by_window.data) == 0) << s.name;
+      for (const int size : {window + 1, 3 * window, 40 * window + 1}) {
+        SCOPED_TRACE(std::string(s.name) + ", cut at " + std::to_string(cut) + ", reads of " + std::to_string(size));
+        ExpectSameSession(Read(stream, s.level, {}, size), by_window);
+      }
+    }
+  }
+}
+
+TEST(GzDirectReadTest, ResetsAndSourcePiecesAfterLargeReadsFindTheSameState) {
+  // A reset drops what was decoded and not delivered and starts a stream where the decoder
+  // stands; the history it keeps and the bytes it has taken must not depend on whether the
+  // windows went through the caller's buffer. Two streams back to back (every other second
+  // one copying from before its start), read in plans that stop anywhere, reset, and go on.
+  const std::vector<Stream> streams = Streams();
+  std::mt19937 rng(91);
+  for (int trial = 0; trial < 80; ++trial) {
+    const Stream &a = streams[rng() % streams.size()];
+    const Stream &b = streams[rng() % streams.size()];
+    const int level = std::max(a.level, b.level);
+    const int window = WindowSize(level);
+    Bytes both = a.stream + (trial % 2 == 0 ? ReachingBack(std::min(window, 32768)) : b.stream);
+    if (trial % 3 == 2) {
+      for (std::size_t i = both.size() / 2; i < both.size() / 2 + 100; ++i) both[i] = static_cast<char>(rng());
+    }
+    const std::size_t piece = trial % 4 == 1 ? 1 + rng() % 5000 : 0;
+    // The same totals read two ways: one window (or less) per call, and in large calls.
+    std::vector<int> small_plan, large_plan;
+    for (int step = 0; step < 3; ++step) {
+      const int total = rng() % 4 == 0 ? 1 << 20 : 1 + static_cast<int>(rng() % (12u * static_cast<unsigned>(window)));
+      large_plan.push_back(total);
+      for (int left = total; left > 0; left -= window) small_plan.push_back(std::min(left, window));
+      if (rng() % 2 == 0) {
+        large_plan.push_back(kReset);
+        small_plan.push_back(kReset);
+      }
+    }
+    SCOPED_TRACE(std::string(a.name) + " + " + b.name + ", trial " + std::to_string(trial));
+    ExpectSameSession(Read(both, level, large_plan, 1 << 20, piece), Read(both, level, small_plan, window, piece));
+  }
+}
+
+TEST(GzDirectReadTest, TheHistoryAfterAnEndOrAFailureInsideALargeReadIsKept) {
+  // A fixed-code block of one or two and a half windows of literals that ends the stream or
+  // fails on distance code 30, inside a read of many windows; after a reset, a stream that
+  // copies from before its start shows what the reader kept: the last whole window with the
+  // partial window after it laid over its start (the end), or as the window being filled (a
+  // failure).
+  for (int level = 0; level <= 2; ++level) {
+    const int window = WindowSize(level);
+    for (const int whole_windows : {1, 2}) {
+      for (const bool fails : {false, true}) {
+        BitStream a;
+        a.Bits(1, 1);
+        a.Bits(1, 2);
+        const int literals = whole_windows * window + window / 2 + 7;
+        for (int i = 0; i < literals; ++i) a.Code(0x30 + static_cast<std::uint32_t>('a' + (i * 7 + i / 26) % 26), 8);
+        if (fails) {
+          a.Code(1, 7);   // length 3
+          a.Code(30, 5);  // a distance code the format leaves unused
+        } else {
+          a.Code(0, 7);  // end of block: the stream ends (no trailer: the next stream follows)
+        }
+        const Bytes stream = a.Finish() + ReachingBack(std::min(window, 32768));
+        std::vector<int> by_window;
+        for (int i = 0; i <= literals / window + 1; ++i) by_window.push_back(window);
+        by_window.push_back(kReset);
+        SCOPED_TRACE("level " + std::to_string(level) + ", " + std::to_string(literals) + " literals" +
+                     (fails ? ", failing" : ", ending"));
+        const Session want = Read(stream, level, by_window, window);
+        ASSERT_EQ(want.data.size(),
+                  static_cast<std::size_t>((fails ? literals / window * window : literals) + 4 * 258));
+        ExpectSameSession(Read(stream, level, {1 << 22, kReset}, 1 << 22), want);
+        ExpectSameSession(Read(stream, level, {3 * window + 1, kReset}, 5 * window), want);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ydr::test
