@@ -54,7 +54,8 @@ YDR_API int YdrGZCloseWrite(YDRGZ stream);
 YDR_API YDRGZ YdrGZOpenReadOfCustomMem(YDRGZ_READ_FUNC read, void *user, int memLevel);
 YDR_API YDRGZ YdrGZOpenRead(YDRGZ_READ_FUNC read, void *user);
 
-/* Decompresses up to `count` bytes into `buffer`. Returns the number delivered (the whole
+/* Decompresses up to `count` bytes into `buffer`, all of which it may write (bytes past
+ * those it returns hold nothing). Returns the number delivered (the whole
  * count unless the stream ends first), 0 at the end of the stream, -1 for corrupt data,
  * data that ends before the stream does, or a null handle; when data turns out corrupt
  * after some bytes were delivered in the same call, those are returned first and the next
