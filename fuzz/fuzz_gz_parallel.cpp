@@ -10,22 +10,13 @@
 #include <vector>
 
 #include "gz/deflate_writer.h"
+#include "tests/support/memory_streams.h"
 #include "ydr/gz.h"
 
 namespace {
 
-struct CallLog {
-  std::string bytes;
-  std::vector<std::pair<int, int>> calls;  // (write index, count)
-  int write_index = 0;
-};
-
-int LogCall(YDRGZ, void *user, const void *buffer, int count) {
-  auto *log = static_cast<CallLog *>(user);
-  log->bytes.append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
-  log->calls.emplace_back(log->write_index, count);
-  return count;
-}
+using ydr::test::CallLog;
+using ydr::test::LogCall;
 
 // Bytes below 0xC0 are literals; a byte from 0xC0 copies 3..66 earlier bytes from up to
 // 64 KiB back (the next two bytes), one to four times (the low bits of the one after).

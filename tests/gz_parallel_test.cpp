@@ -14,6 +14,7 @@
 
 #include "gz/deflate_writer.h"
 #include "tests/support/gz_streams.h"
+#include "tests/support/memory_streams.h"
 #include "tests/support/temp_dir.h"
 #include "ydr/gz.h"
 
@@ -21,20 +22,8 @@ namespace ydr::gz {
 namespace {
 
 using test::Bytes;
-
-// Every callback call, with the index of the write it came during.
-struct CallLog {
-  Bytes bytes;
-  std::vector<std::pair<int, int>> calls;  // (write index, count)
-  int write_index = 0;
-};
-
-int LogCall(YDRGZ, void *user, const void *buffer, int count) {
-  auto *log = static_cast<CallLog *>(user);
-  log->bytes.append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
-  log->calls.emplace_back(log->write_index, count);
-  return count;
-}
+using test::CallLog;
+using test::LogCall;
 
 struct Outcome {
   CallLog log;

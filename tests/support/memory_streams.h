@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ydr/gz.h"
 
@@ -14,6 +16,21 @@ namespace ydr::test {
 // Write callback: appends to the std::string given as the user value.
 inline int AppendToBytes(YDRGZ, void *bytes, const void *buffer, int count) {
   static_cast<std::string *>(bytes)->append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  return count;
+}
+
+// Write callback that also records each call with the index of the write it came during
+// (the caller advances `write_index`): the calls a writer makes, compared between writers.
+struct CallLog {
+  std::string bytes;
+  std::vector<std::pair<int, int>> calls;  // (write index, count)
+  int write_index = 0;
+};
+
+inline int LogCall(YDRGZ, void *user, const void *buffer, int count) {
+  auto *log = static_cast<CallLog *>(user);
+  log->bytes.append(static_cast<const char *>(buffer), static_cast<std::size_t>(count));
+  log->calls.emplace_back(log->write_index, count);
   return count;
 }
 
