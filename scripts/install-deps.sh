@@ -39,7 +39,7 @@ groups[bench]="
   libxml2-dev         # /usr/include/libxml2
   x11proto-dev        # /usr/include/X11
   gzip
-  pigz                # the parallel peer of `ydr gz`
+  pigz                # the parallel peer of ydr gz
 "
 # The 32-bit x86 build, run under an emulator (no 32-bit code runs natively on some
 # machines of this kind).
