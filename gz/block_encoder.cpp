@@ -170,6 +170,12 @@ void BlockEncoder::WriteStored(const std::uint8_t *bytes, std::uint32_t length, 
 
 std::uint64_t BlockEncoder::FlushBlock(const std::uint8_t *bytes, std::uint32_t stored_length, bool final,
                                        BitWriter &out) {
+  // The next block starts empty however this one ends: a write callback that throws leaves
+  // the stream lost, but the encoder must not go on filling a full symbol buffer.
+  struct NextBlock {
+    BlockEncoder *encoder;
+    ~NextBlock() { encoder->StartBlock(); }
+  } next_block{this};
   std::uint64_t dynamic_bits = 0;
   std::uint64_t fixed_bits = 0;
   litlen_max_ = builder_.Build(kLitLenShape, litlen_freq_, litlen_codes_, &dynamic_bits, &fixed_bits);
@@ -203,7 +209,6 @@ std::uint64_t BlockEncoder::FlushBlock(const std::uint8_t *bytes, std::uint32_t 
     SendSymbols(litlen_codes_, dist_codes_, out);
     compressed_bits_ += 3 + dynamic_bits;
   }
-  StartBlock();
   if (final) {
     out.Align();
     compressed_bits_ += 7;
