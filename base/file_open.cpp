@@ -1,6 +1,7 @@
 // Opening a file by its UTF-16 path, as the runtime's wide fopen does. Only regular files
-// open (platform/regular_file.h): the platform this library comes from has no pipes,
-// sockets or devices among its files, and a folder never opens as a file there.
+// open (platform/regular_file.h): the library's callers read and write documents and
+// archives, and a pipe, socket or device opened as one could block them or never end; a
+// folder never opens as a file on Windows, and does not here either.
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-// The base library's exports, as this project's stand-in (libYdrBL70.so) defines them: the
+// The base library's exports (libYdrBL70.so, YdrBL70.dll) as its sources define them: the
 // public declarations (ydr/base.h), and the marker its definitions carry.
 #pragma once
 

@@ -1,5 +1,5 @@
-// The records of the interface, held to the layouts the suite's applications and files were
-// built with. On 32-bit builds (ILP32) each record has exactly its original size and field
+// The records of the interface, held to the layouts the suite's applications and files are
+// built with. On 32-bit builds (ILP32) each record has exactly its documented size and field
 // offsets; on 64-bit ones the pointer-sized fields grow and the size fields of the cache's
 // records become version tags (checked at run time instead).
 #include <cstddef>

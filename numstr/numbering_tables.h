@@ -63,7 +63,7 @@ inline constexpr NumberWords kKoreanWords = {
     0xBC31,
     0xCC9C,
     {0, 0xB9CC, 0xC5B5}};
-// Six is the compatibility ideograph U+F9D1, as the suite has always written it.
+// Six is the compatibility ideograph U+F9D1, which the suite's documents hold for it.
 inline constexpr NumberWords kHanjaWords = {{0, 0x4E00, 0x4E8C, 0x4E09, 0x56DB, 0x4E94, 0xF9D1, 0x4E03, 0x516B, 0x4E5D},
                                             0x5341,
                                             0x767E,

@@ -1,7 +1,11 @@
-// No exception crosses the libraries' interfaces: an export whose work throws (running out
-// of memory, or a host's callback or virtual operation that throws) returns its family's
-// failure result instead. Every export that allocates or calls back into the host runs its
-// body through one of these. One exception to the last case: on 32-bit Windows each module
+// No exception of the libraries' own crosses their interfaces: an export whose work throws
+// (running out of memory, or a virtual operation of the host's that throws) returns its family's
+// failure result instead. Every export that allocates, or calls a virtual operation the host
+// overrides, runs its body through one of these. The stream and cache exports call plain C
+// callbacks (YDRGZ_READ_FUNC, YDRGZ_WRITE_FUNC, YDR_CACHE_FUNC), which report failure by
+// their results and must not throw: those calls are not guarded, so an exception a C++ host
+// throws from one passes out through the export (a stream writer stays consistent and may
+// be closed; a cache is left in an unspecified state). On 32-bit Windows each module
 // linked with its own copy of the runtime unwinds only its own frames, so an exception that
 // a host's override throws cannot travel up through the DLL's frames to this guard, and the
 // host ends (std::terminate) before the guard is reached. Hosts there must not throw out of

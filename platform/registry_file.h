@@ -1,4 +1,4 @@
-// The registry stand-in's file format, read-only:
+// The format of the registry file read on POSIX, read-only:
 //
 //   ; comment            # comment
 //   [HKEY_LOCAL_MACHINE\Software\YDR\Shared\Common]

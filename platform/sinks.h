@@ -1,6 +1,5 @@
-// Where the library's two kinds of messages go. On Windows these were OutputDebugStringA
-// (seen only under a debugger) and MessageBoxA (seen by the user), and they still are there.
-// On POSIX:
+// Where the library's two kinds of messages go. On Windows: OutputDebugStringA (seen only
+// under a debugger) and MessageBoxA (seen by the user). On POSIX:
 //  - the debug sink writes to standard error only when YDR_DEBUG is set to a non-empty
 //    value other than "0";
 //  - the message sink writes the text on one line to standard error.

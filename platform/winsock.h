@@ -1,4 +1,4 @@
-// What stands in for the Windows Sockets start-up and clean-up on POSIX: BSD sockets need no
+// The Windows Sockets start-up and clean-up, on each system. On POSIX, BSD sockets need no
 // start-up, so the two calls only keep their count (a clean-up without a start-up fails).
 #pragma once
 

@@ -1,6 +1,6 @@
 // The library's entry point. The loader runs the constructor when the library is loaded
-// and the destructor when it is unloaded (or the process exits), in place of the attach and
-// detach calls a Windows loader makes. The instance handle is the library's load address,
+// and the destructor when it is unloaded (or the process exits), as a Windows loader makes
+// its attach and detach calls. The instance handle is the library's load address,
 // which is what a module handle is.
 #include <dlfcn.h>
 

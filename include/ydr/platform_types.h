@@ -1,5 +1,5 @@
 /* The window-system types that the plug-in interface passes through: the system's own on
- * Windows, small stand-ins elsewhere (opaque handles and a rectangle of four longs). */
+ * Windows, small equivalents elsewhere (opaque handles and a rectangle of four longs). */
 #ifndef YDR_PLATFORM_TYPES_H
 #define YDR_PLATFORM_TYPES_H
 
