@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 
 namespace ydr::cache {
 namespace {

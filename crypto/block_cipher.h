@@ -1,6 +1,6 @@
 // A block cipher as the modes of operation see it: a scheduled key and two transforms of
 // whole buffers of consecutive blocks, in the CPU variant chosen once at run time. SEED,
-// AES and DES each give one (crypto/seed_cipher.h, ven/aes_engine.h, ven/des_engine.h);
+// AES and DES each give one (crypto/seed_cipher.h, crypto/aes_engine.h, crypto/des_engine.h);
 // ECB, CBC, OFB, CFB, CFB-1 and the padding are written once over it (crypto/block_modes.h).
 //
 // A transform takes any number of blocks at once, so that a cipher can work on several

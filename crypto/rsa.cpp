@@ -5,18 +5,18 @@
 #include <memory>
 #include <new>
 
-#include "frame/base_services.h"
-#include "frame/crypto_library.h"
+#include "imports/base_services.h"
+#include "imports/crypto_library.h"
 #include "platform/wipe.h"
 #include "ydr/rsa.h"
 
 namespace ydr::crypto::rsa {
 namespace {
 
-using frame::crypto::EVP_PKEY;
-using frame::crypto::EVP_PKEY_CTX;
-using frame::crypto::OSSL_PARAM;
-using frame::crypto::RSA;
+using imports::crypto::EVP_PKEY;
+using imports::crypto::EVP_PKEY_CTX;
+using imports::crypto::OSSL_PARAM;
+using imports::crypto::RSA;
 
 enum class Operation { kPublicEncrypt, kPublicRecover, kPrivateSign, kPrivateDecrypt };
 
@@ -43,19 +43,19 @@ class KeyBytes {
 // block) returns made-up bytes instead of failing, a defence for servers that must not
 // reveal padding errors. Our callers need the failure. Older libcrypto versions do not know
 // the setting and ignore it, which is just as good.
-void TurnOffImplicitRejection(const frame::CryptoFunctions &f, EVP_PKEY_CTX *context) {
+void TurnOffImplicitRejection(const imports::CryptoFunctions &f, EVP_PKEY_CTX *context) {
   unsigned int off = 0;
   char name[] = "implicit-rejection";
   const OSSL_PARAM params[2] = {
-      {name, frame::crypto::kParamUnsignedInteger, &off, sizeof off, frame::crypto::kParamUnmodified},
+      {name, imports::crypto::kParamUnsignedInteger, &off, sizeof off, imports::crypto::kParamUnmodified},
       {nullptr, 0, nullptr, 0, 0}};
   f.EVP_PKEY_CTX_set_params(context, params);
 }
 
 // One operation with a parsed key; the context is released on every path.
-unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *key, unsigned int length,
+unsigned int Operate(const imports::CryptoFunctions &f, Operation op, EVP_PKEY *key, unsigned int length,
                      const unsigned char *input, unsigned char *output) {
-  if (f.EVP_PKEY_get_base_id(key) != frame::crypto::kKeyTypeRsa) return YDR_RSA_FAILED;
+  if (f.EVP_PKEY_get_base_id(key) != imports::crypto::kKeyTypeRsa) return YDR_RSA_FAILED;
   const int modulus = f.EVP_PKEY_get_size(key);
   if (modulus <= 11) return YDR_RSA_FAILED;
   // PKCS #1 v1.5 needs 11 bytes of padding. A ciphertext or signature is at most one block:
@@ -73,7 +73,7 @@ unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *ke
     case Operation::kPrivateSign: ok = f.EVP_PKEY_sign_init(c); break;
     case Operation::kPrivateDecrypt: ok = f.EVP_PKEY_decrypt_init(c); break;
   }
-  if (ok <= 0 || f.EVP_PKEY_CTX_set_rsa_padding(c, frame::crypto::kPkcs1Padding) <= 0) return YDR_RSA_FAILED;
+  if (ok <= 0 || f.EVP_PKEY_CTX_set_rsa_padding(c, imports::crypto::kPkcs1Padding) <= 0) return YDR_RSA_FAILED;
   if (op == Operation::kPrivateDecrypt) TurnOffImplicitRejection(f, c);
   std::size_t written = static_cast<std::size_t>(modulus);
   switch (op) {
@@ -89,27 +89,27 @@ unsigned int Operate(const frame::CryptoFunctions &f, Operation op, EVP_PKEY *ke
 // The key object for DER key bytes. The PKCS #1 structure is read directly first; anything
 // else (or a key that reading refuses) goes through libcrypto's general key decoding, which
 // accepts exactly what it always did.
-EVP_PKEY *ReadKey(const frame::CryptoFunctions &f, bool is_private, const unsigned char *der, int n) {
+EVP_PKEY *ReadKey(const imports::CryptoFunctions &f, bool is_private, const unsigned char *der, int n) {
   const unsigned char *cursor = der;
   RSA *rsa = is_private ? f.d2i_RSAPrivateKey(nullptr, &cursor, n) : f.d2i_RSAPublicKey(nullptr, &cursor, n);
   if (rsa != nullptr) {
     EVP_PKEY *key = f.EVP_PKEY_new();
-    if (key != nullptr && f.EVP_PKEY_assign(key, frame::crypto::kKeyTypeRsa, rsa) > 0)
+    if (key != nullptr && f.EVP_PKEY_assign(key, imports::crypto::kKeyTypeRsa, rsa) > 0)
       return key;  // the key owns rsa now
     f.RSA_free(rsa);
     if (key != nullptr) f.EVP_PKEY_free(key);
   }
   f.ERR_clear_error();
   cursor = der;
-  return is_private ? f.d2i_PrivateKey(frame::crypto::kKeyTypeRsa, nullptr, &cursor, n)
-                    : f.d2i_PublicKey(frame::crypto::kKeyTypeRsa, nullptr, &cursor, n);
+  return is_private ? f.d2i_PrivateKey(imports::crypto::kKeyTypeRsa, nullptr, &cursor, n)
+                    : f.d2i_PublicKey(imports::crypto::kKeyTypeRsa, nullptr, &cursor, n);
 }
 
 unsigned int Run(Operation op, unsigned int length, const unsigned char *input, unsigned char *output,
                  const char *keyText) {
   if (keyText == nullptr || output == nullptr || (input == nullptr && length != 0)) return YDR_RSA_FAILED;
-  frame::CryptoFunctions f{};
-  if (!frame::ResolveCryptoFunctions(&f)) return YDR_RSA_FAILED;
+  imports::CryptoFunctions f{};
+  if (!imports::ResolveCryptoFunctions(&f)) return YDR_RSA_FAILED;
 
   KeyBytes der(std::strlen(keyText));
   if (der.get() == nullptr) return YDR_RSA_FAILED;

@@ -1,7 +1,7 @@
 #include "frame/module_entry.h"
 
-#include "frame/base_services.h"
-#include "frame/sibling_module.h"
+#include "imports/base_services.h"
+#include "imports/sibling_module.h"
 #include "platform/sinks.h"
 #include "ydr/frame.h"
 
@@ -28,7 +28,7 @@ bool ProcessAttach(void *instance) {
 bool ProcessDetach() {
   platform::OutputDebugStringA(kDetachMessage);
   bl::YdrExitModule(&g_module_info);
-  UnloadSiblingModules();
+  imports::UnloadSiblingModules();
   return true;
 }
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 #include "platform/guarded_call.h"
 #include "platform/stream_socket.h"
 #include "platform/utf16.h"

@@ -13,8 +13,8 @@
 #if YDR_CRYPTO_PEER
 #include "tests/support/openssl_ciphers.h"
 #endif
-#include "ven/aes_engine.h"
-#include "ven/des_engine.h"
+#include "crypto/aes_engine.h"
+#include "crypto/des_engine.h"
 
 namespace ydr::crypto {
 namespace {
@@ -67,21 +67,21 @@ std::vector<Engine> Engines() {
                        [bits](const Bytes &key) {
                          struct Schedules {
                            std::uint32_t enc[60], dec[60];
-                           ven::AesRounds forward, inverse;
+                           AesRounds forward, inverse;
                          };
                          auto s = std::make_shared<Schedules>();
-                         const int rounds = ven::AesExpandEncryptKey(s->enc, key.data(), bits);
-                         ven::AesExpandDecryptKey(s->dec, key.data(), bits);
+                         const int rounds = AesExpandEncryptKey(s->enc, key.data(), bits);
+                         AesExpandDecryptKey(s->dec, key.data(), bits);
                          s->forward = {s->enc, rounds};
                          s->inverse = {s->dec, rounds};
-                         return Keyed{ven::AesCipher(&s->forward), ven::AesCipher(&s->inverse), [s] {}};
+                         return Keyed{AesCipher(&s->forward), AesCipher(&s->inverse), [s] {}};
                        }});
   }
   engines.push_back(
       {"DES", 8, 8, "DES", {Mode::kEcb, Mode::kCbc, Mode::kOfb, Mode::kCfb, Mode::kCfb1}, [](const Bytes &key) {
-         auto state = std::make_shared<ven::DesKeyState>();
-         ven::DesSetKey(state.get(), key.data());
-         const BlockCipher c = ven::DesCipher(state.get());
+         auto state = std::make_shared<DesKeyState>();
+         DesSetKey(state.get(), key.data());
+         const BlockCipher c = DesCipher(state.get());
          return Keyed{c, c, [state] {}};
        }});
   return engines;
@@ -121,13 +121,13 @@ Bytes Ours(const Keyed &keyed, Mode mode, bool encrypt, const Bytes &iv, const B
   return out;
 }
 
-class BlockModesTest : public ::testing::TestWithParam<ven::AesPath> {
+class BlockModesTest : public ::testing::TestWithParam<AesPath> {
  protected:
   void SetUp() override {
-    if (GetParam() != ven::AesPath::kTables && ven::AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions";
-    ven::AesUsePath(GetParam());
+    if (GetParam() != AesPath::kTables && AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions";
+    AesUsePath(GetParam());
   }
-  void TearDown() override { ven::AesUsePath(ven::AesPath::kBest); }
+  void TearDown() override { AesUsePath(AesPath::kBest); }
 };
 
 TEST_P(BlockModesTest, EveryEngineAndModeAgreesWithLibcrypto) {
@@ -182,10 +182,10 @@ TEST(PkcsPaddingTest, PadsEveryLengthAndRefusesWhatIsNotPadding) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, BlockModesTest,
-                         ::testing::Values(ven::AesPath::kTables, ven::AesPath::kInstructions128, ven::AesPath::kBest),
+                         ::testing::Values(AesPath::kTables, AesPath::kInstructions128, AesPath::kBest),
                          [](const auto &info) {
-                           return info.param == ven::AesPath::kTables            ? "Tables"
-                                  : info.param == ven::AesPath::kInstructions128 ? "Instructions128"
+                           return info.param == AesPath::kTables            ? "Tables"
+                                  : info.param == AesPath::kInstructions128 ? "Instructions128"
                                                                                  : "WidestInstructions";
                          });
 

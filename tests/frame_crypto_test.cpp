@@ -11,10 +11,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "frame/crypto_library.h"
-#include "frame/sibling_module.h"
+#include "imports/crypto_library.h"
+#include "imports/sibling_module.h"
 
-namespace ydr::frame {
+namespace ydr::imports {
 namespace {
 
 // The library declares libcrypto's interface itself (it is built without OpenSSL's headers);
@@ -101,4 +101,4 @@ TEST(CryptoLibraryTest, TheResolvedFunctionsAreLibcryptosOwn) {
 }
 
 }  // namespace
-}  // namespace ydr::frame
+}  // namespace ydr::imports

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 #include "frame/module_entry.h"
-#include "frame/module_search.h"
-#include "frame/sibling_module.h"
+#include "imports/module_search.h"
+#include "imports/sibling_module.h"
 #include "platform/module_file_name.h"
 #include "platform/registry.h"
 #include "platform/sinks.h"
@@ -21,15 +21,15 @@ namespace {
 class ModuleEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
+    imports::UnloadSiblingModules();
+    imports::ResetModuleSearchForTesting();
     platform::SetMessageSink(&Collect, &events_);
     platform::SetDebugSink(&Collect, &events_);
     platform::SetModuleFileNameOverride((root_ / "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX).c_str());
   }
   void TearDown() override {
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
+    imports::UnloadSiblingModules();
+    imports::ResetModuleSearchForTesting();
     platform::SetMessageSink(nullptr, nullptr);
     platform::SetDebugSink(nullptr, nullptr);
     platform::SetModuleFileNameOverride(nullptr);
@@ -55,8 +55,8 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   YDR_MODULE_INFO not_started = *info;
   not_started.started = 0;
   EXPECT_EQ(bl::YdrInitModule(&not_started), 0);
-  EXPECT_EQ(LoadedModuleCount(), 1u);
-  EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
+  EXPECT_EQ(imports::LoadedModuleCount(), 1u);
+  EXPECT_EQ(imports::CommonFolderCache(), root_ / "Suite/Common\\");
 
   // The base library is live: its services answer, and ours accepts a second registration of
   // the same record (a result the interface leaves to each base library).
@@ -69,7 +69,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
 
   EXPECT_TRUE(ProcessDetach());
   EXPECT_EQ(events_.back(), "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n");
-  EXPECT_EQ(LoadedModuleCount(), 0u);
+  EXPECT_EQ(imports::LoadedModuleCount(), 0u);
   EXPECT_EQ(ModuleInfo()->started, 1u);  // never cleared
 }
 
@@ -104,7 +104,7 @@ TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   events_.clear();
   EXPECT_TRUE(ProcessDetach());
   EXPECT_EQ(events_, std::vector<std::string>{"DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n"});
-  EXPECT_EQ(LoadedModuleCount(), 0u);
+  EXPECT_EQ(imports::LoadedModuleCount(), 0u);
 }
 
 }  // namespace

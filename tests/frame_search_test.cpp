@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "frame/module_search.h"
-#include "frame/sibling_module.h"
+#include "imports/module_search.h"
+#include "imports/sibling_module.h"
 #include "platform/module_file_name.h"
 #include "platform/registry.h"
 #include "platform/sinks.h"
@@ -31,7 +31,7 @@
 #define SYSTEM_FUNCTION "zlibVersion"
 #endif
 
-namespace ydr::frame {
+namespace ydr::imports {
 namespace {
 
 using test::TempDir;
@@ -308,4 +308,4 @@ TEST_F(ModuleSearchTest, ConcurrentFirstCallsLoadOnce) {
 }
 
 }  // namespace
-}  // namespace ydr::frame
+}  // namespace ydr::imports

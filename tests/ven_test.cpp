@@ -15,7 +15,7 @@
 #if YDR_CRYPTO_PEER
 #include "tests/support/openssl_ciphers.h"
 #endif
-#include "ven/aes_engine.h"
+#include "crypto/aes_engine.h"
 #include "ydr/ven.h"
 
 namespace {
@@ -100,18 +100,18 @@ Bytes Kind4Key(const Password &p) {
 const Password kPasswords[] = {
     u"", u"a", u"secret", u"비밀번호 문서", u"\u0100\u00ff\u1234x", Password(45, u'z'), Password(170, u'q') + u"tail"};
 
-using ydr::ven::AesPath;
+using ydr::crypto::AesPath;
 
 class VenPathTest : public ::testing::TestWithParam<AesPath> {
  protected:
   void SetUp() override {
-    if (GetParam() != AesPath::kTables && ydr::ven::AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions";
-    ydr::ven::AesUsePath(GetParam());
+    if (GetParam() != AesPath::kTables && ydr::crypto::AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions";
+    ydr::crypto::AesUsePath(GetParam());
 #if YDR_CRYPTO_PEER
     ASSERT_TRUE(ydr::test::LoadLegacyProvider());
 #endif
   }
-  void TearDown() override { ydr::ven::AesUsePath(AesPath::kBest); }
+  void TearDown() override { ydr::crypto::AesUsePath(AesPath::kBest); }
 };
 
 TEST_P(VenPathTest, EveryKindMatchesLibcryptoUnderTheRebuiltKey) {

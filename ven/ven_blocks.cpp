@@ -11,9 +11,9 @@ void AesUnits(AesKeyInstance *key, AesCipherInstance *cipher, const char *keyTex
               std::uint8_t *buffer, int length, bool write) {
   // ECB needs the schedule of its direction. CFB-1 uses the encryption schedule both ways,
   // and the decryption transform accepts a key set for encryption, so one setting serves.
-  const int direction = cipher->mode == kAesModeCfb1 || write ? kAesEncrypt : kAesDecrypt;
+  const int direction = cipher->mode == ydr::crypto::kAesModeCfb1 || write ? ydr::crypto::kAesEncrypt : ydr::crypto::kAesDecrypt;
   if (cache->direction != direction) {
-    if (AesSetKey(key, static_cast<std::uint8_t>(direction), 128, keyText) != kAesOk) {
+    if (ydr::crypto::AesSetKey(key, static_cast<std::uint8_t>(direction), 128, keyText) != ydr::crypto::kAesOk) {
       cache->direction = kNoSchedule;
       return;  // no key schedule: the units are left as they are
     }
@@ -26,9 +26,9 @@ void AesUnits(AesKeyInstance *key, AesCipherInstance *cipher, const char *keyTex
     const std::size_t n = units < kSliceUnits ? units : kSliceUnits;
     const std::int32_t bits = static_cast<std::int32_t>(128 * n);
     if (write) {
-      AesEncryptBlocks(cipher, key, buffer, bits, buffer);
+      ydr::crypto::AesEncryptBlocks(cipher, key, buffer, bits, buffer);
     } else {
-      AesDecryptBlocks(cipher, key, buffer, bits, buffer);
+      ydr::crypto::AesDecryptBlocks(cipher, key, buffer, bits, buffer);
     }
     buffer += 16 * n;
     units -= n;
@@ -51,7 +51,7 @@ void VenBlocks(HVEN ven, unsigned char *buffer, int length, bool write) {
     AesUnits(&ven->aes.key, &ven->aes.cipher, ven->aes.keyText, &ven->schedule, buffer, work, write);
     return;
   }
-  const ydr::crypto::BlockCipher des = DesCipher(&ven->des);
+  const ydr::crypto::BlockCipher des = ydr::crypto::DesCipher(&ven->des);
   const std::size_t blocks = static_cast<std::size_t>(work) / 8;
   write ? ydr::crypto::EcbEncrypt(des, buffer, buffer, blocks) : ydr::crypto::EcbDecrypt(des, buffer, buffer, blocks);
 }

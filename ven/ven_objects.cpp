@@ -114,7 +114,7 @@ extern "C" YDR_API HVEN VENCreate(const unsigned short *password, unsigned int k
     std::memset(ven->aes.keyText, 0, sizeof ven->aes.keyText);
     MakeDigestPassword(keyString, n, ven->aes.keyText);
     ydr::platform::Wipe(keyString, sizeof keyString);
-    AesSetMode(&ven->aes.cipher, kAesModeCfb1, nullptr);
+    ydr::crypto::AesSetMode(&ven->aes.cipher, ydr::crypto::kAesModeCfb1, nullptr);
   } else {
     std::uint8_t key[8];
     if (kind == 3) {
@@ -122,7 +122,7 @@ extern "C" YDR_API HVEN VENCreate(const unsigned short *password, unsigned int k
     } else {
       ByteFoldKey(password, key);
     }
-    DesSetKey(&ven->des, key);
+    ydr::crypto::DesSetKey(&ven->des, key);
     ydr::platform::Wipe(key, sizeof key);
   }
   return ven;
@@ -147,7 +147,7 @@ extern "C" YDR_API HVENLVO VENLVOCreate(const unsigned short *password, unsigned
     lvo->keyText[2 * i] = kDigits[byte >> 4];
     lvo->keyText[2 * i + 1] = kDigits[byte & 15];
   }
-  AesSetMode(&lvo->cipher, kAesModeEcb, nullptr);
+  ydr::crypto::AesSetMode(&lvo->cipher, ydr::crypto::kAesModeEcb, nullptr);
   return lvo;
 }
 

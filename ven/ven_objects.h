@@ -4,10 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ven/aes_engine.h"
-#include "ven/des_engine.h"
+#include "crypto/aes_engine.h"
+#include "crypto/des_engine.h"
 
 namespace ydr::ven {
+
+// The block ciphers (crypto/) the documents are encrypted with.
+using crypto::AesCipherInstance;
+using crypto::AesKeyInstance;
+using crypto::DesKeyState;
 
 inline constexpr unsigned kKindAesCfb1 = 4;
 inline constexpr int kNoSchedule = -1;

@@ -1,6 +1,6 @@
 #include "zip/absolute_path.h"
 
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 #include "platform/file_access.h"
 #include "platform/native_path.h"
 #include "platform/utf16.h"

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 #include "platform/destination_folder.h"
 #include "platform/guarded_call.h"
 #include "platform/native_path.h"

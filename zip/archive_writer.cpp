@@ -17,7 +17,7 @@
 #include <set>
 #include <string>
 
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 #include "platform/file_identity.h"
 #include "platform/find_data.h"
 #include "platform/guarded_call.h"

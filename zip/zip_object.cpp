@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 #include "platform/guarded_call.h"
 #include "platform/path_match.h"
 #include "platform/utf16.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace ydr::ven::des {
+namespace ydr::crypto::des {
 
 inline constexpr std::uint8_t kInitialPermutation[64] = {58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
                                                          62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
@@ -87,4 +87,4 @@ static_assert(SBoxRowsArePermutations());
 static_assert(FinalInvertsInitial());
 }  // namespace detail
 
-}  // namespace ydr::ven::des
+}  // namespace ydr::crypto::des

@@ -8,7 +8,7 @@
 
 #include "platform/library_loader.h"
 
-namespace ydr::frame {
+namespace ydr::imports {
 
 // Loads a sibling module on its first use: the notify hook's load by the bare name, the
 // loader's own second try, then the failure hook. Null (after the message) when it cannot be
@@ -33,4 +33,4 @@ std::size_t LoadedModuleCount();
 // Tests start each case from a process that has searched nothing.
 void ResetModuleSearchForTesting();
 
-}  // namespace ydr::frame
+}  // namespace ydr::imports

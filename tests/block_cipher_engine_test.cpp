@@ -12,10 +12,10 @@
 #if YDR_CRYPTO_PEER
 #include "tests/support/openssl_ciphers.h"
 #endif
-#include "ven/aes_engine.h"
-#include "ven/des_engine.h"
+#include "crypto/aes_engine.h"
+#include "crypto/des_engine.h"
 
-namespace ydr::ven {
+namespace ydr::crypto {
 namespace {
 
 using ydr::test::Bytes;
@@ -249,4 +249,4 @@ TEST(DesThreadsTest, FirstKeyingFromManyThreadsGivesIdenticalResults) {
 }
 
 }  // namespace
-}  // namespace ydr::ven
+}  // namespace ydr::crypto

@@ -9,7 +9,7 @@
 
 #include "crypto/block_cipher.h"
 
-namespace ydr::ven {
+namespace ydr::crypto {
 
 inline constexpr std::uint8_t kAesEncrypt = 0;
 inline constexpr std::uint8_t kAesDecrypt = 1;
@@ -84,4 +84,4 @@ const AesFastPath *AesInstructions128();  // the 128-bit form only (for tests); 
 enum class AesPath { kBest, kTables, kInstructions128 };
 void AesUsePath(AesPath path);
 
-}  // namespace ydr::ven
+}  // namespace ydr::crypto

@@ -8,7 +8,7 @@
 
 #include "crypto/block_cipher.h"
 
-namespace ydr::ven {
+namespace ydr::crypto {
 
 struct DesKeyState {
   std::uint8_t permutedKeyBits[56];  // PC-1 of the key, one bit per byte
@@ -30,4 +30,4 @@ void DesCryptBlocks(const std::uint8_t *in, const DesKeyState *state, std::uint8
 // DES as the modes of operation take it (8-byte blocks); `state` must outlive the cipher.
 crypto::BlockCipher DesCipher(const DesKeyState *state);
 
-}  // namespace ydr::ven
+}  // namespace ydr::crypto

@@ -1,10 +1,10 @@
-#include "frame/sibling_module.h"
+#include "imports/sibling_module.h"
 
 #include <mutex>
 
-#include "frame/module_search.h"
+#include "imports/module_search.h"
 
-namespace ydr::frame {
+namespace ydr::imports {
 namespace {
 
 std::mutex g_mutex;  // serialises first loads, and unloading
@@ -52,4 +52,4 @@ void UnloadSiblingModules() {
   ReleaseLoadedModules();
 }
 
-}  // namespace ydr::frame
+}  // namespace ydr::imports

@@ -1,8 +1,8 @@
-#include "frame/crypto_library.h"
+#include "imports/crypto_library.h"
 
-#include "frame/sibling_module.h"
+#include "imports/sibling_module.h"
 
-namespace ydr::frame {
+namespace ydr::imports {
 namespace {
 
 // In the order of the members of CryptoFunctions.
@@ -49,4 +49,4 @@ bool ResolveCryptoFunctions(CryptoFunctions *functions) {
   return true;
 }
 
-}  // namespace ydr::frame
+}  // namespace ydr::imports

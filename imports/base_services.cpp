@@ -1,6 +1,6 @@
-#include "frame/base_services.h"
+#include "imports/base_services.h"
 
-#include "frame/sibling_module.h"
+#include "imports/sibling_module.h"
 #include "platform/find_data.h"
 
 namespace ydr::bl {
@@ -29,13 +29,13 @@ constexpr const char *kImportNames[kImportCount] = {
     "YdrFindNextFileW", "_u__wfopen",    "YdrBase64ToAscii",  "FindClose",
 };
 
-frame::SiblingModule g_base_library(kModuleName, kImportNames, kImportCount);
+imports::SiblingModule g_base_library(kModuleName, kImportNames, kImportCount);
 
 // The declarations in base/ydr_base.h give each function's exact type; decltype takes it
 // without referring to the symbol itself, which this library never links against.
 template <class Fn>
 Fn Resolve(Import import) {
-  return frame::FunctionAs<Fn>(g_base_library.Function(import));
+  return imports::FunctionAs<Fn>(g_base_library.Function(import));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 // relative ("Common\", or "C:Common\") and name a folder under the current one, where anyone
 // who can write there could plant a module that would run as the user: that step is skipped.
 // A relative "Common Path" is skipped the same way.
-#include "frame/module_search.h"
+#include "imports/module_search.h"
 
 #include <cstdio>
 #include <cstring>
@@ -27,7 +27,7 @@
 #include "platform/sinks.h"
 #include "platform/split_path.h"
 
-namespace ydr::frame {
+namespace ydr::imports {
 namespace {
 
 constexpr const char *kCommonKey = "Software\\YDR\\Shared\\Common";
@@ -165,4 +165,4 @@ void ResetModuleSearchForTesting() {
   g_common_folder[0] = '\0';
 }
 
-}  // namespace ydr::frame
+}  // namespace ydr::imports

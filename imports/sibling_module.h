@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace ydr::frame {
+namespace ydr::imports {
 
 class SiblingModule {
  public:
@@ -52,4 +52,4 @@ Fn FunctionAs(void *address) {
   return fn;
 }
 
-}  // namespace ydr::frame
+}  // namespace ydr::imports

@@ -5,9 +5,9 @@
 
 #include "platform/byte_order.h"
 #include "platform/cpu_features.h"
-#include "ven/aes_engine.h"
+#include "crypto/aes_engine.h"
 
-namespace ydr::ven {
+namespace ydr::crypto {
 
 // In aes_vaes.cpp.
 template <bool encrypt>
@@ -124,4 +124,4 @@ const AesFastPath *AesInstructions() {
 
 const AesFastPath *AesInstructions128() { return platform::GetCpuFeatures().aes ? &kInstructions : nullptr; }
 
-}  // namespace ydr::ven
+}  // namespace ydr::crypto

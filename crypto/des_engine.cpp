@@ -1,13 +1,13 @@
-#include "ven/des_engine.h"
+#include "crypto/des_engine.h"
 
 #include <atomic>
 #include <cstring>
 #include <mutex>
 
 #include "platform/byte_order.h"
-#include "ven/des_tables.h"
+#include "crypto/des_tables.h"
 
-namespace ydr::ven {
+namespace ydr::crypto {
 namespace {
 
 struct SharedTables {
@@ -157,4 +157,4 @@ crypto::BlockCipher DesCipher(const DesKeyState *state) {
           }};
 }
 
-}  // namespace ydr::ven
+}  // namespace ydr::crypto

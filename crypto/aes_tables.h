@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-namespace ydr::ven::aes {
+namespace ydr::crypto::aes {
 
 namespace detail {
 
@@ -89,4 +89,4 @@ constexpr Tables BuildTables() {
 
 inline constexpr detail::Tables kTables = detail::BuildTables();
 
-}  // namespace ydr::ven::aes
+}  // namespace ydr::crypto::aes

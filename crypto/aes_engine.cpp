@@ -1,13 +1,13 @@
-#include "ven/aes_engine.h"
+#include "crypto/aes_engine.h"
 
 #include <atomic>
 #include <cstring>
 
 #include "crypto/block_modes.h"
 #include "platform/byte_order.h"
-#include "ven/aes_tables.h"
+#include "crypto/aes_tables.h"
 
-namespace ydr::ven {
+namespace ydr::crypto {
 namespace {
 
 using aes::kTables;
@@ -261,4 +261,4 @@ int AesDecryptBlocks(AesCipherInstance *cipher, const AesKeyInstance *key, const
   return static_cast<int>(128 * n);
 }
 
-}  // namespace ydr::ven
+}  // namespace ydr::crypto

@@ -18,7 +18,7 @@ struct evp_pkey_ctx_st;
 struct engine_st;
 struct rsa_st;
 
-namespace ydr::frame {
+namespace ydr::imports {
 
 inline constexpr const char *kCryptoModuleName = platform::kCryptoModuleFileName;
 
@@ -81,4 +81,4 @@ struct CryptoFunctions {
 // caller then fails with its ordinary failure result.
 bool ResolveCryptoFunctions(CryptoFunctions *functions);
 
-}  // namespace ydr::frame
+}  // namespace ydr::imports

@@ -3,9 +3,9 @@
 // the CPU first.
 #include <immintrin.h>
 
-#include "ven/aes_engine.h"
+#include "crypto/aes_engine.h"
 
-namespace ydr::ven {
+namespace ydr::crypto {
 namespace {
 
 #define YDR_VAES_TARGET __attribute__((target("vaes,avx512f,aes,sse4.1")))
@@ -72,4 +72,4 @@ YDR_VAES_TARGET void AesEcbWide(const void *key, const std::uint8_t *in, std::ui
 template void AesEcbWide<true>(const void *, const std::uint8_t *, std::uint8_t *, std::size_t);
 template void AesEcbWide<false>(const void *, const std::uint8_t *, std::uint8_t *, std::size_t);
 
-}  // namespace ydr::ven
+}  // namespace ydr::crypto
