@@ -21,47 +21,20 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(YDR_X86_TARGETS)
-#include <immintrin.h>
-#endif
-
 #include "gz/crc32.h"
+#include "gz/deflate_match.h"
 #include "platform/byte_order.h"
 #include "platform/cpu_features.h"
 #include "platform/cpu_targets.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+#include "gz/match_compare_sse2.h"
+#endif
+
 namespace ydr::gz {
 namespace {
-
-constexpr std::uint32_t kLongestDistance = 32768;  // what the format can say
-// The tuning of the speed-oriented setting the matcher always runs at. Its good length (4)
-// would quarter the chain limit once the length to beat reached it; here the length to beat
-// is always 2, so the chain limit stays whole and no good length is needed.
-constexpr std::uint32_t kNiceLength = 32;
-constexpr std::uint32_t kChainLimit = 32;
-constexpr std::uint32_t kLengthToBeat = kMinMatch - 1;
-
-// Equal bytes of a and b, at most `limit`, compared eight at a time.
-inline std::uint32_t CountEqual(const std::uint8_t *a, const std::uint8_t *b, std::uint32_t limit) {
-  std::uint32_t n = 0;
-  while (n < limit) {
-    const std::uint64_t x = platform::LoadHost64(a + n), y = platform::LoadHost64(b + n);
-    const std::uint64_t diff = x ^ y;
-    if (diff != 0) {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-      n += static_cast<std::uint32_t>(__builtin_ctzll(diff)) >> 3;
-#else
-      n += static_cast<std::uint32_t>(__builtin_clzll(diff)) >> 3;
-#endif
-      return n < limit ? n : limit;
-    }
-    n += 8;
-  }
-  return limit;
-}
 
 // Every stored position loses `by`; those that fall off the bottom become 0 ("none").
 // `count` is a multiple of 8.
@@ -106,8 +79,8 @@ DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const
       hash_size_(1u << level.hash_bits),
       hash_mask_((1u << level.hash_bits) - 1),
       hash_shift_((level.hash_bits + kMinMatch - 1) / kMinMatch),
-      max_distance_(level.window_size - kMinLookahead < kLongestDistance ? level.window_size - kMinLookahead
-                                                                         : kLongestDistance),
+      max_distance_(level.window_size - kMinLookahead < match::kLongestDistance ? level.window_size - kMinLookahead
+                                                                         : match::kLongestDistance),
       slide_at_(2 * level.window_size - kMinLookahead) {
   output_.Attach(this, write, user);
   search_ = ChooseMatchSearch(search);
@@ -159,121 +132,6 @@ void DeflateWriter<Position>::FillWindow() {
   lookahead_ += n;
 }
 
-namespace {
-
-// The search along a chain, which both variants make the same way: at most kChainLimit
-// candidates, newest first, none at or below `limit` after the first; the longest match
-// wins, the first found of equal ones, and one of kNiceLength or more ends the search.
-// Both return the length (kLengthToBeat when nothing longer was found) and leave the
-// winner's position in *start.
-struct ChainSearch {
-  const std::uint8_t *window;
-  std::uint32_t mask;
-  std::uint32_t limit;
-};
-
-// The plain search: a candidate is compared in full only if it agrees with the current
-// position in its first two bytes and at the current best length.
-struct PlainSearch {
-  static constexpr bool kSkipLinks = false;
-
-  template <class Position>
-  static std::uint32_t Longest(const ChainSearch &c, const Position *prev, const Position * /*skip*/,
-                               std::uint32_t position, std::uint32_t candidate, std::uint32_t *start) {
-    const std::uint8_t *const scan = c.window + position;
-    std::uint32_t chain = kChainLimit;
-    std::uint32_t best = kLengthToBeat;
-    const std::uint32_t scan_start = platform::LoadHost16(scan);
-    std::uint32_t scan_end = platform::LoadHost16(scan + best - 1);
-    do {
-      const std::uint8_t *match = c.window + candidate;
-      // Only a candidate that agrees at the current best length and in its first two bytes
-      // can do better. The third byte agrees whenever these do: the hash holds it.
-      if (((platform::LoadHost16(match + best - 1) ^ scan_end) | (platform::LoadHost16(match) ^ scan_start)) != 0)
-        continue;
-      const std::uint32_t length = 3 + CountEqual(scan + 3, match + 3, kMaxMatch - 3);
-      if (length > best) {
-        *start = candidate;
-        best = length;
-        if (length >= kNiceLength) break;
-        scan_end = platform::LoadHost16(scan + best - 1);
-      }
-    } while ((candidate = prev[candidate & c.mask]) > c.limit && --chain != 0);
-    return best;
-  }
-};
-
-#if defined(__SSE2__)
-// Leading equal bytes of two 32-byte runs (32: all equal), by two 16-byte compares or one
-// of 32 bytes.
-struct Compare16 {
-  static std::uint32_t Prefix32(const std::uint8_t *a, const std::uint8_t *b) {
-    const auto equal16 = [](const std::uint8_t *x, const std::uint8_t *y) {
-      return static_cast<std::uint32_t>(
-          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(x)),
-                                           _mm_loadu_si128(reinterpret_cast<const __m128i *>(y)))));
-    };
-    const std::uint32_t equal = equal16(a, b) | equal16(a + 16, b + 16) << 16;
-    return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
-  }
-};
-
-#if defined(YDR_X86_TARGETS)
-struct Compare32 {
-  YDR_AVX2_TARGET static std::uint32_t Prefix32(const std::uint8_t *a, const std::uint8_t *b) {
-    const auto equal = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(a)),
-                                               _mm256_loadu_si256(reinterpret_cast<const __m256i *>(b)))));
-    return static_cast<std::uint32_t>(__builtin_ctzll(~static_cast<std::uint64_t>(equal)));
-  }
-};
-#endif
-
-// The same search without a branch per candidate: every candidate's common prefix with the
-// current position is measured up to kNiceLength bytes at once, and the best kept as
-// (length << 32 | position), so that of equal lengths the later position, the one met
-// first, wins. Only the winner is measured past kNiceLength.
-template <class Compare>
-struct VectorSearch {
-  static constexpr bool kSkipLinks = true;
-
-  // The chain is followed two links at a time: `skip` holds each position's second
-  // predecessor, so the loads that find the next candidates depend on one another only
-  // every other candidate.
-  template <class Position>
-  YDR_ALWAYS_INLINE static std::uint32_t Longest(const ChainSearch &c, const Position *prev, const Position *skip,
-                                                 std::uint32_t position, std::uint32_t candidate,
-                                                 std::uint32_t *start) {
-    static_assert(kNiceLength == 32, "the prefix is measured 32 bytes at a time");
-    const std::uint8_t *const scan = c.window + position;
-    std::uint32_t chain = kChainLimit;
-    std::uint64_t best = 0;
-    const auto measure = [&](std::uint32_t at) YDR_ALWAYS_INLINE_LAMBDA {
-      const std::uint32_t length = Compare::Prefix32(scan, c.window + at);
-      const std::uint64_t key = std::uint64_t{length} << 32 | at;
-      best = key > best ? key : best;
-      return length >= kNiceLength;
-    };
-    for (;;) {
-      if (measure(candidate) || --chain == 0) break;
-      const std::uint32_t next = prev[candidate & c.mask];
-      const std::uint32_t after = skip[candidate & c.mask];
-      if (next <= c.limit || measure(next) || --chain == 0 || after <= c.limit) break;
-      candidate = after;
-    }
-    std::uint32_t length = static_cast<std::uint32_t>(best >> 32);
-    if (length < kMinMatch) return kLengthToBeat;
-    *start = static_cast<std::uint32_t>(best);
-    if (length == kNiceLength) {
-      length += CountEqual(scan + kNiceLength, c.window + *start + kNiceLength, kMaxMatch - kNiceLength);
-    }
-    return length;
-  }
-};
-#endif
-
-}  // namespace
-
 template <class Position>
 void DeflateWriter<Position>::FlushBlock(bool final) {
   const std::uint8_t *bytes = block_start_ >= 0 ? window_.get() + block_start_ : nullptr;
@@ -301,14 +159,6 @@ void DeflateWriter<Position>::Commit(const SymbolCursor &cursor) {
   }
 }
 
-// The loop as it runs without the parallel path's checks.
-template <class Position>
-struct DeflateWriter<Position>::NoWatch {
-  static constexpr bool kActive = false;
-  bool StopBefore(std::uint64_t) { return false; }
-  void Decided(std::uint64_t, std::uint32_t) {}
-};
-
 template <class Position>
 void DeflateWriter<Position>::Compress(const std::uint8_t *data, int count) {
   if (!parse_only_ && parallel_.threads > 1 && parallel_.chunk > 0 && count > 0 &&
@@ -332,20 +182,11 @@ void DeflateWriter<Position>::Run(bool input_ended, Watch *watch) {
     case MatchSearch::kVector32: MatchWith32ByteCompares(input_ended, watch); return;
 #endif
 #if defined(__SSE2__)
-    case MatchSearch::kVector16: Match<VectorSearch<Compare16>>(input_ended, watch); return;
+    case MatchSearch::kVector16: Match<match::VectorSearch<match::Compare16>>(input_ended, watch); return;
 #endif
-    default: Match<PlainSearch>(input_ended, watch); return;
+    default: Match<match::PlainSearch>(input_ended, watch); return;
   }
 }
-
-#if defined(YDR_X86_TARGETS)
-// The loop compiled for AVX2, so that the 32-byte compares inline into it.
-template <class Position>
-template <class Watch>
-YDR_AVX2_TARGET void DeflateWriter<Position>::MatchWith32ByteCompares(bool input_ended, Watch *watch) {
-  Match<VectorSearch<Compare32>>(input_ended, watch);
-}
-#endif
 
 template <class Position>
 void DeflateWriter<Position>::RunUntil(std::uint64_t stop_at, ParseWatch *watch) {
@@ -374,108 +215,6 @@ std::size_t DeflateWriter<Position>::ParseOnly(const std::uint8_t *data, std::si
   Run(false, &none);
   sink_ = nullptr;
   return sink_count_;
-}
-
-// The matcher's loop. Its state lives in locals while it runs (stores into the symbol
-// buffer would otherwise make the compiler reload every member after each one) and goes
-// back into the members before anything else looks at it: a refill, a flush, the return.
-template <class Position>
-template <class Search, class Watch>
-YDR_ALWAYS_INLINE void DeflateWriter<Position>::Match(bool input_ended, Watch *watch) {
-  const std::uint8_t *const window = window_.get();
-  Position *const head = head_.get();
-  Position *const prev = prev_.get();
-  Position *const skip = skip_.get();
-  const std::uint32_t window_mask = window_mask_;
-  const std::uint32_t hash_mask = hash_mask_;
-  const std::uint32_t hash_shift = hash_shift_;
-  const std::uint32_t max_distance = max_distance_;
-  std::uint32_t strstart = strstart_;
-  std::uint32_t lookahead = lookahead_;
-  std::uint32_t hash = hash_;
-  SymbolCursor symbols = Cursor();
-
-  const auto insert = [&](std::uint32_t position) -> std::uint32_t {
-    hash = ((hash << hash_shift) ^ window[position + 2]) & hash_mask;
-    const std::uint32_t previous = head[hash];
-    prev[position & window_mask] = static_cast<Position>(previous);
-    if constexpr (Search::kSkipLinks) skip[position & window_mask] = prev[previous & window_mask];
-    head[hash] = static_cast<Position>(position);
-    return previous;
-  };
-  const auto restart_hash = [&](std::uint32_t position) {
-    hash = ((std::uint32_t{window[position]} << hash_shift) ^ window[position + 1]) & hash_mask;
-  };
-  const auto save = [&] {
-    strstart_ = strstart;
-    lookahead_ = lookahead;
-    hash_ = hash;
-    Commit(symbols);
-  };
-
-  for (;;) {
-    if (lookahead < kMinLookahead) {
-      if (lookahead == 0) break;
-      if (!input_ended) {
-        save();
-        while (lookahead_ < kMinLookahead) {
-          if (pending_count_ == 0) {
-            resume_ = true;
-            pending_ = nullptr;
-            return;
-          }
-          FillWindow();  // may slide the window: positions change
-        }
-        strstart = strstart_;
-        lookahead = lookahead_;
-      }
-    }
-    if (!primed_) {
-      restart_hash(0);
-      primed_ = true;
-    }
-    if constexpr (Watch::kActive) {
-      if (watch->StopBefore(window_base_ + strstart)) {
-        save();
-        return;
-      }
-    }
-    const std::uint32_t candidate = insert(strstart);
-    std::uint32_t length = 0;
-    std::uint32_t start = 0;
-    if (candidate != 0 && strstart - candidate <= max_distance) {
-      const ChainSearch search{window, window_mask, strstart > max_distance ? strstart - max_distance : 0};
-      length = Search::Longest(search, prev, skip, strstart, candidate, &start);
-      if (length > lookahead) length = lookahead;
-    }
-    bool flush;
-    [[maybe_unused]] const std::uint32_t decided_at = strstart;
-    if (length >= kMinMatch) {
-      flush = symbols.Match(strstart - start, length);
-      lookahead -= length;
-      if (length <= kInsertLimit) {
-        for (std::uint32_t i = 1; i < length; ++i) insert(strstart + i);
-        strstart += length;
-      } else {
-        strstart += length;
-        restart_hash(strstart);
-      }
-    } else {
-      flush = symbols.Literal(window[strstart]);
-      --lookahead;
-      ++strstart;
-    }
-    if constexpr (Watch::kActive) watch->Decided(window_base_ + decided_at, symbols.next[-1]);
-    if (flush) {
-      save();
-      FlushBlock(false);
-      symbols = Cursor();
-    }
-  }
-  save();
-  resume_ = false;
-  pending_ = nullptr;
-  FlushBlock(true);
 }
 
 template <class Position>

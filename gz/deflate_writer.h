@@ -146,7 +146,12 @@ class DeflateWriter final : public StreamWriter {
   std::size_t ParseOnly(const std::uint8_t *data, std::size_t count, std::uint32_t *symbols);
 
  private:
-  struct NoWatch;
+  // The loop as it runs without the parallel path's checks.
+  struct NoWatch {
+    static constexpr bool kActive = false;
+    bool StopBefore(std::uint64_t) { return false; }
+    void Decided(std::uint64_t, std::uint32_t) {}
+  };
   void FillWindow();
   template <class Watch>
   void Run(bool input_ended, Watch *watch);
