@@ -13,3 +13,14 @@ function(ydr_apply_version_script target script)
   endif()
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
 endfunction()
+
+# Adds to `target` the sources that each system implements its own way: for each name given,
+# windows/NAME on Windows and posix/NAME elsewhere, from the calling folder.
+function(ydr_system_sources target)
+  if(WIN32)
+    list(TRANSFORM ARGN PREPEND windows/ OUTPUT_VARIABLE sources)
+  else()
+    list(TRANSFORM ARGN PREPEND posix/ OUTPUT_VARIABLE sources)
+  endif()
+  target_sources(${target} PRIVATE ${sources})
+endfunction()

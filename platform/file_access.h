@@ -3,6 +3,7 @@
 // 8-bit calls would read the path in the ANSI code page). Failures leave errno set.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,6 +32,21 @@ bool IsSymbolicLink(const std::string &path);
 // The names in a folder, without "." and "..", in the system's order.
 bool FolderNames(const std::string &folder, std::vector<std::string> *names);
 bool IsTerminal(std::FILE *stream);
+
+// Streams past 2 GiB, and the descriptor calls the library and command make; on failure
+// errno says why.
+bool SeekStream(std::FILE *file, std::uint64_t offset);  // from the start
+bool SeekStreamToEnd(std::FILE *file);
+std::int64_t StreamPosition(std::FILE *file);  // -1 on failure
+// Flushes the stream and cuts its file to `size` bytes.
+bool TruncateStream(std::FILE *file, std::uint64_t size);
+// A binary stream over `fd` in `mode` ("rb", "wb", "w+b"), which then owns the descriptor;
+// null when it cannot be made, and the descriptor is then closed.
+std::FILE *StreamFromDescriptor(int fd, const char *mode);
+bool CloseDescriptor(int fd);
+// One read or write of at most `size` bytes: the count done, or -1.
+long ReadDescriptor(int fd, void *buffer, std::size_t size);
+long WriteDescriptor(int fd, const void *buffer, std::size_t size);
 
 // Whether a backslash in a path divides folders, as '/' does (Windows), or may be part of a
 // file's name (POSIX).

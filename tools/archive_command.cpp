@@ -1,12 +1,10 @@
 #include "tools/archive_command.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_access.h"
 #include "platform/regular_file.h"
 #include "tools/file_io.h"
 #include "tools/text_output.h"
@@ -23,10 +21,8 @@ bool ArchiveReader::Open(const std::string &path) {
   const std::string label = Quoted(Printable(path));
   // An archive must be a regular file, since it is read by offset; never waits on a pipe.
   platform::OpenProblem problem;
-  const int fd = platform::OpenRegularFile(path, O_RDONLY, 0, &problem);
-  if (fd >= 0 && (file_ = fdopen(fd, "rb")) == nullptr) problem.error = errno;
+  file_ = platform::OpenRegularStream(path, {}, &problem);
   if (file_ == nullptr) {
-    if (fd >= 0) close(fd);
     Complain(kExitFailure, "cannot open " + label + ": " + problem.Describe());
     return false;
   }

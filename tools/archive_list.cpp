@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/byte_order.h"
+#include "platform/file_access.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
@@ -23,7 +24,7 @@ bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t 
   *read_failed = false;
   if (m.compressed_length < 8) return false;
   std::uint8_t length[4];
-  if (fseeko(archive, static_cast<off_t>(m.data_offset) + m.compressed_length - 4, SEEK_SET) != 0 ||
+  if (!platform::SeekStream(archive, m.data_offset + m.compressed_length - 4) ||
       std::fread(length, 1, 4, archive) != 4) {
     *read_failed = std::ferror(archive) != 0;
     std::clearerr(archive);

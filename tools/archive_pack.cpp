@@ -12,8 +12,6 @@
 // CYdrZIP::CompressZIP writes for the same paths so spelled. The archive is written to a
 // temporary file and put in place only when every member was packed and every write, the
 // flush and the close succeeded; without -f never over anything already there.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -253,11 +251,9 @@ bool PackPlan::Admit(const zip::Name &name, const zip::WalkEntry &entry) {
 // since the walk, never the archive itself.
 std::FILE *OpenSource(const std::string &path, const std::vector<FileIdentity> &archive, std::string *why) {
   platform::OpenProblem problem;
-  const int fd = platform::OpenRegularFile(path, O_RDONLY, 0, &problem);
-  std::FILE *file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+  std::FILE *file = platform::OpenRegularStream(path, {}, &problem);
   if (file == nullptr) {
-    *why = fd >= 0 ? std::strerror(errno) : problem.Describe();
-    if (fd >= 0) close(fd);
+    *why = problem.Describe();
     return nullptr;
   }
   const auto id = platform::IdentityOfStream(file);
@@ -365,7 +361,7 @@ int RunPack(const ParsedOptions &options) {
           error = errno;
           static_cast<void>(std::fclose(source));  // read only
           // A member cut short by a failed read is not kept: its bytes are taken back.
-          if (status == zip::PackStatus::kReadFailed && fseeko(file, packed.data_offset, SEEK_SET) != 0) {
+          if (status == zip::PackStatus::kReadFailed && !platform::SeekStream(file, packed.data_offset)) {
             return write_failed();
           }
         }
@@ -419,9 +415,9 @@ int RunPack(const ParsedOptions &options) {
     Note("ydr: %s could not be packed (named above); no archive written\n", Counted(failed, "path").c_str());
     return kExitFailure;
   }
-  const off_t data_end = ftello(file);
-  if (data_end < 0 || !zip::WriteRecords(file, records) || std::fflush(file) != 0 ||
-      ftruncate(fileno(file), data_end) != 0) {
+  const std::int64_t data_end = platform::StreamPosition(file);
+  if (data_end < 0 || !zip::WriteRecords(file, records) ||
+      !platform::TruncateStream(file, static_cast<std::uint64_t>(data_end))) {
     return write_failed();
   }
   if (!out.Finish()) return Complain(kExitFailure, "cannot write " + archive_label + ": " + out.error());

@@ -18,8 +18,6 @@
 //   unpack into any amount of output) is refused before anything is written, whatever else
 //   is wrong with it; --max-output caps what any archive may write.
 // - Every member that fails is named once with the reason, and the exit status is 1.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -32,6 +30,7 @@
 #include <vector>
 
 #include "platform/destination_folder.h"
+#include "platform/file_access.h"
 #include "platform/path_match.h"
 #include "platform/utf16.h"
 #include "tools/archive_command.h"
@@ -87,7 +86,7 @@ bool ParseSize(const std::string &text, std::uint64_t *size) {
 bool WriteAll(int fd, const void *data, std::size_t size) {
   const auto *bytes = static_cast<const unsigned char *>(data);
   while (size > 0) {
-    const ssize_t n = write(fd, bytes, size);
+    const long n = platform::WriteDescriptor(fd, bytes, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     bytes += n;
@@ -175,7 +174,7 @@ struct PendingFile {
   PendingFile(const PendingFile &) = delete;
   PendingFile &operator=(const PendingFile &) = delete;
   ~PendingFile() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0) platform::CloseDescriptor(fd);
     if (!name.empty()) platform::DestinationFolder::RemoveTemporary(folder, name);
   }
   int folder;
@@ -225,7 +224,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
   bool ok = status == zip::StreamStatus::kOk;
   std::string why = status == zip::StreamStatus::kSinkFailed ? sink_error : zip::Describe(status);
   pending.fd = -1;
-  if (close(fd) != 0 && ok) {
+  if (!platform::CloseDescriptor(fd) && ok) {
     why = std::string("cannot write the file: ") + std::strerror(errno);
     ok = false;
   }

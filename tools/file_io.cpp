@@ -52,7 +52,7 @@ long Input::Read(void *buffer, std::size_t size) {
   return static_cast<long>(got);
 }
 
-bool Output::Open(const std::string &path, mode_t new_file_mode, bool exact_mode) {
+bool Output::Open(const std::string &path, unsigned new_file_mode, bool exact_mode) {
   if (path == "-") {
     file_ = stdout;
     to_stdout_ = true;

@@ -8,8 +8,6 @@
 // into, as the user asked. Every write, flush and close is checked.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -62,7 +60,7 @@ class Output {
   ~Output();  // removes an unfinished temporary file
   // "-": standard output. A file made new gets `new_file_mode` (less the umask), or that
   // mode exactly when `exact_mode` (a private key's 0600, whatever the umask).
-  bool Open(const std::string &path, mode_t new_file_mode = 0666, bool exact_mode = false);
+  bool Open(const std::string &path, unsigned new_file_mode = 0666, bool exact_mode = false);
   // Like Open, for a path where nothing is: fails with EEXIST when something is there, and
   // Finish then puts the file in place only if nothing came there meanwhile (EEXIST).
   bool OpenNew(const std::string &path);
@@ -83,7 +81,7 @@ class Output {
   bool Fail();  // records errno's reason; false
   // The system's part: opening a file (not standard output), the file's data on disk, and
   // the temporary file moved over the target in one step (errno set on failure).
-  bool OpenFile(const std::string &path, mode_t new_file_mode, bool exact_mode);
+  bool OpenFile(const std::string &path, unsigned new_file_mode, bool exact_mode);
   static bool CommitToDisk(std::FILE *file);
   bool ApplyAttributes(std::FILE *file) const;  // those of attributes_from_, to the temporary file
   bool MoveIntoPlace() const;

@@ -1,8 +1,5 @@
 #include "tools/secret.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -22,7 +19,7 @@ bool ReadAllFrom(int fd, std::string *out, std::string *error) {
   bool ok = true;
   for (;;) {
     const std::size_t room = kMaxSecretBytes + 3 - out->size();
-    const ssize_t got = read(fd, chunk, room < sizeof chunk ? room : sizeof chunk);
+    const long got = platform::ReadDescriptor(fd, chunk, room < sizeof chunk ? room : sizeof chunk);
     if (got > 0) {
       out->append(chunk, static_cast<std::size_t>(got));
       if (out->size() < kMaxSecretBytes + 3) continue;
@@ -67,7 +64,7 @@ bool Secret::FromFile(const std::string &path, std::string *error) {
     return false;
   }
   const bool ok = ReadAllFrom(fd, &text_, error);
-  close(fd);
+  platform::CloseDescriptor(fd);
   return TrimLineBreak(ok, error);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file_access.h"
 #include "platform/read_at.h"
 
 namespace ydr::zip {
@@ -54,8 +55,8 @@ class WindowedReader {
 };
 
 std::uint64_t FileSize(std::FILE *file) {
-  if (fseeko(file, 0, SEEK_END) != 0) return 0;
-  const off_t size = ftello(file);
+  if (!platform::SeekStreamToEnd(file)) return 0;
+  const std::int64_t size = platform::StreamPosition(file);
   return size < 0 ? 0 : static_cast<std::uint64_t>(size);
 }
 

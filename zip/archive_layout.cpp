@@ -1,8 +1,8 @@
 #include "zip/archive_layout.h"
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "platform/file_access.h"
 
 namespace ydr::zip {
 
@@ -12,7 +12,7 @@ bool WriteHeaderAndNames(std::FILE *archive, std::vector<MemberRecord> *members,
   platform::StoreLittleEndian32(header + 32, static_cast<std::uint32_t>(members->size()));
   header[36] = 1;  // version 1.0
   header[37] = 0;
-  bool ok = fseeko(archive, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, archive) == sizeof header;
+  bool ok = platform::SeekStream(archive, 0) && std::fwrite(header, 1, sizeof header, archive) == sizeof header;
 
   std::uint64_t offset = kHeaderSize + std::uint64_t{kRecordSize} * members->size();
   for (MemberRecord &member : *members) {
@@ -21,7 +21,7 @@ bool WriteHeaderAndNames(std::FILE *archive, std::vector<MemberRecord> *members,
   }
   if (offset >= kArchiveOffsetLimit) return false;
   // The names follow one another from the first name offset, so one pass writes them all.
-  if (!members->empty()) ok = ok && fseeko(archive, static_cast<off_t>(members->front().name_offset), SEEK_SET) == 0;
+  if (!members->empty()) ok = ok && platform::SeekStream(archive, members->front().name_offset);
   std::string bytes;
   for (const MemberRecord &member : *members) {
     bytes.clear();
@@ -32,13 +32,13 @@ bool WriteHeaderAndNames(std::FILE *archive, std::vector<MemberRecord> *members,
     bytes.append(2, '\0');
     ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), archive) == bytes.size();
   }
-  ok = ok && fseeko(archive, static_cast<off_t>(offset), SEEK_SET) == 0;
+  ok = ok && platform::SeekStream(archive, offset);
   *data_start = static_cast<std::uint32_t>(offset);
   return ok;
 }
 
 bool WriteRecords(std::FILE *archive, const std::vector<MemberRecord> &members) {
-  bool ok = fseeko(archive, kHeaderSize, SEEK_SET) == 0;
+  bool ok = platform::SeekStream(archive, kHeaderSize);
   for (const MemberRecord &member : members) {
     const bool packed = member.flag == kFlagPacked;
     const FileRecord record{member.flag, packed ? member.data_offset : 0, packed ? member.compressed_length : 0,

@@ -10,7 +10,6 @@
 // at a member's path is replaced, as hosts expect.
 // Without a destination, members go to the absolute form of their names, as the host asks;
 // there too each file is written under a new name in its folder and moved into place.
-#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -18,6 +17,7 @@
 
 #include "imports/base_services.h"
 #include "platform/destination_folder.h"
+#include "platform/file_access.h"
 #include "platform/guarded_call.h"
 #include "platform/native_path.h"
 #include "platform/split_path.h"
@@ -56,12 +56,10 @@ long WriteFileIn(FILE *archive, const tagYdrZipChildFileInfo &member, int folder
   ydr::platform::FolderProblem problem;
   std::string temporary;
   const int fd = Folder::CreateTemporary(folder, file_name, &temporary, &problem);
-  FILE *out = fd < 0 ? nullptr : fdopen(fd, "wb");
+  if (fd < 0) return zip::kErrorCreateOutput;
+  FILE *out = ydr::platform::StreamFromDescriptor(fd, "wb");
   if (out == nullptr) {
-    if (fd >= 0) {
-      close(fd);
-      Folder::RemoveTemporary(folder, temporary);
-    }
+    Folder::RemoveTemporary(folder, temporary);
     return zip::kErrorCreateOutput;
   }
   long code = UnpackInto(archive, member, out);

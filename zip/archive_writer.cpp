@@ -9,7 +9,6 @@
 // end (these two are the folder walk's, zip/folder_walk.h, which `ydr pack` shares); and a
 // member whose stream would reach past 2^32 bytes, where the format's 32-bit
 // offsets end, is not packed (its bytes are taken back; it fails like an unreadable source).
-#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -18,6 +17,7 @@
 #include <string>
 
 #include "imports/base_services.h"
+#include "platform/file_access.h"
 #include "platform/file_identity.h"
 #include "platform/find_data.h"
 #include "platform/guarded_call.h"
@@ -135,11 +135,9 @@ int CYdrZIP::_Compress() {
     }
   }
   // A member taken back at the 4 GiB limit may have left bytes past the last stream.
-  const off_t data_end = ftello(archive);
+  const std::int64_t data_end = ydr::platform::StreamPosition(archive);
   _RewriteChildFileInfo(archive);
-  if (data_end > 0 && std::fflush(archive) == 0) {
-    [[maybe_unused]] const int truncated = ftruncate(fileno(archive), data_end);
-  }
+  if (data_end > 0) static_cast<void>(ydr::platform::TruncateStream(archive, static_cast<std::uint64_t>(data_end)));
   return result;
 }
 

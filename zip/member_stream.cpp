@@ -1,12 +1,11 @@
 #include "zip/member_stream.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "platform/file_access.h"
 #include "platform/read_at.h"
 #include "ydr/gz.h"
 
@@ -51,8 +50,7 @@ int ReadBounded(YDRGZ, void *user, void *buffer, int count) {
 bool IsEmptyMemberStream(std::FILE *archive, const UnpackRange &range) {
   if (range.length != sizeof kEmptyMemberStream && range.length != UINT64_MAX) return false;
   unsigned char bytes[sizeof kEmptyMemberStream];
-  return fseeko(archive, static_cast<off_t>(range.offset), SEEK_SET) == 0 &&
-         std::fread(bytes, 1, sizeof bytes, archive) == sizeof bytes &&
+  return platform::SeekStream(archive, range.offset) && std::fread(bytes, 1, sizeof bytes, archive) == sizeof bytes &&
          std::memcmp(bytes, kEmptyMemberStream, sizeof bytes) == 0;
 }
 
@@ -125,7 +123,7 @@ const char *Describe(StreamStatus status) {
 
 PackStatus PackStream(std::FILE *archive, std::FILE *source, PackedMember *member, std::uint64_t limit,
                       const std::function<void(std::size_t)> &progress) {
-  const off_t start = ftello(archive);
+  const std::int64_t start = platform::StreamPosition(archive);
   if (start < 0) return PackStatus::kWriteFailed;
   ArchiveSink sink{archive, static_cast<std::uint64_t>(start), limit};
   YDRGZ writer = YdrGZOpenWrite(WriteChecked, &sink);
@@ -158,7 +156,8 @@ PackStatus PackStream(std::FILE *archive, std::FILE *source, PackedMember *membe
   if (sink.write_failed) return PackStatus::kWriteFailed;
   if (sink.too_large) {
     // Take the member's bytes back: the next member starts where this one did.
-    return fseeko(archive, start, SEEK_SET) == 0 ? PackStatus::kTooLarge : PackStatus::kWriteFailed;
+    return platform::SeekStream(archive, static_cast<std::uint64_t>(start)) ? PackStatus::kTooLarge
+                                                                            : PackStatus::kWriteFailed;
   }
   member->data_offset = static_cast<std::uint32_t>(start);
   member->compressed_length = static_cast<std::uint32_t>(sink.position - static_cast<std::uint64_t>(start));
@@ -195,7 +194,7 @@ PackStatus CompressToMemory(std::FILE *source, std::string *stream, const std::f
 }
 
 PackStatus WriteCompressed(std::FILE *archive, const std::string &stream, PackedMember *member, std::uint64_t limit) {
-  const off_t start = ftello(archive);
+  const std::int64_t start = platform::StreamPosition(archive);
   if (start < 0) return PackStatus::kWriteFailed;
   if (static_cast<std::uint64_t>(start) + stream.size() > limit) return PackStatus::kTooLarge;
   if (std::fwrite(stream.data(), 1, stream.size(), archive) != stream.size()) return PackStatus::kWriteFailed;

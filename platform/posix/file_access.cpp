@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace ydr::platform {
@@ -48,6 +50,38 @@ bool FolderNames(const std::string &folder, std::vector<std::string> *names) {
 }
 
 bool IsTerminal(std::FILE *stream) { return isatty(fileno(stream)) != 0; }
+
+bool SeekStream(std::FILE *file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
+    errno = EINVAL;
+    return false;
+  }
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool SeekStreamToEnd(std::FILE *file) { return fseeko(file, 0, SEEK_END) == 0; }
+
+std::int64_t StreamPosition(std::FILE *file) { return ftello(file); }
+
+bool TruncateStream(std::FILE *file, std::uint64_t size) {
+  return std::fflush(file) == 0 && ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+}
+
+std::FILE *StreamFromDescriptor(int fd, const char *mode) {
+  std::FILE *file = fdopen(fd, mode);
+  if (file == nullptr) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+  }
+  return file;
+}
+
+bool CloseDescriptor(int fd) { return close(fd) == 0; }
+
+long ReadDescriptor(int fd, void *buffer, std::size_t size) { return read(fd, buffer, size); }
+
+long WriteDescriptor(int fd, const void *buffer, std::size_t size) { return write(fd, buffer, size); }
 
 std::optional<bool> CloseSystemSearch(HANDLE) { return std::nullopt; }
 

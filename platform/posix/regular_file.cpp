@@ -14,9 +14,20 @@ std::string OpenProblem::Describe() const {
   return std::strerror(error);
 }
 
-int OpenRegularFile(const std::string &path, int flags, mode_t mode, OpenProblem *problem) {
-  const bool truncate = (flags & O_TRUNC) != 0;
-  const int fd = open(path.c_str(), (flags & ~O_TRUNC) | O_NONBLOCK | O_CLOEXEC, mode);
+namespace {
+
+int SystemFlags(const OpenFor &how) {
+  using Access = OpenFor::Access;
+  const int access = how.access == Access::kRead ? O_RDONLY : how.access == Access::kWrite ? O_WRONLY : O_RDWR;
+  return access | (how.create ? O_CREAT : 0) | (how.exclusive ? O_EXCL : 0) | (how.append ? O_APPEND : 0);
+}
+
+}  // namespace
+
+// The open never waits: O_NONBLOCK until the type is known.
+int OpenRegularFile(const std::string &path, const OpenFor &how, OpenProblem *problem) {
+  const bool truncate = how.truncate;
+  const int fd = open(path.c_str(), SystemFlags(how) | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {
     problem->error = errno;
     return -1;
@@ -34,6 +45,17 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode, OpenProblem
     return -1;
   }
   return fd;
+}
+
+std::FILE *OpenRegularStream(const std::string &path, const OpenFor &how, OpenProblem *problem) {
+  const int fd = OpenRegularFile(path, how, problem);
+  if (fd < 0) return nullptr;
+  std::FILE *file = fdopen(fd, StreamMode(how));
+  if (file == nullptr) {
+    problem->error = errno;
+    close(fd);
+  }
+  return file;
 }
 
 }  // namespace ydr::platform

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/windows/win32_text.h"
 
@@ -66,6 +67,46 @@ bool FolderNames(const std::string &folder, std::vector<std::string> *names) {
 }
 
 bool IsTerminal(std::FILE *stream) { return _isatty(_fileno(stream)) != 0; }
+
+bool SeekStream(std::FILE *file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
+    errno = EINVAL;
+    return false;
+  }
+  return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
+}
+
+bool SeekStreamToEnd(std::FILE *file) { return _fseeki64(file, 0, SEEK_END) == 0; }
+
+std::int64_t StreamPosition(std::FILE *file) { return _ftelli64(file); }
+
+bool TruncateStream(std::FILE *file, std::uint64_t size) {
+  if (std::fflush(file) != 0) return false;
+  const errno_t error = _chsize_s(_fileno(file), static_cast<long long>(size));
+  if (error != 0) errno = error;
+  return error == 0;
+}
+
+std::FILE *StreamFromDescriptor(int fd, const char *mode) {
+  std::FILE *file = _fdopen(fd, mode);
+  if (file == nullptr) {
+    const int error = errno;
+    _close(fd);
+    errno = error;
+  }
+  return file;
+}
+
+bool CloseDescriptor(int fd) { return _close(fd) == 0; }
+
+// The runtime counts in unsigned int: larger requests are done in part, as a short count.
+long ReadDescriptor(int fd, void *buffer, std::size_t size) {
+  return _read(fd, buffer, static_cast<unsigned>(size < 0x7FFFFFFF ? size : 0x7FFFFFFF));
+}
+
+long WriteDescriptor(int fd, const void *buffer, std::size_t size) {
+  return _write(fd, buffer, static_cast<unsigned>(size < 0x7FFFFFFF ? size : 0x7FFFFFFF));
+}
 
 std::optional<bool> CloseSystemSearch(HANDLE search) { return ::FindClose(search) != 0; }
 

@@ -19,7 +19,19 @@ std::string OpenProblem::Describe() const {
   return std::strerror(error);
 }
 
-int OpenRegularFile(const std::string &path, int flags, mode_t /*mode*/, OpenProblem *problem) {
+namespace {
+
+int SystemFlags(const OpenFor &how) {
+  using Access = OpenFor::Access;
+  const int access = how.access == Access::kRead ? _O_RDONLY : how.access == Access::kWrite ? _O_WRONLY : _O_RDWR;
+  return access | (how.create ? _O_CREAT : 0) | (how.exclusive ? _O_EXCL : 0) | (how.append ? _O_APPEND : 0) |
+         (how.truncate ? _O_TRUNC : 0);
+}
+
+}  // namespace
+
+int OpenRegularFile(const std::string &path, const OpenFor &how, OpenProblem *problem) {
+  const int flags = SystemFlags(how);
   const std::wstring wide = SystemWide(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -39,6 +51,17 @@ int OpenRegularFile(const std::string &path, int flags, mode_t /*mode*/, OpenPro
     return -1;
   }
   return fd;
+}
+
+std::FILE *OpenRegularStream(const std::string &path, const OpenFor &how, OpenProblem *problem) {
+  const int fd = OpenRegularFile(path, how, problem);
+  if (fd < 0) return nullptr;
+  std::FILE *file = _fdopen(fd, StreamMode(how));
+  if (file == nullptr) {
+    problem->error = errno;
+    _close(fd);
+  }
+  return file;
 }
 
 }  // namespace ydr::platform

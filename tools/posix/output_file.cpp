@@ -13,7 +13,7 @@
 
 namespace ydr::tool {
 
-bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_mode) {
+bool Output::OpenFile(const std::string &path, unsigned new_file_mode, bool exact_mode) {
   target_ = path;
   enum class Kind { kNew, kRegular, kStraight } kind = Kind::kNew;
   struct stat info {};

@@ -54,7 +54,7 @@ int OpenTemporary(const std::string &path, SECURITY_ATTRIBUTES *security) {
 
 }  // namespace
 
-bool Output::OpenFile(const std::string &path, mode_t new_file_mode, bool exact_mode) {
+bool Output::OpenFile(const std::string &path, unsigned new_file_mode, bool exact_mode) {
   target_ = platform::IsSymbolicLink(path) ? FinalPath(path) : path;
   platform::PathStatus status;
   const bool exists = platform::StatusOf(target_, &status);
