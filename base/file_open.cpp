@@ -5,9 +5,8 @@
 #include <cstdio>
 
 #include "base/ydr_base.h"
-#include "platform/guarded_call.h"
-#include "platform/native_path.h"
-#include "platform/regular_file.h"
+#include "platform/files.h"
+#include "portable/guarded_call.h"
 
 namespace {
 
@@ -44,7 +43,7 @@ bool ParseMode(const unsigned short *mode, ydr::platform::OpenFor *how) {
 }  // namespace
 
 YDR_BL_API FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode) {
-  return ydr::platform::GuardedCall(static_cast<FILE *>(nullptr), [&]() -> FILE * {
+  return ydr::portable::GuardedCall(static_cast<FILE *>(nullptr), [&]() -> FILE * {
     if (path == nullptr || path[0] == 0 || mode == nullptr || mode[0] == 0) return nullptr;
     ydr::platform::OpenFor how;
     if (!ParseMode(mode, &how)) return nullptr;

@@ -1,15 +1,15 @@
 #include "base/find_files.h"
 
-#include "platform/utf16.h"
-#include "platform/wildcard.h"
+#include "portable/utf16.h"
+#include "portable/wildcard.h"
 
 namespace ydr::base {
 
-using platform::WString;
+using portable::WString;
 
 bool MatchesSearchPattern(const WString &name, const WString &pattern) {
   if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
-  return platform::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(),
+  return portable::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(),
                                  pattern.data() + pattern.size());
 }
 

@@ -6,7 +6,7 @@
 
 #include <mutex>
 
-#include "platform/guarded_call.h"
+#include "portable/guarded_call.h"
 
 namespace ydr::base {
 namespace {
@@ -32,7 +32,7 @@ using ydr::base::g_modules;
 using ydr::base::g_mutex;
 
 YDR_BL_API int YdrInitModule(YDR_MODULE_INFO *info) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (info == nullptr || info->name == nullptr || info->started != 1) return 0;
     std::lock_guard<std::mutex> lock(g_mutex);
     const YDR_MODULE_INFO **free_slot = nullptr;

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "base/ydr_base.h"
-#include "platform/guarded_call.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
+#include "portable/guarded_call.h"
 
 namespace ydr::base {
 
-using platform::WChar;
-using platform::WString;
+using portable::WChar;
+using portable::WString;
 
 namespace {
 
@@ -71,10 +71,10 @@ std::optional<WString> FoldAbsolutePath(const WChar *path, std::size_t length, c
 }  // namespace ydr::base
 
 YDR_BL_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (dst == nullptr) return 0;
     dst[0] = 0;
-    const std::size_t length = ydr::platform::WideLength(path);
+    const std::size_t length = ydr::portable::WideLength(path);
     if (length == 0) return 0;
     const auto absolute = ydr::base::SystemAbsolutePath(path, length);
     if (!absolute || absolute->size() >= ydr::base::kPathUnits) return 0;

@@ -10,15 +10,15 @@
 
 #include "base/code_page_conversion.h"
 #include "base/ydr_base.h"
-#include "platform/ansi_code_page.h"
-#include "platform/guarded_call.h"
 #include "platform/registry_file.h"
-#include "platform/utf16.h"
+#include "platform/text.h"
+#include "portable/guarded_call.h"
+#include "portable/utf16.h"
 
 namespace {
 
-using ydr::platform::WChar;
-using ydr::platform::WString;
+using ydr::portable::WChar;
+using ydr::portable::WString;
 
 using ydr::base::Converted;
 using ydr::base::kUnmappable;
@@ -30,7 +30,7 @@ bool IsUtf8(const std::string &name) {
 bool EncodeToCodePage(const std::vector<char32_t> &code_points, const std::string &code_page, Converted<char> *out) {
   if (!IsUtf8(code_page)) return ydr::base::EncodeInCodePage(code_points, code_page, out);
   for (char32_t cp : code_points) {
-    ydr::platform::AppendUtf8(cp, &out->text);
+    ydr::portable::AppendUtf8(cp, &out->text);
     out->EndCharacter();
   }
   return true;
@@ -41,7 +41,7 @@ bool DecodeFromCodePage(const char *src, std::size_t length, const std::string &
   const std::string_view text(src, length);
   for (std::size_t pos = 0; pos < length;) {
     char32_t cp;
-    out->push_back(ydr::platform::DecodeUtf8(text, &pos, &cp) ? cp : kUnmappable);
+    out->push_back(ydr::portable::DecodeUtf8(text, &pos, &cp) ? cp : kUnmappable);
   }
   return true;
 }
@@ -73,15 +73,15 @@ int Deliver(const Converted<Unit> &converted, bool terminated, Unit *dst, int ds
 
 YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int /*flags*/, const unsigned short *src, int srcLength,
                                 char *dst, int dstBytes, int /*reserved*/) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (src == nullptr || srcLength < -1 || srcLength == 0 || dstBytes < 0 || (dst == nullptr && dstBytes > 0)) {
       return 0;
     }
     const bool terminated = srcLength == -1;
-    const std::size_t length = terminated ? ydr::platform::WideLength(src) : static_cast<std::size_t>(srcLength);
+    const std::size_t length = terminated ? ydr::portable::WideLength(src) : static_cast<std::size_t>(srcLength);
     std::vector<char32_t> code_points;
     code_points.reserve(length + 1);
-    for (std::size_t pos = 0; pos < length;) code_points.push_back(ydr::platform::DecodeUtf16(src, length, &pos));
+    for (std::size_t pos = 0; pos < length;) code_points.push_back(ydr::portable::DecodeUtf16(src, length, &pos));
 
     Converted<char> converted;
     if (!EncodeToCodePage(code_points, ydr::platform::CodePageName(codePage), &converted)) return 0;
@@ -95,7 +95,7 @@ YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int /*flags*/, c
 
 YDR_BL_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int /*flags*/, const char *src, int srcLength,
                                 unsigned short *dst, int dstChars, int /*reserved*/) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (src == nullptr || srcLength < -1 || srcLength == 0 || dstChars < 0 || (dst == nullptr && dstChars > 0)) {
       return 0;
     }
@@ -107,7 +107,7 @@ YDR_BL_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int /*flags*/, c
 
     Converted<WChar> converted;
     for (char32_t cp : code_points) {
-      ydr::platform::AppendUtf16(cp, &converted.text);
+      ydr::portable::AppendUtf16(cp, &converted.text);
       converted.EndCharacter();
     }
     if (terminated) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "ydr/zip.h"
 
 namespace {
@@ -29,7 +29,7 @@ std::string Corpus() {
 }
 
 YdrWString Wide(const std::string &s) {
-  const ydr::platform::WString w = ydr::platform::WideFromUtf8(s);
+  const ydr::portable::WString w = ydr::portable::WideFromUtf8(s);
   return YdrWString(w.begin(), w.end());
 }
 

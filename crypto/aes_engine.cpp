@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "crypto/block_modes.h"
-#include "platform/byte_order.h"
 #include "crypto/aes_tables.h"
+#include "crypto/block_modes.h"
+#include "portable/byte_order.h"
 
 namespace ydr::crypto {
 namespace {
@@ -78,7 +78,7 @@ int AesExpandEncryptKey(std::uint32_t rk[60], const std::uint8_t *key, int keyBi
   if (keyBits != 128 && keyBits != 192 && keyBits != 256) return 0;
   const int rounds = nk + 6;
   const int total = 4 * (rounds + 1);
-  for (int i = 0; i < nk; ++i) rk[i] = platform::LoadBigEndian32(key + 4 * i);
+  for (int i = 0; i < nk; ++i) rk[i] = portable::LoadBigEndian32(key + 4 * i);
   for (int i = nk; i < total; ++i) {
     std::uint32_t t = rk[i - 1];
     if (i % nk == 0) {
@@ -112,9 +112,9 @@ int AesExpandDecryptKey(std::uint32_t rk[60], const std::uint8_t *key, int keyBi
 }
 
 void AesEncryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[16], std::uint8_t out[16]) {
-  using platform::LoadBigEndian32;
-  std::uint32_t s0 = platform::LoadBigEndian32(in) ^ rk[0], s1 = platform::LoadBigEndian32(in + 4) ^ rk[1];
-  std::uint32_t s2 = platform::LoadBigEndian32(in + 8) ^ rk[2], s3 = platform::LoadBigEndian32(in + 12) ^ rk[3];
+  using portable::LoadBigEndian32;
+  std::uint32_t s0 = portable::LoadBigEndian32(in) ^ rk[0], s1 = portable::LoadBigEndian32(in + 4) ^ rk[1];
+  std::uint32_t s2 = portable::LoadBigEndian32(in + 8) ^ rk[2], s3 = portable::LoadBigEndian32(in + 12) ^ rk[3];
   std::uint32_t t0, t1, t2, t3;
   // Two rounds per pass; the last round (no MixColumns) follows the loop.
   for (int r = rounds >> 1;;) {
@@ -137,16 +137,16 @@ void AesEncryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[
        (Te4[t1 & 0xFF] & 0xFFu) ^ rk[2];
   s3 = (Te4[t3 >> 24] & 0xFF000000u) ^ (Te4[(t0 >> 16) & 0xFF] & 0x00FF0000u) ^ (Te4[(t1 >> 8) & 0xFF] & 0x0000FF00u) ^
        (Te4[t2 & 0xFF] & 0xFFu) ^ rk[3];
-  platform::StoreBigEndian32(out, s0);
-  platform::StoreBigEndian32(out + 4, s1);
-  platform::StoreBigEndian32(out + 8, s2);
-  platform::StoreBigEndian32(out + 12, s3);
+  portable::StoreBigEndian32(out, s0);
+  portable::StoreBigEndian32(out + 4, s1);
+  portable::StoreBigEndian32(out + 8, s2);
+  portable::StoreBigEndian32(out + 12, s3);
 }
 
 void AesDecryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[16], std::uint8_t out[16]) {
-  using platform::LoadBigEndian32;
-  std::uint32_t s0 = platform::LoadBigEndian32(in) ^ rk[0], s1 = platform::LoadBigEndian32(in + 4) ^ rk[1];
-  std::uint32_t s2 = platform::LoadBigEndian32(in + 8) ^ rk[2], s3 = platform::LoadBigEndian32(in + 12) ^ rk[3];
+  using portable::LoadBigEndian32;
+  std::uint32_t s0 = portable::LoadBigEndian32(in) ^ rk[0], s1 = portable::LoadBigEndian32(in + 4) ^ rk[1];
+  std::uint32_t s2 = portable::LoadBigEndian32(in + 8) ^ rk[2], s3 = portable::LoadBigEndian32(in + 12) ^ rk[3];
   std::uint32_t t0, t1, t2, t3;
   for (int r = rounds >> 1;;) {
     t0 = Td0[s0 >> 24] ^ Td1[(s3 >> 16) & 0xFF] ^ Td2[(s2 >> 8) & 0xFF] ^ Td3[s1 & 0xFF] ^ rk[4];
@@ -168,10 +168,10 @@ void AesDecryptBlock(const std::uint32_t *rk, int rounds, const std::uint8_t in[
        (Td4[t3 & 0xFF] & 0xFFu) ^ rk[2];
   s3 = (Td4[t3 >> 24] & 0xFF000000u) ^ (Td4[(t2 >> 16) & 0xFF] & 0x00FF0000u) ^ (Td4[(t1 >> 8) & 0xFF] & 0x0000FF00u) ^
        (Td4[t0 & 0xFF] & 0xFFu) ^ rk[3];
-  platform::StoreBigEndian32(out, s0);
-  platform::StoreBigEndian32(out + 4, s1);
-  platform::StoreBigEndian32(out + 8, s2);
-  platform::StoreBigEndian32(out + 12, s3);
+  portable::StoreBigEndian32(out, s0);
+  portable::StoreBigEndian32(out + 4, s1);
+  portable::StoreBigEndian32(out + 8, s2);
+  portable::StoreBigEndian32(out + 12, s3);
 }
 
 int AesSetKey(AesKeyInstance *key, std::uint8_t direction, std::int32_t keyLength, const char *keyText) {

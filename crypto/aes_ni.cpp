@@ -3,9 +3,9 @@
 // byte-swapped on loading. The equivalent-inverse schedule is exactly what AESDEC expects.
 #include <immintrin.h>
 
-#include "platform/byte_order.h"
-#include "platform/cpu_features.h"
 #include "crypto/aes_engine.h"
+#include "portable/byte_order.h"
+#include "portable/cpu_features.h"
 
 namespace ydr::crypto {
 
@@ -117,11 +117,11 @@ const AesFastPath kWideInstructions = {AesEcbWide<true>, AesEcbWide<false>, Cfb1
 }  // namespace
 
 const AesFastPath *AesInstructions() {
-  const platform::CpuFeatures &cpu = platform::GetCpuFeatures();
+  const portable::CpuFeatures &cpu = portable::GetCpuFeatures();
   if (cpu.vaes_avx512) return &kWideInstructions;
   return cpu.aes ? &kInstructions : nullptr;
 }
 
-const AesFastPath *AesInstructions128() { return platform::GetCpuFeatures().aes ? &kInstructions : nullptr; }
+const AesFastPath *AesInstructions128() { return portable::GetCpuFeatures().aes ? &kInstructions : nullptr; }
 
 }  // namespace ydr::crypto

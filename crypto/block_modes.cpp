@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/byte_order.h"
+#include "portable/byte_order.h"
 
 namespace ydr::crypto {
 namespace {
@@ -24,18 +24,18 @@ class ShiftRegister {
  public:
   ShiftRegister(const std::uint8_t *bytes, std::size_t size) : size_(size) {
     if (size_ == 16) {
-      high_ = platform::LoadBigEndian64(bytes);
-      low_ = platform::LoadBigEndian64(bytes + 8);
+      high_ = portable::LoadBigEndian64(bytes);
+      low_ = portable::LoadBigEndian64(bytes + 8);
     } else {
-      low_ = platform::LoadBigEndian64(bytes);
+      low_ = portable::LoadBigEndian64(bytes);
     }
   }
   void Store(std::uint8_t *bytes) const {
     if (size_ == 16) {
-      platform::StoreBigEndian64(bytes, high_);
-      platform::StoreBigEndian64(bytes + 8, low_);
+      portable::StoreBigEndian64(bytes, high_);
+      portable::StoreBigEndian64(bytes + 8, low_);
     } else {
-      platform::StoreBigEndian64(bytes, low_);
+      portable::StoreBigEndian64(bytes, low_);
     }
   }
   void ShiftIn(unsigned bit) {

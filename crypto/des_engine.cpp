@@ -4,8 +4,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/byte_order.h"
 #include "crypto/des_tables.h"
+#include "portable/byte_order.h"
 
 namespace ydr::crypto {
 namespace {
@@ -81,7 +81,7 @@ template <int N>
 void Crypt(const std::uint8_t *in, const DesKeyState *s, std::uint8_t *out, bool encrypt) {
   std::uint32_t l[N], r[N];
   for (int i = 0; i < N; ++i) {
-    const std::uint64_t block = Permute(g_tables.initial, platform::LoadBigEndian64(in + 8 * i));
+    const std::uint64_t block = Permute(g_tables.initial, portable::LoadBigEndian64(in + 8 * i));
     l[i] = static_cast<std::uint32_t>(block >> 32);
     r[i] = static_cast<std::uint32_t>(block);
   }
@@ -94,7 +94,7 @@ void Crypt(const std::uint8_t *in, const DesKeyState *s, std::uint8_t *out, bool
     }
   }
   for (int i = 0; i < N; ++i)
-    platform::StoreBigEndian64(out + 8 * i, Permute(g_tables.final, static_cast<std::uint64_t>(r[i]) << 32 | l[i]));
+    portable::StoreBigEndian64(out + 8 * i, Permute(g_tables.final, static_cast<std::uint64_t>(r[i]) << 32 | l[i]));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "imports/base_services.h"
 #include "imports/crypto_library.h"
-#include "platform/wipe.h"
+#include "platform/process.h"
 #include "ydr/rsa.h"
 
 namespace ydr::crypto::rsa {

@@ -1,7 +1,7 @@
 #include "crypto/seed_cipher.h"
 
 #include "crypto/seed_tables.h"
-#include "platform/byte_order.h"
+#include "portable/byte_order.h"
 
 namespace ydr::crypto::seed {
 namespace {
@@ -45,10 +45,10 @@ inline void Crypt(const std::uint32_t *rk, const unsigned char *in, unsigned cha
   Lanes<N> s;
 #pragma GCC unroll 8
   for (int i = 0; i < N; ++i) {
-    s.x0[i] = platform::LoadBigEndian32(in + 16 * i);
-    s.x1[i] = platform::LoadBigEndian32(in + 16 * i + 4);
-    s.y0[i] = platform::LoadBigEndian32(in + 16 * i + 8);
-    s.y1[i] = platform::LoadBigEndian32(in + 16 * i + 12);
+    s.x0[i] = portable::LoadBigEndian32(in + 16 * i);
+    s.x1[i] = portable::LoadBigEndian32(in + 16 * i + 4);
+    s.y0[i] = portable::LoadBigEndian32(in + 16 * i + 8);
+    s.y1[i] = portable::LoadBigEndian32(in + 16 * i + 12);
   }
 #pragma GCC unroll 8
   for (int r = 0; r < 16; r += 2) {
@@ -59,10 +59,10 @@ inline void Crypt(const std::uint32_t *rk, const unsigned char *in, unsigned cha
   // The last round does not exchange the halves, so the right half comes out first.
 #pragma GCC unroll 8
   for (int i = 0; i < N; ++i) {
-    platform::StoreBigEndian32(out + 16 * i, s.y0[i]);
-    platform::StoreBigEndian32(out + 16 * i + 4, s.y1[i]);
-    platform::StoreBigEndian32(out + 16 * i + 8, s.x0[i]);
-    platform::StoreBigEndian32(out + 16 * i + 12, s.x1[i]);
+    portable::StoreBigEndian32(out + 16 * i, s.y0[i]);
+    portable::StoreBigEndian32(out + 16 * i + 4, s.y1[i]);
+    portable::StoreBigEndian32(out + 16 * i + 8, s.x0[i]);
+    portable::StoreBigEndian32(out + 16 * i + 12, s.x1[i]);
   }
 }
 
@@ -75,8 +75,8 @@ void Blocks(const std::uint32_t *rk, const unsigned char *in, unsigned char *out
 }  // namespace
 
 void KeySchedule(const unsigned char key[16], std::uint32_t roundKeys[kRoundKeyWords]) {
-  std::uint32_t a = platform::LoadBigEndian32(key), b = platform::LoadBigEndian32(key + 4);
-  std::uint32_t c = platform::LoadBigEndian32(key + 8), d = platform::LoadBigEndian32(key + 12);
+  std::uint32_t a = portable::LoadBigEndian32(key), b = portable::LoadBigEndian32(key + 4);
+  std::uint32_t c = portable::LoadBigEndian32(key + 8), d = portable::LoadBigEndian32(key + 12);
 #pragma GCC unroll 16
   for (int i = 0; i < 16; ++i) {
     roundKeys[2 * i] = G(a + c - kRoundConstants[i]);

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "crypto/sha1_blocks.h"
-#include "platform/byte_order.h"
-#include "platform/cpu_features.h"
+#include "portable/byte_order.h"
+#include "portable/cpu_features.h"
 #include "ydr/sha1.h"
 
 namespace ydr::crypto {
@@ -19,7 +19,7 @@ inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 
 // The compression function on one 64-byte block; the block is only read.
 void CompressOne(unsigned int chain[5], const unsigned char *block) {
   std::uint32_t w[80];
-  for (int t = 0; t < 16; ++t) w[t] = platform::LoadBigEndian32(block + 4 * t);
+  for (int t = 0; t < 16; ++t) w[t] = portable::LoadBigEndian32(block + 4 * t);
   for (int t = 16; t < 80; ++t) w[t] = Rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
   std::uint32_t a = chain[0], b = chain[1], c = chain[2], d = chain[3], e = chain[4];
   const auto step = [&](std::uint32_t f, std::uint32_t k, std::uint32_t wt) {
@@ -47,7 +47,7 @@ void Sha1Blocks_generic(unsigned int chain[5], const unsigned char *blocks, std:
   for (; count != 0; --count, blocks += 64) CompressOne(chain, blocks);
 }
 
-Sha1BlocksFunction Sha1Variant_shani() { return platform::GetCpuFeatures().sha ? &Sha1Blocks_shani : nullptr; }
+Sha1BlocksFunction Sha1Variant_shani() { return portable::GetCpuFeatures().sha ? &Sha1Blocks_shani : nullptr; }
 
 Sha1BlocksFunction Sha1Blocks() {
   static const Sha1BlocksFunction best = [] {
@@ -116,8 +116,8 @@ extern "C" YDR_API void YDR_SHA1_Final(YDR_SHA1_ALG_INFO *info, unsigned char *d
     ydr::crypto::Compress(info->chain, info->buffer);
     std::memset(info->buffer, 0, 56);
   }
-  ydr::platform::StoreBigEndian32(info->buffer + 56, info->count[1]);
-  ydr::platform::StoreBigEndian32(info->buffer + 60, info->count[0]);
+  ydr::portable::StoreBigEndian32(info->buffer + 56, info->count[1]);
+  ydr::portable::StoreBigEndian32(info->buffer + 60, info->count[0]);
   ydr::crypto::Compress(info->chain, info->buffer);
-  for (int w = 0; w < 5; ++w) ydr::platform::StoreBigEndian32(digest + 4 * w, info->chain[w]);
+  for (int w = 0; w < 5; ++w) ydr::portable::StoreBigEndian32(digest + 4 * w, info->chain[w]);
 }

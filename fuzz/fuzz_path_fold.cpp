@@ -8,8 +8,8 @@
 #include "base/path_absolute.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  using ydr::platform::WChar;
-  using ydr::platform::WString;
+  using ydr::portable::WChar;
+  using ydr::portable::WString;
   std::vector<WChar> path(size / 2);
   if (!path.empty()) std::memcpy(path.data(), data, path.size() * 2);
   const WString cwd = {'/', 'h', 'o', 'm', 'e', '/', 'u'};

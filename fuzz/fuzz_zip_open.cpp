@@ -18,7 +18,7 @@
 #include <string>
 
 #include "fuzz/fuzz_workspace.h"
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "ydr/zip.h"
 
 namespace {
@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 YdrWString Wide(const std::string &s) {
-  const ydr::platform::WString w = ydr::platform::WideFromUtf8(s);
+  const ydr::portable::WString w = ydr::portable::WideFromUtf8(s);
   return YdrWString(w.begin(), w.end());
 }
 

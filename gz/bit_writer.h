@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "gz/output_buffer.h"
-#include "platform/byte_order.h"
+#include "portable/byte_order.h"
 
 namespace ydr::gz {
 
@@ -19,7 +19,7 @@ class BitWriter {
     bits_ |= static_cast<std::uint64_t>(value) << count_;
     count_ += length;
     if (count_ >= 32) {
-      platform::StoreLittleEndian32(out_->tail(), static_cast<std::uint32_t>(bits_));
+      portable::StoreLittleEndian32(out_->tail(), static_cast<std::uint32_t>(bits_));
       out_->Advance(4);
       bits_ >>= 32;
       count_ -= 32;
@@ -62,7 +62,7 @@ class BitWriter {
     void Put(std::uint64_t value, unsigned length) {
       bits |= value << count;
       count += length;
-      platform::StoreLittleEndian32(tail, static_cast<std::uint32_t>(bits));  // kept if complete
+      portable::StoreLittleEndian32(tail, static_cast<std::uint32_t>(bits));  // kept if complete
       const unsigned full = count & 32;
       tail += full >> 3;
       bits >>= full;

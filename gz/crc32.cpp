@@ -1,15 +1,15 @@
 // The CRC-32 export, and the choice of variant for this CPU (made once).
 #include "gz/crc32.h"
 
-#include "platform/cpu_features.h"
+#include "portable/cpu_features.h"
 #include "ydr/gz.h"
 
 namespace ydr::gz {
 
-Crc32Function Crc32Variant_pclmul() { return platform::GetCpuFeatures().pclmul ? &Crc32Update_pclmul : nullptr; }
+Crc32Function Crc32Variant_pclmul() { return portable::GetCpuFeatures().pclmul ? &Crc32Update_pclmul : nullptr; }
 
 Crc32Function Crc32Variant_avx512() {
-  return platform::GetCpuFeatures().vpclmul_avx512 ? &Crc32Update_avx512 : nullptr;
+  return portable::GetCpuFeatures().vpclmul_avx512 ? &Crc32Update_avx512 : nullptr;
 }
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "gz/crc32.h"
-#include "platform/byte_order.h"
+#include "portable/byte_order.h"
 
 namespace ydr::gz {
 namespace {
@@ -32,7 +32,7 @@ static_assert(kTables[0][1] == 0x77073096u, "the standard first table entry");
 
 std::uint32_t Crc32Update_generic(std::uint32_t reg, const std::uint8_t *data, std::size_t size) {
   while (size >= 8) {
-    const std::uint32_t low = platform::LoadLittleEndian32(data) ^ reg, high = platform::LoadLittleEndian32(data + 4);
+    const std::uint32_t low = portable::LoadLittleEndian32(data) ^ reg, high = portable::LoadLittleEndian32(data + 4);
     reg = kTables[7][low & 0xFF] ^ kTables[6][(low >> 8) & 0xFF] ^ kTables[5][(low >> 16) & 0xFF] ^
           kTables[4][low >> 24] ^ kTables[3][high & 0xFF] ^ kTables[2][(high >> 8) & 0xFF] ^
           kTables[1][(high >> 16) & 0xFF] ^ kTables[0][high >> 24];

@@ -1,5 +1,5 @@
 // The matcher's loop compiled for AVX2, so that the 32-byte compares inline into it.
-#include "platform/cpu_targets.h"
+#include "portable/cpu_targets.h"
 
 #if defined(YDR_X86_TARGETS)
 #include "gz/deflate_match.h"

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "gz/deflate_writer.h"
-#include "platform/byte_order.h"
-#include "platform/processors.h"
+#include "platform/process.h"
+#include "portable/byte_order.h"
 
 namespace ydr::gz {
 
@@ -619,7 +619,7 @@ void DeflateWriter<Position>::Splice(const BlockToCode &block) {
   }
   const std::size_t size = block.coded.size();
   std::size_t at = 0;
-  for (; at + 4 <= size; at += 4) bits_.Put(platform::LoadLittleEndian32(coded + at), 32);
+  for (; at + 4 <= size; at += 4) bits_.Put(portable::LoadLittleEndian32(coded + at), 32);
   for (; at < size; ++at) bits_.Put(coded[at], 8);
   bits_.Put(static_cast<std::uint32_t>(block.rest_bits), block.rest_count);
 }

@@ -23,9 +23,9 @@
 
 #include "gz/crc32.h"
 #include "gz/deflate_match.h"
-#include "platform/byte_order.h"
-#include "platform/cpu_features.h"
-#include "platform/cpu_targets.h"
+#include "portable/byte_order.h"
+#include "portable/cpu_features.h"
+#include "portable/cpu_targets.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -59,10 +59,10 @@ void SlideDown(std::uint16_t *positions, std::uint32_t count, std::uint32_t by) 
 }  // namespace
 
 MatchSearch ChooseMatchSearch(MatchSearch wanted) {
-  if (wanted == MatchSearch::kBest && platform::CpuFeaturesDisabled()) return MatchSearch::kPlain;
+  if (wanted == MatchSearch::kBest && portable::CpuFeaturesDisabled()) return MatchSearch::kPlain;
 #if defined(YDR_X86_TARGETS)
   if (wanted == MatchSearch::kBest) wanted = MatchSearch::kVector32;
-  if (wanted == MatchSearch::kVector32 && platform::GetCpuFeatures().avx2) return wanted;
+  if (wanted == MatchSearch::kVector32 && portable::GetCpuFeatures().avx2) return wanted;
   if (wanted == MatchSearch::kVector32) wanted = MatchSearch::kVector16;
 #endif
 #if defined(__SSE2__)
@@ -80,7 +80,7 @@ DeflateWriter<Position>::DeflateWriter(YDRGZ_WRITE_FUNC write, void *user, const
       hash_mask_((1u << level.hash_bits) - 1),
       hash_shift_((level.hash_bits + kMinMatch - 1) / kMinMatch),
       max_distance_(level.window_size - kMinLookahead < match::kLongestDistance ? level.window_size - kMinLookahead
-                                                                         : match::kLongestDistance),
+                                                                                : match::kLongestDistance),
       slide_at_(2 * level.window_size - kMinLookahead) {
   output_.Attach(this, write, user);
   search_ = ChooseMatchSearch(search);
@@ -222,8 +222,8 @@ void DeflateWriter<Position>::Finish() {
   Compress(nullptr, -1);
   const std::uint32_t crc = ~crc_register_;
   std::uint8_t trailer[8];
-  platform::StoreLittleEndian32(trailer, crc);
-  platform::StoreLittleEndian32(trailer + 4, bytes_in_);
+  portable::StoreLittleEndian32(trailer, crc);
+  portable::StoreLittleEndian32(trailer + 4, bytes_in_);
   output_.PutBytes(trailer, 8);
   output_.FlushAll();
 }

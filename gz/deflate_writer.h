@@ -11,7 +11,7 @@
 #include "gz/block_encoder.h"
 #include "gz/output_buffer.h"
 #include "gz/stream_handle.h"
-#include "platform/cpu_targets.h"
+#include "portable/cpu_targets.h"
 
 namespace ydr::gz {
 

@@ -8,7 +8,7 @@
 #include "gz/inflater.h"
 #include "gz/reader_failure.h"
 #include "gz/stream_handle.h"
-#include "platform/byte_order.h"
+#include "portable/byte_order.h"
 #include "ydr/gz.h"
 
 namespace ydr::gz {
@@ -91,8 +91,8 @@ class StreamReader final : public YdrGZStream {
     if (inflater_->holds_tables()) return 0;
     std::uint8_t trailer[8];
     const std::uint64_t consumed = inflater_->ReadTrailer(trailer);
-    const std::uint32_t crc = platform::LoadLittleEndian32(trailer);
-    const std::uint32_t length = platform::LoadLittleEndian32(trailer + 4);
+    const std::uint32_t crc = portable::LoadLittleEndian32(trailer);
+    const std::uint32_t length = portable::LoadLittleEndian32(trailer + 4);
     if (crc != ~crc_register_ || length != bytes_out_) return -1;
     const std::uint64_t in = source_.bytes_in();
     return in > consumed ? static_cast<int>(in - consumed) : 0;

@@ -16,9 +16,9 @@
 
 #include "gz/deflate_constants.h"
 #include "gz/inflater.h"
-#include "platform/byte_order.h"
-#include "platform/cpu_features.h"
-#include "platform/cpu_targets.h"
+#include "portable/byte_order.h"
+#include "portable/cpu_features.h"
+#include "portable/cpu_targets.h"
 
 namespace ydr::gz {
 namespace {
@@ -135,7 +135,7 @@ YDR_ALWAYS_INLINE void MainLoop(MainLoopState &state, const Codes &t) {
   // Tops the bit buffer up to 56 bits or more. The bits above those counted are the next
   // input's own (or zero), so a later load ORed over them changes nothing.
   const auto refill = [&]() YDR_ALWAYS_INLINE_LAMBDA {
-    bits |= platform::LoadLittleEndian64(in) << (left & 63);
+    bits |= portable::LoadLittleEndian64(in) << (left & 63);
     in += 7 - ((left >> 3) & 7);
     left |= 56;
   };
@@ -313,7 +313,7 @@ YDR_ALWAYS_INLINE void Inflater::FastSymbolsLoop(const DecodeTable &litlen, cons
 
   // Near the ends: every symbol tested against the room left.
   while (position < last && in_end - in >= 8) {
-    bits |= platform::LoadLittleEndian64(in) << count;
+    bits |= portable::LoadLittleEndian64(in) << count;
     in += (63 - count) >> 3;
     count |= 56;
 

@@ -27,8 +27,8 @@
 #include <mutex>
 
 #include "gz/deflate_constants.h"
-#include "platform/byte_order.h"
-#include "platform/cpu_features.h"
+#include "portable/byte_order.h"
+#include "portable/cpu_features.h"
 
 namespace ydr::gz {
 namespace {
@@ -96,7 +96,7 @@ Inflater::Inflater(SourceBuffer *source, std::uint32_t window_size, std::uint8_t
       limit_(window_size),
       room_(window_size + kWindowSlack) {
 #if defined(YDR_X86_TARGETS)
-  bit_instructions_ = platform::GetCpuFeatures().bmi2;
+  bit_instructions_ = portable::GetCpuFeatures().bmi2;
 #endif
 }
 
@@ -132,7 +132,7 @@ bool Inflater::LoadBits(int n) {
   // no byte the source does not already hold.
   if (source_->available() >= 8) {
     const int take = (63 - bit_count_) >> 3;
-    const std::uint64_t word = platform::LoadLittleEndian64(source_->next());
+    const std::uint64_t word = portable::LoadLittleEndian64(source_->next());
     bit_buffer_ |= (word & ((std::uint64_t{1} << (8 * take)) - 1)) << bit_count_;
     bit_count_ += 8 * take;
     loaded_ += static_cast<std::uint64_t>(take);

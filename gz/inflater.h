@@ -9,7 +9,7 @@
 #include "gz/huffman_decode_table.h"
 #include "gz/inflate_status.h"
 #include "gz/source_buffer.h"
-#include "platform/cpu_targets.h"
+#include "portable/cpu_targets.h"
 
 namespace ydr::gz {
 

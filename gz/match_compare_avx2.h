@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/cpu_targets.h"
+#include "portable/cpu_targets.h"
 
 namespace ydr::gz::match {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "gz/deflate_constants.h"
-#include "platform/byte_order.h"
-#include "platform/cpu_targets.h"
+#include "portable/byte_order.h"
+#include "portable/cpu_targets.h"
 
 namespace ydr::gz::match {
 
@@ -24,7 +24,7 @@ inline constexpr std::uint32_t kLengthToBeat = kMinMatch - 1;
 inline std::uint32_t CountEqual(const std::uint8_t *a, const std::uint8_t *b, std::uint32_t limit) {
   std::uint32_t n = 0;
   while (n < limit) {
-    const std::uint64_t x = platform::LoadHost64(a + n), y = platform::LoadHost64(b + n);
+    const std::uint64_t x = portable::LoadHost64(a + n), y = portable::LoadHost64(b + n);
     const std::uint64_t diff = x ^ y;
     if (diff != 0) {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -61,20 +61,20 @@ struct PlainSearch {
     const std::uint8_t *const scan = c.window + position;
     std::uint32_t chain = kChainLimit;
     std::uint32_t best = kLengthToBeat;
-    const std::uint32_t scan_start = platform::LoadHost16(scan);
-    std::uint32_t scan_end = platform::LoadHost16(scan + best - 1);
+    const std::uint32_t scan_start = portable::LoadHost16(scan);
+    std::uint32_t scan_end = portable::LoadHost16(scan + best - 1);
     do {
       const std::uint8_t *match = c.window + candidate;
       // Only a candidate that agrees at the current best length and in its first two bytes
       // can do better. The third byte agrees whenever these do: the hash holds it.
-      if (((platform::LoadHost16(match + best - 1) ^ scan_end) | (platform::LoadHost16(match) ^ scan_start)) != 0)
+      if (((portable::LoadHost16(match + best - 1) ^ scan_end) | (portable::LoadHost16(match) ^ scan_start)) != 0)
         continue;
       const std::uint32_t length = 3 + CountEqual(scan + 3, match + 3, kMaxMatch - 3);
       if (length > best) {
         *start = candidate;
         best = length;
         if (length >= kNiceLength) break;
-        scan_end = platform::LoadHost16(scan + best - 1);
+        scan_end = portable::LoadHost16(scan + best - 1);
       }
     } while ((candidate = prev[candidate & c.mask]) > c.limit && --chain != 0);
     return best;

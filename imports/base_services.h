@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "base/ydr_base.h"
-#include "platform/module_names.h"
+#include "platform/loader.h"
 
 namespace ydr::bl {
 

@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-#include "platform/module_names.h"
+#include "platform/loader.h"
 
 // libcrypto's opaque handle types, declared as libcrypto itself declares them.
 struct evp_pkey_st;

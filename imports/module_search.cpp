@@ -21,11 +21,11 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/module_file_name.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
+#include "platform/loader.h"
 #include "platform/registry.h"
 #include "platform/sinks.h"
-#include "platform/split_path.h"
+#include "portable/split_path.h"
 
 namespace ydr::imports {
 namespace {
@@ -73,14 +73,14 @@ std::string FindCommonFolderLocked(const std::string &file_name) {
   // Beside the executable's folder: drop trailing separators, then the folder's own name.
   const std::string executable = platform::GetModuleFileNameA();
   if (!executable.empty()) {
-    const platform::PathParts<char> exe = platform::SplitPath(executable);
+    const portable::PathParts<char> exe = portable::SplitPath(executable);
     std::string dir = exe.dir;
     while (!dir.empty() && IsSeparatorChar(dir.back())) dir.pop_back();
     while (!dir.empty() && !IsSeparatorChar(dir.back())) dir.pop_back();
     if (platform::IsAbsolutePath(exe.drive + dir)) {
       dir += "Common";
-      if (platform::PathFileExistsA(platform::MakePath(exe.drive, dir, file_name, "").c_str()) &&
-          FillCache(platform::MakePath(exe.drive, dir, "", ""))) {
+      if (platform::PathFileExistsA(portable::MakePath(exe.drive, dir, file_name, "").c_str()) &&
+          FillCache(portable::MakePath(exe.drive, dir, "", ""))) {
         return g_common_folder;
       }
     }
@@ -88,8 +88,8 @@ std::string FindCommonFolderLocked(const std::string &file_name) {
 
   const std::string common_path = ReadCommonPath();
   if (!platform::IsAbsolutePath(common_path)) return g_common_folder;
-  if (platform::PathFileExistsA(platform::MakePath("", common_path, file_name, "").c_str())) {
-    FillCache(platform::MakePath("", common_path, "", ""));
+  if (platform::PathFileExistsA(portable::MakePath("", common_path, file_name, "").c_str())) {
+    FillCache(portable::MakePath("", common_path, "", ""));
   }
   return g_common_folder;
 }
@@ -109,10 +109,10 @@ platform::HMODULE NotifyHookPreLoadLibrary(const char *name) {
 }
 
 platform::HMODULE FailureHookLoadLibrary(const char *name) {
-  const platform::PathParts<char> parts = platform::SplitPath(name);
+  const portable::PathParts<char> parts = portable::SplitPath(name);
   if (parts.drive.empty() && parts.dir.empty()) {
     const std::string folder = FindCommonFolderLocked(parts.fname + parts.ext);
-    const std::string path = platform::MakePath("", folder, parts.fname, parts.ext);
+    const std::string path = portable::MakePath("", folder, parts.fname, parts.ext);
     platform::HMODULE module = platform::LoadLibraryA(path.c_str());
     if (module != nullptr) {
       AppendLoadedModule(module);

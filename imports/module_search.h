@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/library_loader.h"
+#include "platform/loader.h"
 
 namespace ydr::imports {
 

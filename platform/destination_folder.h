@@ -20,7 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/file_identity.h"
+#include "platform/files.h"
 
 namespace ydr::platform {
 

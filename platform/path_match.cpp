@@ -3,15 +3,15 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/ansi_characters.h"
-#include "platform/wildcard.h"
+#include "platform/text.h"
+#include "portable/wildcard.h"
 
 namespace ydr::platform {
 namespace {
 
 bool MatchOne(const std::vector<AnsiCharacter> &name, const AnsiCharacter *pattern, const AnsiCharacter *pattern_end) {
   if (pattern_end - pattern == 3 && pattern[0] == '*' && pattern[1] == '.' && pattern[2] == '*') return true;
-  return WildcardMatch(name.data(), name.data() + name.size(), pattern, pattern_end);
+  return portable::WildcardMatch(name.data(), name.data() + name.size(), pattern, pattern_end);
 }
 
 }  // namespace

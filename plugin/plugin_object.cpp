@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/guarded_call.h"
+#include "portable/guarded_call.h"
 #include "ydr/plugin.h"
 
 CYdrPluginObject::CYdrPluginObject() : active_(0), owner_(nullptr), raw_data_(nullptr) {}
@@ -40,7 +40,7 @@ void *CYdrPluginObject::GetRawData(unsigned int &size) {
   raw_data_ = nullptr;
   // The state comes from the host's Serialize: whatever it throws, and running out of memory,
   // give the failure result, null.
-  return ydr::platform::GuardedCall(static_cast<void *>(nullptr), [&]() -> void * {
+  return ydr::portable::GuardedCall(static_cast<void *>(nullptr), [&]() -> void * {
     CYdrPluginStream stream;
     if (Serialize(stream, 1) == 0) return nullptr;
     const std::string bytes = stream.str();
@@ -56,7 +56,7 @@ void *CYdrPluginObject::GetRawData(unsigned int &size) {
 
 void CYdrPluginObject::SetRawData(void *data, unsigned int size) {
   if (data == nullptr && size != 0) return;
-  ydr::platform::GuardedCall([&] {
+  ydr::portable::GuardedCall([&] {
     CYdrPluginStream stream(std::string(static_cast<const char *>(data), size), std::ios::in | std::ios::out);
     Serialize(stream, 0);
   });

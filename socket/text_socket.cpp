@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "imports/base_services.h"
-#include "platform/guarded_call.h"
-#include "platform/stream_socket.h"
-#include "platform/utf16.h"
-#include "platform/winsock.h"
+#include "platform/sockets.h"
+#include "portable/guarded_call.h"
+#include "portable/utf16.h"
 #include "ydr/socket.h"
 
 namespace {
@@ -26,7 +25,7 @@ long long Descriptor(unsigned int field) { return field == 0xFFFFFFFFu ? -1 : st
 // destination of (characters + 1) x 4 bytes, the most any code page needs, and its result
 // is not looked at: what it wrote is the text up to its terminator.
 std::vector<char> ToAnsi(const unsigned short *text) {
-  const std::size_t capacity = (ydr::platform::WideLength(text) + 1) * 4;
+  const std::size_t capacity = (ydr::portable::WideLength(text) + 1) * 4;
   std::vector<char> bytes(capacity, '\0');
   ydr::bl::YdrUnicodeToAnsi(0, 0, text, -1, bytes.data(), static_cast<int>(capacity), 0);
   bytes.resize(strnlen(bytes.data(), capacity - 1) + 1);
@@ -43,7 +42,7 @@ int ToWide(const char *bytes, unsigned short *buffer, int capacity) {
   const std::size_t n = std::strlen(bytes);
   std::vector<unsigned short> wide((3 * n + 4) / 2, 0);
   ydr::bl::YdrAnsiToUnicode(0, 0, bytes, -1, wide.data(), static_cast<int>(wide.size()), 0);
-  const std::size_t length = std::min(ydr::platform::WideLength(wide.data()), static_cast<std::size_t>(capacity) - 1);
+  const std::size_t length = std::min(ydr::portable::WideLength(wide.data()), static_cast<std::size_t>(capacity) - 1);
   std::memcpy(buffer, wide.data(), length * sizeof(unsigned short));
   buffer[length] = 0;
   return static_cast<int>(length);
@@ -72,7 +71,7 @@ int CYdrSocket::_QSocketInit() {
 }
 
 int CYdrSocket::_Connect(const unsigned short *address, int port) {
-  const std::vector<char> text = ydr::platform::GuardedCall(
+  const std::vector<char> text = ydr::portable::GuardedCall(
       std::vector<char>{}, [&] { return address != nullptr ? ToAnsi(address) : std::vector<char>{}; });
   std::uint32_t ip = 0;
   const bool valid = !text.empty() && ydr::platform::ParseIpv4Address(text.data(), &ip);
@@ -113,7 +112,7 @@ int SendText(long long fd, const unsigned short *text, int length) {
 // failure of the call.
 template <class Body>
 int Guarded(Body &&body) {
-  return ydr::platform::GuardedCall(-1, std::forward<Body>(body));
+  return ydr::portable::GuardedCall(-1, std::forward<Body>(body));
 }
 
 int ReceiveOnce(long long fd, unsigned short *buffer, int size) {

@@ -450,7 +450,7 @@ class ArchiveAllocationTest : public ::testing::Test {
     archive_ = Wide(dir_ / "t.ydz");
   }
   static YdrWString Wide(const std::string &utf8) {
-    const ydr::platform::WString w = ydr::test::W(utf8);
+    const ydr::portable::WString w = ydr::test::W(utf8);
     return YdrWString(w.begin(), w.end());
   }
   // Packs the tree, with only the export's own work under the allocation sweep.

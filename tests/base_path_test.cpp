@@ -14,8 +14,8 @@
 namespace ydr::base {
 namespace {
 
-using platform::Utf8FromWide;
-using platform::WString;
+using portable::Utf8FromWide;
+using portable::WString;
 using test::W;
 
 TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-using ydr::platform::WString;
+using ydr::portable::WString;
 using ydr::test::W;
 
 constexpr unsigned int kUtf8 = 65001;

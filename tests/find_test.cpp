@@ -14,7 +14,7 @@
 
 #include "base/find_files.h"
 #include "base/ydr_base.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace ydr::base {
@@ -23,7 +23,7 @@ namespace {
 using platform::kFileAttributeArchive;
 using platform::kFileAttributeDirectory;
 using platform::kFileAttributeReparsePoint;
-using platform::Utf8FromWide;
+using portable::Utf8FromWide;
 using test::W;
 
 #if defined(_WIN32)
@@ -130,11 +130,11 @@ TEST(FindTest, ListsWhatTheSystemsSearchLists) {
   for (const char *name : {"한글 파일.txt", "ß.txt", "😀.txt", "plain.txt", "폴더/안.txt"}) dir.WriteFile(name, "x");
   std::vector<std::string> system;
   WIN32_FIND_DATAW data;
-  const platform::WString pattern = W(dir / "*");
+  const portable::WString pattern = W(dir / "*");
   const HANDLE search = FindFirstFileW(reinterpret_cast<const wchar_t *>(pattern.c_str()), &data);
   ASSERT_NE(search, INVALID_HANDLE_VALUE);
   do {
-    system.push_back(Utf8FromWide(reinterpret_cast<const platform::WChar *>(data.cFileName)));
+    system.push_back(Utf8FromWide(reinterpret_cast<const portable::WChar *>(data.cFileName)));
   } while (FindNextFileW(search, &data));
   FindClose(search);
   std::vector<std::string> ours = Names(Find(dir / "*"));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "zip/folder_walk.h"
 
 namespace ydr::zip {
@@ -36,7 +36,7 @@ class RecordingPolicy final : public WalkPolicy {
     if (found == tree_->end()) return false;
     for (const Fake &f : found->second) {
       WalkEntry entry;
-      entry.name = platform::WideFromUtf8(f.name);
+      entry.name = portable::WideFromUtf8(f.name);
       entry.kind = f.kind == 'd' ? WalkEntry::Kind::kFolder : WalkEntry::Kind::kFile;
       if (f.id != 0) entry.identity = platform::FileIdentity{1, f.id};
       entry.source = f.target;
@@ -45,15 +45,15 @@ class RecordingPolicy final : public WalkPolicy {
     return true;
   }
   bool Admit(const Name &name, const WalkEntry &) override {
-    if (refused_.count(platform::Utf8FromWide(name)) == 0) return true;
-    events.push_back("refused " + platform::Utf8FromWide(name));
+    if (refused_.count(portable::Utf8FromWide(name)) == 0) return true;
+    events.push_back("refused " + portable::Utf8FromWide(name));
     return false;
   }
   void LeftOut(const Name &name, const WalkEntry &, WalkRule rule) override {
-    events.push_back(std::string(rule == WalkRule::kArchive ? "archive " : "again ") + platform::Utf8FromWide(name));
+    events.push_back(std::string(rule == WalkRule::kArchive ? "archive " : "again ") + portable::Utf8FromWide(name));
   }
   std::size_t Append(const Name &name, const WalkEntry &, std::uint8_t flag) override {
-    events.push_back((flag == kFlagFolder ? "folder " : "file ") + platform::Utf8FromWide(name));
+    events.push_back((flag == kFlagFolder ? "folder " : "file ") + portable::Utf8FromWide(name));
     return appended_++;
   }
   void SearchFailed(std::size_t index) override { events.push_back("unsearchable " + std::to_string(index)); }
@@ -143,7 +143,7 @@ TEST(FolderWalkTest, NamesOrderAndRules) {
     root.kind = WalkEntry::Kind::kFolder;
     root.identity = platform::FileIdentity{1, 1};
     root.source = "root";
-    EXPECT_EQ(walk.Walk(policy, platform::WideFromUtf8(c.root_name), root), c.count);
+    EXPECT_EQ(walk.Walk(policy, portable::WideFromUtf8(c.root_name), root), c.count);
     EXPECT_EQ(policy.events, c.events);
   }
 }
@@ -155,7 +155,7 @@ TEST(FolderWalkTest, AFolderThatCannotBeSearchedGivesMinusOneAndNothingElse) {
   WalkEntry root;
   root.kind = WalkEntry::Kind::kFolder;
   root.source = "nowhere";
-  EXPECT_EQ(walk.Walk(policy, platform::WideFromUtf8("t\\"), root), -1);
+  EXPECT_EQ(walk.Walk(policy, portable::WideFromUtf8("t\\"), root), -1);
   EXPECT_TRUE(policy.events.empty());
 }
 
@@ -169,7 +169,7 @@ TEST(FolderWalkTest, FoldersWalkedForOneGivenPathAreNotWalkedForTheNext) {
     WalkEntry folder;
     folder.kind = WalkEntry::Kind::kFolder;
     folder.source = given;
-    walk.Walk(policy, platform::WideFromUtf8(std::string(given) + "\\"), folder);
+    walk.Walk(policy, portable::WideFromUtf8(std::string(given) + "\\"), folder);
   }
   EXPECT_EQ(policy.events,
             (std::vector<std::string>{"folder one\\shared\\", "file one\\shared\\f", "again two\\shared\\"}));

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "imports/base_services.h"
 #include "frame/module_entry.h"
+#include "imports/base_services.h"
 #include "imports/module_search.h"
 #include "imports/sibling_module.h"
-#include "platform/module_file_name.h"
+#include "platform/loader.h"
 #include "platform/registry.h"
 #include "platform/sinks.h"
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_registry.h"
 
@@ -50,7 +50,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   // The record handed over carries the module's name and handle, and is marked started
   // before the base library sees it: the base library refuses a record that is not.
   const YDR_MODULE_INFO *info = ModuleInfo();
-  EXPECT_EQ(platform::Utf8FromWide(info->name), "YdrMod.YdrBaseMisc");
+  EXPECT_EQ(portable::Utf8FromWide(info->name), "YdrMod.YdrBaseMisc");
   EXPECT_EQ(info->instance, &anchor);
   YDR_MODULE_INFO not_started = *info;
   not_started.started = 0;

@@ -11,7 +11,7 @@
 
 #include "imports/module_search.h"
 #include "imports/sibling_module.h"
-#include "platform/module_file_name.h"
+#include "platform/loader.h"
 #include "platform/registry.h"
 #include "platform/sinks.h"
 #include "tests/support/temp_dir.h"

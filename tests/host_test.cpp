@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/module_names.h"
+#include "platform/loader.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_registry.h"

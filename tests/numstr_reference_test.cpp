@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "ydr/numstr.h"
 
 namespace {
@@ -16,8 +16,8 @@ using Chars = std::vector<std::string>;  // one UTF-8 character per element
 
 Chars Split(const std::string &utf8) {
   Chars chars;
-  const ydr::platform::WString wide = ydr::platform::WideFromUtf8(utf8);
-  for (unsigned short unit : wide) chars.push_back(ydr::platform::Utf8FromWide(&unit, 1));
+  const ydr::portable::WString wide = ydr::portable::WideFromUtf8(utf8);
+  for (unsigned short unit : wide) chars.push_back(ydr::portable::Utf8FromWide(&unit, 1));
   return chars;
 }
 
@@ -25,7 +25,7 @@ Chars CodePointRun(char32_t first, int count) {
   Chars chars;
   for (int i = 0; i < count; ++i) {
     std::string s;
-    ydr::platform::AppendUtf8(first + static_cast<char32_t>(i), &s);
+    ydr::portable::AppendUtf8(first + static_cast<char32_t>(i), &s);
     chars.push_back(s);
   }
   return chars;
@@ -112,7 +112,7 @@ std::string ShortWords(int number, const Chars &digits, const Chars &units) {
 std::string Label(unsigned int style, int number, bool extend) {
   unsigned short out[128];
   YdrMakeNumString(style, number, out, nullptr, extend ? 1 : 0);
-  return ydr::platform::Utf8FromWide(out);
+  return ydr::portable::Utf8FromWide(out);
 }
 
 constexpr int kLimit = 2000;
@@ -210,7 +210,7 @@ TEST(NumStringReferenceTest, FootnoteSymbolsAndRepeatedSymbol) {
       ASSERT_EQ(Label(128, n, extend), footnote) << n;
       unsigned short out[16];
       YdrMakeNumString(129, n, out, decoration, extend);
-      ASSERT_EQ(ydr::platform::Utf8FromWide(out), repeated) << n;
+      ASSERT_EQ(ydr::portable::Utf8FromWide(out), repeated) << n;
     }
   }
 }

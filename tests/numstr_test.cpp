@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "tests/support/guarded_buffer.h"
 #include "ydr/numstr.h"
 
@@ -22,7 +22,7 @@ struct Case {
 std::string Label(unsigned int style, int number, bool extend, const unsigned short *decoration = nullptr) {
   std::vector<unsigned short> out(64 + (number > 0 ? number / 1000 : 0), 0xBEEF);
   YdrMakeNumString(style, number, out.data(), decoration, extend ? 1 : 0);
-  return ydr::platform::Utf8FromWide(out.data());
+  return ydr::portable::Utf8FromWide(out.data());
 }
 
 TEST(NumStringTest, LabelsUsersRelyOn) {
@@ -152,11 +152,11 @@ TEST(NumStringTest, NeverWritesPastTheTerminator) {
   for (const Case &c : cases) {
     SCOPED_TRACE(std::to_string(c.style) + " " + std::to_string(c.number));
     const std::string label = Label(c.style, c.number, c.extend, decoration);
-    const std::size_t units = ydr::platform::WideFromUtf8(label).size() + 1;
+    const std::size_t units = ydr::portable::WideFromUtf8(label).size() + 1;
     ydr::test::GuardedBuffer<unsigned short> out(units);
     YdrMakeNumString(c.style, c.number, out.data(), decoration, c.extend);
     EXPECT_EQ(out[units - 1], 0);
-    EXPECT_EQ(ydr::platform::Utf8FromWide(out.data()), label);
+    EXPECT_EQ(ydr::portable::Utf8FromWide(out.data()), label);
     EXPECT_LE(units, c.style == 3 && c.extend ? 12u + 3u + 12u : 22u);
   }
 }

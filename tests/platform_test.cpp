@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/ansi_code_page.h"
 #include "platform/destination_folder.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
 #include "platform/path_match.h"
-#include "platform/split_path.h"
-#include "platform/utf16.h"
+#include "platform/text.h"
+#include "portable/split_path.h"
+#include "portable/utf16.h"
 #include "tests/support/code_page_text.h"
 #if defined(_WIN32)
 #include "platform/windows/owner_only_security.h"
@@ -31,6 +31,7 @@
 #include "ydr/utf8.h"
 
 namespace ydr::platform {
+using namespace ydr::portable;  // the portable helpers are tested here too
 namespace {
 
 TEST(SplitPathTest, FollowsTheRuntimeRules) {
@@ -123,6 +124,7 @@ TEST(Utf16Test, SurrogatesPairOrBecomeReplacements) {
 }  // namespace ydr::platform
 
 namespace ydr::platform {
+using namespace ydr::portable;  // the portable helpers are tested here too
 namespace {
 
 // Names and patterns in the ANSI code page, as the archive's matcher hands them over.
@@ -153,6 +155,7 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
 }  // namespace ydr::platform
 
 namespace ydr::platform {
+using namespace ydr::portable;  // the portable helpers are tested here too
 namespace {
 
 // The header-only conversions hosts use, against the character-by-character ones.
@@ -211,6 +214,7 @@ TEST(Utf8HeaderTest, AgreesWithTheCharacterByCharacterConversions) {
 }  // namespace ydr::platform
 
 namespace ydr::platform {
+using namespace ydr::portable;  // the portable helpers are tested here too
 namespace {
 
 // The folder cache keeps few descriptors open and must give the same answers as walking each

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_access.h"
-#include "platform/utf16.h"
+#include "platform/files.h"
+#include "portable/utf16.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
@@ -47,8 +47,8 @@ TEST(MemberPathTest, NamesFoldBelowTheDestination) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(FoldedMemberPath(platform::WideFromUtf8(c.name), false), c.path);
-    EXPECT_EQ(FoldedMemberPath(platform::WideFromUtf8(c.name), true), c.flat);
+    EXPECT_EQ(FoldedMemberPath(portable::WideFromUtf8(c.name), false), c.path);
+    EXPECT_EQ(FoldedMemberPath(portable::WideFromUtf8(c.name), true), c.flat);
   }
 }
 
@@ -110,7 +110,7 @@ TEST(ArchiveIndexTest, DataStartingPastTheEndMakeAMemberInvalidAndCutOff) {
   EXPECT_EQ(PlaceData(IndexOf(fine)),
             (std::vector<DataPlace>{DataPlace::kInside, DataPlace::kNone, DataPlace::kInside}));
   const std::string shorter =
-      fine.substr(0, platform::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&fine[48 + 64 + 4])));
+      fine.substr(0, portable::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&fine[48 + 64 + 4])));
   const ArchiveIndex index = IndexOf(shorter);
   EXPECT_EQ(index.members[2].flag, kFlagInvalid);
   EXPECT_EQ(PlaceData(index), (std::vector<DataPlace>{DataPlace::kInside, DataPlace::kNone, DataPlace::kCutOff}));
@@ -239,7 +239,7 @@ TEST(ArchiveWriterTest, TheCommandAndTheClassWriteTheSameArchive) {
     ASSERT_EQ(ReadIndex(file, &index), IndexStatus::kOk);
     std::fclose(file);
     for (const MemberRecord &m : index.members) {
-      EXPECT_EQ(std::count(m.name.begin(), m.name.end(), '/'), 0) << platform::Utf8FromWide(m.name);
+      EXPECT_EQ(std::count(m.name.begin(), m.name.end(), '/'), 0) << portable::Utf8FromWide(m.name);
     }
   }
 }

@@ -26,11 +26,11 @@ using ydr::test::ReadFile;
 using ydr::test::TempDir;
 
 YdrWString Wide(const std::string &utf8) {
-  const ydr::platform::WString w = ydr::test::W(utf8);
+  const ydr::portable::WString w = ydr::test::W(utf8);
   return YdrWString(w.begin(), w.end());
 }
 
-std::string Narrow(const YdrWString &w) { return ydr::platform::Utf8FromWide(w.c_str()); }
+std::string Narrow(const YdrWString &w) { return ydr::portable::Utf8FromWide(w.c_str()); }
 
 int Pack(CYdrZIP &zip, const std::vector<std::string> &paths, const std::string &archive) {
   std::vector<YdrWString> wide;
@@ -299,7 +299,7 @@ std::string HostileArchive(const std::vector<std::string> &names, const std::str
   const std::uint32_t data = offset;
   out += records + name_block + stream;
   for (std::size_t i = 0; i < names.size(); ++i)
-    ydr::platform::StoreLittleEndian32(reinterpret_cast<std::uint8_t *>(&out[48 + 32 * i + 4]), data);
+    ydr::portable::StoreLittleEndian32(reinterpret_cast<std::uint8_t *>(&out[48 + 32 * i + 4]), data);
   return out;
 }
 
@@ -344,8 +344,8 @@ TEST(ZipHostileTest, DamagedRecordsBecomeInvalidMembers) {
     return reinterpret_cast<std::uint8_t *>(&archive[48 + 32 * static_cast<std::size_t>(i)]);
   };
   record(0)[16] = 0xFF, record(0)[17] = 0xFF;                      // name length -1
-  ydr::platform::StoreLittleEndian32(record(1) + 12, 0x7FFFFFF0);  // name beyond the file
-  ydr::platform::StoreLittleEndian32(record(2) + 4, 0x7FFFFFF0);   // data beyond the file
+  ydr::portable::StoreLittleEndian32(record(1) + 12, 0x7FFFFFF0);  // name beyond the file
+  ydr::portable::StoreLittleEndian32(record(2) + 4, 0x7FFFFFF0);   // data beyond the file
   archive[32] = 100;                                               // more members than the file holds
   dir.WriteFile("bad.ydz", archive);
   CYdrZIP zip;
@@ -516,7 +516,7 @@ TEST(ZipFormatTest, ANameRunsToItsFirstZeroWithinLengthPlusOneUnits) {
   archive[48 + 16] = 3;
   // Record 1 says four units, but a zero unit comes after two.
   const std::uint32_t second =
-      ydr::platform::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&archive[48 + 32 + 12]));
+      ydr::portable::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&archive[48 + 32 + 12]));
   archive[second + 4] = 0;
   archive[second + 5] = 0;
   dir.WriteFile("n.ydz", archive);

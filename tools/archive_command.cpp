@@ -4,8 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/file_access.h"
-#include "platform/regular_file.h"
+#include "platform/files.h"
 #include "tools/file_io.h"
 #include "tools/text_output.h"
 #include "zip/archive_format.h"

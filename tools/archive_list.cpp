@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/byte_order.h"
-#include "platform/file_access.h"
+#include "platform/files.h"
+#include "portable/byte_order.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
@@ -30,7 +30,7 @@ bool OriginalSize(std::FILE *archive, const zip::MemberRecord &m, std::uint64_t 
     std::clearerr(archive);
     return false;
   }
-  *size = platform::LoadLittleEndian32(length);
+  *size = portable::LoadLittleEndian32(length);
   return true;
 }
 

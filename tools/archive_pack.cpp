@@ -25,10 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_access.h"
-#include "platform/file_identity.h"
-#include "platform/regular_file.h"
-#include "platform/utf16.h"
+#include "platform/files.h"
+#include "portable/utf16.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
@@ -54,7 +52,7 @@ struct PlannedMember {
 bool ValidUtf8(const std::string &text) {
   char32_t c;
   for (std::size_t pos = 0; pos < text.size();) {
-    if (!platform::DecodeUtf8(text, &pos, &c)) return false;
+    if (!portable::DecodeUtf8(text, &pos, &c)) return false;
   }
   return true;
 }
@@ -62,7 +60,7 @@ bool ValidUtf8(const std::string &text) {
 // A path as the user gave it, as a member name: the format's separator, '\', throughout,
 // and after a folder's name whether or not the path ends in one.
 zip::Name MemberName(const std::string &path, bool folder) {
-  zip::Name name = platform::WideFromUtf8(path);
+  zip::Name name = portable::WideFromUtf8(path);
   std::replace(name.begin(), name.end(), static_cast<unsigned short>('/'), static_cast<unsigned short>('\\'));
   if (folder && (name.empty() || name.back() != '\\')) name.push_back('\\');
   return name;
@@ -205,7 +203,7 @@ bool PackPlan::List(const zip::Name &, const zip::WalkEntry &folder, std::vector
   entries->reserve(names.size());
   for (const std::string &native : names) {
     zip::WalkEntry entry;
-    entry.name = platform::WideFromUtf8(native);
+    entry.name = portable::WideFromUtf8(native);
     entry.source = prefix + native;
     platform::PathStatus info;
     if (!platform::StatusOf(entry.source, &info)) {

@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "platform/destination_folder.h"
-#include "platform/file_access.h"
+#include "platform/files.h"
 #include "platform/path_match.h"
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "tools/archive_command.h"
 #include "tools/file_io.h"
 #include "tools/interrupt_cleanup.h"
@@ -106,8 +106,8 @@ zip::Name WithBackslashes(zip::Name text) {
 bool Matches(const UnpackOptions &options, const zip::MemberRecord &member) {
   if (!options.has_pattern) return true;
   const zip::Name name = WithBackslashes(member.name);
-  const zip::Name pattern = zip::PatternForName(WithBackslashes(platform::WideFromUtf8(options.pattern)), name);
-  return platform::MatchSpecInCodePage(platform::Utf8FromWide(name).c_str(), platform::Utf8FromWide(pattern).c_str(),
+  const zip::Name pattern = zip::PatternForName(WithBackslashes(portable::WideFromUtf8(options.pattern)), name);
+  return platform::MatchSpecInCodePage(portable::Utf8FromWide(name).c_str(), portable::Utf8FromWide(pattern).c_str(),
                                        "UTF-8");
 }
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/file_access.h"
+#include "platform/files.h"
 #include "tools/command.h"
 
 namespace ydr::tool {

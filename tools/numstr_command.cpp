@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "tools/command.h"
 #include "tools/options.h"
 #include "tools/text_output.h"
@@ -73,7 +73,7 @@ bool ParseCharacter(const std::string &text, unsigned short *unit) {
   if (text.empty()) return false;
   std::size_t pos = 0;
   char32_t code_point;
-  if (!platform::DecodeUtf8(text, &pos, &code_point) || pos != text.size() || code_point > 0xFFFF ||
+  if (!portable::DecodeUtf8(text, &pos, &code_point) || pos != text.size() || code_point > 0xFFFF ||
       code_point < 0x20) {
     return false;
   }

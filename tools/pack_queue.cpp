@@ -1,6 +1,6 @@
 #include "tools/pack_queue.h"
 
-#include "platform/processors.h"
+#include "platform/process.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/file_access.h"
+#include "platform/files.h"
 
 namespace ydr::tool {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/file_access.h"
-#include "platform/wipe.h"
+#include "platform/files.h"
+#include "platform/process.h"
 
 namespace ydr::tool {
 namespace {

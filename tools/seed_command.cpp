@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_access.h"
+#include "platform/files.h"
 #include "tools/command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"

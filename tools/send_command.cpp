@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "base/ydr_base.h"
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "tools/command.h"
 #include "tools/connection.h"
 #include "tools/file_io.h"
@@ -66,7 +66,7 @@ bool ToAnsi(const std::string &utf8, std::string *bytes) {
   bytes->clear();
   for (std::size_t start = 0;; ++start) {
     const std::size_t end = std::min(utf8.find('\0', start), utf8.size());
-    const platform::WString wide = platform::WideFromUtf8(std::string_view(utf8).substr(start, end - start));
+    const portable::WString wide = portable::WideFromUtf8(std::string_view(utf8).substr(start, end - start));
     std::vector<char> out((wide.size() + 1) * 4, '\0');
     YdrUnicodeToAnsi(0, 0, wide.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
     const std::size_t length = strnlen(out.data(), out.size());
@@ -79,7 +79,7 @@ bool ToAnsi(const std::string &utf8, std::string *bytes) {
 }
 
 std::string FromAnsi(const std::string &bytes) {
-  platform::WString wide;
+  portable::WString wide;
   for (std::size_t start = 0;; ++start) {
     const std::size_t end = std::min(bytes.find('\0', start), bytes.size());
     const std::string run = bytes.substr(start, end - start);
@@ -87,7 +87,7 @@ std::string FromAnsi(const std::string &bytes) {
     YdrAnsiToUnicode(0, 0, run.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
     out.back() = 0;
     wide += out.data();
-    if (end == bytes.size()) return platform::Utf8FromWide(wide);
+    if (end == bytes.size()) return portable::Utf8FromWide(wide);
     wide.push_back(0);
     start = end;
   }

@@ -4,8 +4,8 @@
 
 namespace ydr::tool {
 
-bool PrintWide(const platform::WChar *text) {
-  const std::string utf8 = platform::Utf8FromWide(text);
+bool PrintWide(const portable::WChar *text) {
+  const std::string utf8 = portable::Utf8FromWide(text);
   return std::fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size();
 }
 
@@ -22,7 +22,7 @@ std::string Printable(const std::string &utf8) {
     const std::size_t start = pos;
     char32_t c;
     char escape[16];
-    if (!platform::DecodeUtf8(utf8, &pos, &c)) {
+    if (!portable::DecodeUtf8(utf8, &pos, &c)) {
       static_cast<void>(std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(utf8[start])));
       out += escape;
       continue;
@@ -47,6 +47,6 @@ std::string Printable(const std::string &utf8) {
   return out;
 }
 
-std::string Printable(const platform::WString &name) { return Printable(platform::Utf8FromWide(name)); }
+std::string Printable(const portable::WString &name) { return Printable(portable::Utf8FromWide(name)); }
 
 }  // namespace ydr::tool

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_identity.h"
-#include "platform/utf16.h"
+#include "platform/files.h"
+#include "portable/utf16.h"
 #include "tools/command.h"
 #include "tools/file_io.h"
 #include "tools/options.h"
@@ -66,11 +66,11 @@ bool ReadPassword(const ParsedOptions &options, Secret *secret) {
 
 // The password as the exports take it, UTF-16; wiped when it goes.
 struct WidePassword {
-  explicit WidePassword(const std::string &utf8) : text(platform::WideFromUtf8(utf8)) {}
-  ~WidePassword() { WipeBytes(text.data(), text.size() * sizeof(platform::WChar)); }
+  explicit WidePassword(const std::string &utf8) : text(portable::WideFromUtf8(utf8)) {}
+  ~WidePassword() { WipeBytes(text.data(), text.size() * sizeof(portable::WChar)); }
   WidePassword(const WidePassword &) = delete;
   WidePassword &operator=(const WidePassword &) = delete;
-  platform::WString text;
+  portable::WString text;
 };
 
 int DigestPassword(const ParsedOptions &options) {

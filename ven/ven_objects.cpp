@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/wipe.h"
+#include "platform/process.h"
 #include "ydr/sha1.h"
 #include "ydr/ven.h"
 

@@ -1,9 +1,8 @@
 #include "zip/absolute_path.h"
 
 #include "imports/base_services.h"
-#include "platform/file_access.h"
-#include "platform/native_path.h"
-#include "platform/utf16.h"
+#include "platform/files.h"
+#include "portable/utf16.h"
 
 namespace ydr::zip {
 
@@ -12,7 +11,7 @@ std::size_t AbsolutePath(const unsigned short *path, PathBuffer &buffer) {
   buffer[0] = 0;
   ydr::bl::YdrPathToAbsolute(path != nullptr ? path : kEmpty, buffer);
   buffer[kMaxNameUnits] = 0;
-  return platform::WideLength(buffer);
+  return portable::WideLength(buffer);
 }
 
 bool NamesRegularFile(const PathBuffer &absolute) {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/byte_order.h"
+#include "portable/byte_order.h"
 #include "ydr/zip.h"
 
 namespace ydr::zip {
@@ -64,18 +64,18 @@ struct FileRecord {
   void Encode(std::uint8_t out[kRecordSize]) const {
     std::memset(out, 0, kRecordSize);
     out[0] = flag;
-    platform::StoreLittleEndian32(out + 4, data_offset);
-    platform::StoreLittleEndian32(out + 8, compressed_length);
-    platform::StoreLittleEndian32(out + 12, name_offset);
-    platform::StoreLittleEndian16(out + 16, static_cast<std::uint16_t>(name_length));
+    portable::StoreLittleEndian32(out + 4, data_offset);
+    portable::StoreLittleEndian32(out + 8, compressed_length);
+    portable::StoreLittleEndian32(out + 12, name_offset);
+    portable::StoreLittleEndian16(out + 16, static_cast<std::uint16_t>(name_length));
   }
   static FileRecord Decode(const std::uint8_t in[kRecordSize]) {
     FileRecord r;
     r.flag = in[0];
-    r.data_offset = platform::LoadLittleEndian32(in + 4);
-    r.compressed_length = platform::LoadLittleEndian32(in + 8);
-    r.name_offset = platform::LoadLittleEndian32(in + 12);
-    r.name_length = static_cast<std::int16_t>(platform::LoadLittleEndian16(in + 16));
+    r.data_offset = portable::LoadLittleEndian32(in + 4);
+    r.compressed_length = portable::LoadLittleEndian32(in + 8);
+    r.name_offset = portable::LoadLittleEndian32(in + 12);
+    r.name_length = static_cast<std::int16_t>(portable::LoadLittleEndian16(in + 16));
     return r;
   }
 };

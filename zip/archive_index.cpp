@@ -4,8 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/file_access.h"
-#include "platform/read_at.h"
+#include "platform/files.h"
 
 namespace ydr::zip {
 namespace {
@@ -75,7 +74,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
   }
   std::uint8_t counts[16];
   if (!ReadAt(archive, 32, counts, sizeof counts)) return IndexStatus::kReadFailed;
-  std::int64_t count = static_cast<std::int32_t>(platform::LoadLittleEndian32(counts));
+  std::int64_t count = static_cast<std::int32_t>(portable::LoadLittleEndian32(counts));
   index->declared_members = count;
   const std::int64_t size = static_cast<std::int64_t>(index->file_size);
   const std::int64_t room = size > kHeaderSize ? (size - kHeaderSize) / kRecordSize : 0;
@@ -100,7 +99,7 @@ IndexStatus ReadIndex(std::FILE *archive, ArchiveIndex *index) {
       // terminator's place included), and never past the 259 units a path buffer holds.
       const std::int64_t units = std::min<std::int64_t>(record.name_length + 1, kMaxNameUnits);
       for (std::int64_t u = 0; u < units; ++u) {
-        const auto unit = platform::LoadLittleEndian16(raw + 2 * u);
+        const auto unit = portable::LoadLittleEndian16(raw + 2 * u);
         if (unit == 0) break;
         entry.name.push_back(unit);
       }

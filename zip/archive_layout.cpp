@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "platform/file_access.h"
+#include "platform/files.h"
 
 namespace ydr::zip {
 
 bool WriteHeaderAndNames(std::FILE *archive, std::vector<MemberRecord> *members, std::uint32_t *data_start) {
   std::uint8_t header[kHeaderSize] = {};
   std::memcpy(header, kSignature.bytes, sizeof kSignature.bytes);
-  platform::StoreLittleEndian32(header + 32, static_cast<std::uint32_t>(members->size()));
+  portable::StoreLittleEndian32(header + 32, static_cast<std::uint32_t>(members->size()));
   header[36] = 1;  // version 1.0
   header[37] = 0;
   bool ok = platform::SeekStream(archive, 0) && std::fwrite(header, 1, sizeof header, archive) == sizeof header;

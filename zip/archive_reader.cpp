@@ -17,11 +17,10 @@
 
 #include "imports/base_services.h"
 #include "platform/destination_folder.h"
-#include "platform/file_access.h"
-#include "platform/guarded_call.h"
-#include "platform/native_path.h"
-#include "platform/split_path.h"
-#include "platform/utf16.h"
+#include "platform/files.h"
+#include "portable/guarded_call.h"
+#include "portable/split_path.h"
+#include "portable/utf16.h"
 #include "ydr/zip.h"
 #include "zip/absolute_path.h"
 #include "zip/archive_format.h"
@@ -30,7 +29,7 @@
 
 namespace {
 
-using ydr::platform::WideLength;
+using ydr::portable::WideLength;
 namespace zip = ydr::zip;
 
 const unsigned short kModeRead[] = {'r', 'b', 0};
@@ -77,7 +76,7 @@ long UnpackBelow(FILE *archive, const tagYdrZipChildFileInfo &member, const YdrW
   ydr::platform::FolderProblem problem;
   ydr::platform::DestinationFolder folder;
   if (!folder.Open(ydr::platform::NativePathFromWide(dest.c_str()), true, &problem)) return zip::kErrorMakeFolders;
-  std::vector<std::string> components = ydr::platform::PathComponents(ydr::platform::Utf8FromWide(relative));
+  std::vector<std::string> components = ydr::platform::PathComponents(ydr::portable::Utf8FromWide(relative));
   const bool is_folder = member.flag == zip::kFlagFolder;
   std::string file_name;
   if (!is_folder) {
@@ -124,7 +123,7 @@ long CYdrZIP::_ReadHeader(FILE *archive) {
 }
 
 int CYdrZIP::Open(const unsigned short *archivePath) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (!members_.empty()) return 0;
     if (archive_ != nullptr) {  // kept from an earlier Open whose archive was not one
       static_cast<void>(std::fclose(archive_));
@@ -142,7 +141,7 @@ int CYdrZIP::Open(const unsigned short *archivePath) {
 }
 
 int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned short *destDir, unsigned int options) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     options_ = options;
     if (!members_.empty()) return 0;
     zip::PathBuffer absolute;
@@ -162,13 +161,13 @@ int CYdrZIP::DecompressZIP(const unsigned short *archivePath, const unsigned sho
 int CYdrZIP::ExtractFileList(const unsigned short *destDir, unsigned int options) {
   options_ = options;
   if (archive_ == nullptr) return 0;
-  return ydr::platform::GuardedCall(0, [&] { return _Decompress(archive_, destDir); });
+  return ydr::portable::GuardedCall(0, [&] { return _Decompress(archive_, destDir); });
 }
 
 int CYdrZIP::ExtractFile(const unsigned short *pattern, const unsigned short *destDir, unsigned int options) {
   options_ = options;
   if (archive_ == nullptr || pattern == nullptr || WideLength(pattern) > zip::kMaxNameUnits) return 0;
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     int count = 0;
     for (tagYdrZipChildFileInfo *member : members_) {
       if (IsMatchedFile(pattern, member->name.c_str()) && _DecompressFile(member, archive_, destDir) == 0) ++count;
@@ -180,7 +179,7 @@ int CYdrZIP::ExtractFile(const unsigned short *pattern, const unsigned short *de
 int CYdrZIP::ExtractFileByIndex(int index, const unsigned short *destDir, unsigned int options) {
   options_ = options;
   if (index < 0 || static_cast<std::size_t>(index) >= members_.size() || archive_ == nullptr) return 0;
-  return ydr::platform::GuardedCall(
+  return ydr::portable::GuardedCall(
       0, [&] { return _DecompressFile(members_[static_cast<std::size_t>(index)], archive_, destDir) == 0 ? 1 : 0; });
 }
 
@@ -212,7 +211,7 @@ long CYdrZIP::_DecompressFile(tagYdrZipChildFileInfo *member, FILE *archive, con
     return UnpackAt(archive, *member, output);
   }
 
-  const auto parts = ydr::platform::SplitPath(std::basic_string_view<unsigned short>(absolute, WideLength(absolute)));
+  const auto parts = ydr::portable::SplitPath(std::basic_string_view<unsigned short>(absolute, WideLength(absolute)));
   YdrWString dir = parts.dir;
   if ((options_ & YDR_ZIP_FLAT) != 0) {
     dir.clear();

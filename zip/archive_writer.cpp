@@ -17,12 +17,10 @@
 #include <string>
 
 #include "imports/base_services.h"
-#include "platform/file_access.h"
-#include "platform/file_identity.h"
+#include "platform/files.h"
 #include "platform/find_data.h"
-#include "platform/guarded_call.h"
-#include "platform/native_path.h"
-#include "platform/utf16.h"
+#include "portable/guarded_call.h"
+#include "portable/utf16.h"
 #include "ydr/gz.h"
 #include "ydr/zip.h"
 #include "zip/absolute_path.h"
@@ -34,7 +32,7 @@
 namespace {
 
 using ydr::platform::FileIdentity;
-using ydr::platform::WideLength;
+using ydr::portable::WideLength;
 namespace zip = ydr::zip;
 
 const unsigned short kModeWrite[] = {'w', 'b', 0};
@@ -88,7 +86,7 @@ std::vector<zip::MemberRecord> Records(const std::vector<tagYdrZipChildFileInfo 
 }  // namespace
 
 int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const unsigned short *archivePath) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (!members_.empty()) return 0;
     for (unsigned int i = 0; i < count; ++i) {
       const unsigned short *path = paths != nullptr ? paths[i] : nullptr;
@@ -100,7 +98,7 @@ int CYdrZIP::CompressZIP(const unsigned short **paths, unsigned int count, const
 }
 
 int CYdrZIP::CompressZIP(std::vector<YdrWString> &paths, const unsigned short *archivePath) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     std::vector<const unsigned short *> pointers;
     pointers.reserve(paths.size());
     for (const YdrWString &path : paths) pointers.push_back(path.c_str());

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_identity.h"
+#include "platform/files.h"
 #include "zip/archive_format.h"
 
 namespace ydr::zip {

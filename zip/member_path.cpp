@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 
 namespace ydr::zip {
 namespace {
@@ -27,7 +27,7 @@ std::vector<std::string> FoldedMemberPath(const Name &name, bool flat) {
     if (current.size() == 2 && current[0] == '.' && current[1] == '.') {
       if (!components.empty()) components.pop_back();
     } else if (!current.empty() && !(current.size() == 1 && current[0] == '.')) {
-      components.push_back(platform::Utf8FromWide(current));
+      components.push_back(portable::Utf8FromWide(current));
     }
     current.clear();
   }

@@ -5,8 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/file_access.h"
-#include "platform/read_at.h"
+#include "platform/files.h"
 #include "ydr/gz.h"
 
 namespace ydr::zip {

@@ -6,16 +6,16 @@
 #include <string>
 
 #include "imports/base_services.h"
-#include "platform/guarded_call.h"
 #include "platform/path_match.h"
-#include "platform/utf16.h"
+#include "portable/guarded_call.h"
+#include "portable/utf16.h"
 #include "ydr/zip.h"
 #include "zip/archive_format.h"
 #include "zip/member_path.h"
 
 namespace {
 
-using ydr::platform::WideLength;
+using ydr::portable::WideLength;
 
 // 8-bit text in the system's code page, as the shell's matcher takes it. The destination
 // has (characters + 1) x 4 bytes, the most any code page needs; the base library's result
@@ -46,7 +46,7 @@ CYdrZIP &CYdrZIP::operator=(const CYdrZIP &other) {
 void CYdrZIP::CopyFrom(const CYdrZIP &other) {
   options_ = other.options_;
   cursor_ = other.cursor_;
-  ydr::platform::GuardedCall([&] {
+  ydr::portable::GuardedCall([&] {
     archive_path_ = other.archive_path_;
     members_.reserve(other.members_.size());
     errors_.reserve(other.errors_.size());
@@ -98,7 +98,7 @@ int CYdrZIP::GetNextFileNameW(unsigned short *buffer, unsigned int size) {
 
 int CYdrZIP::IsMatchedFile(const unsigned short *pattern, const unsigned short *name) {
   if (pattern == nullptr || name == nullptr) return 0;
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     // A pattern without a folder matches the file name in any folder.
     const YdrWString effective =
         ydr::zip::PatternForName(YdrWString(pattern, WideLength(pattern)), YdrWString(name, WideLength(name)));
@@ -125,7 +125,7 @@ int CYdrZIP::RemoveFileList(const unsigned short *pattern) {
 
 void CYdrZIP::_AddError(int code, int index) {
   // Out of memory, the failure goes unrecorded; the call's result still reports it.
-  ydr::platform::GuardedCall([&] {
+  ydr::portable::GuardedCall([&] {
     auto error = std::make_unique<tagYdrZipErrorList>(tagYdrZipErrorList{static_cast<unsigned int>(code), index, {}});
     if (index >= 0 && static_cast<std::size_t>(index) < members_.size()) {
       error->name = members_[static_cast<std::size_t>(index)]->name;

@@ -18,12 +18,12 @@
 
 #include "base/path_absolute.h"
 #include "base/posix/folder_entries.h"
+#include "platform/files.h"
 #include "platform/find_data.h"
-#include "platform/native_path.h"
 
 namespace ydr::base {
 
-using platform::WString;
+using portable::WString;
 
 namespace {
 
@@ -49,7 +49,7 @@ std::vector<FolderId> FoldersOnPath(const std::string &folder) {
   std::string path = folder;
   if (path.empty() || path[0] != '/') {
     const auto cwd = CurrentDirectory();
-    path = (cwd ? platform::Utf8FromWide(*cwd) : std::string("/")) + "/" + path;
+    path = (cwd ? portable::Utf8FromWide(*cwd) : std::string("/")) + "/" + path;
   }
   std::vector<FolderId> ids;
   for (std::size_t i = 0; i <= path.size(); ++i) {
@@ -91,7 +91,7 @@ bool DescribeEntry(const std::string &folder, const char *name, std::vector<Fold
   // A name holding a backslash cannot be told apart from a path on the platform this
   // library serves ("a\b" would come back as folder a, file b), so it is not listed.
   if (std::strchr(name, '\\') != nullptr) return false;
-  entry->name = platform::WideFromUtf8(name);
+  entry->name = portable::WideFromUtf8(name);
   entry->attributes = attributes;
   entry->size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
   entry->write_time = FileTime(info.st_mtim);

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 
 namespace ydr::base {
 
 struct FolderEntry {
-  platform::WString name;
+  portable::WString name;
   std::uint32_t attributes;  // FILE_ATTRIBUTE_*
   std::uint64_t size;
   std::uint64_t write_time;  // 100 ns units since 1601

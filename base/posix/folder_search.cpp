@@ -14,13 +14,13 @@
 #include "base/find_files.h"
 #include "base/posix/folder_entries.h"
 #include "base/ydr_base.h"
-#include "platform/guarded_call.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
+#include "portable/guarded_call.h"
 
 namespace ydr::base {
 
-using platform::WChar;
-using platform::WString;
+using portable::WChar;
+using portable::WString;
 
 namespace {
 
@@ -73,17 +73,17 @@ void Fill(const FolderEntry &entry, YDR_FIND_DATAW *data) {
 }  // namespace ydr::base
 
 YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
-  return ydr::platform::GuardedCall(ydr::platform::InvalidHandleValue(), [&]() -> void * {
+  return ydr::portable::GuardedCall(ydr::platform::InvalidHandleValue(), [&]() -> void * {
     using namespace ydr;
     const auto failure = platform::InvalidHandleValue();
-    const std::size_t length = platform::WideLength(pattern);
+    const std::size_t length = portable::WideLength(pattern);
     if (length == 0 || data == nullptr) return failure;
 
     std::size_t name_start = length;
     while (name_start > 0 && !platform::IsSeparator(pattern[name_start - 1])) --name_start;
-    const platform::WString name_pattern(pattern + name_start, length - name_start);
+    const portable::WString name_pattern(pattern + name_start, length - name_start);
     if (name_pattern.empty()) return failure;
-    std::string folder = platform::NativePathFromWide(platform::WString(pattern, name_start).c_str());
+    std::string folder = platform::NativePathFromWide(portable::WString(pattern, name_start).c_str());
     while (folder.size() > 1 && platform::IsSeparator(folder.back()) && folder[folder.size() - 2] != ':') {
       folder.pop_back();
     }

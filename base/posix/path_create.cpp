@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/ydr_base.h"
-#include "platform/guarded_call.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
+#include "portable/guarded_call.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ bool EnsureFolder(const std::string &path) {
 }  // namespace
 
 YDR_BL_API int YdrPathCreate(const unsigned short *absolutePath) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (absolutePath == nullptr || absolutePath[0] == 0) return 0;
     const std::string path = ydr::platform::NativePathFromWide(absolutePath);
     // Each prefix that ends just before a separator is a folder on the way.

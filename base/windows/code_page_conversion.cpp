@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include "base/code_page_conversion.h"
-#include "platform/utf16.h"
 #include "platform/windows/code_page_number.h"
+#include "portable/utf16.h"
 
 namespace ydr::base {
 
@@ -13,8 +13,8 @@ bool EncodeInCodePage(const std::vector<char32_t> &code_points, const std::strin
   const UINT number = platform::CodePageNumber(code_page);
   if (number == 0) return false;
   for (char32_t cp : code_points) {
-    platform::WString units;
-    platform::AppendUtf16(cp, &units);
+    portable::WString units;
+    portable::AppendUtf16(cp, &units);
     char bytes[16];
     BOOL used_default = FALSE;
     const auto *wide = reinterpret_cast<const wchar_t *>(units.data());
@@ -49,9 +49,9 @@ bool DecodeFromCodePage(const char *src, std::size_t length, const std::string &
       ++at;
       continue;
     }
-    const auto *wide = reinterpret_cast<const platform::WChar *>(units);
+    const auto *wide = reinterpret_cast<const portable::WChar *>(units);
     for (std::size_t pos = 0; pos < static_cast<std::size_t>(count);) {
-      out->push_back(platform::DecodeUtf16(wide, static_cast<std::size_t>(count), &pos));
+      out->push_back(portable::DecodeUtf16(wide, static_cast<std::size_t>(count), &pos));
     }
     at += static_cast<std::size_t>(size);
   }

@@ -8,17 +8,17 @@
 #include <string>
 
 #include "base/ydr_base.h"
-#include "platform/guarded_call.h"
-#include "platform/utf16.h"
 #include "platform/windows/win32_text.h"
+#include "portable/guarded_call.h"
+#include "portable/utf16.h"
 
 static_assert(sizeof(YDR_FIND_DATAW) == sizeof(WIN32_FIND_DATAW), "the search record is the system's");
 
 YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
   using namespace ydr;
-  return platform::GuardedCall(platform::InvalidHandleValue(), [&]() -> void * {
-    if (platform::WideLength(pattern) == 0 || data == nullptr) return platform::InvalidHandleValue();
-    const std::wstring system_pattern = platform::SystemWide(platform::Utf8FromWide(pattern));
+  return portable::GuardedCall(platform::InvalidHandleValue(), [&]() -> void * {
+    if (portable::WideLength(pattern) == 0 || data == nullptr) return platform::InvalidHandleValue();
+    const std::wstring system_pattern = platform::SystemWide(portable::Utf8FromWide(pattern));
     return FindFirstFileExW(system_pattern.c_str(), FindExInfoBasic, reinterpret_cast<WIN32_FIND_DATAW *>(data),
                             FindExSearchNameMatch, nullptr, 0);
   });

@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "base/ydr_base.h"
-#include "platform/guarded_call.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
+#include "portable/guarded_call.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ std::size_t FirstFolderStart(const std::wstring &path) {
 }  // namespace
 
 YDR_BL_API int YdrPathCreate(const unsigned short *absolutePath) {
-  return ydr::platform::GuardedCall(0, [&] {
+  return ydr::portable::GuardedCall(0, [&] {
     if (absolutePath == nullptr || absolutePath[0] == 0) return 0;
     const std::wstring path(reinterpret_cast<const wchar_t *>(absolutePath));
     for (std::size_t i = FirstFolderStart(path) + 1; i < path.size(); ++i) {

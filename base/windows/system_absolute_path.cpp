@@ -9,14 +9,14 @@
 
 namespace ydr::base {
 
-std::optional<platform::WString> SystemAbsolutePath(const platform::WChar *path, std::size_t length) {
+std::optional<portable::WString> SystemAbsolutePath(const portable::WChar *path, std::size_t length) {
   const std::wstring wide(path, path + length);
   const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return std::nullopt;
   std::wstring buffer(needed, L'\0');
   const DWORD written = GetFullPathNameW(wide.c_str(), needed, buffer.data(), nullptr);
   if (written == 0 || written >= needed) return std::nullopt;
-  return platform::WString(buffer.begin(), buffer.begin() + written);
+  return portable::WString(buffer.begin(), buffer.begin() + written);
 }
 
 }  // namespace ydr::base

@@ -1,5 +1,5 @@
-#include "platform/ansi_code_page.h"
 #include "platform/path_match.h"
+#include "platform/text.h"
 
 namespace ydr::platform {
 

@@ -4,18 +4,20 @@
 
 #include <cerrno>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 
 namespace ydr::platform {
 
-static_assert(sizeof(wchar_t) == sizeof(WChar), "UTF-16 units are the system's wide characters");
+static_assert(sizeof(wchar_t) == sizeof(portable::WChar), "UTF-16 units are the system's wide characters");
 
 std::wstring SystemWide(const std::string &utf8) {
-  const WString wide = WideFromUtf8(utf8);
+  const portable::WString wide = portable::WideFromUtf8(utf8);
   return std::wstring(reinterpret_cast<const wchar_t *>(wide.data()), wide.size());
 }
 
-std::string Utf8FromSystemWide(const wchar_t *text) { return Utf8FromWide(reinterpret_cast<const WChar *>(text)); }
+std::string Utf8FromSystemWide(const wchar_t *text) {
+  return portable::Utf8FromWide(reinterpret_cast<const portable::WChar *>(text));
+}
 
 int ErrnoFromSystemError(unsigned long error) {
   switch (error) {

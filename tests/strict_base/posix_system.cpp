@@ -22,13 +22,13 @@
 #include <vector>
 
 #include "base/ydr_base.h"
-#include "platform/native_path.h"
-#include "platform/wildcard.h"
+#include "platform/files.h"
+#include "portable/wildcard.h"
 #include "tests/strict_base/strict_base.h"
 
 namespace ydr::strict {
 
-using platform::WString;
+using portable::WString;
 
 namespace {
 
@@ -60,7 +60,7 @@ WString SystemAbsolutePath(const WString &path) {
   if (rest.empty() || !platform::IsSeparator(rest[0])) {
     char cwd[4096];
     if (getcwd(cwd, sizeof cwd) == nullptr) return WString();
-    AppendComponents(platform::WideFromUtf8(cwd), &components);
+    AppendComponents(portable::WideFromUtf8(cwd), &components);
   }
   AppendComponents(rest, &components);
   WString result = drive + WString{'\\'};
@@ -136,7 +136,7 @@ bool NameToWide(const char *name, unsigned short (&out)[260], std::size_t *lengt
 
 bool Matches(const unsigned short *name, std::size_t length, const WString &pattern) {
   if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
-  return platform::WildcardMatch(name, name + length, pattern.data(), pattern.data() + pattern.size());
+  return portable::WildcardMatch(name, name + length, pattern.data(), pattern.data() + pattern.size());
 }
 
 // The next entry of the stream that matches and is a folder or a regular file. Nothing here
@@ -183,7 +183,7 @@ using namespace ydr::strict;
 YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
   if (pattern == nullptr || data == nullptr) Refuse("YdrFindFirstFileW", "null pattern or record");
   try {
-    return StartSearch(WString(pattern, platform::WideLength(pattern)), data);
+    return StartSearch(WString(pattern, portable::WideLength(pattern)), data);
   } catch (const std::bad_alloc &) {
     return platform::InvalidHandleValue();
   }

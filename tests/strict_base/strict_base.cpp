@@ -10,9 +10,8 @@
 
 #include "base/code_page_conversion.h"
 #include "base/ydr_base.h"
-#include "platform/ansi_code_page.h"
-#include "platform/file_access.h"
-#include "platform/native_path.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace ydr::strict {
 
@@ -24,8 +23,8 @@ void Refuse(const char *function, const char *what) {
 
 namespace {
 
-using platform::WChar;
-using platform::WString;
+using portable::WChar;
+using portable::WString;
 
 thread_local int t_error = 0;
 
@@ -76,7 +75,7 @@ YDR_BL_API int YdrGetError(void) { return t_error; }
 YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const unsigned short *src, int srcLength,
                                 char *dst, int dstBytes, int reserved) {
   CheckConversionArguments("YdrUnicodeToAnsi", codePage, flags, src, srcLength, dst, reserved);
-  const std::size_t length = platform::WideLength(src);
+  const std::size_t length = portable::WideLength(src);
   const std::size_t documented = (length + 1) * 4;
   if (dstBytes < 0 || static_cast<std::size_t>(dstBytes) < documented) {
     Refuse("YdrUnicodeToAnsi", "destination smaller than (characters + 1) x 4 bytes");
@@ -87,7 +86,7 @@ YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const
     const std::string code_page = platform::AnsiCodePageName();
     std::string text;
     if (IsUtf8(code_page)) {
-      text = platform::Utf8FromWide(src, length);
+      text = portable::Utf8FromWide(src, length);
     } else {
       base::Converted<char> converted;
       if (base::EncodeInCodePage(CodePoints(src, length), code_page, &converted)) text = converted.text;
@@ -112,7 +111,7 @@ YDR_BL_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const
     const std::string code_page = platform::AnsiCodePageName();
     WString text;
     if (IsUtf8(code_page)) {
-      text = platform::WideFromUtf8(std::string(src, length));
+      text = portable::WideFromUtf8(std::string(src, length));
     } else {
       std::vector<char32_t> points;
       if (base::DecodeFromCodePage(src, length, code_page, &points)) {
@@ -139,7 +138,7 @@ YDR_BL_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst
   std::memset(dst, kGuardByte, kPathUnits * sizeof *dst);
   dst[0] = 0;  // also what is left when memory runs out
   try {
-    const std::size_t length = platform::WideLength(path);
+    const std::size_t length = portable::WideLength(path);
     const WString absolute = length == 0 ? WString() : SystemAbsolutePath(WString(path, length));
     if (absolute.size() < kPathUnits) std::memcpy(dst, absolute.c_str(), (absolute.size() + 1) * sizeof *dst);
   } catch (const std::bad_alloc &) {
@@ -150,7 +149,7 @@ YDR_BL_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst
 YDR_BL_API int YdrPathCreate(const unsigned short *absolutePath) {
   if (absolutePath == nullptr) Refuse("YdrPathCreate", "null path");
   try {
-    const WString path(absolutePath, platform::WideLength(absolutePath));
+    const WString path(absolutePath, portable::WideLength(absolutePath));
     // Every folder before a separator; a path ending in one names a folder, made too.
     for (std::size_t i = 1; i < path.size(); ++i) {
       if (!platform::IsSeparator(path[i]) || platform::IsSeparator(path[i - 1]) || path[i - 1] == ':') continue;

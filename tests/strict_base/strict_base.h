@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 
 namespace ydr::strict {
 
@@ -32,7 +32,7 @@ inline constexpr std::size_t kPathUnits = 260;
 
 // The system's pieces (one file per system).
 // The absolute form of `path` (not empty), empty when the system cannot form it.
-platform::WString SystemAbsolutePath(const platform::WString &path);
+portable::WString SystemAbsolutePath(const portable::WString &path);
 // Makes one folder; true when it exists afterwards.
 bool MakeOneFolder(const std::string &utf8_path);
 

@@ -11,7 +11,7 @@
 
 namespace ydr::strict {
 
-using platform::WString;
+using portable::WString;
 
 WString SystemAbsolutePath(const WString &path) {
   const std::wstring wide(path.begin(), path.end());

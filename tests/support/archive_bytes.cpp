@@ -1,6 +1,6 @@
 #include "tests/support/archive_bytes.h"
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 #include "tests/support/zlib_peer.h"
 
 namespace ydr::test {
@@ -26,8 +26,8 @@ std::string MemberStream(const std::string &content) { return ZlibStream(content
 std::string BuildArchive(const std::vector<ArchiveMember> &members) {
   std::string out = Header(members.size());
   out.append(32 * members.size(), '\0');
-  std::vector<platform::WString> names;
-  for (const ArchiveMember &m : members) names.push_back(platform::WideFromUtf8(m.name));
+  std::vector<portable::WString> names;
+  for (const ArchiveMember &m : members) names.push_back(portable::WideFromUtf8(m.name));
   for (std::size_t i = 0; i < members.size(); ++i) {
     const std::size_t record = 48 + 32 * i;
     out[record] = static_cast<char>(members[i].flag);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 
 namespace ydr::test {
 
@@ -31,7 +31,7 @@ class TempDir {
 std::string ReadFile(const std::string &path);
 
 // UTF-8 literal to the library's UTF-16.
-inline platform::WString W(const std::string &utf8) { return platform::WideFromUtf8(utf8); }
+inline portable::WString W(const std::string &utf8) { return portable::WideFromUtf8(utf8); }
 
 // A stream reading `bytes` (which must outlive it): in memory where the C library can, else
 // from a temporary file.

@@ -11,7 +11,7 @@ namespace {
 
 #if defined(_WIN32)
 std::wstring Wide(const std::string &utf8) {
-  const platform::WString w = W(utf8);
+  const portable::WString w = W(utf8);
   return std::wstring(w.begin(), w.end());
 }
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/guarded_call.h"
+#include "portable/guarded_call.h"
 
 #if defined(_WIN32)
 #define THROWING_EXPORT extern "C" __declspec(dllexport)
@@ -25,5 +25,5 @@ int FailingWork() {
 THROWING_EXPORT int ProbeFailUnguarded() { return FailingWork(); }
 
 THROWING_EXPORT int ProbeFailGuarded() {
-  return ydr::platform::GuardedCall(-1, [] { return FailingWork(); });
+  return ydr::portable::GuardedCall(-1, [] { return FailingWork(); });
 }

@@ -14,7 +14,7 @@
 #include <optional>
 #include <random>
 
-#include "platform/file_access.h"
+#include "platform/files.h"
 #include "platform/windows/owner_only_security.h"
 #include "platform/windows/win32_text.h"
 #include "tools/file_io.h"

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "platform/process.h"
 #include "platform/windows/win32_text.h"
-#include "platform/wipe.h"
 #include "tools/interrupt_cleanup.h"
 #include "tools/secret.h"
 

@@ -1,0 +1,17 @@
+#include "platform/files.h"
+
+namespace ydr::platform {
+
+bool IsSeparator(char32_t c) { return c == '/' || c == '\\'; }
+
+static bool IsDriveLetter(char32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool HasDrive(std::string_view path) {
+  return path.size() >= 2 && IsDriveLetter(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+bool HasDrive(const portable::WChar *path, std::size_t length) {
+  return length >= 2 && IsDriveLetter(path[0]) && path[1] == ':';
+}
+
+}  // namespace ydr::platform

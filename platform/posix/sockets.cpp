@@ -1,0 +1,124 @@
+// Sockets: the text client's calls, and the Windows Sockets start-up and clean-up, on POSIX.
+#include "platform/sockets.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+namespace ydr::platform {
+
+namespace {
+
+// The sockets this library has opened and not yet closed. A caller's object keeps a socket's
+// number after closing it, as a Windows program keeps a closed SOCKET; here the number is a
+// descriptor that the process reuses at once (or standard input, for an object that never
+// had a socket), so a close is carried out only for a number on this list.
+std::mutex g_open_lock;
+std::unordered_set<int> *g_open_sockets = nullptr;  // made on first use, never freed
+
+bool Remember(int fd) {
+  const std::lock_guard<std::mutex> lock(g_open_lock);
+  if (g_open_sockets == nullptr) g_open_sockets = new (std::nothrow) std::unordered_set<int>;
+  if (g_open_sockets == nullptr) return false;
+  try {
+    return g_open_sockets->insert(fd).second;
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+}
+
+bool Forget(int fd) {
+  const std::lock_guard<std::mutex> lock(g_open_lock);
+  return g_open_sockets != nullptr && g_open_sockets->erase(fd) == 1;
+}
+
+}  // namespace
+
+long long OpenStreamSocket() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  // Never one of the standard descriptors (free when the host closed them): a socket there
+  // would be taken for the stream it replaced.
+  if (fd <= 2) {
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    fd = moved;
+    if (fd < 0) return -1;
+  }
+  if (!Remember(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool ParseIpv4Address(const char *text, std::uint32_t *address) {
+  const in_addr_t ip = ::inet_addr(text);
+  *address = ip;
+  return ip != INADDR_NONE || std::strcmp(text, "255.255.255.255") == 0;
+}
+
+bool ConnectStream(long long socket, std::uint32_t address, std::uint16_t port) {
+  sockaddr_in peer;
+  std::memset(&peer, 0, sizeof peer);
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = address;
+  peer.sin_port = htons(port);
+  int connected;
+  do {
+    connected = ::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr *>(&peer), sizeof peer);
+  } while (connected < 0 && errno == EINTR);
+  return connected == 0;
+}
+
+long SendSome(long long socket, const char *bytes, std::size_t size) {
+  long n;
+  do {
+    n = ::send(static_cast<int>(socket), bytes, size, MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+long ReceiveSome(long long socket, char *into, std::size_t size) {
+  long n;
+  do {
+    n = ::recv(static_cast<int>(socket), into, size, 0);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+void CloseStream(long long socket) {
+  if (socket < 0 || socket > INT32_MAX || !Forget(static_cast<int>(socket))) return;
+  ::shutdown(static_cast<int>(socket), SHUT_RDWR);
+  ::close(static_cast<int>(socket));
+}
+
+namespace {
+std::atomic<int> g_starts{0};
+}  // namespace
+
+int WSAStartup(unsigned short /*version*/) {
+  g_starts.fetch_add(1);
+  return 0;
+}
+
+int WSACleanup() {
+  int current = g_starts.load();
+  while (current > 0) {
+    if (g_starts.compare_exchange_weak(current, current - 1)) return 0;
+  }
+  return -1;
+}
+
+int WinsockStartCount() { return g_starts.load(); }
+
+}  // namespace ydr::platform
