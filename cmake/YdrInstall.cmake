@@ -27,6 +27,12 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/YdrBM70ConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/YdrBM70Config.cmake ${PROJECT_BINARY_DIR}/YdrBM70ConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/YdrBM70)
 
+# Programs built through pkg-config get the library's folder as their run path, so that they
+# run against a prefix outside the loader's search (Windows finds DLLs its own way).
+set(YDR_PC_RUN_PATH "")
+if(NOT WIN32)
+  set(YDR_PC_RUN_PATH " -Wl,-rpath,\${libdir}")
+endif()
 file(RELATIVE_PATH YDR_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 configure_file(${PROJECT_SOURCE_DIR}/cmake/ydrbm70.pc.in ${PROJECT_BINARY_DIR}/ydrbm70.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ydrbm70.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
