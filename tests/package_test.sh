@@ -39,9 +39,12 @@ openssl rsa -in "$work/private.pem" -RSAPublicKey_out -out "$work/public.pem" 2>
 
 run_examples() {  # DIR: the built examples
   local dir=$1 ydr=$prefix/bin/ydr
+  head -c 200000 /dev/urandom > "$work/random.bin"
   printf 'some text to compress, some text to compress\n' > "$work/plain.txt"
   "$dir/gz_compress" "$work/plain.txt" "$work/plain.ydgz" >/dev/null
   [[ $("$ydr" gz -dc "$work/plain.ydgz") == "some text to compress, some text to compress" ]]
+  # A write that fails is noticed by the callback, since YdrGZWrite does not report it.
+  if "$dir/gz_compress" "$work/random.bin" /dev/full 2>/dev/null; then fail "gz_compress took /dev/full"; fi
   "$dir/pack_folder" "$work/tree" "$work/example.ydz" | grep -q 'sub\\b.txt'
   "$ydr" test -q "$work/example.ydz"
   printf 'secret words\n' | "$dir/check_password" make "$work/document"
@@ -51,7 +54,6 @@ run_examples() {  # DIR: the built examples
   fi
 
   # SHA-1: the lines of sha1sum, for files and for standard input.
-  head -c 200000 /dev/urandom > "$work/random.bin"
   [[ $(cd "$work" && "$dir/sha1_sum" plain.txt random.bin) == $(cd "$work" && sha1sum plain.txt random.bin) ]] ||
     fail "sha1_sum disagrees with sha1sum"
   [[ $(printf abc | "$dir/sha1_sum") == "a9993e364706816aba3e25717850c26c9cd0d89d  -" ]] || fail "sha1_sum of abc"
