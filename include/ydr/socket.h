@@ -26,6 +26,9 @@
 // Windows Sockets (WSACleanup), whether or not the object connected. The object keeps its
 // socket's number after QSClose; copies share the socket. On POSIX an object that holds no
 // open socket of its own (new, closed, or after a failed connection) closes nothing.
+//
+// An object is used by one thread at a time; different objects may be used on different
+// threads at once.
 #ifndef YDR_SOCKET_H
 #define YDR_SOCKET_H
 
