@@ -15,7 +15,8 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in lib/libYdrBM70.so lib/libYdrBM70.so.0 lib/libYdrBL70.so.0 include/ydr/zip.h include/ydr/base.h \
             include/ydr/utf8.h bin/ydr share/man/man1/ydr.1 share/bash-completion/completions/ydr \
-            lib/cmake/YdrBM70/YdrBM70Config.cmake lib/pkgconfig/ydrbm70.pc; do
+            lib/cmake/YdrBM70/YdrBM70Config.cmake lib/pkgconfig/ydrbm70.pc share/doc/YdrBM70/formats.md \
+            share/doc/YdrBM70/using.md; do
   [[ -e $prefix/$file ]] || { echo "package: $file was not installed" >&2; exit 1; }
 done
 
