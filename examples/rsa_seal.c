@@ -48,8 +48,8 @@ int main(int argc, char **argv) {
   static unsigned char in[2049], out[2048];
   const size_t length = fread(in, 1, sizeof in, stdin);
   const unsigned int written = length == sizeof in ? YDR_RSA_FAILED
-                               : seal ? YDR_RSA_Encrypt_PublicKey((unsigned int)length, in, out, key)
-                                      : YDR_RSA_Decrypt_PrivateKey((unsigned int)length, in, out, key);
+                               : seal              ? YDR_RSA_Encrypt_PublicKey((unsigned int)length, in, out, key)
+                                                   : YDR_RSA_Decrypt_PrivateKey((unsigned int)length, in, out, key);
   if (written == YDR_RSA_FAILED) {
     fprintf(stderr, "rsa_seal: %s failed: a key of the wrong kind, a message too long for it, or a wrong key\n",
             argv[1]);

@@ -23,8 +23,7 @@ static int ParseHex16(const char *text, unsigned char bytes[16]) {
 int main(int argc, char **argv) {
   unsigned char key[16], iv[16];
   const int encrypt = argc == 4 && strcmp(argv[1], "enc") == 0;
-  if (argc != 4 || (!encrypt && strcmp(argv[1], "dec") != 0) || !ParseHex16(argv[2], key) ||
-      !ParseHex16(argv[3], iv)) {
+  if (argc != 4 || (!encrypt && strcmp(argv[1], "dec") != 0) || !ParseHex16(argv[2], key) || !ParseHex16(argv[3], iv)) {
     fprintf(stderr, "usage: %s enc|dec KEY IV < IN > OUT   (KEY and IV: 32 hex digits)\n", argv[0]);
     return 2;
   }
@@ -51,7 +50,7 @@ int main(int argc, char **argv) {
   for (size_t i = 0; i < sizeof seed; ++i) wipe[i] = 0;
   if (result != YDR_SEED_OK) {
     fprintf(stderr, "seed_cbc: %s (0x%x)\n",
-            result == YDR_SEED_ERR_PADDING ? "the padding is wrong: a wrong key or IV, or not our data"
+            result == YDR_SEED_ERR_PADDING      ? "the padding is wrong: a wrong key or IV, or not our data"
             : result == YDR_SEED_ERR_CIPHERTEXT ? "the data ends inside a block"
                                                 : "the cipher refused the data",
             result);

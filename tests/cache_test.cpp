@@ -444,7 +444,7 @@ TEST(CacheTest, StoreResultsAndALaterCallback) {
   EXPECT_EQ(YdrCacheGetCount(cache, -1), 2);
   YdrCacheSetUserCacheFunc(cache, Callback, reinterpret_cast<uintptr_t>(&second));
   YdrCacheDelete(cache);
-  EXPECT_EQ(first.alive.size(), 2u);  // never told of their end
+  EXPECT_EQ(first.alive.size(), 2u);     // never told of their end
   EXPECT_EQ(second.destroyed_twice, 2);  // told of records it never saw begin
 }
 

@@ -442,15 +442,14 @@ TEST(ToolArchiveTest, ListingsShowSizesSavingsAndSlashes) {
 // writes with '\', and other writers may not).
 TEST(ToolArchiveTest, OnlyTakesEitherSeparator) {
   TempDir dir;
-  const std::string archive = dir.WriteFile(
-      "s.ydz", BuildArchive({{"docs\\a.txt", 1, "a"}, {"notes/b.txt", 1, "b"}, {"top.txt", 1, "t"}}));
+  const std::string archive =
+      dir.WriteFile("s.ydz", BuildArchive({{"docs\\a.txt", 1, "a"}, {"notes/b.txt", 1, "b"}, {"top.txt", 1, "t"}}));
   struct Case {
     const char *pattern;
     const char *unpacked;
   };
-  const Case cases[] = {{"docs/*.txt", "docs/a.txt"},   {"docs\\*.txt", "docs/a.txt"},
-                        {"notes/b.txt", "notes/b.txt"}, {"notes\\b.txt", "notes/b.txt"},
-                        {"b.txt", "notes/b.txt"},       {"*/a.txt", "docs/a.txt"}};
+  const Case cases[] = {{"docs/*.txt", "docs/a.txt"},    {"docs\\*.txt", "docs/a.txt"}, {"notes/b.txt", "notes/b.txt"},
+                        {"notes\\b.txt", "notes/b.txt"}, {"b.txt", "notes/b.txt"},      {"*/a.txt", "docs/a.txt"}};
   int n = 0;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.pattern);

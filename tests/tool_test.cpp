@@ -110,14 +110,14 @@ TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
       {"ydr numstr circled-k", "circled-korean-syllable circled-korean-consonant"},
       {"ydr numstr roman-upper ", ""},
   };
+  // As bash calls it: the words so far (an empty one last after a blank), the index of the
+  // last; the script is $0, the line $1.
+  const std::string complete =
+      "source \"$0\"; read -r -a COMP_WORDS <<< \"$1\"; [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
+      "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ydr; echo \"${COMPREPLY[*]}\"";
   for (const Case &c : cases) {
     SCOPED_TRACE(c.words);
-    const auto result = RunProcess(
-        {"bash", "-c",
-         "source \"$0\"; read -r -a COMP_WORDS <<< \"$1\"; [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
-         "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ydr; echo \"${COMPREPLY[*]}\"",
-         script, c.words},
-        {}, "", dir / "work");
+    const auto result = RunProcess({"bash", "-c", complete, script, c.words}, {}, "", dir / "work");
     EXPECT_EQ(result.exit_status, 0) << result.err;
     EXPECT_EQ(result.out, std::string(c.reply) + "\n");
   }
