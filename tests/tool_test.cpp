@@ -103,7 +103,7 @@ TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
       {"ydr seed enc ", ""},  // files: the folder is empty
       {"ydr ven --kind ", "1 2 3 4 lvo"},
       {"ydr ven --kind 4 ", "enc dec lvz"},
-      {"ydr rsa g", "genkey"},
+      {"ydr ven l", "lvz"},
       {"ydr gz --level ", "0 1 2"},
       {"ydr numstr roman", "roman-upper roman-lower"},
       {"ydr numstr --open ( korean-s", "korean-syllable"},
