@@ -1,5 +1,6 @@
 # What `cmake --install` puts in a prefix: the two libraries with versioned names and their
-# link chain, the public headers, the command with its manual page and bash completion, a
+# link chain, the public headers, the command with its manual page and bash completion, the
+# documents on the formats and on using the library (share/doc/YdrBM70), a
 # CMake package (find_package(YdrBM70 CONFIG) gives YdrBM70::YdrBM70 and YdrBM70::YdrBL70) and
 # a pkg-config file (ydrbm70). The library finds the base library beside itself ($ORIGIN),
 # and the command finds both in ../lib (or beside itself, as in the build tree). Run paths
@@ -18,6 +19,8 @@ install(TARGETS YdrBM70 YdrBL70 EXPORT YdrBM70Targets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ydr RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ydr DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+# The documents a program's author reads (the manual page points at them).
+install(FILES ${PROJECT_SOURCE_DIR}/docs/formats.md ${PROJECT_SOURCE_DIR}/docs/using.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(EXPORT YdrBM70Targets NAMESPACE YdrBM70:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/YdrBM70)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/YdrBM70Config.cmake.in
@@ -27,6 +30,12 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/YdrBM70ConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/YdrBM70Config.cmake ${PROJECT_BINARY_DIR}/YdrBM70ConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/YdrBM70)
 
+# Programs built through pkg-config get the library's folder as their run path, so that they
+# run against a prefix outside the loader's search (Windows finds DLLs its own way).
+set(YDR_PC_RUN_PATH "")
+if(NOT WIN32)
+  set(YDR_PC_RUN_PATH " -Wl,-rpath,\${libdir}")
+endif()
 file(RELATIVE_PATH YDR_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 configure_file(${PROJECT_SOURCE_DIR}/cmake/ydrbm70.pc.in ${PROJECT_BINARY_DIR}/ydrbm70.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ydrbm70.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,5 +1,6 @@
 /* Compresses a file into the stream format through the YdrGZ callbacks, then reads it back
- * and checks that the data and the trailer agree.
+ * and checks that the data and the trailer agree. YdrGZWrite and YdrGZCloseWrite do not
+ * report a failing write callback: the callback keeps note of it itself.
  *
  *   gz_compress IN OUT */
 #include <stdio.h>
@@ -7,10 +8,18 @@
 
 #include "ydr/gz.h"
 
-/* The write callback: the user value is the output file. */
+/* The write callback's user value: the output file, and whether a write failed. */
+typedef struct {
+  FILE *file;
+  int failed;
+} Output;
+
+/* The write callback: once a write fails, the rest is dropped and the failure remembered. */
 static int WriteToFile(YDRGZ stream, void *user, const void *buffer, int count) {
   (void)stream;
-  return fwrite(buffer, 1, (size_t)count, (FILE *)user) == (size_t)count ? count : -1;
+  Output *out = (Output *)user;
+  if (!out->failed && fwrite(buffer, 1, (size_t)count, out->file) != (size_t)count) out->failed = 1;
+  return out->failed ? -1 : count;
 }
 
 /* The read callback: the user value is the input file; 0 at its end. */
@@ -30,7 +39,8 @@ int main(int argc, char **argv) {
     perror("gz_compress: cannot open");
     return 1;
   }
-  YDRGZ writer = YdrGZOpenWrite(WriteToFile, out);
+  Output output = {out, 0};
+  YDRGZ writer = YdrGZOpenWrite(WriteToFile, &output);
   char buffer[65536];
   size_t got;
   long long original = 0;
@@ -39,7 +49,7 @@ int main(int argc, char **argv) {
     original += (long long)got;
   }
   YdrGZCloseWrite(writer);
-  if (fclose(out) != 0) {
+  if (fclose(out) != 0 || output.failed) {
     perror("gz_compress: cannot write");
     return 1;
   }

@@ -28,6 +28,7 @@ groups[test]="
   unzip
   python3             # generators of checked-in tables, and the lint script
   pkgconf             # the package test builds the examples through pkg-config
+  openssl             # the RSA example's keys, and its peer in the package test
   clang               # the sanitizer build and the libFuzzer targets
   libclang-rt-14-dev  # clang's sanitizer and fuzzer runtimes
   clang-format        # the layout check (make test, make format)

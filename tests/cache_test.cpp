@@ -423,6 +423,31 @@ TEST(CacheTest, AllocationFailureSetsErrorTwoAndChangesNothing) {
   YdrCacheDelete(cache);
 }
 
+// What the header promises of a store: the stored record comes back (a copy, not the key), a
+// duplicate key changes nothing, and a callback set later serves the records stored earlier.
+TEST(CacheTest, StoreResultsAndALaterCallback) {
+  Callbacks first, second;
+  HYDRCACHE cache = Create({0, 0, 0, 4, 0, 0, 0}, &first);
+  for (bool put : {true, false}) {
+    SCOPED_TRACE(put ? "Put" : "Add");
+    const Record r = Make(put ? 1 : 2, 1);
+    Record same_key = r;
+    same_key.payload[0] ^= 0xFF;
+    void *stored = put ? YdrCachePut(cache, &r) : YdrCacheAdd(cache, &r);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_NE(stored, static_cast<const void *>(&r));
+    EXPECT_EQ(stored, YdrCacheFind(cache, &r));
+    EXPECT_EQ(std::memcmp(stored, &r, sizeof r), 0);
+    EXPECT_EQ(put ? YdrCachePut(cache, &same_key) : YdrCacheAdd(cache, &same_key), nullptr);
+    EXPECT_EQ(std::memcmp(YdrCacheFind(cache, &r), &r, sizeof r), 0);
+  }
+  EXPECT_EQ(YdrCacheGetCount(cache, -1), 2);
+  YdrCacheSetUserCacheFunc(cache, Callback, reinterpret_cast<uintptr_t>(&second));
+  YdrCacheDelete(cache);
+  EXPECT_EQ(first.alive.size(), 2u);     // never told of their end
+  EXPECT_EQ(second.destroyed_twice, 2);  // told of records it never saw begin
+}
+
 TEST(CacheTest, StringHashes) {
   const unsigned short abc[] = {'a', 'b', 'c', 0}, upper[] = {'A', 'B', 'C', 0}, empty[] = {0};
   const unsigned short e_acute[] = {0xE9, 0}, e_acute_upper[] = {0xC9, 0};

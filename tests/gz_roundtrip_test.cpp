@@ -207,6 +207,28 @@ TEST(GzRoundTripTest, TrailerMismatchAndEarlyCloseAreReported) {
   EXPECT_EQ(YdrGZCloseRead(reader), 0);
 }
 
+// A reader's window must be at least the writer's: read at a smaller memory level, a match
+// that reaches back past the window copies the wrong bytes, every read still succeeds, and
+// only close finds out (docs/using.md tells callers to read at the largest level).
+TEST(GzRoundTripTest, AStreamReadsBackOnlyAtItsMemoryLevelOrLarger) {
+  std::mt19937 rng(5);
+  Bytes near(6000, '\0'), far(20000, '\0');  // repeats 6000 and 20000 bytes back
+  for (char &c : near) c = static_cast<char>(rng());
+  for (char &c : far) c = static_cast<char>(rng());
+  const Bytes data = near + near + far + far;
+  for (int written = 0; written <= 2; ++written) {
+    const Bytes stream = GzCompress(data, written);
+    for (int read = 0; read <= 2; ++read) {
+      SCOPED_TRACE("written at " + std::to_string(written) + ", read at " + std::to_string(read));
+      const GzReadResult result = GzDecompress(stream, read);
+      EXPECT_EQ(result.last_read, 0);
+      EXPECT_EQ(result.data.size(), data.size());
+      EXPECT_EQ(result.data == data, read >= written);
+      EXPECT_EQ(result.close, read >= written ? 0 : -1);
+    }
+  }
+}
+
 TEST(GzRoundTripTest, NullHandlesAndBadArgumentsFail) {
   char byte = 0;
   EXPECT_EQ(YdrGZWrite(nullptr, &byte, 1), -1);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/loopback.h"
@@ -36,12 +37,92 @@ TEST(ToolTest, HelpAgreesEverywhere) {
     EXPECT_EQ(Ydr({command, "--help"}).out, help.out);
     // The manual page and the completion come from the same table.
     EXPECT_NE(Ydr({"help", "--man"}).out.find(".SS " + command), std::string::npos);
-    EXPECT_NE(Ydr({"help", "--bash-completion"}).out.find("    " + command + ") options="), std::string::npos);
+    EXPECT_NE(Ydr({"help", "--bash-completion"}).out.find("    " + command + ")\n      options="), std::string::npos);
   }
   EXPECT_EQ(Ydr({"--version"}).out.rfind("ydr ", 0), 0u);
   EXPECT_EQ(Ydr({}).exit_status, 2);
   EXPECT_EQ(Ydr({"help", "frobnicate"}).exit_status, 2);
 }
+
+#if !defined(_WIN32)
+// The manual page's examples, as the page prints them, run in a shell from a folder with the
+// files they name; each succeeds, and the last prints what the page says.
+TEST(ToolTest, ManualPageExamplesRunAsWritten) {
+  const std::string page = Ydr({"help", "--man"}).out;
+  const std::size_t section = page.find(".SH EXAMPLES\n");
+  ASSERT_NE(section, std::string::npos);
+  const std::string start = ".TP\n\\fB";  // each example: the command in bold, then what it does
+  std::vector<std::string> commands;
+  for (std::size_t at = page.find(start, section); at < page.find(".SH SEE ALSO"); at = page.find(start, at + 1)) {
+    std::string line = page.substr(at + start.size(), page.find("\\fR\n", at) - at - start.size());
+    for (const auto &[escaped, plain] : {std::pair<std::string, std::string>{"\\-", "-"}, {"\\e", "\\"}}) {
+      for (std::size_t i = line.find(escaped); i != std::string::npos; i = line.find(escaped, i + 1)) {
+        line.replace(i, escaped.size(), plain);
+      }
+    }
+    commands.push_back(line);
+  }
+  ASSERT_GE(commands.size(), 5u);
+  ydr::test::TempDir dir;
+  dir.WriteFile("docs/a.txt", "alpha");
+  dir.WriteFile("docs/sub/b.txt", "beta");
+  dir.WriteFile("docs/c.bin", "gamma");
+  dir.WriteFile("report.txt", "a report\n");
+  dir.WriteFile("pw", "pass word\n");
+  dir.WriteFile("bin/ydr", "#!/bin/sh\nexec " + ydr::test::ShellWords(YDR_TOOL) + " \"$@\"\n");
+  std::filesystem::permissions(dir / "bin/ydr", std::filesystem::perms::owner_all);
+  ydr::test::ProcessResult result;
+  for (const std::string &command : commands) {
+    SCOPED_TRACE(command);
+    result = RunProcess({"/bin/sh", "-c", command}, {"PATH=" + (dir / "bin") + ":/usr/bin:/bin"}, "", dir.path());
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+  }
+  EXPECT_EQ(result.out, "(ab)\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/docs/sub/b.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out/docs/c.bin"));
+}
+
+// Bash completes the values of the options that take a fixed set, in both spellings, the
+// first operand's words (numstr's styles among them), and files after that.
+TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
+  ydr::test::TempDir dir;
+  const std::string script = dir.WriteFile("ydr.bash", Ydr({"help", "--bash-completion"}).out);
+  dir.MakeDir("work");
+  struct Case {
+    const char *words;  // the command line up to the word being completed, which comes last
+    const char *reply;
+  };
+  const Case cases[] = {
+      {"ydr se", "seed send"},
+      {"ydr seed --mo", "--mode"},
+      {"ydr seed --mode ", "ecb cbc ofb cfb"},
+      {"ydr seed --mode c", "cbc cfb"},
+      {"ydr seed --mode = o", "ofb"},  // --mode=o: bash splits at '='
+      {"ydr seed --pad ", "pkcs none"},
+      {"ydr seed -K 00 ", "enc dec"},
+      {"ydr seed enc ", ""},  // files: the folder is empty
+      {"ydr ven --kind ", "1 2 3 4 lvo"},
+      {"ydr ven --kind 4 ", "enc dec lvz"},
+      {"ydr ven l", "lvz"},
+      {"ydr gz --level ", "0 1 2"},
+      {"ydr numstr roman", "roman-upper roman-lower"},
+      {"ydr numstr --open ( korean-s", "korean-syllable"},
+      {"ydr numstr circled-k", "circled-korean-syllable circled-korean-consonant"},
+      {"ydr numstr roman-upper ", ""},
+  };
+  // As bash calls it: the words so far (an empty one last after a blank), the index of the
+  // last; the script is $0, the line $1.
+  const std::string complete =
+      "source \"$0\"; read -r -a COMP_WORDS <<< \"$1\"; [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
+      "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ydr; echo \"${COMPREPLY[*]}\"";
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.words);
+    const auto result = RunProcess({"bash", "-c", complete, script, c.words}, {}, "", dir / "work");
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.out, std::string(c.reply) + "\n");
+  }
+}
+#endif
 
 TEST(ToolTest, OptionFormsAreTheUsualOnes) {
   struct Case {

@@ -235,6 +235,11 @@ TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
   EXPECT_EQ(reader.ExtractFile(ydr::test::W("x.txt").c_str(), ydr::test::W("out1").c_str(), 0), 2);
   EXPECT_EQ(reader.ExtractFile(ydr::test::W("p\\q\\*").c_str(), ydr::test::W("out2").c_str(), 0),
             2);  // the folder and its file
+  // '/' is an ordinary character in a pattern: it never matches the stored '\' (docs/formats.md).
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("p/q/*").c_str(), ydr::test::W("out2").c_str(), 0), 0);
+  // *\ goes in front of the whole list: only the first of several patterns matches in any folder.
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("x.txt;y.log").c_str(), ydr::test::W("out2").c_str(), 0), 2);
+  EXPECT_EQ(reader.ExtractFile(ydr::test::W("y.log;x.txt").c_str(), ydr::test::W("out2").c_str(), 0), 1);
   EXPECT_EQ(reader.ExtractFile(ydr::test::W("*.LOG").c_str(), ydr::test::W("out3").c_str(), YDR_ZIP_FLAT), 1);
   Expect(dir, "out3/y.log", "3");
   EXPECT_EQ(reader.ExtractFile(ydr::test::W("nothing").c_str(), ydr::test::W("out4").c_str(), 0), 0);

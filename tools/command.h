@@ -23,6 +23,8 @@ struct OptionSpec {
   bool takes_value;
   // Extra one-dash spellings, as other tools write them ("in" for openssl's -in).
   std::vector<std::string> single_dash_names = {};
+  // The values it takes, blank-separated, for shell completion (null: any value, or a file).
+  const char *values = nullptr;
 };
 
 class ParsedOptions;
@@ -38,6 +40,8 @@ struct Command {
   std::vector<OptionSpec> options;
   bool negative_numbers;  // "-5" is an operand
   int (*run)(const ParsedOptions &options);
+  // The words the first operand takes, blank-separated, for shell completion (empty: files).
+  std::string first_operand_words = {};
 };
 
 // Every subcommand, in the order `ydr help` lists them.

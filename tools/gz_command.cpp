@@ -422,7 +422,7 @@ extern const Command kGzCommand = {
      {"remove", 0, false},
      {"force", 'f', false},
      {"suffix", 'S', true},
-     {"level", 0, true},
+     {"level", 0, true, {}, "0 1 2"},
      {"verbose", 'v', false},
      {"quiet", 'q', false}},
     false,

@@ -92,6 +92,13 @@ std::vector<unsigned short> Render(unsigned int style, int number, const unsigne
   return output;
 }
 
+// The style names, for shell completion.
+std::string StyleNames() {
+  std::string names;
+  for (const StyleName &entry : kStyles) names += std::string(names.empty() ? "" : " ") + entry.name;
+  return names;
+}
+
 int PrintTable() {
   bool ok = true;
   const unsigned short decoration[3] = {'-', 0, 0};
@@ -194,6 +201,7 @@ extern const Command kNumstrCommand = {
      {"table", 0, false}},
     true,
     RunNumstr,
+    StyleNames(),
 };
 
 }  // namespace ydr::tool

@@ -237,6 +237,7 @@ extern const Command kRsaCommand = {
     {{"public", 0, true}, {"private", 0, true}, {"bits", 0, true}, {"force", 'f', false}},
     false,
     RunRsa,
+    "enc dec genkey",
 };
 
 }  // namespace ydr::tool

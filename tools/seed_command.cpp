@@ -155,10 +155,10 @@ extern const Command kSeedCommand = {
     "  --in IN, --out OUT\n"
     "                  the files, as operands or options\n"
     "  -f, --force     write encrypted data to a terminal too\n",
-    {{"mode", 0, true},
+    {{"mode", 0, true, {}, "ecb cbc ofb cfb"},
      {"key", 'K', true},
      {"iv", 0, true, {"iv"}},
-     {"pad", 0, true},
+     {"pad", 0, true, {}, "pkcs none"},
      {"nopad", 0, false, {"nopad"}},
      {"in", 0, true, {"in"}},
      {"out", 0, true, {"out"}},
@@ -171,6 +171,7 @@ extern const Command kSeedCommand = {
      {"force", 'f', false}},
     false,
     RunSeed,
+    "enc dec",
 };
 
 }  // namespace ydr::tool

@@ -179,9 +179,10 @@ extern const Command kVenCommand = {
     "  --password-file F    read the password from file F\n"
     "  --password-fd N      read the password from open descriptor N\n"
     "  -f, --force          write encrypted data to a terminal too\n",
-    {{"kind", 0, true}, {"password-file", 0, true}, {"password-fd", 0, true}, {"force", 'f', false}},
+    {{"kind", 0, true, {}, "1 2 3 4 lvo"}, {"password-file", 0, true}, {"password-fd", 0, true}, {"force", 'f', false}},
     false,
     RunVen,
+    "enc dec lvz",
 };
 
 }  // namespace ydr::tool

@@ -40,8 +40,8 @@ typedef struct tagYDR_FIND_DATAW {
 
 YDR_EXTERN_C_BEGIN
 
-/* Registers a module; nonzero on success. The record must stay valid until YdrExitModule. */
-/* Refused (0): null record or name, or a record whose started flag is not 1. */
+/* Registers a module; nonzero on success. The record must stay valid until YdrExitModule. Refused
+ * (0): null record or name, or a record whose started flag is not 1. */
 YDR_API int YdrInitModule(YDR_MODULE_INFO *info);
 YDR_API void YdrExitModule(YDR_MODULE_INFO *info);
 
@@ -49,41 +49,40 @@ YDR_API void YdrExitModule(YDR_MODULE_INFO *info);
 YDR_API void YdrSetError(int code);
 YDR_API int YdrGetError(void);
 
-/* Text conversion between UTF-16 and 8-bit text in a code page (0: the system's ANSI code */
-/* page; 65001: UTF-8; n: CPn). srcLength -1 converts up to and including the terminator. */
-/* Results: the number of bytes / units written, or with a destination size of 0 the number */
-/* needed; 0 on failure. Characters the code page lacks (and malformed input) become '?'. */
-/* The destination is never written past its size: text that does not fit is cut after the */
-/* last whole character that does, terminated when the source's terminator was asked for, */
-/* and the result is 0. */
+/* Text conversion between UTF-16 and 8-bit text in a code page (0: the system's ANSI code page;
+ * 65001: UTF-8; n: CPn). srcLength -1 converts up to and including the terminator. Results: the
+ * number of bytes / units written, or with a destination size of 0 the number needed; 0 on
+ * failure. Characters the code page lacks (and malformed input) become '?'. The destination is
+ * never written past its size: text that does not fit is cut after the last whole character that
+ * does, terminated when the source's terminator was asked for, and the result is 0. */
 YDR_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const unsigned short *src, int srcLength,
                              char *dst, int dstBytes, int reserved);
 YDR_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const char *src, int srcLength,
                              unsigned short *dst, int dstChars, int reserved);
 
-/* The absolute form of a path in a buffer of 260 units: relative paths resolve against the */
-/* current directory, "." and ".." fold (never above the root), both separators are read, a */
-/* trailing separator is kept. On Windows it is the system's own form (drive letters, network */
-/* paths \server\share\ kept, '' written); on POSIX '/' is written and a drive letter is kept */
-/* in front. Nonzero on success; 0 (and an empty dst) when the path is null or empty or the */
-/* result needs more than 259 units. */
+/* The absolute form of a path in a buffer of 260 units: relative paths resolve against the current
+ * directory, "." and ".." fold (never above the root), both separators are read, a trailing
+ * separator is kept. On Windows it is the system's own form (drive letters, network paths
+ * \\server\share\ kept, '\' written); on POSIX '/' is written and a drive letter is kept in front.
+ * Nonzero on success; 0 (and an empty dst) when the path is null or empty or the result needs more
+ * than 259 units. */
 YDR_API int YdrPathToAbsolute(const unsigned short *path, unsigned short *dst);
 
-/* Makes every folder the path leads through; for a path ending in a separator, that folder */
-/* too. Nonzero when they all exist afterwards. */
+/* Makes every folder the path leads through; for a path ending in a separator, that folder too.
+ * Nonzero when they all exist afterwards. */
 YDR_API int YdrPathCreate(const unsigned short *absolutePath);
 
 /* fopen for a wide path and mode; null on failure. */
 YDR_API FILE *_u__wfopen(const unsigned short *path, const unsigned short *mode);
 
-/* Directory search: (void*)-1 when nothing matches, else a handle that the caller closes with */
-/* the system's FindClose. On Windows the handle and the entries are the system's own (file */
-/* system order; folder reparse points listed, marked 0x10 | 0x400). On POSIX, whose system has */
-/* no such search, this library exports the FindClose that closes its handles, and entries come */
-/* sorted by name in ordinal UTF-16 order, "." and ".." first (the root lists neither). Only */
-/* folders, regular files and symbolic links to them are listed there; a link to a folder is */
-/* marked 0x10 | 0x400, except that a link leading back to the searched folder or to any */
-/* folder on its path is left out, so a depth-first walk through links always ends. */
+/* Directory search: (void*)-1 when nothing matches, else a handle that the caller closes with the
+ * system's FindClose. On Windows the handle and the entries are the system's own (file system
+ * order; folder reparse points listed, marked 0x10 | 0x400). On POSIX, whose system has no such
+ * search, this library exports the FindClose that closes its handles, and entries come sorted by
+ * name in ordinal UTF-16 order, "." and ".." first (the root lists neither). Only folders, regular
+ * files and symbolic links to them are listed there; a link to a folder is marked 0x10 | 0x400,
+ * except that a link leading back to the searched folder or to any folder on its path is left out,
+ * so a depth-first walk through links always ends. */
 YDR_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data);
 YDR_API int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data);
 #ifndef _WIN32
@@ -91,10 +90,10 @@ YDR_API int YdrFindNextFileW(void *search, YDR_FIND_DATAW *data);
 YDR_API int FindClose(void *search);
 #endif
 
-/* Decodes Base64 text (standard alphabet, '=' padding, which may be left off; blanks and line */
-/* breaks are skipped) into *buffer, which must hold as many bytes as the text has characters. */
-/* Returns the number of bytes decoded, or -1 for null arguments or text that is not Base64 */
-/* (a character outside the alphabet, padding inside the text, a dangling sixth bit group). */
+/* Decodes Base64 text (standard alphabet, '=' padding, which may be left off; blanks and line
+ * breaks are skipped) into *buffer, which must hold as many bytes as the text has characters.
+ * Returns the number of bytes decoded, or -1 for null arguments or text that is not Base64 (a
+ * character outside the alphabet, padding inside the text, a dangling sixth bit group). */
 YDR_API int YdrBase64ToAscii(const char *text, unsigned char **buffer);
 
 YDR_EXTERN_C_END

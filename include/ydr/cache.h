@@ -63,7 +63,14 @@ YDR_EXTERN_C_BEGIN
 /* Null for a record size other than 32 or a bucket count outside 1..65530, or (error 2) when
  * memory runs out. */
 YDR_API HYDRCACHE YdrCacheCreate(const YDR_CACHE_INFO *info);
+/* Replaces the callback and its user value for every later call, including the destroy calls
+ * of records stored under the previous callback. */
 YDR_API void YdrCacheSetUserCacheFunc(HYDRCACHE cache, YDR_CACHE_FUNC callback, uintptr_t userData);
+/* Store a copy of the key's record (Put as the newest, Add at the far end) and return the
+ * stored record, which the eviction after the store never removes. Null, with the cache
+ * unchanged, when a record with that key is already present (it stays as it was), when a size
+ * limit is set and the record's size alone reaches it (unless minCount still keeps it), when
+ * the copy operation fails (the new record is destroyed), or when memory runs out (error 2). */
 YDR_API void *YdrCachePut(HYDRCACHE cache, const void *key);
 YDR_API void *YdrCacheAdd(HYDRCACHE cache, const void *key);
 /* Finds the record and makes it the newest. */
@@ -72,6 +79,8 @@ YDR_API void *YdrCacheGet(HYDRCACHE cache, const void *key);
 YDR_API void *YdrCacheFind(HYDRCACHE cache, const void *key);
 /* 1 when removed (always for a null key, which removes every record), 0 when not found. */
 YDR_API int YdrCacheRemove(HYDRCACHE cache, const void *key);
+/* Destroys every record (the destroy operation once each, in no set order) and frees the
+ * cache; the handle and every record pointer are invalid afterwards. */
 YDR_API void YdrCacheDelete(HYDRCACHE cache);
 
 /* Walks: Enum(cache, 1) then Next until the position is null goes from the newest to the

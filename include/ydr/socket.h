@@ -1,9 +1,14 @@
-// A small TCP client for exchanging text with a server (C++ only).
+// A small TCP client for exchanging text with a server (C++ only). Text is UTF-16 in
+// unsigned 16-bit units; ydr/utf8.h converts from UTF-8 (examples/socket_client.cpp is a
+// whole program):
 //
+//   const ydr::Utf16String address = ydr::Utf16FromUtf8("127.0.0.1");  // dotted IPv4, not a name
+//   const ydr::Utf16String text = ydr::Utf16FromUtf8("hello\n");
+//   unsigned short reply[256];
 //   CYdrSocket s;
-//   if (s.QSConnect(u"127.0.0.1", 7000)) {       // a dotted IPv4 address; names are not resolved
-//     s.QSSend(text, byteLength);                // text travels as 8-bit text in the ANSI code page
-//     s.QSRecv(reply, size, 1);                  // one line, line feed included
+//   if (s.QSConnect(address.c_str(), 7000)) {
+//     s.QSSend(text.c_str(), static_cast<int>(text.size()));  // ASCII: one byte per unit
+//     s.QSRecv(reply, 256, 1);                                 // one line, line feed included
 //     s.QSClose();
 //   }
 //
@@ -21,6 +26,9 @@
 // Windows Sockets (WSACleanup), whether or not the object connected. The object keeps its
 // socket's number after QSClose; copies share the socket. On POSIX an object that holds no
 // open socket of its own (new, closed, or after a failed connection) closes nothing.
+//
+// An object is used by one thread at a time; different objects may be used on different
+// threads at once.
 #ifndef YDR_SOCKET_H
 #define YDR_SOCKET_H
 
