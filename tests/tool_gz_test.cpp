@@ -81,6 +81,13 @@ TEST(ToolGzTest, EveryLevelReadsBackWithoutSayingWhichAndListsItsSizes) {
     EXPECT_NE(listed.out.find(std::to_string(data.size())), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find(std::to_string(packed.out.size())), std::string::npos) << listed.out;
   }
+  // --level is for compressing: a level-2 stream whose matches reach 20 KB back reads back
+  // with any --level given.
+  std::string far;
+  for (std::uint32_t x = 7; far.size() < 20000;) far.push_back(static_cast<char>((x = x * 1103515245u + 12345u) >> 24));
+  far += far;
+  const auto wide = Ydr({"gz", "--level", "2"}, far);
+  for (const char *level : {"0", "1", "2"}) EXPECT_EQ(Ydr({"gz", "-d", "--level", level}, wide.out).out, far) << level;
 }
 
 TEST(ToolGzTest, CompressedDataIsNotWrittenToATerminal) {

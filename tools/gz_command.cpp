@@ -361,7 +361,6 @@ int RunGz(const ParsedOptions &options) {
     const std::string &level = options.Value("level");
     if (level != "0" && level != "1" && level != "2") return Complain(kExitUsage, "--level takes 0, 1 or 2");
     settings.level = level[0] - '0';
-    settings.read_level = settings.level > YDR_GZ_MEM_SMALL ? settings.level : YDR_GZ_MEM_LARGE;
   }
   if (options.Has("suffix")) {
     settings.suffix = options.Value("suffix");
@@ -405,7 +404,7 @@ extern const Command kGzCommand = {
     "  -f, --force        overwrite an existing output; write compressed data to a terminal\n"
     "  -S, --suffix SUF   use SUF instead of .ydgz\n"
     "      --level N      memory level when compressing: 0 (4 KiB window, the default), 1 (8 KiB)\n"
-    "                     or 2 (64 KiB); decompression reads a stream of any level\n"
+    "                     or 2 (64 KiB); decompression reads a stream of any level, always\n"
     "  -v, --verbose      say the ratio of each file\n"
     "  -q, --quiet        say nothing but errors (the status still tells of trailing garbage)\n"
     "\n"
