@@ -26,7 +26,7 @@ void *Allocate(std::size_t size);
 
 // A stored record's node; the record follows it, aligned for any type (see RecordOf).
 struct YdrCacheNode {
-  YdrCacheNode *next;   // recency list (circular)
+  YdrCacheNode *next;  // recency list (circular)
   YdrCacheNode *prev;
   YdrCacheNode *chain;  // next node of the same bucket
   std::int32_t size;    // as reported when stored; 0 without a size limit

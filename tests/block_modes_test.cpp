@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, BlockModesTest,
                          [](const auto &info) {
                            return info.param == AesPath::kTables            ? "Tables"
                                   : info.param == AesPath::kInstructions128 ? "Instructions128"
-                                                                                 : "WidestInstructions";
+                                                                            : "WidestInstructions";
                          });
 
 }  // namespace

@@ -105,7 +105,8 @@ using ydr::crypto::AesPath;
 class VenPathTest : public ::testing::TestWithParam<AesPath> {
  protected:
   void SetUp() override {
-    if (GetParam() != AesPath::kTables && ydr::crypto::AesInstructions() == nullptr) GTEST_SKIP() << "no AES instructions";
+    if (GetParam() != AesPath::kTables && ydr::crypto::AesInstructions() == nullptr)
+      GTEST_SKIP() << "no AES instructions";
     ydr::crypto::AesUsePath(GetParam());
 #if YDR_CRYPTO_PEER
     ASSERT_TRUE(ydr::test::LoadLegacyProvider());

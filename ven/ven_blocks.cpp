@@ -11,7 +11,8 @@ void AesUnits(AesKeyInstance *key, AesCipherInstance *cipher, const char *keyTex
               std::uint8_t *buffer, int length, bool write) {
   // ECB needs the schedule of its direction. CFB-1 uses the encryption schedule both ways,
   // and the decryption transform accepts a key set for encryption, so one setting serves.
-  const int direction = cipher->mode == ydr::crypto::kAesModeCfb1 || write ? ydr::crypto::kAesEncrypt : ydr::crypto::kAesDecrypt;
+  const int direction =
+      cipher->mode == ydr::crypto::kAesModeCfb1 || write ? ydr::crypto::kAesEncrypt : ydr::crypto::kAesDecrypt;
   if (cache->direction != direction) {
     if (ydr::crypto::AesSetKey(key, static_cast<std::uint8_t>(direction), 128, keyText) != ydr::crypto::kAesOk) {
       cache->direction = kNoSchedule;
