@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,49 +26,16 @@ std::string Label(unsigned int style, int number, bool extend, const unsigned sh
   return ydr::platform::Utf8FromWide(out.data());
 }
 
-TEST(NumStringTest, LabelsUsersRelyOn) {
+// Known labels the independent computation of numstr_reference_test.cpp does not reach: past
+// 2000, zero and below, and style codes it does not count.
+TEST(NumStringTest, LabelsOutsideTheCountedRange) {
   const Case cases[] = {
-      {4, 1, false, "A"},
-      {4, 26, false, "Z"},
-      {4, 27, false, "A"},
-      {4, 27, true, "AA"},
-      {4, 52, true, "AZ"},
-      {4, 53, true, "BA"},
-      {4, 702, true, "ZZ"},
-      {4, 703, true, "AAA"},
-      {5, 28, true, "ab"},
-      {6, 27, true, "ⒶⒶ"},
-      {7, 2, false, "ⓑ"},
-      {1, 20, false, "⑳"},
-      {1, 21, false, "①"},
-      {1, 10, true, "①Ⓞ"},
-      {1, 20, true, "②Ⓞ"},
-      {1, 100, true, "①ⓄⓄ"},
-      {1, 123, true, "①②③"},
-      {3, 888, false, "dccclxxxviii"},
-      {3, 999, false, "cmxcix"},
-      {3, 1000, false, "i"},
-      {3, 1000, true, "m"},
-      {3, 1001, true, "mi"},
+      {4, 0, false, ""},
+      {12, -1, true, ""},
+      {129, 3, false, ""},  // 129 with no decoration
       {3, 3999, true, "mmmcmxcix"},
       {3, 10000, true, "mmmmmmmmmm"},
       {2, 3999, true, "MMMCMXCIX"},
-      {2, 1994, false, "CMXCV"},  // 1994 - 999 = 995
-      {8, 14, false, "하"},
-      {8, 15, false, "거"},
-      {8, 84, false, "히"},
-      {8, 85, false, "가"},
-      {8, 85, true, "가가"},
-      {9, 1, false, "㉮"},
-      {9, 15, true, "㉮㉮"},
-      {10, 14, false, "ㅎ"},
-      {11, 2, false, "㉡"},
-      {12, 10, false, "십"},
-      {12, 11, false, "십일"},
-      {12, 20, false, "이십"},
-      {12, 99, false, "구십구"},
-      {12, 100, false, "일"},
-      {12, 1111, true, "천백십일"},
       {12, 3999, true, "삼천구백구십구"},
       {12, 10000, true, "만"},
       {12, 10001, true, "만일"},
@@ -78,32 +46,11 @@ TEST(NumStringTest, LabelsUsersRelyOn) {
       {12, 2000000000, true, "이십억"},
       {12, 123456789, true, "억이천삼백사십오만육천칠백팔십구"},
       {12, INT_MAX, true, "이십일억사천칠백사십팔만삼천육백사십칠"},
-      {13, 1111, true, "千百十一"},
       {13, 10000, true, "萬"},
-      {13, 6, false, "\xEF\xA7\x91"},  // U+F9D1
-      {14, 10, false, "㊉"},
-      {14, 11, true, "㊀㊀"},
-      {15, 1, false, "갑"},
-      {15, 10, false, "계"},
-      {16, 11, false, "甲"},
-      {16, 11, true, "甲甲"},
-      {128, 4, false, "§"},
-      {128, 5, false, "**"},
-      {128, 20, false, "§§§§§"},
-      {128, 21, false, "*"},
-      {128, 6, true, "††"},
-      {0, -5, false, "-5"},
-      {0, 0, false, "0"},
       {0, INT_MIN, false, "-2147483648"},
       {0, INT_MAX, true, "2147483647"},
-      {17, -5, false, ""},
-      {17, 42, false, "42"},
       {127, 7, true, "7"},
-      {130, 0, false, ""},
       {0xFFFFFFFFu, 9, false, "9"},
-      {4, 0, false, ""},
-      {12, -1, true, ""},
-      {129, 3, false, ""},  // 129 with no decoration
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::to_string(c.style) + " " + std::to_string(c.number) + (c.extend ? " extended" : ""));
@@ -161,6 +108,18 @@ TEST(NumStringTest, NeverWritesPastTheTerminator) {
   }
 }
 
-TEST(NumStringTest, NullOutputIsIgnored) { YdrMakeNumString(4, 1, nullptr, nullptr, 0); }
+// A null output is never written through: the call returns, in every style and form.
+TEST(NumStringTest, NullOutputIsIgnored) {
+  const unsigned short decoration[3] = {'*', '(', ')'};
+  EXPECT_EXIT(
+      {
+        for (unsigned int style : {0u, 1u, 3u, 4u, 12u, 128u, 129u}) {
+          YdrMakeNumString(style, 1234, nullptr, decoration, 0);
+          YdrMakeNumString(style, 1234, nullptr, decoration, 1);
+        }
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 }  // namespace
