@@ -82,7 +82,8 @@ class MatchSearchWayTest : public testing::TestWithParam<MatchSearch> {};
 TEST_P(MatchSearchWayTest, WritesThePlainWaysStream) {
   const MatchSearch way = GetParam();
   // A way this CPU lacks falls back to another, which is tested under its own name.
-  if (ChooseMatchSearch(way) != way) GTEST_SKIP() << "this CPU lacks the instructions of this way (or they are disabled)";
+  if (ChooseMatchSearch(way) != way)
+    GTEST_SKIP() << "this CPU lacks the instructions of this way (or they are disabled)";
   struct Input {
     const char *name;
     Bytes data;
