@@ -8,17 +8,13 @@
 #include <vector>
 
 #include "tests/support/loopback.h"
-#include "tests/support/run_process.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 using ydr::test::LoopbackSocket;
 using ydr::test::ProcessResult;
-
-ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return ydr::test::RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 // Serves one connection: reads the request, sends `reply` up to `times` times (while the
 // client still takes it), and then, when `hold_open`, keeps the connection open until the
@@ -78,8 +74,8 @@ TEST(ToolSendTest, TheReplyLineIsTakenAsItsBytesAndBounded) {
     ScriptedServer server(c.reply, c.times, c.hold_open);
     // The timeout is far longer than any of these takes: reaching it is the fault. The host
     // is named (localhost) as often as given as an address.
-    const ProcessResult result = Ydr(
-        {"send", "--timeout", "20", &c == &cases[0] ? "localhost" : "127.0.0.1", server.port(), "hello\n"});
+    const ProcessResult result =
+        Ydr({"send", "--timeout", "20", &c == &cases[0] ? "localhost" : "127.0.0.1", server.port(), "hello\n"});
     EXPECT_EQ(result.exit_status, c.exit_status) << result.err;
     EXPECT_TRUE(result.out == c.out) << result.out.size() << " bytes printed: " << result.out.substr(0, 64);
     EXPECT_EQ(result.err.find("within the timeout"), std::string::npos) << result.err;

@@ -7,17 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 using ydr::test::RunProcess;
-
-ydr::test::ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 const std::vector<std::string> kCommands = {"pack", "unpack", "list", "test",   "gz",  "sha1",
                                             "seed", "rsa",    "ven",  "numstr", "send"};
