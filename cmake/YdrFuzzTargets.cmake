@@ -1,26 +1,16 @@
-# Reads fuzz/targets.txt into YDR_FUZZ_TARGETS (names) and YDR_FUZZ_KIND_<name> (what each
-# links), and gives each target's link settings to a target of one's own.
-file(STRINGS ${PROJECT_SOURCE_DIR}/fuzz/targets.txt ydr_fuzz_lines REGEX "^[a-z]")
-set(YDR_FUZZ_TARGETS "")
-foreach(line IN LISTS ydr_fuzz_lines)
-  string(REGEX MATCH "^([a-z0-9_]+)[ \t]+([a-z]+)" matched "${line}")
-  list(APPEND YDR_FUZZ_TARGETS ${CMAKE_MATCH_1})
-  set(YDR_FUZZ_KIND_${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
-endforeach()
+# The fuzz targets, one per parser: fuzz/targets.txt names them, one a line, and each one's
+# source is fuzz/fuzz_<name>.cpp. fuzz/CMakeLists.txt builds them, tests/CMakeLists.txt replays
+# their seeds and kept crashers, scripts/fuzz.sh runs them.
+file(STRINGS ${PROJECT_SOURCE_DIR}/fuzz/targets.txt YDR_FUZZ_TARGETS)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/targets.txt)
 
-function(ydr_link_fuzz_target target name)
-  set(kind ${YDR_FUZZ_KIND_${name}})
-  if(kind STREQUAL "base")
-    target_link_libraries(${target} PRIVATE ydr_base_core ydr_platform)
-  elseif(kind STREQUAL "stream")
-    find_package(ZLIB REQUIRED)
-    target_link_libraries(${target} PRIVATE ydr_core ZLIB::ZLIB)
-  elseif(kind STREQUAL "library")
-    target_link_libraries(${target} PRIVATE ydr_core)
-    target_compile_definitions(${target} PRIVATE YDR_BASE_LIBRARY_DIR="$<TARGET_FILE_DIR:YdrBL70>")
-    add_dependencies(${target} YdrBL70)
-  else()
-    message(FATAL_ERROR "fuzz/targets.txt: unknown kind '${kind}' for ${name}")
-  endif()
+# Every target links the internals of both libraries (each parser belongs to one of them) and
+# zlib, the stream compressor's peer. Those that go through the library's frame find
+# libYdrBL70.so at run time in YDR_BASE_LIBRARY_DIR.
+find_package(ZLIB REQUIRED)
+function(ydr_link_fuzz_target target)
+  target_link_libraries(${target} PRIVATE ydr_core ydr_base_core ZLIB::ZLIB)
+  target_compile_definitions(${target} PRIVATE YDR_BASE_LIBRARY_DIR="$<TARGET_FILE_DIR:YdrBL70>")
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+  add_dependencies(${target} YdrBL70)
 endfunction()

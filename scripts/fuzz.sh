@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 cmake --preset fuzz >/dev/null
-mapfile -t targets < <(awk '/^[a-z]/ { print $1 }' fuzz/targets.txt)
+mapfile -t targets <fuzz/targets.txt
 cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" YdrBL70
 mkdir -p build/fuzz-findings
 for target in "${targets[@]}"; do

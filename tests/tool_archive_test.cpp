@@ -14,14 +14,16 @@
 #include <vector>
 
 #include "tests/support/archive_bytes.h"
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ydr::test::ArchiveMember;
 using ydr::test::BuildArchive;
+using ydr::test::Count;
+using ydr::test::PathsBelow;
 using ydr::test::ProcessResult;
 using ydr::test::ReadFile;
 using ydr::test::RunProcess;
@@ -48,23 +50,6 @@ ProcessResult Ydr(const std::vector<std::string> &args, const std::string &cwd =
   return RunProcess({"/bin/sh", "-c", command});
 }
 #endif
-
-std::size_t Count(const std::string &text, const std::string &what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-// Every path below `root`, as relative strings; links listed, never followed.
-std::vector<std::string> Tree(const std::string &root) {
-  std::vector<std::string> out;
-  const fs::path top = fs::u8path(root);
-  for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
-    out.push_back(fs::relative(it->path(), top).generic_u8string());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
 
 TEST(ToolArchiveTest, PackListTestUnpackRoundTrip) {
   TempDir dir;
@@ -95,7 +80,7 @@ TEST(ToolArchiveTest, PackListTestUnpackRoundTrip) {
   const auto flat = Ydr({"unpack", archive, dir / "flat", "--flat", "--only", "*.txt"});
   EXPECT_EQ(flat.exit_status, 0) << flat.err;
   EXPECT_EQ(ReadFile(dir / "flat/한글 b.txt"), "bravo");
-  EXPECT_EQ(Tree(dir / "flat"), (std::vector<std::string>{"a.txt", "empty.txt", "한글 b.txt"}));
+  EXPECT_EQ(PathsBelow(dir / "flat"), (std::vector<std::string>{"a.txt", "empty.txt", "한글 b.txt"}));
 }
 
 TEST(ToolArchiveTest, StoredNamesAreFoldedBelowTheDestination) {
@@ -144,7 +129,7 @@ TEST(ToolArchiveTest, PlantedLinksAndPipesInTheDestinationAreRefused) {
   const auto result = Ydr({"unpack", "--overwrite", archive, dir / "dest-link"});
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(ReadFile(secret), "keep me");
-  EXPECT_EQ(Tree(outside), std::vector<std::string>{"secret.txt"});
+  EXPECT_EQ(PathsBelow(outside), std::vector<std::string>{"secret.txt"});
   EXPECT_TRUE(fs::is_symlink(dest + "/file-link.txt"));
   EXPECT_TRUE(fs::is_fifo(dest + "/pipe.txt"));
   EXPECT_EQ(ReadFile(dest + "/fine/ok.txt"), "fine");
@@ -152,7 +137,7 @@ TEST(ToolArchiveTest, PlantedLinksAndPipesInTheDestinationAreRefused) {
     EXPECT_EQ(Count(result.err, name), 1u) << name << "\n" << result.err;
   }
   // No temporary file is left anywhere.
-  for (const std::string &path : Tree(dest)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+  for (const std::string &path : PathsBelow(dest)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
 }
 
 #endif
@@ -188,7 +173,7 @@ TEST(ToolArchiveTest, DamagedMembersAreNamedAndNeverLeftUnderTheirNames) {
       EXPECT_EQ(Count(result.err, std::string("'") + c.name + "'"), 1u) << result.err;
       EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
     }
-    EXPECT_EQ(Tree(out), (std::vector<std::string>{"after.txt", "before.txt"}));
+    EXPECT_EQ(PathsBelow(out), (std::vector<std::string>{"after.txt", "before.txt"}));
   }
 }
 
@@ -218,7 +203,7 @@ TEST(ToolArchiveTest, OverlappingMembersAndOutputLimitsAreRefused) {
   const auto capped = Ydr({"unpack", "--max-output", "1M", big, dir / "capped"});
   EXPECT_EQ(capped.exit_status, 1);
   EXPECT_NE(capped.err.find("--max-output"), std::string::npos) << capped.err;
-  EXPECT_EQ(Tree(dir / "capped"), std::vector<std::string>{"small"});
+  EXPECT_EQ(PathsBelow(dir / "capped"), std::vector<std::string>{"small"});
   EXPECT_EQ(Ydr({"unpack", "--max-output", "6M", big, dir / "roomy"}).exit_status, 0);
   EXPECT_EQ(Ydr({"unpack", "--max-output", "lots", big, dir / "x"}).exit_status, 2);
 }
@@ -235,13 +220,13 @@ TEST(ToolArchiveTest, FailedWritesLeaveNothingBehind) {
   const auto packed = Ydr({"pack", dir / "a.ydz", "src"}, dir.path(), "ulimit -f 1024; ");
   EXPECT_EQ(packed.exit_status, 1);
   EXPECT_NE(packed.err.find("cannot write '" + (dir / "a.ydz") + "'"), std::string::npos) << packed.err;
-  EXPECT_EQ(Tree(dir.path()), (std::vector<std::string>{"src", "src/noise.bin", "src/small.txt"}));
+  EXPECT_EQ(PathsBelow(dir.path()), (std::vector<std::string>{"src", "src/noise.bin", "src/small.txt"}));
 
   ASSERT_EQ(Ydr({"pack", dir / "a.ydz", "src"}, dir.path()).exit_status, 0);
   const auto unpacked = Ydr({"unpack", dir / "a.ydz", dir / "out"}, "", "ulimit -f 1024; ");
   EXPECT_EQ(unpacked.exit_status, 1);
   EXPECT_EQ(Count(unpacked.err, "'src/noise.bin'"), 1u) << unpacked.err;
-  EXPECT_EQ(Tree(dir / "out"), (std::vector<std::string>{"src", "src/small.txt"}));
+  EXPECT_EQ(PathsBelow(dir / "out"), (std::vector<std::string>{"src", "src/small.txt"}));
 }
 
 #endif

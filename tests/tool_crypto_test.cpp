@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -17,11 +17,7 @@ namespace fs = std::filesystem;
 using ydr::test::ProcessResult;
 using ydr::test::ReadFile;
 using ydr::test::RunProcess;
-
-ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 ProcessResult Shell(const std::string &command, const std::string &input = "") {
   return RunProcess({"/bin/sh", "-c", command}, {}, input);

@@ -35,15 +35,18 @@
 
 #include "tests/support/archive_bytes.h"
 #include "tests/support/file_tree.h"
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 using ydr::test::ArchiveMember;
+using ydr::test::Get32;
 using ydr::test::ProcessResult;
+using ydr::test::Put32;
 using ydr::test::TempDir;
 using ydr::test::Tree;
+using ydr::test::Ydr;
 
 constexpr long kDefaultCases = 100;
 
@@ -112,18 +115,6 @@ std::string RandomContent(std::mt19937 &random) {
   while (out.size() < size) out += kWords[random() % 7];
   out.resize(size);
   return out;
-}
-
-void Put32(std::string *bytes, std::size_t at, std::uint32_t value) {
-  if (at + 4 > bytes->size()) return;
-  for (int i = 0; i < 4; ++i) (*bytes)[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
-}
-
-std::uint32_t Get32(const std::string &bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i)
-    value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
-  return value;
 }
 
 Case Generate(std::mt19937 &random) {
@@ -240,12 +231,6 @@ Tree Below(const Tree &tree, const std::string &prefix, bool inside) {
     if ((path.rfind(prefix, 0) == 0) == inside) out[inside ? path.substr(prefix.size()) : path] = entry;
   }
   return out;
-}
-
-ProcessResult Ydr(const std::vector<std::string> &args) {
-  std::vector<std::string> argv = {YDR_TOOL};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return ydr::test::RunProcess(argv);
 }
 
 // Whether a message names the member (by its file name, up to any control character, which

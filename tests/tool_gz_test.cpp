@@ -14,19 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ydr::test::ReadFile;
-using ydr::test::RunProcess;
-
-ydr::test::ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 std::string Text() {
   std::string data;

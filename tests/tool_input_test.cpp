@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -21,10 +21,7 @@ using ydr::test::RunProcess;
 
 const char kKey[] = "28dbc3bc49ffd87dcfa509b11d422be7";
 
-ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 #if !defined(_WIN32)  // links and memory limits as POSIX has them
 // A key pair made by the command itself, when this build has the rsa command.

@@ -14,22 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ydr::test::ProcessResult;
 using ydr::test::ReadFile;
-using ydr::test::RunProcess;
 using ydr::test::TempDir;
-
-ProcessResult Ydr(const std::vector<std::string> &args, const std::string &cwd) {
-  std::vector<std::string> argv = {YDR_TOOL};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunProcess(argv, {}, "", cwd);
-}
+using ydr::test::Ydr;
 
 bool Has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
 
@@ -104,7 +98,7 @@ TEST(ToolPackTest, AnExistingArchiveIsReplacedOnlyWithForce) {
     dir.WriteFile("src/one.txt", "one");
     c.make(dir);
     const std::vector<std::string> before = Entries(dir.path());
-    const auto refused = Ydr({"pack", "a.ydz", "src"}, dir.path());
+    const auto refused = Ydr({"pack", "a.ydz", "src"}, "", dir.path());
     EXPECT_EQ(refused.exit_status, 1);
     EXPECT_TRUE(Has(refused.err, "'a.ydz' already exists; not replaced (use -f)")) << refused.err;
     EXPECT_EQ(Entries(dir.path()), before);
@@ -112,7 +106,7 @@ TEST(ToolPackTest, AnExistingArchiveIsReplacedOnlyWithForce) {
       EXPECT_TRUE(old_archive_kept(dir));
     }
 
-    const auto forced = Ydr({"pack", "--force", "a.ydz", "src"}, dir.path());
+    const auto forced = Ydr({"pack", "--force", "a.ydz", "src"}, "", dir.path());
     EXPECT_EQ(forced.exit_status, c.forced_exit) << forced.err;
     EXPECT_TRUE(Has(forced.err, c.forced_message)) << forced.err;
     EXPECT_TRUE(c.forced_result(dir));
@@ -156,7 +150,7 @@ TEST(ToolPackTest, ARunThatFailsOrPacksNothingLeavesNoArchive) {
       const std::vector<std::string> before = Entries(dir.path());
       std::vector<std::string> args = {"pack", "-f", "a.ydz"};
       args.insert(args.end(), c.paths.begin(), c.paths.end());
-      const auto result = Ydr(args, dir.path());
+      const auto result = Ydr(args, "", dir.path());
       EXPECT_EQ(result.exit_status, 1);
       const char *message = previous && c.message_over_an_archive != nullptr ? c.message_over_an_archive : c.message;
       EXPECT_TRUE(Has(result.err, message)) << result.err;
@@ -182,7 +176,7 @@ TEST(ToolPackTest, StoredNamesUseOneSeparatorAndMessagesShowThemAsListDoes) {
   dir.WriteFile("linux/types.h", "types");
   for (const Case &c : cases) {
     SCOPED_TRACE(c.given);
-    const auto packed = Ydr({"pack", "-f", "-v", "inc.ydz", c.given}, dir.path());
+    const auto packed = Ydr({"pack", "-f", "-v", "inc.ydz", c.given}, "", dir.path());
     ASSERT_EQ(packed.exit_status, 0) << packed.err;
     const std::vector<std::string> names = StoredNames(ReadFile(dir / "inc.ydz"));
     for (const std::string &name : names) {
@@ -192,8 +186,8 @@ TEST(ToolPackTest, StoredNamesUseOneSeparatorAndMessagesShowThemAsListDoes) {
     EXPECT_NE(std::find(names.begin(), names.end(), c.stored_prefix), names.end());
     std::string binder = c.stored_prefix + (c.given == "linux/android" ? "" : "android\\") + "binder.h";
     std::replace(binder.begin(), binder.end(), '\\', '/');
-    const auto listed = Ydr({"list", "-q", "inc.ydz"}, dir.path());
-    const auto tested = Ydr({"test", "-v", "inc.ydz"}, dir.path());
+    const auto listed = Ydr({"list", "-q", "inc.ydz"}, "", dir.path());
+    const auto tested = Ydr({"test", "-v", "inc.ydz"}, "", dir.path());
     EXPECT_TRUE(Has(listed.out, "  " + binder + "\n")) << listed.out;
     EXPECT_TRUE(Has(packed.err, "packed '" + binder + "'")) << packed.err;
     EXPECT_TRUE(Has(tested.out + tested.err, "'" + binder + "': OK")) << tested.out << tested.err;
@@ -224,7 +218,7 @@ TEST(ToolPackTest, NoTwoMembersLandOnOnePath) {
     dir.WriteFile("x.txt", "another");
     std::vector<std::string> args = {"pack", "a.ydz"};
     args.insert(args.end(), c.paths.begin(), c.paths.end());
-    const auto result = Ydr(args, dir / "work");
+    const auto result = Ydr(args, "", dir / "work");
     EXPECT_EQ(result.exit_status, c.exit) << result.err;
     EXPECT_TRUE(Has(result.err, c.message)) << result.err;
     if (c.stored.empty()) {
@@ -241,14 +235,14 @@ TEST(ToolPackTest, PackAndListStateTheSameSaving) {
   std::string mixed;
   for (int i = 0; i < 20000; ++i) mixed += static_cast<char>(i % 7 == 0 ? (i * 7919) % 251 : 'a' + i % 3);
   dir.WriteFile("data.txt", mixed);
-  const auto packed = Ydr({"pack", "d.ydz", "data.txt"}, dir.path());
+  const auto packed = Ydr({"pack", "d.ydz", "data.txt"}, "", dir.path());
   ASSERT_EQ(packed.exit_status, 0) << packed.err;
   EXPECT_TRUE(Has(packed.err, "packed 1 member (1 file), 20000 bytes into ")) << packed.err;
   const std::size_t close = packed.err.find(" saved)");
   ASSERT_NE(close, std::string::npos) << packed.err;
   const std::size_t open = packed.err.rfind(" (", close);
   const std::string saving = packed.err.substr(open + 2, close - open - 2);
-  const auto listed = Ydr({"list", "d.ydz"}, dir.path());
+  const auto listed = Ydr({"list", "d.ydz"}, "", dir.path());
   const std::string totals = listed.out.substr(listed.out.rfind("-----\n") + 6);
   const std::size_t into = packed.err.find("bytes into ") + 11;
   EXPECT_TRUE(Has(totals, " " + packed.err.substr(into, open - into) + "  ")) << listed.out;  // the same bytes stored

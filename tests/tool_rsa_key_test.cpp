@@ -15,14 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ydr::test::ProcessResult;
-using ydr::test::RunProcess;
 using ydr::test::TempDir;
 
 using Pkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
@@ -134,10 +133,7 @@ std::string Pem(EVP_PKEY *key, Form form) {
   return ok == 1 && size > 0 ? std::string(data, static_cast<std::size_t>(size)) : std::string();
 }
 
-ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 // A real 1024-bit key, made once: the numbers the cases spoil.
 const EVP_PKEY *GoodKey() {

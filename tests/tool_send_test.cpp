@@ -8,34 +8,30 @@
 #include <vector>
 
 #include "tests/support/loopback.h"
-#include "tests/support/run_process.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 using ydr::test::LoopbackSocket;
 using ydr::test::ProcessResult;
-
-ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return ydr::test::RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 // Serves one connection: reads the request, sends `reply` up to `times` times (while the
-// client still takes it), and keeps the connection open until the client closes it, so a
-// client that waits for more than it was sent waits for its timeout.
+// client still takes it), and then, when `hold_open`, keeps the connection open until the
+// client closes it, so a client that waits for more than it was sent waits for its timeout.
 class ScriptedServer {
  public:
-  ScriptedServer(std::string reply, int times) {
+  ScriptedServer(std::string reply, int times, bool hold_open = true) {
     listener_ = ydr::test::ListenOnLoopback(&port_);
     EXPECT_NE(listener_, ydr::test::kNoLoopbackSocket);
-    thread_ = std::thread([this, reply = std::move(reply), times] {
+    thread_ = std::thread([this, reply = std::move(reply), times, hold_open] {
       const LoopbackSocket fd = ydr::test::AcceptOne(listener_);
       char buffer[256];
       static_cast<void>(ydr::test::ReceiveBytes(fd, buffer, sizeof buffer));
       for (int i = 0; i < times; ++i) {
         if (ydr::test::SendBytes(fd, reply.data(), reply.size()) != static_cast<long>(reply.size())) break;
       }
-      while (ydr::test::ReceiveBytes(fd, buffer, sizeof buffer) > 0) {
+      while (hold_open && ydr::test::ReceiveBytes(fd, buffer, sizeof buffer) > 0) {
       }
       ydr::test::CloseLoopback(fd);
     });
@@ -59,21 +55,27 @@ TEST(ToolSendTest, TheReplyLineIsTakenAsItsBytesAndBounded) {
     const char *what;
     std::string reply;
     int times;
+    bool hold_open;
     int exit_status;
     std::string out;
     const char *message;  // in standard error; "" for none
   };
   const std::vector<Case> cases = {
-      {"a zero byte is part of the line", std::string("a\0b\nmore\n", 9), 1, 0, std::string("a\0b\n", 4), ""},
-      {"a zero byte at the start", std::string("\0\n", 2), 1, 0, std::string("\0\n", 2), ""},
-      {"the line feed alone", "\n", 1, 0, "\n", ""},
-      {"a line that never ends", std::string(1 << 16, 'x'), 64, 1, "", "has no line end within its first 1 MiB"},
+      {"the first line only", "echo: ping\nmore\n", 1, true, 0, "echo: ping\n", ""},
+      {"a zero byte is part of the line", std::string("a\0b\nmore\n", 9), 1, true, 0, std::string("a\0b\n", 4), ""},
+      {"a zero byte at the start", std::string("\0\n", 2), 1, true, 0, std::string("\0\n", 2), ""},
+      {"the line feed alone", "\n", 1, true, 0, "\n", ""},
+      {"a line that never ends", std::string(1 << 16, 'x'), 64, true, 1, "", "has no line end within its first 1 MiB"},
+      {"closed before the line ends", "no line feed", 1, false, 1, "no line feed\n",
+       "closed the connection before ending its line"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    ScriptedServer server(c.reply, c.times);
-    // The timeout is far longer than any of these takes: reaching it is the fault.
-    const ProcessResult result = Ydr({"send", "--timeout", "20", "127.0.0.1", server.port(), "hello\n"});
+    ScriptedServer server(c.reply, c.times, c.hold_open);
+    // The timeout is far longer than any of these takes: reaching it is the fault. The host
+    // is named (localhost) as often as given as an address.
+    const ProcessResult result =
+        Ydr({"send", "--timeout", "20", &c == &cases[0] ? "localhost" : "127.0.0.1", server.port(), "hello\n"});
     EXPECT_EQ(result.exit_status, c.exit_status) << result.err;
     EXPECT_TRUE(result.out == c.out) << result.out.size() << " bytes printed: " << result.out.substr(0, 64);
     EXPECT_EQ(result.err.find("within the timeout"), std::string::npos) << result.err;
@@ -95,6 +97,9 @@ TEST(ToolSendTest, FailuresSayWhy) {
 #if !defined(_WIN32)
   EXPECT_EQ(refused.err, expected + "Connection refused\n");
 #endif
+  const ProcessResult unknown = Ydr({"send", "no-such-host.invalid", "80", "x"});
+  EXPECT_EQ(unknown.exit_status, 1);
+  EXPECT_NE(unknown.err.find("cannot find 'no-such-host.invalid'"), std::string::npos) << unknown.err;
   // More text than the command takes is refused before anything is sent.
   const ProcessResult too_much = Ydr({"send", "127.0.0.1", port}, std::string((1 << 20) + 1, 'x'));
   EXPECT_EQ(too_much.exit_status, 1);
@@ -103,7 +108,8 @@ TEST(ToolSendTest, FailuresSayWhy) {
 
 // A timeout far shorter than a connect: each run ends at once, whichever step it cuts short.
 // (A watchdog thread closing the socket while the connect was still making it hung about one
-// run in fifty.)
+// run in fifty.) A longer one ends the wait for a reply that never comes: the connection is
+// made (the listener's backlog takes it) and the text sent, but nobody answers.
 TEST(ToolSendTest, ATinyTimeoutAlwaysEnds) {
 #if defined(_WIN32)
   constexpr int kRuns = 10;  // a process start costs more there
@@ -119,6 +125,9 @@ TEST(ToolSendTest, ATinyTimeoutAlwaysEnds) {
     EXPECT_EQ(result.exit_status, 1);
     EXPECT_NE(result.err.find("within the timeout"), std::string::npos) << result.err;
   }
+  const ProcessResult waited = Ydr({"send", "--timeout", "0.5", "127.0.0.1", std::to_string(port), "x\n"});
+  EXPECT_EQ(waited.exit_status, 1);
+  EXPECT_NE(waited.err.find("within the timeout"), std::string::npos) << waited.err;
   ydr::test::CloseLoopback(listener);
 }
 

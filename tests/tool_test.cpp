@@ -1,5 +1,5 @@
 // The ydr command as a user runs it: the command table, option forms, usage errors, help in
-// every form, list labels, and sending to a server.
+// every form and list labels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,18 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/loopback.h"
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 using ydr::test::RunProcess;
-
-ydr::test::ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "") {
-  args.insert(args.begin(), YDR_TOOL);
-  return RunProcess(args, {}, input);
-}
+using ydr::test::Ydr;
 
 const std::vector<std::string> kCommands = {"pack", "unpack", "list", "test",   "gz",  "sha1",
                                             "seed", "rsa",    "ven",  "numstr", "send"};
@@ -165,6 +160,8 @@ TEST(ToolTest, BadUsageExitsWithTwoAndNeverBecomesAFile) {
       {"gz", "-x"},
       {"gz", "--level", "3"},
       {"sha1", "--quiet"},
+      {"send", "127.0.0.1", "0"},
+      {"send", "--timeout", "-1", "127.0.0.1", "80", "x"},
   };
   for (const auto &args : cases) {
     SCOPED_TRACE(args.back());
@@ -273,60 +270,5 @@ TEST(ToolTest, FailedOutputExitsWithOne) {
   EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
 }
 #endif
-
-// A server on 127.0.0.1 that answers one connection with `reply` (after reading a little).
-class OneReply {
- public:
-  explicit OneReply(const std::string &reply, bool hold_open = false) {
-    using namespace ydr::test;
-    listener_ = ListenOnLoopback(&port_);
-    EXPECT_NE(listener_, kNoLoopbackSocket);
-    thread_ = std::thread([this, reply, hold_open] {
-      const LoopbackSocket fd = AcceptOne(listener_);
-      char buffer[256];
-      static_cast<void>(ReceiveBytes(fd, buffer, sizeof buffer));
-      if (!reply.empty()) static_cast<void>(SendBytes(fd, reply.data(), reply.size()));
-      if (hold_open) static_cast<void>(ReceiveBytes(fd, buffer, sizeof buffer));  // until the client gives up
-      CloseLoopback(fd);
-    });
-  }
-  ~OneReply() {
-    thread_.join();
-    ydr::test::CloseLoopback(listener_);
-  }
-  std::string port() const { return std::to_string(port_); }
-
- private:
-  ydr::test::LoopbackSocket listener_ = ydr::test::kNoLoopbackSocket;
-  int port_ = 0;
-  std::thread thread_;
-};
-
-TEST(ToolSendTest, NamesTimeoutsAndPartialReplies) {
-  {
-    OneReply server("echo: ping\nmore\n");
-    const auto result = Ydr({"send", "localhost", server.port(), "ping\n"});  // a host name
-    EXPECT_EQ(result.exit_status, 0) << result.err;
-    EXPECT_EQ(result.out, "echo: ping\n");
-  }
-  {
-    OneReply server("no line feed");  // the server closes without ending its line
-    const auto result = Ydr({"send", "127.0.0.1", server.port()}, "x");
-    EXPECT_EQ(result.exit_status, 1);
-    EXPECT_EQ(result.out, "no line feed\n");
-    EXPECT_NE(result.err.find("closed the connection before ending its line"), std::string::npos) << result.err;
-  }
-  {
-    OneReply server("", true);  // never answers: the timeout ends the wait
-    const auto result = Ydr({"send", "--timeout", "0.5", "127.0.0.1", server.port(), "x"});
-    EXPECT_EQ(result.exit_status, 1);
-    EXPECT_NE(result.err.find("within the timeout"), std::string::npos) << result.err;
-  }
-  EXPECT_EQ(Ydr({"send", "127.0.0.1", "0"}).exit_status, 2);
-  EXPECT_EQ(Ydr({"send", "--timeout", "-1", "127.0.0.1", "80", "x"}).exit_status, 2);
-  const auto unknown = Ydr({"send", "no-such-host.invalid", "80", "x"});
-  EXPECT_EQ(unknown.exit_status, 1);
-  EXPECT_NE(unknown.err.find("cannot find 'no-such-host.invalid'"), std::string::npos) << unknown.err;
-}
 
 }  // namespace

@@ -17,51 +17,23 @@
 #include <vector>
 
 #include "tests/support/archive_bytes.h"
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ydr::test::ArchiveMember;
 using ydr::test::BuildArchive;
+using ydr::test::Count;
+using ydr::test::Get32;
+using ydr::test::PathsBelow;
 using ydr::test::ProcessResult;
+using ydr::test::Put32;
 using ydr::test::ReadFile;
 using ydr::test::TempDir;
+using ydr::test::Ydr;
 
-ProcessResult Ydr(const std::vector<std::string> &args) {
-  std::vector<std::string> argv = {YDR_TOOL};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return ydr::test::RunProcess(argv);
-}
-
-std::size_t Count(const std::string &text, const std::string &what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-// Every path below `root` (links listed, never followed); none when it does not exist.
-std::vector<std::string> Tree(const std::string &root) {
-  std::vector<std::string> out;
-  const fs::path top = fs::u8path(root);
-  if (!fs::exists(top)) return out;
-  for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
-    out.push_back(fs::relative(it->path(), top).generic_u8string());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-void Put32(std::string *archive, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*archive)[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
-}
-std::uint32_t Get32(const std::string &archive, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i)
-    value = value << 8 | static_cast<unsigned char>(archive[at + static_cast<std::size_t>(i)]);
-  return value;
-}
 // Where member `i`'s record keeps its data offset and length.
 std::size_t OffsetField(std::size_t i) { return 48 + 32 * i + 4; }
 std::size_t LengthField(std::size_t i) { return 48 + 32 * i + 8; }
@@ -107,7 +79,7 @@ TEST(ToolUnpackTest, SharedDataAreRefusedWhateverElseIsWrong) {
     EXPECT_EQ(unpacked.exit_status, 1);
     EXPECT_NE(unpacked.err.find(std::to_string(c.sharing) + " members share or overlap their data"), std::string::npos)
         << unpacked.err;
-    EXPECT_EQ(Tree(out), std::vector<std::string>{});
+    EXPECT_EQ(PathsBelow(out), std::vector<std::string>{});
 
     const auto start = std::chrono::steady_clock::now();
     const auto tested = Ydr({"test", archive});
@@ -210,7 +182,7 @@ TEST(ToolUnpackTest, MembersLandingOnOnePathKeepTheFirst) {
         << result.err;
     EXPECT_EQ(Count(result.err, "lands on the same file"), 1u) << result.err;
     EXPECT_NE(result.err.find("1 member failed"), std::string::npos) << result.err;
-    for (const std::string &path : Tree(out)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+    for (const std::string &path : PathsBelow(out)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
     // test says what unpack (without --flat) would leave out.
     if (c.options.empty()) {
       const auto tested = Ydr({"test", args[args.size() - 2]});
@@ -251,7 +223,7 @@ TEST(ToolUnpackTest, TwoRunsIntoOneFolderNeverReplaceEachOthersFiles) {
         }
       }
     }
-    EXPECT_EQ(Tree(out).size(), static_cast<std::size_t>(kMembers));  // no temporary left
+    EXPECT_EQ(PathsBelow(out).size(), static_cast<std::size_t>(kMembers));  // no temporary left
   }
 }
 
@@ -277,7 +249,7 @@ TEST(ToolUnpackTest, FewDescriptorsAreEnoughForManyFolders) {
   const auto result = Ydr({"unpack", archive, dir / "out"});
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
   EXPECT_EQ(result.exit_status, 0) << result.err.substr(0, 2000);
-  EXPECT_EQ(Tree(dir / "out").size(), 400u);  // 100 folders, 300 files
+  EXPECT_EQ(PathsBelow(dir / "out").size(), 400u);  // 100 folders, 300 files
   EXPECT_EQ(ReadFile(dir / "out/d42/f142"), "142");
 }
 #endif

@@ -37,7 +37,7 @@ YDR_EXTERN_C_BEGIN
  * number:     the value; below 1 every style but decimal gives an empty numeral.
  * output:     receives the label and its terminator. No size is passed: 22 units always
  *             suffice, except for the extended Roman form, which needs number / 1000 units
- *             more (one 'm' per thousand).
+ *             more (one 'm' per thousand). Null: nothing is written.
  * decoration: null, or three units: [0] the symbol style 129 repeats, [1] an opening and
  *             [2] a closing character; a unit below U+0020 means none.
  * extend:     non-zero selects the extended form (labels grow instead of cycling). */

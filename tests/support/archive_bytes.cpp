@@ -6,10 +6,6 @@
 namespace ydr::test {
 namespace {
 
-void Put32(std::string *out, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*out)[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
-}
-
 std::string Header(std::size_t count) {
   std::string out = "YdrZip 1.0\r\n\x1a";
   out.append(19, '\0');

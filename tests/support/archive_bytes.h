@@ -36,4 +36,16 @@ std::string SharedStreamArchive(int count, const std::string &content);
 // The compressed stream of `content`, as BuildArchive makes it.
 std::string MemberStream(const std::string &content);
 
+// A little-endian field of an archive's bytes (a record's offset or length, say). A store
+// past the end is left out.
+inline void Put32(std::string *bytes, std::size_t at, std::uint32_t value) {
+  if (at + 4 > bytes->size()) return;
+  for (int i = 0; i < 4; ++i) (*bytes)[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+inline std::uint32_t Get32(const std::string &bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  return value;
+}
+
 }  // namespace ydr::test

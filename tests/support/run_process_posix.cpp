@@ -346,51 +346,6 @@ ProcessResult RunProcessWithMemoryLimit(const std::vector<std::string> &argv, st
 
 bool TerminalsAvailable() { return true; }
 
-ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
-                            const std::string &answer) {
-  IgnoreBrokenPipes();
-  ExecStrings exec(argv, {});
-  ProcessResult result;
-  // The child reports a failed exec through this pipe, which a successful one closes.
-  int exec_error[2];
-  if (pipe2(exec_error, O_CLOEXEC) != 0) return result;
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid < 0) {
-    close(exec_error[0]);
-    close(exec_error[1]);
-    ADD_FAILURE() << "cannot make a terminal for " << Describe(exec.arg_strings) << ": " << std::strerror(errno);
-    return result;
-  }
-  if (pid == 0) {
-    execve(exec.args[0], exec.args.data(), exec.envp.data());
-    const int error = errno;
-    static_cast<void>(write(exec_error[1], &error, sizeof error));
-    _exit(127);
-  }
-  close(exec_error[1]);
-  int error = 0;
-  const bool exec_failed = read(exec_error[0], &error, sizeof error) == static_cast<ssize_t>(sizeof error);
-  close(exec_error[0]);
-  if (exec_failed) {
-    close(master);
-    bool late = false;
-    WaitUntil(pid, Clock::now(), &late);
-    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(error);
-    return result;
-  }
-  const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
-  bool answered = prompt.empty();
-  bool late = !ReadTerminal(master, deadline, prompt, answer, &result.out, &answered);
-  close(master);
-  result.exit_status = WaitUntil(pid, deadline, &late);
-  if (late) ReportLate(exec.arg_strings);
-  return result;
-}
-
-}  // namespace ydr::test
-
-namespace ydr::test {
 namespace {
 
 void RecordEnd(int status, InterruptedRun *run) {
@@ -409,6 +364,63 @@ bool Drain(int fd, std::string *sink) {
     }
     return got < 0 && (errno == EAGAIN || errno == EINTR);
   }
+}
+
+// Runs a program on a new pseudo-terminal, with every signal at its default action and none
+// blocked; when `prompt` shows (at once when it is empty), types `keys`. What the program
+// writes there goes to `run->out`; `run->ready` says whether the keys were typed, and
+// `run->echoing` whether the terminal echoes once the program has gone. Returns the wait
+// status, or -1 after failing the test with the reason the program could not start.
+int OnTerminal(const std::vector<std::string> &argv, const std::string &prompt, const std::string &keys,
+               InterruptedRun *run) {
+  IgnoreBrokenPipes();
+  ExecStrings exec(argv, {});
+  // The child reports a failed exec through this pipe, which a successful one closes.
+  int exec_error[2];
+  if (pipe2(exec_error, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "cannot make a pipe for " << Describe(exec.arg_strings) << ": " << std::strerror(errno);
+    return -1;
+  }
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) {
+    const int error = errno;
+    close(exec_error[0]);
+    close(exec_error[1]);
+    ADD_FAILURE() << "cannot make a terminal for " << Describe(exec.arg_strings) << ": " << std::strerror(error);
+    return -1;
+  }
+  if (pid == 0) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(s, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(exec.args[0], exec.args.data(), exec.envp.data());
+    const int error = errno;
+    static_cast<void>(write(exec_error[1], &error, sizeof error));
+    _exit(127);
+  }
+  close(exec_error[1]);
+  int error = 0;
+  const bool exec_failed = read(exec_error[0], &error, sizeof error) == static_cast<ssize_t>(sizeof error);
+  close(exec_error[0]);
+  bool late = false;
+  if (exec_failed) {
+    close(master);
+    WaitStatusUntil(pid, Clock::now(), &late);
+    ADD_FAILURE() << "cannot start " << Describe(exec.arg_strings) << ": " << std::strerror(error);
+    return -1;
+  }
+  const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
+  run->ready = prompt.empty();
+  late = !ReadTerminal(master, deadline, prompt, keys, &run->out, &run->ready);
+  const int status = WaitStatusUntil(pid, deadline, &late);
+  if (late) ReportLate(exec.arg_strings);
+  // The terminal's settings outlive the program while this side stays open.
+  termios settings{};
+  run->echoing = tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  close(master);
+  return status;
 }
 
 }  // namespace
@@ -449,31 +461,21 @@ InterruptedRun RunAndInterrupt(const std::vector<std::string> &argv, const std::
   return run;
 }
 
+ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
+                            const std::string &answer) {
+  InterruptedRun run;
+  const int status = OnTerminal(argv, prompt, answer, &run);
+  ProcessResult result;
+  result.out = run.out;
+  result.exit_status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
 InterruptedRun TypeInTerminal(const std::vector<std::string> &argv, const std::string &prompt,
                               const std::string &keys) {
-  IgnoreBrokenPipes();
-  ExecStrings exec(argv, {});
   InterruptedRun run;
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid < 0) return run;
-  if (pid == 0) {
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(s, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    execve(exec.args[0], exec.args.data(), exec.envp.data());
-    _exit(127);
-  }
-  const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
-  bool late = !ReadTerminal(master, deadline, prompt, keys, &run.out, &run.ready);
-  const int status = WaitStatusUntil(pid, deadline, &late);
-  if (late) ReportLate(exec.arg_strings);
-  // The terminal's settings outlive the program while this side stays open.
-  termios settings{};
-  run.echoing = tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
-  close(master);
-  RecordEnd(status, &run);
+  const int status = OnTerminal(argv, prompt, keys, &run);
+  if (status != -1) RecordEnd(status, &run);
   return run;
 }
 

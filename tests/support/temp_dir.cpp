@@ -58,17 +58,7 @@ TempDir::~TempDir() {
   fs::remove_all(P(path_), ignored);
 }
 
-std::string TempDir::operator/(const std::string &relative) const {
-#if defined(_WIN32)
-  std::string path = path_ + "\\" + relative;
-  for (char &c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-#else
-  return path_ + "/" + relative;
-#endif
-}
+std::string TempDir::operator/(const std::string &relative) const { return CommandPath(path_ + "/" + relative); }
 
 std::string TempDir::MakeDir(const std::string &relative) const {
   std::string full = *this / relative;

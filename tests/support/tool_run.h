@@ -1,0 +1,41 @@
+// Runs the command under test: YDR_TOOL, which the build defines for each test program that
+// includes this.
+#pragma once
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/run_process.h"
+
+namespace ydr::test {
+
+// `input` on its standard input; in `cwd` when given.
+inline ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "", const std::string &cwd = "") {
+  args.insert(args.begin(), YDR_TOOL);
+  return RunProcess(args, {}, input, cwd);
+}
+
+// How many times `what` occurs in `text` (a message the command should say once, say).
+inline std::size_t Count(const std::string &text, const std::string &what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Every path below `root`, relative, with '/', sorted; links listed, never followed. None
+// when `root` does not exist.
+inline std::vector<std::string> PathsBelow(const std::string &root) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> out;
+  const fs::path top = fs::u8path(root);
+  if (!fs::exists(top)) return out;
+  for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
+    out.push_back(fs::relative(it->path(), top).generic_u8string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace ydr::test
