@@ -193,6 +193,7 @@ class GzFile(io.BufferedIOBase):
             try:
                 if self._own is not None:
                     self._own.close()
+                    self._file = None
             finally:
                 super().close()
 
