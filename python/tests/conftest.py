@@ -74,7 +74,7 @@ def ydr_command():
     path = os.environ.get("YDR_COMMAND") or shutil.which("ydr")
     if not path or not os.path.exists(path):
         pytest.skip("the ydr command is not built here (set YDR_COMMAND)")
-    return path
+    return os.path.abspath(path)
 
 
 def run_command(command, *args, cwd=None):
