@@ -50,7 +50,8 @@ groups[python]="
   python3-numpy       # buffer-protocol inputs in the tests
   python3-distributed # dask.distributed: the cluster example
   python3-pip         # pip install --no-build-isolation python/
-  python3-setuptools
+  python3-setuptools  # the package's build (setup.py drives CMake)
+  python3-wheel
   python3-venv        # the install test's virtual environment
 "
 # The 32-bit x86 build, run under an emulator (no 32-bit code runs natively on some
