@@ -38,18 +38,35 @@ std::size_t SizeHint(const ByteView &view) {
   return std::min(stated, view.size() * 1032 + 64) + 1;
 }
 
+// The bytes object is made first, at the size the trailer states, and filled without the
+// GIL: its pages are first touched there, by the decoder, so two threads decompressing at
+// once do not queue for the GIL to copy their results. Only data whose trailer misstates
+// the size (concatenated streams, say) go through a second buffer.
 py::bytes Decompress(const py::object &data) {
   auto view = std::make_unique<ByteView>(data);
   const ByteView &bytes = *view;
   GzReader reader(MemorySource(bytes.data(), bytes.size()), true, YDR_GZ_MEM_LARGE, std::move(view));
-  std::string out;
+  const std::size_t hint = SizeHint(bytes);
+  PyObject *out = PyBytes_FromStringAndSize(nullptr, static_cast<py::ssize_t>(hint));
+  if (out == nullptr) throw py::error_already_set();
+  auto result = py::reinterpret_steal<py::object>(out);
+  std::string more;
+  long long got;
   bool ok;
   {
     py::gil_scoped_release nogil;
-    ok = reader.ReadAll(&out, SizeHint(bytes));
+    got = reader.Fill(reinterpret_cast<std::uint8_t *>(PyBytes_AS_STRING(out)), hint);
+    ok = got >= 0;
+    if (ok && static_cast<std::size_t>(got) == hint) ok = reader.ReadAll(&more, hint);
   }
   if (!ok) reader.RaiseFailure();
-  return py::bytes(out);
+  if (!more.empty()) {
+    more.insert(0, PyBytes_AS_STRING(out), hint);
+    return py::bytes(more);
+  }
+  PyObject *shrunk = result.release().ptr();
+  if (_PyBytes_Resize(&shrunk, static_cast<py::ssize_t>(got)) != 0) throw py::error_already_set();
+  return py::reinterpret_steal<py::bytes>(shrunk);
 }
 
 unsigned int Crc32(const py::object &data, unsigned int value) {
