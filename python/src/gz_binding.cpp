@@ -56,7 +56,7 @@ py::bytes Decompress(const py::object &data) {
   {
     py::gil_scoped_release nogil;
     got = reader.Fill(reinterpret_cast<std::uint8_t *>(PyBytes_AS_STRING(out)), hint);
-    ok = got >= 0;
+    ok = got >= 0 && !reader.failed();
     if (ok && static_cast<std::size_t>(got) == hint) ok = reader.ReadAll(&more, hint);
   }
   if (!ok) reader.RaiseFailure();

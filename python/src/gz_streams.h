@@ -71,6 +71,8 @@ class GzReader {
   bool eof() const { return finished_ && failure_ == Failure::kNone; }
   std::uint64_t streams() const { return streams_; }
   std::uint64_t delivered() const { return delivered_; }
+  // Whether a failure is kept, to be raised (after the bytes before it, from Fill).
+  bool failed() const { return failure_pending_; }
 
   // Marks the reader as done before it starts (an archive's empty member).
   void SetEmpty() { finished_ = true; }
