@@ -105,7 +105,9 @@ class ArchiveReader {
     }
     switch (status) {
       case zip::IndexStatus::kOk: break;
-      case zip::IndexStatus::kNotAnArchive: Close(); Raise(ErrorKind::kArchiveError, "'" + path + "' is not an archive");
+      case zip::IndexStatus::kNotAnArchive:
+        Close();
+        Raise(ErrorKind::kArchiveError, "'" + path + "' is not an archive");
       case zip::IndexStatus::kReadFailed: {
         const int error = errno;
         Close();
@@ -182,10 +184,11 @@ class ArchiveReader {
     zip::StreamStatus status;
     {
       py::gil_scoped_release nogil;
-      status = zip::UnpackStream(file_, {m.data_offset, m.compressed_length}, true, [&](const void *data, std::size_t n) {
-        out.append(static_cast<const char *>(data), n);
-        return true;
-      });
+      status =
+          zip::UnpackStream(file_, {m.data_offset, m.compressed_length}, true, [&](const void *data, std::size_t n) {
+            out.append(static_cast<const char *>(data), n);
+            return true;
+          });
     }
     RaiseStatus(i, status);
     return py::bytes(out);
@@ -253,7 +256,7 @@ class ArchiveReader {
       case zip::StreamStatus::kOk: return;
       case zip::StreamStatus::kNoDecompressor:
       case zip::StreamStatus::kSinkFailed: throw std::bad_alloc();
-      case zip::StreamStatus::kCorrupt: Raise(ErrorKind::kDataError, Label(i) + ": " + zip::Describe(status));
+      case zip::StreamStatus::kCorrupt:
       case zip::StreamStatus::kTrailerMismatch: Raise(ErrorKind::kDataError, Label(i) + ": " + zip::Describe(status));
     }
   }
@@ -294,11 +297,13 @@ struct ArchiveReader::Unpacking {
       platform::FolderProblem ignored;
       const int folder = folders.Get(components, false, &ignored);
       if (folder < 0) continue;
-      if (const auto identity = platform::DestinationFolder::IdentityAt(folder, name)) replaceable.emplace(path, *identity);
+      if (const auto identity = platform::DestinationFolder::IdentityAt(folder, name))
+        replaceable.emplace(path, *identity);
     }
     if (existing != Existing::kRefuse || count == 0) return "";
     return std::to_string(count) + (count == 1 ? " file to unpack exists" : " files to unpack exist") +
-           " already (the first: '" + first + "'); nothing was unpacked. Pass overwrite=True to replace them or "
+           " already (the first: '" + first +
+           "'); nothing was unpacked. Pass overwrite=True to replace them or "
            "keep=True to skip them";
   }
 
@@ -351,8 +356,8 @@ struct ArchiveReader::Unpacking {
     const int fd = folders.CreateTemporary(folder, name, &temporary, &problem);
     if (fd < 0) return "cannot create the file: " + problem.Describe();
     std::string sink_error;
-    const zip::StreamStatus status =
-        zip::UnpackStream(archive.file_, {m.data_offset, m.compressed_length}, true, [&](const void *data, std::size_t n) {
+    const zip::StreamStatus status = zip::UnpackStream(
+        archive.file_, {m.data_offset, m.compressed_length}, true, [&](const void *data, std::size_t n) {
           if (bytes_out + n > max_output) {
             sink_error = "unpacking it would pass the output limit";
             return false;
@@ -381,9 +386,8 @@ struct ArchiveReader::Unpacking {
       why = problem.kind == platform::FolderProblem::kLink ? "a symbolic link is in its place (left as it is)"
             : problem.kind == platform::FolderProblem::kNotRegular
                 ? "a folder, pipe or device is in its place (left as it is)"
-            : problem.kind == platform::FolderProblem::kExists
-                ? "a file is in its place (left as it is)"
-                : "cannot put the file in place: " + problem.Describe();
+            : problem.kind == platform::FolderProblem::kExists ? "a file is in its place (left as it is)"
+                                                               : "cannot put the file in place: " + problem.Describe();
       ok = false;
     }
     if (!ok) {
@@ -396,8 +400,8 @@ struct ArchiveReader::Unpacking {
 };
 
 std::vector<std::pair<std::size_t, std::string>> ArchiveReader::Extract(const std::vector<std::size_t> &chosen,
-                                                         const std::string &dest_path, bool flat, int existing_mode,
-                                                         std::uint64_t max_output) {
+                                                                        const std::string &dest_path, bool flat,
+                                                                        int existing_mode, std::uint64_t max_output) {
   Check();
   if (shared_ > 0) {
     Raise(ErrorKind::kArchiveError, std::to_string(shared_) +

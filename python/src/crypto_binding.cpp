@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf16.h"
 #include "python/src/binding.h"
 #include "ydr/numstr.h"
 #include "ydr/rsa.h"
@@ -136,7 +137,8 @@ py::bytes Rsa(int operation, const py::object &data, const std::string &key) {
 }
 
 std::u16string Utf16(const py::str &text) {
-  const py::object encoded = py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text.ptr(), "utf-16-le", "strict"));
+  const py::object encoded =
+      py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text.ptr(), "utf-16-le", "strict"));
   if (!encoded) throw py::error_already_set();
   const std::string bytes = encoded.cast<std::string>();
   std::u16string units(bytes.size() / 2, u'\0');
@@ -144,15 +146,7 @@ std::u16string Utf16(const py::str &text) {
   return units;
 }
 
-py::str FromUtf16(const unsigned short *units) {
-  std::size_t n = 0;
-  while (units[n] != 0) ++n;
-  int order = -1;  // little-endian, as the library writes its units in host order on x86
-  const py::object text = py::reinterpret_steal<py::object>(
-      PyUnicode_DecodeUTF16(reinterpret_cast<const char *>(units), static_cast<py::ssize_t>(n * 2), "replace", &order));
-  if (!text) throw py::error_already_set();
-  return text;
-}
+py::str FromUtf16(const unsigned short *units) { return py::str(platform::Utf8FromWide(units)); }
 
 // A document encryption key: kinds 1 to 4 (VENCreate), or 0 for the AES-128 ECB object
 // keyed by the password's first 8 units (VENLVOCreate).
@@ -212,7 +206,8 @@ py::str NumString(unsigned int style, int number, const py::object &decoration, 
   unsigned short deco[3] = {0, 0, 0};
   if (!decoration.is_none()) {
     const std::u16string units = Utf16(decoration.cast<py::str>());
-    if (units.size() != 3) throw py::value_error("decoration is three characters: the repeated symbol, opening, closing");
+    if (units.size() != 3)
+      throw py::value_error("decoration is three characters: the repeated symbol, opening, closing");
     for (int i = 0; i < 3; ++i) deco[i] = units[static_cast<std::size_t>(i)];
   }
   YdrMakeNumString(style, number, out.data(), decoration.is_none() ? nullptr : deco, extend ? 1 : 0);
@@ -229,8 +224,8 @@ void BindCrypto(py::module_ &m) {
       .def("copy", &Sha1::Copy);
 
   py::class_<SeedContext>(m, "SeedContext")
-      .def(py::init<const py::bytes &, unsigned int, const py::object &, bool, bool>(), py::arg("key"),
-           py::arg("mode"), py::arg("iv"), py::arg("padding"), py::arg("encrypt"))
+      .def(py::init<const py::bytes &, unsigned int, const py::object &, bool, bool>(), py::arg("key"), py::arg("mode"),
+           py::arg("iv"), py::arg("padding"), py::arg("encrypt"))
       .def("update", &SeedContext::Update, py::arg("data"))
       .def("finalize", &SeedContext::Finalize);
 
@@ -238,9 +233,10 @@ void BindCrypto(py::module_ &m) {
 
   py::class_<VenKey>(m, "VenKey")
       .def(py::init<int, const py::str &>(), py::arg("kind"), py::arg("password"))
-      .def("encrypt", [](VenKey &key, const py::object &buffer) { return key.Apply(buffer, true); }, py::arg("buffer"))
-      .def("decrypt", [](VenKey &key, const py::object &buffer) { return key.Apply(buffer, false); },
-           py::arg("buffer"));
+      .def(
+          "encrypt", [](VenKey &key, const py::object &buffer) { return key.Apply(buffer, true); }, py::arg("buffer"))
+      .def(
+          "decrypt", [](VenKey &key, const py::object &buffer) { return key.Apply(buffer, false); }, py::arg("buffer"));
 
   m.def("ven_make_password", [](const py::bytes &password) {
     const std::string text = password;

@@ -34,7 +34,8 @@ py::bytes Compress(const py::object &data, int level) {
 std::size_t SizeHint(const ByteView &view) {
   if (view.size() < 8) return 0;
   const std::uint8_t *t = view.data() + view.size() - 4;
-  const std::size_t stated = std::size_t{t[0]} | std::size_t{t[1]} << 8 | std::size_t{t[2]} << 16 | std::size_t{t[3]} << 24;
+  const std::size_t stated =
+      std::size_t{t[0]} | std::size_t{t[1]} << 8 | std::size_t{t[2]} << 16 | std::size_t{t[3]} << 24;
   return std::min(stated, view.size() * 1032 + 64) + 1;
 }
 

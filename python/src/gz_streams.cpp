@@ -138,12 +138,14 @@ class Range final : public Buffered {
 
 class PyFile final : public Buffered {
  public:
-  explicit PyFile(py::object file) : file_(std::move(file)) {
-    readinto_ = py::hasattr(file_, "readinto");
-  }
+  explicit PyFile(py::object file) : file_(std::move(file)) { readinto_ = py::hasattr(file_, "readinto"); }
   ~PyFile() override {
-    py::gil_scoped_acquire gil;
-    file_ = py::object();
+    // The file's reference is dropped under the GIL, whichever thread ends the reader.
+    try {
+      py::gil_scoped_acquire gil;
+      file_ = py::object();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): nothing can be done about it in a destructor
+    }
   }
 
  protected:
@@ -151,8 +153,8 @@ class PyFile final : public Buffered {
     py::gil_scoped_acquire gil;
     try {
       if (readinto_) {
-        const py::object got = file_.attr("readinto")(
-            py::memoryview::from_memory(to, static_cast<py::ssize_t>(size), false));
+        const py::object got =
+            file_.attr("readinto")(py::memoryview::from_memory(to, static_cast<py::ssize_t>(size), false));
         if (got.is_none()) return 0;  // a non-blocking file with nothing yet: taken as its end
         const auto n = got.cast<long long>();
         if (n < 0 || static_cast<std::size_t>(n) > size) throw py::value_error("readinto() returned a bad count");
@@ -291,7 +293,8 @@ void GzReader::RaiseFailure() {
       PyErr_SetFromErrno(PyExc_OSError);
       throw py::error_already_set();
     case Failure::kTruncated:
-      Raise(ErrorKind::kTruncated, "the compressed data ends before the stream does (cut short, or damaged near its end)");
+      Raise(ErrorKind::kTruncated,
+            "the compressed data ends before the stream does (cut short, or damaged near its end)");
     case Failure::kTrailer:
       Raise(ErrorKind::kDataError, "the CRC-32 or length in the stream's trailer does not match the data");
     case Failure::kCorrupt:
