@@ -218,8 +218,11 @@ class ArchiveReader {
     const std::string why = Undecodable(i);
     if (!why.empty()) Raise(ErrorKind::kDataError, Label(i) + ": " + why);
     const zip::MemberRecord &m = index_.members[i];
-    auto reader = std::make_unique<GzReader>(RangeSource(fileno(file_), m.data_offset, m.compressed_length), false,
-                                             YDR_GZ_MEM_LARGE);
+    // The member's reader reads through a descriptor of its own: it may outlive the archive.
+    const int fd = fcntl(fileno(file_), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) RaiseErrno(errno, path_);
+    auto reader =
+        std::make_unique<GzReader>(RangeSource(fd, m.data_offset, m.compressed_length), false, YDR_GZ_MEM_LARGE);
     if (IsEmptyMember(m)) reader->SetEmpty();
     return reader;
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -112,6 +113,9 @@ class Descriptor final : public Buffered {
 class Range final : public Buffered {
  public:
   Range(int fd, std::uint64_t offset, std::uint64_t length) : fd_(fd), offset_(offset), left_(length) {}
+  ~Range() override { static_cast<void>(close(fd_)); }  // read only
+  Range(const Range &) = delete;
+  Range &operator=(const Range &) = delete;
 
  protected:
   long long Read(std::uint8_t *to, std::size_t size) override {
@@ -309,6 +313,7 @@ std::size_t GzReader::ReadInto(const py::object &buffer) {
   long long got;
   {
     py::gil_scoped_release nogil;
+    const std::lock_guard<std::mutex> one_at_a_time(mutex_);  // taken without the GIL: a source may need it
     got = Fill(view.data(), view.size());
   }
   if (got < 0) RaiseFailure();
@@ -321,6 +326,7 @@ py::bytes GzReader::Read(long long size) {
   bool ok;
   {
     py::gil_scoped_release nogil;
+    const std::lock_guard<std::mutex> one_at_a_time(mutex_);  // taken without the GIL: a source may need it
     if (size < 0) {
       ok = ReadAll(&out, 0);
     } else {
@@ -335,6 +341,8 @@ py::bytes GzReader::Read(long long size) {
 }
 
 void GzReader::Close() {
+  py::gil_scoped_release nogil;
+  const std::lock_guard<std::mutex> one_at_a_time(mutex_);  // taken without the GIL: a source may need it
   if (stream_ != nullptr) static_cast<void>(YdrGZCloseRead(stream_));
   stream_ = nullptr;
   closed_ = true;
@@ -395,12 +403,14 @@ void GzWriter::Write(const py::object &data) {
   bool ok;
   {
     py::gil_scoped_release nogil;
+    const std::lock_guard<std::mutex> one_at_a_time(mutex_);  // taken without the GIL: a source may need it
     ok = Compress(view.data(), view.size());
   }
   if (!ok) throw std::bad_alloc();
 }
 
 py::bytes GzWriter::Take() {
+  const std::lock_guard<std::mutex> one_at_a_time(mutex_);  // Compress never waits for the GIL
   py::bytes out(output_);
   output_.clear();
   return out;
@@ -410,6 +420,7 @@ py::bytes GzWriter::Close() {
   bool ok;
   {
     py::gil_scoped_release nogil;
+    const std::lock_guard<std::mutex> one_at_a_time(mutex_);  // taken without the GIL: a source may need it
     ok = Finish();
   }
   if (!ok) throw std::bad_alloc();

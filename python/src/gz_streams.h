@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "python/src/binding.h"
@@ -48,8 +49,8 @@ class Source {
 std::unique_ptr<Source> MemorySource(const std::uint8_t *data, std::size_t size);
 // A descriptor read from where it stands to its end (the caller's; not closed here).
 std::unique_ptr<Source> DescriptorSource(int fd);
-// `length` bytes of a descriptor from `offset`, read by position (the descriptor's place
-// does not move, so several sources may share one descriptor).
+// `length` bytes of a descriptor from `offset`, read by position. The source owns the
+// descriptor (a duplicate, say, so that it outlives the archive it came from) and closes it.
 std::unique_ptr<Source> RangeSource(int fd, std::uint64_t offset, std::uint64_t length);
 // A Python object with readinto() or read().
 std::unique_ptr<Source> PyFileSource(py::object file);
@@ -101,6 +102,7 @@ class GzReader {
   bool failure_pending_ = false;  // kept until the bytes before it are taken
   std::uint64_t streams_ = 0;
   std::uint64_t delivered_ = 0;
+  std::mutex mutex_;  // one call at a time decodes (threads sharing a reader take turns)
 };
 
 // Compresses what it is given; the stream's bytes gather until taken.
@@ -134,6 +136,7 @@ class GzWriter {
   bool failed_ = false;
   bool finished_ = false;
   std::uint64_t taken_in_ = 0;
+  std::mutex mutex_;  // one call at a time compresses
 };
 
 // Memory levels are 0, 1 and 2; anything else is a ValueError.

@@ -39,6 +39,8 @@ def test_infolist_reads_names_sizes_and_crcs(tmp_path):
         with pytest.raises(KeyError):
             archive.getinfo("missing")
         assert archive.testzip() == "gone"
+        member = archive.open("docs/a.txt")
+    assert member.read() == b"alpha " * 1000  # a member's reader outlives its archive
 
 
 def test_what_the_writer_makes_reads_back_by_the_format_and_by_the_command(tmp_path, ydr_command):
