@@ -224,3 +224,23 @@ def test_files_that_are_not_archives_and_writers_that_fail(tmp_path):
         with pytest.raises(ValueError, match="in the archive already"):
             archive.writestr("a\\b.txt", b"2")
     assert tree(tmp_path) == ["dup.ydz", "existing.ydz", "x.ydz"]
+
+
+def test_writing_modes_names_and_flat_unpacking(tmp_path):
+    path = write(tmp_path, "a.ydz", b"an old file")
+    with Archive(path, "w") as archive:  # 'w' replaces the file, once the new archive is whole
+        archive.write(tmp_path / "a.ydz", "old/copy")  # the old file's bytes, read before the replacement
+        archive.writestr("deep/er/name.txt", "text, as UTF-8: é")
+        (tmp_path / "folder").mkdir()
+        archive.write(tmp_path / "folder", "only/the/folder")
+        with pytest.raises(ValueError, match="259"):
+            archive.writestr("x" * 260, b"")
+        with pytest.raises(ValueError):
+            archive.read("old/copy")  # not open for reading
+    with Archive(path) as archive:
+        assert archive.namelist() == ["old/copy", "deep/er/name.txt", "only/the/folder/"]
+        assert archive.read("old/copy") == b"an old file"
+        archive.extractall(tmp_path / "flat", flat=True)
+        assert archive.extract("deep/er/name.txt", tmp_path / "one", flat=True) == str(tmp_path / "one" / "name.txt")
+    assert tree(tmp_path / "flat") == ["copy", "name.txt"]
+    assert (tmp_path / "flat" / "name.txt").read_text("utf-8") == "text, as UTF-8: é"

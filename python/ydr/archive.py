@@ -155,12 +155,14 @@ class Archive:
     def open(self, name):
         """A binary file object that decodes the member as it is read (bounded memory); the
         CRC-32 and length are checked at its end (DataError when they do not match)."""
+        self._need_reader()
         info = self.getinfo(name)
         raw = _RawStream(self._reader.open(info.index))
         return io_buffered(raw)
 
     def read(self, name):
         """The member's bytes, checked against its CRC-32 and length."""
+        self._need_reader()
         return self._reader.read(self.getinfo(name).index)
 
     def test(self):
