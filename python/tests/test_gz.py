@@ -200,3 +200,23 @@ def test_levels_outside_the_memory_levels_are_refused():
     for level in (-1, 3, 9):
         with pytest.raises(ValueError):
             ydr.gz.compress(b"x", level)
+
+
+def test_the_gil_is_released_while_a_stream_is_read():
+    # The reader decodes a stream from a pipe in one call, which needs the whole stream; this
+    # thread feeds the pipe a piece at a time, and needs the GIL between pieces. Were the GIL
+    # held through the reader's call, neither could go on.
+    data = CORPUS["noise"] * 4
+    stream = ydr.gz.compress(data)
+    assert len(stream) > 16 * 65536  # many times what a pipe holds
+    read_end, write_end = os.pipe()
+    result = {}
+    reader = threading.Thread(target=lambda: result.update(data=ydr.gz.open(read_end).read()))
+    reader.start()
+    view = memoryview(stream)
+    while view:
+        view = view[os.write(write_end, view[:65536]):]
+    os.close(write_end)
+    reader.join(60)
+    os.close(read_end)
+    assert result.get("data") == data
