@@ -19,8 +19,10 @@ from ._errors import DataError, Error, TruncatedError
 
 __all__ = ["compress", "decompress", "crc32", "open", "GzFile", "DataError", "TruncatedError", "Error"]
 
-# How much compressed input the readers ask for at once, and the read buffer of GzFile.
+# The read buffer of GzFile, and the most of one write compressed before its output goes
+# to the file (large enough for the library's writer to share it among threads).
 READ_BUFFER_SIZE = 128 * 1024
+WRITE_PIECE_SIZE = 16 << 20
 
 
 def compress(data, level=0):
@@ -159,9 +161,13 @@ class GzFile(io.BufferedIOBase):
             raise ValueError("I/O operation on closed file")
         if self._reading:
             raise io.UnsupportedOperation("not open for writing")
-        self._writer.write(data)
-        self._emit(self._writer.take())
-        return memoryview(data).nbytes
+        view = memoryview(data).cast("B")
+        # Large writes go in pieces, each piece's output to the file before the next, so
+        # memory stays bounded; the stream is the same however it is split.
+        for at in range(0, len(view), WRITE_PIECE_SIZE):
+            self._writer.write(view[at:at + WRITE_PIECE_SIZE])
+            self._emit(self._writer.take())
+        return len(view)
 
     def _emit(self, out):
         if not out:

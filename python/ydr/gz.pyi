@@ -8,6 +8,7 @@ ReadableBuffer = Any  # bytes, bytearray, memoryview, array.array, numpy arrays 
 _File = Union[str, bytes, os.PathLike[str], os.PathLike[bytes], int, IO[bytes]]
 
 READ_BUFFER_SIZE: int
+WRITE_PIECE_SIZE: int
 
 def compress(data: ReadableBuffer, level: int = ...) -> bytes: ...
 def decompress(data: ReadableBuffer) -> bytes: ...
