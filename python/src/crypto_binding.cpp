@@ -2,6 +2,8 @@
 // layer over the library's exports.
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -84,16 +86,23 @@ class SeedContext {
     if (finished_) throw py::value_error("the cipher context is finalized");
     const ByteView view(data);
     std::string out(view.size() + 32, '\0');
-    unsigned int written = 0;
-    unsigned int code;
+    std::size_t done = 0;
+    unsigned int code = YDR_SEED_OK;
     {
       py::gil_scoped_release nogil;
-      auto *to = reinterpret_cast<unsigned char *>(out.data());
-      code = encrypt_ ? YDR_SEED_EncUpdate(&state_, view.data(), static_cast<unsigned int>(view.size()), to, &written)
-                      : YDR_SEED_DecUpdate(&state_, view.data(), static_cast<unsigned int>(view.size()), to, &written);
+      // The library counts in unsigned ints: larger inputs go in pieces of 1 GiB.
+      for (std::size_t at = 0; at < view.size() && code == YDR_SEED_OK;) {
+        const auto n = static_cast<unsigned int>(std::min<std::size_t>(view.size() - at, 1u << 30));
+        unsigned int written = 0;
+        auto *to = reinterpret_cast<unsigned char *>(out.data()) + done;
+        code = encrypt_ ? YDR_SEED_EncUpdate(&state_, view.data() + at, n, to, &written)
+                        : YDR_SEED_DecUpdate(&state_, view.data() + at, n, to, &written);
+        done += written;
+        at += n;
+      }
     }
     Check(code);
-    out.resize(written);
+    out.resize(done);
     return py::bytes(out);
   }
   py::bytes Finalize() {
