@@ -131,6 +131,7 @@ py::bytes Rsa(int operation, const py::object &data, const std::string &key) {
                                         YDR_RSA_Encrypt_PrivateKey, YDR_RSA_Decrypt_PrivateKey};
   if (operation < 0 || operation > 3) throw py::value_error("no such RSA operation");
   const ByteView view(data);
+  if (view.size() > 2048) Raise(ErrorKind::kCipherError, "RSA takes at most one modulus of input (2048 bytes here)");
   std::vector<unsigned char> out(2048);  // a 16384-bit modulus
   unsigned int written;
   {
