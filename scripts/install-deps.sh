@@ -52,7 +52,8 @@ groups[python]="
   python3-pip         # pip install --no-build-isolation python/
   python3-setuptools  # the package's build (setup.py drives CMake)
   python3-wheel
-  python3-venv        # the install test's virtual environment
+  python3-venv        # a virtual environment to pip install the package into
+  openssl             # the RSA tests' peer (makes keys, encrypts, decrypts and signs)
 "
 # The 32-bit x86 build, run under an emulator (no 32-bit code runs natively on some
 # machines of this kind).
