@@ -82,7 +82,7 @@ test-release: release
 test-python:
 	@$(DEPS) test python
 	cmake --preset release -DYDR_BUILD_PYTHON=ON $(WERROR) >/dev/null
-	cmake --build --preset release --target _ydr ydr
+	cmake --build --preset release --target ydr_python ydr
 	ctest --preset release -R '^python\.' --output-on-failure
 
 # The 32-bit build proves the record layouts, counters and offsets at run time (GoogleTest
@@ -123,7 +123,7 @@ bench: release
 	@$(DEPS) bench python
 	bash scripts/run-benchmarks.sh build/release
 	cmake --preset release -DYDR_BUILD_PYTHON=ON >/dev/null
-	cmake --build --preset release --target _ydr
+	cmake --build --preset release --target ydr_python
 	PYTHONPATH=build/release/python /usr/bin/python3 bench/python_bench.py
 
 # Every fuzz target for FUZZ_SECONDS (the stream and archive targets three times as long),

@@ -30,7 +30,7 @@ class BuildWithExtension(build_py):
                      f"-DPython3_EXECUTABLE={sys.executable}"]
         configure += shlex.split(os.environ.get("YDR_CMAKE_ARGS", ""))
         subprocess.check_call(configure)
-        subprocess.check_call(["cmake", "--build", str(build), "--target", "_ydr"])
+        subprocess.check_call(["cmake", "--build", str(build), "--target", "ydr_python"])
         target = Path(self.build_lib) / "ydr"
         target.mkdir(parents=True, exist_ok=True)
         built = build / "python" / "ydr"

@@ -124,7 +124,13 @@ class ArchiveReader {
   ArchiveReader(const ArchiveReader &) = delete;
   ArchiveReader &operator=(const ArchiveReader &) = delete;
 
+  // Closes the file, or, while other threads read it (their calls run without the GIL),
+  // once the last of them is done; no new call starts meanwhile.
   void Close() {
+    if (active_ > 0) {
+      closing_ = true;
+      return;
+    }
     if (file_ != nullptr) static_cast<void>(std::fclose(file_));  // read only
     file_ = nullptr;
   }
@@ -177,6 +183,7 @@ class ArchiveReader {
 
   py::bytes Read(std::size_t i) {
     Check();
+    const InUse in_use(*this);
     const std::string why = Undecodable(i);
     if (!why.empty()) Raise(ErrorKind::kDataError, Label(i) + ": " + why);
     const zip::MemberRecord &m = index_.members[i];
@@ -197,6 +204,7 @@ class ArchiveReader {
   // Decodes member `i` without keeping its bytes: None when it checks out, else the reason.
   std::optional<std::string> Test(std::size_t i) {
     Check();
+    const InUse in_use(*this);
     std::string why = Undecodable(i);
     if (index_.members.at(i).flag == zip::kFlagFolder || index_.members[i].flag == zip::kFlagRemoved) {
       if (places_[i] == zip::DataPlace::kInside || places_[i] == zip::DataPlace::kNone) return std::nullopt;
@@ -239,8 +247,22 @@ class ArchiveReader {
   struct Unpacking;
 
   void Check() const {
-    if (file_ == nullptr) throw py::value_error("the archive is closed");
+    if (file_ == nullptr || closing_) throw py::value_error("the archive is closed");
   }
+  // A call that reads the file without the GIL: the file stays open until it ends. Made and
+  // ended with the GIL held.
+  struct InUse {
+    explicit InUse(ArchiveReader &reader) : reader(reader) { ++reader.active_; }
+    ~InUse() {
+      if (--reader.active_ == 0 && reader.closing_) {
+        reader.closing_ = false;
+        reader.Close();
+      }
+    }
+    InUse(const InUse &) = delete;
+    InUse &operator=(const InUse &) = delete;
+    ArchiveReader &reader;
+  };
   std::string Label(std::size_t i) const {
     const zip::MemberRecord &m = index_.members.at(i);
     if (m.name.empty()) return "member " + std::to_string(i);
@@ -269,6 +291,8 @@ class ArchiveReader {
   zip::ArchiveIndex index_;
   std::vector<zip::DataPlace> places_;
   std::size_t cut_off_ = 0, shared_ = 0;
+  int active_ = 0;  // calls reading the file without the GIL
+  bool closing_ = false;
 };
 
 // One extraction run, without the GIL.
@@ -406,6 +430,7 @@ std::vector<std::pair<std::size_t, std::string>> ArchiveReader::Extract(const st
                                                                         const std::string &dest_path, bool flat,
                                                                         int existing_mode, std::uint64_t max_output) {
   Check();
+  const InUse in_use(*this);
   if (shared_ > 0) {
     Raise(ErrorKind::kArchiveError, std::to_string(shared_) +
                                         " members share or overlap their data; such an archive could unpack into "

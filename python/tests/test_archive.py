@@ -4,6 +4,7 @@ hostile archives the command's tests use, through extractall."""
 
 import os
 import random
+import threading
 import zlib
 
 import pytest
@@ -247,3 +248,30 @@ def test_writing_modes_names_and_flat_unpacking(tmp_path):
         assert archive.extract("deep/er/name.txt", tmp_path / "one", flat=True) == str(tmp_path / "one" / "name.txt")
     assert tree(tmp_path / "flat") == ["copy", "name.txt"]
     assert (tmp_path / "flat" / "name.txt").read_text("utf-8") == "text, as UTF-8: é"
+
+
+def test_threads_read_members_at_once_and_a_close_waits_for_them(tmp_path):
+    contents = [random.Random(i).randbytes(1 << 20) * 3 for i in range(4)]
+    path = write(tmp_path, "big.ydz", build_archive([(f"m{i}", 1, c) for i, c in enumerate(contents)]))
+    archive = Archive(path)
+    outcomes = []
+
+    def reader(i):
+        try:
+            for _ in range(20):
+                assert archive.read(f"m{i}") == contents[i]
+                assert archive.test() == []
+            outcomes.append("done")
+        except ValueError as error:  # the archive was closed between two calls
+            assert "closed" in str(error)
+            outcomes.append("closed")
+
+    threads = [threading.Thread(target=reader, args=(i,)) for i in range(4)]
+    for t in threads:
+        t.start()
+    archive.close()
+    for t in threads:
+        t.join()
+    assert len(outcomes) == 4
+    with pytest.raises(ValueError, match="closed"):
+        archive.read("m0")

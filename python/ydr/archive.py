@@ -98,6 +98,7 @@ class Archive:
         self.mode = mode
         self._reader = None
         self._writer = None
+        self._closed = False
         if mode == "r":
             self._reader = _ydr.ArchiveReader(os.fsencode(self.filename))
             self._infos = [ArchiveInfo(*record, index) for index, record in enumerate(self._reader.members())]
@@ -123,9 +124,9 @@ class Archive:
 
     def close(self):
         """Closes the archive; an archive being written is written and moved into place."""
+        self._closed = True
         if self._reader is not None:
-            self._reader.close()
-            self._reader = None
+            self._reader.close()  # after the calls other threads have under way
         if self._writer is not None:
             writer, self._writer = self._writer, None
             writer.close()
@@ -134,6 +135,8 @@ class Archive:
     def _need_reader(self):
         if self._reader is None:
             raise ValueError("the archive is not open for reading")
+        if self._closed:
+            raise ValueError("the archive is closed")
 
     def namelist(self):
         self._need_reader()
