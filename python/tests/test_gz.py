@@ -4,6 +4,8 @@ writes, concatenated streams, damaged and cut data, every kind of buffer, and fi
 import array
 import io
 import os
+import subprocess
+import sys
 import threading
 import zlib
 
@@ -220,3 +222,27 @@ def test_the_gil_is_released_while_a_stream_is_read():
     reader.join(60)
     os.close(read_end)
     assert result.get("data") == data
+
+
+def test_reading_a_large_stream_keeps_memory_bounded(tmp_path):
+    # 512 MiB decoded from a file in 1 MiB reads, in a process of its own: its peak memory
+    # stays far below what the stream holds.
+    path = tmp_path / "zeros.gz"
+    with ydr.gz.open(path, "wb") as f:
+        piece = bytes(1 << 20)
+        for _ in range(512):
+            f.write(piece)
+    script = (
+        "import resource, sys, ydr.gz\n"
+        "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss\n"
+        "total = 0\n"
+        "with ydr.gz.open(sys.argv[1]) as f:\n"
+        "    while piece := f.read(1 << 20):\n"
+        "        total += len(piece)\n"
+        "print(total, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)\n"
+    )
+    result = subprocess.run([sys.executable, "-c", script, str(path)], capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    total, grown_kib = map(int, result.stdout.split())
+    assert total == 512 << 20
+    assert grown_kib < 64 * 1024
