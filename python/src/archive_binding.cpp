@@ -187,18 +187,32 @@ class ArchiveReader {
     const std::string why = Undecodable(i);
     if (!why.empty()) Raise(ErrorKind::kDataError, Label(i) + ": " + why);
     const zip::MemberRecord &m = index_.members[i];
-    std::string out;
+    // The bytes object is made at the size the trailer states and filled without the GIL;
+    // only a member whose trailer misstates it (which then fails its check) spills over.
+    const std::size_t hint = std::min<std::size_t>(StatedSize(m), std::size_t{m.compressed_length} * 1032 + 64);
+    PyObject *out = PyBytes_FromStringAndSize(nullptr, static_cast<py::ssize_t>(hint));
+    if (out == nullptr) throw py::error_already_set();
+    auto result = py::reinterpret_steal<py::object>(out);
+    char *const bytes = PyBytes_AS_STRING(out);
+    std::size_t filled = 0;
+    std::string spill;
     zip::StreamStatus status;
     {
       py::gil_scoped_release nogil;
       status =
           zip::UnpackStream(file_, {m.data_offset, m.compressed_length}, true, [&](const void *data, std::size_t n) {
-            out.append(static_cast<const char *>(data), n);
+            const std::size_t fits = std::min(n, hint - filled);
+            std::memcpy(bytes + filled, data, fits);
+            filled += fits;
+            spill.append(static_cast<const char *>(data) + fits, n - fits);
             return true;
           });
     }
     RaiseStatus(i, status);
-    return py::bytes(out);
+    if (!spill.empty()) return py::bytes(std::string(bytes, filled) + spill);
+    PyObject *shrunk = result.release().ptr();
+    if (_PyBytes_Resize(&shrunk, static_cast<py::ssize_t>(filled)) != 0) throw py::error_already_set();
+    return py::reinterpret_steal<py::bytes>(shrunk);
   }
 
   // Decodes member `i` without keeping its bytes: None when it checks out, else the reason.
@@ -270,6 +284,13 @@ class ArchiveReader {
   }
   bool ReadAt(std::uint64_t offset, void *to, std::size_t size) const {
     return ::pread(fileno(file_), to, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+  }
+  // The length a packed member's trailer states (0 when it cannot be read).
+  std::size_t StatedSize(const zip::MemberRecord &m) const {
+    unsigned char length[4];
+    if (m.compressed_length < 8 || !ReadAt(m.data_offset + m.compressed_length - 4, length, 4)) return 0;
+    return std::size_t{length[0]} | std::size_t{length[1]} << 8 | std::size_t{length[2]} << 16 |
+           std::size_t{length[3]} << 24;
   }
   bool IsEmptyMember(const zip::MemberRecord &m) const {
     unsigned char bytes[sizeof kEmptyMemberStream];
