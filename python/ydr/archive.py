@@ -21,6 +21,7 @@ their data is refused before anything is written.
 A written archive appears under its name only when ``close`` has written all of it.
 """
 
+import io
 import os
 import stat
 import warnings
@@ -161,7 +162,7 @@ class Archive:
         self._need_reader()
         info = self.getinfo(name)
         raw = _RawStream(self._reader.open(info.index))
-        return io_buffered(raw)
+        return io.BufferedReader(raw, _READ_BUFFER_SIZE)
 
     def read(self, name):
         """The member's bytes, checked against its CRC-32 and length."""
@@ -294,8 +295,3 @@ class Archive:
             else:
                 warnings.warn(f"{entry.path}: left out: not a regular file or folder")
 
-
-def io_buffered(raw):
-    import io
-
-    return io.BufferedReader(raw, _READ_BUFFER_SIZE)
