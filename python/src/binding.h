@@ -17,7 +17,7 @@ namespace py = pybind11;
 
 // A read-only (or, with `writable`, writable) view of an object's bytes: bytes, bytearray,
 // memoryview, array.array, a contiguous numpy array. No copy is made; a non-contiguous
-// object is refused with TypeError.
+// object is refused (its exporter raises: BufferError, or ValueError from numpy).
 class ByteView {
  public:
   explicit ByteView(const py::handle &object, bool writable = false);
