@@ -10,6 +10,8 @@
 #   test-asan      the whole suite built by clang under AddressSanitizer and UBSan   1.4 min
 #   test-strict    the debug suite beside the strict base library (tests/strict_base) 1.1 min
 #   test-release   optimised build (benchmarks too), every test                      1.5 min
+#   test-python    the Python package's extension in the release build, its pytest
+#                  suite and the cluster example (dask, 2 local worker processes)     0.5 min
 #   test-i386      the suite built for 32-bit x86 (gcc -m32), run under qemu-i386    3.6 min
 #   test-windows   the DLLs and ydr.exe for 32- and 64-bit Windows (mingw-w64): the export
 #                  tables checked, the 64-bit suite run under wine beside each base
@@ -18,7 +20,7 @@
 # Under CI (CI=true) warnings are errors. Timed fuzzing is `make fuzz` (the test suite replays
 # every fuzz target's seeds and kept findings in each build above).
 
-.PHONY: all demo test test-lint test-dev test-asan test-strict test-release test-portable test-i386 test-windows \
+.PHONY: all demo test test-lint test-dev test-asan test-strict test-release test-python test-portable test-i386 test-windows \
         test-win32 build release bench fuzz format clean
 
 WERROR := $(if $(filter true 1,$(CI)),-DYDR_WERROR=ON,)
@@ -44,7 +46,7 @@ demo:
 	cmake --build --preset release --target ydr YdrBM70 YdrBL70
 	bash scripts/demo.sh build/release/bin/ydr
 
-test: test-lint test-dev test-portable test-asan test-strict test-release test-i386 test-windows
+test: test-lint test-dev test-portable test-asan test-strict test-release test-python test-i386 test-windows
 
 test-lint:
 	@$(DEPS) test
@@ -74,6 +76,14 @@ test-strict:
 
 test-release: release
 	ctest --preset release
+
+# The Python package (python/): the extension module built in the release build, then the
+# pytest suite, which runs the cluster example (examples/archive_table.py) on a local cluster.
+test-python:
+	@$(DEPS) test python
+	cmake --preset release -DYDR_BUILD_PYTHON=ON $(WERROR) >/dev/null
+	cmake --build --preset release --target ydr_python ydr
+	ctest --preset release -R '^python\.' --output-on-failure
 
 # The 32-bit build proves the record layouts, counters and offsets at run time (GoogleTest
 # built from its sources for -m32; the tests whose peer is libcrypto are left out and say so).
@@ -110,8 +120,11 @@ test-win32:
 	bash scripts/test-win32.sh
 
 bench: release
-	@$(DEPS) bench
+	@$(DEPS) bench python
 	bash scripts/run-benchmarks.sh build/release
+	cmake --preset release -DYDR_BUILD_PYTHON=ON >/dev/null
+	cmake --build --preset release --target ydr_python
+	PYTHONPATH=build/release/python /usr/bin/python3 bench/python_bench.py
 
 # Every fuzz target for FUZZ_SECONDS (the stream and archive targets three times as long),
 # then the command's invariant fuzzer for FUZZ_CASES generated archives.

@@ -42,6 +42,20 @@ groups[bench]="
   gzip
   pigz                # the parallel peer of ydr gz
 "
+# The Python package (python/) and its tests: the extension's headers, pytest, and
+# dask.distributed for the example that spreads an archive check over a cluster.
+groups[python]="
+  python3-dev         # Python.h for the extension
+  pybind11-dev        # the binding's C++ layer
+  python3-pytest
+  python3-numpy       # buffer-protocol inputs in the tests
+  python3-distributed # dask.distributed: the cluster example
+  python3-pip         # pip install --no-build-isolation python/
+  python3-setuptools  # the package's build (setup.py drives CMake)
+  python3-wheel
+  python3-venv        # a virtual environment to pip install the package into
+  openssl             # the RSA tests' peer (makes keys, encrypts, decrypts and signs)
+"
 # The 32-bit x86 build, run under an emulator (no 32-bit code runs natively on some
 # machines of this kind).
 groups[i386]="

@@ -1,0 +1,277 @@
+"""ydr.archive against archives built byte by byte with zlib's streams, against the format
+read back by its description, against the command on the same archives, and against the
+hostile archives the command's tests use, through extractall."""
+
+import os
+import random
+import threading
+import zlib
+
+import pytest
+
+import ydr
+from conftest import build_archive, read_archive, run_command, tree, zlib_stream
+from ydr.archive import Archive
+
+
+def write(tmp_path, name, data):
+    path = tmp_path / name
+    path.write_bytes(data)
+    return path
+
+
+MEMBERS = [("docs\\", 3, None), ("docs\\a.txt", 1, b"alpha " * 1000), ("docs\\empty", 1, b""),
+           ("b.bin", 1, bytes(range(256)) * 50), ("gone", 2, None), ("\uc548\ub155.txt", 1, "안녕".encode())]
+
+
+def test_infolist_reads_names_sizes_and_crcs(tmp_path):
+    path = write(tmp_path, "a.ydz", build_archive(MEMBERS))
+    with Archive(path) as archive:
+        assert archive.namelist() == ["docs/", "docs/a.txt", "docs/empty", "b.bin", "gone", "안녕.txt"]
+        for info, (name, flag, content) in zip(archive.infolist(), MEMBERS):
+            assert info.flag == flag and info.is_dir() == (flag == 3)
+            if flag == 1:
+                assert (info.file_size, info.CRC) == (len(content), zlib.crc32(content))
+                assert archive.read(info.filename) == content
+                with archive.open(info) as member:
+                    assert member.read() == content
+        with pytest.raises(ydr.DataError, match="never packed"):
+            archive.read("gone")
+        with pytest.raises(KeyError):
+            archive.getinfo("missing")
+        assert archive.testzip() == "gone"
+        member = archive.open("docs/a.txt")
+    assert member.read() == b"alpha " * 1000  # a member's reader outlives its archive
+
+
+def test_what_the_writer_makes_reads_back_by_the_format_and_by_the_command(tmp_path, ydr_command):
+    path = tmp_path / "w.ydz"
+    contents = {"top.txt": b"top", "f/one.bin": os.urandom(70000), "f/g/two.txt": b"two " * 5000, "f/zero": b""}
+    with Archive(path, "w") as archive:
+        archive.writestr("f/", b"")
+        for name, data in contents.items():
+            archive.writestr(name, data)
+    stored = read_archive(path.read_bytes())
+    assert [(n, f) for n, f, _ in stored] == [("f\\", 3)] + [(n.replace("/", "\\"), 1) for n in contents]
+    assert [c for _, f, c in stored if f == 1] == list(contents.values())
+    result = run_command(ydr_command, "unpack", path, tmp_path / "out")
+    assert result.returncode == 0, result.stderr
+    for name, data in contents.items():
+        assert (tmp_path / "out" / name).read_bytes() == data
+
+
+def test_a_file_packs_to_the_commands_bytes_and_a_tree_to_the_same_archive_on_any_threads(tmp_path, ydr_command):
+    source = tmp_path / "src"
+    (source / "d" / "e").mkdir(parents=True)
+    for i in range(30):
+        (source / "d" / f"f{i:02}.txt").write_bytes(b"line %d\n" % i * (i * 100))
+    (source / "d" / "e" / "noise").write_bytes(os.urandom(3 << 20))
+    (source / "empty").write_bytes(b"")
+    os.symlink("..", source / "d" / "e" / "loop")  # a folder reached again through a link
+    os.mkfifo(source / "d" / "pipe")
+    single = source / "d" / "f07.txt"
+    assert run_command(ydr_command, "pack", tmp_path / "cmd.ydz", "f07.txt", cwd=source / "d").returncode == 0
+    with Archive(tmp_path / "py.ydz", "w") as archive:
+        archive.write(single, "f07.txt")
+    assert (tmp_path / "py.ydz").read_bytes() == (tmp_path / "cmd.ydz").read_bytes()
+
+    made = []
+    for threads in (1, 2, 5):
+        with pytest.warns(UserWarning, match="pipe: left out"):
+            with Archive(tmp_path / f"t{threads}.ydz", "w") as archive:
+                archive.write_tree(source, threads=threads)
+        made.append((tmp_path / f"t{threads}.ydz").read_bytes())
+    assert made[0] == made[1] == made[2]
+    assert run_command(ydr_command, "test", tmp_path / "t2.ydz").returncode == 0
+    with Archive(tmp_path / "t2.ydz") as archive:
+        assert archive.read("src/d/e/noise") == (source / "d" / "e" / "noise").read_bytes()
+        assert len(archive.namelist()) == 1 + 1 + 30 + 1 + 1 + 1
+
+
+def test_stored_names_are_folded_below_the_destination(tmp_path):
+    members = [("d2\\f.txt", 1, b"1"), ("/abs/g.txt", 1, b"2"), ("C:\\w\\h.txt", 1, b"3"),
+               ("../../../i.txt", 1, b"4"), ("\\\\server\\share\\j.txt", 1, b"5"), ("a/./b/../k.txt", 1, b"6")]
+    path = write(tmp_path, "names.ydz", build_archive(members))
+    (tmp_path / "dest").mkdir()
+    with Archive(path) as archive:
+        archive.extractall(tmp_path / "dest" / "out")
+        assert archive.extract("../../../i.txt", tmp_path / "one") == str(tmp_path / "one" / "i.txt")
+    expected = {"d2/f.txt": b"1", "abs/g.txt": b"2", "w/h.txt": b"3", "i.txt": b"4",
+                "server/share/j.txt": b"5", "a/k.txt": b"6"}
+    for name, content in expected.items():
+        assert (tmp_path / "dest" / "out" / name).read_bytes() == content
+    assert tree(tmp_path / "dest") == sorted(["out"] + [f"out/{p}" for p in
+                                               ["d2", "abs", "w", "server", "server/share", "a"] + list(expected)])
+
+
+def test_planted_links_and_pipes_are_never_written_through(tmp_path):
+    outside = tmp_path / "outside"
+    outside.mkdir()
+    (outside / "secret.txt").write_bytes(b"keep me")
+    dest = tmp_path / "dest"
+    dest.mkdir()
+    os.symlink(outside, dest / "linked")
+    os.symlink(outside / "secret.txt", dest / "file-link.txt")
+    os.mkfifo(dest / "pipe.txt")
+    path = write(tmp_path, "a.ydz", build_archive([
+        ("linked\\new.txt", 1, b"x"), ("linked\\secret.txt", 1, b"overwritten"), ("file-link.txt", 1, b"overwritten"),
+        ("pipe.txt", 1, b"blocked?"), ("linked\\", 3, None), ("fine\\ok.txt", 1, b"fine")]))
+    with Archive(path) as archive:
+        with pytest.raises(ydr.Error, match="exist already"):
+            archive.extractall(dest)
+        assert not (dest / "fine").exists()
+        with pytest.raises(ydr.ExtractError) as raised:
+            archive.extractall(dest, overwrite=True)
+    assert sorted(name for name, _ in raised.value.failures) == sorted(
+        ["linked/new.txt", "linked/secret.txt", "file-link.txt", "pipe.txt", "linked/"])
+    assert (outside / "secret.txt").read_bytes() == b"keep me"
+    assert tree(outside) == ["secret.txt"]
+    assert os.path.islink(dest / "file-link.txt") and not os.path.isfile(dest / "pipe.txt")
+    assert (dest / "fine" / "ok.txt").read_bytes() == b"fine"
+    assert not [p for p in tree(dest) if "ydr" in p.lower() or ".part" in p or p.startswith(".")]
+
+
+def damaged_streams():
+    good = zlib_stream(b"g" * 20000 + b"tail")
+    corrupt = bytearray(zlib_stream(b"corrupt member data " * 3))
+    corrupt[0] = 0xFF  # block type 3
+    mismatch = bytearray(zlib_stream(b"trailer mismatch"))
+    mismatch[-6] ^= 1
+    return {"corrupt.txt": (bytes(corrupt), "damaged"), "mismatch.txt": (bytes(mismatch), "CRC-32 or length"),
+            "short.txt": (good[: len(good) // 2], "damaged or incomplete")}
+
+
+@pytest.mark.parametrize("name", sorted(damaged_streams()))
+def test_damaged_members_are_named_and_never_left_under_their_names(tmp_path, name, ydr_command):
+    stream, reason = damaged_streams()[name]
+    path = write(tmp_path, "bad.ydz", build_archive([("before.txt", 1, b"ok"), (name, 1, None, stream),
+                                                      ("after.txt", 1, b"ok")]))
+    with Archive(path) as archive:
+        with pytest.raises(ydr.ExtractError) as raised:
+            archive.extractall(tmp_path / "out")
+        assert raised.value.failures == [(name, raised.value.failures[0][1])]
+        assert reason in raised.value.failures[0][1]
+        assert archive.test() == raised.value.failures
+        with pytest.raises(ydr.DataError):
+            archive.read(name)
+        with pytest.raises(ydr.DataError):
+            archive.open(name).read()
+    assert tree(tmp_path / "out") == ["after.txt", "before.txt"]
+    assert run_command(ydr_command, "test", path).returncode == 1  # the command agrees
+
+
+def test_cut_short_and_sharing_archives(tmp_path):
+    contents = [random.Random(i).randbytes(3000) for i in range(20)]
+    whole = build_archive([(f"m{i}", 1, content) for i, content in enumerate(contents)])
+    cut = write(tmp_path, "cut.ydz", whole[: len(whole) // 2])
+    with Archive(cut) as archive:
+        with pytest.raises(ydr.ExtractError) as raised:
+            archive.extractall(tmp_path / "cut-out")
+        assert [name for name, _ in raised.value.failures] == [f"m{i}" for i in range(9, 20)]
+        assert all("cut short" in why for _, why in raised.value.failures)
+        assert archive.read("m0") == contents[0]
+    assert tree(tmp_path / "cut-out") == [f"m{i}" for i in range(9)]
+
+    bomb = bytearray(build_archive([(f"copy{i}", 1, bytes(1 << 20) if i == 0 else b"") for i in range(30)]))
+    for i in range(1, 30):
+        bomb[48 + 32 * i + 4:48 + 32 * i + 12] = bomb[48 + 4:48 + 12]
+    path = write(tmp_path, "bomb.ydz", bytes(bomb))
+    with Archive(path) as archive:
+        with pytest.raises(ydr.ArchiveError, match="overlap"):
+            archive.extractall(tmp_path / "bomb-out")
+        assert "share" in archive.test()[1][1]
+    assert not (tmp_path / "bomb-out").exists()  # refused before anything was written
+
+
+def test_output_limits_existing_files_and_members_on_one_path(tmp_path):
+    big = write(tmp_path, "big.ydz", build_archive([("small", 1, b"s"), ("large", 1, b"z" * (5 << 20))]))
+    with Archive(big) as archive:
+        with pytest.raises(ydr.ExtractError, match="output limit"):
+            archive.extractall(tmp_path / "capped", max_output=1 << 20)
+        assert tree(tmp_path / "capped") == ["small"]
+        archive.extractall(tmp_path / "roomy", max_output=6 << 20)
+
+    same = write(tmp_path, "same.ydz", build_archive([("d\\x.txt", 1, b"first"), ("d/x.txt", 1, b"second"),
+                                                      ("y.txt", 1, b"new y")]))
+    dest = tmp_path / "dest"
+    (dest / "d").mkdir(parents=True)
+    (dest / "y.txt").write_bytes(b"mine")
+    with Archive(same) as archive:
+        with pytest.raises(ydr.Error, match="exist"):
+            archive.extractall(dest)
+        assert (dest / "y.txt").read_bytes() == b"mine" and tree(dest) == ["d", "y.txt"]
+        for options, y in (({"keep": True}, b"mine"), ({"overwrite": True}, b"new y")):
+            with pytest.raises(ydr.ExtractError, match="same file"):
+                archive.extractall(dest, **options)
+            assert (dest / "d" / "x.txt").read_bytes() == b"first"
+            assert (dest / "y.txt").read_bytes() == y
+
+
+def test_files_that_are_not_archives_and_writers_that_fail(tmp_path):
+    for content in (b"", b"YdrZip", b"PK\x03\x04" + bytes(60)):
+        with pytest.raises(ydr.ArchiveError, match="not an archive"):
+            Archive(write(tmp_path, "x.ydz", content))
+    with pytest.raises(FileNotFoundError):
+        Archive(tmp_path / "missing.ydz")
+    assert not ydr.archive.is_archive(tmp_path / "x.ydz")
+
+    existing = write(tmp_path, "existing.ydz", b"mine")
+    with pytest.raises(FileExistsError):
+        Archive(existing, "x")
+    with pytest.raises(RuntimeError):
+        with Archive(tmp_path / "never.ydz", "w") as archive:
+            archive.writestr("a", b"a")
+            raise RuntimeError("the block failed")
+    assert not (tmp_path / "never.ydz").exists()  # nothing half-written
+    with Archive(tmp_path / "dup.ydz", "w") as archive:
+        archive.writestr("a/b.txt", b"1")
+        with pytest.raises(ValueError, match="in the archive already"):
+            archive.writestr("a\\b.txt", b"2")
+    assert tree(tmp_path) == ["dup.ydz", "existing.ydz", "x.ydz"]
+
+
+def test_writing_modes_names_and_flat_unpacking(tmp_path):
+    path = write(tmp_path, "a.ydz", b"an old file")
+    with Archive(path, "w") as archive:  # 'w' replaces the file, once the new archive is whole
+        archive.write(tmp_path / "a.ydz", "old/copy")  # the old file's bytes, read before the replacement
+        archive.writestr("deep/er/name.txt", "text, as UTF-8: é")
+        (tmp_path / "folder").mkdir()
+        archive.write(tmp_path / "folder", "only/the/folder")
+        with pytest.raises(ValueError, match="259"):
+            archive.writestr("x" * 260, b"")
+        with pytest.raises(ValueError):
+            archive.read("old/copy")  # not open for reading
+    with Archive(path) as archive:
+        assert archive.namelist() == ["old/copy", "deep/er/name.txt", "only/the/folder/"]
+        assert archive.read("old/copy") == b"an old file"
+        archive.extractall(tmp_path / "flat", flat=True)
+        assert archive.extract("deep/er/name.txt", tmp_path / "one", flat=True) == str(tmp_path / "one" / "name.txt")
+    assert tree(tmp_path / "flat") == ["copy", "name.txt"]
+    assert (tmp_path / "flat" / "name.txt").read_text("utf-8") == "text, as UTF-8: é"
+
+
+def test_threads_read_members_at_once_and_a_close_waits_for_them(tmp_path):
+    contents = [random.Random(i).randbytes(1 << 20) * 3 for i in range(4)]
+    path = write(tmp_path, "big.ydz", build_archive([(f"m{i}", 1, c) for i, c in enumerate(contents)]))
+    archive = Archive(path)
+    outcomes = []
+
+    def reader(i):
+        try:
+            for _ in range(20):
+                assert archive.read(f"m{i}") == contents[i]
+                assert archive.test() == []
+            outcomes.append("done")
+        except ValueError as error:  # the archive was closed between two calls
+            assert "closed" in str(error)
+            outcomes.append("closed")
+
+    threads = [threading.Thread(target=reader, args=(i,)) for i in range(4)]
+    for t in threads:
+        t.start()
+    archive.close()
+    for t in threads:
+        t.join()
+    assert len(outcomes) == 4
+    with pytest.raises(ValueError, match="closed"):
+        archive.read("m0")
