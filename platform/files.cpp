@@ -1,4 +1,7 @@
+// The parts of the file services that are the same on every system.
 #include "platform/files.h"
+
+#include <cerrno>
 
 namespace ydr::platform {
 
@@ -12,6 +15,14 @@ bool HasDrive(std::string_view path) {
 
 bool HasDrive(const portable::WChar *path, std::size_t length) {
   return length >= 2 && IsDriveLetter(path[0]) && path[1] == ':';
+}
+
+std::FILE *OpenRegularStream(const std::string &path, const OpenFor &how, OpenProblem *problem) {
+  const int fd = OpenRegularFile(path, how, problem);
+  if (fd < 0) return nullptr;
+  std::FILE *file = StreamFromDescriptor(fd, StreamMode(how));
+  if (file == nullptr) problem->error = errno;
+  return file;
 }
 
 }  // namespace ydr::platform

@@ -145,17 +145,6 @@ int OpenRegularFile(const std::string &path, const OpenFor &how, OpenProblem *pr
   return fd;
 }
 
-std::FILE *OpenRegularStream(const std::string &path, const OpenFor &how, OpenProblem *problem) {
-  const int fd = OpenRegularFile(path, how, problem);
-  if (fd < 0) return nullptr;
-  std::FILE *file = fdopen(fd, StreamMode(how));
-  if (file == nullptr) {
-    problem->error = errno;
-    close(fd);
-  }
-  return file;
-}
-
 long long ReadAt(std::FILE *file, std::uint64_t offset, void *buffer, std::size_t size) {
   const int fd = fileno(file);
   if (fd < 0) {  // a stream without a file (in memory): through the stream after all

@@ -184,17 +184,6 @@ int OpenRegularFile(const std::string &path, const OpenFor &how, OpenProblem *pr
   return fd;
 }
 
-std::FILE *OpenRegularStream(const std::string &path, const OpenFor &how, OpenProblem *problem) {
-  const int fd = OpenRegularFile(path, how, problem);
-  if (fd < 0) return nullptr;
-  std::FILE *file = _fdopen(fd, StreamMode(how));
-  if (file == nullptr) {
-    problem->error = errno;
-    _close(fd);
-  }
-  return file;
-}
-
 // Positioned reads on the file's own handle: one ReadFile with its offset in an OVERLAPPED
 // record, which works on handles opened for ordinary (synchronous) reading too.
 long long ReadAt(std::FILE *file, std::uint64_t offset, void *buffer, std::size_t size) {

@@ -73,24 +73,21 @@ py::bytes Decompress(const py::object &data) {
 unsigned int Crc32(const py::object &data, unsigned int value) {
   const ByteView view(data);
   unsigned int reg = ~value;
-  const std::uint8_t *p = view.data();
-  std::size_t left = view.size();
-  if (left < (1 << 16)) {
-    // Short inputs: the GIL's round trip would cost more than the CRC.
-    while (left > 0) {
+  const auto update = [&] {
+    const std::uint8_t *p = view.data();
+    for (std::size_t left = view.size(); left > 0;) {
       const auto n = static_cast<unsigned int>(std::min<std::size_t>(left, 1u << 30));
       value = YdrGZUpdateCRC(&reg, p, n);
       p += n;
       left -= n;
     }
-    return value;
-  }
-  py::gil_scoped_release nogil;
-  while (left > 0) {
-    const auto n = static_cast<unsigned int>(std::min<std::size_t>(left, 1u << 30));
-    value = YdrGZUpdateCRC(&reg, p, n);
-    p += n;
-    left -= n;
+  };
+  // Short inputs keep the GIL: its round trip would cost more than the CRC.
+  if (view.size() < (1 << 16)) {
+    update();
+  } else {
+    py::gil_scoped_release nogil;
+    update();
   }
   return value;
 }
