@@ -49,7 +49,9 @@ int ReadBounded(YDRGZ, void *user, void *buffer, int count) {
 bool IsEmptyMemberStream(std::FILE *archive, const UnpackRange &range) {
   if (range.length != sizeof kEmptyMemberStream && range.length != UINT64_MAX) return false;
   unsigned char bytes[sizeof kEmptyMemberStream];
-  return platform::SeekStream(archive, range.offset) && std::fread(bytes, 1, sizeof bytes, archive) == sizeof bytes &&
+  // A positioned read, as every other read of a member: the stream's position is shared by
+  // the threads that unpack members of one archive.
+  return platform::ReadAt(archive, range.offset, bytes, sizeof bytes) == static_cast<long long>(sizeof bytes) &&
          std::memcmp(bytes, kEmptyMemberStream, sizeof bytes) == 0;
 }
 
