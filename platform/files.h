@@ -66,6 +66,8 @@ bool CloseDescriptor(int fd);
 // One read or write of at most `size` bytes: the count done, or -1.
 long ReadDescriptor(int fd, void *buffer, std::size_t size);
 long WriteDescriptor(int fd, const void *buffer, std::size_t size);
+// Writes all `size` bytes, across short writes and interrupted calls; false on failure.
+bool WriteAllToDescriptor(int fd, const void *buffer, std::size_t size);
 
 // Whether a backslash in a path divides folders, as '/' does (Windows), or may be part of a
 // file's name (POSIX).

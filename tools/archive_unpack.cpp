@@ -82,19 +82,6 @@ bool ParseSize(const std::string &text, std::uint64_t *size) {
   return true;
 }
 
-// Writes everything, across short writes and interruptions.
-bool WriteAll(int fd, const void *data, std::size_t size) {
-  const auto *bytes = static_cast<const unsigned char *>(data);
-  while (size > 0) {
-    const long n = platform::WriteDescriptor(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Both separators are one for matching: a pattern may say docs/*.txt or docs\*.txt.
 zip::Name WithBackslashes(zip::Name text) {
   for (auto &unit : text) {
@@ -212,7 +199,7 @@ bool Unpacker::File(const zip::MemberRecord &member, std::vector<std::string> co
           sink_error = "unpacking it would pass the --max-output limit";
           return false;
         }
-        if (!WriteAll(fd, data, size)) {
+        if (!platform::WriteAllToDescriptor(fd, data, size)) {
           sink_error = std::string("cannot write the file: ") + std::strerror(errno);
           return false;
         }

@@ -63,18 +63,6 @@ std::string JoinedPath(const std::vector<std::string> &components) {
   return path;
 }
 
-bool WriteAll(int fd, const void *data, std::size_t size) {
-  const auto *bytes = static_cast<const unsigned char *>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 const char *PlaceWords(zip::DataPlace place) {
   switch (place) {
     case zip::DataPlace::kCutOff: return "its data lie past the end of the archive (it was cut short)";
@@ -406,7 +394,7 @@ struct ArchiveReader::Unpacking {
             sink_error = "unpacking it would pass the output limit";
             return false;
           }
-          if (!WriteAll(fd, data, n)) {
+          if (!platform::WriteAllToDescriptor(fd, data, n)) {
             sink_error = std::string("cannot write the file: ") + std::strerror(errno);
             return false;
           }
