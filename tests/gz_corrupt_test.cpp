@@ -3,13 +3,10 @@
 // reads or writes outside its buffers, never loops.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "gz/reader_failure.h"
 #include "tests/support/guarded_buffer.h"
 #include "tests/support/gz_streams.h"
 #include "ydr/gz.h"
@@ -17,248 +14,154 @@
 namespace ydr::test {
 namespace {
 
+using gz::InflateStatus;
+
 // A dynamic block with simple codes, for building corrupt variants: bit-length codes 0..15
-// all 4 bits long (so each code length is sent as itself in 4 bits); literal/length symbols
+// all 4 bits long (each code length is sent as itself in 4 bits); literal/length symbols
 // 0..225 of 8 bits and 226..285 of 9 bits; distance symbols 0, 1 of 4 bits and 2..29 of 5.
 struct DynamicBlock {
   int hlit = 286;
   int hdist = 30;
-  std::vector<int> bitlen_lengths = std::vector<int>(19, 0);  // by symbol
+  std::vector<int> bitlen_lengths = std::vector<int>(19, 4);  // by symbol
   std::vector<int> lengths;                                   // hlit + hdist, as sent
-  bool raw_lengths = false;  // lengths holds bit-length symbols and their extra bits as pairs
 
   DynamicBlock() {
-    for (int s = 0; s < 16; ++s) bitlen_lengths[static_cast<std::size_t>(s)] = 4;
+    bitlen_lengths[16] = bitlen_lengths[17] = bitlen_lengths[18] = 0;
     for (int s = 0; s < 286; ++s) lengths.push_back(s < 226 ? 8 : 9);
     for (int s = 0; s < 30; ++s) lengths.push_back(s < 2 ? 4 : 5);
   }
-
-  void WriteHeader(BitStream &b, bool final) const {
-    static const int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    b.Bits(final ? 1 : 0, 1);
-    b.Bits(2, 2);
-    b.Bits(static_cast<std::uint32_t>(hlit - 257), 5);
-    b.Bits(static_cast<std::uint32_t>(hdist - 1), 5);
-    b.Bits(15, 4);  // all 19 bit-length code lengths
-    for (int s : kOrder) b.Bits(static_cast<std::uint32_t>(bitlen_lengths[static_cast<std::size_t>(s)]), 3);
-    if (raw_lengths) {
-      for (std::size_t i = 0; i + 1 < lengths.size(); i += 2) {
-        b.Code(static_cast<std::uint32_t>(lengths[i]), 4);
-        const int extra_bits = lengths[i] == 16 ? 2 : lengths[i] == 17 ? 3 : 7;
-        if (lengths[i] >= 16) b.Bits(static_cast<std::uint32_t>(lengths[i + 1]), extra_bits);
-      }
-    } else {
-      for (int length : lengths) b.Code(static_cast<std::uint32_t>(length), 4);
-    }
+  // A distance code of one symbol of `length` bits.
+  DynamicBlock &OneDistance(int length) {
+    hdist = 1;
+    lengths.resize(286);
+    lengths.push_back(length);
+    return *this;
   }
-  static void Literal(BitStream &b, int c) { b.Code(static_cast<std::uint32_t>(c), 8); }
-  static void EndOfBlock(BitStream &b) { b.Code(452 + (256 - 226), 9); }
+  // The final block's header, then `text` as literals and the end of block (none if empty).
+  void Write(BitStream &b, const std::string &text = "") const {
+    static const int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    b.Bits(1, 1).Bits(2, 2).Bits(static_cast<std::uint32_t>(hlit - 257), 5);
+    b.Bits(static_cast<std::uint32_t>(hdist - 1), 5).Bits(15, 4);  // all 19 bit-length code lengths
+    for (int s : kOrder) b.Bits(static_cast<std::uint32_t>(bitlen_lengths[static_cast<std::size_t>(s)]), 3);
+    for (int length : lengths) b.Code(static_cast<std::uint32_t>(length), 4);
+    for (char c : text) b.Code(static_cast<unsigned char>(c), 8);
+    if (!text.empty()) b.Code(452 + (256 - 226), 9);  // end of block
+  }
 };
 
-GzReadResult ReadHandBuilt(BitStream &b, const Bytes &expected_data) {
-  return GzDecompress(b.Finish() + Trailer(expected_data));
-}
-
-// Reads a stream through the exports and says why the reader failed.
-struct Failure {
-  Bytes data;
-  int last_read;
-  gz::InflateStatus why;
-};
-Failure ReadAndExplain(const Bytes &stream) {
-  MemorySource source{&stream};
-  YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
-  Failure out{"", 0, gz::InflateStatus::kDone};
-  char buffer[4096];
-  while ((out.last_read = YdrGZRead(reader, buffer, sizeof buffer)) > 0)
-    out.data.append(buffer, static_cast<std::size_t>(out.last_read));
-  out.why = gz::ReaderFailure(reader);
-  YdrGZCloseRead(reader);
-  return out;
-}
-
-TEST(GzCorruptTest, EachCorruptFormIsRejectedForItsOwnReason) {
-  using gz::InflateStatus;
+TEST(GzCorruptTest, EachHandBuiltFormIsReadOrRejectedForItsOwnReason) {
   struct Case {
     const char *name;
     InflateStatus why;
+    const char *data;       // what we read (after it, the trailer of these bytes)
+    const char *zlib_data;  // what zlib reads; null: it refuses the stream
     void (*build)(BitStream &b);
   };
   const Case cases[] = {
-      {"block type 3", InflateStatus::kBadBlockType, [](BitStream &b) { b.Bits(1, 1), b.Bits(3, 2), b.Bits(0, 16); }},
-      {"stored length check fails", InflateStatus::kStoredLengthMismatch,
-       [](BitStream &b) {
-         b.Bits(1, 1), b.Bits(0, 2), b.AlignToByte();
-         b.Bits(5, 16), b.Bits(0xFFFA ^ 1, 16);
-         for (int i = 0; i < 5; ++i) b.Bits('x', 8);
-       }},
-      {"more than 286 literal/length codes", InflateStatus::kTooManyCodes,
+      {"block type 3", InflateStatus::kBadBlockType, "", nullptr, [](BitStream &b) { b.Bits(7, 3).Bits(0, 16); }},
+      {"stored length check fails", InflateStatus::kStoredLengthMismatch, "", nullptr,
+       [](BitStream &b) { b.Bits(1, 3).AlignToByte().Bits(5, 16).Bits(0xFFFA ^ 1, 16).Bits(0, 40); }},
+      {"more than 286 literal/length codes", InflateStatus::kTooManyCodes, "", nullptr,
        [](BitStream &b) {
          DynamicBlock d;
          d.hlit = 287;
          d.lengths.insert(d.lengths.begin() + 286, 9);
-         d.WriteHeader(b, true);
+         d.Write(b);
        }},
-      {"more than 30 distance codes", InflateStatus::kTooManyCodes,
+      {"more than 30 distance codes", InflateStatus::kTooManyCodes, "", nullptr,
        [](BitStream &b) {
          DynamicBlock d;
          d.hdist = 31;
          d.lengths.push_back(5);
-         d.WriteHeader(b, true);
+         d.Write(b);
        }},
-      {"over-subscribed bit-length code", InflateStatus::kBadBitLengthCode,
+      {"over-subscribed bit-length code", InflateStatus::kBadBitLengthCode, "", nullptr,
        [](BitStream &b) {
          DynamicBlock d;
          d.bitlen_lengths[16] = 4;  // 17 codes of 4 bits
-         d.WriteHeader(b, true);
+         d.Write(b);
        }},
-      {"incomplete bit-length code", InflateStatus::kBadBitLengthCode,
+      {"incomplete bit-length code", InflateStatus::kBadBitLengthCode, "", nullptr,
        [](BitStream &b) {
          DynamicBlock d;
          d.bitlen_lengths[15] = 0;  // 15 codes of 4 bits
-         d.WriteHeader(b, true);
+         d.Write(b);
        }},
-      {"a zero run past the last length", InflateStatus::kRepeatPastEnd,
+      {"a zero run past the last length", InflateStatus::kRepeatPastEnd, "", nullptr,
        [](BitStream &b) {
          // 257 + 1 lengths; bit-length code: 1..15 of 4 bits, 0 and 18 of 5 (18 is 11111).
-         b.Bits(1, 1), b.Bits(2, 2), b.Bits(0, 5), b.Bits(0, 5), b.Bits(15, 4);
-         const int in_order[19] = {0, 0, 5, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
-         for (int length : in_order) b.Bits(static_cast<std::uint32_t>(length), 3);
-         b.Code(0b11111, 5), b.Bits(127, 7);  // 138 zeros
-         b.Code(0b11111, 5), b.Bits(127, 7);  // 138 more: past 258
+         b.Bits(1, 1).Bits(2, 2).Bits(0, 10).Bits(15, 4);
+         for (int length : {0, 0, 5, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4})
+           b.Bits(static_cast<std::uint32_t>(length), 3);
+         b.Code(0b11111, 5).Bits(127, 7).Code(0b11111, 5).Bits(127, 7);  // 138 zeros twice: past 258
        }},
-      {"incomplete literal/length code", InflateStatus::kBadLiteralLengthCode,
+      {"incomplete literal/length code", InflateStatus::kBadLiteralLengthCode, "", nullptr,
        [](BitStream &b) {
          DynamicBlock d;
          d.lengths[285] = 0;
-         d.WriteHeader(b, true);
+         d.Write(b);
        }},
-      {"over-subscribed literal/length code", InflateStatus::kBadLiteralLengthCode,
+      {"over-subscribed literal/length code", InflateStatus::kBadLiteralLengthCode, "", nullptr,
        [](BitStream &b) {
          DynamicBlock d;
          d.lengths[285] = 8;
-         d.WriteHeader(b, true);
+         d.Write(b);
        }},
-      {"a distance code of one symbol (a lone code is incomplete)", InflateStatus::kBadDistanceCode,
+      // The one form zlib reads and we refuse: a lone code is incomplete.
+      {"a distance code of one symbol", InflateStatus::kBadDistanceCode, "", "a",
+       [](BitStream &b) { DynamicBlock().OneDistance(1).Write(b, "a"); }},
+      {"a length code with no distance code at all", InflateStatus::kNoCode, "", nullptr,
        [](BitStream &b) {
-         DynamicBlock d;
-         d.hdist = 1;
-         d.lengths.resize(286);
-         d.lengths.push_back(1);
-         d.WriteHeader(b, true);
-         DynamicBlock::Literal(b, 'a');
-         DynamicBlock::EndOfBlock(b);
+         DynamicBlock().OneDistance(0).Write(b);
+         b.Code('a', 8).Code(452 + (257 - 226), 9).Code(452 + (256 - 226), 9);  // 'a', length 3, end
        }},
-      {"a length code with no distance code at all", InflateStatus::kNoCode,
+      {"fixed code: length symbol 286", InflateStatus::kInvalidSymbol, "", nullptr,
+       [](BitStream &b) { b.Bits(3, 3).Code(0x30 + 'a', 8).Code(0b11000110, 8).Bits(0, 16); }},
+      {"fixed code: distance symbol 30", InflateStatus::kInvalidSymbol, "", nullptr,
+       [](BitStream &b) { b.Bits(3, 3).Code(0x30 + 'a', 8).Code(1, 7).Code(30, 5).Bits(0, 16); }},
+      // The base of the corrupt dynamic forms above, read by both.
+      {"the whole simple dynamic code", InflateStatus::kDone, "hello", "hello",
+       [](BitStream &b) { DynamicBlock().Write(b, "hello"); }},
+      {"a stored block of length 0, then a fixed block", InflateStatus::kDone, "z", "z",
+       [](BitStream &b) { b.Bits(0, 3).AlignToByte().Bits(0xFFFF0000, 32).Bits(3, 3).Code(0x30 + 'z', 8).Code(0, 7); }},
+      // A repeat of the previous length as the very first length repeats zeros (zlib refuses
+      // it); a distance code whose lengths are all zero is fine in a block of literals only.
+      // Bit-length codes: 0 00, 1 01, 16 10, 18 11. Literal code: 'a' 0, end of block 1.
+      {"a first length repeating the previous", InflateStatus::kDone, "aa", nullptr,
        [](BitStream &b) {
-         DynamicBlock d;
-         d.hdist = 1;
-         d.lengths.resize(286);
-         d.lengths.push_back(0);
-         d.WriteHeader(b, true);
-         DynamicBlock::Literal(b, 'a');
-         b.Code(452 + (257 - 226), 9);  // length 3
-         DynamicBlock::EndOfBlock(b);
-       }},
-      {"fixed code: length symbol 286", InflateStatus::kInvalidSymbol,
-       [](BitStream &b) {
-         b.Bits(1, 1), b.Bits(1, 2);
-         b.Code(0b01100001, 8);  // 'a' is 0x30 + 0x61
-         b.Code(0b11000110, 8);  // 286
-         b.Bits(0, 16);
-       }},
-      {"fixed code: distance symbol 30", InflateStatus::kInvalidSymbol,
-       [](BitStream &b) {
-         b.Bits(1, 1), b.Bits(1, 2);
-         b.Code(0x30 + 'a', 8);
-         b.Code(0b0000001, 7);  // 257: length 3
-         b.Code(30, 5);
-         b.Bits(0, 16);
+         b.Bits(1, 1).Bits(2, 2).Bits(0, 10).Bits(15, 4);
+         for (int length : {2, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0})  // 16 17 18 0 8 ... 1 15
+           b.Bits(static_cast<std::uint32_t>(length), 3);
+         b.Code(0b10, 2).Bits(0, 2);                                        // 16: three more of the previous (0)
+         b.Code(0b11, 2).Bits(94 - 11, 7);                                  // zeros up to 'a'
+         b.Code(0b01, 2);                                                   // 'a': 1
+         b.Code(0b11, 2).Bits(138 - 11, 7).Code(0b11, 2).Bits(20 - 11, 7);  // zeros up to the end of block
+         b.Code(0b01, 2).Code(0b00, 2);       // end of block: 1; the one distance length: 0
+         b.Code(0, 1).Code(0, 1).Code(1, 1);  // "aa", end of block
        }},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     BitStream b;
     c.build(b);
-    const Failure read = ReadAndExplain(b.Finish());
-    EXPECT_EQ(read.data, "");
-    EXPECT_EQ(read.last_read, -1);
-    EXPECT_EQ(read.why, c.why);
-  }
-}
-
-// The one form zlib reads and we refuse: a distance code of a single symbol (a lone code is
-// incomplete). The same block with the whole distance code, the base of the corrupt forms
-// above, is read by both.
-TEST(GzCorruptTest, ALoneDistanceCodeIsRefusedWhereZlibReadsIt) {
-  for (bool lone : {false, true}) {
-    SCOPED_TRACE(lone ? "a lone distance code" : "the whole distance code");
-    BitStream b;
-    DynamicBlock d;
-    if (lone) {
-      d.hdist = 1;
-      d.lengths.resize(286);
-      d.lengths.push_back(1);
-    }
-    d.WriteHeader(b, true);
-    for (char c : std::string("hello")) DynamicBlock::Literal(b, c);
-    DynamicBlock::EndOfBlock(b);
-    const Bytes stream = b.Finish() + Trailer("hello");
+    const Bytes stream = b.Finish() + Trailer(c.data);
     Bytes zlib_out;
-    std::size_t trailer = 0;
-    ASSERT_TRUE(ZlibInflate(stream, &zlib_out, &trailer));
-    EXPECT_EQ(zlib_out, "hello");
+    EXPECT_EQ(ZlibInflate(stream, &zlib_out), c.zlib_data != nullptr);
+    if (c.zlib_data != nullptr) {
+      EXPECT_EQ(zlib_out, c.zlib_data);
+    }
     const GzReadResult read = GzDecompress(stream);
-    EXPECT_EQ(read.data, lone ? "" : "hello");
-    EXPECT_EQ(read.last_read, lone ? -1 : 0);
-    if (!lone) {
+    EXPECT_EQ(read.data, c.data);
+    EXPECT_EQ(read.why, c.why);
+    EXPECT_EQ(read.last_read, c.why == InflateStatus::kDone ? 0 : -1);
+    if (c.why == InflateStatus::kDone) {
       EXPECT_EQ(read.close, 0);
     }
   }
 }
 
-TEST(GzCorruptTest, UnusualButValidFormsAreAccepted) {
-  {
-    // A stored block of length 0, then a fixed block.
-    BitStream b;
-    b.Bits(0, 1), b.Bits(0, 2), b.AlignToByte(), b.Bits(0, 16), b.Bits(0xFFFF, 16);
-    b.Bits(1, 1), b.Bits(1, 2), b.Code(0x30 + 'z', 8), b.Code(0, 7);
-    const GzReadResult read = ReadHandBuilt(b, "z");
-    EXPECT_EQ(read.data, "z");
-    EXPECT_EQ(read.close, 0);
-  }
-  {
-    // A repeat of the previous length as the very first length repeats zeros (zlib refuses
-    // it); a distance code whose lengths are all zero is fine in a block of literals only.
-    // Bit-length codes: 0 00, 1 01, 16 10, 18 11. Literal code: 'a' 0, end of block 1.
-    BitStream b;
-    b.Bits(1, 1), b.Bits(2, 2), b.Bits(0, 5), b.Bits(0, 5), b.Bits(15, 4);
-    const int in_order[19] = {2, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0};  // 16 17 18 0 8 ... 1 15
-    for (int length : in_order) b.Bits(static_cast<std::uint32_t>(length), 3);
-    b.Code(0b10, 2), b.Bits(0, 2);        // 16: three more of the previous (0)
-    b.Code(0b11, 2), b.Bits(94 - 11, 7);  // zeros up to 'a'
-    b.Code(0b01, 2);                      // 'a': 1
-    b.Code(0b11, 2), b.Bits(138 - 11, 7);
-    b.Code(0b11, 2), b.Bits(20 - 11, 7);       // zeros up to the end of block
-    b.Code(0b01, 2);                           // end of block: 1
-    b.Code(0b00, 2);                           // the one distance length: 0
-    b.Code(0, 1), b.Code(0, 1), b.Code(1, 1);  // "aa", end of block
-    const GzReadResult read = ReadHandBuilt(b, "aa");
-    EXPECT_EQ(read.data, "aa");
-    EXPECT_EQ(read.last_read, 0);
-    EXPECT_EQ(read.close, 0);
-  }
-  {
-    // Distance 1 repeating one byte 258 times, and a match crossing the window's end.
-    const Bytes data = Bytes(4000, 'q') + TextLike(8000, 91);
-    const GzReadResult read = GzDecompress(GzCompress(data), 0, 1);
-    EXPECT_EQ(read.data, data);
-  }
-}
-
 TEST(GzCorruptTest, StreamsCutShortFailOrStopCleanly) {
-  const std::vector<Bytes> inputs = {"a", TextLike(3000, 101), BinaryLike(9000, 102), Bytes(5000, 'r')};
-  for (const Bytes &input : inputs) {
+  for (const Bytes &input : {Bytes("a"), TextLike(3000, 101), BinaryLike(9000, 102), Bytes(5000, 'r')}) {
     const Bytes stream = GzCompress(input);
     Bytes decoded;
     std::size_t deflate_end = 0;
@@ -267,15 +170,11 @@ TEST(GzCorruptTest, StreamsCutShortFailOrStopCleanly) {
       SCOPED_TRACE(std::to_string(input.size()) + " cut at " + std::to_string(cut));
       const GzReadResult read = GzDecompress(stream.substr(0, cut), 0, 1000);
       ASSERT_EQ(read.data, input.substr(0, read.data.size()));
-      if (cut < deflate_end) {
-        EXPECT_EQ(read.last_read, -1);
-        // The data is not damaged, only short: the reader says so.
-        EXPECT_EQ(ReadAndExplain(stream.substr(0, cut)).why, gz::InflateStatus::kNeedsInput);
-      }
-      EXPECT_EQ(read.close == -1 || read.close == 0, true);
-      if (read.last_read == 0) {
-        EXPECT_EQ(read.close, -1);  // a trailer cut short never matches
-      }
+      // Cut in the deflate data: not damaged, only short, and the reader says so; closing there
+      // may free without a check. Cut in the trailer: it never matches.
+      EXPECT_EQ(read.why, cut < deflate_end ? InflateStatus::kNeedsInput : InflateStatus::kDone);
+      EXPECT_EQ(read.last_read, cut < deflate_end ? -1 : 0);
+      EXPECT_TRUE(read.close == -1 || (read.close == 0 && cut < deflate_end)) << read.close;
     }
   }
 }

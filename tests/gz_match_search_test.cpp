@@ -3,45 +3,20 @@
 // memory level. A way asked for by name runs whenever the CPU has its instructions.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "gz/deflate_writer.h"
 #include "tests/support/gz_streams.h"
-#include "tests/support/memory_streams.h"
 #include "ydr/gz.h"
 
-namespace ydr::gz {
+namespace ydr::test {
 namespace {
 
-using test::Bytes;
+using gz::MatchSearch;
 
-// Writes `data` in the given pieces (-1: the end mark, after which writing goes on).
-Bytes Compress(const Bytes &data, int level, MatchSearch search, const std::vector<int> &pieces) {
-  Bytes out;
-  StreamWriter *writer = NewStreamWriter(test::AppendToBytes, &out, level, search);
-  EXPECT_NE(writer, nullptr);
-  if (writer == nullptr) return out;
-  std::size_t at = 0;
-  for (const int piece : pieces) {
-    if (piece < 0) {
-      YdrGZWrite(writer, nullptr, -1);
-      continue;
-    }
-    const std::size_t n = std::min(static_cast<std::size_t>(piece), data.size() - at);
-    YdrGZWrite(writer, data.data() + at, static_cast<int>(n));
-    at += n;
-  }
-  if (at < data.size()) YdrGZWrite(writer, data.data() + at, static_cast<int>(data.size() - at));
-  YdrGZCloseWrite(writer);
-  return out;
-}
-
-// Data that walks every part of the search: long chains of equal three-byte starts that
-// part after 3 to 40 bytes, matches of exactly 32 bytes and of the longest length, runs,
-// bytes without repeats, text and binary.
+// Long chains of equal three-byte starts that part after 3 to 40 bytes.
 Bytes ChainHeavy(std::size_t size, std::uint32_t seed) {
   std::mt19937 rng(seed);
   Bytes out;
@@ -55,26 +30,13 @@ Bytes ChainHeavy(std::size_t size, std::uint32_t seed) {
   return out;
 }
 
+// Data that walks every part of the search: chains, matches of exactly 32 bytes and of the
+// longest length, runs, bytes without repeats, text and binary.
 Bytes Mixed(std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes random(3000, '\0');
-  for (char &c : random) c = static_cast<char>(rng());
+  const Bytes random = Noise(3000, seed);
   const Bytes block32 = random.substr(0, 32);
-  return test::TextLike(40000, seed) + Bytes(5000, 'z') + random + block32 + "!" + block32 + "?" +
-         random.substr(100, 258) + random.substr(100, 300) + test::BinaryLike(30000, seed) + ChainHeavy(60000, seed);
-}
-
-std::vector<int> RandomPieces(std::mt19937 &rng, std::size_t total, bool with_end_marks) {
-  std::vector<int> pieces;
-  std::size_t sum = 0;
-  while (sum < total) {
-    // Mostly small writes, which suspend the matcher with little lookahead, some large.
-    const int n = rng() % 4 == 0 ? static_cast<int>(rng() % 70000) : static_cast<int>(rng() % 300) + 1;
-    pieces.push_back(n);
-    sum += static_cast<std::size_t>(n);
-    if (with_end_marks && rng() % 50 == 0) pieces.push_back(-1);
-  }
-  return pieces;
+  return TextLike(40000, seed) + Bytes(5000, 'z') + random + block32 + "!" + block32 + "?" + random.substr(100, 258) +
+         random.substr(100, 300) + BinaryLike(30000, seed) + ChainHeavy(60000, seed);
 }
 
 class MatchSearchWayTest : public testing::TestWithParam<MatchSearch> {};
@@ -84,32 +46,32 @@ TEST_P(MatchSearchWayTest, WritesThePlainWaysStream) {
   // A way this CPU lacks falls back to another, which is tested under its own name.
   if (ChooseMatchSearch(way) != way)
     GTEST_SKIP() << "this CPU lacks the instructions of this way (or they are disabled)";
-  struct Input {
-    const char *name;
-    Bytes data;
-  };
-  const Input inputs[] = {
+  const std::pair<const char *, Bytes> inputs[] = {
       {"mixed", Mixed(1)},
       {"chains", ChainHeavy(200000, 2)},
-      {"text", test::TextLike(150000, 3)},
+      {"text", TextLike(150000, 3)},
       {"one byte", Bytes(70000, 'q')},
   };
   std::mt19937 rng(20261206);
-  for (const Input &input : inputs) {
+  for (const auto &[name, data] : inputs) {
     for (const int level : {0, 1, 2}) {
       for (const bool end_marks : {false, true}) {
-        SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level) +
-                     (end_marks ? " with end marks" : ""));
-        const std::vector<int> pieces = RandomPieces(rng, input.data.size(), end_marks);
-        const Bytes plain = Compress(input.data, level, MatchSearch::kPlain, pieces);
-        const Bytes fast = Compress(input.data, level, way, pieces);
+        SCOPED_TRACE(std::string(name) + " level " + std::to_string(level) + (end_marks ? " with end marks" : ""));
+        // Mostly small writes, which suspend the matcher with little lookahead, some large.
+        std::vector<int> pieces;
+        for (std::size_t sum = 0; sum < data.size();) {
+          pieces.push_back(rng() % 4 == 0 ? static_cast<int>(rng() % 70000) : static_cast<int>(rng() % 300) + 1);
+          sum += static_cast<std::size_t>(pieces.back());
+          if (end_marks && rng() % 50 == 0) pieces.push_back(-1);
+        }
+        const Bytes plain = WriteInPieces(data, level, MatchSearch::kPlain, pieces).bytes;
+        const Bytes fast = WriteInPieces(data, level, way, pieces).bytes;
         ASSERT_EQ(fast.size(), plain.size());
         EXPECT_TRUE(fast == plain);
+        Bytes decoded;
         if (!end_marks) {
-          Bytes decoded;
-          std::size_t trailer = 0;
-          ASSERT_TRUE(test::ZlibInflate(plain, &decoded, &trailer));
-          EXPECT_TRUE(decoded == input.data);
+          ASSERT_TRUE(ZlibInflate(plain, &decoded));
+          EXPECT_TRUE(decoded == data);
         }
       }
     }
@@ -123,10 +85,10 @@ INSTANTIATE_TEST_SUITE_P(Ways, MatchSearchWayTest, testing::Values(MatchSearch::
 
 TEST(MatchSearchTest, TheBestWayIsTheDefault) {
   const Bytes data = Mixed(7);
-  const Bytes best = Compress(data, 0, MatchSearch::kBest, {});
-  EXPECT_EQ(best, test::GzCompress(data));
-  EXPECT_EQ(best, Compress(data, 0, MatchSearch::kPlain, {}));
+  const Bytes best = WriteInPieces(data, 0, MatchSearch::kBest, {}).bytes;
+  EXPECT_EQ(best, GzCompress(data));
+  EXPECT_EQ(best, WriteInPieces(data, 0, MatchSearch::kPlain, {}).bytes);
 }
 
 }  // namespace
-}  // namespace ydr::gz
+}  // namespace ydr::test
