@@ -1,6 +1,5 @@
-// Helpers for the stream-compression tests: whole-buffer compression and decompression
-// through the exports, zlib as the peer, a bit writer for deflate data built by hand, and
-// deterministic test data.
+// Helpers for the stream-compression tests: whole-buffer compression and decompression,
+// deflate data built by hand, deterministic test data.
 #pragma once
 
 #include <algorithm>
@@ -74,27 +73,23 @@ inline GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_si
 class BitStream {
  public:
   BitStream &Bits(std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) {
-      bit_buffer_ |= ((value >> i) & 1u) << bit_count_;
-      if (++bit_count_ == 8) {
-        bytes_.push_back(static_cast<char>(bit_buffer_));
-        bit_buffer_ = 0;
-        bit_count_ = 0;
-      }
-    }
+    for (int i = 0; i < count; ++i) bits_.push_back((value >> i) & 1u);
     return *this;
   }
   BitStream &Code(std::uint32_t code, int length) {
-    for (int i = length - 1; i >= 0; --i) Bits((code >> i) & 1u, 1);
+    for (int i = length - 1; i >= 0; --i) bits_.push_back((code >> i) & 1u);
     return *this;
   }
-  BitStream &AlignToByte() { return Bits(0, (8 - bit_count_) % 8); }
-  Bytes Finish() { return AlignToByte().bytes_; }
+  BitStream &AlignToByte() { return Bits(0, static_cast<int>((8 - bits_.size() % 8) % 8)); }
+  Bytes Finish() {  // pads the last byte with zeros
+    AlignToByte();
+    Bytes out(bits_.size() / 8, '\0');
+    for (std::size_t i = 0; i < bits_.size(); ++i) out[i / 8] = static_cast<char>(out[i / 8] | bits_[i] << (i % 8));
+    return out;
+  }
 
  private:
-  Bytes bytes_;
-  std::uint32_t bit_buffer_ = 0;
-  int bit_count_ = 0;
+  std::vector<bool> bits_;
 };
 
 // Text-like bytes: words from a small vocabulary.
