@@ -26,21 +26,17 @@ struct Session {
   gz::InflateStatus why = gz::InflateStatus::kDone;
 };
 
-struct LoggingSource {
-  const Bytes *data;
-  std::size_t position = 0;
-  std::size_t piece = 0;  // at most this many bytes per call (0: as asked)
+// A source that logs each call: bytes asked and handed out.
+struct LoggingSource : MemorySource {
+  using MemorySource::MemorySource;
   Bytes log;
 };
 
-int ReadLogged(YDRGZ, void *user, void *buffer, int count) {
-  auto *s = static_cast<LoggingSource *>(user);
-  std::size_t n = std::min(static_cast<std::size_t>(count), s->data->size() - s->position);
-  if (s->piece != 0) n = std::min(n, s->piece);
-  std::memcpy(buffer, s->data->data() + s->position, n);
-  s->position += n;
-  s->log += std::to_string(count) + ">" + std::to_string(n) + " ";
-  return static_cast<int>(n);
+int ReadLogged(YDRGZ stream, void *user, void *buffer, int count) {
+  auto *source = static_cast<LoggingSource *>(user);
+  const int n = ReadFromMemory(stream, static_cast<MemorySource *>(source), buffer, count);
+  source->log += std::to_string(count) + ">" + std::to_string(n) + " ";
+  return n;
 }
 
 constexpr int kReset = -2;  // in a plan: reset the reader instead of reading
@@ -50,7 +46,7 @@ constexpr int kReset = -2;  // in a plan: reset the reader instead of reading
 // summed, since how a run of reads is split is what may differ.
 Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int tail, std::size_t piece = 0) {
   Session s;
-  LoggingSource source{&stream, 0, piece, ""};
+  LoggingSource source(&stream, piece);
   YDRGZ reader = YdrGZOpenReadOfCustomMem(ReadLogged, &source, level);
   std::vector<char> buffer;
   int run = 0;           // bytes delivered since the last reset or the end

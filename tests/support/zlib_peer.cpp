@@ -36,13 +36,9 @@ bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset) {
   return status == Z_STREAM_END;
 }
 
-std::uint32_t ZlibCrc(const Bytes &data) {
-  return static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
-}
-
 Bytes Trailer(const Bytes &data) {
-  const std::uint32_t crc = ZlibCrc(data);
+  const auto crc = static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
   const auto length = static_cast<std::uint32_t>(data.size());
   Bytes t;
   for (int i = 0; i < 4; ++i) t.push_back(static_cast<char>(crc >> (8 * i)));

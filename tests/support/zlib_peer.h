@@ -16,7 +16,6 @@ Bytes ZlibStream(const Bytes &data, int level, int window_bits, int strategy = 0
 // `trailer_offset`, if given, receives where the deflate data ends.
 bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset = nullptr);
 
-std::uint32_t ZlibCrc(const Bytes &data);
 Bytes Trailer(const Bytes &data);  // CRC-32 and length, least significant first
 
 }  // namespace ydr::test
