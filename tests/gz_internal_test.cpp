@@ -17,16 +17,12 @@
 namespace ydr::gz {
 namespace {
 
-// A whole stream cannot show this: a block holds at most 4096 symbols and end-of-block,
-// and a code deeper than 15 needs Fibonacci-like frequencies summing to more (the bit-length
-// code's limit of 7 could be reached, but no simple input steers it there). So the tree
-// builder is driven directly.
+// Driven directly: a code deeper than 15 needs Fibonacci-like frequencies summing to more than
+// a block's 4096 symbols (and no simple input steers the bit-length code past its 7). Such
+// frequencies would give symbol i length n - i; cut at the limit, the overflow is paid by moving
+// the leaf at limit - 1 down a level, and the lengths are dealt out longest first in heap order:
+// the four rarest get the limit, the next limit - 2.
 TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedLongestCodesFirst) {
-  // Fibonacci frequencies make the deepest tree possible: symbol i would get length n - i
-  // (the two rarest n - 1). Cut at the limit, the overflow of 2 is paid by moving the one
-  // leaf at limit - 1 down a level; the lengths are then dealt out longest first to the
-  // leaves in the order they left the heap: the four rarest get the limit, the next
-  // limit - 2, and so on up.
   struct Case {
     const TreeShape *shape;
     std::vector<int> lengths;
