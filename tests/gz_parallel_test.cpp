@@ -109,13 +109,6 @@ INSTANTIATE_TEST_SUITE_P(Ways, MatchSearchWayTest, testing::Values(MatchSearch::
                            return std::string(info.param == MatchSearch::kVector16 ? "Vector16" : "Vector32");
                          });
 
-TEST(MatchSearchTest, TheBestWayIsTheDefault) {
-  const Bytes data = Mixed(7);
-  const Bytes best = WriteInPieces(data, 0, MatchSearch::kBest, {}).bytes;
-  EXPECT_EQ(best, GzCompress(data));
-  EXPECT_EQ(best, WriteInPieces(data, 0, MatchSearch::kPlain, {}).bytes);
-}
-
 // Up to `size` bytes of this machine's C headers in name order (real text), or of this test
 // program (real machine code and tables), repeated as needed.
 Bytes RealBytes(bool headers, std::size_t size) {
