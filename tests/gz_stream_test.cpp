@@ -202,51 +202,6 @@ TEST(GzRoundTripTest, WeReadWhatZlibWrites) {
   }
 }
 
-// Takes all, half (rounded up) or, every other call, nothing (0 or -1) of what it is offered.
-struct ShortWriter {
-  enum Mode { kAll, kHalf, kFailEveryOther } mode;
-  Bytes out;
-  std::vector<int> offered;
-};
-
-int TakeSome(YDRGZ, void *user, const void *buffer, int count) {
-  auto *w = static_cast<ShortWriter *>(user);
-  const std::size_t call = w->offered.size();
-  w->offered.push_back(count);
-  if (w->mode == ShortWriter::kFailEveryOther && call % 2 == 1) return call % 4 == 1 ? 0 : -1;
-  const int n = w->mode == ShortWriter::kHalf ? (count + 1) / 2 : count;
-  w->out.append(static_cast<const char *>(buffer), static_cast<std::size_t>(n));
-  return n;
-}
-
-TEST(GzRoundTripTest, TheWriterHandsOutPiecesOf4096AndShortOrFailedWritesKeepOrLoseThem) {
-  const Bytes data = TextLike(100000, 51);
-  const Bytes expected = GzCompress(data);
-  for (const auto mode : {ShortWriter::kAll, ShortWriter::kHalf, ShortWriter::kFailEveryOther}) {
-    SCOPED_TRACE(mode);
-    ShortWriter w{mode, "", {}};
-    YDRGZ stream = YdrGZOpenWrite(TakeSome, &w);
-    EXPECT_EQ(YdrGZWrite(stream, data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
-    EXPECT_EQ(YdrGZCloseWrite(stream), 0);
-    if (mode == ShortWriter::kAll) {
-      EXPECT_EQ(w.out, expected);
-      ASSERT_GE(w.offered.size(), 2u);
-      for (std::size_t i = 0; i + 1 < w.offered.size(); ++i) EXPECT_EQ(w.offered[i], 4096);
-      EXPECT_GT(w.offered.back(), 0);
-    } else if (mode == ShortWriter::kHalf) {
-      // Every byte, in order, as long as the stream goes on; what is held at close is offered
-      // once more.
-      EXPECT_EQ(w.out, expected.substr(0, w.out.size()));
-      EXPECT_GT(w.out.size(), expected.size() - 4096);
-    } else {
-      // A failing callback loses the piece it was offered; writing still succeeds.
-      Bytes kept;
-      for (std::size_t at = 0; at < expected.size(); at += 2 * 4096) kept += expected.substr(at, 4096);
-      EXPECT_EQ(w.out, kept);
-    }
-  }
-}
-
 // Close reports the bytes read ahead beyond the trailer, one short in general: a byte read
 // ahead at the end of the last block is taken again for the trailer and counted twice. A
 // reset after the last byte (or at the start) must not change it: the bytes the decoder gave
