@@ -265,8 +265,9 @@ TEST(GzRoundTripTest, TrailerMismatchAndEarlyCloseAreReported) {
 // that reaches back past the window copies the wrong bytes, every read still succeeds, and
 // only close finds out (docs/using.md tells callers to read at the largest level).
 TEST(GzRoundTripTest, AStreamReadsBackOnlyAtItsMemoryLevelOrLarger) {
-  const Bytes near = Noise(6000, 5), far = Noise(20000, 6);  // repeats 6000 and 20000 bytes back
-  const Bytes data = near + near + far + far;
+  // Repeats 6000 and 20000 bytes back (names clear of the Windows headers' `near` and `far`).
+  const Bytes near_one = Noise(6000, 5), far_one = Noise(20000, 6);
+  const Bytes data = near_one + near_one + far_one + far_one;
   for (int written = 0; written <= 2; ++written) {
     const Bytes stream = GzCompress(data, written);
     for (int read = 0; read <= 2; ++read) {
