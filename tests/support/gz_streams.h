@@ -1,53 +1,146 @@
-// Helpers for the stream-compression tests: whole-buffer compression and decompression
-// through the exports, zlib as the peer, and a bit writer for building deflate data by hand.
+// Helpers for the stream-compression tests: whole-buffer compression and decompression,
+// deflate data built by hand, deterministic test data.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "gz/deflate_writer.h"
+#include "gz/reader_failure.h"
 #include "tests/support/memory_streams.h"
 #include "tests/support/zlib_peer.h"
 #include "ydr/gz.h"
 
 namespace ydr::test {
 
-using Bytes = std::string;
-
 // Compresses `data` in writes of `chunk` bytes (0: one write).
-Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0);
-// The 4096-byte pieces the write callback received, in order.
-std::vector<std::size_t> GzWritePieces(const Bytes &data, int level = 0);
+inline Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0) {
+  Bytes out;
+  YDRGZ stream = YdrGZOpenWriteOfCustomMem(AppendToBytes, &out, level);
+  if (chunk == 0) chunk = std::max<std::size_t>(data.size(), 1);
+  for (std::size_t i = 0; i < data.size(); i += chunk) {
+    YdrGZWrite(stream, data.data() + i, static_cast<int>(std::min(chunk, data.size() - i)));
+  }
+  YdrGZCloseWrite(stream);
+  return out;
+}
+
+// Writes `data` through a writer searching its chains `search`'s way, in `pieces` (-1: the end
+// mark, after which writing goes on) and the rest at once, recording the callback's calls.
+inline CallLog WriteInPieces(const Bytes &data, int level, gz::MatchSearch search, const std::vector<int> &pieces,
+                             const gz::ParallelSettings &parallel = {}, gz::ParallelCounters *counters = nullptr) {
+  CallLog log;
+  gz::StreamWriter *writer = gz::NewStreamWriter(LogCall, &log, level, search);
+  writer->set_parallel(parallel);
+  std::size_t at = 0;
+  for (const int piece : pieces) {
+    const std::size_t n = piece < 0 ? 0 : std::min(static_cast<std::size_t>(piece), data.size() - at);
+    YdrGZWrite(writer, piece < 0 ? nullptr : data.data() + at, piece < 0 ? -1 : static_cast<int>(n));
+    at += n;
+    ++log.write_index;
+  }
+  if (at < data.size()) YdrGZWrite(writer, data.data() + at, static_cast<int>(data.size() - at));
+  if (counters != nullptr) *counters = writer->parallel_counters();
+  YdrGZCloseWrite(writer);
+  return log;
+}
 
 struct GzReadResult {
   Bytes data;
-  int last_read = 0;   // the result that ended reading: 0 or -1
-  int close = 0;       // YdrGZCloseRead's result
-  int read_calls = 0;  // calls of the read callback
+  int last_read = 0;  // the result that ended reading: 0 or -1
+  int close = 0;      // YdrGZCloseRead's result
+  gz::InflateStatus why = gz::InflateStatus::kDone;
 };
 // Decompresses `stream`, reading `read_size` bytes per YdrGZRead, the callback handing out
 // at most `feed_size` bytes per call (0: as asked).
-GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_size = 65536, int feed_size = 0);
+inline GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_size = 65536, int feed_size = 0) {
+  GzReadResult result;
+  MemorySource source(&stream, static_cast<std::size_t>(feed_size));
+  YDRGZ handle = YdrGZOpenReadOfCustomMem(ReadFromMemory, &source, level);
+  std::vector<char> buffer(static_cast<std::size_t>(read_size));
+  while ((result.last_read = YdrGZRead(handle, buffer.data(), read_size)) > 0)
+    result.data.append(buffer.data(), static_cast<std::size_t>(result.last_read));
+  result.why = gz::ReaderFailure(handle);
+  result.close = YdrGZCloseRead(handle);
+  return result;
+}
 
 // Deflate data built by hand: fields least significant bit first, Huffman codes most
 // significant bit first, as the format packs them.
 class BitStream {
  public:
-  void Bits(std::uint32_t value, int count);
-  void Code(std::uint32_t code, int length);
-  void AlignToByte();
-  void Byte(std::uint8_t b) { bytes_.push_back(static_cast<char>(b)); }
-  Bytes Finish();  // pads the last byte with zeros
+  BitStream &Bits(std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) bits_.push_back((value >> i) & 1u);
+    return *this;
+  }
+  BitStream &Code(std::uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; --i) bits_.push_back((code >> i) & 1u);
+    return *this;
+  }
+  BitStream &AlignToByte() { return Bits(0, static_cast<int>((8 - bits_.size() % 8) % 8)); }
+  Bytes Finish() {  // pads the last byte with zeros
+    AlignToByte();
+    Bytes out(bits_.size() / 8, '\0');
+    for (std::size_t i = 0; i < bits_.size(); ++i) out[i / 8] = static_cast<char>(out[i / 8] | bits_[i] << (i % 8));
+    return out;
+  }
 
  private:
-  Bytes bytes_;
-  std::uint32_t bit_buffer_ = 0;
-  int bit_count_ = 0;
+  std::vector<bool> bits_;
 };
 
-// Test data: deterministic text-like bytes (words from a small vocabulary) and binary-like
-// bytes (runs, small integers, noise).
-Bytes TextLike(std::size_t size, std::uint32_t seed);
-Bytes BinaryLike(std::size_t size, std::uint32_t seed);
+// Text-like bytes: words from a small vocabulary.
+inline Bytes TextLike(std::size_t size, std::uint32_t seed) {
+  static const char *const kWords[] = {"the",  "stream", "window", "match",   "block", "code",    "length",
+                                       "of",   "and",    "a",      "deflate", "tree",  "literal", "distance",
+                                       "huff", "man",    "byte",   "bits",    "to",    "in"};
+  std::mt19937 rng(seed);
+  Bytes out;
+  while (out.size() < size) {
+    out += kWords[rng() % 20];
+    out += (rng() % 11 == 0) ? ".\n" : " ";
+  }
+  out.resize(size);
+  return out;
+}
+
+// Binary-like bytes: runs, small integers, noise and near repeats.
+inline Bytes BinaryLike(std::size_t size, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes out;
+  while (out.size() < size) {
+    switch (rng() % 4) {
+      case 0: out.append(rng() % 40, '\0'); break;
+      case 1:
+        for (int i = 0, n = static_cast<int>(rng() % 16); i < n; ++i) {
+          const std::uint32_t v = rng() % 300;
+          out.append(reinterpret_cast<const char *>(&v), 4);
+        }
+        break;
+      case 2:
+        for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) out.push_back(static_cast<char>(rng()));
+        break;
+      default:
+        if (out.size() > 64) {
+          // Drawn one after the other: the order of a call's arguments is the compiler's choice.
+          const std::size_t length = rng() % 20;
+          const std::size_t back = rng() % 60;
+          out += out.substr(out.size() - 1 - back, length);
+        }
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+inline Bytes Noise(std::size_t size, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes out(size, '\0');
+  for (char &c : out) c = static_cast<char>(rng());
+  return out;
+}
 
 }  // namespace ydr::test

@@ -1,11 +1,10 @@
-// zlib as the stream compressor's peer: raw deflate and inflate, the block structure of
-// deflate data, and the stream format's trailer. Uses zlib only, so that any test, benchmark
-// or fuzz target can link it without the library.
+// zlib as the stream compressor's peer: raw deflate and inflate, and the stream format's
+// trailer. Uses zlib only, so that any test, benchmark or fuzz target can link it without
+// the library.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace ydr::test {
 
@@ -14,17 +13,9 @@ using Bytes = std::string;
 // zlib's raw deflate of `data` with our trailer appended.
 Bytes ZlibStream(const Bytes &data, int level, int window_bits, int strategy = 0);
 // zlib's raw inflate of the deflate data at the start of `stream`; false if zlib rejects it.
-// `trailer_offset` receives where the deflate data ends.
-bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset);
+// `trailer_offset`, if given, receives where the deflate data ends.
+bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset = nullptr);
 
-struct BlockHeader {
-  bool final;
-  int type;  // 0 stored, 1 fixed, 2 dynamic
-};
-// The block headers of deflate data, found by letting zlib stop at every block boundary.
-std::vector<BlockHeader> WalkBlocks(const Bytes &stream);
-
-std::uint32_t ZlibCrc(const Bytes &data);
 Bytes Trailer(const Bytes &data);  // CRC-32 and length, least significant first
 
 }  // namespace ydr::test

@@ -1,0 +1,531 @@
+// The stream format through the exports: the compressor's exact output (small cases worked
+// out by hand, larger ones fixed by a digest), round trips with zlib as the peer in both
+// directions, the rules of buffering callers see, and damaged streams (each corrupt form
+// built by hand, cuts at every byte, random damage), which the reader answers with -1 after
+// any bytes it could deliver, never touching memory outside its buffers, never looping.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/guarded_buffer.h"
+#include "tests/support/gz_streams.h"
+#include "ydr/gz.h"
+
+namespace ydr::test {
+namespace {
+
+using gz::InflateStatus;
+using namespace std::string_literals;
+
+TEST(GzFormatTest, SmallStreamsWorkedOutByHand) {
+  struct Case {
+    const char *name;
+    Bytes input;
+    bool zero_byte_write_first;
+    Bytes deflate;  // the stream without its 8-byte trailer
+    int close;      // reading it back, the close result
+  };
+  const Case cases[] = {
+      // One empty final block in fixed codes: 1 (final), 1 0 (type 1), 0000000 (end of block).
+      {"open and close", "", false, "\x03\x00"s, 0},
+      // A zero-byte write ends an empty stream at once; closing writes a second one, which the
+      // reader takes as part of the trailer.
+      {"zero-byte write", "", true, "\x03\x00\x03\x00"s, -1},
+      // 110, 'a' as 0x30 + 0x61 in 8 bits from its top bit, end of block.
+      {"one byte", "a", false, "\x4b\x04\x00"s, 0},
+      // The only earlier "abc" is at position 0, which stands for no position: six literals.
+      {"abcabc", "abcabc", false, "\x4b\x4c\x4a\x4e\x4c\x4a\x06\x00"s, 0},
+      // Literals at 0 and 1, 258 bytes at distance 1 (longer than 6: nothing inside it is
+      // entered), then the restarted hash finds position 2: 40 bytes at distance 258.
+      {"300 x a", Bytes(300, 'a'), false, "\x4b\x4c\x1c\x05\xc4\x86\x00\x00"s, 0},
+      // A de Bruijn sequence over a..d: 66 literals (a 18, b 16, c 16, d 16, end 1). The heap
+      // (frequency, then depth; ties keep the earlier) gives a 00, b 01, d 10, c 110, end 111;
+      // two dummy distance codes; lengths sent with the bit-length code 1 00, 2 01, 3 10, 18 11.
+      // 33 bytes against 68 in fixed codes and 70 stored.
+      {"short text, a dynamic block", "aaabaacaadabbabcabdacbaccacdadbadcaddbbbcbbdbccbcdbdcbddcccdcdddaa", false,
+       "\x05\xc1\x01\x01\x00\x00\x00\x82\xa0\xad\x9a\xff\x37\x04\x80\x30\x08\xc5\x61\x4c\x36\x16\x49\xa3\xd4\x69\x6e"
+       "\x2e\x9b\xb5\xad\x55\x70"s,
+       0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes out;
+    YDRGZ stream = YdrGZOpenWrite(AppendToBytes, &out);
+    if (c.zero_byte_write_first) {
+      EXPECT_EQ(YdrGZWrite(stream, c.input.data(), 0), 0);
+    }
+    if (!c.input.empty()) {
+      EXPECT_EQ(YdrGZWrite(stream, c.input.data(), static_cast<int>(c.input.size())), static_cast<int>(c.input.size()));
+    }
+    EXPECT_EQ(YdrGZCloseWrite(stream), 0);
+    EXPECT_EQ(out, c.deflate + Trailer(c.input));
+    const GzReadResult read = GzDecompress(out);
+    EXPECT_EQ(read.data, c.input);
+    EXPECT_EQ(read.last_read, 0);
+    EXPECT_EQ(read.close, c.close);
+  }
+}
+
+// Bytes in which no three-byte string comes twice, so the matcher finds nothing: every
+// byte is one literal.
+Bytes NoRepeats(std::size_t size, std::uint32_t seed) {
+  std::vector<bool> seen(1u << 24);
+  std::uint32_t state = seed;
+  Bytes out = "\x01\x02";
+  while (out.size() < size) {
+    state = state * 1103515245u + 12345u;
+    const auto next = static_cast<unsigned char>(state >> 16);
+    const std::uint32_t triple = static_cast<std::uint32_t>(static_cast<unsigned char>(out[out.size() - 2])) << 16 |
+                                 static_cast<std::uint32_t>(static_cast<unsigned char>(out.back())) << 8 | next;
+    if (seen[triple]) continue;
+    seen[triple] = true;
+    out.push_back(static_cast<char>(next));
+  }
+  return out;
+}
+
+TEST(GzFormatTest, LargerStreamsAreFixed) {
+  const struct {
+    const char *name;
+    Bytes input;
+    int level;
+    std::size_t size;   // of the stream
+    std::uint32_t crc;  // of the stream
+  } fixtures[] = {
+      {"text; the window slides 70 times", TextLike(300000, 1), 0, 70907, 0x03ab1fc9},
+      {"text at level 1", TextLike(300000, 2), 1, 68791, 0xaae271a5},
+      {"text at level 2", TextLike(300000, 3), 2, 67985, 0x24ec19f7},
+      {"binary with runs and repeats", BinaryLike(200000, 4), 0, 92612, 0x7c7d7e0b},
+      {"bytes without repeats (stored blocks), then text", NoRepeats(20000, 5) + TextLike(20000, 5), 0, 25270,
+       0xc306a622},
+      {"a long run", Bytes(100000, 'z'), 0, 462, 0xe768d841},
+      {"a full stored block, then a short fixed one", NoRepeats(4095, 9) + "hello", 0, 4115, 0x00994286},
+      // 4095 literals fill a block, written (stored) before the end of the input is known; the
+      // end then gives an empty final block. One literal fewer fits in the final block.
+      {"4095 literals: a stored block, then an empty fixed one", NoRepeats(4095, 7), 0, 4110, 0xb37a3f82},
+      {"4094 literals: one final stored block", NoRepeats(4094, 7), 0, 4107, 0x0355de95},
+  };
+  for (const auto &f : fixtures) {
+    SCOPED_TRACE(f.name);
+    const Bytes stream = GzCompress(f.input, f.level);
+    Bytes decoded;
+    std::size_t trailer = 0;
+    ASSERT_TRUE(ZlibInflate(stream, &decoded, &trailer));
+    EXPECT_EQ(decoded, f.input);
+    EXPECT_EQ(stream.substr(trailer), Trailer(f.input));
+    EXPECT_EQ(stream.size(), f.size);
+    EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef *>(stream.data()), static_cast<uInt>(stream.size())), f.crc);
+  }
+}
+
+// Repeats of every short period, each cut at many lengths: the matches the decoder copies
+// in its special ways (a run of one byte, periods under 8 and under 16, lengths past 16).
+Bytes ShortPeriods() {
+  std::mt19937 rng(99);
+  Bytes out;
+  for (int period = 1; period <= 20; ++period) {
+    for (int length : {3, 7, 8, 9, 15, 16, 17, 31, 40, 100, 258, 300}) {
+      const Bytes unit = Noise(static_cast<std::size_t>(period), rng());
+      for (int i = 0; i < period + length; ++i) out += unit[static_cast<std::size_t>(i % period)];
+      out += static_cast<char>(rng());
+    }
+  }
+  return out;
+}
+
+const std::vector<std::pair<const char *, Bytes>> &Inputs() {
+  static const std::vector<std::pair<const char *, Bytes>> inputs = {
+      {"empty", ""},
+      {"short periods", ShortPeriods()},
+      {"text", TextLike(60000, 21)},
+      {"binary", BinaryLike(60000, 22)},
+      {"noise", Noise(30000, 99)},
+      {"run", Bytes(20000, '\0')},
+      {"mixed", TextLike(10000, 23) + Noise(5000, 98) + BinaryLike(10000, 24)}};
+  return inputs;
+}
+
+TEST(GzRoundTripTest, WriteSizesDoNotChangeTheStreamWhichZlibAndWeRead) {
+  // Read sizes and the pieces the source hands out (0: as asked), taken in turn.
+  const std::pair<int, int> reads[] = {{1, 0}, {1, 1}, {4096, 1}, {3, 7}, {100000, 0}, {8192, 4095}, {7000, 0}};
+  std::size_t turn = 0;
+  for (const auto &[name, data] : Inputs()) {
+    for (int level : {0, 1, 2, 3, -1, 1000}) {
+      SCOPED_TRACE(std::string(name) + " level " + std::to_string(level));
+      const Bytes stream = GzCompress(data, level);
+      if (level < 0 || level > 2) {
+        EXPECT_EQ(stream, GzCompress(data, 0));  // unknown levels behave as 0
+        continue;
+      }
+      for (std::size_t chunk = 1; chunk <= 64; ++chunk) ASSERT_EQ(GzCompress(data, level, chunk), stream) << chunk;
+      for (std::size_t chunk : {255u, 4096u, 4097u, 8191u, 30001u})
+        ASSERT_EQ(GzCompress(data, level, chunk), stream) << chunk;
+      Bytes decoded;
+      std::size_t trailer = 0;
+      ASSERT_TRUE(ZlibInflate(stream, &decoded, &trailer));
+      EXPECT_EQ(decoded, data);
+      EXPECT_EQ(stream.substr(trailer), Trailer(data));
+      for (int read_level = level; read_level <= 2; ++read_level) {
+        const auto [read_size, feed_size] = reads[turn++ % std::size(reads)];
+        SCOPED_TRACE("read at " + std::to_string(read_level) + " by " + std::to_string(read_size) + ", fed " +
+                     std::to_string(feed_size));
+        const GzReadResult read = GzDecompress(stream, read_level, read_size, feed_size);
+        EXPECT_EQ(read.data, data);
+        EXPECT_EQ(read.last_read, 0);
+        EXPECT_EQ(read.close, 0);
+      }
+    }
+  }
+}
+
+TEST(GzRoundTripTest, WeReadWhatZlibWrites) {
+  for (const auto &[name, data] : Inputs()) {
+    for (int zlib_level = 1; zlib_level <= 9; ++zlib_level) {
+      for (int strategy = 0; strategy <= 4; ++strategy) {  // default, filtered, huffman only, RLE, fixed
+        // The reader's window must reach as far back as the writer's: 4 KiB at memory level 0,
+        // 8 KiB at 1, 32 KiB at 2.
+        const int reader_level = (zlib_level + strategy) % 3;
+        const int window_bits = reader_level == 0 ? 12 : reader_level == 1 ? 13 : 15;
+        SCOPED_TRACE(std::string(name) + " zlib level " + std::to_string(zlib_level) + " strategy " +
+                     std::to_string(strategy));
+        const GzReadResult read = GzDecompress(ZlibStream(data, zlib_level, window_bits, strategy), reader_level, 7000);
+        ASSERT_EQ(read.data, data);
+        EXPECT_EQ(read.last_read, 0);
+        EXPECT_EQ(read.close, 0);
+      }
+    }
+  }
+}
+
+// Close reports the bytes read ahead beyond the trailer, one short in general: a byte read
+// ahead at the end of the last block is taken again for the trailer and counted twice. A
+// reset after the last byte (or at the start) must not change it: the bytes the decoder gave
+// back at the end of the final block are still the trailer's.
+TEST(GzRoundTripTest, CloseCountsTheBytesBeyondTheTrailerAfterAnyReset) {
+  const Bytes extra(100, 'x');
+  std::vector<Bytes> inputs = {Bytes("a"), Bytes(""), Bytes(70000, 'z')};
+  // Among these, seeds 22, 24 and 32 end with the decoder waiting past the final block.
+  for (std::uint32_t seed = 0; seed < 40; ++seed) inputs.push_back(TextLike(30000 + 37 * seed, seed));
+  int read_ahead_cases = 0;
+  for (const Bytes &data : inputs) {
+    const Bytes stream = GzCompress(data) + extra;
+    int close_result[3];
+    for (int reset = 0; reset < 3; ++reset) {  // none, at the start, after the end
+      SCOPED_TRACE(std::to_string(data.size()) + " reset " + std::to_string(reset));
+      // The source buffer is filled whole however small the pieces the callback hands out.
+      MemorySource source{&stream, data.size() % 2 == 0 ? 0u : 5u};
+      YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
+      if (reset == 1) {
+        EXPECT_EQ(YdrGZRead(reader, nullptr, 0), 0);
+      }
+      Bytes out(data.size() + 1, '\0');
+      int got = 0, n;
+      while ((n = YdrGZRead(reader, out.data() + got, static_cast<int>(out.size()) - got)) > 0) got += n;
+      EXPECT_EQ(n, 0);
+      EXPECT_EQ(out.substr(0, static_cast<std::size_t>(got)), data);
+      EXPECT_EQ(YdrGZRead(reader, out.data(), 1), 0);  // after the end
+      if (reset == 2) {
+        EXPECT_EQ(YdrGZRead(reader, nullptr, 0), 0);
+      }
+      close_result[reset] = YdrGZCloseRead(reader);
+    }
+    EXPECT_TRUE(close_result[0] == 100 || close_result[0] == 99) << close_result[0];
+    EXPECT_EQ(close_result[1], close_result[0]);
+    EXPECT_EQ(close_result[2], close_result[0]);
+    if (data == "a") {
+      EXPECT_EQ(close_result[0], 100);  // the last wait ends exactly at the end of the deflate data
+    }
+    read_ahead_cases += close_result[0] == 99;
+  }
+  // Some streams must end with the decoder holding a byte beyond the final block.
+  EXPECT_GT(read_ahead_cases, 0);
+}
+
+TEST(GzRoundTripTest, TrailerMismatchAndEarlyCloseAreReported) {
+  const Bytes stream = GzCompress(TextLike(30000, 71));
+  for (const std::size_t at : {stream.size() - 8, stream.size() - 1}) {  // the CRC, the length
+    Bytes damaged = stream;
+    damaged[at] ^= 1;
+    EXPECT_EQ(GzDecompress(damaged).close, -1) << at;
+  }
+  // Closed inside a block with its own codes: freed without a check.
+  MemorySource source{&stream};
+  YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
+  char buffer[10];
+  EXPECT_EQ(YdrGZRead(reader, buffer, 10), 10);
+  EXPECT_EQ(YdrGZCloseRead(reader), 0);
+}
+
+// A reader's window must be at least the writer's: read at a smaller memory level, a match
+// that reaches back past the window copies the wrong bytes, every read still succeeds, and
+// only close finds out (docs/using.md tells callers to read at the largest level).
+TEST(GzRoundTripTest, AStreamReadsBackOnlyAtItsMemoryLevelOrLarger) {
+  // Repeats 6000 and 20000 bytes back (names clear of the Windows headers' `near` and `far`).
+  const Bytes near_one = Noise(6000, 5), far_one = Noise(20000, 6);
+  const Bytes data = near_one + near_one + far_one + far_one;
+  for (int written = 0; written <= 2; ++written) {
+    const Bytes stream = GzCompress(data, written);
+    for (int read = 0; read <= 2; ++read) {
+      SCOPED_TRACE("written at " + std::to_string(written) + ", read at " + std::to_string(read));
+      const GzReadResult result = GzDecompress(stream, read);
+      EXPECT_EQ(result.last_read, 0);
+      EXPECT_EQ(result.data.size(), data.size());
+      EXPECT_EQ(result.data == data, read >= written);
+      EXPECT_EQ(result.close, read >= written ? 0 : -1);
+    }
+  }
+}
+
+TEST(GzRoundTripTest, NullHandlesAndBadArgumentsFail) {
+  char byte = 0;
+  EXPECT_EQ(YdrGZWrite(nullptr, &byte, 1), -1);
+  EXPECT_EQ(YdrGZCloseWrite(nullptr), -1);
+  EXPECT_EQ(YdrGZRead(nullptr, &byte, 1), -1);
+  EXPECT_EQ(YdrGZCloseRead(nullptr), -1);
+  EXPECT_EQ(YdrGZOpenWrite(nullptr, nullptr), nullptr);
+  EXPECT_EQ(YdrGZOpenRead(nullptr, nullptr), nullptr);
+
+  Bytes out;
+  YDRGZ writer = YdrGZOpenWrite(AppendToBytes, &out);
+  EXPECT_EQ(YdrGZWrite(writer, nullptr, 5), -1);
+  EXPECT_EQ(YdrGZWrite(writer, &byte, -2), -1);
+  EXPECT_EQ(YdrGZRead(writer, &byte, 1), -1);  // a writer is not a reader
+  EXPECT_EQ(YdrGZCloseRead(writer), -1);
+  EXPECT_EQ(YdrGZCloseWrite(writer), 0);
+
+  YDRGZ reader = YdrGZOpenRead([](YDRGZ, void *, void *, int) { return 0; }, nullptr);
+  EXPECT_EQ(YdrGZWrite(reader, &byte, 1), -1);
+  EXPECT_EQ(YdrGZRead(reader, nullptr, 0), 0);  // reset
+  EXPECT_EQ(YdrGZRead(reader, &byte, 0), 0);
+  EXPECT_EQ(YdrGZRead(reader, &byte, -1), -1);
+  EXPECT_EQ(YdrGZRead(reader, &byte, 1), -1);  // no data at all
+  EXPECT_EQ(YdrGZCloseRead(reader), -1);
+}
+
+// More than 4 GiB of compressed input (stored blocks of zeros, made as they are read): the
+// byte counters behind close's read-ahead count must not wrap.
+TEST(GzRoundTripTest, ReadAheadCountPastFourGibibytesOfInput) {
+#ifndef NDEBUG
+  GTEST_SKIP() << "decodes 4 GiB: run in the optimised build";
+#endif
+  struct StoredBlocks {
+    std::uint64_t blocks;
+    Bytes block;  // header byte, LEN, NLEN, 65535 zeros
+    Bytes tail;   // the trailer and what follows it
+    std::uint64_t position = 0;
+    int Read(char *out, int count) {
+      int n = 0;
+      while (n < count) {
+        const std::uint64_t index = position / block.size(), at = position % block.size();
+        const Bytes &from = index < blocks ? block : tail;
+        const std::uint64_t offset = index < blocks ? at : position - blocks * block.size();
+        if (offset >= from.size()) break;
+        const auto take = static_cast<int>(std::min<std::uint64_t>(from.size() - offset, count - n));
+        std::memcpy(out + n, from.data() + offset, static_cast<std::size_t>(take));
+        if (index + 1 == blocks && at == 0) out[n] = 1;  // the last block is final
+        n += take;
+        position += static_cast<std::uint64_t>(take);
+      }
+      return n;
+    }
+  };
+  StoredBlocks source{(std::uint64_t{1} << 32) / 65535 + 2, Bytes("\0\xFF\xFF\0\0", 5) + Bytes(65535, '\0'), ""};
+  const std::uint64_t total = source.blocks * 65535;
+  // The trailer of `total` zero bytes: its CRC from zlib over pieces, its length mod 2^32.
+  const Bytes piece(1 << 20, '\0');
+  uLong crc = crc32(0, nullptr, 0);
+  for (std::uint64_t left = total; left > 0; left -= std::min<std::uint64_t>(left, piece.size()))
+    crc = crc32(crc, reinterpret_cast<const Bytef *>(piece.data()),
+                static_cast<uInt>(std::min<std::uint64_t>(left, piece.size())));
+  for (int i = 0; i < 4; ++i) source.tail.push_back(static_cast<char>(crc >> (8 * i)));
+  for (int i = 0; i < 4; ++i) source.tail.push_back(static_cast<char>(total >> (8 * i)));
+  source.tail += Bytes(100, 'x');
+
+  YDRGZ reader = YdrGZOpenRead(
+      [](YDRGZ, void *user, void *buffer, int count) {
+        return static_cast<StoredBlocks *>(user)->Read(static_cast<char *>(buffer), count);
+      },
+      &source);
+  std::vector<char> out(1 << 20);
+  std::uint64_t decoded = 0;
+  int n;
+  while ((n = YdrGZRead(reader, out.data(), static_cast<int>(out.size()))) > 0)
+    decoded += static_cast<std::uint64_t>(n);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(decoded, total);
+  const int close = YdrGZCloseRead(reader);
+  EXPECT_TRUE(close == 100 || close == 99) << close;
+}
+
+// A final dynamic block with simple codes, for building corrupt variants: bit-length codes
+// 0..15 all 4 bits long (each code length is sent as itself in 4 bits); literal/length
+// symbols 0..225 of 8 bits and 226..285 of 9 bits; distance symbols 0, 1 of 4 bits and 2..29
+// of 5. Writes the header, then `text` as literals and the end of block (none if empty).
+struct DynamicBlock {
+  std::vector<int> bitlen = std::vector<int>(19, 4);  // by symbol; 16..18 unused below
+  std::vector<int> litlen = std::vector<int>(286, 8);
+  std::vector<int> dist = std::vector<int>(30, 5);
+
+  DynamicBlock() {
+    bitlen[16] = bitlen[17] = bitlen[18] = 0;
+    std::fill(litlen.begin() + 226, litlen.end(), 9);
+    dist[0] = dist[1] = 4;
+  }
+  void Write(BitStream &b, const std::string &text) const {
+    b.Bits(5, 3).Bits(static_cast<std::uint32_t>(litlen.size() - 257), 5);
+    b.Bits(static_cast<std::uint32_t>(dist.size() - 1), 5).Bits(15, 4);  // all 19 bit-length code lengths
+    for (int s : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15})
+      b.Bits(static_cast<std::uint32_t>(bitlen[static_cast<std::size_t>(s)]), 3);
+    for (const auto *code : {&litlen, &dist})
+      for (int length : *code) b.Code(static_cast<std::uint32_t>(length), 4);
+    for (char c : text) b.Code(static_cast<unsigned char>(c), 8);
+    if (!text.empty()) b.Code(452 + (256 - 226), 9);  // end of block
+  }
+};
+
+TEST(GzCorruptTest, EachHandBuiltFormIsReadOrRejectedForItsOwnReason) {
+  struct Case {
+    const char *name;
+    InflateStatus why;
+    const char *data;                       // what we read (after it, the trailer of these bytes)
+    const char *zlib_data;                  // what zlib reads; null: it refuses the stream
+    void (*edit)(DynamicBlock &d);          // a dynamic block, changed so, with `zlib_data` in it
+    void (*build)(BitStream &b) = nullptr;  // or these bits
+  };
+  const Case cases[] = {
+      {"more than 286 literal/length codes", InflateStatus::kTooManyCodes, "", nullptr,
+       [](DynamicBlock &d) { d.litlen.push_back(9); }},
+      {"more than 30 distance codes", InflateStatus::kTooManyCodes, "", nullptr,
+       [](DynamicBlock &d) { d.dist.push_back(5); }},
+      {"over-subscribed bit-length code", InflateStatus::kBadBitLengthCode, "", nullptr,
+       [](DynamicBlock &d) { d.bitlen[16] = 4; }},
+      {"incomplete bit-length code", InflateStatus::kBadBitLengthCode, "", nullptr,
+       [](DynamicBlock &d) { d.bitlen[15] = 0; }},
+      {"incomplete literal/length code", InflateStatus::kBadLiteralLengthCode, "", nullptr,
+       [](DynamicBlock &d) { d.litlen[285] = 0; }},
+      {"over-subscribed literal/length code", InflateStatus::kBadLiteralLengthCode, "", nullptr,
+       [](DynamicBlock &d) { d.litlen[285] = 8; }},
+      // The one form zlib reads and we refuse: a lone code is incomplete.
+      {"a distance code of one symbol", InflateStatus::kBadDistanceCode, "", "a",
+       [](DynamicBlock &d) { d.dist = {1}; }},
+      // The base of the corrupt dynamic forms above, read by both.
+      {"the whole simple dynamic code", InflateStatus::kDone, "hello", "hello", [](DynamicBlock &) {}},
+      {"a length code with no distance code at all", InflateStatus::kNoCode, "", nullptr, nullptr,
+       [](BitStream &b) {
+         DynamicBlock d;
+         d.dist = {0};
+         d.Write(b, "");
+         b.Code('a', 8).Code(452 + (257 - 226), 9).Code(452 + (256 - 226), 9);  // 'a', length 3, end
+       }},
+      {"block type 3", InflateStatus::kBadBlockType, "", nullptr, nullptr,
+       [](BitStream &b) { b.Bits(7, 3).Bits(0, 16); }},
+      {"stored length check fails", InflateStatus::kStoredLengthMismatch, "", nullptr, nullptr,
+       [](BitStream &b) { b.Bits(1, 3).AlignToByte().Bits(5, 16).Bits(0xFFFA ^ 1, 16).Bits(0, 40); }},
+      {"fixed code: length symbol 286", InflateStatus::kInvalidSymbol, "", nullptr, nullptr,
+       [](BitStream &b) { b.Bits(3, 3).Code(0x30 + 'a', 8).Code(0b11000110, 8).Bits(0, 16); }},
+      {"fixed code: distance symbol 30", InflateStatus::kInvalidSymbol, "", nullptr, nullptr,
+       [](BitStream &b) { b.Bits(3, 3).Code(0x30 + 'a', 8).Code(1, 7).Code(30, 5).Bits(0, 16); }},
+      {"a stored block of length 0, then a fixed block", InflateStatus::kDone, "z", "z", nullptr,
+       [](BitStream &b) { b.Bits(0, 3).AlignToByte().Bits(0xFFFF0000, 32).Bits(3, 3).Code(0x30 + 'z', 8).Code(0, 7); }},
+      {"a zero run past the last length", InflateStatus::kRepeatPastEnd, "", nullptr, nullptr,
+       [](BitStream &b) {
+         // 257 + 1 lengths; bit-length code: 1..15 of 4 bits, 0 and 18 of 5 (18 is 11111).
+         b.Bits(5, 3).Bits(0, 10).Bits(15, 4);
+         for (int length : {0, 0, 5, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4})
+           b.Bits(static_cast<std::uint32_t>(length), 3);
+         b.Code(0b11111, 5).Bits(127, 7).Code(0b11111, 5).Bits(127, 7);  // 138 zeros twice: past 258
+       }},
+      // A repeat of the previous length as the very first length repeats zeros (zlib refuses
+      // it); a distance code whose lengths are all zero is fine in a block of literals only.
+      // Bit-length codes: 0 00, 1 01, 16 10, 18 11. Literal code: 'a' 0, end of block 1.
+      {"a first length repeating the previous", InflateStatus::kDone, "aa", nullptr, nullptr,
+       [](BitStream &b) {
+         b.Bits(5, 3).Bits(0, 10).Bits(15, 4);
+         for (int length : {2, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0})  // 16 17 18 0 8 ... 1 15
+           b.Bits(static_cast<std::uint32_t>(length), 3);
+         b.Code(0b10, 2).Bits(0, 2);                                        // 16: three more of the previous (0)
+         b.Code(0b11, 2).Bits(94 - 11, 7);                                  // zeros up to 'a'
+         b.Code(0b01, 2);                                                   // 'a': 1
+         b.Code(0b11, 2).Bits(138 - 11, 7).Code(0b11, 2).Bits(20 - 11, 7);  // zeros up to the end of block
+         b.Code(0b01, 2).Code(0b00, 2);       // end of block: 1; the one distance length: 0
+         b.Code(0, 1).Code(0, 1).Code(1, 1);  // "aa", end of block
+       }},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    BitStream b;
+    if (c.edit != nullptr) {
+      DynamicBlock d;
+      c.edit(d);
+      d.Write(b, c.zlib_data != nullptr ? c.zlib_data : "");
+    } else {
+      c.build(b);
+    }
+    const Bytes stream = b.Finish() + Trailer(c.data);
+    Bytes zlib_out;
+    EXPECT_EQ(ZlibInflate(stream, &zlib_out), c.zlib_data != nullptr);
+    if (c.zlib_data != nullptr) {
+      EXPECT_EQ(zlib_out, c.zlib_data);
+    }
+    const GzReadResult read = GzDecompress(stream);
+    EXPECT_EQ(read.data, c.data);
+    EXPECT_EQ(read.why, c.why);
+    EXPECT_EQ(read.last_read, c.why == InflateStatus::kDone ? 0 : -1);
+    if (c.why == InflateStatus::kDone) {
+      EXPECT_EQ(read.close, 0);
+    }
+  }
+}
+
+TEST(GzCorruptTest, StreamsCutShortFailOrStopCleanly) {
+  for (const Bytes &input : {Bytes("a"), TextLike(3000, 101), BinaryLike(9000, 102), Bytes(5000, 'r')}) {
+    const Bytes stream = GzCompress(input);
+    Bytes decoded;
+    std::size_t deflate_end = 0;
+    ASSERT_TRUE(ZlibInflate(stream, &decoded, &deflate_end));
+    for (std::size_t cut = 0; cut < stream.size(); ++cut) {
+      SCOPED_TRACE(std::to_string(input.size()) + " cut at " + std::to_string(cut));
+      const GzReadResult read = GzDecompress(stream.substr(0, cut), 0, 1000);
+      ASSERT_EQ(read.data, input.substr(0, read.data.size()));
+      // Cut in the deflate data: not damaged, only short, and the reader says so; closing there
+      // may free without a check. Cut in the trailer: it never matches.
+      EXPECT_EQ(read.why, cut < deflate_end ? InflateStatus::kNeedsInput : InflateStatus::kDone);
+      EXPECT_EQ(read.last_read, cut < deflate_end ? -1 : 0);
+      EXPECT_TRUE(read.close == -1 || (read.close == 0 && cut < deflate_end)) << read.close;
+    }
+  }
+}
+
+TEST(GzCorruptTest, RandomDamageNeverCrashes) {
+  std::mt19937 rng(4242);
+  const Bytes base = GzCompress(TextLike(20000, 111) + BinaryLike(20000, 112));
+  for (int trial = 0; trial < 300; ++trial) {
+    Bytes stream = base;
+    for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
+      char &byte = stream[rng() % stream.size()];
+      byte = static_cast<char>(static_cast<unsigned char>(byte) ^ (1 + rng() % 255));
+    }
+    // Into an output buffer with guard pages, a byte at a time and a window at a time.
+    for (int read_size : {1, 4096}) {
+      MemorySource source{&stream};
+      YDRGZ reader = YdrGZOpenRead(ReadFromMemory, &source);
+      GuardedBuffer<char> out(static_cast<std::size_t>(read_size));
+      long total = 0;
+      int got;
+      while ((got = YdrGZRead(reader, out.data(), read_size)) > 0) {
+        ASSERT_LE(got, read_size);
+        total += got;
+        ASSERT_LT(total, 10000000);  // damage can make data, but never without end
+      }
+      YdrGZCloseRead(reader);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ydr::test
