@@ -197,13 +197,10 @@ TEST_P(BlockCipherTest, EveryEngineAndModeAgreesWithLibcrypto) {
   }
 }
 
+const char *const kPathNames[] = {"WidestInstructions", "Tables", "Instructions128"};  // AesPath's order
 INSTANTIATE_TEST_SUITE_P(Paths, BlockCipherTest,
                          ::testing::Values(AesPath::kTables, AesPath::kInstructions128, AesPath::kBest),
-                         [](const auto &info) {
-                           return info.param == AesPath::kTables            ? "Tables"
-                                  : info.param == AesPath::kInstructions128 ? "Instructions128"
-                                                                            : "WidestInstructions";
-                         });
+                         [](const auto &info) { return std::string(kPathNames[static_cast<int>(info.param)]); });
 
 TEST(AesEngineChecksTest, ResultsOfTheSettersAndTransforms) {
   AesKeyInstance key{};
