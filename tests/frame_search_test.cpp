@@ -60,6 +60,13 @@ class ModuleSearchTest : public ::testing::Test {
   }
 
   static void Collect(const char *text, void *user) { static_cast<std::vector<std::string> *>(user)->push_back(text); }
+  // As a process that has loaded and searched nothing, with no registry key.
+  void StartAgain() {
+    UnloadSiblingModules();
+    ResetModuleSearchForTesting();
+    messages_.clear();
+    registry_.Clear();
+  }
 
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
@@ -98,10 +105,7 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tree;
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
-    messages_.clear();
-    registry_.Clear();
+    StartAgain();
     for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
     SetExecutable(tree / c.executable);
     if (c.common_path != nullptr) SetCommonPath(tree / c.common_path);
@@ -153,10 +157,7 @@ TEST_F(ModuleSearchTest, NoNameWithAFolderNorFolderRelativeToTheCurrentOneIsSear
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
-    messages_.clear();
-    registry_.Clear();
+    StartAgain();
     SetExecutable(c.executable);
     if (c.common_path != nullptr) SetCommonPath(c.common_path);
     SiblingModule module(c.module, kProbeFunctions, 1);
@@ -271,7 +272,6 @@ class ModuleEntryTest : public ModuleSearchTest {
  protected:
   void SetUp() override {
     ModuleSearchTest::SetUp();
-    UnloadSiblingModules();
     platform::SetDebugSink(&Collect, &messages_);
     SetExecutable(root_ / "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX);
   }

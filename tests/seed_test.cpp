@@ -125,12 +125,10 @@ TEST(SeedTest, StatusCodes) {
     info = Record(mode, 3, key, nullptr);  // unknown padding
     EXPECT_EQ(Stream(info, true, twenty, {20}, &result), 0x1001u);
   }
-  for (unsigned mode : {YDR_SEED_MODE_OFB, YDR_SEED_MODE_CFB}) {
-    for (unsigned padding : {YDR_SEED_PAD_NONE, YDR_SEED_PAD_PKCS, 9u}) {
-      YDR_SEED_ALG_INFO info = Record(mode, padding, key, nullptr);
-      EXPECT_EQ(Stream(info, true, twenty, {7}, &result), 0u);
-      EXPECT_EQ(result.size(), 20u);
-    }
+  for (unsigned mode : {YDR_SEED_MODE_OFB, YDR_SEED_MODE_CFB}) {  // which take any padding value
+    YDR_SEED_ALG_INFO info = Record(mode, 9, key, nullptr);
+    EXPECT_EQ(Stream(info, true, twenty, {7}, &result), 0u);
+    EXPECT_EQ(result.size(), 20u);
   }
 
   // Unknown modes: Init succeeds, Update and Final refuse.
