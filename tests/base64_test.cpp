@@ -40,7 +40,7 @@ TEST(Base64Test, DecodesWhatOpenSslEncodes) {
     EVP_EncodeUpdate(ctx, reinterpret_cast<unsigned char *>(lines.data()), &n, bytes, length);
     EVP_EncodeFinal(ctx, reinterpret_cast<unsigned char *>(lines.data()) + n, &m);
     EVP_ENCODE_CTX_free(ctx);
-    lines.resize(static_cast<std::size_t>(n + m));
+    lines.resize(static_cast<std::size_t>(n) + static_cast<std::size_t>(m));
     for (const std::string &text : {line, lines}) {
       std::string decoded;
       ASSERT_EQ(Decode(text, &decoded), length);
