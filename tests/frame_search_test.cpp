@@ -1,5 +1,6 @@
 // Finding sibling modules: the lookup order, the Common-folder cache, the missing-module
-// message and the loaded-module list, exercised on real modules in temporary folder trees.
+// message and the loaded-module list, exercised on real modules in temporary folder trees;
+// and the attach and detach sequences that find the base library so.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,11 +10,14 @@
 #include <thread>
 #include <vector>
 
+#include "frame/module_entry.h"
+#include "imports/base_services.h"
 #include "imports/module_search.h"
 #include "imports/sibling_module.h"
 #include "platform/loader.h"
 #include "platform/registry.h"
 #include "platform/sinks.h"
+#include "portable/utf16.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_registry.h"
 
@@ -34,6 +38,9 @@
 namespace ydr::imports {
 namespace {
 
+using frame::ModuleInfo;
+using frame::ProcessAttach;
+using frame::ProcessDetach;
 using test::TempDir;
 
 constexpr const char *kProbeFunctions[] = {"YdrProbeAnswer", "NoSuchFunction"};
@@ -53,6 +60,13 @@ class ModuleSearchTest : public ::testing::Test {
   }
 
   static void Collect(const char *text, void *user) { static_cast<std::vector<std::string> *>(user)->push_back(text); }
+  // As a process that has loaded and searched nothing, with no registry key.
+  void StartAgain() {
+    UnloadSiblingModules();
+    ResetModuleSearchForTesting();
+    messages_.clear();
+    registry_.Clear();
+  }
 
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
@@ -69,67 +83,37 @@ class ModuleSearchTest : public ::testing::Test {
   SiblingModule probe_b_{PROBE_B, kProbeFunctions, 2};
 };
 
-struct LookupCase {
-  const char *name;
-  std::vector<std::string> probe_places;  // relative to the tree's root
-  const char *executable;                 // relative to the tree's root
-  const char *common_path;                // registry value, relative to the root; null: none
-  bool found;
-  const char *cached_folder;  // relative to the root; "" when nothing is cached
-};
-
 TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
-  const LookupCase cases[] = {
-      {"common folder beside the executable's folder",
-       {"Suite/Common/" PROBE_A},
-       "Suite/Bin/app",
-       nullptr,
-       true,
-       "Suite/Common\\"},
-      {"executable path with backslashes",
-       {"Suite/Common/" PROBE_A},
-       "Suite\\Bin\\app",
-       nullptr,
-       true,
-       "Suite\\Common\\"},
-      {"executable folder with trailing separators",
-       {"Suite/Common/" PROBE_A},
-       "Suite/Bin//\\app",
-       nullptr,
-       true,
-       "Suite/Common\\"},
-      {"not in the executable's own folder", {"Suite/Bin/" PROBE_A}, "Suite/Bin/app", nullptr, false, ""},
-      {"Common Path from the registry", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared", true, "Shared\\"},
-      {"Common Path ending in a separator", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared/", true, "Shared/"},
-      {"the Common folder wins over Common Path",
-       {"Suite/Common/" PROBE_A, "Shared/" PROBE_A},
-       "Suite/Bin/app",
-       "Shared",
-       true,
-       "Suite/Common\\"},
-      {"Common Path names a folder without the module", {"Elsewhere/" PROBE_A}, "Suite/Bin/app", "Shared", false, ""},
-      {"nowhere", {}, "Suite/Bin/app", nullptr, false, ""},
+  struct Case {
+    const char *name;
+    std::vector<std::string> places;  // of the probe
+    const char *executable;
+    const char *common_path;  // null: none
+    const char *cached;       // "": not found, nothing cached
   };
-  for (const LookupCase &c : cases) {
+  const Case cases[] = {
+      {"Common beside the executable's folder", {"Suite/Common/" PROBE_A}, "Suite/Bin/app", nullptr, "Suite/Common\\"},
+      {"executable path with backslashes", {"Suite/Common/" PROBE_A}, "Suite\\Bin\\app", nullptr, "Suite\\Common\\"},
+      {"trailing separators", {"Suite/Common/" PROBE_A}, "Suite/Bin//\\app", nullptr, "Suite/Common\\"},
+      {"not in the executable's own folder", {"Suite/Bin/" PROBE_A}, "Suite/Bin/app", nullptr, ""},
+      {"Common Path from the registry", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared", "Shared\\"},
+      {"Common Path ending in a separator", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared/", "Shared/"},
+      {"Common wins", {"Suite/Common/" PROBE_A, "Shared/" PROBE_A}, "Suite/Bin/app", "Shared", "Suite/Common\\"},
+      {"Common Path without the module", {"Elsewhere/" PROBE_A}, "Suite/Bin/app", "Shared", ""},
+      {"nowhere", {}, "Suite/Bin/app", nullptr, ""},
+  };
+  for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tree;
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
-    messages_.clear();
-    registry_.Clear();
-    for (const std::string &place : c.probe_places) tree.CopyFile(YDR_PROBE_MODULE, place);
+    StartAgain();
+    for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
     SetExecutable(tree / c.executable);
     if (c.common_path != nullptr) SetCommonPath(tree / c.common_path);
-
-    EXPECT_EQ(CallProbe(probe_a_), c.found ? 42 : -1);
-    EXPECT_EQ(CommonFolderCache(), *c.cached_folder == '\0' ? std::string() : tree / c.cached_folder);
-    EXPECT_EQ(LoadedModuleCount(), c.found ? 1u : 0u);
-    if (c.found) {
-      EXPECT_TRUE(messages_.empty());
-    } else {
-      EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module " PROBE_A});
-    }
-    UnloadSiblingModules();
+    const bool found = *c.cached != '\0';
+    EXPECT_EQ(CallProbe(probe_a_), found ? 42 : -1);
+    EXPECT_EQ(CommonFolderCache(), found ? tree / c.cached : std::string());
+    EXPECT_EQ(LoadedModuleCount(), found ? 1u : 0u);
+    EXPECT_EQ(messages_, found ? std::vector<std::string>{} : std::vector<std::string>{"Can't Find module " PROBE_A});
   }
 }
 
@@ -138,78 +122,53 @@ TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
   // of the probe under its name in the Common folder must not be the one loaded.
   PlaceProbe("Suite/Common/" SYSTEM_LIBRARY);
   static constexpr const char *kFunctions[] = {SYSTEM_FUNCTION, "YdrProbeAnswer"};
-  SiblingModule crypto(SYSTEM_LIBRARY, kFunctions, 2);
-  EXPECT_NE(crypto.Function(0), nullptr);
-  EXPECT_EQ(crypto.Function(1), nullptr);  // the real library has no probe function
+  SiblingModule system_library(SYSTEM_LIBRARY, kFunctions, 2);
+  EXPECT_NE(system_library.Function(0), nullptr);
+  EXPECT_EQ(system_library.Function(1), nullptr);  // the real library has no probe function
   EXPECT_EQ(CommonFolderCache(), "");
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_TRUE(messages_.empty());
-  UnloadSiblingModules();
+  UnloadSiblingModules();  // before the local module goes
 }
 
-TEST_F(ModuleSearchTest, NameWithAFolderOrDriveIsNeverSearched) {
-  PlaceProbe("Suite/Common/" PROBE_A);
-  PlaceProbe("Suite/Common/sub/" PROBE_A);
-  for (const char *name : {"sub/" PROBE_A, "sub\\" PROBE_A, "C:" PROBE_A}) {
-    SCOPED_TRACE(name);
-    messages_.clear();
-    SiblingModule module(name, kProbeFunctions, 1);
-    EXPECT_EQ(module.Function(0), nullptr);
-    EXPECT_EQ(messages_, std::vector<std::string>{std::string("Can't Find module ") + name});
-    EXPECT_EQ(CommonFolderCache(), "");
-  }
-}
-
-TEST_F(ModuleSearchTest, NoFolderRelativeToTheCurrentOneIsSearched) {
-  // A module planted where a relative "Common" folder would point, in the current folder.
+// Modules planted where a name with a folder, or a folder relative to the current one, would
+// lead: none of them is found.
+TEST_F(ModuleSearchTest, NoNameWithAFolderNorFolderRelativeToTheCurrentOneIsSearched) {
   PlaceProbe("Common/" PROBE_A);
+  PlaceProbe("Suite/Common/sub/" PROBE_A);
   test::ScopedCurrentDirectory cwd(root_.path());
   struct Case {
     const char *name;
+    const char *module;
     std::string executable;
     const char *common_path;  // registry value as written; null: none
   };
+  const std::string app = root_ / "Suite/Bin/app";
   const Case cases[] = {
-      {"executable in the root folder", "/app", nullptr},
-      {"executable in a drive's root folder", "C:\\app", nullptr},
-      {"executable's path unknown", "", nullptr},
-      {"executable's path too long to read", root_ / std::string(300, 'x'), nullptr},
-      {"relative Common Path", root_ / "Suite/Bin/app", "Common"},
-      {"drive-relative Common Path", root_ / "Suite/Bin/app", "C:Common"},
+      {"name with a folder", "sub/" PROBE_A, app, nullptr},
+      {"name with a backslash folder", "sub\\" PROBE_A, app, nullptr},
+      {"name with a drive", "C:" PROBE_A, app, nullptr},
+      {"executable in the root folder", PROBE_A, "/app", nullptr},
+      {"executable in a drive's root folder", PROBE_A, "C:\\app", nullptr},
+      {"executable's path unknown", PROBE_A, "", nullptr},
+      {"executable's path too long to read", PROBE_A, root_ / std::string(300, 'x'), nullptr},
+      {"relative Common Path", PROBE_A, app, "Common"},
+      {"drive-relative Common Path", PROBE_A, app, "C:Common"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
-    messages_.clear();
-    registry_.Clear();
+    StartAgain();
     SetExecutable(c.executable);
     if (c.common_path != nullptr) SetCommonPath(c.common_path);
-    EXPECT_EQ(CallProbe(probe_a_), -1);
+    SiblingModule module(c.module, kProbeFunctions, 1);
+    EXPECT_EQ(module.Function(0), nullptr);
     EXPECT_EQ(CommonFolderCache(), "");
     EXPECT_EQ(LoadedModuleCount(), 0u);
-    EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module " PROBE_A});
+    EXPECT_EQ(messages_, std::vector<std::string>{std::string("Can't Find module ") + c.module});
   }
 }
 
-TEST_F(ModuleSearchTest, CachedFolderAnswersEveryLaterSearch) {
-  // The first module is found beside the executable; the second only through Common Path.
-  // The cache, filled by the first, is the only place the second is looked for.
-  PlaceProbe("Suite/Common/" PROBE_A);
-  PlaceProbe("Shared/" PROBE_B);
-  SetCommonPath(root_ / "Shared");
-  EXPECT_EQ(CallProbe(probe_a_), 42);
-  EXPECT_EQ(CallProbe(probe_b_), -1);
-  EXPECT_EQ(messages_, std::vector<std::string>{"Can't Find module " PROBE_B});
-  EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
-
-  // Put there, it is found without another search.
-  PlaceProbe("Suite/Common/" PROBE_B);
-  EXPECT_EQ(CallProbe(probe_b_), 42);
-  EXPECT_EQ(LoadedModuleCount(), 2u);
-}
-
-TEST_F(ModuleSearchTest, FailedSearchCachesNothingSoTheNextSearchLooksAgain) {
+TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
   EXPECT_EQ(CallProbe(probe_a_), -1);
   EXPECT_EQ(CallProbe(probe_b_), -1);
   EXPECT_EQ(CallProbe(probe_a_), -1);  // each first call searches and tells the user again
@@ -217,10 +176,16 @@ TEST_F(ModuleSearchTest, FailedSearchCachesNothingSoTheNextSearchLooksAgain) {
   EXPECT_EQ(CommonFolderCache(), "");
 
   PlaceProbe("Shared/" PROBE_A);
+  PlaceProbe("Suite/Common/" PROBE_B);
   SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
   EXPECT_EQ(CommonFolderCache(), root_ / "Shared\\");
-  EXPECT_EQ(messages_.size(), 3u);
+  // The second module, beside the executable but not in the cached folder, is not found there.
+  EXPECT_EQ(CallProbe(probe_b_), -1);
+  EXPECT_EQ(messages_.size(), 4u);
+  PlaceProbe("Shared/" PROBE_B);
+  EXPECT_EQ(CallProbe(probe_b_), 42);
+  EXPECT_EQ(LoadedModuleCount(), 2u);
 }
 
 TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
@@ -261,14 +226,6 @@ TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
   EXPECT_EQ(CallProbe(probe_a_), 42);
 }
 
-TEST_F(ModuleSearchTest, MissingFunctionFailsWithoutMessage) {
-  PlaceProbe("Suite/Common/" PROBE_A);
-  EXPECT_NE(probe_a_.Function(0), nullptr);
-  EXPECT_EQ(probe_a_.Function(1), nullptr);
-  EXPECT_EQ(probe_a_.Function(7), nullptr);  // no such import at all
-  EXPECT_TRUE(messages_.empty());
-}
-
 TEST_F(ModuleSearchTest, ModulesAreReleasedInLoadOrder) {
   const std::string log = root_ / "unload.log";
   test::ScopedEnv env("YDR_PROBE_LOG", log.c_str());
@@ -276,6 +233,9 @@ TEST_F(ModuleSearchTest, ModulesAreReleasedInLoadOrder) {
   PlaceProbe("Suite/Common/" PROBE_A);
   EXPECT_EQ(CallProbe(probe_b_), 42);
   EXPECT_EQ(CallProbe(probe_a_), 42);
+  EXPECT_EQ(probe_a_.Function(1), nullptr);  // a missing function fails without a message
+  EXPECT_EQ(probe_a_.Function(7), nullptr);  // no such import at all
+  EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(LoadedModuleCount(), 2u);
   UnloadSiblingModules();
   EXPECT_EQ(LoadedModuleCount(), 0u);
@@ -305,6 +265,86 @@ TEST_F(ModuleSearchTest, ConcurrentFirstCallsLoadOnce) {
   EXPECT_NE(addresses[0], nullptr);
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_TRUE(messages_.empty());
+}
+
+// The attach and detach sequences, with the base library found the way a host finds it.
+class ModuleEntryTest : public ModuleSearchTest {
+ protected:
+  void SetUp() override {
+    ModuleSearchTest::SetUp();
+    platform::SetDebugSink(&Collect, &messages_);
+    SetExecutable(root_ / "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX);
+  }
+  void TearDown() override {
+    platform::SetDebugSink(nullptr, nullptr);
+    ModuleSearchTest::TearDown();
+  }
+};
+
+TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
+  root_.CopyFile(YDR_BASE_LIBRARY, std::string("Suite/Common/") + bl::kModuleName);
+  int anchor;
+  EXPECT_TRUE(ProcessAttach(&anchor));
+  EXPECT_EQ(messages_, std::vector<std::string>{"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n"});
+
+  // The record handed over carries the module's name and handle, and is marked started
+  // before the base library sees it: the base library refuses a record that is not.
+  const YDR_MODULE_INFO *info = ModuleInfo();
+  EXPECT_EQ(portable::Utf8FromWide(info->name), "YdrMod.YdrBaseMisc");
+  EXPECT_EQ(info->instance, &anchor);
+  YDR_MODULE_INFO not_started = *info;
+  not_started.started = 0;
+  EXPECT_EQ(bl::YdrInitModule(&not_started), 0);
+  EXPECT_EQ(LoadedModuleCount(), 1u);
+  EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
+
+  // The base library is live: its services answer, and ours accepts a second registration of
+  // the same record (a result the interface leaves to each base library).
+  if (!YDR_STRICT_BASE_LIBRARY) {
+    EXPECT_NE(bl::YdrInitModule(ModuleInfo()), 0);
+  }
+  unsigned char decoded[8];
+  unsigned char *out = decoded;
+  EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), 3);
+
+  EXPECT_TRUE(ProcessDetach());
+  EXPECT_EQ(messages_.back(), "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n");
+  EXPECT_EQ(LoadedModuleCount(), 0u);
+  EXPECT_EQ(ModuleInfo()->started, 1u);  // never cleared
+}
+
+TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
+  EXPECT_TRUE(ProcessAttach(nullptr));
+  const std::vector<std::string> expected = {"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n",
+                                             std::string("Can't Find module ") + bl::kModuleName};
+  EXPECT_EQ(messages_, expected);
+
+  // Each call that needs the base library fails with its ordinary failure result.
+  messages_.clear();
+  unsigned short path[260] = {'x', 0};
+  const unsigned short name[] = {'a', 0};
+  EXPECT_EQ(bl::YdrPathToAbsolute(name, path), 0);
+  EXPECT_EQ(path[0], 0);
+  EXPECT_EQ(bl::YdrPathCreate(name), 0);
+  EXPECT_EQ(bl::_u__wfopen(name, name), nullptr);
+  YDR_FIND_DATAW data;
+  EXPECT_EQ(bl::YdrFindFirstFileW(name, &data), platform::InvalidHandleValue());
+  EXPECT_EQ(bl::YdrFindNextFileW(nullptr, &data), 0);
+  unsigned char bytes[4];
+  unsigned char *out = bytes;
+  EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), -1);
+  char narrow[8];
+  EXPECT_EQ(bl::YdrUnicodeToAnsi(0, 0, name, -1, narrow, 8, 0), 0);
+  EXPECT_EQ(bl::YdrAnsiToUnicode(0, 0, "a", -1, path, 8, 0), 0);
+  bl::YdrSetError(2);
+  EXPECT_EQ(messages_.size(), 9u);  // one message for each call: every call searches again
+  for (const std::string &event : messages_) EXPECT_EQ(event, std::string("Can't Find module ") + bl::kModuleName);
+
+  // Unloading does not search again: the message was shown while loading.
+  messages_.clear();
+  EXPECT_TRUE(ProcessDetach());
+  EXPECT_EQ(messages_, std::vector<std::string>{"DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n"});
+  EXPECT_EQ(LoadedModuleCount(), 0u);
 }
 
 }  // namespace

@@ -9,14 +9,13 @@
 
 namespace ydr::test {
 
-inline std::string Base64(const unsigned char *bytes, std::size_t size) {
-  std::string text(4 * ((size + 2) / 3) + 1, '\0');
-  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char *>(text.data()), bytes, static_cast<int>(size));
+inline std::string Base64(const std::vector<unsigned char> &bytes) {
+  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int n =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char *>(text.data()), bytes.data(), static_cast<int>(bytes.size()));
   text.resize(static_cast<std::size_t>(n));
   return text;
 }
-
-inline std::string Base64(const std::vector<unsigned char> &bytes) { return Base64(bytes.data(), bytes.size()); }
 
 // i2d_PublicKey gives the PKCS #1 RSAPublicKey, i2d_PrivateKey the RSAPrivateKey.
 inline std::vector<unsigned char> Der(const EVP_PKEY *key, int (*encode)(const EVP_PKEY *, unsigned char **)) {
