@@ -16,9 +16,11 @@ namespace {
 // One entry of a made-up folder. A folder's `target` names the folder it lists (two entries
 // with one target are one folder reached twice); `id` 0 means no identity.
 struct Fake {
+  Fake(std::string n, char k, std::uint64_t i = 0, std::string t = "")
+      : name(std::move(n)), kind(k), id(i), target(std::move(t)) {}
   std::string name;
   char kind;  // 'f' file, 'd' folder
-  std::uint64_t id = 0;
+  std::uint64_t id;
   std::string target;
 };
 using FakeTree = std::map<std::string, std::vector<Fake>>;
