@@ -368,7 +368,7 @@ TEST(ToolUnpackTest, FewDescriptorsAreEnoughForManyFolders) {
   close(lowest_free);
   // The runner's three pipes take six; the program gets its standard three and the rest.
   const auto result =
-      YdrLimited(RLIMIT_NOFILE, static_cast<rlim_t>(std::max(lowest_free, 3) + 9), {"unpack", archive, dir / "out"});
+      YdrLimited(RLIMIT_NOFILE, static_cast<rlim_t>(std::max(lowest_free, 3)) + 9, {"unpack", archive, dir / "out"});
   EXPECT_EQ(result.exit_status, 0) << result.err.substr(0, 2000);
   EXPECT_EQ(PathsBelow(dir / "out").size(), 400u);  // 100 folders, 300 files
   EXPECT_EQ(ReadFile(dir / "out/d42/f142"), "142");
