@@ -42,16 +42,22 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 #if !defined(_WIN32)
-// Runs ydr with one of its resource limits lowered to `limit`.
-ProcessResult YdrLimited(decltype(RLIMIT_NOFILE) resource, rlim_t limit, const std::vector<std::string> &args,
-                         const std::string &cwd = "") {
+// Runs ydr under a file-size limit of 1 MiB, set by a shell as a user sets it (lowered in
+// this process instead, the coverage counts of the runs are lost).
+ProcessResult YdrUnderFileSizeLimit(std::vector<std::string> args, const std::string &cwd = "") {
+  args.insert(args.begin(), {"/bin/sh", "-c", "ulimit -f 1024; exec \"$0\" \"$@\"", YDR_TOOL});
+  return ydr::test::RunProcess(args, {}, "", cwd);
+}
+
+// Runs ydr with its descriptors limited to `limit`.
+ProcessResult YdrWithFewDescriptors(rlim_t limit, const std::vector<std::string> &args) {
   rlimit before{};
-  EXPECT_EQ(getrlimit(resource, &before), 0);
+  EXPECT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
   rlimit lowered = before;
   lowered.rlim_cur = std::min(before.rlim_cur, limit);
-  EXPECT_EQ(setrlimit(resource, &lowered), 0);
-  ProcessResult result = Ydr(args, "", cwd);
-  EXPECT_EQ(setrlimit(resource, &before), 0);
+  EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  ProcessResult result = Ydr(args);
+  EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
   return result;
 }
 #endif
@@ -344,12 +350,12 @@ TEST(ToolArchiveTest, FailedWritesLeaveNothingBehind) {
   for (char &c : noise) c = static_cast<char>(random());
   dir.WriteFile("src/noise.bin", noise);
   dir.WriteFile("src/small.txt", "small");
-  const auto packed = YdrLimited(RLIMIT_FSIZE, 1 << 20, {"pack", dir / "a.ydz", "src"}, dir.path());
+  const auto packed = YdrUnderFileSizeLimit({"pack", dir / "a.ydz", "src"}, dir.path());
   EXPECT_EQ(packed.exit_status, 1);
   EXPECT_TRUE(Has(packed.err, "cannot write '" + (dir / "a.ydz") + "'")) << packed.err;
   EXPECT_EQ(PathsBelow(dir.path()), (std::vector<std::string>{"src", "src/noise.bin", "src/small.txt"}));
   ASSERT_EQ(Ydr({"pack", dir / "a.ydz", "src"}, "", dir.path()).exit_status, 0);
-  const auto unpacked = YdrLimited(RLIMIT_FSIZE, 1 << 20, {"unpack", dir / "a.ydz", dir / "out"});
+  const auto unpacked = YdrUnderFileSizeLimit({"unpack", dir / "a.ydz", dir / "out"});
   EXPECT_EQ(unpacked.exit_status, 1);
   EXPECT_EQ(Count(unpacked.err, "'src/noise.bin'"), 1u) << unpacked.err;
   EXPECT_EQ(PathsBelow(dir / "out"), (std::vector<std::string>{"src", "src/small.txt"}));
@@ -368,7 +374,7 @@ TEST(ToolUnpackTest, FewDescriptorsAreEnoughForManyFolders) {
   close(lowest_free);
   // The runner's three pipes take six; the program gets its standard three and the rest.
   const auto result =
-      YdrLimited(RLIMIT_NOFILE, static_cast<rlim_t>(std::max(lowest_free, 3)) + 9, {"unpack", archive, dir / "out"});
+      YdrWithFewDescriptors(static_cast<rlim_t>(std::max(lowest_free, 3)) + 9, {"unpack", archive, dir / "out"});
   EXPECT_EQ(result.exit_status, 0) << result.err.substr(0, 2000);
   EXPECT_EQ(PathsBelow(dir / "out").size(), 400u);  // 100 folders, 300 files
   EXPECT_EQ(ReadFile(dir / "out/d42/f142"), "142");
