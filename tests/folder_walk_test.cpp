@@ -13,8 +13,8 @@
 namespace ydr::zip {
 namespace {
 
-// One entry as the made-up folders hold it. A folder's `target` names the folder it lists
-// (two entries with one target are one folder reached twice); `id` 0 means no identity.
+// One entry of a made-up folder. A folder's `target` names the folder it lists (two entries
+// with one target are one folder reached twice); `id` 0 means no identity.
 struct Fake {
   Fake(std::string n, char k, std::uint64_t i = 0, std::string t = "")
       : name(std::move(n)), kind(k), id(i), target(std::move(t)) {}
@@ -23,7 +23,6 @@ struct Fake {
   std::uint64_t id;
   std::string target;
 };
-
 using FakeTree = std::map<std::string, std::vector<Fake>>;
 
 // Lists from the made-up tree and writes down everything the walk does, one line each.
@@ -65,6 +64,14 @@ class RecordingPolicy final : public WalkPolicy {
   std::set<std::string> refused_;
   std::size_t appended_ = 1;  // the walked folder itself is member 0
 };
+
+WalkEntry Folder(const std::string &source, std::uint64_t id = 0) {
+  WalkEntry folder;
+  folder.kind = WalkEntry::Kind::kFolder;
+  if (id != 0) folder.identity = platform::FileIdentity{1, id};
+  folder.source = source;
+  return folder;
+}
 
 TEST(FolderWalkTest, NamesOrderAndRules) {
   const std::string long_name(257, 'n');  // "t\" + it + "\" is 260 units: one past a path buffer
@@ -122,6 +129,7 @@ TEST(FolderWalkTest, NamesOrderAndRules) {
        {},
        3,
        {"file t\\a", "folder t\\locked\\", "unsearchable 2", "file t\\z"}},
+      {"a given folder that cannot be searched gives -1 and nothing else", "t\\", {}, {}, -1, {}},
       {"what the policy refuses is neither a member nor walked",
        "t\\",
        {{"root", {{"private", 'd', 2, "P"}, {"x", 'f'}}}, {"P", {{"secret", 'f'}}}},
@@ -139,24 +147,9 @@ TEST(FolderWalkTest, NamesOrderAndRules) {
     SCOPED_TRACE(c.what);
     RecordingPolicy policy(&c.tree, c.refused);
     FolderWalk walk({platform::FileIdentity{1, 99}});
-    WalkEntry root;
-    root.kind = WalkEntry::Kind::kFolder;
-    root.identity = platform::FileIdentity{1, 1};
-    root.source = "root";
-    EXPECT_EQ(walk.Walk(policy, portable::WideFromUtf8(c.root_name), root), c.count);
+    EXPECT_EQ(walk.Walk(policy, portable::WideFromUtf8(c.root_name), Folder("root", 1)), c.count);
     EXPECT_EQ(policy.events, c.events);
   }
-}
-
-TEST(FolderWalkTest, AFolderThatCannotBeSearchedGivesMinusOneAndNothingElse) {
-  const FakeTree tree;
-  RecordingPolicy policy(&tree, {});
-  FolderWalk walk;
-  WalkEntry root;
-  root.kind = WalkEntry::Kind::kFolder;
-  root.source = "nowhere";
-  EXPECT_EQ(walk.Walk(policy, portable::WideFromUtf8("t\\"), root), -1);
-  EXPECT_TRUE(policy.events.empty());
 }
 
 // One walk serves a whole build: a folder walked for one given path is not walked again for
@@ -165,12 +158,7 @@ TEST(FolderWalkTest, FoldersWalkedForOneGivenPathAreNotWalkedForTheNext) {
   const FakeTree tree = {{"one", {{"shared", 'd', 5, "S"}}}, {"two", {{"shared", 'd', 5, "S"}}}, {"S", {{"f", 'f'}}}};
   RecordingPolicy policy(&tree, {});
   FolderWalk walk;
-  for (const char *given : {"one", "two"}) {
-    WalkEntry folder;
-    folder.kind = WalkEntry::Kind::kFolder;
-    folder.source = given;
-    walk.Walk(policy, portable::WideFromUtf8(std::string(given) + "\\"), folder);
-  }
+  for (const std::string given : {"one", "two"}) walk.Walk(policy, portable::WideFromUtf8(given + "\\"), Folder(given));
   EXPECT_EQ(policy.events,
             (std::vector<std::string>{"folder one\\shared\\", "file one\\shared\\f", "again two\\shared\\"}));
 }

@@ -109,9 +109,7 @@ TEST(ArchiveIndexTest, DataStartingPastTheEndMakeAMemberInvalidAndCutOff) {
   const std::string fine = test::BuildArchive({{"a", 1, "alpha"}, {"d\\", 3, ""}, {"b", 1, "bravo"}});
   EXPECT_EQ(PlaceData(IndexOf(fine)),
             (std::vector<DataPlace>{DataPlace::kInside, DataPlace::kNone, DataPlace::kInside}));
-  const std::string shorter =
-      fine.substr(0, portable::LoadLittleEndian32(reinterpret_cast<const std::uint8_t *>(&fine[48 + 64 + 4])));
-  const ArchiveIndex index = IndexOf(shorter);
+  const ArchiveIndex index = IndexOf(fine.substr(0, test::Get32(fine, 48 + 64 + 4)));
   EXPECT_EQ(index.members[2].flag, kFlagInvalid);
   EXPECT_EQ(PlaceData(index), (std::vector<DataPlace>{DataPlace::kInside, DataPlace::kNone, DataPlace::kCutOff}));
   EXPECT_EQ(PlaceData(IndexOf(fine.substr(0, fine.size() - 3)))[2], DataPlace::kCutOff);
@@ -137,8 +135,9 @@ TEST(MemberStreamTest, EachKindOfDamageHasItsName) {
   const std::string text(30000, 't');
   const std::string stream = test::MemberStream(text);
   const std::uint64_t size = stream.size();
-  EXPECT_EQ(Unpack(stream, {0, size}).status, StreamStatus::kOk);
-  EXPECT_EQ(Unpack(stream, {0, size}).data, text);
+  const Unpacked whole = Unpack(stream, {0, size});
+  EXPECT_EQ(whole.status, StreamStatus::kOk);
+  EXPECT_EQ(whole.data, text);
   std::string mismatch = stream;
   mismatch[size - 2] ^= 1;  // the length
   EXPECT_EQ(Unpack(mismatch, {0, size}).status, StreamStatus::kTrailerMismatch);
@@ -210,35 +209,26 @@ TEST(ArchiveWriterTest, TheCommandAndTheClassWriteTheSameArchive) {
   ASSERT_EQ(mkfifo((dir / "tree/pipe").c_str(), 0600), 0);
   fs::create_directory_symlink(dir / "tree/sub/deeper", dir / "tree/nothing/again");
 #endif
-  struct Case {
-    std::vector<std::string> command;  // the paths as the command is given them
-    std::vector<std::string> library;  // as CompressZIP is given them
-  };
-  const Case cases[] = {
-      {{"tree"}, {"tree\\"}},
-      {{"tree/"}, {"tree\\"}},
-      {{"./tree/sub", "tree/a.txt"}, {".\\tree\\sub\\", "tree\\a.txt"}},
-      {{"tree/sub/deeper", "tree"}, {"tree\\sub\\deeper\\", "tree\\"}},
+  // The paths as the command is given them, and as CompressZIP is.
+  const std::pair<std::vector<std::string>, std::vector<YdrWString>> cases[] = {
+      {{"tree"}, {test::W("tree\\")}},
+      {{"tree/"}, {test::W("tree\\")}},
+      {{"./tree/sub", "tree/a.txt"}, {test::W(".\\tree\\sub\\"), test::W("tree\\a.txt")}},
+      {{"tree/sub/deeper", "tree"}, {test::W("tree\\sub\\deeper\\"), test::W("tree\\")}},
   };
   test::ScopedCurrentDirectory cwd(dir.path());
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.command.front());
+  for (auto [command, library] : cases) {
+    SCOPED_TRACE(command.front());
     CYdrZIP zip;
-    std::vector<YdrWString> paths;
-    for (const std::string &path : c.library) paths.push_back(test::W(path));
     fs::remove(dir / "class.ydz");
-    ASSERT_EQ(zip.CompressZIP(paths, test::W("class.ydz").c_str()), 1);
+    ASSERT_EQ(zip.CompressZIP(library, test::W("class.ydz").c_str()), 1);
     std::vector<std::string> argv = {YDR_TOOL, "pack", "-f", "command.ydz"};
-    argv.insert(argv.end(), c.command.begin(), c.command.end());
+    argv.insert(argv.end(), command.begin(), command.end());
     const auto result = test::RunProcess(argv, {}, "", dir.path());
     ASSERT_EQ(result.exit_status, 0) << result.err;
     const std::string bytes = test::ReadFile(dir / "command.ydz");
     EXPECT_TRUE(bytes == test::ReadFile(dir / "class.ydz"));
-    ArchiveIndex index;
-    std::FILE *file = test::OpenBytes(bytes);
-    ASSERT_EQ(ReadIndex(file, &index), IndexStatus::kOk);
-    std::fclose(file);
-    for (const MemberRecord &m : index.members) {
+    for (const MemberRecord &m : IndexOf(bytes).members) {
       EXPECT_EQ(std::count(m.name.begin(), m.name.end(), '/'), 0) << portable::Utf8FromWide(m.name);
     }
   }

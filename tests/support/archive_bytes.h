@@ -30,9 +30,6 @@ struct ArchiveMember {
 // The archive: header, records, names, then each packed member's stream in order.
 std::string BuildArchive(const std::vector<ArchiveMember> &members);
 
-// `count` records that all point at one stream of `content`.
-std::string SharedStreamArchive(int count, const std::string &content);
-
 // The compressed stream of `content`, as BuildArchive makes it.
 std::string MemberStream(const std::string &content);
 

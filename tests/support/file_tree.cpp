@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ydr::test {
@@ -56,6 +57,33 @@ void Walk(const std::string &root, const std::string &relative, Tree *tree) {
 }
 
 }  // namespace
+
+std::vector<std::string> Departures(const Tree &before, const Tree &complete, const Tree &after,
+                                    const std::function<bool(const std::string &)> &may_remain) {
+  std::vector<std::string> problems;
+  for (const auto &[path, entry] : after) {
+    const auto was = before.find(path);
+    const auto should = complete.find(path);
+    if (was != before.end() && was->second == entry) continue;
+    if (should != complete.end() && should->second == entry) continue;
+    if (was == before.end() && should == complete.end() && may_remain(path)) continue;
+    std::string line = "'" + path + "' is " + Describe(entry);
+    if (was != before.end()) line += "; it was " + Describe(was->second);
+    if (should != complete.end()) line += "; a complete run leaves " + Describe(should->second);
+    if (was == before.end() && should == complete.end()) line += ", which no complete run leaves";
+    problems.push_back(line);
+  }
+  const bool removed =
+      std::any_of(before.begin(), before.end(), [&](const auto &e) { return after.count(e.first) == 0; });
+  for (const auto &[path, entry] : complete) {
+    const auto now = after.find(path);
+    if (removed && (now == after.end() || now->second != entry)) {
+      problems.push_back("something that was there is gone while '" + path +
+                         "' is not yet as a complete run leaves it");
+    }
+  }
+  return problems;
+}
 
 Tree TakeTree(const std::string &root) {
   Tree tree;

@@ -2,6 +2,7 @@
 // each path's kind, mode and bytes (a link's target; never followed).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,40 +29,9 @@ Tree TakeTree(const std::string &root);
 // (`complete`); a path removed only when the whole complete result is there. Returns one line
 // per departure, empty when the tree keeps to that. `may_remain(path)` excuses a path found
 // in neither (a temporary a killed process could not remove).
-template <typename Excuse>
-std::vector<std::string> Departures(const Tree &before, const Tree &complete, const Tree &after, Excuse may_remain);
+std::vector<std::string> Departures(const Tree &before, const Tree &complete, const Tree &after,
+                                    const std::function<bool(const std::string &)> &may_remain);
 
 std::string Describe(const TreeEntry &entry);
-
-template <typename Excuse>
-std::vector<std::string> Departures(const Tree &before, const Tree &complete, const Tree &after, Excuse may_remain) {
-  std::vector<std::string> problems;
-  for (const auto &[path, entry] : after) {
-    const auto was = before.find(path);
-    const auto should = complete.find(path);
-    if (was != before.end() && was->second == entry) continue;
-    if (should != complete.end() && should->second == entry) continue;
-    if (was == before.end() && should == complete.end() && may_remain(path)) continue;
-    std::string line = "'" + path + "' is " + Describe(entry);
-    if (was != before.end()) line += "; it was " + Describe(was->second);
-    if (should != complete.end()) line += "; a complete run leaves " + Describe(should->second);
-    if (was == before.end() && should == complete.end()) line += ", which no complete run leaves";
-    problems.push_back(line);
-  }
-  bool removed = false;
-  for (const auto &[path, entry] : before) {
-    if (after.count(path) == 0) removed = true;
-  }
-  if (removed) {
-    for (const auto &[path, entry] : complete) {
-      const auto now = after.find(path);
-      if (now == after.end() || now->second != entry) {
-        problems.push_back("something that was there is gone while '" + path +
-                           "' is not yet as a complete run leaves it");
-      }
-    }
-  }
-  return problems;
-}
 
 }  // namespace ydr::test
