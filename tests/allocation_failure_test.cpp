@@ -25,7 +25,6 @@
 #include "tests/support/rsa_key_text.h"
 #endif
 #include "ydr/base.h"
-#include "ydr/cache.h"
 #include "ydr/gz.h"
 #include "ydr/rsa.h"
 #include "ydr/ven.h"
@@ -176,7 +175,9 @@ void SweepAllocations(const std::function<Outcome()> &job, bool check_leaks = tr
     EXPECT_FALSE(g_allocations.overflowed) << "more blocks live than the leak table holds";
     EXPECT_EQ(outcome, refused && outcome == kFailed ? kFailed : kComplete);
     EXPECT_EQ(again, refused && again == kFailed ? kFailed : kComplete) << "the second time";
-    if (check_leaks) EXPECT_EQ(leaked, 0) << "blocks taken during the call were not given back";
+    if (check_leaks) {
+      EXPECT_EQ(leaked, 0) << "blocks taken during the call were not given back";
+    }
     if (!refused) break;
   }
   g_allocations.fail_at = 0;
@@ -335,45 +336,6 @@ TEST(AllocationFailureTest, RsaGivesTheBlockOrFailed) {
       false);
 }
 #endif
-
-struct Item {
-  unsigned key;
-  unsigned value;
-};
-
-unsigned ItemCallback(unsigned op, void *first, void *second, uintptr_t) {
-  const auto *a = static_cast<const Item *>(first);
-  const auto *b = static_cast<const Item *>(second);
-  return op == YDR_CACHE_OP_HASH ? a->key * 2654435761u : op == YDR_CACHE_OP_COMPARE && a->key == b->key;
-}
-
-TEST(AllocationFailureTest, CacheRefusalsSetErrorTwoAndLeaveTheCacheAsItWas) {
-  SweepAllocations([]() -> Outcome {
-    YDR_CACHE_INFO info{32, sizeof(Item), 0, 0, 0, 16, 0, ItemCallback};
-    YdrSetError(0);
-    HYDRCACHE cache = Exported([&] { return YdrCacheCreate(&info); });
-    if (cache == nullptr) return YdrGetError() == 2 ? kFailed : "null without error 2";
-    Outcome outcome = kComplete;
-    for (unsigned key = 1; key <= 40 && outcome == kComplete; ++key) {
-      const Item item{key, key * 3};
-      YdrSetError(0);
-      auto *stored = static_cast<Item *>(Exported([&] { return YdrCachePut(cache, &item); }));
-      if (stored != nullptr) {
-        stored->value = item.value;
-      } else if (YdrGetError() == 2 && YdrCacheGetCount(cache, -1) == static_cast<int>(key - 1) &&
-                 YdrCacheFind(cache, &item) == nullptr) {
-        outcome = kFailed;
-      } else {
-        outcome = "a refused put changed the cache";
-      }
-    }
-    Exported([&] {
-      YdrCacheDelete(cache);
-      return 0;
-    });
-    return outcome;
-  });
-}
 
 // A small tree to pack, and the archive's path, as CYdrZIP takes them.
 class ArchiveAllocationTest : public ::testing::Test {

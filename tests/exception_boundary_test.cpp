@@ -1,9 +1,7 @@
-// No C++ exception leaves the libraries through an export. Where an exception thrown inside
-// a DLL cannot be caught by the program that called it -- 32-bit Windows, whose unwinder
-// (DWARF-2, linked statically into each module) knows only its own module's frames -- one
-// that escaped would end the host. A throwing module shows that this is so where it is so
-// (and that its guard holds everywhere); then the exports are driven into the failure paths
-// that throw inside them, and each returns its family's failure result.
+// No C++ exception leaves the libraries through an export. Where one thrown in a DLL cannot be
+// caught by its caller (32-bit Windows, whose DWARF-2 unwinder, linked into each module, knows
+// only its own frames) it would end the host: a throwing module shows where that is so, and
+// that its guard holds everywhere; then the exports are driven into the paths that throw.
 #include <gtest/gtest.h>
 
 #include <climits>
