@@ -1,22 +1,19 @@
 // The exports that allocate, with their N-th allocation refused, for N = 1, 2, ... until a
-// call makes fewer than N: each returns its family's failure result (null handle, 0 from the
-// archive methods, error 2 from the cache, YDR_RSA_FAILED) or, where the refusal could be
-// done without, its full result; never a crash, never a thrown exception, and every block it
-// took while allocations could fail is given back (a leak check that needs no sanitizer).
-//
-// The C library's allocator is replaced in this program (every allocation in the process,
-// the libraries' included, comes here); a sanitizer's allocator cannot be replaced, so under
-// the sanitizers these tests say so and are skipped.
+// call makes fewer than N: each returns its family's failure result or, where the refusal
+// could be done without, its full result; never a crash nor a thrown exception, and every
+// block it took while allocations could fail is given back (a leak check without sanitizer).
+// The C library's allocator is replaced in this program, the libraries' allocations included;
+// a sanitizer's cannot be, so under the sanitizers these tests are skipped.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
@@ -26,7 +23,6 @@
 #include "tests/support/rsa_key_text.h"
 #endif
 #include "ydr/base.h"
-#include "ydr/cache.h"
 #include "ydr/gz.h"
 #include "ydr/rsa.h"
 #include "ydr/ven.h"
@@ -51,68 +47,45 @@ namespace {
 // Allocation N (counted while armed) is refused; blocks taken while armed are remembered
 // until given back, in a table that itself never allocates.
 struct Allocations {
-  std::atomic<bool> armed{false};
+  static constexpr std::size_t kSlots = 1 << 14;
+  std::atomic<bool> armed{false}, refused{false};
   std::atomic<long> count{0};
   long fail_at = 0;
-  std::atomic<bool> refused{false};
-  static constexpr std::size_t kSlots = 1 << 14;
   void *live[kSlots] = {};
+  std::size_t live_count = 0;
   bool overflowed = false;
   std::atomic_flag lock = ATOMIC_FLAG_INIT;
 
   bool Refuse() {
-    if (!armed.load(std::memory_order_relaxed)) return false;
-    if (count.fetch_add(1) + 1 != fail_at) return false;
+    if (!armed.load(std::memory_order_relaxed) || count.fetch_add(1) + 1 != fail_at) return false;
     refused = true;
     return true;
   }
-  // Open addressing on the block's address; a given-back slot keeps a mark so that later
-  // blocks of the same chain are still found.
-  static constexpr std::uintptr_t kGone = 1;
-  static std::size_t Home(const void *block) {
-    return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(block) >> 4) * 0x9E3779B97F4A7C15ull) % kSlots;
-  }
-  void Remember(void *block) {
-    if (block == nullptr || !armed.load(std::memory_order_relaxed)) return;
-    Locked([&] {
-      for (std::size_t i = Home(block), probes = 0; probes < kSlots; i = (i + 1) % kSlots, ++probes) {
-        const auto slot = reinterpret_cast<std::uintptr_t>(live[i]);
-        if (slot == 0 || slot == kGone) {
-          live[i] = block;
-          return;
-        }
-      }
+  // Remembers a block taken while armed, or forgets one given back (the latest first).
+  void Update(void *block, bool add) {
+    if (block == nullptr || (add && !armed.load(std::memory_order_relaxed))) return;
+    while (lock.test_and_set(std::memory_order_acquire)) continue;
+    if (add && live_count == kSlots) {
       overflowed = true;
-    });
-  }
-  void Forget(void *block) {
-    if (block == nullptr) return;
-    Locked([&] {
-      for (std::size_t i = Home(block), probes = 0; probes < kSlots && live[i] != nullptr;
-           i = (i + 1) % kSlots, ++probes) {
+    } else if (add) {
+      live[live_count++] = block;
+    } else {
+      for (std::size_t i = live_count; i-- > 0;) {
         if (live[i] == block) {
-          live[i] = reinterpret_cast<void *>(kGone);
-          return;
+          live[i] = live[--live_count];
+          break;
         }
       }
-    });
-  }
-  int Outstanding() {
-    int n = 0;
-    Locked([&] {
-      for (void *&slot : live) {
-        if (slot != nullptr && reinterpret_cast<std::uintptr_t>(slot) != kGone) ++n;
-        slot = nullptr;
-      }
-    });
-    return n;
-  }
-  template <typename F>
-  void Locked(F f) {
-    while (lock.test_and_set(std::memory_order_acquire)) {
     }
-    f();
     lock.clear(std::memory_order_release);
+  }
+  // How many blocks are remembered; all are forgotten.
+  int Outstanding() {
+    while (lock.test_and_set(std::memory_order_acquire)) continue;
+    const int n = static_cast<int>(live_count);
+    live_count = 0;
+    lock.clear(std::memory_order_release);
+    return n;
   }
 };
 
@@ -128,26 +101,24 @@ void *__libc_realloc(void *, std::size_t);
 void __libc_free(void *);
 
 void *malloc(std::size_t size) {
-  if (g_allocations.Refuse()) return nullptr;
-  void *block = __libc_malloc(size);
-  g_allocations.Remember(block);
+  void *block = g_allocations.Refuse() ? nullptr : __libc_malloc(size);
+  g_allocations.Update(block, true);
   return block;
 }
 void *calloc(std::size_t count, std::size_t size) {
-  if (g_allocations.Refuse()) return nullptr;
-  void *block = __libc_calloc(count, size);
-  g_allocations.Remember(block);
+  void *block = g_allocations.Refuse() ? nullptr : __libc_calloc(count, size);
+  g_allocations.Update(block, true);
   return block;
 }
 void *realloc(void *old, std::size_t size) {
   if (size != 0 && g_allocations.Refuse()) return nullptr;
   void *block = __libc_realloc(old, size);
-  if (block != nullptr || size == 0) g_allocations.Forget(old);
-  g_allocations.Remember(block);
+  if (block != nullptr || size == 0) g_allocations.Update(old, false);
+  g_allocations.Update(block, true);
   return block;
 }
 void free(void *block) {
-  g_allocations.Forget(block);
+  g_allocations.Update(block, false);
   __libc_free(block);
 }
 }
@@ -167,21 +138,12 @@ auto Exported(F call) {
   return result;
 }
 
-// What one call of an export came to.
-enum class Result {
-  kComplete,  // the full result, exactly
-  kFailure,   // the family's failure result
-  kWrong,     // anything else (said in `why`)
-};
+// What one call of an export came to: kComplete (the full result, exactly), kFailed (the
+// family's failure result), or anything else, which says what was wrong.
+using Outcome = std::string;
+const Outcome kComplete, kFailed = "failed";
 
-void PrintTo(Result result, std::ostream *out) {
-  *out << (result == Result::kComplete ? "complete" : result == Result::kFailure ? "the failure result" : "wrong");
-}
-
-struct Outcome {
-  Result result;
-  std::string why;
-};
+Outcome Expect(bool complete, const char *otherwise) { return complete ? kComplete : otherwise; }
 
 // Runs `job` with allocation 1, 2, ... refused until it makes fewer allocations than that.
 // `check_leaks` false: blocks the call keeps are not counted (libcrypto builds caches of its
@@ -190,33 +152,27 @@ void SweepAllocations(const std::function<Outcome()> &job, bool check_leaks = tr
   if (!YDR_ALLOCATOR_REPLACEABLE)
     GTEST_SKIP() << "the allocator cannot be replaced here (a sanitizer's, or not glibc's)";
   g_allocations.fail_at = 0;
-  const Outcome warm = job();  // first-use tables and the like, made once per process
-  ASSERT_EQ(warm.result, Result::kComplete) << warm.why;
+  ASSERT_EQ(job(), kComplete);                     // first-use tables and the like, made once per process
   static_cast<void>(g_allocations.Outstanding());  // what the first use keeps is no leak
-  long n = 1;
   // Each point is run twice: what a library keeps from the first failure it meets (libcrypto's
   // per-thread error state, say) is made once, while a leak recurs on the second run.
-  const auto run = [&](long at, bool *refused) {
+  const auto run = [&](long at) {
     g_allocations.count = 0;
     g_allocations.refused = false;
     g_allocations.fail_at = at;
-    Outcome outcome = job();
-    *refused = g_allocations.refused;
-    return outcome;
+    return job();
   };
+  long n = 1;
   for (; n <= kMostAllocations; ++n) {
-    bool refused = false, refused_again = false;
-    const Outcome outcome = run(n, &refused);
+    const Outcome outcome = run(n);
+    const bool refused = g_allocations.refused;
     static_cast<void>(g_allocations.Outstanding());
-    const Outcome again = refused ? run(n, &refused_again) : outcome;
+    const Outcome again = refused ? run(n) : outcome;
     const int leaked = g_allocations.Outstanding();
     SCOPED_TRACE("allocation " + std::to_string(n) + (refused ? " refused" : " (none refused)"));
     EXPECT_FALSE(g_allocations.overflowed) << "more blocks live than the leak table holds";
-    EXPECT_NE(outcome.result, Result::kWrong) << outcome.why;
-    EXPECT_NE(again.result, Result::kWrong) << "the second time: " << again.why;
-    if (!refused) {
-      EXPECT_EQ(outcome.result, Result::kComplete) << "nothing was refused, yet the call failed";
-    }
+    EXPECT_EQ(outcome, refused && outcome == kFailed ? kFailed : kComplete);
+    EXPECT_EQ(again, refused && again == kFailed ? kFailed : kComplete) << "the second time";
     if (check_leaks) {
       EXPECT_EQ(leaked, 0) << "blocks taken during the call were not given back";
     }
@@ -240,51 +196,52 @@ int Collect(YDRGZ, void *user, const void *buffer, int count) {
   return count;
 }
 
-struct Source {
-  const std::string *bytes;
-  std::size_t at = 0;
-};
-
 int Feed(YDRGZ, void *user, void *buffer, int count) {
-  auto *source = static_cast<Source *>(user);
-  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), source->bytes->size() - source->at);
-  std::memcpy(buffer, source->bytes->data() + source->at, n);
-  source->at += n;
+  auto *source = static_cast<std::string_view *>(user);
+  const std::size_t n = source->copy(static_cast<char *>(buffer), static_cast<std::size_t>(count));
+  source->remove_prefix(n);
   return static_cast<int>(n);
 }
 
-std::string Compressed(int level) {
+// The stream of Plain() at a memory level, or of `data` from a writer with YDR_GZ_THREADS
+// threads; empty when the writer could not be opened. `opened_allocations`: how many were
+// made by the opening alone.
+std::string Compressed(int level, const std::string &data = Plain(), const char *threads = nullptr,
+                       long *opened_allocations = nullptr) {
   std::string out;
-  YDRGZ writer = YdrGZOpenWriteOfCustomMem(Collect, &out, level);
+  out.reserve(2 * data.size());  // the callback appends without allocating
+  YDRGZ writer;
+  {
+    const ydr::test::ScopedEnv setting("YDR_GZ_THREADS", threads);
+    writer = Exported([&] {
+      return threads != nullptr ? YdrGZOpenWrite(Collect, &out) : YdrGZOpenWriteOfCustomMem(Collect, &out, level);
+    });
+  }
   if (writer == nullptr) return "";
-  YdrGZWrite(writer, Plain().data(), static_cast<int>(Plain().size()));
-  YdrGZCloseWrite(writer);
+  if (opened_allocations != nullptr) *opened_allocations = g_allocations.count;
+  Exported([&] {
+    YdrGZWrite(writer, data.data(), static_cast<int>(data.size()));
+    return YdrGZCloseWrite(writer);
+  });
   return out;
 }
 
 TEST(AllocationFailureTest, StreamHandlesAreNullOrWholeAndNeverAllocateAfterOpening) {
   for (const int level : {0, 1, 2}) {
     SCOPED_TRACE("memory level " + std::to_string(level));
-    g_allocations.armed = false;
     const std::string expected = Compressed(level);
     SweepAllocations([&]() -> Outcome {
-      std::string out;
-      out.reserve(2 * Plain().size());  // the callback appends without allocating
-      YDRGZ writer = Exported([&] { return YdrGZOpenWriteOfCustomMem(Collect, &out, level); });
-      if (writer == nullptr) return {Result::kFailure, ""};
-      const long opened = g_allocations.count;
-      Exported([&] {
-        YdrGZWrite(writer, Plain().data(), static_cast<int>(Plain().size()));
-        return YdrGZCloseWrite(writer);
-      });
-      if (g_allocations.count != opened) return {Result::kWrong, "the writer allocated after it was opened"};
-      return out == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the stream differs"};
+      long opened = 0;
+      const std::string out = Compressed(level, Plain(), nullptr, &opened);
+      if (out.empty()) return kFailed;
+      if (g_allocations.count != opened) return "the writer allocated after it was opened";
+      return Expect(out == expected, "the stream differs");
     });
     SweepAllocations([&]() -> Outcome {
-      Source source{&expected};
+      std::string_view source = expected;
       std::string out(Plain().size() + 4096, '\0');
       YDRGZ reader = Exported([&] { return YdrGZOpenReadOfCustomMem(Feed, &source, level); });
-      if (reader == nullptr) return {Result::kFailure, ""};
+      if (reader == nullptr) return kFailed;
       const long opened = g_allocations.count;
       int total = 0, got = 0;
       const int closed = Exported([&] {
@@ -292,9 +249,9 @@ TEST(AllocationFailureTest, StreamHandlesAreNullOrWholeAndNeverAllocateAfterOpen
         return YdrGZCloseRead(reader);
       });
       out.resize(static_cast<std::size_t>(total));
-      if (g_allocations.count != opened) return {Result::kWrong, "the reader allocated after it was opened"};
-      if (got < 0 || closed < 0) return {Result::kWrong, "the stream read back as damaged"};
-      return out == Plain() ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the data differs"};
+      if (g_allocations.count != opened) return "the reader allocated after it was opened";
+      if (got < 0 || closed < 0) return "the stream read back as damaged";
+      return Expect(out == Plain(), "the data differs");
     });
   }
 }
@@ -308,28 +265,11 @@ TEST(AllocationFailureTest, WritesSharedAmongThreadsGiveTheOneThreadStream) {
   std::string data;
   const std::string line(150, '=');
   for (int i = 0; data.size() < (2u << 20) + 4321; ++i) data += line + std::to_string(i * 7919 % 100003) + "\n";
-  const auto compress = [&](const char *threads) {
-    std::string out;
-    out.reserve(data.size());  // the callback appends without allocating
-    YDRGZ writer;
-    {
-      const ydr::test::ScopedEnv setting("YDR_GZ_THREADS", threads);
-      writer = Exported([&] { return YdrGZOpenWrite(Collect, &out); });
-    }
-    if (writer == nullptr) return std::string();
-    Exported([&] {
-      YdrGZWrite(writer, data.data(), static_cast<int>(data.size()));
-      return YdrGZCloseWrite(writer);
-    });
-    return out;
-  };
-  g_allocations.armed = false;
-  const std::string expected = compress("1");
+  const std::string expected = Compressed(0, data, "1");
   ASSERT_FALSE(expected.empty());
   SweepAllocations([&]() -> Outcome {
-    const std::string out = compress("2");
-    if (out.empty()) return {Result::kFailure, ""};  // the writer could not be opened
-    return out == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the stream differs"};
+    const std::string out = Compressed(0, data, "2");
+    return out.empty() ? kFailed : Expect(out == expected, "the stream differs");
   });
 }
 
@@ -338,7 +278,7 @@ TEST(AllocationFailureTest, DocumentKeysAreNullOrWhole) {
   std::string block(64, '\0');
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 37);
   for (const unsigned kind : {1u, 2u, 3u, 4u, 0u}) {  // 0: the AES ECB object
-    SCOPED_TRACE(kind == 0 ? std::string("lvo") : "kind " + std::to_string(kind));
+    SCOPED_TRACE(kind);
     const auto encrypt = [&](std::string *data) {
       auto *bytes = reinterpret_cast<unsigned char *>(&(*data)[0]);
       const int size = static_cast<int>(data->size());
@@ -361,8 +301,7 @@ TEST(AllocationFailureTest, DocumentKeysAreNullOrWhole) {
     ASSERT_TRUE(encrypt(&expected));
     SweepAllocations([&]() -> Outcome {
       std::string data = block;
-      if (!encrypt(&data)) return {Result::kFailure, ""};
-      return data == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the ciphertext differs"};
+      return encrypt(&data) ? Expect(data == expected, "the ciphertext differs") : kFailed;
     });
   }
 }
@@ -376,93 +315,44 @@ TEST(AllocationFailureTest, RsaGivesTheBlockOrFailed) {
   const std::string message = "twenty bytes to sign";
   const auto sign = [&](std::vector<unsigned char> *out) {
     out->assign(128, 0);
-    return YDR_RSA_Encrypt_PrivateKey(static_cast<unsigned>(message.size()),
-                                      reinterpret_cast<const unsigned char *>(message.data()), out->data(),
-                                      private_text.c_str());
+    return Exported([&] {
+      return YDR_RSA_Encrypt_PrivateKey(static_cast<unsigned>(message.size()),
+                                        reinterpret_cast<const unsigned char *>(message.data()), out->data(),
+                                        private_text.c_str());
+    });
   };
   std::vector<unsigned char> expected;
   ASSERT_EQ(sign(&expected), 128u);
   SweepAllocations(
       [&]() -> Outcome {
         std::vector<unsigned char> out;
-        out.reserve(128);
-        const unsigned result = Exported([&] { return sign(&out); });
-        if (result == YDR_RSA_FAILED) return {Result::kFailure, ""};
-        if (result != 128u) return {Result::kWrong, "the result is " + std::to_string(result)};
-        return out == expected ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "the signature differs"};
+        const unsigned result = sign(&out);
+        if (result == YDR_RSA_FAILED) return kFailed;
+        return result != 128u ? "the result is " + std::to_string(result)
+                              : Expect(out == expected, "the signature differs");
       },
       false);
 }
 #endif
 
-struct Item {
-  unsigned key;
-  unsigned value;
-};
-
-unsigned ItemCallback(unsigned op, void *first, void *second, uintptr_t) {
-  const auto *a = static_cast<const Item *>(first);
-  const auto *b = static_cast<const Item *>(second);
-  switch (op) {
-    case YDR_CACHE_OP_HASH: return a->key * 2654435761u;
-    case YDR_CACHE_OP_COMPARE: return a->key == b->key;
-    default: return 0;
-  }
-}
-
-TEST(AllocationFailureTest, CacheRefusalsSetErrorTwoAndLeaveTheCacheAsItWas) {
-  SweepAllocations([]() -> Outcome {
-    YDR_CACHE_INFO info{32, sizeof(Item), 0, 0, 0, 16, 0, ItemCallback};
-    YdrSetError(0);
-    HYDRCACHE cache = Exported([&] { return YdrCacheCreate(&info); });
-    if (cache == nullptr) {
-      return YdrGetError() == 2 ? Outcome{Result::kFailure, ""} : Outcome{Result::kWrong, "null without error 2"};
-    }
-    Outcome outcome{Result::kComplete, ""};
-    for (unsigned key = 1; key <= 40 && outcome.result == Result::kComplete; ++key) {
-      const Item item{key, key * 3};
-      YdrSetError(0);
-      auto *stored = static_cast<Item *>(Exported([&] { return YdrCachePut(cache, &item); }));
-      if (stored == nullptr) {
-        const bool as_it_was = YdrGetError() == 2 && YdrCacheGetCount(cache, -1) == static_cast<int>(key - 1) &&
-                               YdrCacheFind(cache, &item) == nullptr;
-        outcome =
-            as_it_was ? Outcome{Result::kFailure, ""} : Outcome{Result::kWrong, "a refused put changed the cache"};
-      } else {
-        stored->value = item.value;
-      }
-    }
-    Exported([&] {
-      YdrCacheDelete(cache);
-      return 0;
-    });
-    return outcome;
-  });
-}
-
 // A small tree to pack, and the archive's path, as CYdrZIP takes them.
 class ArchiveAllocationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_.WriteFile("tree/a.txt", Plain());
-    dir_.WriteFile("tree/sub/b.txt", Plain().substr(0, 3000));
-    dir_.WriteFile("tree/sub/empty", "");
-    archive_ = Wide(dir_ / "t.ydz");
+    for (const auto &[name, bytes] : members_) dir_.WriteFile("tree" + name, bytes);
   }
   static YdrWString Wide(const std::string &utf8) {
     const ydr::portable::WString w = ydr::test::W(utf8);
     return YdrWString(w.begin(), w.end());
   }
-  // Packs the tree, with only the export's own work under the allocation sweep.
-  // `search_failed`, when given, tells whether a folder search failed (error 0x2001).
-  int Pack(bool exported, bool *search_failed = nullptr) {
+  // Packs the tree; `search_failed`, when given, tells whether a folder search failed (error
+  // 0x2001).
+  int Pack(bool *search_failed = nullptr) {
     std::vector<YdrWString> paths = {Wide(dir_.path() + "/tree/")};
     CYdrZIP zip;
-    if (!exported) return zip.CompressZIP(paths, archive_.c_str());
     const int packed = Exported([&] { return zip.CompressZIP(paths, archive_.c_str()); });
     for (int i = 0; search_failed != nullptr && i < zip.GetErrorCount(); ++i) {
-      const tagYdrZipErrorList *error = zip.GetError(i);
-      if (error != nullptr && error->code == 0x2001) *search_failed = true;
+      if (zip.GetError(i) != nullptr && zip.GetError(i)->code == 0x2001) *search_failed = true;
     }
     return packed;
   }
@@ -471,63 +361,52 @@ class ArchiveAllocationTest : public ::testing::Test {
   // How many members are in `out` (at their stored names, which are absolute paths, below
   // it), or -1 when one holds other bytes.
   int MembersFound(const std::string &out) const {
-    const std::vector<std::pair<std::string, std::string>> members = {
-        {"/a.txt", Plain()}, {"/sub/b.txt", Plain().substr(0, 3000)}, {"/sub/empty", ""}};
     int present = 0;
-    for (const auto &[name, bytes] : members) {
-      std::FILE *file = std::fopen((out + dir_.path() + "/tree" + name).c_str(), "rb");
-      if (file == nullptr) continue;
-      std::string got;
-      char chunk[4096];
-      std::size_t n;
-      while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) got.append(chunk, n);
-      std::fclose(file);
-      if (got != bytes) return -1;
+    for (const auto &[name, bytes] : members_) {
+      const std::string path = out + dir_.path() + "/tree" + name;
+      if (!std::ifstream(path)) continue;
+      if (ydr::test::ReadFile(path) != bytes) return -1;
       ++present;
     }
     return present;
   }
 
+  const std::vector<std::pair<std::string, std::string>> members_ = {
+      {"/a.txt", Plain()}, {"/sub/b.txt", Plain().substr(0, 3000)}, {"/sub/empty", ""}};
   ydr::test::TempDir dir_;
-  YdrWString archive_;
+  const YdrWString archive_ = Wide(dir_ / "t.ydz");
   int folders_ = 0;
 };
 
-// CompressZIP: 1 and an archive that unpacks whole, or 0.
+// CompressZIP: 1 and an archive that unpacks whole, or 0. A folder that cannot be searched
+// (its search could not allocate) is recorded in the error list and leaves the result as it
+// is: that record is the failure's report.
 TEST_F(ArchiveAllocationTest, PackingIsWholeOrReported) {
   SweepAllocations([&]() -> Outcome {
     bool search_failed = false;
-    const int packed = Pack(true, &search_failed);
-    if (packed == 0) return {Result::kFailure, ""};
-    // A folder that cannot be searched (its search could not allocate) is recorded in the
-    // error list and leaves the result as it is: that record is the failure's report.
-    if (packed == 1 && search_failed) return {Result::kFailure, ""};
-    if (packed != 1) return {Result::kWrong, "CompressZIP returned " + std::to_string(packed)};
+    const int packed = Pack(&search_failed);
+    if (packed == 0 || (packed == 1 && search_failed)) return kFailed;
+    if (packed != 1) return "CompressZIP returned " + std::to_string(packed);
     const std::string out = NewFolder();
     CYdrZIP reader;
-    if (reader.DecompressZIP(archive_.c_str(), Wide(out).c_str(), 0) != 1 || MembersFound(out) != 3) {
-      return {Result::kWrong, "CompressZIP said 1 but its archive does not unpack whole"};
-    }
-    return {Result::kComplete, ""};
+    return Expect(reader.DecompressZIP(archive_.c_str(), Wide(out).c_str(), 0) == 1 && MembersFound(out) == 3,
+                  "CompressZIP said 1 but its archive does not unpack whole");
   });
 }
 
 // DecompressZIP: 1 and every member bit-exact, or 0; a file under a member's name always
 // holds that member's bytes.
 TEST_F(ArchiveAllocationTest, UnpackingIsWholeOrReported) {
-  ASSERT_EQ(Pack(false), 1);
+  ASSERT_EQ(Pack(), 1);
   SweepAllocations([&]() -> Outcome {
     const std::string out = NewFolder();
     const YdrWString dest = Wide(out);
     CYdrZIP zip;
     const int unpacked = Exported([&] { return zip.DecompressZIP(archive_.c_str(), dest.c_str(), 0); });
     const int found = MembersFound(out);
-    if (found < 0) return {Result::kWrong, "a file under a member's name holds other bytes"};
-    if (unpacked == 1) {
-      return found == 3 ? Outcome{Result::kComplete, ""} : Outcome{Result::kWrong, "1, but a member is missing"};
-    }
-    return unpacked == 0 ? Outcome{Result::kFailure, ""}
-                         : Outcome{Result::kWrong, "DecompressZIP returned " + std::to_string(unpacked)};
+    if (found < 0) return "a file under a member's name holds other bytes";
+    if (unpacked == 1) return Expect(found == 3, "1, but a member is missing");
+    return unpacked == 0 ? kFailed : "DecompressZIP returned " + std::to_string(unpacked);
   });
 }
 

@@ -1,9 +1,7 @@
-// No C++ exception leaves the libraries through an export. Where an exception thrown inside
-// a DLL cannot be caught by the program that called it -- 32-bit Windows, whose unwinder
-// (DWARF-2, linked statically into each module) knows only its own module's frames -- one
-// that escaped would end the host. A throwing module shows that this is so where it is so
-// (and that its guard holds everywhere); then the exports are driven into the failure paths
-// that throw inside them, and each returns its family's failure result.
+// No C++ exception leaves the libraries through an export. Where one thrown in a DLL cannot be
+// caught by its caller (32-bit Windows, whose DWARF-2 unwinder, linked into each module, knows
+// only its own frames) it would end the host: a throwing module shows where that is so, and
+// that its guard holds everywhere; then the exports are driven into the paths that throw.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -29,22 +27,19 @@ constexpr bool kCrossingEndsTheProgram = false;
 // could be allocated, and the caller's short buffers read past their end.
 constexpr bool kThirtyTwoBits = sizeof(void *) == 4;
 
-TEST(ExceptionBoundary, AnExceptionLeftToCrossTheModuleBoundaryEndsTheHostOnlyWhereExpected) {
-  const auto run = RunProcess({YDR_BOUNDARY_HOST, "unguarded"});
+TEST(ExceptionBoundary, OnlyTheGuardKeepsAnExceptionFromEndingTheHost) {
+  const auto unguarded = RunProcess({YDR_BOUNDARY_HOST, "unguarded"});
   if (kCrossingEndsTheProgram) {
-    EXPECT_NE(run.exit_status, 0) << run.out;
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("terminate called"), std::string::npos) << run.err;
+    EXPECT_NE(unguarded.exit_status, 0) << unguarded.out;
+    EXPECT_EQ(unguarded.out, "");
+    EXPECT_NE(unguarded.err.find("terminate called"), std::string::npos) << unguarded.err;
   } else {
-    EXPECT_EQ(run.exit_status, 0) << run.err;
-    EXPECT_EQ(run.out.rfind("caught", 0), 0u) << run.out;
+    EXPECT_EQ(unguarded.exit_status, 0) << unguarded.err;
+    EXPECT_EQ(unguarded.out.rfind("caught", 0), 0u) << unguarded.out;
   }
-}
-
-TEST(ExceptionBoundary, TheGuardTurnsTheSameFailureIntoAResult) {
-  const auto run = RunProcess({YDR_BOUNDARY_HOST, "guarded"});
-  EXPECT_EQ(run.exit_status, 0) << run.err;
-  EXPECT_EQ(run.out.rfind("returned -1", 0), 0u) << run.out;  // a line, ended as the system ends lines
+  const auto guarded = RunProcess({YDR_BOUNDARY_HOST, "guarded"});
+  EXPECT_EQ(guarded.exit_status, 0) << guarded.err;
+  EXPECT_EQ(guarded.out.rfind("returned -1", 0), 0u) << guarded.out;  // a line, ended as the system ends lines
 }
 
 // A plug-in object that notes whether its state was read.
@@ -54,54 +49,38 @@ class Reader : public CYdrPluginObject {
 
  protected:
   int Serialize(CYdrPluginStream & /*stream*/, int storing) override {
-    if (storing == 0) read = true;
+    read = read || storing == 0;
     return 1;
   }
 };
 
-// Each call with a size that makes the export's own work throw, and the same call with a
-// real size, which must succeed: so the failure comes from the size, through the guard.
-struct ThrowingCall {
-  const char *name;
-  std::function<bool(bool absurd)> succeeds;
-};
-
-const std::vector<unsigned short> kWide = {'a', 'b', 'c', 0};
-char ansi_out[16];
-unsigned short wide_out[16];
-
-const ThrowingCall kCalls[] = {
-    {"YdrUnicodeToAnsi",
-     [](bool absurd) {
-       return YdrUnicodeToAnsi(65001, 0, kWide.data(), absurd ? INT_MAX : 3, ansi_out,
-                               static_cast<int>(sizeof ansi_out), 0) == 3;
-     }},
-    {"YdrAnsiToUnicode",
-     [](bool absurd) { return YdrAnsiToUnicode(65001, 0, "abc", absurd ? INT_MAX : 3, wide_out, 16, 0) == 3; }},
-    {"CYdrPluginObject::SetRawData",
-     [](bool absurd) {
-       Reader reader;
-       char state[] = "state";
-       reader.SetRawData(state, absurd ? UINT_MAX - 1 : 5);
-       return reader.read;
-     }},
-};
-
-class ExportFailurePath : public testing::TestWithParam<ThrowingCall> {};
-
-TEST_P(ExportFailurePath, ReturnsTheFailureResultInsteadOfLettingTheExceptionOut) {
+// Each call with a size that makes the export's own work throw gives the failure result; the
+// same call with a real size succeeds, so the failure comes from the size, through the guard.
+TEST(ExceptionBoundary, ExportsGiveTheFailureResultInsteadOfLettingTheExceptionOut) {
   if (!kThirtyTwoBits) GTEST_SKIP() << "the sizes that throw inside the exports are 32-bit ones";
-  EXPECT_TRUE(GetParam().succeeds(false));
-  EXPECT_FALSE(GetParam().succeeds(true));
+  const std::vector<unsigned short> wide = {'a', 'b', 'c', 0};
+  char ansi_out[16];
+  unsigned short wide_out[16];
+  const std::pair<const char *, std::function<bool(bool absurd)>> calls[] = {
+      {"YdrUnicodeToAnsi",
+       [&](bool absurd) {
+         return YdrUnicodeToAnsi(65001, 0, wide.data(), absurd ? INT_MAX : 3, ansi_out, 16, 0) == 3;
+       }},
+      {"YdrAnsiToUnicode",
+       [&](bool absurd) { return YdrAnsiToUnicode(65001, 0, "abc", absurd ? INT_MAX : 3, wide_out, 16, 0) == 3; }},
+      {"CYdrPluginObject::SetRawData",
+       [](bool absurd) {
+         Reader reader;
+         char state[] = "state";
+         reader.SetRawData(state, absurd ? UINT_MAX - 1 : 5);
+         return reader.read;
+       }},
+  };
+  for (const auto &[name, succeeds] : calls) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(succeeds(false));
+    EXPECT_FALSE(succeeds(true));
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Exports, ExportFailurePath, testing::ValuesIn(kCalls),
-                         [](const testing::TestParamInfo<ThrowingCall> &info) {
-                           std::string name = info.param.name;
-                           for (char &c : name) {
-                             if (c == ':') c = '_';
-                           }
-                           return name;
-                         });
 
 }  // namespace

@@ -27,38 +27,34 @@ constexpr bool kMessagesOnStandardError = false;
 constexpr bool kMessagesOnStandardError = true;
 #endif
 
-struct Layout {
-  const char *name;
-  const char *base_folder;  // where the base library goes, relative to the root; null: nowhere
-  bool registry_points_there;
-  std::string expected_err;
-};
-
 TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
-  const Layout layouts[] = {
-      {"beside the library", "Suite/Bin", false, std::string(kAttach) + kDetach},
-      {"in the Common folder", "Suite/Common", false, std::string(kAttach) + kDetach},
-      {"through Common Path", "Shared/Base", true, std::string(kAttach) + kDetach},
+  const std::string loaded = std::string(kAttach) + kDetach;
+  const struct {
+    const char *name;
+    const char *base_folder;  // where the base library goes, relative to the root; null: nowhere
+    bool registry_points_there;
+    std::string expected_err;
+  } layouts[] = {
+      {"beside the library", "Suite/Bin", false, loaded},
+      {"in the Common folder", "Suite/Common", false, loaded},
+      {"through Common Path", "Shared/Base", true, loaded},
       // Told once, while loading; unloading searches no more.
       {"nowhere: told, and the host runs on", nullptr, false, kAttach + kMissing + kDetach},
   };
-  for (const Layout &layout : layouts) {
+  for (const auto &layout : layouts) {
     SCOPED_TRACE(layout.name);
     TempDir root;
     const std::string host = root.CopyFile(YDR_TEST_HOST, "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX);
-    // Under the name the host asks for (its soname).
-    root.CopyFile(YDR_MAIN_LIBRARY, std::string("Suite/Bin/") + YDR_MAIN_LIBRARY_SONAME);
+    root.CopyFile(YDR_MAIN_LIBRARY, std::string("Suite/Bin/") + YDR_MAIN_LIBRARY_SONAME);  // the name the host asks for
     if (layout.base_folder != nullptr) root.CopyFile(YDR_BASE_LIBRARY, layout.base_folder + ("/" + kBase));
     ydr::test::TestRegistry registry(root);
     if (layout.registry_points_there) registry.SetCommonPath(root / "Shared/Base");
-    const std::string found = layout.base_folder != nullptr ? "loaded" : "missing";
     const auto result = RunProcess({host}, {"YDR_DEBUG=1", registry.EnvironmentEntry(), "LD_LIBRARY_PATH"});
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, "host:CMXCIX base:" + found + "\n");
+    EXPECT_EQ(result.out,
+              std::string("host:CMXCIX base:") + (layout.base_folder != nullptr ? "loaded\n" : "missing\n"));
     EXPECT_EQ(result.err, kMessagesOnStandardError ? layout.expected_err : "");
-
-    // With YDR_DEBUG the output is the library's two debug strings, nothing of the base
-    // library's. Without it the debug strings stay silent; the missing-module message does not.
+    // Without YDR_DEBUG the debug strings stay silent; the missing-module message does not.
     const auto quiet = RunProcess({host}, {"YDR_DEBUG=0", registry.EnvironmentEntry(), "LD_LIBRARY_PATH"});
     EXPECT_EQ(quiet.exit_status, 0);
     EXPECT_EQ(quiet.err, layout.base_folder == nullptr && kMessagesOnStandardError ? kMissing : "");

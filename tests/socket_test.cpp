@@ -12,7 +12,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "tests/support/loopback.h"
 #include "tests/support/run_process.h"
@@ -21,13 +20,10 @@
 
 namespace {
 
+using ydr::test::LoopbackSocket;
 using Wide = std::u16string;
 const unsigned short *W16(const Wide &s) { return reinterpret_cast<const unsigned short *>(s.c_str()); }
-Wide FromBuffer(const unsigned short *b, int n) {
-  return Wide(reinterpret_cast<const char16_t *>(b), static_cast<std::size_t>(n));
-}
-
-using ydr::test::LoopbackSocket;
+Wide FromBuffer(const unsigned short *b, int n) { return {reinterpret_cast<const char16_t *>(b), std::size_t(n)}; }
 
 // One connection on 127.0.0.1, handled on a thread by `serve` with the connected socket.
 class ServerThread {
@@ -67,19 +63,19 @@ void SendAll(LoopbackSocket fd, const std::string &bytes) {
   ASSERT_EQ(ydr::test::SendBytes(fd, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
 }
 
-char ReceiveOne(LoopbackSocket fd) {
+// `size` bytes, or fewer when the peer closes first.
+std::string Receive(LoopbackSocket fd, std::size_t size) {
+  std::string got;
   char c = 0;
-  return ydr::test::ReceiveBytes(fd, &c, 1) == 1 ? c : '\0';
+  while (got.size() < size && ydr::test::ReceiveBytes(fd, &c, 1) == 1) got += c;
+  return got;
 }
 
 TEST(SocketTest, ExchangesInBothReceiveForms) {
   ServerThread server([](LoopbackSocket fd) {
-    std::string got;
-    while (got.size() < 5) got += ReceiveOne(fd);
-    EXPECT_EQ(got, "hello");  // exactly the bytes, no terminator
+    EXPECT_EQ(Receive(fd, 5), "hello");  // exactly the bytes, no terminator
     SendAll(fd, "abc");
-    for (char c = ReceiveOne(fd); c != '!' && c != '\0'; c = ReceiveOne(fd)) {
-    }
+    EXPECT_EQ(Receive(fd, 1), "!");
     SendAll(fd, "first line\nsecond\nabcdefghij\n");
     ReadAll(fd);  // until the client closes
   });
@@ -141,10 +137,8 @@ TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
   const Wide text = u"한글 text";
   const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
   ServerThread server([&](LoopbackSocket fd) {
-    std::string got;
-    while (got.size() < cp949.size()) got += ReceiveOne(fd);
-    EXPECT_EQ(got, cp949);
-    SendAll(fd, got + "\n");
+    EXPECT_EQ(Receive(fd, cp949.size()), cp949);
+    SendAll(fd, cp949 + "\n");
   });
   CYdrSocket socket;
   ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
@@ -175,10 +169,21 @@ TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
   EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));
 }
 
-TEST(SocketTest, SendLengthsAndClosingTwice) {
+// Send lengths; and the object's one field, the socket as the system numbers it: 0 when new,
+// the open socket once connected, the same number, now closed, after QSClose (seen through
+// the object's bytes and through a copy), which no further close touches.
+TEST(SocketTest, SendLengthsAndTheStoredSocketAfterItsClose) {
+  const auto stored = [](const CYdrSocket &object) {
+    unsigned int field = 0xA5A5A5A5u;
+    std::memcpy(&field, reinterpret_cast<const unsigned char *>(&object), sizeof field);  // its first bytes
+    return field;
+  };
   ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(ReadAll(fd), std::string("ababc\0", 6)); });
   CYdrSocket socket;
+  EXPECT_EQ(stored(socket), 0u);
   ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  const unsigned int number = stored(socket);
+  EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
   EXPECT_EQ(socket.QSSend(W16(u"abc"), -1), 0);
   EXPECT_EQ(socket.QSSend(nullptr, 3), 0);
@@ -186,31 +191,6 @@ TEST(SocketTest, SendLengthsAndClosingTwice) {
   // The length may take in the converted text's terminator, but no more.
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 5), 0);
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
-  socket.QSClose();
-  // A descriptor opened after the close may get the same number; closing again leaves it.
-  ydr::test::TempDir dir;
-  std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
-  ASSERT_NE(other, nullptr);
-  socket.QSClose();
-  EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
-  std::fclose(other);
-}
-
-// The object's one field is the socket as the system numbers it: 0 when new, the open
-// socket once connected, and the same number, now closed, after QSClose (seen through the
-// object's bytes and through a copy).
-TEST(SocketTest, TheStoredSocketOutlivesItsClose) {
-  const auto stored = [](const CYdrSocket &object) {
-    unsigned int field = 0xA5A5A5A5u;
-    std::memcpy(&field, reinterpret_cast<const unsigned char *>(&object), sizeof field);  // its first bytes
-    return field;
-  };
-  ServerThread server([](LoopbackSocket fd) { ReadAll(fd); });
-  CYdrSocket socket;
-  EXPECT_EQ(stored(socket), 0u);
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
-  const unsigned int number = stored(socket);
-  EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
   CYdrSocket copy;
   copy = socket;
   EXPECT_EQ(stored(copy), number);
@@ -218,7 +198,14 @@ TEST(SocketTest, TheStoredSocketOutlivesItsClose) {
   EXPECT_EQ(stored(socket), number);
   EXPECT_EQ(stored(copy), number);
   EXPECT_FALSE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
-  copy.QSClose();  // the same socket: nothing left to close
+  // A descriptor opened after the close may get the same number; closing again leaves it.
+  ydr::test::TempDir dir;
+  std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
+  ASSERT_NE(other, nullptr);
+  socket.QSClose();
+  copy.QSClose();
+  EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
+  std::fclose(other);
 }
 
 #if defined(_WIN32)

@@ -1,6 +1,5 @@
-// A host of the throwing module: calls one of its exports ("guarded" or "unguarded") inside
-// a try block and prints what came back, "returned N" or "caught WHAT". When the exception
-// cannot cross from the module into this program, the runtime ends the program instead.
+// A host of the throwing module: calls its "guarded" or "unguarded" export in a try block and
+// prints "returned N" or "caught WHAT" (or the runtime ends it, where the exception cannot cross).
 #include <cstdio>
 #include <cstring>
 #include <exception>

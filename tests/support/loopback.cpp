@@ -18,8 +18,7 @@ using Native = SOCKET;
 using Length = int;
 constexpr int kNoSignal = 0;
 void CloseNative(Native s) { closesocket(s); }
-// Windows Sockets are started again for every listener: a socket object's destructor ends
-// one use of them, the tests' own included, whether or not it connected.
+// Started again for every listener: a socket object's destructor ends one use of them.
 void Start() {
   WSADATA data;
   static_cast<void>(WSAStartup(MAKEWORD(2, 2), &data));

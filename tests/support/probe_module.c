@@ -1,6 +1,5 @@
-/* A module for the lookup tests to find: copied into folder trees under other names. When
- * it is unloaded it appends its own file name to the file that YDR_PROBE_LOG names, so the
- * tests can see the order in which modules are released. */
+/* A module for the lookup tests, copied into folder trees under other names. Unloaded, it
+ * appends its own file name to the file YDR_PROBE_LOG names: the order modules are released. */
 #if defined(_WIN32)
 #include <windows.h>
 #else
