@@ -17,7 +17,7 @@ inline ProcessResult Ydr(std::vector<std::string> args, const std::string &input
   return RunProcess(args, {}, input, cwd);
 }
 
-// How many times `what` occurs in `text` (a message the command should say once, say).
+// How many times `what` occurs in `text`.
 inline std::size_t Count(const std::string &text, const std::string &what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
