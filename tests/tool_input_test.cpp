@@ -16,50 +16,37 @@ namespace {
 
 namespace fs = std::filesystem;
 using ydr::test::ReadFile;
+using ydr::test::Words;
 using ydr::test::Ydr;
 
-const char kKey[] = "28dbc3bc49ffd87dcfa509b11d422be7";
+const std::string kKey = "28dbc3bc49ffd87dcfa509b11d422be7";
 
 // A password is read up to its bound and no further; a list line over its bound is a line
 // that is not a digest line, and the lines after it still count.
 TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
   ydr::test::TempDir dir;
-  const std::string in = dir.WriteFile("in", "plaintext");
-  const std::string good_line = "a9993e364706816aba3e25717850c26c9cd0d89d  " + dir.WriteFile("abc", "abc") + "\n";
-  const std::vector<std::string> ven = {"ven", "enc", "--kind", "1"};
+  dir.WriteFile("in", "plaintext");
+  dir.WriteFile("abc", "abc");
+  const std::string good_line = "a9993e364706816aba3e25717850c26c9cd0d89d  abc\n";
+  dir.WriteFile("p4096", std::string(4096, 'p') + "\r\n");
+  dir.WriteFile("p4097", std::string(4097, 'p'));
+  dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line);
+  dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1));
   struct Case {
-    const char *name;
-    std::vector<std::string> args;
+    const char *command;
     int status;
     const char *message;  // in standard error; empty: none
   };
   const Case cases[] = {
-      {"a password of 4096 bytes",
-       {"--password-file", dir.WriteFile("p1", std::string(4096, 'p') + "\r\n"), in, dir / "o1"},
-       0,
-       ""},
-      {"a password of 4097 bytes",
-       {"--password-file", dir.WriteFile("p2", std::string(4097, 'p')), in, dir / "o2"},
-       1,
-       "not a password"},
-      {"a descriptor number past any descriptor",
-       {"--password-fd", "99999999999", in, dir / "o3"},
-       1,
-       "takes a descriptor number"},
-      {"a list with a 100 KiB line first",
-       {"sha1", "-c", "--warn", dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line)},
-       0,
-       "1 line is improperly formatted"},
-      {"a list of one line, unended",
-       {"sha1", "-c", dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1))},
-       0,
-       ""},
+      {"ven enc --kind 1 --password-file p4096 in o1", 0, ""},
+      {"ven enc --kind 1 --password-file p4097 in o2", 1, "not a password"},
+      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "takes a descriptor number"},
+      {"sha1 -c --warn list", 0, "1 line is improperly formatted"},  // a 100 KiB line first
+      {"sha1 -c unended", 0, ""},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::string> args = c.args;
-    if (args[0] != "sha1") args.insert(args.begin(), ven.begin(), ven.end());
-    const auto result = Ydr(args);
+    SCOPED_TRACE(c.command);
+    const auto result = Ydr(Words(c.command), "", dir.path());
     EXPECT_EQ(result.exit_status, c.status) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     EXPECT_EQ(result.err.empty(), *c.message == '\0') << result.err;
@@ -75,31 +62,27 @@ bool MakeKeys(const ydr::test::TempDir &dir) {
 
 TEST(ToolInputTest, AnOutputThatIsTheInputIsRefused) {
   ydr::test::TempDir dir;
-  const std::string password = dir.WriteFile("password", "correct horse\n");
+  dir.WriteFile("password", "correct horse\n");
   const std::string content = "a short plaintext that must survive";
-  std::vector<std::vector<std::string>> commands = {
-      {"seed", "enc", "--mode", "ecb", "--key", kKey},
-      {"seed", "-e", "-seed-ecb", "-K", kKey, "-in"},  // IN -out OUT
-      {"ven", "enc", "--kind", "4", "--password-file", password},
+  std::vector<std::string> commands = {
+      "seed enc --mode ecb --key " + kKey + " IN OUT",
+      "seed -e -seed-ecb -K " + kKey + " -in IN -out OUT",
+      "ven enc --kind 4 --password-file password IN OUT",
   };
-  if (MakeKeys(dir)) commands.push_back({"rsa", "enc", "--public", dir / "pub.pem"});
-  for (const auto &command : commands) {
-    for (const char *name : {"the same", "spelled otherwise", "a symbolic link", "a hard link"}) {
-      SCOPED_TRACE(command[0] + " " + command[1] + ", " + name);
+  if (MakeKeys(dir)) commands.push_back("rsa enc --public pub.pem IN OUT");
+  for (const std::string &command : commands) {
+    for (const std::string out : {"sub/plain.txt", "sub/../sub/./plain.txt", "link", "second"}) {
+      SCOPED_TRACE(command + ", OUT " + out);
       const std::string in = dir.WriteFile("sub/plain.txt", content);
-      std::string out = in;
-      if (name[0] == 's') out = dir / "sub/../sub/./plain.txt";
-      if (name[2] == 's') fs::create_symlink(in, out = dir / "link");
-      if (name[2] == 'h') fs::create_hard_link(in, out = dir / "second");
-      std::vector<std::string> args = command;
-      args.push_back(in);
-      if (args[1] == "-e") args.push_back("-out");
-      args.push_back(out);
-      const auto result = Ydr(args);
+      if (out == "link") fs::create_symlink("sub/plain.txt", dir / out);
+      if (out == "second") fs::create_hard_link(in, dir / out);
+      std::vector<std::string> args = Words(command);
+      for (std::string &word : args) word = word == "IN" ? "sub/plain.txt" : word == "OUT" ? out : word;
+      const auto result = Ydr(args, "", dir.path());
       EXPECT_EQ(result.exit_status, 2);
       EXPECT_NE(result.err.find("is the input"), std::string::npos) << result.err;
       EXPECT_EQ(ReadFile(in), content);
-      if (out != in) fs::remove(out);
+      if (out == "link" || out == "second") fs::remove(dir / out);
     }
   }
 }
@@ -116,33 +99,31 @@ TEST(ToolInputTest, AnOutputThatIsTheInputIsRefused) {
 TEST(ToolInputTest, HugeInputsEndInAMessageWhenMemoryIsShort) {
   if (sizeof(void *) < 8) GTEST_SKIP() << "a 32-bit build may run under an emulator";
   ydr::test::TempDir dir;
-  const bool have_rsa = MakeKeys(dir);
   // 96 MiB of zeros that take no room on disk: more than the limit lets any reader hold.
-  const std::string huge = dir.WriteFile("huge");
-  fs::resize_file(huge, 96u << 20);
-  const std::string in = dir.WriteFile("in", "plaintext");
-  const std::string password = dir.WriteFile("password", "correct horse\n");
+  fs::resize_file(dir.WriteFile("huge"), 96u << 20);
+  dir.WriteFile("in", "plaintext");
+  dir.WriteFile("password", "correct horse\n");
   struct Case {
-    std::vector<std::string> args;
+    const char *command;
     int status;
     const char *message;
   };
   std::vector<Case> cases = {
-      {{"ven", "enc", "--kind", "1", "--password-file", huge, in, dir / "o1"}, 1, "not a password"},
-      {{"ven", "enc", "--kind", "1", "--password-file", password, in, dir / "o2"}, 0, ""},
-      {{"sha1", "-c", huge}, 1, "no properly formatted"},
+      {"ven enc --kind 1 --password-file huge in o1", 1, "not a password"},
+      {"ven enc --kind 1 --password-file password in o2", 0, ""},
+      {"sha1 -c huge", 1, "no properly formatted"},
   };
-  if (have_rsa) {
-    cases.push_back({{"rsa", "enc", "--public", huge, in, dir / "o3"}, 1, "larger than any key file"});
-    cases.push_back({{"rsa", "enc", "--public", dir / "pub.pem", huge, dir / "o4"}, 1, "more than 128 bytes"});
-    cases.push_back({{"rsa", "dec", "--private", dir / "key.pem", huge, dir / "o5"}, 1, "more than 128 bytes"});
-    cases.push_back({{"rsa", "enc", "--public", dir / "pub.pem", in, dir / "o6"}, 0, ""});
+  if (MakeKeys(dir)) {
+    cases.push_back({"rsa enc --public huge in o3", 1, "larger than any key file"});
+    cases.push_back({"rsa enc --public pub.pem huge o4", 1, "more than 128 bytes"});
+    cases.push_back({"rsa dec --private key.pem huge o5", 1, "more than 128 bytes"});
+    cases.push_back({"rsa enc --public pub.pem in o6", 0, ""});
   }
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.args[0] + " " + c.args[c.args.size() - 2]);
-    std::vector<std::string> argv = {"prlimit", "--as=" + std::to_string(64u << 20), YDR_TOOL};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    const auto result = ydr::test::RunProcess(argv);
+    SCOPED_TRACE(c.command);
+    std::vector<std::string> argv = Words(c.command);
+    argv.insert(argv.begin(), {"prlimit", "--as=" + std::to_string(64u << 20), YDR_TOOL});
+    const auto result = ydr::test::RunProcess(argv, {}, "", dir.path());
     EXPECT_EQ(result.exit_status, c.status) << result.err;  // -1: killed by a signal
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
   }
@@ -152,31 +133,32 @@ TEST(ToolInputTest, HugeInputsEndInAMessageWhenMemoryIsShort) {
 
 TEST(ToolInputTest, CompressedDataAndCiphertextAreNotWrittenToATerminal) {
   ydr::test::TempDir dir;
-  const std::string in = dir.WriteFile("in", "plaintext");
-  const std::string password = dir.WriteFile("password", "a long enough password");
-  std::vector<std::vector<std::string>> refused = {
-      {"gz", "-c", in},
-      {"seed", "enc", "--mode", "ecb", "--key", kKey, in},
-      {"ven", "enc", "--kind", "4", "--password-file", password, in},
-      {"ven", "enc", "--kind", "lvo", "--password-file", password, in},
+  dir.WriteFile("in", "plaintext");
+  dir.WriteFile("password", "a long enough password");
+  std::vector<std::string> refused = {
+      "gz -c in",
+      "seed enc --mode ecb --key " + kKey + " in",
+      "ven enc --kind 4 --password-file password in",
+      "ven enc --kind lvo --password-file password in",
   };
-  if (MakeKeys(dir)) refused.push_back({"rsa", "enc", "--public", dir / "pub.pem", in});
-  for (auto args : refused) {
+  if (MakeKeys(dir)) refused.push_back("rsa enc --public pub.pem in");
+  for (const std::string &command : refused) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> args = Words(command);
     args.insert(args.begin(), YDR_TOOL);
-    SCOPED_TRACE(::testing::PrintToString(args));
-    const auto result = ydr::test::RunInTerminal(args);
+    const auto result = ydr::test::RunInTerminal(args, "", "", dir.path());
     EXPECT_EQ(result.exit_status, 1);
     EXPECT_NE(result.out.find("not written to a terminal"), std::string::npos) << result.out;
     args.push_back("-f");
-    EXPECT_EQ(ydr::test::RunInTerminal(args).exit_status, 0);
+    EXPECT_EQ(ydr::test::RunInTerminal(args, "", "", dir.path()).exit_status, 0);
   }
   // Decompressed and decrypted text may go to the terminal.
-  ASSERT_EQ(Ydr({"gz", in}).exit_status, 0);
-  ASSERT_EQ(Ydr({"seed", "enc", "--mode", "ecb", "--key", kKey, in, dir / "sealed"}).exit_status, 0);
-  for (const std::vector<std::string> &args :
-       {std::vector<std::string>{YDR_TOOL, "gz", "-dc", in + ".ydgz"},
-        {YDR_TOOL, "seed", "dec", "--mode", "ecb", "--key", kKey, dir / "sealed"}}) {
-    const auto text = ydr::test::RunInTerminal(args);
+  ASSERT_EQ(Ydr(Words("gz in"), "", dir.path()).exit_status, 0);
+  ASSERT_EQ(Ydr(Words("seed enc --mode ecb --key " + kKey + " in sealed"), "", dir.path()).exit_status, 0);
+  for (const std::string &command : {std::string("gz -dc in.ydgz"), "seed dec --mode ecb --key " + kKey + " sealed"}) {
+    std::vector<std::string> args = Words(command);
+    args.insert(args.begin(), YDR_TOOL);
+    const auto text = ydr::test::RunInTerminal(args, "", "", dir.path());
     EXPECT_EQ(text.exit_status, 0);
     EXPECT_NE(text.out.find("plaintext"), std::string::npos) << text.out;
   }

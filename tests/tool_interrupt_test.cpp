@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "tests/support/archive_bytes.h"
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -55,88 +55,49 @@ std::string LongZeroStream(std::uint32_t runs) {
   return stream;
 }
 
-constexpr const char *kKeyHex = "00112233445566778899aabbccddeeff";
-
-// Inputs that never end: pipes the test holds open for writing (and reading, so that
-// opening them never blocks) while a case runs; the command waits in its read.
-std::vector<int> held_pipes;
-
-std::string OpenPipe(const TempDir &dir, const std::string &name) {
-  std::string path = dir / name;
-  EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
-  held_pipes.push_back(open(path.c_str(), O_RDWR | O_CLOEXEC));
-  return path;
-}
-
-struct Interruption {
-  const char *what;
-  int signal;
-  // Prepares the folder (the previous output included) and gives the command's arguments.
-  std::vector<std::string> (*prepare)(const TempDir &dir);
-  const char *temporary_piece;  // in the name of the temporary file to wait for
-  const char *previous;         // the previous output, which must survive
-  const char *absent;           // an output that must not appear; null when none
-};
-
-const Interruption kInterruptions[] = {
-    {"seed writing a file, SIGINT", SIGINT,
-     [](const TempDir &dir) -> std::vector<std::string> {
-       dir.WriteFile("out.bin", "previous");
-       return {"seed", "enc", "--mode", "cbc", "--key", kKeyHex, "--iv", kKeyHex, OpenPipe(dir, "in"), dir / "out.bin"};
-     },
-     ".ydr-", "out.bin", nullptr},
-    {"ven writing a file, SIGHUP", SIGHUP,
-     [](const TempDir &dir) -> std::vector<std::string> {
-       dir.WriteFile("out.bin", "previous");
-       const std::string password = dir.WriteFile("password", "secret\n");
-       return {"ven", "enc", "--kind", "1", "--password-file", password, OpenPipe(dir, "in"), dir / "out.bin"};
-     },
-     ".ydr-", "out.bin", nullptr},
-    {"gz replacing its output, SIGTERM", SIGTERM,
-     [](const TempDir &dir) -> std::vector<std::string> {
-       dir.WriteFile("data.ydgz", "previous");
-       return {"gz", "-f", OpenPipe(dir, "data")};
-     },
-     ".ydr-", "data.ydgz", nullptr},
-    {"pack writing an archive, SIGINT", SIGINT,
-     [](const TempDir &dir) -> std::vector<std::string> {
-       fs::resize_file(dir.WriteFile("tree/zeros"), std::uintmax_t{1} << 30);  // sparse: slow to pack only
-       dir.WriteFile("tree/small.txt", "previous");
-       return {"pack", "-j", "1", dir / "a.ydz", dir / "tree"};
-     },
-     ".ydr-", "tree/small.txt", "a.ydz"},
-    {"unpack writing a new member, SIGTERM", SIGTERM,
-     [](const TempDir &dir) -> std::vector<std::string> {
-       const std::string archive =
-           ydr::test::BuildArchive({ArchiveMember::Raw("big\\zeros", LongZeroStream(4u << 20))});  // about 1 GiB
-       dir.WriteFile("out/big/kept.txt", "previous");
-       return {"unpack", dir.WriteFile("a.ydz", archive), dir / "out"};
-     },
-     ".part", "out/big/kept.txt", "out/big/zeros"},
-    {"unpack replacing a file, SIGINT", SIGINT,
-     [](const TempDir &dir) -> std::vector<std::string> {
-       const std::string archive = ydr::test::BuildArchive({ArchiveMember::Raw("zeros", LongZeroStream(4u << 20))});
-       dir.WriteFile("out/zeros", "previous");
-       return {"unpack", "--overwrite", dir.WriteFile("a.ydz", archive), dir / "out"};
-     },
-     ".part", "out/zeros", nullptr},
-};
-
 TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
-  for (const Interruption &c : kInterruptions) {
-    SCOPED_TRACE(c.what);
+  struct Case {
+    int signal;
+    const char *command;          // run in the case's folder
+    const char *temporary_piece;  // in the name of the temporary file to wait for
+    const char *previous;         // the previous output, which must survive
+    const char *absent;           // an output that must not appear; null when none
+  };
+  const Case cases[] = {
+      {SIGINT,
+       "seed enc --mode cbc --key 00112233445566778899aabbccddeeff --iv 0123456789abcdef0123456789abcdef in out",
+       ".ydr-", "out", nullptr},
+      {SIGHUP, "ven enc --kind 1 --password-file password in out", ".ydr-", "out", nullptr},
+      {SIGTERM, "gz -f in", ".ydr-", "in.ydgz", nullptr},
+      {SIGINT, "pack -j 1 a.ydz tree", ".ydr-", "tree/small.txt", "a.ydz"},
+      {SIGTERM, "unpack big.ydz out", ".part", "out/big/kept.txt", "out/big/zeros"},
+      {SIGINT, "unpack --overwrite zeros.ydz out", ".part", "out/zeros", nullptr},
+  };
+  const std::string zeros = LongZeroStream(4u << 20);  // about 1 GiB
+  const std::string big = ydr::test::BuildArchive({ArchiveMember::Raw("big\\zeros", zeros)});
+  const std::string replacing = ydr::test::BuildArchive({ArchiveMember::Raw("zeros", zeros)});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.command) + ", signal " + std::to_string(c.signal));
     TempDir dir;
-    std::vector<std::string> argv = c.prepare(dir);
+    // An input that never ends: a pipe held open for writing (and reading, so that opening it
+    // never blocks); the command waits in its read.
+    ASSERT_EQ(mkfifo((dir / "in").c_str(), 0600), 0);
+    const int held = open((dir / "in").c_str(), O_RDWR | O_CLOEXEC);
+    dir.WriteFile("password", "secret\n");
+    fs::resize_file(dir.WriteFile("tree/zeros"), std::uintmax_t{1} << 30);  // sparse: slow to pack only
+    dir.WriteFile("big.ydz", big);
+    dir.WriteFile("zeros.ydz", replacing);
+    dir.WriteFile(c.previous, "previous");
+    std::vector<std::string> argv = ydr::test::Words(c.command);
     argv.insert(argv.begin(), YDR_TOOL);
     const auto appeared = [&] { return !NamesWith(dir.path(), c.temporary_piece).empty(); };
-    const auto run = ydr::test::RunAndInterrupt(argv, appeared, c.signal);
+    const auto run = ydr::test::RunAndInterrupt(argv, appeared, c.signal, dir.path());
     EXPECT_TRUE(run.ready) << "no temporary file appeared; " << run.err;
     EXPECT_EQ(run.signal, c.signal) << "exit status " << run.exit_status << ": " << run.err;
     EXPECT_EQ(NamesWith(dir.path(), c.temporary_piece), std::vector<std::string>{});
     EXPECT_EQ(ydr::test::ReadFile(dir / c.previous), "previous");
     EXPECT_FALSE(c.absent != nullptr && fs::exists(dir / c.absent));
-    for (const int fd : held_pipes) close(fd);
-    held_pipes.clear();
+    close(held);
   }
 }
 

@@ -54,28 +54,20 @@ RsaNumbers GoodNumbers() {
   return numbers;
 }
 
-// A key whose numbers are consistent but whose modulus is 128 bits: two 64-bit primes.
+// A key whose numbers are consistent but whose modulus is 128 bits: the primes 2^64 - 59 and
+// 2^64 - 83, e = 65537, and what follows from them (in kNames' order).
 RsaNumbers TinyNumbers() {
-  BN_CTX *ctx = BN_CTX_new();
-  RsaNumbers k;
-  k[OSSL_PKEY_PARAM_RSA_FACTOR1] = NewNumber("FFFFFFFFFFFFFFC5");  // 2^64 - 59
-  k[OSSL_PKEY_PARAM_RSA_FACTOR2] = NewNumber("FFFFFFFFFFFFFFAD");  // 2^64 - 83
-  k[OSSL_PKEY_PARAM_RSA_E] = NewNumber("10001");
-  const BIGNUM *p = k[OSSL_PKEY_PARAM_RSA_FACTOR1].get(), *q = k[OSSL_PKEY_PARAM_RSA_FACTOR2].get();
-  Number p1(BN_dup(p)), q1(BN_dup(q)), phi(BN_new());
-  BN_sub_word(p1.get(), 1);
-  BN_sub_word(q1.get(), 1);
-  BN_mul(phi.get(), p1.get(), q1.get(), ctx);
-  for (const char *name : {OSSL_PKEY_PARAM_RSA_N, OSSL_PKEY_PARAM_RSA_EXPONENT1, OSSL_PKEY_PARAM_RSA_EXPONENT2}) {
-    k[name].reset(BN_new());
-  }
-  BN_mul(k[OSSL_PKEY_PARAM_RSA_N].get(), p, q, ctx);
-  k[OSSL_PKEY_PARAM_RSA_D].reset(BN_mod_inverse(nullptr, k[OSSL_PKEY_PARAM_RSA_E].get(), phi.get(), ctx));
-  BN_mod(k[OSSL_PKEY_PARAM_RSA_EXPONENT1].get(), k[OSSL_PKEY_PARAM_RSA_D].get(), p1.get(), ctx);
-  BN_mod(k[OSSL_PKEY_PARAM_RSA_EXPONENT2].get(), k[OSSL_PKEY_PARAM_RSA_D].get(), q1.get(), ctx);
-  k[OSSL_PKEY_PARAM_RSA_COEFFICIENT1].reset(BN_mod_inverse(nullptr, q, p, ctx));
-  BN_CTX_free(ctx);
-  return k;
+  const char *hex[] = {"FFFFFFFFFFFFFF720000000000001321",
+                       "10001",
+                       "93C96C3693C96BE3727C8D83727C98E1",
+                       "FFFFFFFFFFFFFFC5",
+                       "FFFFFFFFFFFFFFAD",
+                       "15B1EA4E15B1EA49",
+                       "F0940F6BF0940F1D",
+                       "3555555555555549"};
+  RsaNumbers numbers;
+  for (std::size_t i = 0; i < std::size(kNames); ++i) numbers[kNames[i]] = NewNumber(hex[i]);
+  return numbers;
 }
 
 Pkey KeyFrom(const RsaNumbers &numbers, bool private_key) {

@@ -37,7 +37,7 @@ std::string ShellWords(const std::string &program);
 // Runs a program on a new pseudo-terminal (standard input, output and error); when `prompt`
 // shows, `keys` are typed (a control character such as "\x03" becomes a signal).
 ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt = "",
-                            const std::string &keys = "");
+                            const std::string &keys = "", const std::string &cwd = "");
 
 // Starts a program in `cwd` with standard input a pipe that stays open and empty, polls
 // `ready` until it holds, sends `signal` and waits for the end.

@@ -253,8 +253,10 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   return Run(argv, plan);
 }
 
-ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt, const std::string &keys) {
+ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt, const std::string &keys,
+                            const std::string &cwd) {
   Plan plan;
+  plan.cwd = cwd;
   plan.terminal = true;
   plan.prompt = prompt;
   plan.keys = keys;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,14 @@ namespace ydr::test {
 inline ProcessResult Ydr(std::vector<std::string> args, const std::string &input = "", const std::string &cwd = "") {
   args.insert(args.begin(), YDR_TOOL);
   return RunProcess(args, {}, input, cwd);
+}
+
+// `command` split at its spaces: the arguments of a table's command on files in one folder.
+inline std::vector<std::string> Words(const std::string &command) {
+  std::vector<std::string> words;
+  std::istringstream in(command);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
 }
 
 // How many times `what` occurs in `text`.
