@@ -16,43 +16,12 @@ using ydr::test::LoopbackSocket;
 using ydr::test::ProcessResult;
 using ydr::test::Ydr;
 
-// Serves one connection: reads the request, sends `reply` up to `times` times (while the
-// client still takes it), then, when `hold_open`, keeps the connection open until the client
-// closes it, so a client that waits for more than it was sent waits for its timeout.
-class ScriptedServer {
- public:
-  ScriptedServer(std::string reply, int times, bool hold_open) : listener_(ydr::test::ListenOnLoopback(&port_)) {
-    EXPECT_NE(listener_, ydr::test::kNoLoopbackSocket);
-    thread_ = std::thread([this, reply = std::move(reply), times, hold_open] {
-      const LoopbackSocket fd = ydr::test::AcceptOne(listener_);
-      char buffer[256];
-      static_cast<void>(ydr::test::ReceiveBytes(fd, buffer, sizeof buffer));
-      for (int i = 0; i < times; ++i) {
-        if (ydr::test::SendBytes(fd, reply.data(), reply.size()) != static_cast<long>(reply.size())) break;
-      }
-      while (hold_open && ydr::test::ReceiveBytes(fd, buffer, sizeof buffer) > 0) {
-      }
-      ydr::test::CloseLoopback(fd);
-    });
-  }
-  ~ScriptedServer() {
-    thread_.join();
-    ydr::test::CloseLoopback(listener_);
-  }
-  std::string port() const { return std::to_string(port_); }
-
- private:
-  int port_ = 0;
-  LoopbackSocket listener_;
-  std::thread thread_;
-};
-
 TEST(ToolSendTest, TheReplyLineIsTakenAsItsBytesAndBounded) {
   struct Case {
     const char *what;
-    std::string reply;
+    std::string reply;  // sent up to `times` times, while the command still takes it
     int times;
-    bool hold_open;
+    bool hold_open;  // then the connection is kept open until the command closes it
     int exit_status;
     std::string out;
     const char *message;  // in standard error; "" for none
@@ -68,11 +37,26 @@ TEST(ToolSendTest, TheReplyLineIsTakenAsItsBytesAndBounded) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    ScriptedServer server(c.reply, c.times, c.hold_open);
+    int port = 0;
+    const LoopbackSocket listener = ydr::test::ListenOnLoopback(&port);
+    ASSERT_NE(listener, ydr::test::kNoLoopbackSocket);
+    std::thread server([&] {
+      const LoopbackSocket fd = ydr::test::AcceptOne(listener);
+      char buffer[256];
+      static_cast<void>(ydr::test::ReceiveBytes(fd, buffer, sizeof buffer));
+      for (int i = 0; i < c.times; ++i) {
+        if (ydr::test::SendBytes(fd, c.reply.data(), c.reply.size()) != static_cast<long>(c.reply.size())) break;
+      }
+      while (c.hold_open && ydr::test::ReceiveBytes(fd, buffer, sizeof buffer) > 0) {
+      }
+      ydr::test::CloseLoopback(fd);
+    });
     // The timeout is far longer than any of these takes: reaching it is the fault. The host
     // is named (localhost) as often as given as an address.
-    const ProcessResult result =
-        Ydr({"send", "--timeout", "20", &c == &cases[0] ? "localhost" : "127.0.0.1", server.port(), "hello\n"});
+    const char *host = &c == &cases[0] ? "localhost" : "127.0.0.1";
+    const ProcessResult result = Ydr({"send", "--timeout", "20", host, std::to_string(port), "hello\n"});
+    server.join();
+    ydr::test::CloseLoopback(listener);
     EXPECT_EQ(result.exit_status, c.exit_status) << result.err;
     EXPECT_TRUE(result.out == c.out) << result.out.size() << " bytes printed: " << result.out.substr(0, 64);
     EXPECT_EQ(result.err.find("within the timeout"), std::string::npos) << result.err;

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -136,19 +135,16 @@ ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
 
   ProcessResult result;
   int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
-  const bool made = plan.terminal
-                        ? openpty(&out[0], &out[1], nullptr, nullptr, nullptr) == 0
-                        : pipe2(in, O_CLOEXEC) == 0 && pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0;
+  const bool made =
+      plan.terminal
+          ? (out[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) >= 0 && grantpt(out[0]) == 0 && unlockpt(out[0]) == 0
+          : pipe2(in, O_CLOEXEC) == 0 && pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0;
   const int error = errno;
-  if (plan.terminal && made) {
-    fcntl(out[0], F_SETFD, FD_CLOEXEC);
-    fcntl(out[1], F_SETFD, FD_CLOEXEC);
-  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (plan.terminal && made) {
     // Opened after setsid, the terminal becomes the child's controlling terminal.
-    posix_spawn_file_actions_addopen(&actions, 0, ttyname(out[1]), O_RDWR, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, ptsname(out[0]), O_RDWR, 0);
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
   } else if (made) {
