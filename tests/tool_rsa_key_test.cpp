@@ -98,14 +98,18 @@ std::string Pem(EVP_PKEY *key, Form form) {
   std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
   unsigned char passphrase[] = "a passphrase";
   const int length = static_cast<int>(sizeof passphrase - 1);
-  const EVP_CIPHER *cipher =
-      form == Form::kPrivateEncrypted || form == Form::kTraditionalEncrypted ? EVP_aes_128_cbc() : nullptr;
-  const int ok =
-      form == Form::kPublic ? PEM_write_bio_PUBKEY(bio.get(), key)
-      : form == Form::kTraditionalEncrypted
-          ? PEM_write_bio_PrivateKey_traditional(bio.get(), key, cipher, passphrase, length, nullptr, nullptr)
-          : PEM_write_bio_PrivateKey(bio.get(), key, cipher, cipher ? passphrase : nullptr, cipher ? length : 0,
-                                     nullptr, nullptr);
+  int ok = 0;
+  switch (form) {
+    case Form::kPublic: ok = PEM_write_bio_PUBKEY(bio.get(), key); break;
+    case Form::kPrivate: ok = PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr); break;
+    case Form::kPrivateEncrypted:
+      ok = PEM_write_bio_PrivateKey(bio.get(), key, EVP_aes_128_cbc(), passphrase, length, nullptr, nullptr);
+      break;
+    case Form::kTraditionalEncrypted:
+      ok =
+          PEM_write_bio_PrivateKey_traditional(bio.get(), key, EVP_aes_128_cbc(), passphrase, length, nullptr, nullptr);
+      break;
+  }
   char *data = nullptr;
   const long size = BIO_get_mem_data(bio.get(), &data);
   return ok == 1 && size > 0 ? std::string(data, static_cast<std::size_t>(size)) : std::string();
