@@ -43,11 +43,7 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) 
 [[maybe_unused]] std::string ElfMachine(const std::string &path) {
   char header[20] = {};
   std::ifstream(path, std::ios::binary).read(header, sizeof header);
-  if (std::memcmp(header,
-                  "\x7f"
-                  "ELF",
-                  4) != 0)
-    return "";
+  if (std::string(header, 4) != "\177ELF") return "";
   return std::string(header, 6) + std::string(header + 18, 2);
 }
 
