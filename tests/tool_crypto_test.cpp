@@ -2,7 +2,6 @@
 // forth with sha1sum, ciphertext that openssl enc agrees with, keys as openssl writes them,
 // and passwords that never come from the command line.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -19,63 +18,43 @@ using ydr::test::ReadFile;
 using ydr::test::RunProcess;
 using ydr::test::Ydr;
 
-ProcessResult Shell(const std::string &command, const std::string &input = "") {
-  return RunProcess({"/bin/sh", "-c", command}, {}, input);
+ProcessResult Shell(const std::string &command) { return RunProcess({"/bin/sh", "-c", command}); }
+
+// ydr sha1 and sha1sum with the same arguments in `dir`.
+std::pair<ProcessResult, ProcessResult> OursAndSha1sum(const ydr::test::TempDir &dir, const std::string &args) {
+  const std::string cd = "cd '" + dir.path() + "' && ";
+  return {Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 " + args), Shell(cd + "sha1sum " + args)};
 }
 
-TEST(ToolSha1Test, ListsGoBackAndForthWithSha1sum) {
+TEST(ToolSha1Test, ListsChecksReportsAndExitCodesAreSha1sums) {
   ydr::test::TempDir dir;
   dir.WriteFile("plain", "abc");
   dir.WriteFile("back\\slash", "a");
   dir.WriteFile("new\nline", "b");
   dir.WriteFile("empty", "");
-  const std::string cd = "cd '" + dir.path() + "' && ";
-  const auto ours = Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 *");
-  const auto theirs = Shell(cd + "sha1sum *");
-  ASSERT_EQ(theirs.exit_status, 0);
-  EXPECT_EQ(ours.exit_status, 0);
-  EXPECT_EQ(ours.out, theirs.out);  // escaping included
-  EXPECT_EQ(Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 --tag plain").out,
-            Shell(cd + "sha1sum --tag plain").out);
-  dir.WriteFile("ours.list", ours.out);
-  // Each checks the other's list, with the same report.
-  const auto check_theirs = Shell(cd + "sha1sum -c ours.list");
-  const auto check_ours = Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 -c ours.list");
-  EXPECT_EQ(check_theirs.exit_status, 0);
-  EXPECT_EQ(check_ours.exit_status, 0);
-  EXPECT_EQ(check_ours.out, check_theirs.out);
-}
-
-TEST(ToolSha1Test, CheckingReportsAndExitCodesAreSha1sums) {
-  ydr::test::TempDir dir;
-  const std::string good = "a9993e364706816aba3e25717850c26c9cd0d89d  abc\n";
-  const std::string wrong = "0000000000000000000000000000000000000000  abc\n";
+  const std::string escaped = OursAndSha1sum(dir, "*").second.out;  // names with '\' and a line feed
+  ASSERT_NE(escaped.find("new\\nline"), std::string::npos) << escaped;
+  const std::string good = "a9993e364706816aba3e25717850c26c9cd0d89d  plain\n";
+  const std::string wrong = "0000000000000000000000000000000000000000  plain\n";
   const std::string missing = "a9993e364706816aba3e25717850c26c9cd0d89d  missing\n";
   const std::string junk = "not a digest line\n";
-  dir.WriteFile("abc", "abc");
-  struct Case {
-    std::vector<std::string> flags;
-    std::string list;
+  const std::pair<const char *, std::string> cases[] = {
+      {"*", ""},
+      {"--tag plain", ""},
+      {"-c list", escaped},
+      {"-c list", good + junk},
+      {"-c --strict list", good + junk},
+      {"-c --warn list", good + junk},
+      {"-c --status list", good + wrong},
+      {"-c --quiet list", good + wrong},
+      {"-c list", missing + good},
+      {"-c --ignore-missing list", missing + good},
+      {"-c list", junk},
   };
-  const Case cases[] = {
-      {{}, good},
-      {{}, good + junk},
-      {{"--strict"}, good + junk},
-      {{"--warn"}, good + junk},
-      {{"--status"}, good + wrong},
-      {{"--quiet"}, good + wrong},
-      {{}, missing + good},
-      {{"--ignore-missing"}, missing + good},
-      {{}, junk},
-  };
-  for (const Case &c : cases) {
-    std::string flags;
-    for (const std::string &f : c.flags) flags += " " + f;
-    SCOPED_TRACE(flags + " | " + c.list);
-    dir.WriteFile("list", c.list);
-    const std::string cd = "cd '" + dir.path() + "' && ";
-    const auto theirs = Shell(cd + "sha1sum -c" + flags + " list");
-    const auto ours = Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 -c" + flags + " list");
+  for (const auto &[args, list] : cases) {
+    SCOPED_TRACE(std::string(args) + " | " + list);
+    dir.WriteFile("list", list);
+    const auto [ours, theirs] = OursAndSha1sum(dir, args);
     EXPECT_EQ(ours.exit_status, theirs.exit_status);
     EXPECT_EQ(ours.out, theirs.out);
     // The same warnings, but in our own voice.
@@ -117,17 +96,15 @@ TEST(ToolSeedTest, OpensslEncAgreesInEveryModeAndSpelling) {
     const char *message;
   };
   const Case cases[] = {
-      {{"enc", "--mode", "ecb", "--key", "0011"}, "x", 2, "32 hex digits"},
-      {{"enc", "--mode", "cbc", "--key", key}, "x", 2, "--iv"},
-      {{"enc", "--mode", "xts", "--key", key}, "x", 2, "ecb, cbc, ofb or cfb"},
-      {{"enc", "--mode", "ecb", "--key", key, "-nopad"}, "twenty bytes of text", 1, "use --pad pkcs"},
-      {{"dec", "--mode", "ecb", "--key", key}, "twenty bytes of text", 1, "16-byte blocks"},
-      {{"dec", "--mode", "ecb", "--key", key}, std::string(32, 'z'), 1, "padding does not check out"},
+      {{"seed", "enc", "--mode", "ecb", "--key", "0011"}, "x", 2, "32 hex digits"},
+      {{"seed", "enc", "--mode", "cbc", "--key", key}, "x", 2, "--iv"},
+      {{"seed", "enc", "--mode", "xts", "--key", key}, "x", 2, "ecb, cbc, ofb or cfb"},
+      {{"seed", "enc", "--mode", "ecb", "--key", key, "-nopad"}, "twenty bytes of text", 1, "use --pad pkcs"},
+      {{"seed", "dec", "--mode", "ecb", "--key", key}, "twenty bytes of text", 1, "16-byte blocks"},
+      {{"seed", "dec", "--mode", "ecb", "--key", key}, std::string(32, 'z'), 1, "padding does not check out"},
   };
   for (const Case &c : cases) {
-    std::vector<std::string> args = {"seed"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const auto result = Ydr(args, c.input);
+    const auto result = Ydr(c.args, c.input);
     EXPECT_EQ(result.exit_status, c.status) << c.message;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
   }
@@ -173,16 +150,14 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
     const char *message;
   };
   const Case cases[] = {
-      {{"enc", "--private", dir / "pub.pem"}, message, "not an RSA private key"},
-      {{"enc", "--public", dir.WriteFile("junk.txt", "@@@ not a key @@@")}, message, "not an RSA public key"},
-      {{"enc", "--public", dir / "pub.pem"}, std::string(118, 'x'), "at most 117"},
-      {{"dec", "--private", dir / "key.pem"}, message, "a block of this key is 128"},
-      {{"dec", "--public", dir / "pub.pem"}, std::string(128, 'z'), "padding does not check out"},
+      {{"rsa", "enc", "--private", dir / "pub.pem"}, message, "not an RSA private key"},
+      {{"rsa", "enc", "--public", dir.WriteFile("junk.txt", "@@@ not a key @@@")}, message, "not an RSA public key"},
+      {{"rsa", "enc", "--public", dir / "pub.pem"}, std::string(118, 'x'), "at most 117"},
+      {{"rsa", "dec", "--private", dir / "key.pem"}, message, "a block of this key is 128"},
+      {{"rsa", "dec", "--public", dir / "pub.pem"}, std::string(128, 'z'), "padding does not check out"},
   };
   for (const Case &c : cases) {
-    std::vector<std::string> args = {"rsa"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const auto result = Ydr(args, c.input);
+    const auto result = Ydr(c.args, c.input);
     EXPECT_EQ(result.exit_status, 1) << c.message;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
   }

@@ -155,11 +155,4 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   return result;
 }
 
-bool TerminalsAvailable() { return false; }
-
-ProcessResult RunInTerminal(const std::vector<std::string> & /*argv*/, const std::string & /*prompt*/,
-                            const std::string & /*answer*/) {
-  return ProcessResult{};
-}
-
 }  // namespace ydr::test

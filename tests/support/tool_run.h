@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,15 @@ inline ProcessResult Ydr(std::vector<std::string> args, const std::string &input
   return RunProcess(args, {}, input, cwd);
 }
 
-// How many times `what` occurs in `text` (a message the command should say once, say).
+// `command` split at its spaces: the arguments of a table's command on files in one folder.
+inline std::vector<std::string> Words(const std::string &command) {
+  std::vector<std::string> words;
+  std::istringstream in(command);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// How many times `what` occurs in `text`.
 inline std::size_t Count(const std::string &text, const std::string &what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
