@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -49,13 +50,9 @@ TEST(ToolTest, ManualPageExamplesRunAsWritten) {
   const std::string start = ".TP\n\\fB";  // each example: the command in bold, then what it does
   std::vector<std::string> commands;
   for (std::size_t at = page.find(start, section); at < page.find(".SH SEE ALSO"); at = page.find(start, at + 1)) {
-    std::string line = page.substr(at + start.size(), page.find("\\fR\n", at) - at - start.size());
-    for (const auto &[escaped, plain] : {std::pair<std::string, std::string>{"\\-", "-"}, {"\\e", "\\"}}) {
-      for (std::size_t i = line.find(escaped); i != std::string::npos; i = line.find(escaped, i + 1)) {
-        line.replace(i, escaped.size(), plain);
-      }
-    }
-    commands.push_back(line);
+    const std::string line = page.substr(at + start.size(), page.find("\\fR\n", at) - at - start.size());
+    commands.push_back(
+        std::regex_replace(std::regex_replace(line, std::regex(R"(\\-)"), "-"), std::regex(R"(\\e)"), "\\"));
   }
   ASSERT_GE(commands.size(), 5u);
   ydr::test::TempDir dir;

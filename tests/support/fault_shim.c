@@ -12,9 +12,8 @@
  * covers every thread; only one call fails. stdio writes through aliases of write that no
  * interposer sees, so its calls count as writes (fclose as close) and fail as the stream
  * would, error flag and errno set; a SHORT stream call is no fault, as the stream retries.
- * Only the calls that the command, its libraries and its runtime import are here. */
-/* Both spellings of each call (open and open64) are defined here, so the build's 64-bit file
- * offsets, which rename the first into the second, are left out. */
+ * Only the calls that the command, its libraries and its runtime import are here, each in
+ * both spellings where 64-bit file offsets rename it (open64), so those are left out here. */
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -30,28 +29,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-enum Family {
-  kOpen = 1,
-  kRead = 2,
-  kWrite = 4,
-  kMkdir = 8,
-  kRename = 16,
-  kSync = 32,
-  kClose = 64,
-  kTruncate = 128,
-  kUnlink = 256,
-  kAlloc = 512,
-  kIo = kAlloc - 1
-};
+enum Family { kOpen, kRead, kWrite, kMkdir, kRename, kSync, kClose, kTruncate, kUnlink, kAlloc };
+static const char *const kFamilyNames[] = {"open", "read",  "write",    "mkdir",  "rename",
+                                           "sync", "close", "truncate", "unlink", "alloc"};
 
 enum Action { kFail, kShort, kKill };
-
-static const struct {
-  const char *name;
-  int families;
-} kFamilies[] = {{"open", kOpen},     {"read", kRead},   {"write", kWrite}, {"mkdir", kMkdir},
-                 {"rename", kRename}, {"sync", kSync},   {"close", kClose}, {"truncate", kTruncate},
-                 {"unlink", kUnlink}, {"alloc", kAlloc}, {"io", kIo}};
 
 static int counted_families;
 static long fail_at;
@@ -73,8 +55,9 @@ static void ReadSettings(void) {
   snprintf(list, sizeof list, "%s", Setting("YDR_FAULT_CALLS"));
   char *rest = list;
   for (const char *name; (name = strtok_r(rest, ",", &rest)) != NULL;) {
-    for (size_t i = 0; i < sizeof kFamilies / sizeof kFamilies[0]; ++i) {
-      if (strcmp(name, kFamilies[i].name) == 0) counted_families |= kFamilies[i].families;
+    if (strcmp(name, "io") == 0) counted_families |= (1 << kAlloc) - 1;
+    for (int i = kOpen; i <= kAlloc; ++i) {
+      if (strcmp(name, kFamilyNames[i]) == 0) counted_families |= 1 << i;
     }
   }
   fail_at = strtol(Setting("YDR_FAULT_AT"), NULL, 10);
@@ -135,7 +118,7 @@ static int Writable(int fd) {
 /* Counts a call of `family`; true when this is the one to fail (logged, or the process killed
  * here). `writes`: the call changes what is on disk, so the tests expect its failure reported. */
 static int Strike(int family, const char *call, int fd, const char *path, int writes) {
-  if (!atomic_load(&armed) || (counted_families & family) == 0) return 0;
+  if (!atomic_load(&armed) || (counted_families & (1 << family)) == 0) return 0;
   if (path == NULL && fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
   if (atomic_fetch_add(&calls, 1) + 1 != fail_at) return 0;
   char target[4096] = "";
@@ -181,8 +164,6 @@ static AnyFunction Next(const char *name) {
   return function;
 }
 #define NEXT(type, name) ((type)Next(name))
-
-/* ---- descriptors ---- */
 
 static int OpenAt(const char *call, int dirfd, const char *path, int flags, va_list args) {
   const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(args, int) : 0;
@@ -294,8 +275,6 @@ int remove(const char *path) {
   return Fails(kUnlink, "remove", -1, path, 1) ? -1 : NEXT(int (*)(const char *), "remove")(path);
 }
 
-/* ---- streams ---- */
-
 static int StreamFd(FILE *stream) { return stream != NULL ? fileno(stream) : -1; }
 
 FILE *fopen(const char *path, const char *mode) {
@@ -358,10 +337,9 @@ int fclose(FILE *stream) {
   return EOF;
 }
 
-/* ---- memory ----
- * Only in the allocation build of this module (YDR_FAULT_ALLOCATION): replacing the
- * allocator would take it from under a sanitizer's runtime. The C library's own allocator
- * (__libc_malloc) is called, so no lookup is needed while the allocator is being replaced. */
+/* Allocations fail only in the allocation build of this module (YDR_FAULT_ALLOCATION):
+ * replacing the allocator would take it from under a sanitizer's runtime. The C library's own
+ * allocator (__libc_malloc) is called, so no lookup is needed while it is being replaced. */
 #if defined(YDR_FAULT_ALLOCATION)
 
 extern void *__libc_malloc(size_t);
