@@ -165,13 +165,12 @@ static AnyFunction Next(const char *name) {
 }
 #define NEXT(type, name) ((type)Next(name))
 
+/* Each call below is failed, or handed on to its next definition. */
+
 static int OpenAt(const char *call, int dirfd, const char *path, int flags, va_list args) {
   const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(args, int) : 0;
   if (Fails(kOpen, call, -1, path, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)) return -1;
-  typedef int (*Fn)(int, const char *, int, ...);
-  static Fn next;
-  if (next == NULL) next = NEXT(Fn, "openat64");
-  return next(dirfd, path, flags, mode);
+  return NEXT(int (*)(int, const char *, int, ...), "openat64")(dirfd, path, flags, mode);
 }
 
 int open(const char *path, int flags, ...) {
@@ -198,26 +197,17 @@ int mkstemp64(char *pattern) {
 
 ssize_t read(int fd, void *buffer, size_t size) {
   if (TransferFails(kRead, "read", fd, &size)) return -1;
-  typedef ssize_t (*Fn)(int, void *, size_t);
-  static Fn next;
-  if (next == NULL) next = NEXT(Fn, "read");
-  return next(fd, buffer, size);
+  return NEXT(ssize_t(*)(int, void *, size_t), "read")(fd, buffer, size);
 }
 
 ssize_t pread64(int fd, void *buffer, size_t size, off64_t offset) {
   if (TransferFails(kRead, "pread", fd, &size)) return -1;
-  typedef ssize_t (*Fn)(int, void *, size_t, off64_t);
-  static Fn next;
-  if (next == NULL) next = NEXT(Fn, "pread64");
-  return next(fd, buffer, size, offset);
+  return NEXT(ssize_t(*)(int, void *, size_t, off64_t), "pread64")(fd, buffer, size, offset);
 }
 
 ssize_t write(int fd, const void *buffer, size_t size) {
   if (TransferFails(kWrite, "write", fd, &size)) return -1;
-  typedef ssize_t (*Fn)(int, const void *, size_t);
-  static Fn next;
-  if (next == NULL) next = NEXT(Fn, "write");
-  return next(fd, buffer, size);
+  return NEXT(ssize_t(*)(int, const void *, size_t), "write")(fd, buffer, size);
 }
 
 int mkdir(const char *path, mode_t mode) {
@@ -239,9 +229,8 @@ int renameat(int from_dir, const char *from, int to_dir, const char *to) {
 }
 
 int renameat2(int from_dir, const char *from, int to_dir, const char *to, unsigned int flags) {
-  if (Fails(kRename, "renameat2", -1, to, 1)) return -1;
-  return NEXT(int (*)(int, const char *, int, const char *, unsigned int), "renameat2")(from_dir, from, to_dir, to,
-                                                                                        flags);
+  typedef int (*RenameAt2)(int, const char *, int, const char *, unsigned int);
+  return Fails(kRename, "renameat2", -1, to, 1) ? -1 : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
 }
 
 int fsync(int fd) { return Fails(kSync, "fsync", fd, NULL, 1) ? -1 : NEXT(int (*)(int), "fsync")(fd); }
@@ -249,10 +238,7 @@ int fsync(int fd) { return Fails(kSync, "fsync", fd, NULL, 1) ? -1 : NEXT(int (*
 /* A failed close still closes, as the system's does. */
 int close(int fd) {
   const int fail = Fails(kClose, "close", fd, NULL, Writable(fd));
-  typedef int (*Fn)(int);
-  static Fn next;
-  if (next == NULL) next = NEXT(Fn, "close");
-  const int result = next(fd);
+  const int result = NEXT(int (*)(int), "close")(fd);
   if (!fail) return result;
   errno = fail_error;
   return -1;
@@ -292,18 +278,12 @@ static int StreamFails(int family, const char *call, FILE *stream, int writes) {
 
 size_t fread(void *buffer, size_t size, size_t count, FILE *stream) {
   if (size != 0 && count != 0 && StreamFails(kRead, "fread", stream, 0)) return 0;
-  typedef size_t (*Fn)(void *, size_t, size_t, FILE *);
-  static Fn next;
-  if (next == NULL) next = NEXT(Fn, "fread");
-  return next(buffer, size, count, stream);
+  return NEXT(size_t(*)(void *, size_t, size_t, FILE *), "fread")(buffer, size, count, stream);
 }
 
 size_t fwrite(const void *buffer, size_t size, size_t count, FILE *stream) {
   if (size != 0 && count != 0 && StreamFails(kWrite, "fwrite", stream, 1)) return 0;
-  typedef size_t (*Fn)(const void *, size_t, size_t, FILE *);
-  static Fn next;
-  if (next == NULL) next = NEXT(Fn, "fwrite");
-  return next(buffer, size, count, stream);
+  return NEXT(size_t(*)(const void *, size_t, size_t, FILE *), "fwrite")(buffer, size, count, stream);
 }
 
 int fputs(const char *text, FILE *stream) {
