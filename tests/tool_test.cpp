@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -17,13 +18,13 @@ namespace {
 using ydr::test::RunProcess;
 using ydr::test::Ydr;
 
-const std::vector<std::string> kCommands = {"pack", "unpack", "list", "test",   "gz",  "sha1",
-                                            "seed", "rsa",    "ven",  "numstr", "send"};
-
 TEST(ToolTest, HelpAgreesEverywhere) {
   const auto overview = Ydr({"help"});
   EXPECT_EQ(overview.exit_status, 0);
-  for (const std::string &command : kCommands) {
+  const std::string man = Ydr({"help", "--man"}).out;
+  const std::string completion = Ydr({"help", "--bash-completion"}).out;
+  for (const std::string command :
+       {"pack", "unpack", "list", "test", "gz", "sha1", "seed", "rsa", "ven", "numstr", "send"}) {
     SCOPED_TRACE(command);
     EXPECT_NE(overview.out.find("  " + command + " "), std::string::npos);
     const auto help = Ydr({"help", command});
@@ -31,8 +32,8 @@ TEST(ToolTest, HelpAgreesEverywhere) {
     EXPECT_EQ(help.out.rfind("usage: ydr " + command, 0), 0u) << help.out;
     EXPECT_EQ(Ydr({command, "--help"}).out, help.out);
     // The manual page and the completion come from the same table.
-    EXPECT_NE(Ydr({"help", "--man"}).out.find(".SS " + command), std::string::npos);
-    EXPECT_NE(Ydr({"help", "--bash-completion"}).out.find("    " + command + ")\n      options="), std::string::npos);
+    EXPECT_NE(man.find(".SS " + command), std::string::npos);
+    EXPECT_NE(completion.find("    " + command + ")\n      options="), std::string::npos);
   }
   EXPECT_EQ(Ydr({"--version"}).out.rfind("ydr ", 0), 0u);
   EXPECT_EQ(Ydr({}).exit_status, 2);
@@ -49,13 +50,9 @@ TEST(ToolTest, ManualPageExamplesRunAsWritten) {
   const std::string start = ".TP\n\\fB";  // each example: the command in bold, then what it does
   std::vector<std::string> commands;
   for (std::size_t at = page.find(start, section); at < page.find(".SH SEE ALSO"); at = page.find(start, at + 1)) {
-    std::string line = page.substr(at + start.size(), page.find("\\fR\n", at) - at - start.size());
-    for (const auto &[escaped, plain] : {std::pair<std::string, std::string>{"\\-", "-"}, {"\\e", "\\"}}) {
-      for (std::size_t i = line.find(escaped); i != std::string::npos; i = line.find(escaped, i + 1)) {
-        line.replace(i, escaped.size(), plain);
-      }
-    }
-    commands.push_back(line);
+    const std::string line = page.substr(at + start.size(), page.find("\\fR\n", at) - at - start.size());
+    commands.push_back(
+        std::regex_replace(std::regex_replace(line, std::regex(R"(\\-)"), "-"), std::regex(R"(\\e)"), "\\"));
   }
   ASSERT_GE(commands.size(), 5u);
   ydr::test::TempDir dir;
@@ -83,11 +80,8 @@ TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
   ydr::test::TempDir dir;
   const std::string script = dir.WriteFile("ydr.bash", Ydr({"help", "--bash-completion"}).out);
   dir.MakeDir("work");
-  struct Case {
-    const char *words;  // the command line up to the word being completed, which comes last
-    const char *reply;
-  };
-  const Case cases[] = {
+  // The command line up to the word being completed, which comes last; the reply.
+  const std::pair<const char *, const char *> cases[] = {
       {"ydr se", "seed send"},
       {"ydr seed --mo", "--mode"},
       {"ydr seed --mode ", "ecb cbc ofb cfb"},
@@ -110,94 +104,90 @@ TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
   const std::string complete =
       "source \"$0\"; read -r -a COMP_WORDS <<< \"$1\"; [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
       "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ydr; echo \"${COMPREPLY[*]}\"";
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.words);
-    const auto result = RunProcess({"bash", "-c", complete, script, c.words}, {}, "", dir / "work");
+  for (const auto &[words, reply] : cases) {
+    SCOPED_TRACE(words);
+    const auto result = RunProcess({"bash", "-c", complete, script, words}, {}, "", dir / "work");
     EXPECT_EQ(result.exit_status, 0) << result.err;
-    EXPECT_EQ(result.out, std::string(c.reply) + "\n");
+    EXPECT_EQ(result.out, std::string(reply) + "\n");
   }
+}
+
+// A shell that closes the program's standard output first: the failed write is an error.
+TEST(ToolTest, FailedOutputExitsWithOne) {
+  const auto result =
+      RunProcess({"/bin/sh", "-c", "exec >&-; exec " + ydr::test::ShellWords(YDR_TOOL) + " numstr 4 1"});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
 }
 #endif
 
-TEST(ToolTest, OptionFormsAreTheUsualOnes) {
+// Exit status and standard output of each command line; standard error is empty on success
+// and a "ydr: " message otherwise. Usage errors exit 2 and never become a file.
+TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
+  ydr::test::TempDir dir;
   struct Case {
     std::vector<std::string> args;
-    const char *out;
+    int status;
+    std::string out;
   };
   const Case cases[] = {
-      {{"numstr", "--open=(", "--close", ")", "4", "27"}, "(AA)\n"},  // --opt=value and --opt value
-      {{"numstr", "4", "27", "--single"}, "A\n"},                     // options after operands
-      {{"numstr", "--", "0", "-5"}, "-5\n"},                          // -- ends the options
-      {{"numstr", "0", "-5"}, "-5\n"},                                // a negative number is an operand
+      {{"numstr", "--open=(", "--close", ")", "4", "27"}, 0, "(AA)\n"},  // --opt=value and --opt value
+      {{"numstr", "4", "27", "--single"}, 0, "A\n"},                     // options after operands
+      {{"numstr", "--", "0", "-5"}, 0, "-5\n"},                          // -- ends the options
+      {{"numstr", "0", "-5"}, 0, "-5\n"},                                // a negative number is an operand
+      // The growing form by default; the cycling one starts again.
+      {{"numstr", "roman-upper", "1999"}, 0, "MCMXCIX\n"},
+      {{"numstr", "--single", "roman-upper", "1999"}, 0, "I\n"},
+      {{"numstr", "4", "27"}, 0, "AA\n"},
+      {{"numstr", "--single", "4", "27"}, 0, "A\n"},
+      {{"numstr", "3", "888"}, 0, "dccclxxxviii\n"},
+      {{"numstr", "3", "100000"}, 0, std::string(100, 'm') + "\n"},
+      {{"numstr", "korean-words", "123456789"}, 0, "억이천삼백사십오만육천칠백팔십구\n"},
+      {{"numstr", "repeat", "7", "--symbol", "-"}, 0, "--\n"},
+      {{"numstr", "circled", "123", "--open", "「", "--close", "」"}, 0, "「①②③」\n"},
+      {{"numstr", "17", "42"}, 0, "42\n"},
+      // Decimal alone labels numbers below 1.
+      {{"numstr", "decimal", "0"}, 0, "0\n"},
+      {{"numstr", "decimal", "-5"}, 0, "-5\n"},
+      {{"numstr", "0", "-2147483648"}, 0, "-2147483648\n"},
+      {{"numstr", "repeat", "3"}, 2, ""},  // nothing to repeat
+      {{"frobnicate"}, 2, ""},
+      {{"numstr"}, 2, ""},
+      {{"numstr", "4"}, 2, ""},
+      {{"numstr", "no-such-style", "1"}, 2, ""},
+      {{"numstr", "4", "x"}, 2, ""},
+      {{"numstr", "4", "99999999999"}, 2, ""},
+      {{"numstr", "4", "1", "2"}, 2, ""},
+      {{"numstr", "4", "1", "--open"}, 2, ""},
+      {{"numstr", "4", "1", "--open", "ab"}, 2, ""},
+      {{"numstr", "4", "1", "--open", "\xF0\x9F\x98\x80"}, 2, ""},  // outside one UTF-16 unit
+      {{"numstr", "4", "1", "--bogus"}, 2, ""},
+      {{"numstr", "--single=x", "4", "1"}, 2, ""},
+      {{"numstr", "--table", "extra"}, 2, ""},
+      {{"pack", "-r", dir / "x.ydz", dir.path()}, 2, ""},
+      {{"gz", "-x"}, 2, ""},
+      {{"gz", "--level", "3"}, 2, ""},
+      {{"sha1", "--quiet"}, 2, ""},
+      {{"send", "127.0.0.1", "0"}, 2, ""},
+      {{"send", "--timeout", "-1", "127.0.0.1", "80", "x"}, 2, ""},
   };
   for (const Case &c : cases) {
+    std::string line;
+    for (const std::string &arg : c.args) line += " " + arg;
+    SCOPED_TRACE(line);
     const auto result = Ydr(c.args);
-    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.exit_status, c.status);
     EXPECT_EQ(result.out, c.out);
-  }
-  // Bundled short flags: -dc is -d -c.
-  const std::string packed = Ydr({"gz"}, "bundled flags").out;
-  EXPECT_EQ(Ydr({"gz", "-dc"}, packed).out, "bundled flags");
-}
-
-TEST(ToolTest, BadUsageExitsWithTwoAndNeverBecomesAFile) {
-  ydr::test::TempDir dir;
-  const std::vector<std::vector<std::string>> cases = {
-      {"frobnicate"},
-      {"numstr"},
-      {"numstr", "4"},
-      {"numstr", "no-such-style", "1"},
-      {"numstr", "4", "x"},
-      {"numstr", "4", "99999999999"},
-      {"numstr", "4", "1", "2"},
-      {"numstr", "4", "1", "--open"},
-      {"numstr", "4", "1", "--open", "ab"},
-      {"numstr", "4", "1", "--open", "\xF0\x9F\x98\x80"},  // outside one UTF-16 unit
-      {"numstr", "4", "1", "--bogus"},
-      {"numstr", "--single=x", "4", "1"},
-      {"numstr", "--table", "extra"},
-      {"pack", "-r", dir / "x.ydz", dir.path()},
-      {"gz", "-x"},
-      {"gz", "--level", "3"},
-      {"sha1", "--quiet"},
-      {"send", "127.0.0.1", "0"},
-      {"send", "--timeout", "-1", "127.0.0.1", "80", "x"},
-  };
-  for (const auto &args : cases) {
-    SCOPED_TRACE(args.back());
-    const auto result = Ydr(args);
-    EXPECT_EQ(result.exit_status, 2);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
+    if (c.status == 0) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
+    }
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "x.ydz"));
   EXPECT_FALSE(std::filesystem::exists("-r"));
-}
-
-TEST(ToolTest, NumstrPrintsTheGrowingFormByDefault) {
-  struct Case {
-    std::vector<std::string> args;
-    const char *out;
-  };
-  const Case cases[] = {
-      {{"numstr", "roman-upper", "1999"}, "MCMXCIX\n"},
-      {{"numstr", "--single", "roman-upper", "1999"}, "I\n"},  // the cycling form starts again
-      {{"numstr", "4", "27"}, "AA\n"},
-      {{"numstr", "--single", "4", "27"}, "A\n"},
-      {{"numstr", "3", "888"}, "dccclxxxviii\n"},
-      {{"numstr", "korean-words", "123456789"}, "억이천삼백사십오만육천칠백팔십구\n"},
-      {{"numstr", "repeat", "7", "--symbol", "-"}, "--\n"},
-      {{"numstr", "circled", "123", "--open", "「", "--close", "」"}, "「①②③」\n"},
-      {{"numstr", "17", "42"}, "42\n"},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.args.back());
-    const auto result = Ydr(c.args);
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, c.out);
-    EXPECT_EQ(result.err, "");
-  }
-  EXPECT_EQ(Ydr({"numstr", "3", "100000"}).out, std::string(100, 'm') + "\n");
+  // Bundled short flags: -dc is -d -c.
+  EXPECT_EQ(Ydr({"gz", "-dc"}, Ydr({"gz"}, "bundled flags").out).out, "bundled flags");
   const auto table = Ydr({"numstr", "--table"});
   EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 38);  // 19 styles, both forms
   EXPECT_NE(table.out.find("* † ‡ § ** †† ‡‡ §§"), std::string::npos);
@@ -207,27 +197,11 @@ TEST(ToolTest, NumstrPrintsTheGrowingFormByDefault) {
 // and the command says so rather than print an empty label. Every style shows the largest
 // number, in both forms.
 TEST(ToolTest, NumstrRefusesNumbersAStyleCannotShow) {
-  const std::vector<std::string> styles = {"circled",
-                                           "roman-upper",
-                                           "roman-lower",
-                                           "latin-upper",
-                                           "latin-lower",
-                                           "circled-latin-upper",
-                                           "circled-latin-lower",
-                                           "korean-syllable",
-                                           "circled-korean-syllable",
-                                           "korean-consonant",
-                                           "circled-korean-consonant",
-                                           "korean-words",
-                                           "hanja-words",
-                                           "circled-ideograph",
-                                           "stem-korean",
-                                           "stem-hanja",
-                                           "footnote",
-                                           "repeat",
-                                           "17",
-                                           "4000000000"};
-  for (const std::string &style : styles) {
+  std::istringstream styles(
+      "circled roman-upper roman-lower latin-upper latin-lower circled-latin-upper circled-latin-lower "
+      "korean-syllable circled-korean-syllable korean-consonant circled-korean-consonant korean-words "
+      "hanja-words circled-ideograph stem-korean stem-hanja footnote repeat 17 4000000000");
+  for (std::string style; styles >> style;) {
     for (const char *number : {"0", "-1", "-2147483648"}) {
       SCOPED_TRACE(style + " " + number);
       const auto refused = Ydr({"numstr", "--symbol", "*", "--open", "(", "--close", ")", style, number});
@@ -243,32 +217,6 @@ TEST(ToolTest, NumstrRefusesNumbersAStyleCannotShow) {
       EXPECT_EQ(largest.out.back(), '\n');
     }
   }
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    const char *out;
-  };
-  const Case cases[] = {
-      {{"numstr", "decimal", "0"}, 0, "0\n"},
-      {{"numstr", "decimal", "-5"}, 0, "-5\n"},
-      {{"numstr", "0", "-2147483648"}, 0, "-2147483648\n"},
-      {{"numstr", "repeat", "3"}, 2, ""},  // nothing to repeat
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.args[1] + " " + c.args[2]);
-    const auto result = Ydr(c.args);
-    EXPECT_EQ(result.exit_status, c.status) << result.err;
-    EXPECT_EQ(result.out, c.out);
-  }
 }
-
-#if !defined(_WIN32)  // a shell that closes the program's standard output first
-TEST(ToolTest, FailedOutputExitsWithOne) {
-  const auto result =
-      RunProcess({"/bin/sh", "-c", "exec >&-; exec " + ydr::test::ShellWords(YDR_TOOL) + " numstr 4 1"});
-  EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
-}
-#endif
 
 }  // namespace
