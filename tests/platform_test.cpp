@@ -87,6 +87,8 @@ TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
 }
 #endif
 
+// Known decodings (each byte of a malformed sequence one replacement), then the header-only
+// conversions hosts use against the character-by-character ones, on those and random bytes.
 TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
   struct Case {
     std::string bytes;
@@ -102,6 +104,7 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
       {"\x80x", U"\uFFFDx"},                              // stray continuation
       {"\xFF", U"\uFFFD"},
   };
+  std::vector<std::string> samples = {"", "plain", "한글 text", "cut \xE2\x82"};
   for (const Case &c : cases) {
     std::u32string decoded;
     for (std::size_t pos = 0; pos < c.bytes.size();) {
@@ -110,22 +113,36 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
       decoded.push_back(cp);
     }
     EXPECT_EQ(decoded, c.expected);
+    samples.push_back(c.bytes);
   }
+  std::mt19937 rng(8);
+  for (int i = 0; i < 2000; ++i) {
+    std::string bytes(rng() % 12, '\0');
+    for (char &c : bytes) c = static_cast<char>(rng() % 4 == 0 ? rng() : 0x80 + rng() % 0x50);
+    samples.push_back(bytes);
+  }
+  for (const std::string &sample : samples) {
+    WString expected;
+    for (std::size_t pos = 0; pos < sample.size();) {
+      char32_t cp;
+      DecodeUtf8(sample, &pos, &cp);
+      AppendUtf16(cp, &expected);
+    }
+    const WString wide = ydr::Utf16FromUtf8(sample);
+    ASSERT_EQ(wide, expected) << sample;
+    std::string back;
+    for (std::size_t pos = 0; pos < wide.size();) AppendUtf8(DecodeUtf16(wide.data(), wide.size(), &pos), &back);
+    ASSERT_EQ(ydr::Utf8FromUtf16(wide), back);
+  }
+  // UTF-16 the other way: surrogates pair up, or each lone one becomes a replacement.
+  const WString units = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800, 'a', 0xD800};
+  const std::string utf8 =
+      "\xF0\x9F\x98\x80x\xEF\xBF\xBD\xEF\xBF\xBD"
+      "a\xEF\xBF\xBD";
+  EXPECT_EQ(Utf8FromWide(units.data(), units.size()), utf8);
+  EXPECT_EQ(ydr::Utf8FromUtf16(units), utf8);
+  EXPECT_EQ(WideFromUtf8("\xF0\x9F\x98\x80 한"), (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
 }
-
-TEST(Utf16Test, SurrogatesPairOrBecomeReplacements) {
-  const WChar pair[] = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800};
-  EXPECT_EQ(Utf8FromWide(pair, 5), "\xF0\x9F\x98\x80x\xEF\xBF\xBD\xEF\xBF\xBD");
-  const WString round = WideFromUtf8("\xF0\x9F\x98\x80 한");
-  EXPECT_EQ(round, (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
-}
-
-}  // namespace
-}  // namespace ydr::platform
-
-namespace ydr::platform {
-using namespace ydr::portable;  // the portable helpers are tested here too
-namespace {
 
 // Names and patterns in the ANSI code page, as the archive's matcher hands them over.
 TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
@@ -151,14 +168,6 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
   }
 }
 
-}  // namespace
-}  // namespace ydr::platform
-
-namespace ydr::platform {
-using namespace ydr::portable;  // the portable helpers are tested here too
-namespace {
-
-// The header-only conversions hosts use, against the character-by-character ones.
 // The shell's matcher (the system's own on Windows) and the character-wise one agree with
 // the rules, in the system's ANSI code page.
 TEST(PathMatchSpecTest, TheShellsRulesInTheAnsiCodePage) {
@@ -180,42 +189,14 @@ TEST(PathMatchSpecTest, TheShellsRulesInTheAnsiCodePage) {
   }
 }
 
-TEST(Utf8HeaderTest, AgreesWithTheCharacterByCharacterConversions) {
-  std::mt19937 rng(8);
-  std::vector<std::string> samples = {
-      "",    "plain", "한글 text", "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80", "cut \xE2\x82",
-      "\xFF"};
-  for (int i = 0; i < 2000; ++i) {
-    std::string bytes(rng() % 12, '\0');
-    for (char &c : bytes) c = static_cast<char>(rng() % 4 == 0 ? rng() : 0x80 + rng() % 0x50);
-    samples.push_back(bytes);
-  }
-  for (const std::string &sample : samples) {
-    WString expected;
-    for (std::size_t pos = 0; pos < sample.size();) {
-      char32_t cp;
-      DecodeUtf8(sample, &pos, &cp);
-      AppendUtf16(cp, &expected);
-    }
-    const WString wide = ydr::Utf16FromUtf8(sample);
-    ASSERT_EQ(wide, expected) << sample;
-    std::string back;
-    for (std::size_t pos = 0; pos < wide.size();) AppendUtf8(DecodeUtf16(wide.data(), wide.size(), &pos), &back);
-    ASSERT_EQ(ydr::Utf8FromUtf16(wide), back);
-  }
-  const WString lone = {0xD800, 'a', 0xDC00};
-  EXPECT_EQ(ydr::Utf8FromUtf16(lone),
-            "\xEF\xBF\xBD"
-            "a"
-            "\xEF\xBF\xBD");
+// Writes "new" to a temporary file in `folder` and moves it to `name`.
+bool WriteAndCommit(int folder, const std::string &name, const DestinationFolder::Replacing &replacing,
+                    std::string *temporary, FolderProblem *why) {
+  const int fd = DestinationFolder::CreateTemporary(folder, name, temporary, why);
+  std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
+  if (file == nullptr || std::fputs("new", file) < 0 || std::fclose(file) != 0) return false;
+  return DestinationFolder::Commit(folder, *temporary, name, replacing, why);
 }
-
-}  // namespace
-}  // namespace ydr::platform
-
-namespace ydr::platform {
-using namespace ydr::portable;  // the portable helpers are tested here too
-namespace {
 
 // The folder cache keeps few descriptors open and must give the same answers as walking each
 // path afresh: after evictions, for folders it made itself and ones that appear behind its
@@ -228,17 +209,10 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
   FolderCache cache(dest, 2);  // evictions on nearly every call
   // A folder is the one meant when a file written through it appears there.
   const auto fd_is = [&](int folder, const std::string &relative) {
-    if (folder < 0) return false;
-    FolderProblem ignored;
     std::string temporary;
-    const int fd = DestinationFolder::CreateTemporary(folder, "probe", &temporary, &ignored);
-    std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (file == nullptr || std::fclose(file) != 0 ||
-        !DestinationFolder::Commit(folder, temporary, "probe", {}, &ignored)) {
-      return false;
-    }
-    const auto probe = std::filesystem::u8path(dir / ("dest/" + relative + "/probe"));
-    return std::filesystem::remove(probe);
+    FolderProblem ignored;
+    return folder >= 0 && WriteAndCommit(folder, "probe", {}, &temporary, &ignored) &&
+           std::filesystem::remove(std::filesystem::u8path(dir / ("dest/" + relative + "/probe")));
   };
   const std::vector<std::vector<std::string>> paths = {{"a"}, {"a", "b"}, {"c"}, {"a", "b", "d"}, {"e", "f"}, {"a"}};
   for (int round = 0; round < 3; ++round) {
@@ -270,10 +244,11 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
 }
 
 // Moving a finished file into place: what is at the name decides, with what the caller
-// allows replaced. A refused move leaves the name's file and the temporary file as they were.
+// allows replaced. A refused move leaves the name's file and the temporary file as they were;
+// a file outside reached by a link at the name is never written.
 TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
   using Replacing = DestinationFolder::Replacing;
-  enum class There { kNothing, kFile, kFileMadeSince, kFolder, kLink };
+  enum class There { kNothing, kFile, kFileMadeSince, kFolder, kLink, kHardLink };
   struct Case {
     const char *what;
     There there;
@@ -290,13 +265,15 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
     {"a folder", There::kFolder, Replacing::kAnyRegularFile, FolderProblem::kNotRegular},
 #if !defined(_WIN32)
     {"a link", There::kLink, Replacing::kAnyRegularFile, FolderProblem::kLink},
+    // Replaced as a name: the other link to the old file keeps the old bytes.
+    {"a hard link", There::kHardLink, Replacing::kAnyRegularFile, FolderProblem::kNone},
 #endif
   };
   test::TempDir dir;
   DestinationFolder dest;
   FolderProblem problem;
   ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
-  dir.WriteFile("outside.txt", "outside");
+  const auto outside = std::filesystem::u8path(dir.WriteFile("outside.txt", "outside"));
   int round = 0;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -320,17 +297,12 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
         break;
       }
       case There::kFolder: dir.MakeDir("dest/" + name); break;
-      case There::kLink:
-        std::filesystem::create_symlink(std::filesystem::u8path(dir / "outside.txt"), std::filesystem::u8path(path));
-        break;
+      case There::kLink: std::filesystem::create_symlink(outside, std::filesystem::u8path(path)); break;
+      case There::kHardLink: std::filesystem::create_hard_link(outside, std::filesystem::u8path(path)); break;
     }
     std::string temporary;
-    const int fd = DestinationFolder::CreateTemporary(dest.descriptor(), name, &temporary, &problem);
-    std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(std::fputs("new", file) >= 0 && std::fclose(file) == 0, true);
     FolderProblem why;
-    const bool moved = DestinationFolder::Commit(dest.descriptor(), temporary, name, replacing, &why);
+    const bool moved = WriteAndCommit(dest.descriptor(), name, replacing, &temporary, &why);
     EXPECT_EQ(moved, c.problem == FolderProblem::kNone);
     EXPECT_EQ(why.kind, c.problem);
     const auto temporary_path = std::filesystem::u8path(dir / ("dest/" + temporary));
@@ -346,26 +318,6 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
 }
 
 #if !defined(_WIN32)
-// A file replaced in place is replaced as a name: another link to the old file (one planted
-// to reach a file outside the folder) keeps the old bytes.
-TEST(DestinationFolderTest, ReplacingNeverWritesThroughAHardLink) {
-  test::TempDir dir;
-  const std::string outside = dir.WriteFile("outside.txt", "outside");
-  DestinationFolder dest;
-  FolderProblem problem;
-  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
-  ASSERT_EQ(link(outside.c_str(), (dir / "dest/a.txt").c_str()), 0);
-  std::string temporary;
-  const int fd = DestinationFolder::CreateTemporary(dest.descriptor(), "a.txt", &temporary, &problem);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, "member", 6), 6);
-  ASSERT_EQ(close(fd), 0);
-  ASSERT_TRUE(DestinationFolder::Commit(dest.descriptor(), temporary, "a.txt",
-                                        {DestinationFolder::Replacing::kAnyRegularFile, {}}, &problem));
-  EXPECT_EQ(test::ReadFile(dir / "dest/a.txt"), "member");
-  EXPECT_EQ(test::ReadFile(outside), "outside");
-}
-
 // With few descriptors left, the folder cache gives back what it holds and tries again,
 // rather than failing every folder after the first few.
 TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
