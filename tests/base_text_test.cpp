@@ -54,20 +54,12 @@ TEST(TextConversionTest, CodePagesBothWays) {
 TEST(TextConversionTest, MissingCharactersAndMalformedInputBecomeQuestionMarks) {
   EXPECT_EQ(ToAnsi(1252, W("a한b")), "a?b");
   EXPECT_EQ(ToAnsi(949, W("x\xF0\x9F\x98\x80y")), "x?y");  // one '?' for a whole surrogate pair
-  const WString lone = {'a', 0xD800, 'b', 0};
-  EXPECT_EQ(ToAnsi(949, lone), "a?b");
-  EXPECT_EQ(ToAnsi(kUtf8, lone),
-            "a\xEF\xBF\xBD"
-            "b");  // UTF-8 has the replacement character
-  EXPECT_EQ(FromAnsi(kUtf8,
-                     "a\xC0\xAF"
-                     "b"),
-            W("a??b"));
+  const WString lone = {'a', 0xD800, 'x', 0};
+  EXPECT_EQ(ToAnsi(949, lone), "a?x");
+  EXPECT_EQ(ToAnsi(kUtf8, lone), "a\xEF\xBF\xBDx");  // UTF-8 has the replacement character
+  EXPECT_EQ(FromAnsi(kUtf8, "a\xC0\xAFx"), W("a??x"));
   EXPECT_EQ(FromAnsi(kUtf8, "\xE2\x82"), W("??"));
-  EXPECT_EQ(FromAnsi(949,
-                     "a\xFF\xFF"
-                     "b\xC7"),
-            W("a??b?"));  // bad pair, then a lead byte cut off
+  EXPECT_EQ(FromAnsi(949, "a\xFF\xFFx\xC7"), W("a??x?"));  // bad pair, then a lead byte cut off
 }
 
 TEST(TextConversionTest, DefaultCodePageComesFromTheEnvironment) {
