@@ -6,6 +6,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "base/ydr_base.h"
@@ -34,20 +35,15 @@ WString FromAnsi(unsigned int code_page, const std::string &text) {
 }
 
 TEST(TextConversionTest, CodePagesBothWays) {
-  struct Case {
-    unsigned int code_page;
-    const char *utf8;
-    std::string bytes;
-  };
-  const Case cases[] = {
+  const std::tuple<unsigned int, const char *, std::string> cases[] = {
       {kUtf8, "plain ASCII", "plain ASCII"}, {kUtf8, "한글 \xF0\x9F\x98\x80 é", "한글 \xF0\x9F\x98\x80 é"},
       {949, "한글", "\xC7\xD1\xB1\xDB"},     {949, "abc 가", "abc \xB0\xA1"},
       {1252, "café €", "caf\xE9 \x80"},      {932, "日本", "\x93\xFA\x96\x7B"},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.utf8);
-    EXPECT_EQ(ToAnsi(c.code_page, W(c.utf8)), c.bytes);
-    EXPECT_EQ(FromAnsi(c.code_page, c.bytes), W(c.utf8));
+  for (const auto &[code_page, utf8, bytes] : cases) {
+    SCOPED_TRACE(utf8);
+    EXPECT_EQ(ToAnsi(code_page, W(utf8)), bytes);
+    EXPECT_EQ(FromAnsi(code_page, bytes), W(utf8));
   }
 }
 

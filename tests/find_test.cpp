@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/find_files.h"
@@ -92,11 +93,7 @@ TEST(FindTest, DotEntriesFirstThenOrdinalOrder) {
 TEST(FindTest, PatternsMatchLikeTheFileSystemDoes) {
   test::TempDir dir;
   for (const char *name : {"a.txt", "B.TXT", "c.txt.bak", "d", "ee.txt"}) dir.WriteFile(name);
-  struct Case {
-    const char *pattern;
-    std::vector<std::string> names;
-  };
-  const Case cases[] = {
+  const std::pair<const char *, std::vector<std::string>> cases[] = {
       {"*.txt", {"B.TXT", "a.txt", "ee.txt"}},
       {"?.TXT", {"B.TXT", "a.txt"}},
       {"d", {"d"}},
@@ -106,9 +103,9 @@ TEST(FindTest, PatternsMatchLikeTheFileSystemDoes) {
       {"*t*t*b*", {"c.txt.bak"}},
       {"nothing*", {}},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.pattern);
-    EXPECT_EQ(Names(Find(dir / c.pattern)), c.names);
+  for (const auto &[pattern, names] : cases) {
+    SCOPED_TRACE(pattern);
+    EXPECT_EQ(Names(Find(dir / pattern)), names);
   }
   EXPECT_TRUE(Find(dir / "missing-folder/*.*").empty());
   EXPECT_TRUE(Find(dir.path() + "/").empty());  // no name pattern

@@ -14,6 +14,8 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/destination_folder.h"
@@ -90,11 +92,7 @@ TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
 // Known decodings (each byte of a malformed sequence one replacement), then the header-only
 // conversions hosts use against the character-by-character ones, on those and random bytes.
 TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
-  struct Case {
-    std::string bytes;
-    std::u32string expected;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::u32string> cases[] = {
       {"a\xC3\xA9", U"aé"},
       {"\xF0\x9F\x98\x80", U"\U0001F600"},
       {"\xC0\xAF", U"\uFFFD\uFFFD"},                      // overlong '/'
@@ -105,15 +103,15 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
       {"\xFF", U"\uFFFD"},
   };
   std::vector<std::string> samples = {"", "plain", "한글 text", "cut \xE2\x82"};
-  for (const Case &c : cases) {
+  for (const auto &[bytes, expected] : cases) {
     std::u32string decoded;
-    for (std::size_t pos = 0; pos < c.bytes.size();) {
+    for (std::size_t pos = 0; pos < bytes.size();) {
       char32_t cp;
-      DecodeUtf8(c.bytes, &pos, &cp);
+      DecodeUtf8(bytes, &pos, &cp);
       decoded.push_back(cp);
     }
-    EXPECT_EQ(decoded, c.expected);
-    samples.push_back(c.bytes);
+    EXPECT_EQ(decoded, expected);
+    samples.push_back(bytes);
   }
   std::mt19937 rng(8);
   for (int i = 0; i < 2000; ++i) {
@@ -171,21 +169,17 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
 // The shell's matcher (the system's own on Windows) and the character-wise one agree with
 // the rules, in the system's ANSI code page.
 TEST(PathMatchSpecTest, TheShellsRulesInTheAnsiCodePage) {
-  struct Case {
-    const char *name, *pattern;
-    bool matches;
-  };
-  const Case cases[] = {
+  const std::tuple<const char *, const char *, bool> cases[] = {
       {"a.txt", "*.txt", true},      {"a.txt", "*.TXT", true}, {"a.txt", "?.txt", true},
       {"ab.txt", "?.txt", false},    {"a.txt", "*.*", true},   {"noext", "*.*", true},
       {"a.txt", "x;  a.txt", true},  {"a.txt", "x;y", false},  {"a.txt", "*", true},
       {"a.txt.bak", "*.txt", false}, {"abc", "a*c", true},     {"abc", "a*d", false},
       {"dir\\a.txt", "*.txt", true}, {"A", "a", true},         {"a", "ab", false},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " " + c.pattern);
-    EXPECT_EQ(PathMatchSpecA(c.name, c.pattern), c.matches);
-    EXPECT_EQ(MatchSpecInCodePage(c.name, c.pattern, AnsiCodePageName()), c.matches);
+  for (const auto &[name, pattern, matches] : cases) {
+    SCOPED_TRACE(std::string(name) + " " + pattern);
+    EXPECT_EQ(PathMatchSpecA(name, pattern), matches);
+    EXPECT_EQ(MatchSpecInCodePage(name, pattern, AnsiCodePageName()), matches);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "platform/registry.h"
 #include "platform/registry_file.h"
@@ -15,12 +16,8 @@ namespace {
 constexpr const char *kKey = "HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common";
 
 TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
-  struct Case {
-    const char *text;
-    bool has_key;
-    const char *value;  // of "Common Path"; null: absent
-  };
-  const Case cases[] = {
+  // The text, whether it has the key, and its "Common Path" (null: absent).
+  const std::tuple<const char *, bool, const char *> cases[] = {
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n", true, "/opt/ydr"},
       {"[hkey_local_machine\\software\\ydr\\shared\\common]\r\n  common path = /opt/ydr \r\n", true, "/opt/ydr"},
       {"; comment\n# comment\n[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=\"/a b/\"\n", true,
@@ -33,16 +30,16 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n=x\nCommon Path\n", true, nullptr},
       {"", false, nullptr},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.text);
-    const auto values = ParseRegistryKey(c.text, kKey);
-    EXPECT_EQ(values.has_value(), c.has_key);
+  for (const auto &[text, has_key, expected] : cases) {
+    SCOPED_TRACE(text);
+    const auto values = ParseRegistryKey(text, kKey);
+    EXPECT_EQ(values.has_value(), has_key);
     if (!values) continue;
     std::optional<std::string> found;
     for (const auto &[name, value] : *values) {
       if (EqualsIgnoringAsciiCase(name, "Common Path")) found = value;
     }
-    EXPECT_EQ(found, c.value != nullptr ? std::optional<std::string>(c.value) : std::nullopt);
+    EXPECT_EQ(found, expected != nullptr ? std::optional<std::string>(expected) : std::nullopt);
   }
 }
 
