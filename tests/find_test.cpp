@@ -1,6 +1,8 @@
 // Directory search: the fixed order, patterns, attributes, and walks through links.
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>  // FindClose
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
