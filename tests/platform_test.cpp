@@ -347,14 +347,6 @@ TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
 // everyone, the machine's users or any signed-in user (which a file made with the default
 // descriptor does: everyone may read it). Only the system's own account may share it.
 TEST(OwnerOnlySecurityTest, TheFileLetsItsOwnerAloneIn) {
-  const auto well_known = [](WELL_KNOWN_SID_TYPE type) {
-    std::vector<unsigned char> sid(SECURITY_MAX_SID_SIZE);
-    DWORD size = static_cast<DWORD>(sid.size());
-    EXPECT_TRUE(CreateWellKnownSid(type, nullptr, sid.data(), &size));
-    return sid;
-  };
-  const std::vector<unsigned char> others[] = {well_known(WinWorldSid), well_known(WinBuiltinUsersSid),
-                                               well_known(WinAuthenticatedUserSid)};
   HANDLE token = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
   unsigned char user[256];
@@ -384,7 +376,9 @@ TEST(OwnerOnlySecurityTest, TheFileLetsItsOwnerAloneIn) {
     if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
     const PSID sid = &ace->SidStart;
     if (EqualSid(sid, user_sid)) user_allowed = (ace->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
-    for (const auto &other : others) EXPECT_FALSE(EqualSid(sid, const_cast<unsigned char *>(other.data()))) << i;
+    for (const auto other : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid}) {
+      EXPECT_FALSE(IsWellKnownSid(sid, other)) << i;
+    }
   }
   EXPECT_TRUE(user_allowed);
   LocalFree(descriptor);
