@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "base/path_absolute.h"
 #include "base/ydr_base.h"
@@ -20,11 +21,7 @@ using test::W;
 
 TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
   const WString cwd = W("/home/user");
-  struct Case {
-    const char *path;
-    const char *expected;
-  };
-  const Case cases[] = {
+  const std::pair<const char *, const char *> cases[] = {
       {"a/b", "/home/user/a/b"},
       {"a\\b\\", "/home/user/a/b/"},
       {"./", "/home/user/"},
@@ -45,12 +42,12 @@ TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
       {"a/b/..", "/home/user/a"},
       {"/../a/", "/a/"},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.path);
-    const WString path = W(c.path);
+  for (const auto &[utf8, expected] : cases) {
+    SCOPED_TRACE(utf8);
+    const WString path = W(utf8);
     const auto folded = FoldAbsolutePath(path.data(), path.size(), cwd);
     ASSERT_TRUE(folded.has_value());
-    EXPECT_EQ(Utf8FromWide(*folded), c.expected);
+    EXPECT_EQ(Utf8FromWide(*folded), expected);
   }
   EXPECT_FALSE(FoldAbsolutePath(nullptr, 0, cwd).has_value());
 }
@@ -108,20 +105,17 @@ TEST(PathToAbsoluteTest, RelativePathsUseTheCurrentDirectory) {
 // server and share (never folded into a folder of the current drive), and ".." stops at the
 // share as it stops at a drive's root.
 TEST(PathToAbsoluteTest, NetworkPathsKeepTheirServerAndShare) {
-  const struct {
-    const char *path;
-    const char *absolute;
-  } cases[] = {
+  const std::pair<const char *, const char *> cases[] = {
       {"\\\\server\\share\\docs\\a.txt", "\\\\server\\share\\docs\\a.txt"},
       {"//server/share/docs/", "\\\\server\\share\\docs\\"},
       {"\\\\server\\share\\docs\\..\\..\\..\\b.txt", "\\\\server\\share\\b.txt"},
       {"D:/x/./y/../z", "D:\\x\\z"},
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.path);
+  for (const auto &[path, absolute] : cases) {
+    SCOPED_TRACE(path);
     unsigned short dst[kPathUnits];
-    EXPECT_NE(YdrPathToAbsolute(W(c.path).c_str(), dst), 0);
-    EXPECT_EQ(Utf8FromWide(dst), c.absolute);
+    EXPECT_NE(YdrPathToAbsolute(W(path).c_str(), dst), 0);
+    EXPECT_EQ(Utf8FromWide(dst), absolute);
   }
 }
 #endif

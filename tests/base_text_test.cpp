@@ -6,6 +6,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "base/ydr_base.h"
@@ -34,40 +35,27 @@ WString FromAnsi(unsigned int code_page, const std::string &text) {
 }
 
 TEST(TextConversionTest, CodePagesBothWays) {
-  struct Case {
-    unsigned int code_page;
-    const char *utf8;
-    std::string bytes;
-  };
-  const Case cases[] = {
+  const std::tuple<unsigned int, const char *, std::string> cases[] = {
       {kUtf8, "plain ASCII", "plain ASCII"}, {kUtf8, "한글 \xF0\x9F\x98\x80 é", "한글 \xF0\x9F\x98\x80 é"},
       {949, "한글", "\xC7\xD1\xB1\xDB"},     {949, "abc 가", "abc \xB0\xA1"},
       {1252, "café €", "caf\xE9 \x80"},      {932, "日本", "\x93\xFA\x96\x7B"},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.utf8);
-    EXPECT_EQ(ToAnsi(c.code_page, W(c.utf8)), c.bytes);
-    EXPECT_EQ(FromAnsi(c.code_page, c.bytes), W(c.utf8));
+  for (const auto &[code_page, utf8, bytes] : cases) {
+    SCOPED_TRACE(utf8);
+    EXPECT_EQ(ToAnsi(code_page, W(utf8)), bytes);
+    EXPECT_EQ(FromAnsi(code_page, bytes), W(utf8));
   }
 }
 
 TEST(TextConversionTest, MissingCharactersAndMalformedInputBecomeQuestionMarks) {
   EXPECT_EQ(ToAnsi(1252, W("a한b")), "a?b");
   EXPECT_EQ(ToAnsi(949, W("x\xF0\x9F\x98\x80y")), "x?y");  // one '?' for a whole surrogate pair
-  const WString lone = {'a', 0xD800, 'b', 0};
-  EXPECT_EQ(ToAnsi(949, lone), "a?b");
-  EXPECT_EQ(ToAnsi(kUtf8, lone),
-            "a\xEF\xBF\xBD"
-            "b");  // UTF-8 has the replacement character
-  EXPECT_EQ(FromAnsi(kUtf8,
-                     "a\xC0\xAF"
-                     "b"),
-            W("a??b"));
+  const WString lone = {'a', 0xD800, 'x', 0};
+  EXPECT_EQ(ToAnsi(949, lone), "a?x");
+  EXPECT_EQ(ToAnsi(kUtf8, lone), "a\xEF\xBF\xBDx");  // UTF-8 has the replacement character
+  EXPECT_EQ(FromAnsi(kUtf8, "a\xC0\xAFx"), W("a??x"));
   EXPECT_EQ(FromAnsi(kUtf8, "\xE2\x82"), W("??"));
-  EXPECT_EQ(FromAnsi(949,
-                     "a\xFF\xFF"
-                     "b\xC7"),
-            W("a??b?"));  // bad pair, then a lead byte cut off
+  EXPECT_EQ(FromAnsi(949, "a\xFF\xFFx\xC7"), W("a??x?"));  // bad pair, then a lead byte cut off
 }
 
 TEST(TextConversionTest, DefaultCodePageComesFromTheEnvironment) {

@@ -14,6 +14,8 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/destination_folder.h"
@@ -87,12 +89,10 @@ TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
 }
 #endif
 
+// Known decodings (each byte of a malformed sequence one replacement), then the header-only
+// conversions hosts use against the character-by-character ones, on those and random bytes.
 TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
-  struct Case {
-    std::string bytes;
-    std::u32string expected;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::u32string> cases[] = {
       {"a\xC3\xA9", U"aé"},
       {"\xF0\x9F\x98\x80", U"\U0001F600"},
       {"\xC0\xAF", U"\uFFFD\uFFFD"},                      // overlong '/'
@@ -102,30 +102,43 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
       {"\x80x", U"\uFFFDx"},                              // stray continuation
       {"\xFF", U"\uFFFD"},
   };
-  for (const Case &c : cases) {
+  std::vector<std::string> samples = {"", "plain", "한글 text", "cut \xE2\x82"};
+  for (const auto &[bytes, expected] : cases) {
     std::u32string decoded;
-    for (std::size_t pos = 0; pos < c.bytes.size();) {
+    for (std::size_t pos = 0; pos < bytes.size();) {
       char32_t cp;
-      DecodeUtf8(c.bytes, &pos, &cp);
+      DecodeUtf8(bytes, &pos, &cp);
       decoded.push_back(cp);
     }
-    EXPECT_EQ(decoded, c.expected);
+    EXPECT_EQ(decoded, expected);
+    samples.push_back(bytes);
   }
+  std::mt19937 rng(8);
+  for (int i = 0; i < 2000; ++i) {
+    std::string bytes(rng() % 12, '\0');
+    for (char &c : bytes) c = static_cast<char>(rng() % 4 == 0 ? rng() : 0x80 + rng() % 0x50);
+    samples.push_back(bytes);
+  }
+  for (const std::string &sample : samples) {
+    WString expected;
+    for (std::size_t pos = 0; pos < sample.size();) {
+      char32_t cp;
+      DecodeUtf8(sample, &pos, &cp);
+      AppendUtf16(cp, &expected);
+    }
+    const WString wide = ydr::Utf16FromUtf8(sample);
+    ASSERT_EQ(wide, expected) << sample;
+    std::string back;
+    for (std::size_t pos = 0; pos < wide.size();) AppendUtf8(DecodeUtf16(wide.data(), wide.size(), &pos), &back);
+    ASSERT_EQ(ydr::Utf8FromUtf16(wide), back);
+  }
+  // UTF-16 the other way: surrogates pair up, or each lone one becomes a replacement.
+  const WString units = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800, 'x', 0xD800};
+  const std::string utf8 = "\xF0\x9F\x98\x80x\xEF\xBF\xBD\xEF\xBF\xBDx\xEF\xBF\xBD";
+  EXPECT_EQ(Utf8FromWide(units.data(), units.size()), utf8);
+  EXPECT_EQ(ydr::Utf8FromUtf16(units), utf8);
+  EXPECT_EQ(WideFromUtf8("\xF0\x9F\x98\x80 한"), (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
 }
-
-TEST(Utf16Test, SurrogatesPairOrBecomeReplacements) {
-  const WChar pair[] = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800};
-  EXPECT_EQ(Utf8FromWide(pair, 5), "\xF0\x9F\x98\x80x\xEF\xBF\xBD\xEF\xBF\xBD");
-  const WString round = WideFromUtf8("\xF0\x9F\x98\x80 한");
-  EXPECT_EQ(round, (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
-}
-
-}  // namespace
-}  // namespace ydr::platform
-
-namespace ydr::platform {
-using namespace ydr::portable;  // the portable helpers are tested here too
-namespace {
 
 // Names and patterns in the ANSI code page, as the archive's matcher hands them over.
 TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
@@ -151,71 +164,31 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
   }
 }
 
-}  // namespace
-}  // namespace ydr::platform
-
-namespace ydr::platform {
-using namespace ydr::portable;  // the portable helpers are tested here too
-namespace {
-
-// The header-only conversions hosts use, against the character-by-character ones.
 // The shell's matcher (the system's own on Windows) and the character-wise one agree with
 // the rules, in the system's ANSI code page.
 TEST(PathMatchSpecTest, TheShellsRulesInTheAnsiCodePage) {
-  struct Case {
-    const char *name, *pattern;
-    bool matches;
-  };
-  const Case cases[] = {
+  const std::tuple<const char *, const char *, bool> cases[] = {
       {"a.txt", "*.txt", true},      {"a.txt", "*.TXT", true}, {"a.txt", "?.txt", true},
       {"ab.txt", "?.txt", false},    {"a.txt", "*.*", true},   {"noext", "*.*", true},
       {"a.txt", "x;  a.txt", true},  {"a.txt", "x;y", false},  {"a.txt", "*", true},
       {"a.txt.bak", "*.txt", false}, {"abc", "a*c", true},     {"abc", "a*d", false},
       {"dir\\a.txt", "*.txt", true}, {"A", "a", true},         {"a", "ab", false},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " " + c.pattern);
-    EXPECT_EQ(PathMatchSpecA(c.name, c.pattern), c.matches);
-    EXPECT_EQ(MatchSpecInCodePage(c.name, c.pattern, AnsiCodePageName()), c.matches);
+  for (const auto &[name, pattern, matches] : cases) {
+    SCOPED_TRACE(std::string(name) + " " + pattern);
+    EXPECT_EQ(PathMatchSpecA(name, pattern), matches);
+    EXPECT_EQ(MatchSpecInCodePage(name, pattern, AnsiCodePageName()), matches);
   }
 }
 
-TEST(Utf8HeaderTest, AgreesWithTheCharacterByCharacterConversions) {
-  std::mt19937 rng(8);
-  std::vector<std::string> samples = {
-      "",    "plain", "한글 text", "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80", "cut \xE2\x82",
-      "\xFF"};
-  for (int i = 0; i < 2000; ++i) {
-    std::string bytes(rng() % 12, '\0');
-    for (char &c : bytes) c = static_cast<char>(rng() % 4 == 0 ? rng() : 0x80 + rng() % 0x50);
-    samples.push_back(bytes);
-  }
-  for (const std::string &sample : samples) {
-    WString expected;
-    for (std::size_t pos = 0; pos < sample.size();) {
-      char32_t cp;
-      DecodeUtf8(sample, &pos, &cp);
-      AppendUtf16(cp, &expected);
-    }
-    const WString wide = ydr::Utf16FromUtf8(sample);
-    ASSERT_EQ(wide, expected) << sample;
-    std::string back;
-    for (std::size_t pos = 0; pos < wide.size();) AppendUtf8(DecodeUtf16(wide.data(), wide.size(), &pos), &back);
-    ASSERT_EQ(ydr::Utf8FromUtf16(wide), back);
-  }
-  const WString lone = {0xD800, 'a', 0xDC00};
-  EXPECT_EQ(ydr::Utf8FromUtf16(lone),
-            "\xEF\xBF\xBD"
-            "a"
-            "\xEF\xBF\xBD");
+// Writes "new" to a temporary file in `folder` and moves it to `name`.
+bool WriteAndCommit(int folder, const std::string &name, const DestinationFolder::Replacing &replacing,
+                    std::string *temporary, FolderProblem *why) {
+  const int fd = DestinationFolder::CreateTemporary(folder, name, temporary, why);
+  std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
+  if (file == nullptr || std::fputs("new", file) < 0 || std::fclose(file) != 0) return false;
+  return DestinationFolder::Commit(folder, *temporary, name, replacing, why);
 }
-
-}  // namespace
-}  // namespace ydr::platform
-
-namespace ydr::platform {
-using namespace ydr::portable;  // the portable helpers are tested here too
-namespace {
 
 // The folder cache keeps few descriptors open and must give the same answers as walking each
 // path afresh: after evictions, for folders it made itself and ones that appear behind its
@@ -228,17 +201,10 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
   FolderCache cache(dest, 2);  // evictions on nearly every call
   // A folder is the one meant when a file written through it appears there.
   const auto fd_is = [&](int folder, const std::string &relative) {
-    if (folder < 0) return false;
-    FolderProblem ignored;
     std::string temporary;
-    const int fd = DestinationFolder::CreateTemporary(folder, "probe", &temporary, &ignored);
-    std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (file == nullptr || std::fclose(file) != 0 ||
-        !DestinationFolder::Commit(folder, temporary, "probe", {}, &ignored)) {
-      return false;
-    }
-    const auto probe = std::filesystem::u8path(dir / ("dest/" + relative + "/probe"));
-    return std::filesystem::remove(probe);
+    FolderProblem ignored;
+    return folder >= 0 && WriteAndCommit(folder, "probe", {}, &temporary, &ignored) &&
+           std::filesystem::remove(std::filesystem::u8path(dir / ("dest/" + relative + "/probe")));
   };
   const std::vector<std::vector<std::string>> paths = {{"a"}, {"a", "b"}, {"c"}, {"a", "b", "d"}, {"e", "f"}, {"a"}};
   for (int round = 0; round < 3; ++round) {
@@ -270,10 +236,11 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
 }
 
 // Moving a finished file into place: what is at the name decides, with what the caller
-// allows replaced. A refused move leaves the name's file and the temporary file as they were.
+// allows replaced. A refused move leaves the name's file and the temporary file as they were;
+// a file outside reached by a link at the name is never written.
 TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
   using Replacing = DestinationFolder::Replacing;
-  enum class There { kNothing, kFile, kFileMadeSince, kFolder, kLink };
+  enum class There { kNothing, kFile, kFileMadeSince, kFolder, kLink, kHardLink };
   struct Case {
     const char *what;
     There there;
@@ -290,13 +257,15 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
     {"a folder", There::kFolder, Replacing::kAnyRegularFile, FolderProblem::kNotRegular},
 #if !defined(_WIN32)
     {"a link", There::kLink, Replacing::kAnyRegularFile, FolderProblem::kLink},
+    // Replaced as a name: the other link to the old file keeps the old bytes.
+    {"a hard link", There::kHardLink, Replacing::kAnyRegularFile, FolderProblem::kNone},
 #endif
   };
   test::TempDir dir;
   DestinationFolder dest;
   FolderProblem problem;
   ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
-  dir.WriteFile("outside.txt", "outside");
+  const auto outside = std::filesystem::u8path(dir.WriteFile("outside.txt", "outside"));
   int round = 0;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -320,17 +289,12 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
         break;
       }
       case There::kFolder: dir.MakeDir("dest/" + name); break;
-      case There::kLink:
-        std::filesystem::create_symlink(std::filesystem::u8path(dir / "outside.txt"), std::filesystem::u8path(path));
-        break;
+      case There::kLink: std::filesystem::create_symlink(outside, std::filesystem::u8path(path)); break;
+      case There::kHardLink: std::filesystem::create_hard_link(outside, std::filesystem::u8path(path)); break;
     }
     std::string temporary;
-    const int fd = DestinationFolder::CreateTemporary(dest.descriptor(), name, &temporary, &problem);
-    std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(std::fputs("new", file) >= 0 && std::fclose(file) == 0, true);
     FolderProblem why;
-    const bool moved = DestinationFolder::Commit(dest.descriptor(), temporary, name, replacing, &why);
+    const bool moved = WriteAndCommit(dest.descriptor(), name, replacing, &temporary, &why);
     EXPECT_EQ(moved, c.problem == FolderProblem::kNone);
     EXPECT_EQ(why.kind, c.problem);
     const auto temporary_path = std::filesystem::u8path(dir / ("dest/" + temporary));
@@ -346,26 +310,6 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
 }
 
 #if !defined(_WIN32)
-// A file replaced in place is replaced as a name: another link to the old file (one planted
-// to reach a file outside the folder) keeps the old bytes.
-TEST(DestinationFolderTest, ReplacingNeverWritesThroughAHardLink) {
-  test::TempDir dir;
-  const std::string outside = dir.WriteFile("outside.txt", "outside");
-  DestinationFolder dest;
-  FolderProblem problem;
-  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
-  ASSERT_EQ(link(outside.c_str(), (dir / "dest/a.txt").c_str()), 0);
-  std::string temporary;
-  const int fd = DestinationFolder::CreateTemporary(dest.descriptor(), "a.txt", &temporary, &problem);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, "member", 6), 6);
-  ASSERT_EQ(close(fd), 0);
-  ASSERT_TRUE(DestinationFolder::Commit(dest.descriptor(), temporary, "a.txt",
-                                        {DestinationFolder::Replacing::kAnyRegularFile, {}}, &problem));
-  EXPECT_EQ(test::ReadFile(dir / "dest/a.txt"), "member");
-  EXPECT_EQ(test::ReadFile(outside), "outside");
-}
-
 // With few descriptors left, the folder cache gives back what it holds and tries again,
 // rather than failing every folder after the first few.
 TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
@@ -403,14 +347,6 @@ TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
 // everyone, the machine's users or any signed-in user (which a file made with the default
 // descriptor does: everyone may read it). Only the system's own account may share it.
 TEST(OwnerOnlySecurityTest, TheFileLetsItsOwnerAloneIn) {
-  const auto well_known = [](WELL_KNOWN_SID_TYPE type) {
-    std::vector<unsigned char> sid(SECURITY_MAX_SID_SIZE);
-    DWORD size = static_cast<DWORD>(sid.size());
-    EXPECT_TRUE(CreateWellKnownSid(type, nullptr, sid.data(), &size));
-    return sid;
-  };
-  const std::vector<unsigned char> others[] = {well_known(WinWorldSid), well_known(WinBuiltinUsersSid),
-                                               well_known(WinAuthenticatedUserSid)};
   HANDLE token = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
   unsigned char user[256];
@@ -440,7 +376,9 @@ TEST(OwnerOnlySecurityTest, TheFileLetsItsOwnerAloneIn) {
     if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
     const PSID sid = &ace->SidStart;
     if (EqualSid(sid, user_sid)) user_allowed = (ace->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
-    for (const auto &other : others) EXPECT_FALSE(EqualSid(sid, const_cast<unsigned char *>(other.data()))) << i;
+    for (const auto other : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid}) {
+      EXPECT_FALSE(IsWellKnownSid(sid, other)) << i;
+    }
   }
   EXPECT_TRUE(user_allowed);
   LocalFree(descriptor);

@@ -1,4 +1,9 @@
+// The registry file's parser, and the registry functions the library reads its setting with.
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
 
 #include "platform/registry.h"
 #include "platform/registry_file.h"
@@ -11,12 +16,8 @@ namespace {
 constexpr const char *kKey = "HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common";
 
 TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
-  struct Case {
-    const char *text;
-    bool has_key;
-    const char *value;  // of "Common Path"; null: absent
-  };
-  const Case cases[] = {
+  // The text, whether it has the key, and its "Common Path" (null: absent).
+  const std::tuple<const char *, bool, const char *> cases[] = {
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n", true, "/opt/ydr"},
       {"[hkey_local_machine\\software\\ydr\\shared\\common]\r\n  common path = /opt/ydr \r\n", true, "/opt/ydr"},
       {"; comment\n# comment\n[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=\"/a b/\"\n", true,
@@ -29,21 +30,16 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n=x\nCommon Path\n", true, nullptr},
       {"", false, nullptr},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.text);
-    const auto values = ParseRegistryKey(c.text, kKey);
-    ASSERT_EQ(values.has_value(), c.has_key);
+  for (const auto &[text, has_key, expected] : cases) {
+    SCOPED_TRACE(text);
+    const auto values = ParseRegistryKey(text, kKey);
+    EXPECT_EQ(values.has_value(), has_key);
     if (!values) continue;
-    const char *found = nullptr;
+    std::optional<std::string> found;
     for (const auto &[name, value] : *values) {
-      if (EqualsIgnoringAsciiCase(name, "Common Path")) found = value.c_str();
+      if (EqualsIgnoringAsciiCase(name, "Common Path")) found = value;
     }
-    if (c.value == nullptr) {
-      EXPECT_EQ(found, nullptr);
-    } else {
-      ASSERT_NE(found, nullptr);
-      EXPECT_STREQ(found, c.value);
-    }
+    EXPECT_EQ(found, expected != nullptr ? std::optional<std::string>(expected) : std::nullopt);
   }
 }
 
@@ -51,76 +47,64 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
 // test and put back afterwards, whatever the test's assertions do.
 class RegistryTest : public ::testing::Test {
  protected:
-  void UseOneValue() { registry_.SetCommonPath("/opt/ydr"); }
+  static constexpr const char *kCommonKey = test::TestRegistry::kCommonKey;
+  struct Answer {
+    long result;
+    std::uint32_t type, size;
+    std::string data;  // the buffer (filled with 'x' before), up to its first terminator
+  };
   static long Open(const char *sub_key, HKEY *key) {
     return RegOpenKeyExA(RegistryRoot::kLocalMachine, sub_key, 0, kKeyRead, key);
+  }
+  // The value `name` of the Common key, queried into a buffer of `capacity` bytes.
+  static Answer Query(const char *name, std::uint32_t capacity) {
+    HKEY key = nullptr;
+    Answer answer{Open(kCommonKey, &key), 0, capacity, {}};
+    if (answer.result != kErrorSuccess) return answer;
+    std::string buffer(capacity, 'x');
+    answer.result = RegQueryValueExA(key, name, nullptr, &answer.type, reinterpret_cast<unsigned char *>(buffer.data()),
+                                     &answer.size);
+    answer.data = buffer.c_str();
+    EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
+    return answer;
   }
 
   test::TempDir dir_;
   test::TestRegistry registry_{dir_};
 };
 
-constexpr const char *kCommonKey = test::TestRegistry::kCommonKey;
-
 TEST_F(RegistryTest, AValueComesWithItsTypeSizeAndTerminator) {
-  UseOneValue();
-  HKEY key = nullptr;
-  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
-  unsigned char data[9];
-  std::uint32_t type = 0, size = sizeof data;
-  EXPECT_EQ(RegQueryValueExA(key, "Common Path", nullptr, &type, data, &size), kErrorSuccess);
-  EXPECT_EQ(type, kRegSz);
-  EXPECT_EQ(size, 9u);
-  EXPECT_STREQ(reinterpret_cast<char *>(data), "/opt/ydr");
-  EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
-}
-
-TEST_F(RegistryTest, ABufferTooSmallIsLeftAloneAndTheSizeNeededReported) {
-  UseOneValue();
-  HKEY key = nullptr;
-  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
-  unsigned char small[8] = {};
-  std::uint32_t type = 0, size = sizeof small;
-  EXPECT_EQ(RegQueryValueExA(key, "Common Path", nullptr, &type, small, &size), kErrorMoreData);
-  EXPECT_EQ(size, 9u);
-  EXPECT_EQ(small[0], 0);
-  RegCloseKey(key);
+  registry_.SetCommonPath("/opt/ydr");
+  Answer answer = Query("Common Path", 9);
+  EXPECT_EQ(answer.result, kErrorSuccess);
+  EXPECT_EQ(answer.type, kRegSz);
+  EXPECT_EQ(answer.size, 9u);
+  EXPECT_EQ(answer.data, "/opt/ydr");
+  // A buffer too small is left alone and the size needed reported.
+  answer = Query("Common Path", 8);
+  EXPECT_EQ(answer.result, kErrorMoreData);
+  EXPECT_EQ(answer.size, 9u);
+  EXPECT_EQ(answer.data, "xxxxxxxx");
+  // Text is handed out as UTF-8.
+  registry_.SetCommonPath("C:\\공용\\폴더");
+  EXPECT_EQ(Query("Common Path", 64).data, "C:\\공용\\폴더");
 }
 
 TEST_F(RegistryTest, MissingValuesKeysAndFilesAreNotFound) {
-  UseOneValue();
+  registry_.SetCommonPath("/opt/ydr");
+  EXPECT_EQ(Query("Missing", 16).result, kErrorFileNotFound);
   HKEY key = nullptr;
-  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
-  unsigned char data[16];
-  std::uint32_t type = 0, size = sizeof data;
-  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, data, &size), kErrorFileNotFound);
-  RegCloseKey(key);
-  key = nullptr;
   EXPECT_EQ(Open("Software\\YDR\\NoSuchKey", &key), kErrorFileNotFound);
   EXPECT_EQ(key, nullptr);
+#if !defined(_WIN32)  // the registry file of POSIX systems: a missing one has no keys
+  SetRegistryFileOverride((dir_ / "missing.ini").c_str());
+  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
+#endif
   registry_.Clear();
   EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
 }
 
-TEST_F(RegistryTest, TextIsHandedOutAsUtf8) {
-  registry_.SetCommonPath("C:\\공용\\폴더");
-  HKEY key = nullptr;
-  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
-  unsigned char data[64];
-  std::uint32_t type = 0, size = sizeof data;
-  EXPECT_EQ(RegQueryValueExA(key, "Common Path", nullptr, &type, data, &size), kErrorSuccess);
-  EXPECT_STREQ(reinterpret_cast<char *>(data), "C:\\공용\\폴더");
-  RegCloseKey(key);
-}
-
-#if !defined(_WIN32)  // the registry file of POSIX systems
-TEST_F(RegistryTest, AMissingFileIsARegistryWithoutKeys) {
-  UseOneValue();
-  SetRegistryFileOverride((dir_ / "missing.ini").c_str());
-  HKEY key = nullptr;
-  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
-}
-
+#if !defined(_WIN32)
 TEST_F(RegistryTest, TheEnvironmentNamesTheFileWhenNothingOverridesIt) {
   SetRegistryFileOverride(nullptr);
   const std::string file =

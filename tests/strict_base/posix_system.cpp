@@ -1,13 +1,11 @@
 // The strict base library's system pieces on POSIX: paths folded against the current
-// folder and written with '\', one folder made with mkdir, and searches over directory
-// streams in the system's order, closed by the FindClose exported here (POSIX has none of
-// its own). Entries are listed as a Windows search lists them: folders and regular files,
-// and symbolic links as that system lists its junctions and links, followed and marked
-// 0x400 with nothing left out, so a link back up the tree makes a loop that only the caller
-// can notice (by the folders' identities). Names holding a backslash, which no Windows file
-// name can, and pipes, sockets, devices and dangling links are not listed. A search still
-// open when the process ends is a leak of the caller's: the process then exits with status
-// 1 and says how many.
+// folder and written with '\', folders made with mkdir, and searches over directory streams
+// in the system's order, closed by the FindClose exported here. Entries are listed as a
+// Windows search lists them: folders and regular files, and symbolic links followed and
+// marked 0x400 (so a link back up the tree makes a loop that only the caller can notice, by
+// the folders' identities). Names holding a backslash, pipes, sockets, devices and dangling
+// links are not listed. A search still open at exit is the caller's leak: the process then
+// exits with status 1 and says how many.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +17,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/ydr_base.h"
@@ -111,23 +110,16 @@ void FileTimeOf(const struct timespec &time, YDR_FILETIME *out) {
 // UTF-8 to UTF-16 in a fixed buffer (a file name has at most 255 bytes, so it always fits);
 // false for bytes that are not UTF-8, whose name no Windows search could list either.
 bool NameToWide(const char *name, unsigned short (&out)[260], std::size_t *length) {
+  const std::string_view text(name);
   std::size_t n = 0;
-  for (const auto *p = reinterpret_cast<const unsigned char *>(name); *p != 0;) {
-    char32_t c = *p++;
-    int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-    if (more < 0) return false;
-    if (more > 0) c &= 0x3F >> more;
-    for (; more > 0; --more) {
-      if ((*p & 0xC0) != 0x80) return false;
-      c = c << 6 | (*p++ & 0x3F);
-    }
-    if (n + 3 > 260) return false;
+  for (std::size_t pos = 0; pos < text.size();) {
+    char32_t c;
+    if (!portable::DecodeUtf8(text, &pos, &c) || n + 3 > 260) return false;
     if (c >= 0x10000) {
       out[n++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
-      out[n++] = static_cast<unsigned short>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out[n++] = static_cast<unsigned short>(c);
+      c = 0xDC00 + ((c - 0x10000) & 0x3FF);
     }
+    out[n++] = static_cast<unsigned short>(c);
   }
   out[n] = 0;
   *length = n;
@@ -173,8 +165,6 @@ bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
 
 }  // namespace
 
-void *StartSearch(const WString &pattern, YDR_FIND_DATAW *data);
-
 }  // namespace ydr::strict
 
 using namespace ydr;
@@ -182,29 +172,26 @@ using namespace ydr::strict;
 
 YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
   if (pattern == nullptr || data == nullptr) Refuse("YdrFindFirstFileW", "null pattern or record");
-  try {
-    return StartSearch(WString(pattern, portable::WideLength(pattern)), data);
-  } catch (const std::bad_alloc &) {
-    return platform::InvalidHandleValue();
-  }
-}
-
-void *ydr::strict::StartSearch(const WString &text, YDR_FIND_DATAW *data) {
-  std::size_t name_start = text.size();
-  while (name_start > 0 && !platform::IsSeparator(text[name_start - 1])) --name_start;
   // Freed on every way out until handed over, a refused allocation's included.
   const auto close = [](Search *search) {
     if (search->stream != nullptr) closedir(search->stream);
     delete search;
   };
-  std::unique_ptr<Search, decltype(close)> search(new Search, close);
-  search->pattern = text.substr(name_start);
-  search->folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
-  if (search->folder.empty()) search->folder = ".";
-  search->stream = search->pattern.empty() ? nullptr : opendir(search->folder.c_str());
-  if (search->stream == nullptr || !ReadNext(search.get(), data)) return platform::InvalidHandleValue();
-  g_open_searches.fetch_add(1);
-  return search.release();
+  try {
+    const WString text(pattern, portable::WideLength(pattern));
+    std::size_t name_start = text.size();
+    while (name_start > 0 && !platform::IsSeparator(text[name_start - 1])) --name_start;
+    std::unique_ptr<Search, decltype(close)> search(new Search, close);
+    search->pattern = text.substr(name_start);
+    search->folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
+    if (search->folder.empty()) search->folder = ".";
+    search->stream = search->pattern.empty() ? nullptr : opendir(search->folder.c_str());
+    if (search->stream == nullptr || !ReadNext(search.get(), data)) return platform::InvalidHandleValue();
+    g_open_searches.fetch_add(1);
+    return search.release();
+  } catch (const std::bad_alloc &) {
+    return platform::InvalidHandleValue();
+  }
 }
 
 YDR_BL_API int YdrFindNextFileW(void *handle, YDR_FIND_DATAW *data) {

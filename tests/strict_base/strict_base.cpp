@@ -115,14 +115,7 @@ YDR_BL_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const
     } else {
       std::vector<char32_t> points;
       if (base::DecodeFromCodePage(src, length, code_page, &points)) {
-        for (const char32_t c : points) {
-          if (c < 0x10000) {
-            text.push_back(static_cast<WChar>(c));
-          } else {
-            text.push_back(static_cast<WChar>(0xD800 + ((c - 0x10000) >> 10)));
-            text.push_back(static_cast<WChar>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-          }
-        }
+        for (const char32_t c : points) portable::AppendUtf16(c, &text);
       }
     }
     if (text.size() >= static_cast<std::size_t>(dstChars)) text.resize(static_cast<std::size_t>(dstChars) - 1);

@@ -19,24 +19,22 @@ template <class T>
 class GuardedBuffer {
  public:
   explicit GuardedBuffer(std::size_t count) : count_(count) {
-    page_ = 65536;  // a multiple of every system's page
     const std::size_t bytes = count * sizeof(T);
-    data_pages_ = (bytes + page_ - 1) / page_;
-    if (data_pages_ == 0) data_pages_ = 1;
-    map_size_ = (data_pages_ + 2) * page_;
+    const std::size_t data_bytes = (bytes == 0 ? 1 : (bytes + kPage - 1) / kPage) * kPage;
+    map_size_ = data_bytes + 2 * kPage;
 #if defined(_WIN32)
     base_ = static_cast<unsigned char *>(VirtualAlloc(nullptr, map_size_, MEM_RESERVE, PAGE_NOACCESS));
-    if (base_ == nullptr || VirtualAlloc(base_ + page_, data_pages_ * page_, MEM_COMMIT, PAGE_READWRITE) == nullptr) {
+    if (base_ == nullptr || VirtualAlloc(base_ + kPage, data_bytes, MEM_COMMIT, PAGE_READWRITE) == nullptr) {
       throw std::runtime_error("VirtualAlloc failed");
     }
 #else
     void *map = mmap(nullptr, map_size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (map == MAP_FAILED) throw std::runtime_error("mmap failed");
     base_ = static_cast<unsigned char *>(map);
-    mprotect(base_ + page_, data_pages_ * page_, PROT_READ | PROT_WRITE);
+    mprotect(base_ + kPage, data_bytes, PROT_READ | PROT_WRITE);
 #endif
-    data_ = reinterpret_cast<T *>(base_ + page_ + data_pages_ * page_ - bytes);
-    std::memset(base_ + page_, 0xA5, data_pages_ * page_);
+    data_ = reinterpret_cast<T *>(base_ + kPage + data_bytes - bytes);
+    std::memset(base_ + kPage, 0xA5, data_bytes);
   }
 #if defined(_WIN32)
   ~GuardedBuffer() { VirtualFree(base_, 0, MEM_RELEASE); }
@@ -51,9 +49,8 @@ class GuardedBuffer {
   T &operator[](std::size_t i) { return data_[i]; }
 
  private:
+  static constexpr std::size_t kPage = 65536;  // a multiple of every system's page
   std::size_t count_;
-  std::size_t page_ = 0;
-  std::size_t data_pages_ = 0;
   std::size_t map_size_ = 0;
   unsigned char *base_ = nullptr;
   T *data_ = nullptr;

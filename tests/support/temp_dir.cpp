@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -109,9 +110,7 @@ bool DescriptorIsOpen(int fd) {
 std::string CommandPath(const std::string &path) {
 #if defined(_WIN32)
   std::string native = path;
-  for (char &c : native) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(native.begin(), native.end(), '/', '\\');
   return native;
 #else
   return path;

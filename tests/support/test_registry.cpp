@@ -2,6 +2,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/windows/win32_text.h"
 #endif
 
 #include <fstream>
@@ -10,10 +12,7 @@ namespace ydr::test {
 namespace {
 
 #if defined(_WIN32)
-std::wstring Wide(const std::string &utf8) {
-  const portable::WString w = W(utf8);
-  return std::wstring(w.begin(), w.end());
-}
+using platform::SystemWide;
 
 HKEY RootKey(platform::RegistryRoot root) {
   return root == platform::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
@@ -44,20 +43,20 @@ void TestRegistry::SetKeyOnly(platform::RegistryRoot root, const std::string &su
 
 #if defined(_WIN32)
 void TestRegistry::Clear() {
-  for (const auto &[key, values] : keys_) RegDeleteKeyW(RootKey(key.first), Wide(key.second).c_str());
+  for (const auto &[key, values] : keys_) RegDeleteKeyW(RootKey(key.first), SystemWide(key.second).c_str());
   keys_.clear();
 }
 
 void TestRegistry::Write() {
   for (const auto &[key, values] : keys_) {
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(RootKey(key.first), Wide(key.second).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+    if (RegCreateKeyExW(RootKey(key.first), SystemWide(key.second).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
                         nullptr) != ERROR_SUCCESS) {
       continue;
     }
     for (const auto &[name, value] : values) {
-      const std::wstring data = Wide(value);
-      RegSetValueExW(handle, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
+      const std::wstring data = SystemWide(value);
+      RegSetValueExW(handle, SystemWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
                      static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     }
     RegCloseKey(handle);
