@@ -132,7 +132,8 @@ TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
 }
 
 // Modules planted where a name with a folder, or a folder relative to the current one, would
-// lead: none of them is found.
+// lead: none of them is found. The names with a folder come last, when the bare name is in
+// Common too: a search that dropped the folder would find it.
 TEST_F(ModuleSearchTest, NoNameWithAFolderNorFolderRelativeToTheCurrentOneIsSearched) {
   PlaceProbe("Common/" PROBE_A);
   PlaceProbe("Suite/Common/sub/" PROBE_A);
@@ -145,18 +146,23 @@ TEST_F(ModuleSearchTest, NoNameWithAFolderNorFolderRelativeToTheCurrentOneIsSear
   };
   const std::string app = root_ / "Suite/Bin/app";
   const Case cases[] = {
-      {"name with a folder", "sub/" PROBE_A, app, nullptr},
-      {"name with a backslash folder", "sub\\" PROBE_A, app, nullptr},
-      {"name with a drive", "C:" PROBE_A, app, nullptr},
       {"executable in the root folder", PROBE_A, "/app", nullptr},
       {"executable in a drive's root folder", PROBE_A, "C:\\app", nullptr},
       {"executable's path unknown", PROBE_A, "", nullptr},
       {"executable's path too long to read", PROBE_A, root_ / std::string(300, 'x'), nullptr},
       {"relative Common Path", PROBE_A, app, "Common"},
       {"drive-relative Common Path", PROBE_A, app, "C:Common"},
+      {"name with a folder", "sub/" PROBE_A, app, nullptr},
+      {"name with a backslash folder", "sub\\" PROBE_A, app, nullptr},
+      {"name with a drive", "C:" PROBE_A, app, nullptr},
   };
+  bool decoy_placed = false;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
+    if (std::string(c.module) != PROBE_A && !decoy_placed) {
+      PlaceProbe("Suite/Common/" PROBE_A);
+      decoy_placed = true;
+    }
     StartAgain();
     SetExecutable(c.executable);
     if (c.common_path != nullptr) SetCommonPath(c.common_path);

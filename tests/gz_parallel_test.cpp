@@ -99,6 +99,10 @@ TEST_P(MatchSearchWayTest, WritesThePlainWaysStream) {
         const Bytes fast = WriteInPieces(data, level, way, pieces).bytes;
         ASSERT_EQ(fast.size(), plain.size());
         EXPECT_TRUE(fast == plain);
+        Bytes decoded;  // and zlib reads the input back from it (end marks aside)
+        if (!end_marks) {
+          EXPECT_TRUE(ZlibInflate(plain, &decoded) && decoded == data);
+        }
       }
     }
   }

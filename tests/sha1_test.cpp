@@ -23,13 +23,16 @@ std::string Hex(const unsigned char *bytes, std::size_t n) {
 
 const unsigned char *Data(const std::string &text) { return reinterpret_cast<const unsigned char *>(text.data()); }
 
-// Ours, the message fed in pieces of the given lengths in turn (at least one not zero).
-std::string Digest(const std::string &message, const std::vector<std::size_t> &pieces = {1000}) {
+// Ours, the message fed in pieces of the given lengths in turn (at least one not zero), read
+// from `shift` bytes into `stored` (whole blocks are read where the message starts, plus 64s).
+std::string Digest(const std::string &message, const std::vector<std::size_t> &pieces = {1000},
+                   const std::string &stored = "", std::size_t shift = 0) {
+  const unsigned char *data = stored.empty() ? Data(message) : Data(stored) + shift;
   YDR_SHA1_ALG_INFO info;
   YDR_SHA1_Init(&info);
   for (std::size_t at = 0, k = 0; at < message.size(); ++k) {
     const std::size_t n = std::min(pieces[k % pieces.size()], message.size() - at);
-    YDR_SHA1_Update(&info, Data(message) + at, static_cast<unsigned int>(n));
+    YDR_SHA1_Update(&info, data + at, static_cast<unsigned int>(n));
     at += n;
   }
   unsigned char digest[20];
@@ -59,10 +62,11 @@ TEST(Sha1Test, AgreesWithOpenSslWhereverTheMessageIsCutAndLeavesItAlone) {
   for (int trial = 0; trial < 300; ++trial) {
     std::string message(rng() % 1000, '\0');
     for (char &c : message) c = static_cast<char>(rng());
-    const std::string before = message;
-    ASSERT_EQ(Digest(message, {0, rng() % 130, rng() % 130, rng() % 130 + 1}), OpenSslDigest(message))
-        << message.size();
-    ASSERT_EQ(message, before);
+    const std::size_t shift = trial % 4;
+    const std::string stored = std::string(shift, '\0') + message;
+    ASSERT_EQ(Digest(message, {0, rng() % 130, rng() % 130, rng() % 130 + 1}, stored, shift), OpenSslDigest(message))
+        << message.size() << " bytes from " << shift;
+    ASSERT_EQ(stored.substr(shift), message);
   }
 }
 
