@@ -72,8 +72,8 @@ inline GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_si
 // significant bit first, as the format packs them.
 class BitStream {
  public:
-  BitStream &Bits(std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) bits_.push_back((value >> i) & 1u);
+  BitStream &Bits(std::uint32_t value, int count) {  // zeros past the value's 32 bits
+    for (int i = 0; i < count; ++i) bits_.push_back(i < 32 && ((value >> i) & 1u) != 0);
     return *this;
   }
   BitStream &Code(std::uint32_t code, int length) {
