@@ -89,7 +89,8 @@ TEST(Sha1Test, TheRecordShowsItsState) {
   EXPECT_EQ(Hex(a, 20), Digest(text));
   EXPECT_EQ(Hex(b, 20), Digest(text + "y"));
   for (int w = 0; w < 5; ++w) {
-    EXPECT_EQ(info.chain[w], (a[4 * w] + 0u) << 24 | (a[4 * w + 1] + 0u) << 16 | (a[4 * w + 2] + 0u) << 8 | a[4 * w + 3]);
+    EXPECT_EQ(info.chain[w],
+              (a[4 * w] + 0u) << 24 | (a[4 * w + 1] + 0u) << 16 | (a[4 * w + 2] + 0u) << 8 | a[4 * w + 3]);
   }
 
   // The count is the caller's record: started one block below 2^32 bits, 70 bytes more carry
