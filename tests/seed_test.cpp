@@ -110,10 +110,13 @@ TEST(SeedTest, StatusCodes) {
     EXPECT_EQ(status(mode, 3, true, twenty), 0x1001u);  // an unknown padding...
     EXPECT_EQ(status(mode + 2, 3, true, twenty), 0u);   // ...which OFB and CFB never read
   }
-  for (unsigned mode : {0u, 5u}) {  // unknown modes: Init succeeds, Update and Final refuse
+  for (unsigned mode : {0u, 5u}) {  // unknown modes: Init succeeds, Final and Update refuse
     for (bool encrypt : {true, false}) {
-      EXPECT_EQ(status(mode, YDR_SEED_PAD_PKCS, encrypt, Bytes(3, 'x')), 0x1001u);
-      EXPECT_EQ(status(mode, YDR_SEED_PAD_PKCS, encrypt, {}), 0x1001u);
+      YDR_SEED_ALG_INFO info = Record(mode, YDR_SEED_PAD_PKCS, key, nullptr);
+      EXPECT_EQ(Stream(info, encrypt, {}, {7}, &out), 0x1001u);  // Init, then Final
+      unsigned char buffer[16];
+      unsigned n = 0;
+      EXPECT_EQ((encrypt ? YDR_SEED_EncUpdate : YDR_SEED_DecUpdate)(&info, twenty.data(), 3, buffer, &n), 0x1001u);
     }
   }
   EXPECT_EQ(status(YDR_SEED_MODE_CBC, 77, false, {}), 0u);  // an empty decryption, whatever the padding
