@@ -1,6 +1,5 @@
-// The block ciphers (SEED, AES of each key size, DES) through the one block-cipher layer:
-// published known answers, and libcrypto on random messages in every mode each is used in,
-// whole and fed in two pieces, on every AES path; the AES engine's hex-key interface.
+// SEED, AES and DES through the one block-cipher layer, and the AES engine's hex-key interface:
+// published known answers, and libcrypto in every mode each is used in, on every AES path.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -30,8 +29,7 @@ const auto &Random = ydr::test::RandomBytes;
 enum Mode { kEcb, kCbc, kOfb, kCfb, kCfb1 };
 const char *const kModeNames[] = {"ECB", "CBC", "OFB", "CFB", "CFB1"};
 
-// One cipher for encrypting (and the forward-only modes), one for decrypting, and the
-// schedules they point at.
+// One cipher for encrypting (and the forward-only modes), one for decrypting, their schedules.
 struct Keyed {
   BlockCipher forward, inverse;
   std::shared_ptr<void> schedules;
@@ -163,8 +161,7 @@ TEST_P(BlockCipherTest, PublishedKnownAnswers) {
   EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 2), FromHex("68b3"));
   EXPECT_EQ(HexInterface(kAesModeCfb1, false, key, sealed, iv), plain);
 #if YDR_CRYPTO_PEER
-  // Several blocks against libcrypto; both directions leave the last 128 ciphertext bits as the
-  // register, where the next call goes on.
+  // Both directions leave the last 128 ciphertext bits in the register, where the next call goes on.
   std::mt19937 rng(381);
   for (int trial = 0; trial < 5; ++trial) {
     const Bytes k = Random(rng, 16), v = Random(rng, 16), data = Random(rng, 16 * (1 + rng() % 6));
@@ -224,9 +221,7 @@ TEST(AesEngineChecksTest, ResultsOfTheSettersAndTransforms) {
   AesKeyInstance lower{};
   ASSERT_EQ(AesSetKey(&lower, 0, 128, hex), kAesOk);
 
-  // Null text reuses the stored digits, and a shorter key fills only its own positions: a
-  // 256-bit key, a 128-bit key, then a 256-bit key from what is stored, which is the
-  // 128-bit key's 32 digits followed by the last 32 of the first key.
+  // Null text reuses the stored digits, of which a shorter key replaces only its own.
   const std::string hex256 = "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4";
   const std::string mixed = std::string(hex) + hex256.substr(32);
   AesKeyInstance expected{}, reused{};
@@ -267,8 +262,7 @@ Bytes DesBlock(bool encrypt, const Bytes &key, const Bytes &block) {
   return out;
 }
 
-// Also run in a process of its own (see tests/CMakeLists.txt): the first keying happens on
-// many threads at once, and every one of them must see complete tables.
+// Also run alone in a process (tests/CMakeLists.txt), keying first: every thread sees whole tables.
 TEST(DesThreadsTest, FirstKeyingFromManyThreadsGivesIdenticalResults) {
   const Bytes key = FromHex("133457799BBCDFF1"), block = FromHex("0123456789ABCDEF");
   constexpr int kThreads = 16;

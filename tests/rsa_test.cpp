@@ -1,6 +1,5 @@
-// The RSA exports against libcrypto itself: keys generated here and handed over as Base64 DER
-// text, both ways of each pair of exports checked against libcrypto's operations, bad keys and
-// inputs refused; and the library's own declarations of libcrypto against libcrypto's headers.
+// The RSA exports against libcrypto's own operations on keys made here, bad keys and inputs
+// refused; and the library's own declarations of libcrypto against libcrypto's headers.
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -115,8 +114,7 @@ const Way kWays[] = {{"encryption", YDR_RSA_Encrypt_PublicKey, YDR_RSA_Decrypt_P
                      {"signature", YDR_RSA_Encrypt_PrivateKey, YDR_RSA_Decrypt_PublicKey, true, 1, EVP_PKEY_sign_init,
                       EVP_PKEY_sign, EVP_PKEY_verify_recover_init, EVP_PKEY_verify_recover}};
 
-// The length of the message a bare block's PKCS #1 padding of the given type frames (00, the
-// type, at least eight filler bytes, 00, the message), or YDR_RSA_FAILED.
+// The length of the message a bare block's PKCS #1 padding of the given type frames, or failed.
 unsigned PaddedMessageLength(const Bytes &block, unsigned char type) {
   if (block.size() < 11 || block[0] != 0 || block[1] != type) return YDR_RSA_FAILED;
   for (std::size_t i = 2; i < block.size(); ++i) {
@@ -166,8 +164,7 @@ TEST_P(RsaTest, WrongLengthsAndWrongKeysFailAndBlocksMayLackTheirLeadingZero) {
     ASSERT_EQ(Call(way.seal, Bytes(16, 'm'), seal_key, keys.size, &sealed), keys.size);
     sealed.push_back(0);
     EXPECT_EQ(Call(way.open, sealed, open_key, keys.size + 1), YDR_RSA_FAILED);
-    // Another pair's key: never made-up output (libcrypto's implicit rejection stays off), only
-    // what the bare result's padding frames, if it happens to be valid (once in 65 536 blocks).
+    // Another pair's key: no made-up output, only what the bare result's padding may frame.
     for (char fill = 'a'; fill < 'i'; ++fill) {
       Call(way.seal, Bytes(16, fill), seal_key, keys.size, &sealed);
       const Bytes bare = stranger.Peer(way.peer_open_init, way.peer_open, sealed, RSA_NO_PADDING);
@@ -175,8 +172,7 @@ TEST_P(RsaTest, WrongLengthsAndWrongKeysFailAndBlocksMayLackTheirLeadingZero) {
                 PaddedMessageLength(bare, way.block_type))
           << fill;
     }
-    // A block whose first byte is zero, handed over without it (as a host that keeps blocks as
-    // numbers does, once in 256 blocks), is the same number, as libcrypto takes it.
+    // A block that starts with zero, handed over without it (as numbers are), is the same block.
     Bytes message;
     sealed.clear();
     for (unsigned n = 0; n < 20000 && (sealed.empty() || sealed[0] != 0); ++n) {
@@ -194,9 +190,7 @@ TEST_P(RsaTest, WrongLengthsAndWrongKeysFailAndBlocksMayLackTheirLeadingZero) {
 INSTANTIATE_TEST_SUITE_P(KeySizes, RsaTest, ::testing::Values(1024u, 2048u),
                          [](const auto &info) { return std::to_string(info.param) + "Bits"; });
 
-// Keys are read exactly when libcrypto's key decoding for RSA reads them, whatever the form of
-// the DER (PKCS #1, PKCS #8, SubjectPublicKeyInfo, cut short, junk) and whichever kind it is
-// offered as; text that decodes to no DER at all, and null pointers, fail.
+// Keys are read exactly where libcrypto's RSA key decoding reads them, whatever the DER's form.
 TEST(RsaKeyTextTest, KeysAreReadWhereLibcryptoReadsThem) {
   const KeyPair &keys = Keys(1024);
   PKCS8_PRIV_KEY_INFO *info = EVP_PKEY2PKCS8(keys.key.get());

@@ -1,5 +1,5 @@
-// SEED's exports: libcrypto's SEED as the peer in every mode and padding on random messages fed
-// in random pieces, and the buffering and status rules that callers build on.
+// SEED's exports: libcrypto in every mode and padding on random messages fed in random pieces,
+// and the buffering and status rules that callers build on.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -27,8 +27,7 @@ YDR_SEED_ALG_INFO Record(unsigned mode, unsigned padding, const Bytes &key, cons
   return info;
 }
 
-// A whole message through our Update/Final in pieces of the given sizes (cycled): the status
-// of the first failing call, else 0, with the output in *out.
+// A message through Update (pieces of the sizes given, cycled) and Final: the first failing status.
 unsigned Stream(YDR_SEED_ALG_INFO &info, bool encrypt, const Bytes &in, const std::vector<std::size_t> &pieces,
                 Bytes *out) {
   EXPECT_EQ(encrypt ? YDR_SEED_EncInit(&info) : YDR_SEED_DecInit(&info), 0u);

@@ -1,6 +1,5 @@
-// SHA-1: the FIPS 180 examples, libcrypto on random messages cut anywhere and read from any
-// address, the record's state that callers may rely on, and the CPU's SHA instructions against
-// the portable rounds.
+// SHA-1: FIPS 180's examples, libcrypto on random messages cut anywhere, the caller's record,
+// and the CPU's SHA instructions against the portable rounds.
 #include <gtest/gtest.h>
 #if YDR_CRYPTO_PEER
 #define OPENSSL_SUPPRESS_DEPRECATED  // SHA_CTX: a count that can be set, as the record's can
@@ -25,8 +24,7 @@ std::string Hex(const unsigned char *bytes, std::size_t n) {
 
 const unsigned char *Data(const std::string &text) { return reinterpret_cast<const unsigned char *>(text.data()); }
 
-// Ours, the message fed in pieces of the given lengths in turn (at least one not zero), read
-// from `shift` bytes into `stored` (whole blocks are read where the message starts, plus 64s).
+// Ours, fed pieces of the given lengths in turn (one not zero), read `shift` bytes into `stored`.
 std::string Digest(const std::string &message, const std::vector<std::size_t> &pieces = {1000},
                    const std::string &stored = "", std::size_t shift = 0) {
   const unsigned char *data = stored.empty() ? Data(message) : Data(stored) + shift;
@@ -93,8 +91,7 @@ TEST(Sha1Test, TheRecordShowsItsState) {
               (a[4 * w] + 0u) << 24 | (a[4 * w + 1] + 0u) << 16 | (a[4 * w + 2] + 0u) << 8 | a[4 * w + 3]);
   }
 
-  // The count is the caller's record: started one block below 2^32 bits, 70 bytes more carry
-  // into the high word, which the last block then carries.
+  // A count set one block below 2^32 bits carries into the high word, which the padding holds.
   YDR_SHA1_Init(&info);
   info.count[0] = 0xFFFFFE00u;
   YDR_SHA1_Update(&info, Data(text), 70);
@@ -116,22 +113,19 @@ TEST(Sha1Test, TheRecordShowsItsState) {
 namespace ydr::crypto {
 namespace {
 
-// The CPU's SHA instructions give the portable rounds' chaining values from any state, on any
-// number of blocks, from aligned and unaligned input.
+// The SHA instructions give the portable rounds' chaining values from any state, aligned or not.
 TEST(Sha1BlocksTest, BothVariantsAgree) {
   const Sha1BlocksFunction shani = Sha1Variant_shani();
   if (shani == nullptr) GTEST_SKIP() << "this CPU has no SHA instructions (or they are disabled)";
   std::mt19937 rng(11);
   const test::Bytes data = test::RandomBytes(rng, 64 * 40 + 3);
-  for (std::size_t blocks : {0u, 1u, 2u, 7u, 40u}) {
-    for (std::size_t offset : {0u, 3u}) {
-      std::array<unsigned int, 5> ours, theirs;
-      for (unsigned int &word : ours) word = static_cast<unsigned int>(rng());
-      theirs = ours;
-      Sha1Blocks_generic(ours.data(), data.data() + offset, blocks);
-      shani(theirs.data(), data.data() + offset, blocks);
-      EXPECT_EQ(ours, theirs) << blocks << " " << offset;
-    }
+  for (std::size_t blocks : {0u, 1u, 2u, 3u, 7u, 40u}) {
+    std::array<unsigned int, 5> ours, theirs;
+    for (unsigned int &word : ours) word = static_cast<unsigned int>(rng());
+    theirs = ours;
+    Sha1Blocks_generic(ours.data(), data.data() + blocks % 4, blocks);
+    shani(theirs.data(), data.data() + blocks % 4, blocks);
+    EXPECT_EQ(ours, theirs) << blocks;
   }
 }
 

@@ -1,6 +1,5 @@
-// The key objects: each kind's key rebuilt here from the password by the documented rules
-// (written apart from the library, with libcrypto's SHA-1) and the objects' output checked
-// against libcrypto under that key; unit counts and lengths; the continuous kind 4 stream.
+// The key objects: each kind's key rebuilt from the password by the documented rules and the
+// output checked against libcrypto under it; unit counts and lengths; kind 4's one stream.
 #include <gtest/gtest.h>
 #if YDR_CRYPTO_PEER
 #include <openssl/sha.h>
@@ -80,8 +79,7 @@ Bytes DigestPassword(const Bytes &text) {
   return digest;
 }
 
-// Kind 4: each unit's high and low bytes (a zero byte replaced by the previous byte rotated),
-// at most 160 units, digested; the key is the digest's first 16 bytes.
+// Kind 4: 160 units' high and low bytes (zero: the byte before, rotated), digested; 16 bytes.
 Bytes Kind4Key(const Password &p) {
   Bytes text;
   unsigned char previous = 0x5A;
@@ -99,8 +97,7 @@ Bytes Kind4Key(const Password &p) {
 const Password kPasswords[] = {
     u"", u"a", u"secret", u"비밀번호 문서", u"\u0100\u00ff\u1234x", Password(45, u'z'), Password(170, u'q') + u"tail"};
 
-// Written in pieces and read back in others: kind 4's units over all calls of one object
-// form one stream, so its writer cannot read the data back, and a new object can.
+// In pieces: kind 4's units over one object's calls form one stream, which a new object reads.
 TEST(VenTest, EveryKindMatchesLibcryptoUnderTheRebuiltKey) {
   std::mt19937 rng(51);
   for (const Password &password : kPasswords) {

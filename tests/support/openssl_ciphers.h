@@ -1,6 +1,5 @@
-// libcrypto's ciphers as the peer of the tests: one call encrypts or decrypts a whole
-// message. Legacy ciphers (DES, SEED) need the legacy provider, which is
-// loaded once beside the default one.
+// libcrypto's ciphers as the tests' peer, a whole message a call; DES and SEED need the legacy
+// provider, loaded once beside the default one.
 #pragma once
 
 #include <openssl/evp.h>
