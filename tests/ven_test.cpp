@@ -116,7 +116,7 @@ TEST(VenTest, EveryKindMatchesLibcryptoUnderTheRebuiltKey) {
                         : kind == 3 ? WordFold(password)
                                     : ByteFold(password);
       const char *cipher = kind == 5 ? "AES-128-ECB" : kind == 4 ? "AES-128-CFB1" : "DES-ECB";
-      EXPECT_EQ(data, ydr::test::OpenSslCrypt(cipher, true, key.data(), zero.data(), plain));
+      EXPECT_EQ(data, ydr::test::OpenSslEncrypt(cipher, key.data(), zero.data(), plain));
 #else
       EXPECT_NE(data, plain);
 #endif
