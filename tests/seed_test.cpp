@@ -1,8 +1,8 @@
-// SEED's exports: OpenSSL's SEED as the peer in every mode and padding on random messages
-// fed in random pieces, and the buffering and status rules that callers build on. (The
-// cipher's known answers are in block_cipher_test.cpp.)
+// SEED's exports: libcrypto in every mode and padding on random messages fed in random pieces,
+// and the buffering and status rules that callers build on.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <random>
 #include <string>
@@ -27,11 +27,10 @@ YDR_SEED_ALG_INFO Record(unsigned mode, unsigned padding, const Bytes &key, cons
   return info;
 }
 
-// A whole message through our Update/Final in pieces of the given sizes (cycled): the status
-// of the first failing call, else 0, with the output in *out.
+// A message through Update (pieces of the sizes given, cycled) and Final: the first failing status.
 unsigned Stream(YDR_SEED_ALG_INFO &info, bool encrypt, const Bytes &in, const std::vector<std::size_t> &pieces,
                 Bytes *out) {
-  encrypt ? YDR_SEED_EncInit(&info) : YDR_SEED_DecInit(&info);
+  EXPECT_EQ(encrypt ? YDR_SEED_EncInit(&info) : YDR_SEED_DecInit(&info), 0u);
   out->clear();
   unsigned char buffer[1024 + 32];
   std::size_t at = 0;
@@ -57,51 +56,27 @@ unsigned Stream(YDR_SEED_ALG_INFO &info, bool encrypt, const Bytes &in, const st
   return 0;
 }
 
-TEST(SeedTest, KeyOfAnyOtherLengthIsRefusedAndLeavesTheRecordAlone) {
-  const Bytes key(17, 0x42);
-  for (unsigned length : {0u, 15u, 17u, 32u}) {
-    YDR_SEED_ALG_INFO info;
-    std::memset(&info, 0x5A, sizeof info);
-    const YDR_SEED_ALG_INFO before = info;
-    EXPECT_EQ(YDR_SEED_KeySchedule(key.data(), length, &info), 0x1002u) << length;
-    EXPECT_EQ(std::memcmp(&info, &before, sizeof info), 0);
-  }
-  // The schedule writes the round keys only.
-  YDR_SEED_ALG_INFO info;
-  std::memset(&info, 0x5A, sizeof info);
-  ASSERT_EQ(YDR_SEED_KeySchedule(key.data(), 16, &info), 0u);
-  EXPECT_EQ(info.mode, 0x5A5A5A5Au);
-  EXPECT_EQ(info.bufferedLength, 0x5A5A5A5Au);
-  EXPECT_EQ(info.buffer[15], 0x5A);
-}
-
-TEST(SeedTest, AgreesWithOpenSslInEveryModeAndPaddingWhateverThePieces) {
-  struct Mode {
-    unsigned mode;
-    const char *name;
-    bool block;
-  };
-  const Mode modes[] = {{YDR_SEED_MODE_ECB, "SEED-ECB", true},
-                        {YDR_SEED_MODE_CBC, "SEED-CBC", true},
-                        {YDR_SEED_MODE_OFB, "SEED-OFB", false},
-                        {YDR_SEED_MODE_CFB, "SEED-CFB", false}};
+TEST(SeedTest, AgreesWithLibcryptoInEveryModeAndPaddingWhateverThePieces) {
+  const char *const names[] = {"SEED-ECB", "SEED-CBC", "SEED-OFB", "SEED-CFB"};  // the modes' order
   std::mt19937 rng(4269);
-  for (const Mode &m : modes) {
+  for (unsigned mode = YDR_SEED_MODE_ECB; mode <= YDR_SEED_MODE_CFB; ++mode) {
+    const bool block = mode <= YDR_SEED_MODE_CBC;
     for (unsigned padding : {YDR_SEED_PAD_NONE, YDR_SEED_PAD_PKCS}) {
       for (std::size_t trial = 0; trial < 40; ++trial) {
         const Bytes key = Random(rng, 16), iv = Random(rng, 16);
         std::size_t length = trial <= 16 ? trial : rng() % 300;  // every padding length, the empty message
-        if (m.block && padding == YDR_SEED_PAD_NONE) length -= length % 16;
+        if (block && padding == YDR_SEED_PAD_NONE) length -= length % 16;
         const Bytes plain = Random(rng, length);
         const std::vector<std::size_t> pieces = {rng() % 40 + 1, rng() % 3 + 1, rng() % 70 + 1};
-        SCOPED_TRACE(testing::Message() << m.name << " padding " << padding << " length " << length);
-        YDR_SEED_ALG_INFO info = Record(m.mode, padding, key, iv.data());
+        const char *name = names[mode - YDR_SEED_MODE_ECB];
+        SCOPED_TRACE(testing::Message() << name << " padding " << padding << " length " << length);
+        YDR_SEED_ALG_INFO info = Record(mode, padding, key, iv.data());
         Bytes cipher, back;
         ASSERT_EQ(Stream(info, true, plain, pieces, &cipher), 0u);
 #if YDR_CRYPTO_PEER
-        const bool pad = m.block && padding == YDR_SEED_PAD_PKCS;
-        ASSERT_EQ(cipher, ydr::test::OpenSslCrypt(m.name, true, key.data(),
-                                                  m.mode == YDR_SEED_MODE_ECB ? nullptr : iv.data(), plain, pad));
+        const bool pad = block && padding == YDR_SEED_PAD_PKCS;
+        ASSERT_EQ(cipher, ydr::test::OpenSslEncrypt(name, key.data(), mode == YDR_SEED_MODE_ECB ? nullptr : iv.data(),
+                                                    plain, pad));
 #endif
         ASSERT_EQ(Stream(info, false, cipher, pieces, &back), 0u);
         ASSERT_EQ(back, plain);
@@ -110,74 +85,50 @@ TEST(SeedTest, AgreesWithOpenSslInEveryModeAndPaddingWhateverThePieces) {
   }
 }
 
-TEST(SeedTest, StatusCodes) {
-  const Bytes key(16, 1);
-  unsigned char out[64];
-  unsigned n = 0;
-  Bytes result;
-  const Bytes twenty(20, 'x');
-
-  // Encryption without padding ending inside a block; OFB and CFB do not care.
+TEST(SeedTest, StatusCodesAndWhatTheyLeaveAlone) {
+  const Bytes key(16, 1), twenty(20, 'x');
+  for (unsigned length : {0u, 15u, 16u, 17u, 32u}) {  // the key schedule writes the round keys only
+    YDR_SEED_ALG_INFO info;
+    std::memset(&info, 0x5A, sizeof info);
+    const YDR_SEED_ALG_INFO before = info;
+    EXPECT_EQ(YDR_SEED_KeySchedule(twenty.data(), length, &info), length == 16 ? 0u : 0x1002u) << length;
+    EXPECT_EQ(std::memcmp(&info, &before, length == 16 ? offsetof(YDR_SEED_ALG_INFO, roundKeys) : sizeof info), 0);
+  }
+  Bytes out;
+  const auto status = [&](unsigned mode, unsigned padding, bool encrypt, const Bytes &in) {
+    YDR_SEED_ALG_INFO info = Record(mode, padding, key, nullptr);
+    return Stream(info, encrypt, in, {7}, &out);
+  };
   for (unsigned mode : {YDR_SEED_MODE_ECB, YDR_SEED_MODE_CBC}) {
-    YDR_SEED_ALG_INFO info = Record(mode, YDR_SEED_PAD_NONE, key, nullptr);
-    EXPECT_EQ(Stream(info, true, twenty, {20}, &result), 0x1004u);
-    EXPECT_EQ(Stream(info, false, twenty, {20}, &result), 0x1005u);
-    info = Record(mode, 3, key, nullptr);  // unknown padding
-    EXPECT_EQ(Stream(info, true, twenty, {20}, &result), 0x1001u);
+    EXPECT_EQ(status(mode, YDR_SEED_PAD_NONE, true, twenty), 0x1004u);  // ending inside a block
+    EXPECT_EQ(status(mode, YDR_SEED_PAD_NONE, false, twenty), 0x1005u);
+    EXPECT_EQ(status(mode, 3, true, twenty), 0x1001u);  // an unknown padding...
+    EXPECT_EQ(status(mode + 2, 3, true, twenty), 0u);   // ...which OFB and CFB never read
   }
-  for (unsigned mode : {YDR_SEED_MODE_OFB, YDR_SEED_MODE_CFB}) {  // which take any padding value
-    YDR_SEED_ALG_INFO info = Record(mode, 9, key, nullptr);
-    EXPECT_EQ(Stream(info, true, twenty, {7}, &result), 0u);
-    EXPECT_EQ(result.size(), 20u);
-  }
-
-  // Unknown modes: Init succeeds, Update and Final refuse.
-  for (unsigned mode : {0u, 5u}) {
-    YDR_SEED_ALG_INFO info = Record(mode, YDR_SEED_PAD_PKCS, key, nullptr);
-    EXPECT_EQ(YDR_SEED_EncInit(&info), 0u);
-    EXPECT_EQ(YDR_SEED_EncUpdate(&info, twenty.data(), 3, out, &n), 0x1001u);
-    EXPECT_EQ(YDR_SEED_EncFinal(&info, out, &n), 0x1001u);
-    EXPECT_EQ(YDR_SEED_DecInit(&info), 0u);
-    EXPECT_EQ(YDR_SEED_DecUpdate(&info, twenty.data(), 3, out, &n), 0x1001u);
-    EXPECT_EQ(YDR_SEED_DecFinal(&info, out, &n), 0x1001u);
-  }
-
-  // Bad padding in the last block: value 0, value 17, bytes that differ.
+  EXPECT_EQ(status(YDR_SEED_MODE_CBC, 77, false, {}), 0u);  // an empty decryption, whatever the padding
+  // Bad padding in the last block: value 0, value 17, bytes that differ (4, 4, 3).
   for (unsigned char last : {0, 17, 3}) {
-    unsigned char block[16];
-    std::memset(block, 4, 16);  // for 3: the last three bytes are 4, 4, 3
+    Bytes block(16, 4);
     block[15] = last;
-    YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_ECB, YDR_SEED_PAD_NONE, key, nullptr);
-    Bytes cipher;
-    ASSERT_EQ(Stream(info, true, Bytes(block, block + 16), {16}, &cipher), 0u);
-    info.paddingType = YDR_SEED_PAD_PKCS;
-    EXPECT_EQ(Stream(info, false, cipher, {16}, &result), 0x1003u) << int{last};
+    ASSERT_EQ(status(YDR_SEED_MODE_ECB, YDR_SEED_PAD_NONE, true, block), 0u);
+    EXPECT_EQ(status(YDR_SEED_MODE_ECB, YDR_SEED_PAD_PKCS, false, Bytes(out)), 0x1003u) << int{last};
   }
-  // Empty decryption ends fine whatever the padding.
-  YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_CBC, 77, key, nullptr);
-  YDR_SEED_DecInit(&info);
-  EXPECT_EQ(YDR_SEED_DecFinal(&info, out, &n), 0u);
-  EXPECT_EQ(n, 0u);
-}
-
-TEST(SeedTest, UpdateWillNotWriteOverItsOwnInput) {
-  const Bytes key(16, 9);
+  unsigned char data[40] = {};
+  unsigned n = 0;
   for (bool encrypt : {true, false}) {
+    const auto update = encrypt ? YDR_SEED_EncUpdate : YDR_SEED_DecUpdate;
+    for (unsigned mode : {0u, 5u}) {  // unknown modes: Init succeeds, Final and Update refuse
+      YDR_SEED_ALG_INFO info = Record(mode, YDR_SEED_PAD_PKCS, key, nullptr);
+      EXPECT_EQ(Stream(info, encrypt, {}, {7}, &out), 0x1001u);  // Init, then Final
+      EXPECT_EQ(update(&info, data, 3, data + 16, &n), 0x1001u);
+    }
+    // Once output is due, Update refuses to write it over its own input, and consumes nothing.
     YDR_SEED_ALG_INFO info = Record(YDR_SEED_MODE_CBC, YDR_SEED_PAD_PKCS, key, nullptr);
     encrypt ? YDR_SEED_EncInit(&info) : YDR_SEED_DecInit(&info);
-    unsigned char data[40] = {};
-    unsigned n = 0;
-    // Below the point where output is due, the bytes are simply held.
-    const unsigned held = encrypt ? 15 : 16;
-    auto update = encrypt ? YDR_SEED_EncUpdate : YDR_SEED_DecUpdate;
-    EXPECT_EQ(update(&info, data, held, data, &n), 0u);
-    EXPECT_EQ(info.bufferedLength, held);
+    EXPECT_EQ(update(&info, data, encrypt ? 15 : 16, data, &n), 0u);  // held: nothing is written yet
     const YDR_SEED_ALG_INFO before = info;
     EXPECT_EQ(update(&info, data, 1, data, &n), 0x1001u);
-    EXPECT_EQ(std::memcmp(&info, &before, sizeof info), 0);  // nothing consumed
-    unsigned char out[32];
-    EXPECT_EQ(update(&info, data, 1, out, &n), 0u);
-    EXPECT_EQ(n, 16u);
+    EXPECT_EQ(std::memcmp(&info, &before, sizeof info), 0);
   }
 }
 

@@ -1,6 +1,5 @@
-// libcrypto's ciphers as the peer of the tests: one call encrypts or decrypts a whole
-// message. Legacy ciphers (DES, SEED) need the legacy provider, which is
-// loaded once beside the default one.
+// libcrypto's ciphers as the tests' peer, a whole message a call; DES and SEED need the legacy
+// provider, loaded once beside the default one.
 #pragma once
 
 #include <openssl/evp.h>
@@ -24,19 +23,18 @@ inline bool LoadLegacyProvider() {
 }
 
 // `pad`: PKCS padding (block modes only); otherwise the message must fill whole blocks.
-inline std::vector<unsigned char> OpenSslCrypt(const char *name, bool encrypt, const unsigned char *key,
-                                               const unsigned char *iv, const std::vector<unsigned char> &in,
-                                               bool pad = false) {
+inline std::vector<unsigned char> OpenSslEncrypt(const char *name, const unsigned char *key, const unsigned char *iv,
+                                                 const std::vector<unsigned char> &in, bool pad = false) {
   LoadLegacyProvider();
   EVP_CIPHER *cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
   if (cipher == nullptr) return {};
   EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
   std::vector<unsigned char> out(in.size() + 32);
   int n = 0, m = 0;
-  EVP_CipherInit_ex2(ctx, cipher, key, iv, encrypt ? 1 : 0, nullptr);
+  EVP_EncryptInit_ex2(ctx, cipher, key, iv, nullptr);
   EVP_CIPHER_CTX_set_padding(ctx, pad ? 1 : 0);
-  EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size()));
-  EVP_CipherFinal_ex(ctx, out.data() + n, &m);
+  EVP_EncryptUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size()));
+  EVP_EncryptFinal_ex(ctx, out.data() + n, &m);
   out.resize(static_cast<std::size_t>(n + m));
   EVP_CIPHER_CTX_free(ctx);
   EVP_CIPHER_free(cipher);
