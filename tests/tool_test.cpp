@@ -121,94 +121,69 @@ TEST(ToolTest, FailedOutputExitsWithOne) {
 }
 #endif
 
-// Exit status and standard output of each command line; standard error is empty on success
-// and a "ydr: " message otherwise. Usage errors exit 2 and never become a file.
+// Each command line's status and output; usage errors exit 2 and never become a file.
 TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
   ydr::test::TempDir dir;
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string out;
-  };
-  const Case cases[] = {
-      {{"numstr", "--open=(", "--close", ")", "4", "27"}, 0, "(AA)\n"},  // --opt=value and --opt value
-      {{"numstr", "4", "27", "--single"}, 0, "A\n"},                     // options after operands
-      {{"numstr", "--", "0", "-5"}, 0, "-5\n"},                          // -- ends the options
-      {{"numstr", "0", "-5"}, 0, "-5\n"},                                // a negative number is an operand
+  const ydr::test::CommandCase cases[] = {
+      {"numstr --open=( --close ) 4 27", 0, "(AA)\n"},  // --opt=value and --opt value
+      {"numstr 4 27 --single", 0, "A\n"},               // options after operands
+      {"numstr -- 0 -5", 0, "-5\n"},                    // -- ends the options
+      {"numstr 0 -5", 0, "-5\n"},                       // a negative number is an operand
       // The growing form by default; the cycling one starts again.
-      {{"numstr", "roman-upper", "1999"}, 0, "MCMXCIX\n"},
-      {{"numstr", "--single", "roman-upper", "1999"}, 0, "I\n"},
-      {{"numstr", "4", "27"}, 0, "AA\n"},
-      {{"numstr", "--single", "4", "27"}, 0, "A\n"},
-      {{"numstr", "3", "888"}, 0, "dccclxxxviii\n"},
-      {{"numstr", "3", "100000"}, 0, std::string(100, 'm') + "\n"},
-      {{"numstr", "korean-words", "123456789"}, 0, "억이천삼백사십오만육천칠백팔십구\n"},
-      {{"numstr", "repeat", "7", "--symbol", "-"}, 0, "--\n"},
-      {{"numstr", "circled", "123", "--open", "「", "--close", "」"}, 0, "「①②③」\n"},
-      {{"numstr", "17", "42"}, 0, "42\n"},
-      // Decimal alone labels numbers below 1.
-      {{"numstr", "decimal", "0"}, 0, "0\n"},
-      {{"numstr", "decimal", "-5"}, 0, "-5\n"},
-      {{"numstr", "0", "-2147483648"}, 0, "-2147483648\n"},
-      {{"numstr", "repeat", "3"}, 2, ""},  // nothing to repeat
-      {{"frobnicate"}, 2, ""},
-      {{"numstr"}, 2, ""},
-      {{"numstr", "4"}, 2, ""},
-      {{"numstr", "no-such-style", "1"}, 2, ""},
-      {{"numstr", "4", "x"}, 2, ""},
-      {{"numstr", "4", "99999999999"}, 2, ""},
-      {{"numstr", "4", "1", "2"}, 2, ""},
-      {{"numstr", "4", "1", "--open"}, 2, ""},
-      {{"numstr", "4", "1", "--open", "ab"}, 2, ""},
-      {{"numstr", "4", "1", "--open", "\xF0\x9F\x98\x80"}, 2, ""},  // outside one UTF-16 unit
-      {{"numstr", "4", "1", "--bogus"}, 2, ""},
-      {{"numstr", "--single=x", "4", "1"}, 2, ""},
-      {{"numstr", "--table", "extra"}, 2, ""},
-      {{"pack", "-r", dir / "x.ydz", dir.path()}, 2, ""},
-      {{"gz", "-x"}, 2, ""},
-      {{"gz", "--level", "3"}, 2, ""},
-      {{"sha1", "--quiet"}, 2, ""},
-      {{"send", "127.0.0.1", "0"}, 2, ""},
-      {{"send", "--timeout", "-1", "127.0.0.1", "80", "x"}, 2, ""},
+      {"numstr roman-upper 1999", 0, "MCMXCIX\n"},
+      {"numstr --single roman-upper 1999", 0, "I\n"},
+      {"numstr 4 27", 0, "AA\n"},
+      {"numstr --single 4 27", 0, "A\n"},
+      {"numstr 3 888", 0, "dccclxxxviii\n"},
+      {"numstr 3 100000", 0, std::string(100, 'm') + "\n"},
+      {"numstr korean-words 123456789", 0, "억이천삼백사십오만육천칠백팔십구\n"},
+      {"numstr repeat 7 --symbol -", 0, "--\n"},
+      {"numstr circled 123 --open 「 --close 」", 0, "「①②③」\n"},
+      {"numstr 17 42", 0, "42\n"},
+      // Decimal alone labels numbers below 1; the others say so rather than print no label.
+      {"numstr decimal 0", 0, "0\n"},
+      {"numstr decimal -5", 0, "-5\n"},
+      {"numstr 0 -2147483648", 0, "-2147483648\n"},
+      {"numstr --open ( --close ) 4 -1", 1, "", "no label for -1"},
+      {"numstr --symbol * repeat -2147483648", 1, "", "no label for -2147483648"},
+      {"numstr repeat 3", 2, "", "repeats a symbol"},
+      {"frobnicate", 2},
+      {"numstr", 2},
+      {"numstr 4", 2},
+      {"numstr no-such-style 1", 2},
+      {"numstr 4 x", 2},
+      {"numstr 4 99999999999", 2},
+      {"numstr 4 1 2", 2},
+      {"numstr 4 1 --open", 2},
+      {"numstr 4 1 --open ab", 2},
+      {"numstr 4 1 --open \xF0\x9F\x98\x80", 2},  // outside one UTF-16 unit
+      {"numstr 4 1 --bogus", 2},
+      {"numstr --single=x 4 1", 2},
+      {"numstr --table extra", 2},
+      {"pack -r x.ydz .", 2},
+      {"gz -x", 2},
+      {"gz --level 3", 2},
+      {"sha1 --quiet", 2},
+      {"send 127.0.0.1 0", 2},
+      {"send --timeout -1 127.0.0.1 80 x", 2},
+      {"gz -dc", 0, "bundled flags", "", Ydr({"gz"}, "bundled flags").out},  // -dc is -d -c
   };
-  for (const Case &c : cases) {
-    std::string line;
-    for (const std::string &arg : c.args) line += " " + arg;
-    SCOPED_TRACE(line);
-    const auto result = Ydr(c.args);
-    EXPECT_EQ(result.exit_status, c.status);
-    EXPECT_EQ(result.out, c.out);
-    if (c.status == 0) {
-      EXPECT_EQ(result.err, "");
-    } else {
-      EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
-    }
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir / "x.ydz"));
-  EXPECT_FALSE(std::filesystem::exists("-r"));
-  // Bundled short flags: -dc is -d -c.
-  EXPECT_EQ(Ydr({"gz", "-dc"}, Ydr({"gz"}, "bundled flags").out).out, "bundled flags");
+  for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
+  EXPECT_EQ(ydr::test::PathsBelow(dir.path()), std::vector<std::string>{});
   const auto table = Ydr({"numstr", "--table"});
   EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 38);  // 19 styles, both forms
   EXPECT_NE(table.out.find("* † ‡ § ** †† ‡‡ §§"), std::string::npos);
 }
 
-// Every style but decimal labels the numbers from 1: below that the library has no numeral,
-// and the command says so rather than print an empty label. Every style shows the largest
-// number, in both forms.
+// Every style by name, with a frame that would show around an empty label: 0 has no label,
+// and the largest number shows in both forms.
 TEST(ToolTest, NumstrRefusesNumbersAStyleCannotShow) {
   std::istringstream styles(
       "circled roman-upper roman-lower latin-upper latin-lower circled-latin-upper circled-latin-lower "
       "korean-syllable circled-korean-syllable korean-consonant circled-korean-consonant korean-words "
       "hanja-words circled-ideograph stem-korean stem-hanja footnote repeat 17 4000000000");
   for (std::string style; styles >> style;) {
-    for (const char *number : {"0", "-1", "-2147483648"}) {
-      SCOPED_TRACE(style + " " + number);
-      const auto refused = Ydr({"numstr", "--symbol", "*", "--open", "(", "--close", ")", style, number});
-      EXPECT_EQ(refused.exit_status, 1);
-      EXPECT_EQ(refused.out, "");
-      EXPECT_NE(refused.err.find("no label for " + std::string(number)), std::string::npos) << refused.err;
-    }
+    ydr::test::ExpectCommand({"numstr --symbol * --open ( --close ) " + style + " 0", 1, "", "no label for 0"});
     for (const char *form : {"--single", "--extended"}) {
       SCOPED_TRACE(style + " " + form);
       const auto largest = Ydr({"numstr", form, "--symbol", "*", style, "2147483647"});
