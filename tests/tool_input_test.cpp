@@ -2,13 +2,23 @@
 // input under any name is refused before anything is written; no input is read further than
 // its use needs (a key file, a password, one RSA block, one line of a digest list), so a huge
 // or endless one ends in a message, never in an abort when memory runs short; and compressed
-// data or ciphertext is not written to a terminal unasked.
+// data or ciphertext is not written to a terminal unasked. Interrupted mid-work (Ctrl-C, kill,
+// a closed terminal), the command leaves no temporary file, the previous output untouched,
+// ends by the signal it got, and a password prompt gives the terminal its echo back.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/archive_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_run.h"
 
@@ -17,6 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using ydr::test::ReadFile;
 using ydr::test::Words;
+using ydr::test::ArchiveMember;
+using ydr::test::TempDir;
 using ydr::test::Ydr;
 
 const std::string kKey = "28dbc3bc49ffd87dcfa509b11d422be7";
@@ -32,25 +44,14 @@ TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
   dir.WriteFile("p4097", std::string(4097, 'p'));
   dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line);
   dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1));
-  struct Case {
-    const char *command;
-    int status;
-    const char *message;  // in standard error; empty: none
+  const ydr::test::CommandCase cases[] = {
+      {"ven enc --kind 1 --password-file p4096 in o1", 0},
+      {"ven enc --kind 1 --password-file p4097 in o2", 1, "", "not a password"},
+      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "", "takes a descriptor number"},
+      {"sha1 -c --warn list", 0, "abc: OK\n", "1 line is improperly formatted"},  // a 100 KiB line first
+      {"sha1 -c unended", 0, "abc: OK\n"},
   };
-  const Case cases[] = {
-      {"ven enc --kind 1 --password-file p4096 in o1", 0, ""},
-      {"ven enc --kind 1 --password-file p4097 in o2", 1, "not a password"},
-      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "takes a descriptor number"},
-      {"sha1 -c --warn list", 0, "1 line is improperly formatted"},  // a 100 KiB line first
-      {"sha1 -c unended", 0, ""},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.command);
-    const auto result = Ydr(Words(c.command), "", dir.path());
-    EXPECT_EQ(result.exit_status, c.status) << result.err;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.empty(), *c.message == '\0') << result.err;
-  }
+  for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
   EXPECT_FALSE(fs::exists(dir / "o2"));
 }
 
@@ -131,38 +132,127 @@ TEST(ToolInputTest, HugeInputsEndInAMessageWhenMemoryIsShort) {
 }
 #endif
 
-TEST(ToolInputTest, CompressedDataAndCiphertextAreNotWrittenToATerminal) {
+// On a terminal: compressed data and ciphertext only when forced, decompressed and decrypted
+// text freely, a password asked for without echo, and Ctrl-C at the prompt giving the echo back.
+TEST(ToolInputTest, OnATerminal) {
   ydr::test::TempDir dir;
   dir.WriteFile("in", "plaintext");
   dir.WriteFile("password", "a long enough password");
-  std::vector<std::string> refused = {
-      "gz -c in",
-      "seed enc --mode ecb --key " + kKey + " in",
-      "ven enc --kind 4 --password-file password in",
-      "ven enc --kind lvo --password-file password in",
-  };
-  if (MakeKeys(dir)) refused.push_back("rsa enc --public pub.pem in");
-  for (const std::string &command : refused) {
-    SCOPED_TRACE(command);
-    std::vector<std::string> args = Words(command);
-    args.insert(args.begin(), YDR_TOOL);
-    const auto result = ydr::test::RunInTerminal(args, "", "", dir.path());
-    EXPECT_EQ(result.exit_status, 1);
-    EXPECT_NE(result.out.find("not written to a terminal"), std::string::npos) << result.out;
-    args.push_back("-f");
-    EXPECT_EQ(ydr::test::RunInTerminal(args, "", "", dir.path()).exit_status, 0);
-  }
-  // Decompressed and decrypted text may go to the terminal.
   ASSERT_EQ(Ydr(Words("gz in"), "", dir.path()).exit_status, 0);
   ASSERT_EQ(Ydr(Words("seed enc --mode ecb --key " + kKey + " in sealed"), "", dir.path()).exit_status, 0);
-  for (const std::string &command : {std::string("gz -dc in.ydgz"), "seed dec --mode ecb --key " + kKey + " sealed"}) {
-    std::vector<std::string> args = Words(command);
+  struct Case {
+    std::string command;
+    int status;
+    const char *shown;
+    const char *keys = "";  // typed at the password prompt
+    int signal = 0;
+  };
+  std::vector<Case> cases = {
+      {"gz -c in", 1, "not written to a terminal"},
+      {"gz -c -f in", 0, ""},
+      {"seed enc --mode ecb --key " + kKey + " in", 1, "not written to a terminal"},
+      {"seed enc --mode ecb --key " + kKey + " in -f", 0, ""},
+      {"ven enc --kind 4 --password-file password in", 1, "not written to a terminal"},
+      {"ven enc --kind 4 --password-file password in -f", 0, ""},
+      {"ven enc --kind lvo --password-file password in", 1, "not written to a terminal"},
+      {"ven enc --kind lvo --password-file password in -f", 0, ""},
+      {"gz -dc in.ydgz", 0, "plaintext"},
+      {"seed dec --mode ecb --key " + kKey + " sealed", 0, "plaintext"},
+      {"ven lvz", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D", "abc\n"},
+      {"ven lvz", -1, "", "\x03", SIGINT},
+  };
+  if (MakeKeys(dir)) {
+    cases.push_back({"rsa enc --public pub.pem in", 1, "not written to a terminal"});
+    cases.push_back({"rsa enc --public pub.pem in -f", 0, ""});
+  }
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.command + (*c.keys != '\0' ? ", typing at the prompt" : ""));
+    std::vector<std::string> args = Words(c.command);
     args.insert(args.begin(), YDR_TOOL);
-    const auto text = ydr::test::RunInTerminal(args, "", "", dir.path());
-    EXPECT_EQ(text.exit_status, 0);
-    EXPECT_NE(text.out.find("plaintext"), std::string::npos) << text.out;
+    const auto run = ydr::test::RunInTerminal(args, *c.keys != '\0' ? "Password: " : "", c.keys, dir.path());
+    EXPECT_TRUE(run.ready) << "no prompt: " << run.out;
+    EXPECT_EQ(run.exit_status, c.status) << run.out;
+    EXPECT_EQ(run.signal, c.signal);
+    EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    EXPECT_TRUE(run.echoing);
+    EXPECT_TRUE(*c.keys == '\0' || run.out.find("abc") == std::string::npos) << run.out;  // typed, not echoed
   }
 }
+
+// A member stream that decodes to `runs` * 258 + 1 zero bytes from a few bytes per kilobyte:
+// one fixed-code block of a literal zero and matches of 258 at distance 1. Its trailer's
+// CRC-32 is wrong, which a run interrupted long before the end never sees.
+std::string LongZeroStream(std::uint32_t runs) {
+  std::string stream;
+  std::uint64_t pending = 0;
+  int used = 0;
+  const auto bits = [&](std::uint32_t value, int count) {  // least significant first
+    pending |= static_cast<std::uint64_t>(value) << used;
+    for (used += count; used >= 8; used -= 8, pending >>= 8) stream += static_cast<char>(pending & 0xFF);
+  };
+  bits(0x3, 3);                                             // the last block, fixed codes
+  bits(0x0C, 8);                                            // literal 0: code 00110000, sent from its first bit
+  for (std::uint32_t i = 0; i < runs; ++i) bits(0xA3, 13);  // length 258 (11000101), distance 1 (00000)
+  bits(0, 7 + 7);                                           // end of block, and the last byte's padding
+  const std::uint32_t length = runs * 258u + 1u;
+  stream.append(4, '\0');  // CRC-32
+  for (int i = 0; i < 4; ++i) stream += static_cast<char>(length >> (8 * i));
+  return stream;
+}
+
+TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
+  struct Case {
+    int signal;
+    const char *command;          // run in the case's folder
+    const char *temporary_piece;  // in the name of the temporary file to wait for
+    const char *previous;         // the previous output, which must survive
+    const char *absent;           // an output that must not appear; null when none
+  };
+  const Case cases[] = {
+      {SIGINT,
+       "seed enc --mode cbc --key 00112233445566778899aabbccddeeff --iv 0123456789abcdef0123456789abcdef in out",
+       ".ydr-", "out", nullptr},
+      {SIGHUP, "ven enc --kind 1 --password-file password in out", ".ydr-", "out", nullptr},
+      {SIGTERM, "gz -f in", ".ydr-", "in.ydgz", nullptr},
+      {SIGINT, "pack -j 1 a.ydz tree", ".ydr-", "tree/small.txt", "a.ydz"},
+      {SIGTERM, "unpack big.ydz out", ".part", "out/big/kept.txt", "out/big/zeros"},
+      {SIGINT, "unpack --overwrite zeros.ydz out", ".part", "out/zeros", nullptr},
+  };
+  const std::string zeros = LongZeroStream(4u << 20);  // about 1 GiB
+  const std::string big = ydr::test::BuildArchive({ArchiveMember::Raw("big\\zeros", zeros)});
+  const std::string replacing = ydr::test::BuildArchive({ArchiveMember::Raw("zeros", zeros)});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.command) + ", signal " + std::to_string(c.signal));
+    TempDir dir;
+    // An input that never ends: a pipe held open for writing (and reading, so that opening it
+    // never blocks); the command waits in its read.
+    ASSERT_EQ(mkfifo((dir / "in").c_str(), 0600), 0);
+    const int held = open((dir / "in").c_str(), O_RDWR | O_CLOEXEC);
+    dir.WriteFile("password", "secret\n");
+    fs::resize_file(dir.WriteFile("tree/zeros"), std::uintmax_t{1} << 30);  // sparse: slow to pack only
+    dir.WriteFile("big.ydz", big);
+    dir.WriteFile("zeros.ydz", replacing);
+    dir.WriteFile(c.previous, "previous");
+    std::vector<std::string> argv = ydr::test::Words(c.command);
+    argv.insert(argv.begin(), YDR_TOOL);
+    // Temporary files are named "<target>.ydr-XXXXXX" and "<member>.<hex>.part".
+    const auto temporaries = [&] {
+      std::vector<std::string> paths = ydr::test::PathsBelow(dir.path());
+      const auto other = [&](const std::string &path) { return path.find(c.temporary_piece) == std::string::npos; };
+      paths.erase(std::remove_if(paths.begin(), paths.end(), other), paths.end());
+      return paths;
+    };
+    const auto appeared = [&] { return !temporaries().empty(); };
+    const auto run = ydr::test::RunAndInterrupt(argv, appeared, c.signal, dir.path());
+    EXPECT_TRUE(run.ready) << "no temporary file appeared; " << run.err;
+    EXPECT_EQ(run.signal, c.signal) << "exit status " << run.exit_status << ": " << run.err;
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    EXPECT_EQ(ydr::test::ReadFile(dir / c.previous), "previous");
+    EXPECT_FALSE(c.absent != nullptr && fs::exists(dir / c.absent));
+    close(held);
+  }
+}
+
 #endif
 
 }  // namespace
