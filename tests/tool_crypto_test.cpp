@@ -279,10 +279,9 @@ ydr::test::ProcessResult RunWithKey(const TempDir &dir, const std::string &pem, 
 }
 
 TEST(ToolRsaKeyTest, DegenerateKeysAreRefusedWithTheReason) {
-  const auto spoiled = [](const char *name, const char *hex, int add_to_modulus = -1) {
+  const auto spoiled = [](const char *name, const std::string &hex) {
     RsaNumbers numbers = GoodNumbers();
-    numbers[name] = add_to_modulus < 0 ? NewNumber(hex) : Number(BN_dup(numbers[OSSL_PKEY_PARAM_RSA_N].get()));
-    if (add_to_modulus >= 0) BN_add_word(numbers[name].get(), static_cast<BN_ULONG>(add_to_modulus));
+    numbers[name] = NewNumber(hex.c_str());
     return numbers;
   };
   struct Case {
@@ -297,10 +296,11 @@ TEST(ToolRsaKeyTest, DegenerateKeysAreRefusedWithTheReason) {
       {"even exponent", spoiled(OSSL_PKEY_PARAM_RSA_E, "10000"), "the public exponent is even"},
       {"128-bit modulus", spoiled(OSSL_PKEY_PARAM_RSA_N, "FFFFFFFFFFFFFF720000000000001321"),
        "the modulus has 128 bits; at least 512"},
-      {"even modulus", spoiled(OSSL_PKEY_PARAM_RSA_N, nullptr, 1), "the modulus is even"},
+      {"even modulus", spoiled(OSSL_PKEY_PARAM_RSA_N, std::string(255, 'F') + "E"), "the modulus is even"},
       // An exponent larger than the modulus passes the command's checks, but libcrypto will not
       // encrypt with it: the message names the key, not the input's padding.
-      {"exponent past the modulus", spoiled(OSSL_PKEY_PARAM_RSA_E, nullptr, 2), "would not encrypt with this key"},
+      {"exponent past the modulus", spoiled(OSSL_PKEY_PARAM_RSA_E, "1" + std::string(274, '0') + "1"),
+       "would not encrypt with this key"},
   };
   TempDir dir;
   for (const Case &c : cases) {
