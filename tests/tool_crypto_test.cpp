@@ -81,28 +81,24 @@ TEST(ToolSeedTest, OpensslEncAgreesInEveryModeAndSpelling) {
   ydr::test::TempDir dir;
   std::string data;
   for (int i = 0; i < 5000; ++i) data += static_cast<char>(i * 13);
-  const std::string plain = dir.WriteFile("plain", data);
-  const std::string key = "28dbc3bc49ffd87dcfa509b11d422be7", iv = "000102030405060708090a0b0c0d0e0f";
-  for (const char *mode : {"ecb", "cbc", "ofb", "cfb"}) {
+  dir.WriteFile("plain", data);
+  const std::string key = "28dbc3bc49ffd87dcfa509b11d422be7";
+  for (const std::string mode : {"ecb", "cbc", "ofb", "cfb"}) {
     SCOPED_TRACE(mode);
-    const bool ecb = std::string(mode) == "ecb";
-    const std::string theirs = dir / (std::string("openssl.") + mode);
-    const auto made = Shell("openssl enc -provider legacy -provider default -seed-" + std::string(mode) + " -K " + key +
-                            (ecb ? "" : " -iv " + iv) + " -in '" + plain + "' -out '" + theirs + "'");
+    const std::string iv = mode == "ecb" ? "" : " -iv 000102030405060708090a0b0c0d0e0f";
+    const std::string enc = "-seed-" + mode + " -K " + key + iv + " -in plain -out ";
+    const auto made =
+        Shell("cd '" + dir.path() + "' && openssl enc -provider legacy -provider default " + enc + "theirs");
     ASSERT_EQ(made.exit_status, 0) << made.err;
-    // Ours, spelled as openssl enc is...
-    const std::string ours = dir / (std::string("ours.") + mode);
-    std::vector<std::string> args = {"seed", "-e", "-seed-" + std::string(mode), "-K", key, "-in", plain, "-out", ours};
-    if (!ecb) args.insert(args.end(), {"-iv", iv});
-    ASSERT_EQ(Ydr(args).exit_status, 0);
-    EXPECT_EQ(ReadFile(ours), ReadFile(theirs));
-    // ...and as our own options: decrypting openssl's gives the plaintext back.
-    std::vector<std::string> dec = {"seed", "dec", "--mode", mode, "--key=" + key, theirs};
-    if (!ecb) dec.insert(dec.end(), {"--iv", iv});
-    EXPECT_EQ(Ydr(dec).out, data);
+    // Ours, spelled as openssl enc is, and as our own options: openssl's decrypts.
+    ASSERT_EQ(Ydr(Words("seed -e " + enc + "ours"), "", dir.path()).exit_status, 0);
+    EXPECT_EQ(ReadFile(dir / "ours"), ReadFile(dir / "theirs"));
+    const std::string our_iv = iv.empty() ? "" : " --iv" + iv.substr(4);
+    ydr::test::ExpectCommand({"seed dec --mode " + mode + " --key=" + key + our_iv + " theirs", 0, data}, dir.path());
   }
   // Of two blocks, the first is written before the second's padding fails.
-  const std::string first_block = Ydr(Words("seed dec --mode ecb --pad none --key " + key), std::string(32, 'z')).out.substr(0, 16);
+  const std::string first_block =
+      Ydr(Words("seed dec --mode ecb --pad none --key " + key), std::string(32, 'z')).out.substr(0, 16);
   const ydr::test::CommandCase cases[] = {
       {"seed enc --mode ecb --key 0011", 2, "", "32 hex digits", "x"},
       {"seed enc --mode cbc --key " + key, 2, "", "--iv", "x"},
@@ -183,8 +179,7 @@ TEST(ToolVenTest, EveryKindRoundTripsAndPasswordsNeverComeFromTheCommandLine) {
   const ydr::test::CommandCase cases[] = {
       {"ven enc --kind lvo --password-file short document x", 1, "", "at least 8"},
       {"ven lvz --password-file abc", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D\n"},
-      {"ven lvz abc", 2, "", "never from the command line"}
-  };
+      {"ven lvz abc", 2, "", "never from the command line"}};
   for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
   // Without a file or descriptor, the password is asked for on the terminal, without echo.
   const auto asked = ydr::test::RunInTerminal({YDR_TOOL, "ven", "lvz"}, "Password: ", "abc\n");

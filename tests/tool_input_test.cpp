@@ -25,10 +25,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ydr::test::ReadFile;
-using ydr::test::Words;
 using ydr::test::ArchiveMember;
+using ydr::test::ReadFile;
 using ydr::test::TempDir;
+using ydr::test::Words;
 using ydr::test::Ydr;
 
 const std::string kKey = "28dbc3bc49ffd87dcfa509b11d422be7";
