@@ -1,5 +1,4 @@
-// ydr gz as gzip users use it: FILE to FILE.ydgz and back, -c, -k, -f, -t, -l, refusals to
-// overwrite, and outputs that are links, pipes or kept modes.
+// ydr gz: FILE to FILE.ydgz and back, -c, -f, -t, -l, refusals, links, pipes and kept modes.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -139,8 +138,7 @@ TEST(ToolGzTest, ConcatenatedStreamsReadBackAndBadOnesFail) {
 }
 
 #if !defined(_WIN32)  // permissions, times, links and pipes as POSIX has them
-// OUT is replaced only when it is a new name or a regular file; a link stays a link with its
-// target written, and a pipe is written into, never replaced.
+// A link stays a link with its target written; a pipe is written into, never replaced.
 TEST(ToolGzTest, OutputKeepsLinksAndPipes) {
   ydr::test::TempDir dir;
   const std::string data(100000, 'q');
@@ -164,8 +162,7 @@ TEST(ToolGzTest, OutputKeepsLinksAndPipes) {
   }
 }
 
-// The output, new or replaced, takes the input's permissions and modification time, both ways,
-// as gzip's do.
+// The output, new or replaced, takes the input's permissions and modification time, both ways.
 TEST(ToolGzTest, OutputTakesTheInputsPermissionsAndTime) {
   ydr::test::TempDir dir;
   const timespec times[2] = {{1000000000, 0}, {981173106, 123456789}};  // the time: 2001-02-03

@@ -1,10 +1,6 @@
-// What the stream, cipher and digest commands promise about their input: an output that is the
-// input under any name is refused before anything is written; no input is read further than
-// its use needs (a key file, a password, one RSA block, one line of a digest list), so a huge
-// or endless one ends in a message, never in an abort when memory runs short; and compressed
-// data or ciphertext is not written to a terminal unasked. Interrupted mid-work (Ctrl-C, kill,
-// a closed terminal), the command leaves no temporary file, the previous output untouched,
-// ends by the signal it got, and a password prompt gives the terminal its echo back.
+// What the stream, cipher and digest commands promise: an output that is the input is refused;
+// no input is read further than its use needs; nothing binary goes to a terminal unasked; and
+// an interrupted run leaves no temporary, keeps the previous output and ends by its signal.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -33,8 +29,8 @@ using ydr::test::Ydr;
 
 const std::string kKey = "28dbc3bc49ffd87dcfa509b11d422be7";
 
-// A password is read up to its bound and no further; a list line over its bound is a line
-// that is not a digest line, and the lines after it still count.
+// Passwords within their bounds, never from the command line; a list line over its bound is no
+// digest line, and the lines after it still count.
 TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
   ydr::test::TempDir dir;
   dir.WriteFile("in", "plaintext");
@@ -44,15 +40,19 @@ TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
   dir.WriteFile("p4097", std::string(4097, 'p'));
   dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line);
   dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1));
+  dir.WriteFile("short", "seven77");
   const ydr::test::CommandCase cases[] = {
       {"ven enc --kind 1 --password-file p4096 in o1", 0},
       {"ven enc --kind 1 --password-file p4097 in o2", 1, "", "not a password"},
       {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "", "takes a descriptor number"},
       {"sha1 -c --warn list", 0, "abc: OK\n", "1 line is improperly formatted"},  // a 100 KiB line first
       {"sha1 -c unended", 0, "abc: OK\n"},
+      {"ven enc --kind lvo --password-file short in o4", 1, "", "at least 8"},
+      {"ven lvz --password-file abc", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D\n"},
+      {"ven lvz abc", 2, "", "never from the command line"},
   };
   for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
-  EXPECT_FALSE(fs::exists(dir / "o2"));
+  EXPECT_FALSE(fs::exists(dir / "o2") || fs::exists(dir / "o4"));
 }
 
 #if !defined(_WIN32)  // links, memory limits and terminals as POSIX has them
@@ -88,9 +88,8 @@ TEST(ToolInputTest, AnOutputThatIsTheInputIsRefused) {
   }
 }
 
-// Under a memory limit, inputs far larger than their use end in a message and status 1, and
-// the same commands with inputs of their size still work. Address-space limits do not mix
-// with sanitizers (which reserve terabytes) or emulated 32-bit builds, so those skip it.
+// Under a memory limit, huge inputs end in a message, inputs of their size still work; not under
+// sanitizers (which reserve terabytes) or an emulator.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || __has_feature(thread_sanitizer)
 #define YDR_TEST_SANITIZED 1
@@ -179,9 +178,8 @@ TEST(ToolInputTest, OnATerminal) {
   }
 }
 
-// A member stream that decodes to `runs` * 258 + 1 zero bytes from a few bytes per kilobyte:
-// one fixed-code block of a literal zero and matches of 258 at distance 1. Its trailer's
-// CRC-32 is wrong, which a run interrupted long before the end never sees.
+// A member stream of `runs` * 258 + 1 zero bytes, a few bytes per kilobyte (one fixed-code block:
+// a literal zero, matches of 258 at distance 1); its CRC-32 is wrong, which no interrupted run sees.
 std::string LongZeroStream(std::uint32_t runs) {
   std::string stream;
   std::uint64_t pending = 0;
@@ -221,8 +219,7 @@ TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.command + ", signal " + std::to_string(c.signal));
     TempDir dir;
-    // An input that never ends: a pipe held open for writing (and reading, so that opening it
-    // never blocks); the command waits in its read.
+    // An input that never ends: a pipe held open at both ends, so that opening it never blocks.
     ASSERT_EQ(mkfifo((dir / "in").c_str(), 0600), 0);
     const int held = open((dir / "in").c_str(), O_RDWR | O_CLOEXEC);
     dir.WriteFile("password", "secret\n");

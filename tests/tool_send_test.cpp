@@ -1,6 +1,4 @@
-// ydr send against servers on 127.0.0.1 that misbehave: bytes the reply line must carry as
-// they are, a line that never ends, a port where nothing listens, a timeout too short for
-// anything, and more text than the command takes.
+// ydr send against servers on 127.0.0.1 that misbehave, and timeouts too short for anything.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -51,8 +49,7 @@ TEST(ToolSendTest, TheReplyLineIsTakenAsItsBytesAndBounded) {
       }
       ydr::test::CloseLoopback(fd);
     });
-    // The timeout is far longer than any of these takes: reaching it is the fault. The host
-    // is named (localhost) as often as given as an address.
+    // A timeout far longer than any of these takes; the host named once, as well as given.
     const char *host = &c == &cases[0] ? "localhost" : "127.0.0.1";
     const std::string command = "send --timeout 20 " + std::string(host) + " " + std::to_string(port) + " hello";
     ydr::test::ExpectCommand({command, c.exit_status, c.out, c.message});
@@ -77,10 +74,8 @@ TEST(ToolSendTest, FailuresSayWhy) {
   ydr::test::ExpectCommand({"send 127.0.0.1 " + port, 1, "", "standard input holds more than 1 MiB", too_much});
 }
 
-// A timeout far shorter than a connect: each run ends at once, whichever step it cuts short.
-// (A watchdog thread closing the socket while the connect was still making it hung about one
-// run in fifty.) A longer one ends the wait for a reply that never comes: the connection is
-// made (the listener's backlog takes it) and the text sent, but nobody answers.
+// A timeout shorter than a connect ends each run at once (a watchdog closing the socket mid-connect
+// once hung one run in fifty); a longer one ends the wait for a reply nobody sends.
 TEST(ToolSendTest, ATinyTimeoutAlwaysEnds) {
 #if defined(_WIN32)
   constexpr int kRuns = 10;  // a process start costs more there

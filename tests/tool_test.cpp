@@ -1,5 +1,4 @@
-// The ydr command as a user runs it: the command table, option forms, usage errors, help in
-// every form and list labels.
+// The ydr command as a user runs it: option forms, usage errors, help in every form, labels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,8 +40,7 @@ TEST(ToolTest, HelpAgreesEverywhere) {
 }
 
 #if !defined(_WIN32)
-// The manual page's examples, as the page prints them, run in a shell from a folder with the
-// files they name; each succeeds, and the last prints what the page says.
+// The manual page's examples, run as printed in a folder with their files, succeed.
 TEST(ToolTest, ManualPageExamplesRunAsWritten) {
   const std::string page = Ydr({"help", "--man"}).out;
   const std::size_t section = page.find(".SH EXAMPLES\n");
@@ -74,8 +72,7 @@ TEST(ToolTest, ManualPageExamplesRunAsWritten) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out/docs/c.bin"));
 }
 
-// Bash completes the values of the options that take a fixed set, in both spellings, the
-// first operand's words (numstr's styles among them), and files after that.
+// Bash completes option values in both spellings, the first operand's words, and files after.
 TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
   ydr::test::TempDir dir;
   const std::string script = dir.WriteFile("ydr.bash", Ydr({"help", "--bash-completion"}).out);
@@ -99,8 +96,7 @@ TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
       {"ydr numstr circled-k", "circled-korean-syllable circled-korean-consonant"},
       {"ydr numstr roman-upper ", ""},
   };
-  // As bash calls it: the words so far (an empty one last after a blank), the index of the
-  // last; the script is $0, the line $1.
+  // As bash calls it: the words so far (an empty one after a blank), the index of the last.
   const std::string complete =
       "source \"$0\"; read -r -a COMP_WORDS <<< \"$1\"; [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
       "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ydr; echo \"${COMPREPLY[*]}\"";
@@ -175,8 +171,7 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
   EXPECT_NE(table.out.find("* † ‡ § ** †† ‡‡ §§"), std::string::npos);
 }
 
-// Every style by name, with a frame that would show around an empty label: 0 has no label,
-// and the largest number shows in both forms.
+// Every style by name: 0 has no label, not even its frame; the largest shows in both forms.
 TEST(ToolTest, NumstrRefusesNumbersAStyleCannotShow) {
   std::istringstream styles(
       "circled roman-upper roman-lower latin-upper latin-lower circled-latin-upper circled-latin-lower "
