@@ -1,28 +1,36 @@
-// What the stream, cipher and digest commands promise about their input: an output that is the
-// input under any name is refused before anything is written; no input is read further than
-// its use needs (a key file, a password, one RSA block, one line of a digest list), so a huge
-// or endless one ends in a message, never in an abort when memory runs short; and compressed
-// data or ciphertext is not written to a terminal unasked.
+// What the stream, cipher and digest commands promise: an output that is the input is refused;
+// no input is read further than its use needs; nothing binary goes to a terminal unasked; and
+// an interrupted run leaves no temporary, keeps the previous output and ends by its signal.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/archive_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using ydr::test::ArchiveMember;
 using ydr::test::ReadFile;
+using ydr::test::TempDir;
 using ydr::test::Words;
 using ydr::test::Ydr;
 
 const std::string kKey = "28dbc3bc49ffd87dcfa509b11d422be7";
 
-// A password is read up to its bound and no further; a list line over its bound is a line
-// that is not a digest line, and the lines after it still count.
+// Passwords within their bounds, never from the command line; a list line over its bound is no
+// digest line, and the lines after it still count.
 TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
   ydr::test::TempDir dir;
   dir.WriteFile("in", "plaintext");
@@ -32,26 +40,19 @@ TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
   dir.WriteFile("p4097", std::string(4097, 'p'));
   dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line);
   dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1));
-  struct Case {
-    const char *command;
-    int status;
-    const char *message;  // in standard error; empty: none
+  dir.WriteFile("short", "seven77");
+  const ydr::test::CommandCase cases[] = {
+      {"ven enc --kind 1 --password-file p4096 in o1", 0},
+      {"ven enc --kind 1 --password-file p4097 in o2", 1, "", "not a password"},
+      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "", "takes a descriptor number"},
+      {"sha1 -c --warn list", 0, "abc: OK\n", "1 line is improperly formatted"},  // a 100 KiB line first
+      {"sha1 -c unended", 0, "abc: OK\n"},
+      {"ven enc --kind lvo --password-file short in o4", 1, "", "at least 8"},
+      {"ven lvz --password-file abc", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D\n"},
+      {"ven lvz abc", 2, "", "never from the command line"},
   };
-  const Case cases[] = {
-      {"ven enc --kind 1 --password-file p4096 in o1", 0, ""},
-      {"ven enc --kind 1 --password-file p4097 in o2", 1, "not a password"},
-      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "takes a descriptor number"},
-      {"sha1 -c --warn list", 0, "1 line is improperly formatted"},  // a 100 KiB line first
-      {"sha1 -c unended", 0, ""},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.command);
-    const auto result = Ydr(Words(c.command), "", dir.path());
-    EXPECT_EQ(result.exit_status, c.status) << result.err;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.empty(), *c.message == '\0') << result.err;
-  }
-  EXPECT_FALSE(fs::exists(dir / "o2"));
+  for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
+  EXPECT_FALSE(fs::exists(dir / "o2") || fs::exists(dir / "o4"));
 }
 
 #if !defined(_WIN32)  // links, memory limits and terminals as POSIX has them
@@ -87,9 +88,8 @@ TEST(ToolInputTest, AnOutputThatIsTheInputIsRefused) {
   }
 }
 
-// Under a memory limit, inputs far larger than their use end in a message and status 1, and
-// the same commands with inputs of their size still work. Address-space limits do not mix
-// with sanitizers (which reserve terabytes) or emulated 32-bit builds, so those skip it.
+// Under a memory limit, huge inputs end in a message, inputs of their size still work; not under
+// sanitizers (which reserve terabytes) or an emulator.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || __has_feature(thread_sanitizer)
 #define YDR_TEST_SANITIZED 1
@@ -131,38 +131,123 @@ TEST(ToolInputTest, HugeInputsEndInAMessageWhenMemoryIsShort) {
 }
 #endif
 
-TEST(ToolInputTest, CompressedDataAndCiphertextAreNotWrittenToATerminal) {
+// On a terminal: compressed data and ciphertext only when forced, decompressed and decrypted
+// text freely, a password asked for without echo, and Ctrl-C at the prompt giving the echo back.
+TEST(ToolInputTest, OnATerminal) {
   ydr::test::TempDir dir;
   dir.WriteFile("in", "plaintext");
   dir.WriteFile("password", "a long enough password");
-  std::vector<std::string> refused = {
-      "gz -c in",
-      "seed enc --mode ecb --key " + kKey + " in",
-      "ven enc --kind 4 --password-file password in",
-      "ven enc --kind lvo --password-file password in",
-  };
-  if (MakeKeys(dir)) refused.push_back("rsa enc --public pub.pem in");
-  for (const std::string &command : refused) {
-    SCOPED_TRACE(command);
-    std::vector<std::string> args = Words(command);
-    args.insert(args.begin(), YDR_TOOL);
-    const auto result = ydr::test::RunInTerminal(args, "", "", dir.path());
-    EXPECT_EQ(result.exit_status, 1);
-    EXPECT_NE(result.out.find("not written to a terminal"), std::string::npos) << result.out;
-    args.push_back("-f");
-    EXPECT_EQ(ydr::test::RunInTerminal(args, "", "", dir.path()).exit_status, 0);
-  }
-  // Decompressed and decrypted text may go to the terminal.
   ASSERT_EQ(Ydr(Words("gz in"), "", dir.path()).exit_status, 0);
   ASSERT_EQ(Ydr(Words("seed enc --mode ecb --key " + kKey + " in sealed"), "", dir.path()).exit_status, 0);
-  for (const std::string &command : {std::string("gz -dc in.ydgz"), "seed dec --mode ecb --key " + kKey + " sealed"}) {
-    std::vector<std::string> args = Words(command);
+  struct Case {
+    std::string command;
+    int status;
+    const char *shown;
+    const char *keys = "";  // typed at the password prompt
+    int signal = 0;
+  };
+  std::vector<Case> cases = {
+      {"gz -c in", 1, "not written to a terminal"},
+      {"gz -c -f in", 0, ""},
+      {"seed enc --mode ecb --key " + kKey + " in", 1, "not written to a terminal"},
+      {"seed enc --mode ecb --key " + kKey + " in -f", 0, ""},
+      {"ven enc --kind 4 --password-file password in", 1, "not written to a terminal"},
+      {"ven enc --kind 4 --password-file password in -f", 0, ""},
+      {"ven enc --kind lvo --password-file password in", 1, "not written to a terminal"},
+      {"ven enc --kind lvo --password-file password in -f", 0, ""},
+      {"gz -dc in.ydgz", 0, "plaintext"},
+      {"seed dec --mode ecb --key " + kKey + " sealed", 0, "plaintext"},
+      {"ven lvz", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D", "abc\n"},
+      {"ven lvz", -1, "", "\x03", SIGINT},
+  };
+  if (MakeKeys(dir)) {
+    cases.push_back({"rsa enc --public pub.pem in", 1, "not written to a terminal"});
+    cases.push_back({"rsa enc --public pub.pem in -f", 0, ""});
+  }
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.command + (*c.keys != '\0' ? ", typing at the prompt" : ""));
+    std::vector<std::string> args = Words(c.command);
     args.insert(args.begin(), YDR_TOOL);
-    const auto text = ydr::test::RunInTerminal(args, "", "", dir.path());
-    EXPECT_EQ(text.exit_status, 0);
-    EXPECT_NE(text.out.find("plaintext"), std::string::npos) << text.out;
+    const auto run = ydr::test::RunInTerminal(args, *c.keys != '\0' ? "Password: " : "", c.keys, dir.path());
+    EXPECT_TRUE(run.ready) << "no prompt: " << run.out;
+    EXPECT_EQ(run.exit_status, c.status) << run.out;
+    EXPECT_EQ(run.signal, c.signal);
+    EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    EXPECT_TRUE(run.echoing);
+    EXPECT_TRUE(*c.keys == '\0' || run.out.find("abc") == std::string::npos) << run.out;  // typed, not echoed
   }
 }
+
+// A member stream of `runs` * 258 + 1 zero bytes, a few bytes per kilobyte (one fixed-code block:
+// a literal zero, matches of 258 at distance 1); its CRC-32 is wrong, which no interrupted run sees.
+std::string LongZeroStream(std::uint32_t runs) {
+  std::string stream;
+  std::uint64_t pending = 0;
+  int used = 0;
+  const auto bits = [&](std::uint32_t value, int count) {  // least significant first
+    pending |= static_cast<std::uint64_t>(value) << used;
+    for (used += count; used >= 8; used -= 8, pending >>= 8) stream += static_cast<char>(pending & 0xFF);
+  };
+  bits(0x3, 3);                                             // the last block, fixed codes
+  bits(0x0C, 8);                                            // literal 0: code 00110000, sent from its first bit
+  for (std::uint32_t i = 0; i < runs; ++i) bits(0xA3, 13);  // length 258 (11000101), distance 1 (00000)
+  bits(0, 7 + 7);                                           // end of block, and the last byte's padding
+  const std::uint32_t length = runs * 258u + 1u;
+  stream.append(4, '\0');  // CRC-32
+  for (int i = 0; i < 4; ++i) stream += static_cast<char>(length >> (8 * i));
+  return stream;
+}
+
+TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
+  struct Case {
+    int signal;
+    std::string command;
+    const char *previous;  // a previous output, which must survive
+    const char *absent;    // an output that must not appear; null when none
+  };
+  const Case cases[] = {
+      {SIGINT, "seed enc --mode cbc --key " + kKey + " --iv " + kKey + " in out", "out", nullptr},
+      {SIGHUP, "ven enc --kind 1 --password-file password in out", "out", nullptr},
+      {SIGTERM, "gz -f in", "in.ydgz", nullptr},
+      {SIGINT, "pack -j 1 a.ydz tree", "tree/small.txt", "a.ydz"},
+      {SIGTERM, "unpack big.ydz out", "out/big/kept.txt", "out/big/zeros"},
+      {SIGINT, "unpack --overwrite zeros.ydz out", "out/zeros", nullptr},
+  };
+  const std::string zeros = LongZeroStream(4u << 20);  // about 1 GiB
+  const std::string big = ydr::test::BuildArchive({ArchiveMember::Raw("big\\zeros", zeros)});
+  const std::string replacing = ydr::test::BuildArchive({ArchiveMember::Raw("zeros", zeros)});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.command + ", signal " + std::to_string(c.signal));
+    TempDir dir;
+    // An input that never ends: a pipe held open at both ends, so that opening it never blocks.
+    ASSERT_EQ(mkfifo((dir / "in").c_str(), 0600), 0);
+    const int held = open((dir / "in").c_str(), O_RDWR | O_CLOEXEC);
+    dir.WriteFile("password", "secret\n");
+    fs::resize_file(dir.WriteFile("tree/zeros"), std::uintmax_t{1} << 30);  // sparse: slow to pack only
+    dir.WriteFile("big.ydz", big);
+    dir.WriteFile("zeros.ydz", replacing);
+    dir.WriteFile(c.previous, "previous");
+    std::vector<std::string> argv = ydr::test::Words(c.command);
+    argv.insert(argv.begin(), YDR_TOOL);
+    const auto temporaries = [&] {  // "<target>.ydr-XXXXXX" and "<member>.<hex>.part"
+      std::vector<std::string> paths = ydr::test::PathsBelow(dir.path());
+      const auto other = [](const std::string &path) {
+        return path.find(".ydr-") == std::string::npos && path.find(".part") == std::string::npos;
+      };
+      paths.erase(std::remove_if(paths.begin(), paths.end(), other), paths.end());
+      return paths;
+    };
+    const auto appeared = [&] { return !temporaries().empty(); };
+    const auto run = ydr::test::RunAndInterrupt(argv, appeared, c.signal, dir.path());
+    EXPECT_TRUE(run.ready) << "no temporary file appeared; " << run.err;
+    EXPECT_EQ(run.signal, c.signal) << "exit status " << run.exit_status << ": " << run.err;
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    EXPECT_EQ(ydr::test::ReadFile(dir / c.previous), "previous");
+    EXPECT_FALSE(c.absent != nullptr && fs::exists(dir / c.absent));
+    close(held);
+  }
+}
+
 #endif
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The ydr command as a user runs it: the command table, option forms, usage errors, help in
-// every form and list labels.
+// The ydr command as a user runs it: option forms, usage errors, help in every form, labels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,8 +40,7 @@ TEST(ToolTest, HelpAgreesEverywhere) {
 }
 
 #if !defined(_WIN32)
-// The manual page's examples, as the page prints them, run in a shell from a folder with the
-// files they name; each succeeds, and the last prints what the page says.
+// The manual page's examples, run as printed in a folder with their files, succeed.
 TEST(ToolTest, ManualPageExamplesRunAsWritten) {
   const std::string page = Ydr({"help", "--man"}).out;
   const std::size_t section = page.find(".SH EXAMPLES\n");
@@ -74,8 +72,7 @@ TEST(ToolTest, ManualPageExamplesRunAsWritten) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out/docs/c.bin"));
 }
 
-// Bash completes the values of the options that take a fixed set, in both spellings, the
-// first operand's words (numstr's styles among them), and files after that.
+// Bash completes option values in both spellings, the first operand's words, and files after.
 TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
   ydr::test::TempDir dir;
   const std::string script = dir.WriteFile("ydr.bash", Ydr({"help", "--bash-completion"}).out);
@@ -99,8 +96,7 @@ TEST(ToolTest, BashCompletesOptionValuesAndOperandWords) {
       {"ydr numstr circled-k", "circled-korean-syllable circled-korean-consonant"},
       {"ydr numstr roman-upper ", ""},
   };
-  // As bash calls it: the words so far (an empty one last after a blank), the index of the
-  // last; the script is $0, the line $1.
+  // As bash calls it: the words so far (an empty one after a blank), the index of the last.
   const std::string complete =
       "source \"$0\"; read -r -a COMP_WORDS <<< \"$1\"; [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
       "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ydr; echo \"${COMPREPLY[*]}\"";
@@ -121,94 +117,68 @@ TEST(ToolTest, FailedOutputExitsWithOne) {
 }
 #endif
 
-// Exit status and standard output of each command line; standard error is empty on success
-// and a "ydr: " message otherwise. Usage errors exit 2 and never become a file.
+// Each command line's status and output; usage errors exit 2 and never become a file.
 TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
   ydr::test::TempDir dir;
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string out;
-  };
-  const Case cases[] = {
-      {{"numstr", "--open=(", "--close", ")", "4", "27"}, 0, "(AA)\n"},  // --opt=value and --opt value
-      {{"numstr", "4", "27", "--single"}, 0, "A\n"},                     // options after operands
-      {{"numstr", "--", "0", "-5"}, 0, "-5\n"},                          // -- ends the options
-      {{"numstr", "0", "-5"}, 0, "-5\n"},                                // a negative number is an operand
+  const ydr::test::CommandCase cases[] = {
+      {"numstr --open=( --close ) 4 27", 0, "(AA)\n"},  // --opt=value and --opt value
+      {"numstr 4 27 --single", 0, "A\n"},               // options after operands
+      {"numstr -- 0 -5", 0, "-5\n"},                    // -- ends the options
+      {"numstr 0 -5", 0, "-5\n"},                       // a negative number is an operand
       // The growing form by default; the cycling one starts again.
-      {{"numstr", "roman-upper", "1999"}, 0, "MCMXCIX\n"},
-      {{"numstr", "--single", "roman-upper", "1999"}, 0, "I\n"},
-      {{"numstr", "4", "27"}, 0, "AA\n"},
-      {{"numstr", "--single", "4", "27"}, 0, "A\n"},
-      {{"numstr", "3", "888"}, 0, "dccclxxxviii\n"},
-      {{"numstr", "3", "100000"}, 0, std::string(100, 'm') + "\n"},
-      {{"numstr", "korean-words", "123456789"}, 0, "억이천삼백사십오만육천칠백팔십구\n"},
-      {{"numstr", "repeat", "7", "--symbol", "-"}, 0, "--\n"},
-      {{"numstr", "circled", "123", "--open", "「", "--close", "」"}, 0, "「①②③」\n"},
-      {{"numstr", "17", "42"}, 0, "42\n"},
-      // Decimal alone labels numbers below 1.
-      {{"numstr", "decimal", "0"}, 0, "0\n"},
-      {{"numstr", "decimal", "-5"}, 0, "-5\n"},
-      {{"numstr", "0", "-2147483648"}, 0, "-2147483648\n"},
-      {{"numstr", "repeat", "3"}, 2, ""},  // nothing to repeat
-      {{"frobnicate"}, 2, ""},
-      {{"numstr"}, 2, ""},
-      {{"numstr", "4"}, 2, ""},
-      {{"numstr", "no-such-style", "1"}, 2, ""},
-      {{"numstr", "4", "x"}, 2, ""},
-      {{"numstr", "4", "99999999999"}, 2, ""},
-      {{"numstr", "4", "1", "2"}, 2, ""},
-      {{"numstr", "4", "1", "--open"}, 2, ""},
-      {{"numstr", "4", "1", "--open", "ab"}, 2, ""},
-      {{"numstr", "4", "1", "--open", "\xF0\x9F\x98\x80"}, 2, ""},  // outside one UTF-16 unit
-      {{"numstr", "4", "1", "--bogus"}, 2, ""},
-      {{"numstr", "--single=x", "4", "1"}, 2, ""},
-      {{"numstr", "--table", "extra"}, 2, ""},
-      {{"pack", "-r", dir / "x.ydz", dir.path()}, 2, ""},
-      {{"gz", "-x"}, 2, ""},
-      {{"gz", "--level", "3"}, 2, ""},
-      {{"sha1", "--quiet"}, 2, ""},
-      {{"send", "127.0.0.1", "0"}, 2, ""},
-      {{"send", "--timeout", "-1", "127.0.0.1", "80", "x"}, 2, ""},
+      {"numstr roman-upper 1999", 0, "MCMXCIX\n"},
+      {"numstr --single roman-upper 1999", 0, "I\n"},
+      {"numstr 4 27", 0, "AA\n"},
+      {"numstr --single 4 27", 0, "A\n"},
+      {"numstr 3 888", 0, "dccclxxxviii\n"},
+      {"numstr 3 100000", 0, std::string(100, 'm') + "\n"},
+      {"numstr korean-words 123456789", 0, "억이천삼백사십오만육천칠백팔십구\n"},
+      {"numstr repeat 7 --symbol -", 0, "--\n"},
+      {"numstr circled 123 --open 「 --close 」", 0, "「①②③」\n"},
+      {"numstr 17 42", 0, "42\n"},
+      // Decimal alone labels numbers below 1; the others say so rather than print no label.
+      {"numstr decimal 0", 0, "0\n"},
+      {"numstr decimal -5", 0, "-5\n"},
+      {"numstr 0 -2147483648", 0, "-2147483648\n"},
+      {"numstr --open ( --close ) 4 -1", 1, "", "no label for -1"},
+      {"numstr --symbol * repeat -2147483648", 1, "", "no label for -2147483648"},
+      {"numstr repeat 3", 2, "", "repeats a symbol"},
+      {"frobnicate", 2},
+      {"numstr", 2},
+      {"numstr 4", 2},
+      {"numstr no-such-style 1", 2},
+      {"numstr 4 x", 2},
+      {"numstr 4 99999999999", 2},
+      {"numstr 4 1 2", 2},
+      {"numstr 4 1 --open", 2},
+      {"numstr 4 1 --open ab", 2},
+      {"numstr 4 1 --open \xF0\x9F\x98\x80", 2},  // outside one UTF-16 unit
+      {"numstr 4 1 --bogus", 2},
+      {"numstr --single=x 4 1", 2},
+      {"numstr --table extra", 2},
+      {"pack -r x.ydz .", 2},
+      {"gz -x", 2},
+      {"gz --level 3", 2},
+      {"sha1 --quiet", 2},
+      {"send 127.0.0.1 0", 2},
+      {"send --timeout -1 127.0.0.1 80 x", 2},
+      {"gz -dc", 0, "bundled flags", "", Ydr({"gz"}, "bundled flags").out},  // -dc is -d -c
   };
-  for (const Case &c : cases) {
-    std::string line;
-    for (const std::string &arg : c.args) line += " " + arg;
-    SCOPED_TRACE(line);
-    const auto result = Ydr(c.args);
-    EXPECT_EQ(result.exit_status, c.status);
-    EXPECT_EQ(result.out, c.out);
-    if (c.status == 0) {
-      EXPECT_EQ(result.err, "");
-    } else {
-      EXPECT_EQ(result.err.rfind("ydr: ", 0), 0u) << result.err;
-    }
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir / "x.ydz"));
-  EXPECT_FALSE(std::filesystem::exists("-r"));
-  // Bundled short flags: -dc is -d -c.
-  EXPECT_EQ(Ydr({"gz", "-dc"}, Ydr({"gz"}, "bundled flags").out).out, "bundled flags");
+  for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
+  EXPECT_EQ(ydr::test::PathsBelow(dir.path()), std::vector<std::string>{});
   const auto table = Ydr({"numstr", "--table"});
   EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 38);  // 19 styles, both forms
   EXPECT_NE(table.out.find("* † ‡ § ** †† ‡‡ §§"), std::string::npos);
 }
 
-// Every style but decimal labels the numbers from 1: below that the library has no numeral,
-// and the command says so rather than print an empty label. Every style shows the largest
-// number, in both forms.
+// Every style by name: 0 has no label, not even its frame; the largest shows in both forms.
 TEST(ToolTest, NumstrRefusesNumbersAStyleCannotShow) {
   std::istringstream styles(
       "circled roman-upper roman-lower latin-upper latin-lower circled-latin-upper circled-latin-lower "
       "korean-syllable circled-korean-syllable korean-consonant circled-korean-consonant korean-words "
       "hanja-words circled-ideograph stem-korean stem-hanja footnote repeat 17 4000000000");
   for (std::string style; styles >> style;) {
-    for (const char *number : {"0", "-1", "-2147483648"}) {
-      SCOPED_TRACE(style + " " + number);
-      const auto refused = Ydr({"numstr", "--symbol", "*", "--open", "(", "--close", ")", style, number});
-      EXPECT_EQ(refused.exit_status, 1);
-      EXPECT_EQ(refused.out, "");
-      EXPECT_NE(refused.err.find("no label for " + std::string(number)), std::string::npos) << refused.err;
-    }
+    ydr::test::ExpectCommand({"numstr --symbol * --open ( --close ) " + style + " 0", 1, "", "no label for 0"});
     for (const char *form : {"--single", "--extended"}) {
       SCOPED_TRACE(style + " " + form);
       const auto largest = Ydr({"numstr", form, "--symbol", "*", style, "2147483647"});

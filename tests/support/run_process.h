@@ -16,16 +16,14 @@ struct ProcessResult {
   std::string err;
 };
 
-// How long a child program may run before it is killed and its test fails: far beyond any
-// test's need, even under an emulator, and well inside CTest's own limit.
+// How long a child may run before it is killed (with all it started) and its test fails: far
+// beyond any test's need, even under an emulator, and inside CTest's own limit.
 inline constexpr int kProcessDeadlineSeconds = 120;
 
-// argv[0] is the program's path (or a name found on PATH). A program built for a machine that
-// runs only under an emulator (the 32-bit build's) is started through the build's emulator, as
-// CTest starts the test programs. A program that cannot be started, or runs past
-// kProcessDeadlineSeconds (then killed with everything it started), fails the calling test.
-// env entries are "NAME=value" added to (or replacing in) the test's own environment; a name
-// alone removes it. `cwd`, when given, is the program's current folder.
+// argv[0] is the program's path or a name found on PATH; one built only for the build's
+// emulator (the 32-bit build's) is started through it, as CTest starts the test programs. A
+// program that cannot be started fails the calling test. env entries are "NAME=value" added to
+// or replacing the test's own; a name alone removes it. `cwd`, when given, is its folder.
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
                          const std::string &input = "", const std::string &cwd = "");
 

@@ -23,14 +23,13 @@ namespace ydr::test {
 namespace {
 
 std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) {
-  std::map<std::string, std::string> merged;
-  for (char **e = environ; *e != nullptr; ++e) {
-    const char *eq = std::strchr(*e, '=');
-    if (eq != nullptr) merged[std::string(*e, static_cast<std::size_t>(eq - *e))] = eq + 1;
-  }
-  for (const std::string &entry : env) {
+  std::vector<std::string> entries;
+  for (char **e = environ; *e != nullptr; ++e) entries.emplace_back(*e);
+  entries.insert(entries.end(), env.begin(), env.end());
+  std::map<std::string, std::string> merged;  // a name alone removes it
+  for (const std::string &entry : entries) {
     const auto eq = entry.find('=');
-    if (eq == std::string::npos) merged.erase(entry);
+    merged.erase(entry.substr(0, eq));
     if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
   std::vector<std::string> strings;
@@ -64,17 +63,21 @@ std::vector<std::string> WithEmulator(const std::vector<std::string> &argv) {
   return words;
 }
 
-std::string Describe(const std::vector<std::string> &argv) {
-  std::string text;
-  for (const std::string &a : argv) text += (text.empty() ? "" : " ") + a;
-  return text;
+// The words as a shell command line, each quoted, whatever it holds.
+std::string Quoted(const std::vector<std::string> &words) {
+  std::string line;
+  for (const std::string &word : words) {
+    line += line.empty() ? "'" : " '";
+    for (const char c : word) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    line += "'";
+  }
+  return line;
 }
 
-// One word for the shell, whatever it holds.
-std::string ShellQuoted(const std::string &word) {
-  std::string quoted = "'";
-  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+void CloseOpen(std::initializer_list<int> fds) {
+  for (const int fd : fds) {
+    if (fd >= 0) close(fd);
+  }
 }
 
 using Clock = std::chrono::steady_clock;
@@ -106,10 +109,10 @@ struct Plan {
   std::vector<std::string> env;
   std::string input;
   std::string cwd;
-  bool terminal = false;        // standard streams on a new pseudo-terminal, not pipes
-  std::string prompt, keys;     // on a terminal: `keys` typed once `prompt` shows
-  std::function<bool()> ready;  // when set, standard input stays open and empty, and...
-  int signal = 0;               // ...this is sent once `ready` holds
+  bool terminal = false;                  // standard streams on a new pseudo-terminal, not pipes
+  std::string prompt = "", keys = "";     // on a terminal: `keys` typed once `prompt` shows
+  std::function<bool()> ready = nullptr;  // when set, standard input stays open and empty, and...
+  int signal = 0;                         // ...this is sent once `ready` holds
 };
 
 // Starts the child in a process group of its own (a session on a terminal, which becomes its
@@ -120,8 +123,7 @@ struct Plan {
 ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
   // A child that exits before reading all its input makes the writes fail with EPIPE, which
   // must not kill the test: nothing in a test relies on SIGPIPE's default action.
-  static const bool broken_pipes_ignored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-  static_cast<void>(broken_pipes_ignored);
+  [[maybe_unused]] static const bool broken_pipes_ignored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
   std::vector<std::string> arg_strings = WithEmulator(argv), env_strings = MergedEnvironment(plan.env);
   std::vector<char *> args, envp;
   for (auto &s : arg_strings) args.push_back(s.data());
@@ -163,14 +165,10 @@ ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
   const int spawned = made ? posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), envp.data()) : error;
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  for (const int fd : {in[0], out[1], err[1]}) {
-    if (fd >= 0) close(fd);
-  }
+  CloseOpen({in[0], out[1], err[1]});
   if (spawned != 0) {
-    for (const int fd : {in[1], out[0], err[0]}) {
-      if (fd >= 0) close(fd);
-    }
-    ADD_FAILURE() << "cannot start " << Describe(arg_strings) << ": " << std::strerror(spawned);
+    CloseOpen({in[1], out[0], err[0]});
+    ADD_FAILURE() << "cannot start " << Quoted(arg_strings) << ": " << std::strerror(spawned);
     return result;
   }
 
@@ -216,13 +214,11 @@ ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
     }
   }
   const int status = WaitStatusUntil(pid, deadline, &late);
-  if (late) ADD_FAILURE() << Describe(arg_strings) << " ran past its deadline of " << kProcessDeadlineSeconds << " s";
+  if (late) ADD_FAILURE() << Quoted(arg_strings) << " ran past its deadline of " << kProcessDeadlineSeconds << " s";
   // The terminal's settings outlive the program while this side stays open.
   termios settings{};
   result.echoing = plan.terminal && tcgetattr(out[0], &settings) == 0 && (settings.c_lflag & ECHO) != 0;
-  for (const int fd : {in[1], out[0], err[0]}) {
-    if (fd >= 0) close(fd);
-  }
+  CloseOpen({in[1], out[0], err[0]});
   if (status != -1 && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (status != -1 && WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
@@ -230,38 +226,21 @@ ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
 
 }  // namespace
 
-std::string ShellWords(const std::string &program) {
-  std::string words;
-  for (const std::string &word : WithEmulator({program})) words += (words.empty() ? "" : " ") + ShellQuoted(word);
-  return words;
-}
+std::string ShellWords(const std::string &program) { return Quoted(WithEmulator({program})); }
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                          const std::string &input, const std::string &cwd) {
-  Plan plan;
-  plan.env = env;
-  plan.input = input;
-  plan.cwd = cwd;
-  return Run(argv, plan);
+  return Run(argv, {env, input, cwd});
 }
 
 ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt, const std::string &keys,
                             const std::string &cwd) {
-  Plan plan;
-  plan.cwd = cwd;
-  plan.terminal = true;
-  plan.prompt = prompt;
-  plan.keys = keys;
-  return Run(argv, plan);
+  return Run(argv, {{}, "", cwd, true, prompt, keys});
 }
 
 ProcessResult RunAndInterrupt(const std::vector<std::string> &argv, const std::function<bool()> &ready, int signal,
                               const std::string &cwd) {
-  Plan plan;
-  plan.cwd = cwd;
-  plan.ready = ready;
-  plan.signal = signal;
-  return Run(argv, plan);
+  return Run(argv, {{}, "", cwd, false, "", "", ready, signal});
 }
 
 }  // namespace ydr::test

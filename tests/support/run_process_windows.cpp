@@ -59,12 +59,9 @@ std::wstring EnvironmentBlock(const std::vector<std::string> &env) {
   FreeEnvironmentStringsW(own);
   for (const std::string &entry : env) {
     const std::wstring wide = Wide(entry);
-    const auto eq = wide.find(L'=');
-    if (eq == std::wstring::npos) {
-      merged.erase(wide);
-    } else {
-      merged[wide.substr(0, eq)] = wide.substr(eq + 1);
-    }
+    const auto eq = wide.find(L'=');  // a name alone removes it
+    merged.erase(wide.substr(0, eq));
+    if (eq != std::wstring::npos) merged[wide.substr(0, eq)] = wide.substr(eq + 1);
   }
   std::wstring block;
   for (const auto &[name, value] : merged) block += name + L'=' + value + L'\0';
@@ -99,9 +96,10 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
   }
   std::wstring block = EnvironmentBlock(env);
   HANDLE in_read, in_write, out_read, out_write, err_read, err_write;
-  if (!MakePipe(&in_read, &in_write, true)) return result;
-  if (!MakePipe(&out_read, &out_write, false)) return result;
-  if (!MakePipe(&err_read, &err_write, false)) return result;
+  if (!MakePipe(&in_read, &in_write, true) || !MakePipe(&out_read, &out_write, false) ||
+      !MakePipe(&err_read, &err_write, false)) {
+    return result;
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

@@ -2,6 +2,8 @@
 // includes this.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
@@ -24,6 +26,27 @@ inline std::vector<std::string> Words(const std::string &command) {
   std::istringstream in(command);
   for (std::string word; in >> word;) words.push_back(word);
   return words;
+}
+
+// One command line and what its run gives.
+struct CommandCase {
+  std::string command;  // its words, split at blanks
+  int status;
+  std::string out = "";      // all of standard output
+  std::string message = "";  // in standard error, which starts "ydr: " when not empty
+  std::string input = "";
+};
+
+// Runs `c` in `cwd`; standard error is empty exactly when the case expects neither a message
+// nor a failure.
+inline void ExpectCommand(const CommandCase &c, const std::string &cwd = "") {
+  SCOPED_TRACE(c.command);
+  const ProcessResult result = Ydr(Words(c.command), c.input, cwd);
+  EXPECT_EQ(result.exit_status, c.status) << result.err;
+  EXPECT_TRUE(result.out == c.out) << result.out.size() << " bytes: " << result.out.substr(0, 200);
+  EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.empty(), c.status == 0 && c.message.empty()) << result.err;
+  EXPECT_TRUE(result.err.empty() || result.err.rfind("ydr: ", 0) == 0) << result.err;
 }
 
 // How many times `what` occurs in `text`.
