@@ -1,5 +1,5 @@
 """Shared helpers: archives and streams built byte by byte with zlib (a peer no one here
-wrote), a reader of the archive format written from its description, and the command."""
+wrote), and the command."""
 
 import os
 import pathlib
@@ -9,9 +9,6 @@ import subprocess
 import zlib
 
 import pytest
-
-SIGNATURE = b"YdrZip 1.0\r\n\x1a"
-EMPTY_MEMBER = bytes.fromhex("0300030000000000 00000000")  # the writer's stream of no bytes
 
 
 def zlib_stream(data, level=6, wbits=12):
@@ -33,7 +30,7 @@ def build_archive(members):
     """An archive: `members` is a list of (name, flag, content) or (name, flag, None, stream).
     Names are text (stored as UTF-16); flag 1 members get zlib's stream of their content
     unless a stream is given."""
-    out = bytearray(SIGNATURE + bytes(35))
+    out = bytearray(b"YdrZip 1.0\r\n\x1a" + bytes(35))
     struct.pack_into("<IB", out, 32, len(members), 1)
     out += bytes(32 * len(members))
     for i, (name, flag, *_) in enumerate(members):
@@ -45,21 +42,6 @@ def build_archive(members):
             struct.pack_into("<II", out, 48 + 32 * i + 4, len(out), len(stream))
             out += stream
     return bytes(out)
-
-
-def read_archive(data):
-    """[(name, flag, content or None)] of an archive, read by the format's description and zlib."""
-    assert data.startswith(SIGNATURE)
-    members = []
-    for i in range(struct.unpack_from("<I", data, 32)[0]):
-        flag, offset, length, name_offset, units = struct.unpack_from("<B3xIIIh", data, 48 + 32 * i)
-        stream = data[offset:offset + length]
-        content = None
-        if flag == 1:
-            content, rest = (b"", b"") if stream == EMPTY_MEMBER else zlib_unstream(stream)
-            assert rest == b""
-        members.append((data[name_offset:name_offset + 2 * units].decode("utf-16-le"), flag, content))
-    return members
 
 
 @pytest.fixture(scope="session")
