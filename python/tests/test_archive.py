@@ -122,7 +122,7 @@ DAMAGED = {"corrupt.txt": (b"\xff" + CORRUPT[1:], "damaged"),  # block type 3
 
 
 @pytest.mark.parametrize("name", sorted(DAMAGED))
-def test_damaged_members_are_named_and_never_left_under_their_names(tmp_path, name, ydr_command):
+def test_damaged_members_are_named_and_never_left_under_their_names(tmp_path, name):
     stream, reason = DAMAGED[name]
     path = write(tmp_path, "bad.ydz", build_archive([("before.txt", 1, b"ok"), (name, 1, None, stream),
                                                       ("after.txt", 1, b"ok")]))
@@ -137,7 +137,6 @@ def test_damaged_members_are_named_and_never_left_under_their_names(tmp_path, na
         with pytest.raises(ydr.DataError):
             archive.open(name).read()
     assert tree(tmp_path / "out") == ["after.txt", "before.txt"]
-    assert run_command(ydr_command, "test", path).returncode == 1  # the command agrees
 
 
 def test_cut_short_and_sharing_archives(tmp_path):

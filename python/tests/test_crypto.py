@@ -48,7 +48,6 @@ def test_sha1_copies_fork_and_digests_do_not_end_the_computation():
     fork.update(numpy.frombuffer(b"two", numpy.uint8))
     assert (first, fork.digest()) == (hashlib.sha1(b"common prefix one").digest(),
                                       hashlib.sha1(b"common prefix two").digest())
-    assert (h.name, h.digest_size, h.block_size) == ("sha1", 20, 64)
 
 
 def test_seed_known_answer():
