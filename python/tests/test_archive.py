@@ -5,8 +5,8 @@ through extractall."""
 import os
 import pathlib
 import random
-import threading
 import zlib
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
@@ -113,56 +113,48 @@ def test_planted_links_and_pipes_are_never_written_through(tmp_path):
     assert not [p for p in tree(dest) if "ydr" in p.lower() or ".part" in p or p.startswith(".")]
 
 
+def damaged(stream):
+    return build_archive([("before.txt", 1, b"ok"), ("bad", 1, None, stream), ("after.txt", 1, b"ok")])
+
+
 GOOD = zlib_stream(b"g" * 20000 + b"tail")
-CORRUPT = zlib_stream(b"corrupt member data " * 3)
-MISMATCH = zlib_stream(b"trailer mismatch")
-DAMAGED = {"corrupt.txt": (b"\xff" + CORRUPT[1:], "damaged"),  # block type 3
-           "mismatch.txt": (MISMATCH[:-6] + bytes([MISMATCH[-6] ^ 1]) + MISMATCH[-5:], "CRC-32 or length"),
-           "short.txt": (GOOD[:len(GOOD) // 2], "damaged or incomplete")}
+CUT = build_archive([(f"m{i}", 1, random.Random(i).randbytes(3000)) for i in range(20)])
+FAILING = {  # case: (archive, the members that fail, words in each reason, the files unpacked)
+    "block-type-3": (damaged(b"\xff" + GOOD[1:]), ["bad"], "damaged", ["after.txt", "before.txt"]),
+    "crc": (damaged(GOOD[:-8] + bytes([GOOD[-8] ^ 1]) + GOOD[-7:]), ["bad"], "CRC-32 or length",
+            ["after.txt", "before.txt"]),
+    "stream-cut": (damaged(GOOD[:len(GOOD) // 2]), ["bad"], "damaged or incomplete", ["after.txt", "before.txt"]),
+    "archive-cut": (CUT[:len(CUT) // 2], [f"m{i}" for i in range(9, 20)], "cut short", [f"m{i}" for i in range(9)]),
+}
 
 
-@pytest.mark.parametrize("name", sorted(DAMAGED))
-def test_damaged_members_are_named_and_never_left_under_their_names(tmp_path, name):
-    stream, reason = DAMAGED[name]
-    path = write(tmp_path, "bad.ydz", build_archive([("before.txt", 1, b"ok"), (name, 1, None, stream),
-                                                      ("after.txt", 1, b"ok")]))
-    with Archive(path) as archive:
+@pytest.mark.parametrize("case", sorted(FAILING))
+def test_members_that_fail_are_named_and_never_left_under_their_names(tmp_path, case):
+    data, names, words, unpacked = FAILING[case]
+    with Archive(write(tmp_path, "a.ydz", data)) as archive:
         with pytest.raises(ydr.ExtractError) as raised:
             archive.extractall(tmp_path / "out")
-        assert raised.value.failures == [(name, raised.value.failures[0][1])]
-        assert reason in raised.value.failures[0][1]
+        assert [name for name, _ in raised.value.failures] == names
+        assert all(words in why for _, why in raised.value.failures)
         assert archive.test() == raised.value.failures
-        with pytest.raises(ydr.DataError):
-            archive.read(name)
-        with pytest.raises(ydr.DataError):
-            archive.open(name).read()
-    assert tree(tmp_path / "out") == ["after.txt", "before.txt"]
+        for name in names:
+            with pytest.raises(ydr.DataError):
+                archive.read(name)
+            with pytest.raises(ydr.DataError):
+                archive.open(name).read()
+    assert tree(tmp_path / "out") == unpacked
 
 
-def test_cut_short_and_sharing_archives(tmp_path):
-    contents = [random.Random(i).randbytes(3000) for i in range(20)]
-    whole = build_archive([(f"m{i}", 1, content) for i, content in enumerate(contents)])
-    cut = write(tmp_path, "cut.ydz", whole[: len(whole) // 2])
-    with Archive(cut) as archive:
-        with pytest.raises(ydr.ExtractError) as raised:
-            archive.extractall(tmp_path / "cut-out")
-        assert [name for name, _ in raised.value.failures] == [f"m{i}" for i in range(9, 20)]
-        assert all("cut short" in why for _, why in raised.value.failures)
-        assert archive.read("m0") == contents[0]
-    assert tree(tmp_path / "cut-out") == [f"m{i}" for i in range(9)]
-
+def test_shared_data_output_limits_existing_files_and_members_on_one_path(tmp_path):
     bomb = bytearray(build_archive([(f"copy{i}", 1, bytes(1 << 20) if i == 0 else b"") for i in range(30)]))
     for i in range(1, 30):
-        bomb[48 + 32 * i + 4:48 + 32 * i + 12] = bomb[48 + 4:48 + 12]
-    path = write(tmp_path, "bomb.ydz", bytes(bomb))
-    with Archive(path) as archive:
+        bomb[48 + 32 * i + 4:48 + 32 * i + 12] = bomb[52:60]
+    with Archive(write(tmp_path, "bomb.ydz", bytes(bomb))) as archive:
         with pytest.raises(ydr.ArchiveError, match="overlap"):
             archive.extractall(tmp_path / "bomb-out")
         assert "share" in archive.test()[1][1]
     assert not (tmp_path / "bomb-out").exists()  # refused before anything was written
 
-
-def test_output_limits_existing_files_and_members_on_one_path(tmp_path):
     big = write(tmp_path, "big.ydz", build_archive([("small", 1, b"s"), ("large", 1, b"z" * (5 << 20))]))
     with Archive(big) as archive:
         with pytest.raises(ydr.ExtractError, match="output limit"):
@@ -231,26 +223,20 @@ def test_writing_modes_names_and_flat_unpacking(tmp_path):
 
 def test_threads_read_members_at_once_and_a_close_waits_for_them(tmp_path):
     contents = [random.Random(i).randbytes(1 << 20) * 3 for i in range(4)]
-    path = write(tmp_path, "big.ydz", build_archive([(f"m{i}", 1, c) for i, c in enumerate(contents)]))
-    archive = Archive(path)
-    outcomes = []
+    archive = Archive(write(tmp_path, "big.ydz", build_archive([(f"m{i}", 1, c) for i, c in enumerate(contents)])))
 
     def reader(i):
         try:
             for _ in range(20):
                 assert archive.read(f"m{i}") == contents[i]
                 assert archive.test() == []
-            outcomes.append("done")
         except ValueError as error:  # the archive was closed between two calls
-            assert "closed" in str(error)
-            outcomes.append("closed")
+            return str(error)
+        return "done"
 
-    threads = [threading.Thread(target=reader, args=(i,)) for i in range(4)]
-    for t in threads:
-        t.start()
-    archive.close()
-    for t in threads:
-        t.join()
-    assert len(outcomes) == 4
+    with ThreadPoolExecutor(4) as pool:
+        outcomes = [pool.submit(reader, i) for i in range(4)]
+        archive.close()
+    assert {outcome.result() for outcome in outcomes} <= {"done", "the archive is closed"}
     with pytest.raises(ValueError, match="closed"):
         archive.read("m0")
