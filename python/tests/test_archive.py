@@ -72,7 +72,8 @@ def test_write_tree_on_any_threads_and_writestr_make_the_commands_archive(tmp_pa
 
 # (stored name, where it lands below the destination)
 FOLDED = [("d2\\f.txt", "d2/f.txt"), ("/abs/g.txt", "abs/g.txt"), ("C:\\w\\h.txt", "w/h.txt"),
-          ("../../../i.txt", "i.txt"), ("\\\\server\\share\\j.txt", "server/share/j.txt"), ("a/./b/../k.txt", "a/k.txt")]
+          ("../../../i.txt", "i.txt"), ("\\\\server\\share\\j.txt", "server/share/j.txt"),
+          ("a/./b/../k.txt", "a/k.txt")]
 
 
 def test_stored_names_are_folded_below_the_destination(tmp_path):
