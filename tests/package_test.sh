@@ -1,127 +1,45 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and builds the examples against it, once through
-# find_package and once through pkg-config (with no run path or library path of our own: the
-# package's flags must be enough), then runs them, each against a peer where there is one,
-# and the installed command.
+# find_package and once through pkg-config, then runs them, each against the installed command
+# or a peer where there is one.
 #   package_test.sh BUILD_DIR SOURCE_DIR LINE_SERVER
 set -euo pipefail
+unset LD_LIBRARY_PATH  # no library path of our own: the package's flags and run paths must be enough
 build=$1
 source=$2
 line_server=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
+fail() {
+  echo "package: $*" >&2
+  exit 1
+}
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in lib/libYdrBM70.so lib/libYdrBM70.so.0 lib/libYdrBL70.so.0 include/ydr/zip.h include/ydr/base.h \
             include/ydr/utf8.h bin/ydr share/man/man1/ydr.1 share/bash-completion/completions/ydr \
             lib/cmake/YdrBM70/YdrBM70Config.cmake lib/pkgconfig/ydrbm70.pc share/doc/YdrBM70/formats.md \
             share/doc/YdrBM70/using.md; do
-  [[ -e $prefix/$file ]] || { echo "package: $file was not installed" >&2; exit 1; }
+  [[ -e $prefix/$file ]] || fail "$file was not installed"
 done
 
 # Their run paths name no folder relative to the current one.
 cmake -DFILES="$prefix/bin/ydr;$prefix/lib/libYdrBM70.so.0;$prefix/lib/libYdrBL70.so.0" \
       -P "$source/tests/check_run_paths.cmake"
 
-# The installed command finds its libraries, and the base library, in the prefix.
-[[ $("$prefix/bin/ydr" numstr roman-upper 1999) == MCMXCIX ]]
 mkdir -p "$work/tree/sub" && printf 'alpha' > "$work/tree/a.txt" && printf '한글' > "$work/tree/sub/b.txt"
-(cd "$work" && "$prefix/bin/ydr" pack -q installed.ydz tree && "$prefix/bin/ydr" test -q installed.ydz)
-
-fail() {
-  echo "package: $*" >&2
-  exit 1
-}
 
 # The RSA example's keys, in the PKCS #1 form it takes.
 openssl genrsa -traditional -out "$work/private.pem" 2048 2>/dev/null
 openssl rsa -in "$work/private.pem" -RSAPublicKey_out -out "$work/public.pem" 2>/dev/null
 
-run_examples() {  # DIR: the built examples
-  local dir=$1 ydr=$prefix/bin/ydr
-  head -c 200000 /dev/urandom > "$work/random.bin"
-  printf 'some text to compress, some text to compress\n' > "$work/plain.txt"
-  "$dir/gz_compress" "$work/plain.txt" "$work/plain.ydgz" >/dev/null
-  [[ $("$ydr" gz -dc "$work/plain.ydgz") == "some text to compress, some text to compress" ]]
-  # A write that fails is noticed by the callback, since YdrGZWrite does not report it.
-  if "$dir/gz_compress" "$work/random.bin" /dev/full 2>/dev/null; then fail "gz_compress took /dev/full"; fi
-  "$dir/pack_folder" "$work/tree" "$work/example.ydz" | grep -q 'sub\\b.txt'
-  "$ydr" test -q "$work/example.ydz"
-  printf 'secret words\n' | "$dir/check_password" make "$work/document"
-  printf 'secret words\n' | "$dir/check_password" check "$work/document" >/dev/null
-  if printf 'wrong words\n' | "$dir/check_password" check "$work/document" >/dev/null; then
-    fail "a wrong password was taken"
-  fi
-
-  # SHA-1: the lines of sha1sum, for files and for standard input.
-  [[ $(cd "$work" && "$dir/sha1_sum" plain.txt random.bin) == $(cd "$work" && sha1sum plain.txt random.bin) ]] ||
-    fail "sha1_sum disagrees with sha1sum"
-  [[ $(printf abc | "$dir/sha1_sum") == "a9993e364706816aba3e25717850c26c9cd0d89d  -" ]] || fail "sha1_sum of abc"
-
-  # SEED: the first block of CBC under a zero key and vector is RFC 4269's first ECB answer;
-  # ydr seed reads what the example writes, and a wrong key is refused.
-  local zero=00000000000000000000000000000000 key=000102030405060708090a0b0c0d0e0f
-  local iv=f0e0d0c0b0a090807060504030201000
-  [[ $(printf '\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f' |
-       "$dir/seed_cbc" enc $zero $zero | head -c 16 | od -An -tx1 | tr -d ' \n') == 5ebac6e0054e166819aff1cc6d346cdb ]] ||
-    fail "seed_cbc does not give RFC 4269's answer"
-  "$dir/seed_cbc" enc $key $iv < "$work/random.bin" > "$work/random.seed"
-  "$ydr" seed dec --mode cbc --key $key --iv $iv "$work/random.seed" "$work/random.seed.ydr"
-  cmp -s "$work/random.bin" "$work/random.seed.ydr" || fail "ydr seed does not read seed_cbc's output"
-  "$dir/seed_cbc" dec $key $iv < "$work/random.seed" | cmp -s - "$work/random.bin" || fail "seed_cbc round trip"
-  if "$dir/seed_cbc" dec $zero $iv < "$work/random.seed" >/dev/null 2>&1; then fail "seed_cbc took a wrong key"; fi
-
-  # RSA: openssl opens what the example seals, and the example opens what openssl seals.
-  printf 'a short secret' | "$dir/rsa_seal" seal "$work/public.pem" > "$work/sealed"
-  [[ $(openssl pkeyutl -decrypt -inkey "$work/private.pem" -in "$work/sealed") == "a short secret" ]] ||
-    fail "openssl cannot open rsa_seal's message"
-  [[ $(printf 'from openssl' | openssl pkeyutl -encrypt -inkey "$work/private.pem" |
-       "$dir/rsa_seal" open "$work/private.pem") == "from openssl" ]] || fail "rsa_seal cannot open openssl's message"
-  if "$dir/rsa_seal" open "$work/public.pem" < "$work/sealed" >/dev/null 2>&1; then fail "rsa_seal opened with a public key"; fi
-
-  # VEN: every kind writes what ydr ven writes (a length that is no whole number of units),
-  # and reads it back.
-  head -c 100005 /dev/urandom > "$work/document.bin"
-  printf 'pass word\n' > "$work/password"
-  local kind
-  for kind in 1 2 3 4; do
-    "$dir/ven_file" enc $kind "$work/document.bin" "$work/document.ven" < "$work/password"
-    "$ydr" ven enc --kind $kind --password-file "$work/password" "$work/document.bin" "$work/document.ydr"
-    cmp -s "$work/document.ven" "$work/document.ydr" || fail "ven_file kind $kind differs from ydr ven"
-    "$dir/ven_file" dec $kind "$work/document.ven" "$work/document.back" < "$work/password"
-    cmp -s "$work/document.back" "$work/document.bin" || fail "ven_file kind $kind round trip"
-  done
-
-  # Number strings: labels as ydr numstr prints them, and two known answers.
-  local row
-  row=$("$dir/number_labels" 1999 1999)
-  [[ $row == "1999."$'\t'"MCMXCIX"$'\t'"(bxw)"$'\t'"$("$ydr" numstr --close . korean-syllable 1999)"$'\t'"$("$ydr" numstr footnote 1999)" ]] ||
-    fail "number_labels: $row"
-  [[ $("$dir/number_labels" 1 30 | wc -l) -eq 30 ]] || fail "number_labels 1 30"
-
-  # The cache: a hand-traced run of three remembered words.
-  [[ $(echo "the cat saw the dog and the cat ran" | "$dir/recent_words" 3) == \
-     $'forgot cat (1)\nforgot saw (1)\nforgot dog (1)\nforgot and (1)\n1 ran\n1 cat\n3 the' ]] ||
-    fail "recent_words"
-
-  # The socket client against a real server on the loopback interface.
-  "$line_server" > "$work/port" &
-  local server=$! tries
-  for tries in $(seq 100); do [[ -s $work/port ]] && break; sleep 0.1; done
-  [[ $("$dir/socket_client" 127.0.0.1 "$(head -n 1 "$work/port")" "hello server") == "echo: hello server" ]] ||
-    fail "socket_client"
-  wait "$server" || fail "the line server failed"
-  rm "$work/port"
-}
-
-# Through the CMake package.
-cmake -S "$source/examples" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$work/cmake-build" >/dev/null
-run_examples "$work/cmake-build"
-
-# Through pkg-config, with nothing but its flags: the program must find the library at run
-# time all the same.
+# Built through the CMake package, and through pkg-config with nothing but its flags; run from
+# the first build, and once from the second, which must find the library all the same.
+dir=$work/cmake-build
+ydr=$prefix/bin/ydr
+cmake -S "$source/examples" -B "$dir" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$dir" >/dev/null
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 mkdir -p "$work/pc-build"
 read -r -a flags <<< "$(pkg-config --cflags --libs ydrbm70)"
@@ -131,6 +49,71 @@ done
 for example in "$source"/examples/*.cpp; do
   c++ -std=c++17 -o "$work/pc-build/$(basename "$example" .cpp)" "$example" "${flags[@]}"
 done
-env -u LD_LIBRARY_PATH "$work/pc-build/sha1_sum" < /dev/null >/dev/null || fail "a pkg-config build does not run"
-run_examples "$work/pc-build"
+"$work/pc-build/sha1_sum" < /dev/null >/dev/null || fail "a pkg-config build does not run"
+
+head -c 200000 /dev/urandom > "$work/random.bin"
+printf 'some text to compress, some text to compress\n' > "$work/plain.txt"
+"$dir/gz_compress" "$work/plain.txt" "$work/plain.ydgz" >/dev/null
+[[ $("$ydr" gz -dc "$work/plain.ydgz") == "some text to compress, some text to compress" ]]
+# A write that fails is noticed by the callback, since YdrGZWrite does not report it.
+if "$dir/gz_compress" "$work/random.bin" /dev/full 2>/dev/null; then fail "gz_compress took /dev/full"; fi
+"$dir/pack_folder" "$work/tree" "$work/example.ydz" | grep -q 'sub\\b.txt'
+"$ydr" test -q "$work/example.ydz"
+printf 'secret words\n' | "$dir/check_password" make "$work/document"
+printf 'secret words\n' | "$dir/check_password" check "$work/document" >/dev/null
+if printf 'wrong words\n' | "$dir/check_password" check "$work/document" >/dev/null; then
+  fail "a wrong password was taken"
+fi
+
+# SHA-1: the lines of sha1sum, for files and for standard input.
+[[ $(cd "$work" && "$dir/sha1_sum" plain.txt random.bin) == $(cd "$work" && sha1sum plain.txt random.bin) ]] ||
+  fail "sha1_sum disagrees with sha1sum"
+[[ $(printf abc | "$dir/sha1_sum") == "a9993e364706816aba3e25717850c26c9cd0d89d  -" ]] || fail "sha1_sum of abc"
+
+# SEED: ydr seed reads what the example writes, and a wrong key is refused.
+key=000102030405060708090a0b0c0d0e0f iv=f0e0d0c0b0a090807060504030201000
+"$dir/seed_cbc" enc $key $iv < "$work/random.bin" > "$work/random.seed"
+"$ydr" seed dec --mode cbc --key $key --iv $iv "$work/random.seed" "$work/random.seed.ydr"
+cmp -s "$work/random.bin" "$work/random.seed.ydr" || fail "ydr seed does not read seed_cbc's output"
+"$dir/seed_cbc" dec $key $iv < "$work/random.seed" | cmp -s - "$work/random.bin" || fail "seed_cbc round trip"
+if "$dir/seed_cbc" dec ${key/01/10} $iv < "$work/random.seed" >/dev/null 2>&1; then fail "seed_cbc took a wrong key"; fi
+
+# RSA: openssl opens what the example seals, and the example opens what openssl seals.
+printf 'a short secret' | "$dir/rsa_seal" seal "$work/public.pem" > "$work/sealed"
+[[ $(openssl pkeyutl -decrypt -inkey "$work/private.pem" -in "$work/sealed") == "a short secret" ]] ||
+  fail "openssl cannot open rsa_seal's message"
+[[ $(printf 'from openssl' | openssl pkeyutl -encrypt -inkey "$work/private.pem" |
+     "$dir/rsa_seal" open "$work/private.pem") == "from openssl" ]] || fail "rsa_seal cannot open openssl's message"
+if "$dir/rsa_seal" open "$work/public.pem" < "$work/sealed" >/dev/null 2>&1; then fail "rsa_seal opened with a public key"; fi
+
+# VEN: every kind writes what ydr ven writes (a length that is no whole number of units),
+# and reads it back.
+head -c 100005 /dev/urandom > "$work/document.bin"
+printf 'pass word\n' > "$work/password"
+for kind in 1 2 3 4; do
+  "$dir/ven_file" enc $kind "$work/document.bin" "$work/document.ven" < "$work/password"
+  "$ydr" ven enc --kind $kind --password-file "$work/password" "$work/document.bin" "$work/document.ydr"
+  cmp -s "$work/document.ven" "$work/document.ydr" || fail "ven_file kind $kind differs from ydr ven"
+  "$dir/ven_file" dec $kind "$work/document.ven" "$work/document.back" < "$work/password"
+  cmp -s "$work/document.back" "$work/document.bin" || fail "ven_file kind $kind round trip"
+done
+
+# Number strings: labels as ydr numstr prints them, and two known answers.
+row=$("$dir/number_labels" 1999 1999)
+[[ $row == "1999."$'\t'"MCMXCIX"$'\t'"(bxw)"$'\t'"$("$ydr" numstr --close . korean-syllable 1999)"$'\t'"$("$ydr" numstr footnote 1999)" ]] ||
+  fail "number_labels: $row"
+[[ $("$dir/number_labels" 1 30 | wc -l) -eq 30 ]] || fail "number_labels 1 30"
+
+# The cache: a hand-traced run of three remembered words.
+[[ $(echo "the cat saw the dog and the cat ran" | "$dir/recent_words" 3) == \
+   $'forgot cat (1)\nforgot saw (1)\nforgot dog (1)\nforgot and (1)\n1 ran\n1 cat\n3 the' ]] ||
+  fail "recent_words"
+
+# The socket client against a real server on the loopback interface.
+"$line_server" > "$work/port" &
+server=$!
+for _ in $(seq 100); do [[ -s $work/port ]] && break; sleep 0.1; done
+[[ $("$dir/socket_client" 127.0.0.1 "$(head -n 1 "$work/port")" "hello server") == "echo: hello server" ]] ||
+  fail "socket_client"
+wait "$server" || fail "the line server failed"
 echo "package: installed, examples built both ways and run"

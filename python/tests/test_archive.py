@@ -1,16 +1,17 @@
-"""ydr.archive against archives built byte by byte with zlib's streams, against the format
-read back by its description, against the command on the same archives, and against the
-hostile archives the command's tests use, through extractall."""
+"""ydr.archive against archives built byte by byte with zlib's streams, against the command's
+archives of the same files, and against the hostile archives the command's tests use,
+through extractall."""
 
 import os
+import pathlib
 import random
-import threading
 import zlib
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
 import ydr
-from conftest import build_archive, read_archive, run_command, tree, zlib_stream
+from conftest import build_archive, run_command, tree, zlib_stream
 from ydr.archive import Archive
 
 
@@ -44,23 +45,7 @@ def test_infolist_reads_names_sizes_and_crcs(tmp_path):
     assert member.read() == b"alpha " * 1000  # a member's reader outlives its archive
 
 
-def test_what_the_writer_makes_reads_back_by_the_format_and_by_the_command(tmp_path, ydr_command):
-    path = tmp_path / "w.ydz"
-    contents = {"top.txt": b"top", "f/one.bin": os.urandom(70000), "f/g/two.txt": b"two " * 5000, "f/zero": b""}
-    with Archive(path, "w") as archive:
-        archive.writestr("f/", b"")
-        for name, data in contents.items():
-            archive.writestr(name, data)
-    stored = read_archive(path.read_bytes())
-    assert [(n, f) for n, f, _ in stored] == [("f\\", 3)] + [(n.replace("/", "\\"), 1) for n in contents]
-    assert [c for _, f, c in stored if f == 1] == list(contents.values())
-    result = run_command(ydr_command, "unpack", path, tmp_path / "out")
-    assert result.returncode == 0, result.stderr
-    for name, data in contents.items():
-        assert (tmp_path / "out" / name).read_bytes() == data
-
-
-def test_a_file_packs_to_the_commands_bytes_and_a_tree_to_the_same_archive_on_any_threads(tmp_path, ydr_command):
+def test_write_tree_on_any_threads_and_writestr_make_the_commands_archive(tmp_path, ydr_command):
     source = tmp_path / "src"
     (source / "d" / "e").mkdir(parents=True)
     for i in range(30):
@@ -69,39 +54,37 @@ def test_a_file_packs_to_the_commands_bytes_and_a_tree_to_the_same_archive_on_an
     (source / "empty").write_bytes(b"")
     os.symlink("..", source / "d" / "e" / "loop")  # a folder reached again through a link
     os.mkfifo(source / "d" / "pipe")
-    single = source / "d" / "f07.txt"
-    assert run_command(ydr_command, "pack", tmp_path / "cmd.ydz", "f07.txt", cwd=source / "d").returncode == 0
-    with Archive(tmp_path / "py.ydz", "w") as archive:
-        archive.write(single, "f07.txt")
-    assert (tmp_path / "py.ydz").read_bytes() == (tmp_path / "cmd.ydz").read_bytes()
-
-    made = []
+    assert run_command(ydr_command, "pack", "cmd.ydz", "src", cwd=tmp_path).returncode == 0
+    expected = (tmp_path / "cmd.ydz").read_bytes()
     for threads in (1, 2, 5):
         with pytest.warns(UserWarning, match="pipe: left out"):
-            with Archive(tmp_path / f"t{threads}.ydz", "w") as archive:
+            with Archive(tmp_path / "tree.ydz", "w") as archive:
                 archive.write_tree(source, threads=threads)
-        made.append((tmp_path / f"t{threads}.ydz").read_bytes())
-    assert made[0] == made[1] == made[2]
-    assert run_command(ydr_command, "test", tmp_path / "t2.ydz").returncode == 0
-    with Archive(tmp_path / "t2.ydz") as archive:
-        assert archive.read("src/d/e/noise") == (source / "d" / "e" / "noise").read_bytes()
-        assert len(archive.namelist()) == 1 + 1 + 30 + 1 + 1 + 1
+        assert (tmp_path / "tree.ydz").read_bytes() == expected, threads
+    with Archive(tmp_path / "tree.ydz") as archive:
+        names = archive.namelist()
+    assert len(names) == 1 + 1 + 30 + 1 + 1 + 1
+    with Archive(tmp_path / "writestr.ydz", "w") as archive:
+        for name in names:
+            archive.writestr(name, b"" if name.endswith("/") else (tmp_path / name).read_bytes())
+    assert (tmp_path / "writestr.ydz").read_bytes() == expected
+
+
+# (stored name, where it lands below the destination)
+FOLDED = [("d2\\f.txt", "d2/f.txt"), ("/abs/g.txt", "abs/g.txt"), ("C:\\w\\h.txt", "w/h.txt"),
+          ("../../../i.txt", "i.txt"), ("\\\\server\\share\\j.txt", "server/share/j.txt"),
+          ("a/./b/../k.txt", "a/k.txt")]
 
 
 def test_stored_names_are_folded_below_the_destination(tmp_path):
-    members = [("d2\\f.txt", 1, b"1"), ("/abs/g.txt", 1, b"2"), ("C:\\w\\h.txt", 1, b"3"),
-               ("../../../i.txt", 1, b"4"), ("\\\\server\\share\\j.txt", 1, b"5"), ("a/./b/../k.txt", 1, b"6")]
-    path = write(tmp_path, "names.ydz", build_archive(members))
-    (tmp_path / "dest").mkdir()
+    path = write(tmp_path, "names.ydz", build_archive([(name, 1, name.encode()) for name, _ in FOLDED]))
     with Archive(path) as archive:
         archive.extractall(tmp_path / "dest" / "out")
         assert archive.extract("../../../i.txt", tmp_path / "one") == str(tmp_path / "one" / "i.txt")
-    expected = {"d2/f.txt": b"1", "abs/g.txt": b"2", "w/h.txt": b"3", "i.txt": b"4",
-                "server/share/j.txt": b"5", "a/k.txt": b"6"}
-    for name, content in expected.items():
-        assert (tmp_path / "dest" / "out" / name).read_bytes() == content
-    assert tree(tmp_path / "dest") == sorted(["out"] + [f"out/{p}" for p in
-                                               ["d2", "abs", "w", "server", "server/share", "a"] + list(expected)])
+    for name, landed in FOLDED:
+        assert (tmp_path / "dest" / "out" / landed).read_bytes() == name.encode()
+    landed = [pathlib.PurePosixPath("out", path) for _, path in FOLDED]
+    assert tree(tmp_path / "dest") == sorted({str(p) for path in landed for p in [path, *path.parents]} - {"."})
 
 
 def test_planted_links_and_pipes_are_never_written_through(tmp_path):
@@ -131,59 +114,48 @@ def test_planted_links_and_pipes_are_never_written_through(tmp_path):
     assert not [p for p in tree(dest) if "ydr" in p.lower() or ".part" in p or p.startswith(".")]
 
 
-def damaged_streams():
-    good = zlib_stream(b"g" * 20000 + b"tail")
-    corrupt = bytearray(zlib_stream(b"corrupt member data " * 3))
-    corrupt[0] = 0xFF  # block type 3
-    mismatch = bytearray(zlib_stream(b"trailer mismatch"))
-    mismatch[-6] ^= 1
-    return {"corrupt.txt": (bytes(corrupt), "damaged"), "mismatch.txt": (bytes(mismatch), "CRC-32 or length"),
-            "short.txt": (good[: len(good) // 2], "damaged or incomplete")}
+def damaged(stream):
+    return build_archive([("before.txt", 1, b"ok"), ("bad", 1, None, stream), ("after.txt", 1, b"ok")])
 
 
-@pytest.mark.parametrize("name", sorted(damaged_streams()))
-def test_damaged_members_are_named_and_never_left_under_their_names(tmp_path, name, ydr_command):
-    stream, reason = damaged_streams()[name]
-    path = write(tmp_path, "bad.ydz", build_archive([("before.txt", 1, b"ok"), (name, 1, None, stream),
-                                                      ("after.txt", 1, b"ok")]))
-    with Archive(path) as archive:
+GOOD = zlib_stream(b"g" * 20000 + b"tail")
+CUT = build_archive([(f"m{i}", 1, random.Random(i).randbytes(3000)) for i in range(20)])
+FAILING = {  # case: (archive, the members that fail, words in each reason, the files unpacked)
+    "block-type-3": (damaged(b"\xff" + GOOD[1:]), ["bad"], "damaged", ["after.txt", "before.txt"]),
+    "crc": (damaged(GOOD[:-8] + bytes([GOOD[-8] ^ 1]) + GOOD[-7:]), ["bad"], "CRC-32 or length",
+            ["after.txt", "before.txt"]),
+    "stream-cut": (damaged(GOOD[:len(GOOD) // 2]), ["bad"], "damaged or incomplete", ["after.txt", "before.txt"]),
+    "archive-cut": (CUT[:len(CUT) // 2], [f"m{i}" for i in range(9, 20)], "cut short", [f"m{i}" for i in range(9)]),
+}
+
+
+@pytest.mark.parametrize("case", sorted(FAILING))
+def test_members_that_fail_are_named_and_never_left_under_their_names(tmp_path, case):
+    data, names, words, unpacked = FAILING[case]
+    with Archive(write(tmp_path, "a.ydz", data)) as archive:
         with pytest.raises(ydr.ExtractError) as raised:
             archive.extractall(tmp_path / "out")
-        assert raised.value.failures == [(name, raised.value.failures[0][1])]
-        assert reason in raised.value.failures[0][1]
+        assert [name for name, _ in raised.value.failures] == names
+        assert all(words in why for _, why in raised.value.failures)
         assert archive.test() == raised.value.failures
-        with pytest.raises(ydr.DataError):
-            archive.read(name)
-        with pytest.raises(ydr.DataError):
-            archive.open(name).read()
-    assert tree(tmp_path / "out") == ["after.txt", "before.txt"]
-    assert run_command(ydr_command, "test", path).returncode == 1  # the command agrees
+        for name in names:
+            with pytest.raises(ydr.DataError):
+                archive.read(name)
+            with pytest.raises(ydr.DataError):
+                archive.open(name).read()
+    assert tree(tmp_path / "out") == unpacked
 
 
-def test_cut_short_and_sharing_archives(tmp_path):
-    contents = [random.Random(i).randbytes(3000) for i in range(20)]
-    whole = build_archive([(f"m{i}", 1, content) for i, content in enumerate(contents)])
-    cut = write(tmp_path, "cut.ydz", whole[: len(whole) // 2])
-    with Archive(cut) as archive:
-        with pytest.raises(ydr.ExtractError) as raised:
-            archive.extractall(tmp_path / "cut-out")
-        assert [name for name, _ in raised.value.failures] == [f"m{i}" for i in range(9, 20)]
-        assert all("cut short" in why for _, why in raised.value.failures)
-        assert archive.read("m0") == contents[0]
-    assert tree(tmp_path / "cut-out") == [f"m{i}" for i in range(9)]
-
+def test_shared_data_output_limits_existing_files_and_members_on_one_path(tmp_path):
     bomb = bytearray(build_archive([(f"copy{i}", 1, bytes(1 << 20) if i == 0 else b"") for i in range(30)]))
     for i in range(1, 30):
-        bomb[48 + 32 * i + 4:48 + 32 * i + 12] = bomb[48 + 4:48 + 12]
-    path = write(tmp_path, "bomb.ydz", bytes(bomb))
-    with Archive(path) as archive:
+        bomb[48 + 32 * i + 4:48 + 32 * i + 12] = bomb[52:60]
+    with Archive(write(tmp_path, "bomb.ydz", bytes(bomb))) as archive:
         with pytest.raises(ydr.ArchiveError, match="overlap"):
             archive.extractall(tmp_path / "bomb-out")
         assert "share" in archive.test()[1][1]
     assert not (tmp_path / "bomb-out").exists()  # refused before anything was written
 
-
-def test_output_limits_existing_files_and_members_on_one_path(tmp_path):
     big = write(tmp_path, "big.ydz", build_archive([("small", 1, b"s"), ("large", 1, b"z" * (5 << 20))]))
     with Archive(big) as archive:
         with pytest.raises(ydr.ExtractError, match="output limit"):
@@ -252,26 +224,20 @@ def test_writing_modes_names_and_flat_unpacking(tmp_path):
 
 def test_threads_read_members_at_once_and_a_close_waits_for_them(tmp_path):
     contents = [random.Random(i).randbytes(1 << 20) * 3 for i in range(4)]
-    path = write(tmp_path, "big.ydz", build_archive([(f"m{i}", 1, c) for i, c in enumerate(contents)]))
-    archive = Archive(path)
-    outcomes = []
+    archive = Archive(write(tmp_path, "big.ydz", build_archive([(f"m{i}", 1, c) for i, c in enumerate(contents)])))
 
     def reader(i):
         try:
             for _ in range(20):
                 assert archive.read(f"m{i}") == contents[i]
                 assert archive.test() == []
-            outcomes.append("done")
         except ValueError as error:  # the archive was closed between two calls
-            assert "closed" in str(error)
-            outcomes.append("closed")
+            return str(error)
+        return "done"
 
-    threads = [threading.Thread(target=reader, args=(i,)) for i in range(4)]
-    for t in threads:
-        t.start()
-    archive.close()
-    for t in threads:
-        t.join()
-    assert len(outcomes) == 4
+    with ThreadPoolExecutor(4) as pool:
+        outcomes = [pool.submit(reader, i) for i in range(4)]
+        archive.close()
+    assert {outcome.result() for outcome in outcomes} <= {"done", "the archive is closed"}
     with pytest.raises(ValueError, match="closed"):
         archive.read("m0")
