@@ -305,11 +305,10 @@ TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
 namespace {
 
 // What a POSIX file system holds that the library's platform never did: folders named as
-// files, pipes, links, names with backslashes. None may hang, loop or lose a file.
-TEST(ZipPlatformTest, FoldersPipesLinkLoopsAndTheArchiveItselfAreNeverPackedAsFiles) {
+// files, pipes, names with backslashes. None may hang or lose a file.
+TEST(ZipPlatformTest, FoldersPipesAndBackslashNamesAreNeverPackedAsFiles) {
   TempDir dir;
   dir.WriteFile("e/keep.txt", "keep");
-  dir.WriteFile("e/z.ydz", "the old archive");
   dir.WriteFile("e/back\\slash", "would come back as back/slash");
   ASSERT_EQ(mkfifo((dir / "e/pipe").c_str(), 0600), 0);
   // A folder named without a separator is a file path: it cannot be opened as one.
@@ -324,24 +323,9 @@ TEST(ZipPlatformTest, FoldersPipesLinkLoopsAndTheArchiveItselfAreNeverPackedAsFi
   CYdrZIP whole;
   EXPECT_EQ(whole.DecompressZIP(W(dir / "e").c_str(), W(dir / "out").c_str(), 0), 0);
   EXPECT_EQ(whole.GetErrorMask(), 0x4000u);
-
-  // The archive being written, inside the folder packed, is not one of its members, nor is
-  // the pipe or a name with a backslash.
-  CYdrZIP self;
-  EXPECT_EQ(Pack(self, {dir / "e/"}, dir / "e/z.ydz"), 1);
-  EXPECT_EQ(Names(self), (std::vector<std::string>{dir / "e/", dir / "e/keep.txt"}));
-
-  // Twelve folders, each linking twice to the next: walked once each, not 2^12 times.
-  for (int i = 0; i < 12; ++i) {
-    dir.WriteFile("t/l" + std::to_string(i) + "/f", std::to_string(i));
-    for (const char *link : {"/a", "/b"}) {
-      if (i > 0)
-        fs::create_directory_symlink(dir / ("t/l" + std::to_string(i)), dir / ("t/l" + std::to_string(i - 1) + link));
-    }
-  }
-  CYdrZIP loops;
-  EXPECT_EQ(Pack(loops, {dir / "t/"}, dir / "t.ydz"), 1);
-  EXPECT_LT(loops.GetMemberCount(), 40);
+  CYdrZIP walked;  // nor is the pipe, or the name with a backslash, found in a folder
+  EXPECT_EQ(Pack(walked, {dir / "e/"}, dir / "b.ydz"), 1);
+  EXPECT_EQ(Names(walked), (std::vector<std::string>{dir / "e/", dir / "e/keep.txt"}));
 }
 
 // DecompressZIP, below a destination or at the members' own (absolute) names: an existing
