@@ -23,6 +23,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using ydr::test::ArchiveMember;
 using ydr::test::Get32;
 using ydr::test::ReadFile;
 using ydr::test::TempDir;
@@ -63,35 +64,28 @@ std::string HostileArchive(const std::vector<std::string> &names, const std::str
   return ydr::test::BuildArchive(members);
 }
 
-TEST(ZipFormatTest, EmptyArchiveIsFortyEightBytes) {
-  TempDir dir;
-  CYdrZIP zip;
-  EXPECT_EQ(Pack(zip, {}, dir / "empty.ydz"), 1);
-  EXPECT_EQ(ReadFile(dir / "empty.ydz"), "YdrZip 1.0\r\n\x1a" + std::string(23, '\0') + '\x01' + std::string(11, '\0'));
-}
-
-TEST(ZipFormatTest, OneMemberLaysOutRecordNameAndData) {
-  TempDir dir;
-  const std::string content(5000, 'x');
-  dir.WriteFile("a.txt", content);
-  ydr::test::ScopedCurrentDirectory cwd(dir.path());
-  CYdrZIP zip;
-  EXPECT_EQ(Pack(zip, {"a.txt"}, "one.ydz"), 1);  // a five-unit name
-  const std::string bytes = ReadFile(dir / "one.ydz");
-  EXPECT_EQ(Get32(bytes, 32), 1u);
-  EXPECT_EQ(bytes[48], 1);                // flag: packed
-  EXPECT_EQ(Get32(bytes, 48 + 4), 92u);   // data offset
-  EXPECT_EQ(Get32(bytes, 48 + 12), 80u);  // name offset
-  EXPECT_EQ(bytes[48 + 16], 5);           // name length
-  EXPECT_EQ(bytes.substr(80, 12), std::string("a\0.\0t\0x\0t\0\0\0", 12));
-  EXPECT_EQ(bytes.size(), 92u + Get32(bytes, 48 + 8));
-  // The data is one compressed stream, as the stream compressor writes it.
+// `content` compressed as the stream compressor writes it.
+std::string Compressed(const std::string &content) {
   std::string stream;
   YDRGZ writer = YdrGZOpenWrite(ydr::test::AppendToBytes, &stream);
   YdrGZWrite(writer, content.data(), static_cast<int>(content.size()));
   YdrGZWrite(writer, content.data(), 0);
   YdrGZCloseWrite(writer);
-  EXPECT_EQ(bytes.substr(92), stream);
+  return stream;
+}
+
+// Header, records, names, then each packed member's data: one compressed stream, as the
+// stream compressor writes it.
+TEST(ZipFormatTest, ArchivesAreLaidOutByteForByte) {
+  TempDir dir;
+  const std::string content(5000, 'x');
+  dir.WriteFile("a.txt", content);
+  ydr::test::ScopedCurrentDirectory cwd(dir.path());
+  CYdrZIP empty, one;
+  EXPECT_EQ(Pack(empty, {}, "empty.ydz"), 1);
+  EXPECT_EQ(ReadFile(dir / "empty.ydz"), "YdrZip 1.0\r\n\x1a" + std::string(23, '\0') + '\x01' + std::string(11, '\0'));
+  EXPECT_EQ(Pack(one, {"a.txt"}, "one.ydz"), 1);
+  EXPECT_EQ(ReadFile(dir / "one.ydz"), ydr::test::BuildArchive({ArchiveMember::Raw("a.txt", Compressed(content))}));
 }
 
 TEST(ZipFormatTest, MembersWithoutDataAndTheSignatureCheck) {
@@ -105,10 +99,9 @@ TEST(ZipFormatTest, MembersWithoutDataAndTheSignatureCheck) {
   EXPECT_EQ(zip.GetErrorMask(), 0x2000u);
   EXPECT_EQ(ErrorList(zip), (Errors{{0x2000u, dir / "missing.txt"}}));
   const std::string bytes = ReadFile(dir / "a.ydz");
-  for (int i : {0, 1}) EXPECT_EQ(Get32(bytes, 48 + 32 * i + 8), 0u);  // no data
-  const std::uint32_t names_end =
-      Get32(bytes, 48 + 32 * 2 + 12) + 2 * (static_cast<std::uint32_t>(zip.GetMember(2)->name.size()) + 1);
-  EXPECT_EQ(Get32(bytes, 48 + 32 * 2 + 4), names_end);  // the only data starts right after the names
+  EXPECT_EQ(bytes, ydr::test::BuildArchive({{dir / "tree/empty/", 3, ""},
+                                            {dir / "missing.txt", 2, ""},
+                                            ArchiveMember::Raw(dir / "tree/f.txt", Compressed("data"))}));
   struct Damage {
     std::size_t offset;
     char value;
