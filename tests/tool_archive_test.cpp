@@ -34,6 +34,7 @@ using ydr::test::ProcessResult;
 using ydr::test::Put32;
 using ydr::test::ReadFile;
 using ydr::test::TempDir;
+using ydr::test::TreeBelow;
 using ydr::test::Ydr;
 
 bool Has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
@@ -46,25 +47,6 @@ std::vector<std::string> StoredNames(const std::string &bytes) {
     for (std::size_t j = 0; j < length; ++j) names[i] += bytes.at(offset + 2 * j);
   }
   return names;
-}
-
-// Everything below `folder`, sorted, links not followed: "name/" a folder, "name=bytes" a
-// file, "name@" a link, "name|" anything else.
-std::vector<std::string> Below(const std::string &folder) {
-  const fs::path top = fs::u8path(folder);
-  if (!fs::exists(top)) return {"(no folder)"};
-  std::vector<std::string> out;
-  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(top)) {
-    const std::string path = entry.path().lexically_relative(top).generic_u8string();
-    switch (entry.symlink_status().type()) {
-      case fs::file_type::directory: out.push_back(path + "/"); break;
-      case fs::file_type::regular: out.push_back(path + "=" + ReadFile(entry.path().u8string())); break;
-      case fs::file_type::symlink: out.push_back(path + "@"); break;
-      default: out.push_back(path + "|"); break;
-    }
-  }
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 const char kOldArchive[] = "an archive from before";
@@ -106,12 +88,12 @@ TEST(ToolArchiveTest, PackListTestUnpackRoundTrip) {
     EXPECT_TRUE(Has(tested.out, "'" + shown + "': OK")) << tested.out;
     const std::string out = dir / ("out" + std::to_string(round++));
     EXPECT_EQ(Ydr({"unpack", dir / "t.ydz", out}).exit_status, 0);
-    EXPECT_EQ(Below(out), unpacked);
+    EXPECT_EQ(TreeBelow(out), unpacked);
   }
   ASSERT_EQ(Ydr({"pack", "-f", "t.ydz", "tree"}, "", dir.path()).exit_status, 0);
   const auto flat = Ydr({"unpack", dir / "t.ydz", dir / "flat", "--flat", "--only", "*.txt"});
   EXPECT_EQ(flat.exit_status, 0) << flat.err;
-  EXPECT_EQ(Below(dir / "flat"), (std::vector<std::string>{"a.txt=alpha", "empty.txt=", "한글 b.txt=bravo"}));
+  EXPECT_EQ(TreeBelow(dir / "flat"), (std::vector<std::string>{"a.txt=alpha", "empty.txt=", "한글 b.txt=bravo"}));
 }
 
 // A pack run from a fresh folder `work` holding dir/ (a.txt, sub/b.txt) and x.txt (another
@@ -273,7 +255,7 @@ TEST(ToolArchiveTest, FailedWritesLeaveNothingBehind) {
   const auto unpacked = limited({"unpack", dir / "a.ydz", dir / "out"});
   EXPECT_EQ(unpacked.exit_status, 1);
   EXPECT_EQ(Count(unpacked.err, "'src/noise.bin'"), 1u) << unpacked.err;
-  EXPECT_EQ(Below(dir / "out"), (std::vector<std::string>{"src/", "src/small.txt=small"}));
+  EXPECT_EQ(TreeBelow(dir / "out"), (std::vector<std::string>{"src/", "src/small.txt=small"}));
 }
 #endif
 
@@ -568,7 +550,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     }
     EXPECT_TRUE(run.unsaid.empty() || !Has(result.err, run.unsaid)) << result.err;
     if (run.left != std::vector<std::string>{"*"}) {
-      EXPECT_EQ(Below(cwd + "/" + args.back()), run.left);
+      EXPECT_EQ(TreeBelow(cwd + "/" + args.back()), run.left);
     }
   }
 #if !defined(_WIN32)
@@ -576,7 +558,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
 #endif
   EXPECT_TRUE(fs::is_empty(fs::u8path(cwd)));  // nothing lands where the command runs
 #if !defined(_WIN32)
-  EXPECT_EQ(Below(dir / "outside"), std::vector<std::string>{"secret.txt=keep me"});
+  EXPECT_EQ(TreeBelow(dir / "outside"), std::vector<std::string>{"secret.txt=keep me"});
 #endif
 }
 
