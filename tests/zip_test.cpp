@@ -23,9 +23,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using ydr::test::ArchiveMember;
 using ydr::test::Get32;
 using ydr::test::ReadFile;
 using ydr::test::TempDir;
+using ydr::test::TreeBelow;
 using ydr::test::W;
 using Errors = std::vector<std::pair<unsigned, std::string>>;
 
@@ -63,35 +65,28 @@ std::string HostileArchive(const std::vector<std::string> &names, const std::str
   return ydr::test::BuildArchive(members);
 }
 
-TEST(ZipFormatTest, EmptyArchiveIsFortyEightBytes) {
-  TempDir dir;
-  CYdrZIP zip;
-  EXPECT_EQ(Pack(zip, {}, dir / "empty.ydz"), 1);
-  EXPECT_EQ(ReadFile(dir / "empty.ydz"), "YdrZip 1.0\r\n\x1a" + std::string(23, '\0') + '\x01' + std::string(11, '\0'));
-}
-
-TEST(ZipFormatTest, OneMemberLaysOutRecordNameAndData) {
-  TempDir dir;
-  const std::string content(5000, 'x');
-  dir.WriteFile("a.txt", content);
-  ydr::test::ScopedCurrentDirectory cwd(dir.path());
-  CYdrZIP zip;
-  EXPECT_EQ(Pack(zip, {"a.txt"}, "one.ydz"), 1);  // a five-unit name
-  const std::string bytes = ReadFile(dir / "one.ydz");
-  EXPECT_EQ(Get32(bytes, 32), 1u);
-  EXPECT_EQ(bytes[48], 1);                // flag: packed
-  EXPECT_EQ(Get32(bytes, 48 + 4), 92u);   // data offset
-  EXPECT_EQ(Get32(bytes, 48 + 12), 80u);  // name offset
-  EXPECT_EQ(bytes[48 + 16], 5);           // name length
-  EXPECT_EQ(bytes.substr(80, 12), std::string("a\0.\0t\0x\0t\0\0\0", 12));
-  EXPECT_EQ(bytes.size(), 92u + Get32(bytes, 48 + 8));
-  // The data is one compressed stream, as the stream compressor writes it.
+// `content` compressed as the stream compressor writes it.
+std::string Compressed(const std::string &content) {
   std::string stream;
   YDRGZ writer = YdrGZOpenWrite(ydr::test::AppendToBytes, &stream);
   YdrGZWrite(writer, content.data(), static_cast<int>(content.size()));
   YdrGZWrite(writer, content.data(), 0);
   YdrGZCloseWrite(writer);
-  EXPECT_EQ(bytes.substr(92), stream);
+  return stream;
+}
+
+// Header, records, names, then each packed member's data: one compressed stream, as the
+// stream compressor writes it.
+TEST(ZipFormatTest, ArchivesAreLaidOutByteForByte) {
+  TempDir dir;
+  const std::string content(5000, 'x');
+  dir.WriteFile("a.txt", content);
+  ydr::test::ScopedCurrentDirectory cwd(dir.path());
+  CYdrZIP empty, one;
+  EXPECT_EQ(Pack(empty, {}, "empty.ydz"), 1);
+  EXPECT_EQ(ReadFile(dir / "empty.ydz"), "YdrZip 1.0\r\n\x1a" + std::string(23, '\0') + '\x01' + std::string(11, '\0'));
+  EXPECT_EQ(Pack(one, {"a.txt"}, "one.ydz"), 1);
+  EXPECT_EQ(ReadFile(dir / "one.ydz"), ydr::test::BuildArchive({ArchiveMember::Raw("a.txt", Compressed(content))}));
 }
 
 TEST(ZipFormatTest, MembersWithoutDataAndTheSignatureCheck) {
@@ -105,10 +100,9 @@ TEST(ZipFormatTest, MembersWithoutDataAndTheSignatureCheck) {
   EXPECT_EQ(zip.GetErrorMask(), 0x2000u);
   EXPECT_EQ(ErrorList(zip), (Errors{{0x2000u, dir / "missing.txt"}}));
   const std::string bytes = ReadFile(dir / "a.ydz");
-  for (int i : {0, 1}) EXPECT_EQ(Get32(bytes, 48 + 32 * i + 8), 0u);  // no data
-  const std::uint32_t names_end =
-      Get32(bytes, 48 + 32 * 2 + 12) + 2 * (static_cast<std::uint32_t>(zip.GetMember(2)->name.size()) + 1);
-  EXPECT_EQ(Get32(bytes, 48 + 32 * 2 + 4), names_end);  // the only data starts right after the names
+  EXPECT_EQ(bytes, ydr::test::BuildArchive({{dir / "tree/empty/", 3, ""},
+                                            {dir / "missing.txt", 2, ""},
+                                            ArchiveMember::Raw(dir / "tree/f.txt", Compressed("data"))}));
   struct Damage {
     std::size_t offset;
     char value;
@@ -159,11 +153,6 @@ TEST(ZipFormatTest, DamagedRecordsBecomeInvalidMembersAndNamesEndAtTheirFirstZer
   EXPECT_EQ(Names(cut_names), (std::vector<std::string>{"abcd", "ef"}));
 }
 
-void Expect(const std::string &path, const std::string &content) {
-  EXPECT_TRUE(fs::is_regular_file(fs::u8path(path))) << path;
-  EXPECT_EQ(ReadFile(path), content) << path;
-}
-
 // Member names in the order the shipped base library's listing gives them. Beside the strict
 // base library, which lists folders in the system's order, the names are sorted depth
 // first here, after checking that every member follows the folder that holds it.
@@ -186,12 +175,11 @@ TEST(ZipRoundTripTest, FolderTreesComeBackWhole) {
   TempDir src, out, flat;
   std::string binary(3 << 20, '\0');
   for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>((i * 2654435761u) >> 13);
-  const std::vector<std::pair<std::string, std::string>> files = {{"root/a.txt", "alpha\n"},
-                                                                  {"root/sub/b b.txt", "bravo with spaces\n"},
-                                                                  {"root/sub/deeper/한글.txt", "한국어 파일\n"},
-                                                                  {"root/zero", ""},
-                                                                  {"root/bin.dat", binary}};
-  for (const auto &[path, content] : files) src.WriteFile(path, content);
+  src.WriteFile("root/a.txt", "alpha\n");
+  src.WriteFile("root/sub/b b.txt", "bravo\n");
+  src.WriteFile("root/sub/deeper/한글.txt", "한국어\n");
+  src.WriteFile("root/zero", "");
+  src.WriteFile("root/bin.dat", binary);
   src.MakeDir("root/empty");
   ydr::test::ScopedCurrentDirectory cwd(src.path());
   CYdrZIP zip;
@@ -206,13 +194,15 @@ TEST(ZipRoundTripTest, FolderTreesComeBackWhole) {
   ASSERT_EQ(reader.DecompressZIP(W("tree.ydz").c_str(), W(out.path()).c_str(), 0), 1);
   EXPECT_EQ(Names(reader), Names(zip));
   const std::string base = out / fs::current_path().relative_path().u8string();  // stored names are made absolute
-  for (const auto &[path, content] : files) Expect(base + "/" + path, content);
-  EXPECT_TRUE(fs::is_directory(fs::u8path(base + "/root/empty")));
+  EXPECT_EQ(TreeBelow(base),
+            (std::vector<std::string>{"root/", "root/a.txt=alpha\n", "root/bin.dat=" + binary, "root/empty/",
+                                      "root/sub/", "root/sub/b b.txt=bravo\n", "root/sub/deeper/",
+                                      "root/sub/deeper/한글.txt=한국어\n", "root/zero="}));
   // Flat: every file straight into the destination.
   CYdrZIP flat_reader;
   ASSERT_EQ(flat_reader.DecompressZIP(W("tree.ydz").c_str(), W(flat.path() + "/").c_str(), YDR_ZIP_FLAT), 1);
-  Expect(flat / "한글.txt", "한국어 파일\n");
-  Expect(flat / "bin.dat", binary);
+  EXPECT_EQ(TreeBelow(flat.path()), (std::vector<std::string>{"a.txt=alpha\n", "b b.txt=bravo\n", "bin.dat=" + binary,
+                                                              "zero=", "한글.txt=한국어\n"}));
 }
 
 TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
@@ -244,7 +234,7 @@ TEST(ZipObjectTest, EnumerationPatternsAndErrors) {
   EXPECT_EQ(reader.ExtractFile(W("x.txt").c_str(), W("out1").c_str(), 0), 2);
   EXPECT_EQ(reader.ExtractFile(W("p\\q\\*").c_str(), W("out2").c_str(), 0), 2);  // the folder and its file
   EXPECT_EQ(reader.ExtractFile(W("*.LOG").c_str(), W("out3").c_str(), YDR_ZIP_FLAT), 1);
-  Expect(dir / "out3/y.log", "3");
+  EXPECT_EQ(TreeBelow(dir / "out3"), std::vector<std::string>{"y.log=3"});
   EXPECT_EQ(reader.ExtractFile(W("nothing").c_str(), W("out4").c_str(), 0), 0);
   EXPECT_EQ(reader.RemoveFileList(W("x.txt").c_str()), 2);
   EXPECT_EQ(reader.ExtractFile(W("x.txt").c_str(), W("out5").c_str(), 0), 2);  // removed: counted, not written
@@ -305,11 +295,10 @@ TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
 namespace {
 
 // What a POSIX file system holds that the library's platform never did: folders named as
-// files, pipes, links, names with backslashes. None may hang, loop or lose a file.
-TEST(ZipPlatformTest, FoldersPipesLinkLoopsAndTheArchiveItselfAreNeverPackedAsFiles) {
+// files, pipes, names with backslashes. None may hang or lose a file.
+TEST(ZipPlatformTest, FoldersPipesAndBackslashNamesAreNeverPackedAsFiles) {
   TempDir dir;
   dir.WriteFile("e/keep.txt", "keep");
-  dir.WriteFile("e/z.ydz", "the old archive");
   dir.WriteFile("e/back\\slash", "would come back as back/slash");
   ASSERT_EQ(mkfifo((dir / "e/pipe").c_str(), 0600), 0);
   // A folder named without a separator is a file path: it cannot be opened as one.
@@ -324,24 +313,9 @@ TEST(ZipPlatformTest, FoldersPipesLinkLoopsAndTheArchiveItselfAreNeverPackedAsFi
   CYdrZIP whole;
   EXPECT_EQ(whole.DecompressZIP(W(dir / "e").c_str(), W(dir / "out").c_str(), 0), 0);
   EXPECT_EQ(whole.GetErrorMask(), 0x4000u);
-
-  // The archive being written, inside the folder packed, is not one of its members, nor is
-  // the pipe or a name with a backslash.
-  CYdrZIP self;
-  EXPECT_EQ(Pack(self, {dir / "e/"}, dir / "e/z.ydz"), 1);
-  EXPECT_EQ(Names(self), (std::vector<std::string>{dir / "e/", dir / "e/keep.txt"}));
-
-  // Twelve folders, each linking twice to the next: walked once each, not 2^12 times.
-  for (int i = 0; i < 12; ++i) {
-    dir.WriteFile("t/l" + std::to_string(i) + "/f", std::to_string(i));
-    for (const char *link : {"/a", "/b"}) {
-      if (i > 0)
-        fs::create_directory_symlink(dir / ("t/l" + std::to_string(i)), dir / ("t/l" + std::to_string(i - 1) + link));
-    }
-  }
-  CYdrZIP loops;
-  EXPECT_EQ(Pack(loops, {dir / "t/"}, dir / "t.ydz"), 1);
-  EXPECT_LT(loops.GetMemberCount(), 40);
+  CYdrZIP walked;  // nor is the pipe, or the name with a backslash, found in a folder
+  EXPECT_EQ(Pack(walked, {dir / "e/"}, dir / "b.ydz"), 1);
+  EXPECT_EQ(Names(walked), (std::vector<std::string>{dir / "e/", dir / "e/keep.txt"}));
 }
 
 // DecompressZIP, below a destination or at the members' own (absolute) names: an existing
@@ -355,6 +329,12 @@ TEST(ZipPlatformTest, PlantedLinksPipesAndFilesAreNeverWrittenThrough) {
   dir.WriteFile("h.ydz", HostileArchive({"linked\\new.txt", "linked\\secret.txt", "file-link.txt", "pipe.txt",
                                          "hard.txt", "old.txt", "new.txt"},
                                         "member"));
+  // What is at the members' paths after: planted links and pipes as they were, files replaced.
+  const std::vector<std::string> planted = {"file-link.txt@", "hard.txt=member", "linked@",
+                                            "new.txt=member", "old.txt=member",  "pipe.txt|"};
+  const std::vector<std::string> written = {"file-link.txt=member",  "hard.txt=member",          "linked/",
+                                            "linked/new.txt=member", "linked/secret.txt=member", "new.txt=member",
+                                            "old.txt=member",        "pipe.txt=member"};
   for (const bool below_destination : {true, false}) {
     SCOPED_TRACE(below_destination ? "below a destination" : "at their own names");
     const std::string work = dir.MakeDir(below_destination ? "work1" : "work2");
@@ -378,13 +358,8 @@ TEST(ZipPlatformTest, PlantedLinksPipesAndFilesAreNeverWrittenThrough) {
     EXPECT_EQ(zip.DecompressZIP(W(dir / "h.ydz").c_str(), W(dest).c_str(), 0), below_destination ? 0 : 1);
     EXPECT_EQ(zip.GetErrorMask(), below_destination ? 0x8001u | 0x8004u : 0u);
     EXPECT_EQ(zip.GetErrorCount(), below_destination ? 4 : 0);
-    EXPECT_EQ(ReadFile(secret), "keep me");
-    EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
-    EXPECT_EQ(fs::is_symlink(base + "/file-link.txt"), below_destination);
-    EXPECT_EQ(fs::is_fifo(base + "/pipe.txt"), below_destination);
-    for (const char *name : {"hard.txt", "old.txt", "new.txt"})
-      EXPECT_EQ(ReadFile(base + "/" + name), "member") << name;
-    EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 6);  // no temporary left
+    EXPECT_EQ(TreeBelow(outside), std::vector<std::string>{"secret.txt=keep me"});
+    EXPECT_EQ(TreeBelow(base), below_destination ? planted : written);  // no temporary left
   }
 }
 

@@ -1,5 +1,10 @@
 #include "tests/support/archive_bytes.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "portable/utf16.h"
 #include "tests/support/zlib_peer.h"
 
@@ -26,6 +31,29 @@ std::string BuildArchive(const std::vector<ArchiveMember> &members) {
     Put32(&out, 48 + 32 * i + 8, static_cast<std::uint32_t>(stream.size()));
     out += stream;
   }
+  return out;
+}
+
+std::vector<std::string> TreeBelow(const std::string &folder) {
+  namespace fs = std::filesystem;
+  const fs::path top = fs::u8path(folder);
+  if (!fs::exists(top)) return {"(no folder)"};
+  std::vector<std::string> out;
+  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(top)) {
+    const std::string path = entry.path().lexically_relative(top).generic_u8string();
+    switch (entry.symlink_status().type()) {
+      case fs::file_type::directory: out.push_back(path + "/"); break;
+      case fs::file_type::regular: {
+        std::ostringstream bytes;
+        bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+        out.push_back(path + "=" + bytes.str());
+        break;
+      }
+      case fs::file_type::symlink: out.push_back(path + "@"); break;
+      default: out.push_back(path + "|"); break;
+    }
+  }
+  std::sort(out.begin(), out.end());
   return out;
 }
 

@@ -33,6 +33,10 @@ std::string BuildArchive(const std::vector<ArchiveMember> &members);
 // The compressed stream of `content`, as BuildArchive makes it.
 std::string MemberStream(const std::string &content);
 
+// What unpacking left below `folder`, sorted, links not followed: "name/" a folder,
+// "name=bytes" a file, "name@" a link, "name|" anything else; "(no folder)" when there is none.
+std::vector<std::string> TreeBelow(const std::string &folder);
+
 // A little-endian field of an archive's bytes (a record's offset or length, say). A store
 // past the end is left out.
 inline void Put32(std::string *bytes, std::size_t at, std::uint32_t value) {
