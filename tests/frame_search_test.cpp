@@ -70,7 +70,6 @@ class ModuleSearchTest : public ::testing::Test {
 
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
-  void SetCommonPath(const std::string &folder) { registry_.SetCommonPath(folder); }
   static int CallProbe(SiblingModule &module) {
     void *address = module.Function(0);
     return address == nullptr ? -1 : FunctionAs<int (*)()>(address)();
@@ -83,37 +82,66 @@ class ModuleSearchTest : public ::testing::Test {
   SiblingModule probe_b_{PROBE_B, kProbeFunctions, 2};
 };
 
-TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
+// Each row in a folder tree of its own, the current folder, which holds decoys where a
+// folder relative to the current one, or a name's folder, would lead. "$/" in a row is the
+// tree's path. Found: the Common folder is cached, else the user is told.
+TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
   struct Case {
     const char *name;
-    std::vector<std::string> places;  // of the probe
-    const char *executable;
+    const char *module;
+    std::vector<std::string> places;  // of the probe, besides the decoys
+    std::string executable;
     const char *common_path;  // null: none
-    const char *cached;       // "": not found, nothing cached
+    const char *cached;       // "": not found
   };
+  const std::string app = "$/Suite/Bin/app";
   const Case cases[] = {
-      {"Common beside the executable's folder", {"Suite/Common/" PROBE_A}, "Suite/Bin/app", nullptr, "Suite/Common\\"},
-      {"executable path with backslashes", {"Suite/Common/" PROBE_A}, "Suite\\Bin\\app", nullptr, "Suite\\Common\\"},
-      {"trailing separators", {"Suite/Common/" PROBE_A}, "Suite/Bin//\\app", nullptr, "Suite/Common\\"},
-      {"not in the executable's own folder", {"Suite/Bin/" PROBE_A}, "Suite/Bin/app", nullptr, ""},
-      {"Common Path from the registry", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared", "Shared\\"},
-      {"Common Path ending in a separator", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared/", "Shared/"},
-      {"Common wins", {"Suite/Common/" PROBE_A, "Shared/" PROBE_A}, "Suite/Bin/app", "Shared", "Suite/Common\\"},
-      {"Common Path without the module", {"Elsewhere/" PROBE_A}, "Suite/Bin/app", "Shared", ""},
-      {"nowhere", {}, "Suite/Bin/app", nullptr, ""},
+      {"Common beside the executable's folder", PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, "Suite/Common\\"},
+      {"backslashed executable path",
+       PROBE_A,
+       {"Suite/Common/" PROBE_A},
+       "$/Suite\\Bin\\app",
+       nullptr,
+       "Suite\\Common\\"},
+      {"trailing separators", PROBE_A, {"Suite/Common/" PROBE_A}, "$/Suite/Bin//\\app", nullptr, "Suite/Common\\"},
+      {"not in the executable's own folder", PROBE_A, {"Suite/Bin/" PROBE_A}, app, nullptr, ""},
+      {"Common Path from the registry", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared", "Shared\\"},
+      {"Common Path ending in a separator", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared/", "Shared/"},
+      {"Common wins", PROBE_A, {"Suite/Common/" PROBE_A, "Shared/" PROBE_A}, app, "$/Shared", "Suite/Common\\"},
+      {"Common Path without the module", PROBE_A, {"Elsewhere/" PROBE_A}, app, "$/Shared", ""},
+      {"nowhere", PROBE_A, {}, app, nullptr, ""},
+      {"executable in the root folder", PROBE_A, {}, "/app", nullptr, ""},
+      {"executable in a drive's root folder", PROBE_A, {}, "C:\\app", nullptr, ""},
+      {"executable's path unknown", PROBE_A, {}, "", nullptr, ""},
+      {"executable's path too long to read", PROBE_A, {}, "$/" + std::string(300, 'x'), nullptr, ""},
+      {"relative Common Path", PROBE_A, {}, app, "Common", ""},
+      {"drive-relative Common Path", PROBE_A, {}, app, "C:Common", ""},
+      // The bare name is in Common: a search that dropped the name's folder would find it.
+      {"name with a folder", "sub/" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
+      {"name with a backslash folder", "sub\\" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
+      {"name with a drive", "C:" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tree;
+    test::ScopedCurrentDirectory cwd(tree.path());
+    const auto in_tree = [&](const std::string &path) {
+      return path.rfind("$/", 0) == 0 ? tree / path.substr(2) : path;
+    };
     StartAgain();
     for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
-    SetExecutable(tree / c.executable);
-    if (c.common_path != nullptr) SetCommonPath(tree / c.common_path);
+    tree.CopyFile(YDR_PROBE_MODULE, "Common/" PROBE_A);
+    tree.CopyFile(YDR_PROBE_MODULE, "Suite/Common/sub/" PROBE_A);
+    SetExecutable(in_tree(c.executable));
+    if (c.common_path != nullptr) registry_.SetCommonPath(in_tree(c.common_path));
+    SiblingModule module(c.module, kProbeFunctions, 1);
     const bool found = *c.cached != '\0';
-    EXPECT_EQ(CallProbe(probe_a_), found ? 42 : -1);
+    EXPECT_EQ(CallProbe(module), found ? 42 : -1);
     EXPECT_EQ(CommonFolderCache(), found ? tree / c.cached : std::string());
     EXPECT_EQ(LoadedModuleCount(), found ? 1u : 0u);
-    EXPECT_EQ(messages_, found ? std::vector<std::string>{} : std::vector<std::string>{"Can't Find module " PROBE_A});
+    EXPECT_EQ(messages_, found ? std::vector<std::string>{}
+                               : std::vector<std::string>{"Can't Find module " + std::string(c.module)});
+    UnloadSiblingModules();
   }
 }
 
@@ -131,49 +159,6 @@ TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
   UnloadSiblingModules();  // before the local module goes
 }
 
-// Modules planted where a name with a folder, or a folder relative to the current one, would
-// lead: none of them is found. The names with a folder come last, when the bare name is in
-// Common too: a search that dropped the folder would find it.
-TEST_F(ModuleSearchTest, NoNameWithAFolderNorFolderRelativeToTheCurrentOneIsSearched) {
-  PlaceProbe("Common/" PROBE_A);
-  PlaceProbe("Suite/Common/sub/" PROBE_A);
-  test::ScopedCurrentDirectory cwd(root_.path());
-  struct Case {
-    const char *name;
-    const char *module;
-    std::string executable;
-    const char *common_path;  // registry value as written; null: none
-  };
-  const std::string app = root_ / "Suite/Bin/app";
-  const Case cases[] = {
-      {"executable in the root folder", PROBE_A, "/app", nullptr},
-      {"executable in a drive's root folder", PROBE_A, "C:\\app", nullptr},
-      {"executable's path unknown", PROBE_A, "", nullptr},
-      {"executable's path too long to read", PROBE_A, root_ / std::string(300, 'x'), nullptr},
-      {"relative Common Path", PROBE_A, app, "Common"},
-      {"drive-relative Common Path", PROBE_A, app, "C:Common"},
-      {"name with a folder", "sub/" PROBE_A, app, nullptr},
-      {"name with a backslash folder", "sub\\" PROBE_A, app, nullptr},
-      {"name with a drive", "C:" PROBE_A, app, nullptr},
-  };
-  bool decoy_placed = false;
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    if (std::string(c.module) != PROBE_A && !decoy_placed) {
-      PlaceProbe("Suite/Common/" PROBE_A);
-      decoy_placed = true;
-    }
-    StartAgain();
-    SetExecutable(c.executable);
-    if (c.common_path != nullptr) SetCommonPath(c.common_path);
-    SiblingModule module(c.module, kProbeFunctions, 1);
-    EXPECT_EQ(module.Function(0), nullptr);
-    EXPECT_EQ(CommonFolderCache(), "");
-    EXPECT_EQ(LoadedModuleCount(), 0u);
-    EXPECT_EQ(messages_, std::vector<std::string>{std::string("Can't Find module ") + c.module});
-  }
-}
-
 TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
   EXPECT_EQ(CallProbe(probe_a_), -1);
   EXPECT_EQ(CallProbe(probe_b_), -1);
@@ -183,7 +168,7 @@ TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
 
   PlaceProbe("Shared/" PROBE_A);
   PlaceProbe("Suite/Common/" PROBE_B);
-  SetCommonPath(root_ / "Shared");
+  registry_.SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
   EXPECT_EQ(CommonFolderCache(), root_ / "Shared\\");
   // The second module, beside the executable but not in the cached folder, is not found there.
@@ -201,7 +186,7 @@ TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
   const std::function<void()> registries[] = {
       [&] { registry_.Clear(); },                                                                      // no key
       [&] { registry_.SetKeyOnly(Root::kLocalMachine, test::TestRegistry::kCommonKey); },              // no value
-      [&] { SetCommonPath(""); },                                                                      // empty value
+      [&] { registry_.SetCommonPath(""); },                                                            // empty value
       [&] { registry_.Set(Root::kCurrentUser, test::TestRegistry::kCommonKey, "Common Path", "."); },  // another root
   };
   for (std::size_t i = 0; i < std::size(registries); ++i) {
@@ -226,9 +211,9 @@ TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
   ASSERT_LT(deep.size() + sizeof "/" PROBE_A, 260u);
   const std::string overlong = deep + "/" + std::string(40, 'f') + "/..";
   ASSERT_GE(overlong.size(), 260u);
-  SetCommonPath(overlong);  // does not fit the value buffer: read as no value
+  registry_.SetCommonPath(overlong);  // does not fit the value buffer: read as no value
   EXPECT_EQ(CallProbe(probe_a_), -1);
-  SetCommonPath(deep);
+  registry_.SetCommonPath(deep);
   EXPECT_EQ(CallProbe(probe_a_), 42);
 }
 
