@@ -66,8 +66,7 @@ TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
   EXPECT_FALSE(FoldAbsolutePath(nullptr, 0, cwd).has_value());
 }
 
-// An absolute path as the system writes it: its root ("/", or a drive's on Windows) and
-// separator.
+// An absolute path's root and separator as the system writes them.
 #if defined(_WIN32)
 const std::string kRoot = "C:\\";
 constexpr char kSeparator = '\\';
@@ -115,9 +114,7 @@ TEST(PathToAbsoluteTest, RelativePathsUseTheCurrentDirectory) {
 }
 
 #if defined(_WIN32)
-// Windows' own path forms come out as the system writes them: a network path keeps its
-// server and share (never folded into a folder of the current drive), and ".." stops at the
-// share as it stops at a drive's root.
+// A network path keeps its server and share, where ".." stops as at a drive's root.
 TEST(PathToAbsoluteTest, NetworkPathsKeepTheirServerAndShare) {
   const std::pair<const char *, const char *> cases[] = {
       {"\\\\server\\share\\docs\\a.txt", "\\\\server\\share\\docs\\a.txt"},
@@ -209,8 +206,7 @@ std::vector<Found> Find(const std::string &pattern) {
   return found;
 }
 
-// The names found, in the search's order on POSIX, where it is fixed; Windows lists in the
-// file system's order, so there the names are compared sorted (by their UTF-8 bytes).
+// The names found, in the search's fixed order on POSIX; sorted on Windows, which lists unordered.
 std::vector<std::string> Names(const std::vector<Found> &found) {
   std::vector<std::string> names;
   for (const Found &f : found) names.push_back(f.name);
@@ -300,8 +296,7 @@ TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
   EXPECT_EQ(found[4].attributes, kFileAttributeArchive | kFileAttributeReparsePoint);
   EXPECT_EQ(found[4].size, 3u);
 
-  // A depth-first walk, as an archiver makes it, ends and visits each real folder a
-  // bounded number of times.
+  // A depth-first walk, as an archiver makes it, ends.
   int folders = 0;
   std::function<void(const std::string &)> walk = [&](const std::string &folder) {
     ASSERT_LT(++folders, 50);

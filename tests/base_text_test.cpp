@@ -193,8 +193,7 @@ TEST(Base64Test, AcceptsAndRefusesAsDocumented) {
     EXPECT_EQ(Decode(text, &decoded), static_cast<int>(expected.size())) << text;
     EXPECT_EQ(decoded, expected) << text;
   }
-  // Six bits (less than a byte), half or too much padding, data after it, the URL-safe
-  // alphabet, other characters.
+  // Six bits, half or too much padding, data after it, the URL-safe alphabet, other characters.
   for (const char *text : {"e", "eWRye", "eQ=", "eQ===", "=eQ=", "eQ==eWRy", "eW-y", "eW_y", "eWRy\x80", "eW.y"}) {
     EXPECT_EQ(Decode(text), -1) << text;
   }

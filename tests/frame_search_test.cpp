@@ -1,6 +1,4 @@
-// Finding sibling modules: the lookup order, the Common-folder cache, the missing-module
-// message and the loaded-module list, exercised on real modules in temporary folder trees;
-// and the attach and detach sequences that find the base library so.
+// Finding sibling modules in real folder trees, and the attach and detach sequences that use it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,8 +19,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_registry.h"
 
-// The probe module under the names of two siblings, and a library the system's own search
-// finds, with one of its functions.
+// The probe module under two siblings' names; a library the system's search finds, and a function of it.
 #if defined(_WIN32)
 #define PROBE_A "ydrprobeA.dll"
 #define PROBE_B "ydrprobeB.dll"
@@ -82,9 +79,7 @@ class ModuleSearchTest : public ::testing::Test {
   SiblingModule probe_b_{PROBE_B, kProbeFunctions, 2};
 };
 
-// Each row in a folder tree of its own, the current folder, which holds decoys where a
-// folder relative to the current one, or a name's folder, would lead. "$/" in a row is the
-// tree's path. Found: the Common folder is cached, else the user is told.
+// Each row in its own tree ("$/"), the current folder, with decoys where relative folders lead.
 TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
   struct Case {
     const char *name;
@@ -146,8 +141,7 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
 }
 
 TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
-  // A library on the system's search path (for every target the tests are built for); a copy
-  // of the probe under its name in the Common folder must not be the one loaded.
+  // A copy of the probe under the system library's name in Common must not be loaded.
   PlaceProbe("Suite/Common/" SYSTEM_LIBRARY);
   static constexpr const char *kFunctions[] = {SYSTEM_FUNCTION, "YdrProbeAnswer"};
   SiblingModule system_library(SYSTEM_LIBRARY, kFunctions, 2);
@@ -185,7 +179,7 @@ TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
   using Root = platform::RegistryRoot;
   const std::function<void()> registries[] = {
       [&] { registry_.Clear(); },                                                                      // no key
-      [&] { registry_.SetKeyOnly(Root::kLocalMachine, test::TestRegistry::kCommonKey); },              // no value
+      [&] { registry_.Set(Root::kLocalMachine, test::TestRegistry::kCommonKey); },                     // no value
       [&] { registry_.SetCommonPath(""); },                                                            // empty value
       [&] { registry_.Set(Root::kCurrentUser, test::TestRegistry::kCommonKey, "Common Path", "."); },  // another root
   };
@@ -278,8 +272,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_TRUE(ProcessAttach(&anchor));
   EXPECT_EQ(messages_, std::vector<std::string>{"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n"});
 
-  // The record handed over carries the module's name and handle, and is marked started
-  // before the base library sees it: the base library refuses a record that is not.
+  // The record carries name and handle and is marked started before the base library sees it.
   const YDR_MODULE_INFO *info = ModuleInfo();
   EXPECT_EQ(portable::Utf8FromWide(info->name), "YdrMod.YdrBaseMisc");
   EXPECT_EQ(info->instance, &anchor);
@@ -289,8 +282,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
 
-  // The base library is live: its services answer, and ours accepts a second registration of
-  // the same record (a result the interface leaves to each base library).
+  // Its services answer; ours accepts a second registration (which the interface leaves open).
   if (!YDR_STRICT_BASE_LIBRARY) {
     EXPECT_NE(bl::YdrInitModule(ModuleInfo()), 0);
   }

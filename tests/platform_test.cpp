@@ -88,8 +88,7 @@ TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
   EXPECT_EQ(NativePathFromWide(WideFromUtf8("d:한글\\b").c_str()), kWindows ? "d:한글\\b" : "한글/b");
 }
 
-// Known decodings (each byte of a malformed sequence one replacement), then the header-only
-// conversions hosts use against the character-by-character ones, on those and random bytes.
+// Known decodings, then the header-only conversions against the portable ones on random bytes.
 TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
   const std::pair<std::string, std::u32string> cases[] = {
       {"a\xC3\xA9", U"aé"},
@@ -134,9 +133,7 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
   EXPECT_EQ(WideFromUtf8("\xF0\x9F\x98\x80 한"), (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
 }
 
-// Names and the patterns that match them and that do not, in a code page (UTF-8 here,
-// converted below), as the archive's matcher hands them over. "ANSI": the system's code
-// page, where the shell's matcher (the system's own on Windows) must agree.
+// Names and patterns in a code page (converted from UTF-8); "ANSI": the shell's matcher agrees.
 TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
   struct Case {
     const char *code_page;
@@ -186,9 +183,7 @@ bool WriteAndCommit(int folder, const std::string &name, const DestinationFolder
   return DestinationFolder::Commit(folder, *temporary, name, replacing, why);
 }
 
-// The folder cache keeps few descriptors open and must give the same answers as walking each
-// path afresh: after evictions, for folders it made itself and ones that appear behind its
-// back, and with a link planted where a folder goes.
+// After evictions, for folders made behind its back and links planted, as a fresh walk answers.
 TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
   test::TempDir dir;
   DestinationFolder dest;
@@ -231,9 +226,7 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
   EXPECT_EQ(problem.kind, FolderProblem::kBadName);
 }
 
-// Moving a finished file into place: what is at the name decides, with what the caller
-// allows replaced. A refused move leaves the name's file and the temporary file as they were;
-// a file outside reached by a link at the name is never written.
+// Only what the caller allows is replaced; a refused move leaves both files; links are never written through.
 TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
   using Replacing = DestinationFolder::Replacing;
   enum class There { kNothing, kFile, kFileMadeSince, kFolder, kLink, kHardLink };
@@ -305,8 +298,7 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
 }
 
 #if !defined(_WIN32)
-// With few descriptors left, the folder cache gives back what it holds and tries again,
-// rather than failing every folder after the first few.
+// With few descriptors left, the cache gives back what it holds rather than failing.
 TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
   test::TempDir dir;
   DestinationFolder dest;
@@ -337,10 +329,7 @@ TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
 #endif
 
 #if defined(_WIN32)
-// A file made with the owner-only descriptor lets the current user alone at it, as the file
-// system reports its access list back: the user may do everything, and no entry lets in
-// everyone, the machine's users or any signed-in user (which a file made with the default
-// descriptor does: everyone may read it). Only the system's own account may share it.
+// The access list read back gives the user full access, and none to everyone, users or signed-in users.
 TEST(OwnerOnlySecurityTest, TheFileLetsItsOwnerAloneIn) {
   HANDLE token = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
