@@ -103,7 +103,11 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
   std::vector<std::string> samples = {"", "plain", "한글 text"};
   for (const auto &[bytes, expected] : cases) {
     std::u32string decoded;
-    for (std::size_t pos = 0; pos < bytes.size();) DecodeUtf8(bytes, &pos, &decoded.append(1, 0).back());
+    for (std::size_t pos = 0; pos < bytes.size();) {
+      char32_t cp;
+      DecodeUtf8(bytes, &pos, &cp);
+      decoded.push_back(cp);
+    }
     EXPECT_EQ(decoded, expected);
     samples.push_back(bytes);
   }
