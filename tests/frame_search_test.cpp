@@ -1,6 +1,4 @@
-// Finding sibling modules: the lookup order, the Common-folder cache, the missing-module
-// message and the loaded-module list, exercised on real modules in temporary folder trees;
-// and the attach and detach sequences that find the base library so.
+// Finding sibling modules in real folder trees, and the attach and detach sequences that use it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,8 +19,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_registry.h"
 
-// The probe module under the names of two siblings, and a library the system's own search
-// finds, with one of its functions.
+// The probe module under two siblings' names; a library the system's search finds, and a function of it.
 #if defined(_WIN32)
 #define PROBE_A "ydrprobeA.dll"
 #define PROBE_B "ydrprobeB.dll"
@@ -70,7 +67,6 @@ class ModuleSearchTest : public ::testing::Test {
 
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
-  void SetCommonPath(const std::string &folder) { registry_.SetCommonPath(folder); }
   static int CallProbe(SiblingModule &module) {
     void *address = module.Function(0);
     return address == nullptr ? -1 : FunctionAs<int (*)()>(address)();
@@ -83,43 +79,69 @@ class ModuleSearchTest : public ::testing::Test {
   SiblingModule probe_b_{PROBE_B, kProbeFunctions, 2};
 };
 
-TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPath) {
+// Each row in its own tree ("$/"), the current folder, with decoys where relative folders lead.
+TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
   struct Case {
     const char *name;
-    std::vector<std::string> places;  // of the probe
-    const char *executable;
+    const char *module;
+    std::vector<std::string> places;  // of the probe, besides the decoys
+    std::string executable;
     const char *common_path;  // null: none
-    const char *cached;       // "": not found, nothing cached
+    const char *cached;       // "": not found
   };
+  const std::string app = "$/Suite/Bin/app";
   const Case cases[] = {
-      {"Common beside the executable's folder", {"Suite/Common/" PROBE_A}, "Suite/Bin/app", nullptr, "Suite/Common\\"},
-      {"executable path with backslashes", {"Suite/Common/" PROBE_A}, "Suite\\Bin\\app", nullptr, "Suite\\Common\\"},
-      {"trailing separators", {"Suite/Common/" PROBE_A}, "Suite/Bin//\\app", nullptr, "Suite/Common\\"},
-      {"not in the executable's own folder", {"Suite/Bin/" PROBE_A}, "Suite/Bin/app", nullptr, ""},
-      {"Common Path from the registry", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared", "Shared\\"},
-      {"Common Path ending in a separator", {"Shared/" PROBE_A}, "Suite/Bin/app", "Shared/", "Shared/"},
-      {"Common wins", {"Suite/Common/" PROBE_A, "Shared/" PROBE_A}, "Suite/Bin/app", "Shared", "Suite/Common\\"},
-      {"Common Path without the module", {"Elsewhere/" PROBE_A}, "Suite/Bin/app", "Shared", ""},
-      {"nowhere", {}, "Suite/Bin/app", nullptr, ""},
+      {"Common beside the executable's folder", PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, "Suite/Common\\"},
+      {"backslashed executable path",
+       PROBE_A,
+       {"Suite/Common/" PROBE_A},
+       "$/Suite\\Bin\\app",
+       nullptr,
+       "Suite\\Common\\"},
+      {"trailing separators", PROBE_A, {"Suite/Common/" PROBE_A}, "$/Suite/Bin//\\app", nullptr, "Suite/Common\\"},
+      {"not in the executable's own folder", PROBE_A, {"Suite/Bin/" PROBE_A}, app, nullptr, ""},
+      {"Common Path from the registry", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared", "Shared\\"},
+      {"Common Path ending in a separator", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared/", "Shared/"},
+      {"Common wins", PROBE_A, {"Suite/Common/" PROBE_A, "Shared/" PROBE_A}, app, "$/Shared", "Suite/Common\\"},
+      {"Common Path without the module", PROBE_A, {"Elsewhere/" PROBE_A}, app, "$/Shared", ""},
+      {"nowhere", PROBE_A, {}, app, nullptr, ""},
+      {"executable in the root folder", PROBE_A, {}, "/app", nullptr, ""},
+      {"executable in a drive's root folder", PROBE_A, {}, "C:\\app", nullptr, ""},
+      {"executable's path unknown", PROBE_A, {}, "", nullptr, ""},
+      {"executable's path too long to read", PROBE_A, {}, "$/" + std::string(300, 'x'), nullptr, ""},
+      {"relative Common Path", PROBE_A, {}, app, "Common", ""},
+      {"drive-relative Common Path", PROBE_A, {}, app, "C:Common", ""},
+      // The bare name is in Common: a search that dropped the name's folder would find it.
+      {"name with a folder", "sub/" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
+      {"name with a backslash folder", "sub\\" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
+      {"name with a drive", "C:" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tree;
+    test::ScopedCurrentDirectory cwd(tree.path());
+    const auto in_tree = [&](const std::string &path) {
+      return path.rfind("$/", 0) == 0 ? tree / path.substr(2) : path;
+    };
     StartAgain();
     for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
-    SetExecutable(tree / c.executable);
-    if (c.common_path != nullptr) SetCommonPath(tree / c.common_path);
+    tree.CopyFile(YDR_PROBE_MODULE, "Common/" PROBE_A);
+    tree.CopyFile(YDR_PROBE_MODULE, "Suite/Common/sub/" PROBE_A);
+    SetExecutable(in_tree(c.executable));
+    if (c.common_path != nullptr) registry_.SetCommonPath(in_tree(c.common_path));
+    SiblingModule module(c.module, kProbeFunctions, 1);
     const bool found = *c.cached != '\0';
-    EXPECT_EQ(CallProbe(probe_a_), found ? 42 : -1);
+    EXPECT_EQ(CallProbe(module), found ? 42 : -1);
     EXPECT_EQ(CommonFolderCache(), found ? tree / c.cached : std::string());
     EXPECT_EQ(LoadedModuleCount(), found ? 1u : 0u);
-    EXPECT_EQ(messages_, found ? std::vector<std::string>{} : std::vector<std::string>{"Can't Find module " PROBE_A});
+    EXPECT_EQ(messages_, found ? std::vector<std::string>{}
+                               : std::vector<std::string>{"Can't Find module " + std::string(c.module)});
+    UnloadSiblingModules();
   }
 }
 
 TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
-  // A library on the system's search path (for every target the tests are built for); a copy
-  // of the probe under its name in the Common folder must not be the one loaded.
+  // A copy of the probe under the system library's name in Common must not be loaded.
   PlaceProbe("Suite/Common/" SYSTEM_LIBRARY);
   static constexpr const char *kFunctions[] = {SYSTEM_FUNCTION, "YdrProbeAnswer"};
   SiblingModule system_library(SYSTEM_LIBRARY, kFunctions, 2);
@@ -131,49 +153,6 @@ TEST_F(ModuleSearchTest, SystemSearchComesFirstAndCachesNothing) {
   UnloadSiblingModules();  // before the local module goes
 }
 
-// Modules planted where a name with a folder, or a folder relative to the current one, would
-// lead: none of them is found. The names with a folder come last, when the bare name is in
-// Common too: a search that dropped the folder would find it.
-TEST_F(ModuleSearchTest, NoNameWithAFolderNorFolderRelativeToTheCurrentOneIsSearched) {
-  PlaceProbe("Common/" PROBE_A);
-  PlaceProbe("Suite/Common/sub/" PROBE_A);
-  test::ScopedCurrentDirectory cwd(root_.path());
-  struct Case {
-    const char *name;
-    const char *module;
-    std::string executable;
-    const char *common_path;  // registry value as written; null: none
-  };
-  const std::string app = root_ / "Suite/Bin/app";
-  const Case cases[] = {
-      {"executable in the root folder", PROBE_A, "/app", nullptr},
-      {"executable in a drive's root folder", PROBE_A, "C:\\app", nullptr},
-      {"executable's path unknown", PROBE_A, "", nullptr},
-      {"executable's path too long to read", PROBE_A, root_ / std::string(300, 'x'), nullptr},
-      {"relative Common Path", PROBE_A, app, "Common"},
-      {"drive-relative Common Path", PROBE_A, app, "C:Common"},
-      {"name with a folder", "sub/" PROBE_A, app, nullptr},
-      {"name with a backslash folder", "sub\\" PROBE_A, app, nullptr},
-      {"name with a drive", "C:" PROBE_A, app, nullptr},
-  };
-  bool decoy_placed = false;
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    if (std::string(c.module) != PROBE_A && !decoy_placed) {
-      PlaceProbe("Suite/Common/" PROBE_A);
-      decoy_placed = true;
-    }
-    StartAgain();
-    SetExecutable(c.executable);
-    if (c.common_path != nullptr) SetCommonPath(c.common_path);
-    SiblingModule module(c.module, kProbeFunctions, 1);
-    EXPECT_EQ(module.Function(0), nullptr);
-    EXPECT_EQ(CommonFolderCache(), "");
-    EXPECT_EQ(LoadedModuleCount(), 0u);
-    EXPECT_EQ(messages_, std::vector<std::string>{std::string("Can't Find module ") + c.module});
-  }
-}
-
 TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
   EXPECT_EQ(CallProbe(probe_a_), -1);
   EXPECT_EQ(CallProbe(probe_b_), -1);
@@ -183,7 +162,7 @@ TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
 
   PlaceProbe("Shared/" PROBE_A);
   PlaceProbe("Suite/Common/" PROBE_B);
-  SetCommonPath(root_ / "Shared");
+  registry_.SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
   EXPECT_EQ(CommonFolderCache(), root_ / "Shared\\");
   // The second module, beside the executable but not in the cached folder, is not found there.
@@ -200,8 +179,8 @@ TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
   using Root = platform::RegistryRoot;
   const std::function<void()> registries[] = {
       [&] { registry_.Clear(); },                                                                      // no key
-      [&] { registry_.SetKeyOnly(Root::kLocalMachine, test::TestRegistry::kCommonKey); },              // no value
-      [&] { SetCommonPath(""); },                                                                      // empty value
+      [&] { registry_.Set(Root::kLocalMachine, test::TestRegistry::kCommonKey); },                     // no value
+      [&] { registry_.SetCommonPath(""); },                                                            // empty value
       [&] { registry_.Set(Root::kCurrentUser, test::TestRegistry::kCommonKey, "Common Path", "."); },  // another root
   };
   for (std::size_t i = 0; i < std::size(registries); ++i) {
@@ -226,9 +205,9 @@ TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
   ASSERT_LT(deep.size() + sizeof "/" PROBE_A, 260u);
   const std::string overlong = deep + "/" + std::string(40, 'f') + "/..";
   ASSERT_GE(overlong.size(), 260u);
-  SetCommonPath(overlong);  // does not fit the value buffer: read as no value
+  registry_.SetCommonPath(overlong);  // does not fit the value buffer: read as no value
   EXPECT_EQ(CallProbe(probe_a_), -1);
-  SetCommonPath(deep);
+  registry_.SetCommonPath(deep);
   EXPECT_EQ(CallProbe(probe_a_), 42);
 }
 
@@ -293,8 +272,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_TRUE(ProcessAttach(&anchor));
   EXPECT_EQ(messages_, std::vector<std::string>{"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n"});
 
-  // The record handed over carries the module's name and handle, and is marked started
-  // before the base library sees it: the base library refuses a record that is not.
+  // The record carries name and handle and is marked started before the base library sees it.
   const YDR_MODULE_INFO *info = ModuleInfo();
   EXPECT_EQ(portable::Utf8FromWide(info->name), "YdrMod.YdrBaseMisc");
   EXPECT_EQ(info->instance, &anchor);
@@ -304,8 +282,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
 
-  // The base library is live: its services answer, and ours accepts a second registration of
-  // the same record (a result the interface leaves to each base library).
+  // Its services answer; ours accepts a second registration (which the interface leaves open).
   if (!YDR_STRICT_BASE_LIBRARY) {
     EXPECT_NE(bl::YdrInitModule(ModuleInfo()), 0);
   }

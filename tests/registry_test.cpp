@@ -43,8 +43,7 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
   }
 }
 
-// The registry as the library reads it (a file here, the system's on Windows), set for one
-// test and put back afterwards, whatever the test's assertions do.
+// The registry as the library reads it (a file here, the system's on Windows).
 class RegistryTest : public ::testing::Test {
  protected:
   static constexpr const char *kCommonKey = test::TestRegistry::kCommonKey;

@@ -1,11 +1,7 @@
-// The strict base library's system pieces on POSIX: paths folded against the current
-// folder and written with '\', folders made with mkdir, and searches over directory streams
-// in the system's order, closed by the FindClose exported here. Entries are listed as a
-// Windows search lists them: folders and regular files, and symbolic links followed and
-// marked 0x400 (so a link back up the tree makes a loop that only the caller can notice, by
-// the folders' identities). Names holding a backslash, pipes, sockets, devices and dangling
-// links are not listed. A search still open at exit is the caller's leak: the process then
-// exits with status 1 and says how many.
+// The strict base library's system pieces on POSIX. Searches list as a Windows search does:
+// folders and regular files, symbolic links followed and marked 0x400 (a link back up the tree
+// is a loop only the caller can notice); names holding '\', pipes, sockets, devices and
+// dangling links are left out. Searches still open at exit end the process with status 1.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,25 +25,6 @@ namespace ydr::strict {
 
 using portable::WString;
 
-namespace {
-
-void AppendComponents(const WString &path, std::vector<WString> *components) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= path.size(); ++i) {
-    if (i < path.size() && !platform::IsSeparator(path[i])) continue;
-    const WString part = path.substr(start, i - start);
-    start = i + 1;
-    if (part.empty() || part == WString{'.'}) continue;
-    if (part == WString{'.', '.'}) {
-      if (!components->empty()) components->pop_back();
-    } else {
-      components->push_back(part);
-    }
-  }
-}
-
-}  // namespace
-
 WString SystemAbsolutePath(const WString &path) {
   WString rest = path;
   WString drive;
@@ -55,19 +32,30 @@ WString SystemAbsolutePath(const WString &path) {
     drive = rest.substr(0, 2);
     rest.erase(0, 2);
   }
-  std::vector<WString> components;
+  const bool trailing_separator = !rest.empty() && platform::IsSeparator(rest.back());
   if (rest.empty() || !platform::IsSeparator(rest[0])) {
     char cwd[4096];
     if (getcwd(cwd, sizeof cwd) == nullptr) return WString();
-    AppendComponents(portable::WideFromUtf8(cwd), &components);
+    rest = portable::WideFromUtf8(cwd) + WString{'/'} + rest;
   }
-  AppendComponents(rest, &components);
+  std::vector<WString> components;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= rest.size(); ++i) {
+    if (i < rest.size() && !platform::IsSeparator(rest[i])) continue;
+    const WString part = rest.substr(start, i - start);
+    start = i + 1;
+    if (part == WString{'.', '.'}) {
+      if (!components.empty()) components.pop_back();
+    } else if (!part.empty() && part != WString{'.'}) {
+      components.push_back(part);
+    }
+  }
   WString result = drive + WString{'\\'};
   for (std::size_t i = 0; i < components.size(); ++i) {
     if (i > 0) result.push_back('\\');
     result += components[i];
   }
-  if (!rest.empty() && platform::IsSeparator(rest.back()) && !components.empty()) result.push_back('\\');
+  if (trailing_separator && !components.empty()) result.push_back('\\');
   return result;
 }
 
@@ -163,6 +151,15 @@ bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
   return false;
 }
 
+// The open search `handle` is, or the process stops.
+Search *LiveSearch(const char *function, void *handle) {
+  auto *search = static_cast<Search *>(handle);
+  if (handle == nullptr || handle == platform::InvalidHandleValue() || search->magic != Search::kMagic) {
+    Refuse(function, "not an open search");
+  }
+  return search;
+}
+
 }  // namespace
 
 }  // namespace ydr::strict
@@ -195,19 +192,13 @@ YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW
 }
 
 YDR_BL_API int YdrFindNextFileW(void *handle, YDR_FIND_DATAW *data) {
-  auto *search = static_cast<Search *>(handle);
-  if (handle == nullptr || handle == platform::InvalidHandleValue() || search->magic != Search::kMagic) {
-    Refuse("YdrFindNextFileW", "not an open search");
-  }
+  Search *search = LiveSearch("YdrFindNextFileW", handle);
   if (data == nullptr) Refuse("YdrFindNextFileW", "null record");
   return ReadNext(search, data) ? 1 : 0;
 }
 
 YDR_BL_API int FindClose(void *handle) {
-  auto *search = static_cast<Search *>(handle);
-  if (handle == nullptr || handle == platform::InvalidHandleValue() || search->magic != Search::kMagic) {
-    Refuse("FindClose", "not an open search");
-  }
+  Search *search = LiveSearch("FindClose", handle);
   search->magic = 0;
   closedir(search->stream);
   delete search;

@@ -1,20 +1,16 @@
-// The strict base library: a second build of the base library's interface, for tests only,
-// that does what the interface documents and nothing more. Wherever the documentation leaves
-// room it takes the other way from the shipped base library, so that a caller leaning on
-// anything undocumented fails here:
-//   - results the documentation marks as ignored (text conversion, absolute paths, module
-//     registration) are always 0;
-//   - destinations must be at least the documented size ((n + 1) x 4 bytes of 8-bit text,
-//     (3n + 4) / 2 characters of wide text, 260 units of path, one Base64 byte per character),
-//     and the whole of it is written: what follows the result's terminator is filled with
-//     guard bytes (0xA5), so a shorter buffer is overrun where a sanitizer or the heap sees it;
-//   - a null destination, null text, or arguments other than the documented ones stop the
-//     process with a message on standard error, as does an open mode other than "rb"/"wb";
+// The strict base library: the base library's interface, for tests only, doing what the
+// interface documents and, wherever it leaves room, the other way from the shipped library,
+// so that a caller leaning on anything undocumented fails here:
+//   - results documented as ignored (text conversion, absolute paths, registration) are 0;
+//   - destinations must have the documented size ((n + 1) x 4 bytes of 8-bit text, (3n + 4) / 2
+//     wide characters, 260 path units, a Base64 byte per character), all of it written: guard
+//     bytes (0xA5) follow the terminator, so a shorter buffer is overrun where it shows;
+//   - null destinations or text, undocumented arguments and open modes other than "rb"/"wb"
+//     stop the process with a message on standard error;
 //   - absolute paths are written with '\', as the system writes them;
-//   - searches are the system's own: on Windows its handles, closed with its FindClose; on
-//     POSIX a directory stream in the system's order with "." and ".." wherever they fall,
-//     only real folders and regular files, and a process that ends with a search still open
-//     exits with status 1 and says how many.
+//   - searches are the system's own (on POSIX: directory streams in the system's order, "."
+//     and ".." wherever they fall, only folders and regular files); a process that ends with
+//     a search open exits with status 1.
 #pragma once
 
 #include <cstddef>

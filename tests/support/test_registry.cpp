@@ -9,17 +9,6 @@
 #include <fstream>
 
 namespace ydr::test {
-namespace {
-
-#if defined(_WIN32)
-using platform::SystemWide;
-
-HKEY RootKey(platform::RegistryRoot root) {
-  return root == platform::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-}
-#endif
-
-}  // namespace
 
 TestRegistry::TestRegistry(const TempDir &dir) : file_(dir / "registry.ini") { Write(); }
 
@@ -28,52 +17,52 @@ TestRegistry::~TestRegistry() {
   platform::SetRegistryFileOverride(nullptr);
 }
 
-void TestRegistry::Set(platform::RegistryRoot root, const std::string &sub_key, const std::string &name,
+void TestRegistry::Set(platform::RegistryRoot root, const std::string &sub_key, const char *name,
                        const std::string &value) {
   Clear();
-  keys_[{root, sub_key}][name] = value;
-  Write();
-}
-
-void TestRegistry::SetKeyOnly(platform::RegistryRoot root, const std::string &sub_key) {
-  Clear();
-  keys_[{root, sub_key}];
+  key_ = Key{root, sub_key, {}};
+  if (name != nullptr) key_->value.emplace(name, value);
   Write();
 }
 
 #if defined(_WIN32)
+namespace {
+HKEY RootKey(platform::RegistryRoot root) {
+  return root == platform::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+}  // namespace
+
 void TestRegistry::Clear() {
-  for (const auto &[key, values] : keys_) RegDeleteKeyW(RootKey(key.first), SystemWide(key.second).c_str());
-  keys_.clear();
+  if (key_) RegDeleteKeyW(RootKey(key_->root), platform::SystemWide(key_->sub_key).c_str());
+  key_.reset();
 }
 
 void TestRegistry::Write() {
-  for (const auto &[key, values] : keys_) {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(RootKey(key.first), SystemWide(key.second).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                        nullptr) != ERROR_SUCCESS) {
-      continue;
-    }
-    for (const auto &[name, value] : values) {
-      const std::wstring data = SystemWide(value);
-      RegSetValueExW(handle, SystemWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
-                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    }
-    RegCloseKey(handle);
+  HKEY handle = nullptr;
+  if (!key_ || RegCreateKeyExW(RootKey(key_->root), platform::SystemWide(key_->sub_key).c_str(), 0, nullptr, 0,
+                               KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+    return;
   }
+  if (key_->value) {
+    const std::wstring data = platform::SystemWide(key_->value->second);
+    RegSetValueExW(handle, platform::SystemWide(key_->value->first).c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE *>(data.c_str()),
+                   static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  }
+  RegCloseKey(handle);
 }
 #else
 void TestRegistry::Clear() {
-  keys_.clear();
+  key_.reset();
   Write();
 }
 
 void TestRegistry::Write() {
   std::ofstream out(file_, std::ios::binary | std::ios::trunc);
-  for (const auto &[key, values] : keys_) {
-    out << '[' << (key.first == platform::RegistryRoot::kLocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER")
-        << '\\' << key.second << "]\n";
-    for (const auto &[name, value] : values) out << name << '=' << value << '\n';
+  if (key_) {
+    const bool machine = key_->root == platform::RegistryRoot::kLocalMachine;
+    out << '[' << (machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER") << '\\' << key_->sub_key << "]\n";
+    if (key_->value) out << key_->value->first << '=' << key_->value->second << '\n';
   }
   out.close();
   platform::SetRegistryFileOverride(file_.c_str());

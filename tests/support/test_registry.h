@@ -2,8 +2,9 @@
 // system's registry on Windows. What a test sets is gone when the object is.
 #pragma once
 
-#include <map>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
@@ -17,10 +18,9 @@ class TestRegistry {
   TestRegistry(const TestRegistry &) = delete;
   TestRegistry &operator=(const TestRegistry &) = delete;
 
-  // The key, with the one value (a string) given.
-  void Set(platform::RegistryRoot root, const std::string &sub_key, const std::string &name, const std::string &value);
-  // The key, without any value.
-  void SetKeyOnly(platform::RegistryRoot root, const std::string &sub_key);
+  // The one key, with the one string value given, or (no name) without any value.
+  void Set(platform::RegistryRoot root, const std::string &sub_key, const char *name = nullptr,
+           const std::string &value = "");
   // Neither key nor value.
   void Clear();
 
@@ -35,11 +35,15 @@ class TestRegistry {
   std::string EnvironmentEntry() const { return "YDR_REGISTRY=" + file_; }
 
  private:
+  struct Key {
+    platform::RegistryRoot root;
+    std::string sub_key;
+    std::optional<std::pair<std::string, std::string>> value;  // name and value
+  };
   void Write();
 
   std::string file_;
-  // root and key -> value name -> value; an empty name map is a key without values.
-  std::map<std::pair<platform::RegistryRoot, std::string>, std::map<std::string, std::string>> keys_;
+  std::optional<Key> key_;
 };
 
 }  // namespace ydr::test
