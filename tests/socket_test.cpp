@@ -1,6 +1,5 @@
-// The socket client against real servers on 127.0.0.1: a server thread in this process for
-// exact control of what arrives and when the peer closes, and a line server in a process of
-// its own.
+// The socket client against real servers on 127.0.0.1: a thread of this process, for exact
+// control of what arrives and when the peer closes, and a line server in a process of its own.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
@@ -25,64 +24,52 @@ using Wide = std::u16string;
 const unsigned short *W16(const Wide &s) { return reinterpret_cast<const unsigned short *>(s.c_str()); }
 Wide FromBuffer(const unsigned short *b, int n) { return {reinterpret_cast<const char16_t *>(b), std::size_t(n)}; }
 
-// One connection on 127.0.0.1, handled on a thread by `serve` with the connected socket.
-class ServerThread {
- public:
+// One connection on 127.0.0.1, served on a thread by `serve`; joined when it goes.
+struct ServerThread {
   explicit ServerThread(const std::function<void(LoopbackSocket)> &serve) {
-    listener_ = ydr::test::ListenOnLoopback(&port_);
-    EXPECT_NE(listener_, ydr::test::kNoLoopbackSocket);
-    thread_ = std::thread([this, serve] {
-      const LoopbackSocket client = ydr::test::AcceptOne(listener_);
-      if (client != ydr::test::kNoLoopbackSocket) {
-        serve(client);
-        ydr::test::CloseLoopback(client);
-      }
+    EXPECT_NE(listener, ydr::test::kNoLoopbackSocket);
+    thread = std::thread([this, serve] {
+      const LoopbackSocket client = ydr::test::AcceptOne(listener);
+      if (client == ydr::test::kNoLoopbackSocket) return;
+      serve(client);
+      ydr::test::CloseLoopback(client);
     });
   }
   ~ServerThread() {
-    thread_.join();
-    ydr::test::CloseLoopback(listener_);
+    thread.join();
+    ydr::test::CloseLoopback(listener);
   }
-  int port() const { return port_; }
-
- private:
-  LoopbackSocket listener_ = ydr::test::kNoLoopbackSocket;
-  int port_ = 0;
-  std::thread thread_;
+  int port = 0;
+  const LoopbackSocket listener = ydr::test::ListenOnLoopback(&port);
+  std::thread thread;
 };
-
-std::string ReadAll(LoopbackSocket fd) {
-  std::string all;
-  char chunk[65536];
-  long n;
-  while ((n = ydr::test::ReceiveBytes(fd, chunk, sizeof chunk)) > 0) all.append(chunk, static_cast<std::size_t>(n));
-  return all;
-}
 
 void SendAll(LoopbackSocket fd, const std::string &bytes) {
   ASSERT_EQ(ydr::test::SendBytes(fd, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
 }
 
 // `size` bytes, or fewer when the peer closes first.
-std::string Receive(LoopbackSocket fd, std::size_t size) {
+std::string Receive(LoopbackSocket fd, std::size_t size = std::string::npos) {
   std::string got;
-  char c = 0;
-  while (got.size() < size && ydr::test::ReceiveBytes(fd, &c, 1) == 1) got += c;
+  char chunk[65536];
+  long n = 0;
+  while (got.size() < size && (n = ydr::test::ReceiveBytes(fd, chunk, std::min(sizeof chunk, size - got.size()))) > 0)
+    got.append(chunk, static_cast<std::size_t>(n));
   return got;
 }
 
-TEST(SocketTest, ExchangesInBothReceiveForms) {
+// Both receive forms, then a peer that closes mid-line: reception and sending fail quietly.
+TEST(SocketTest, ExchangesInBothReceiveFormsUntilThePeerCloses) {
   ServerThread server([](LoopbackSocket fd) {
     EXPECT_EQ(Receive(fd, 5), "hello");  // exactly the bytes, no terminator
     SendAll(fd, "abc");
     EXPECT_EQ(Receive(fd, 1), "!");
-    SendAll(fd, "first line\nsecond\nabcdefghij\n");
-    ReadAll(fd);  // until the client closes
+    SendAll(fd, "first line\nsecond\nabcdefghij\npartial line without its end");
   });
   CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
   EXPECT_EQ(socket.QSSend(W16(u"hello world"), 5), 5);
-  unsigned short buffer[16];
+  unsigned short buffer[128];
   std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
   EXPECT_EQ(socket.QSRecv(buffer, 8), 3);
   EXPECT_EQ(FromBuffer(buffer, 4), Wide(u"abc\0", 4));
@@ -98,30 +85,7 @@ TEST(SocketTest, ExchangesInBothReceiveForms) {
   EXPECT_EQ(socket.QSRecv(buffer, 5, 1), 4);
   EXPECT_EQ(FromBuffer(buffer, 5), Wide(u"abcd\0", 5));
   EXPECT_EQ(buffer[5], 0xEEEE);
-  socket.QSClose();
-}
-
-TEST(SocketTest, LargeTextIsSentWholeAcrossManySends) {
-  Wide text;
-  for (int i = 0; i < 3 << 20; ++i) text += static_cast<char16_t>('a' + i % 26);
-  std::string received;
-  {
-    ServerThread server([&](LoopbackSocket fd) { received = ReadAll(fd); });
-    CYdrSocket socket;
-    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
-    const int length = static_cast<int>(text.size()) - 10;
-    EXPECT_EQ(socket.QSSend(W16(text), length), length);
-    socket.QSClose();
-  }
-  ASSERT_EQ(received.size(), text.size() - 10);
-  for (std::size_t i = 0; i < received.size(); i += 4099) ASSERT_EQ(received[i], 'a' + static_cast<int>(i % 26)) << i;
-}
-
-TEST(SocketTest, PeerClosingMidReceptionAndMidSendingFailsQuietly) {
-  ServerThread server([](LoopbackSocket fd) { SendAll(fd, "partial line without its end"); });
-  CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
-  unsigned short buffer[128];
+  EXPECT_EQ(socket.QSRecv(buffer, 128, 1), 7);
   EXPECT_EQ(socket.QSRecv(buffer, 128, 1), 0);  // the line never ends
   EXPECT_EQ(socket.QSRecv(buffer, 128), 0);     // closed
   // Sending into a closed connection fails without a signal.
@@ -130,6 +94,22 @@ TEST(SocketTest, PeerClosingMidReceptionAndMidSendingFailsQuietly) {
   for (int i = 0; i < 64 && result != 0; ++i) result = socket.QSSend(W16(chunk), static_cast<int>(chunk.size()));
   EXPECT_EQ(result, 0);
   socket.QSClose();
+}
+
+TEST(SocketTest, LargeTextIsSentWholeAcrossManySends) {
+  std::string sent(3 << 20, 'a');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i % 26);
+  const Wide text(sent.begin(), sent.end());
+  std::string received;
+  {
+    ServerThread server([&](LoopbackSocket fd) { received = Receive(fd); });
+    CYdrSocket socket;
+    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
+    const int length = static_cast<int>(text.size()) - 10;
+    EXPECT_EQ(socket.QSSend(W16(text), length), length);
+    socket.QSClose();
+  }
+  EXPECT_TRUE(received == sent.substr(0, sent.size() - 10)) << received.size();
 }
 
 TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
@@ -141,7 +121,7 @@ TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
     SendAll(fd, cp949 + "\n");
   });
   CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
   EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size())), static_cast<int>(cp949.size()));
   unsigned short buffer[64];
   EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
@@ -151,37 +131,32 @@ TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
   socket.QSClose();
 }
 
-TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
-  // A port that was just free: nothing listens there.
-  CYdrSocket socket;
-  EXPECT_EQ(socket.QSConnect(W16(u"127.0.0.1"), ydr::test::FreeLoopbackPort()), 0);
-  EXPECT_EQ(socket.QSConnect(W16(u"not an address"), 80), 0);
-  EXPECT_EQ(socket.QSConnect(nullptr, 80), 0);
-  unsigned short buffer[8];
-  EXPECT_EQ(socket.QSSend(W16(u"x"), 1), 0);
-  EXPECT_EQ(socket.QSRecv(buffer, 8), 0);
-  EXPECT_EQ(socket.QSRecv(buffer, 8, 1), 0);
-
-  // Objects that hold no socket close nothing: standard input stays open.
-  CYdrSocket fresh;
-  fresh.QSClose();
-  socket.QSClose();
-  EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));
-}
-
-// Send lengths; and the object's one field, the socket as the system numbers it: 0 when new,
-// the open socket once connected, the same number, now closed, after QSClose (seen through
-// the object's bytes and through a copy), which no further close touches.
-TEST(SocketTest, SendLengthsAndTheStoredSocketAfterItsClose) {
+// Refused connections and bad arguments give 0. The object's one field is the socket as the
+// system numbers it: 0 when new, the open socket once connected, the same number, now closed,
+// after QSClose (seen through the object's bytes and through a copy); an object holding no
+// open socket of its own closes nothing.
+TEST(SocketTest, FailuresSendLengthsAndTheStoredSocket) {
   const auto stored = [](const CYdrSocket &object) {
     unsigned int field = 0xA5A5A5A5u;
     std::memcpy(&field, reinterpret_cast<const unsigned char *>(&object), sizeof field);  // its first bytes
     return field;
   };
-  ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(ReadAll(fd), std::string("ababc\0", 6)); });
+  CYdrSocket refused;
+  EXPECT_EQ(refused.QSConnect(W16(u"127.0.0.1"), ydr::test::FreeLoopbackPort()), 0);  // nothing listens
+  EXPECT_EQ(refused.QSConnect(W16(u"not an address"), 80), 0);
+  EXPECT_EQ(refused.QSConnect(nullptr, 80), 0);
+  unsigned short buffer[8];
+  EXPECT_EQ(refused.QSSend(W16(u"x"), 1), 0);
+  EXPECT_EQ(refused.QSRecv(buffer, 8), 0);
+  EXPECT_EQ(refused.QSRecv(buffer, 8, 1), 0);
+  refused.QSClose();
+
+  ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(Receive(fd), std::string("ababc\0", 6)); });
   CYdrSocket socket;
   EXPECT_EQ(stored(socket), 0u);
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  socket.QSClose();
+  EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));  // standard input
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
   const unsigned int number = stored(socket);
   EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
   EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
