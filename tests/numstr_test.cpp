@@ -117,7 +117,10 @@ TEST(NumStringReferenceTest, EveryStyleFollowsItsRules) {
     for (unsigned int style : {17u, 100u, 127u, 130u, 1000u, 0xFFFFFFFFu}) {  // unknown: decimal, nothing below 1
       ASSERT_EQ(Label(style, n, n % 2 == 0), n < 1 ? std::string() : std::to_string(n)) << style;
     }
-    if (n < 1) continue;
+    if (n < 1) {  // every other style: an empty numeral
+      for (unsigned int style = 1; style <= 129; ++style) ASSERT_EQ(Label(style, n, n % 2 == 0, bullet), "") << style;
+      continue;
+    }
     for (std::size_t i = 0; i < std::size(sequences); ++i) {
       const auto &[style, set] = sequences[i];
       ASSERT_EQ(Label(style, n, false), set[static_cast<std::size_t>(n - 1) % set.size()]) << style;
@@ -161,7 +164,6 @@ TEST(NumStringTest, KnownLabelsAndDecorations) {
     const char16_t *decoration = nullptr;
   };
   const Case cases[] = {
-      {12, -1, true, ""},
       {129, 3, false, ""},
       {12, 10000, true, "만"},
       {12, 110000, true, "십일만"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,29 +19,22 @@ class Owner : public IYdrPluginOwner {
   HWND GetHWND() override { return kWindow; }
 };
 
-// A derived object with a little state, saved as text.
+// A derived object whose state is a string of bytes.
 class Counter : public CYdrPluginObject {
  public:
-  int count = 0;
-  std::string label;
+  std::string state;
   RECT drawn{};
   std::vector<int> serialize_calls;  // the storing argument of each call
-  bool write_nothing = false;
   bool throw_in_serialize = false;
 
  protected:
   int Serialize(CYdrPluginStream &stream, int storing) override {
     serialize_calls.push_back(storing);
     if (throw_in_serialize) throw std::runtime_error("the host's own failure");
-    if (write_nothing) return 1;
     if (storing) {
-      stream << count << ' ' << label.size() << ' ' << label;
+      stream << state;
     } else {
-      std::size_t length = 0;
-      stream >> count >> length;
-      stream.get();  // the separating blank
-      label.resize(length);
-      stream.read(label.data(), static_cast<std::streamsize>(length));
+      state.assign(std::istreambuf_iterator<char>(stream), {});
     }
     return stream.fail() ? 0 : 1;
   }
@@ -77,19 +71,17 @@ TEST(PluginObjectTest, StateTravelsAsRawBytesInBlocksOfItsOwn) {
   Owner owner;
   Counter saved;
   saved.SetOwner(&owner);
-  saved.count = 42;
-  saved.label = "two words\nand a line";
+  saved.state = std::string("two words\0and\na line", 20);
   unsigned int size = 0;
   IYdrPluginObject *object = &saved;
   void *data = object->GetRawData(size);
   ASSERT_NE(data, nullptr);
-  EXPECT_EQ(std::string(static_cast<const char *>(data), size), "42 20 two words\nand a line");
+  EXPECT_EQ(std::string(static_cast<const char *>(data), size), saved.state);
   Counter restored;
   static_cast<IYdrPluginObject &>(restored).SetRawData(data, size);
   EXPECT_EQ(saved.serialize_calls, std::vector<int>{1});
   EXPECT_EQ(restored.serialize_calls, std::vector<int>{0});
-  EXPECT_EQ(restored.count, 42);
-  EXPECT_EQ(restored.label, saved.label);
+  EXPECT_EQ(restored.state, saved.state);
   {
     Counter copy(saved);  // the state and the owner, not the block
     EXPECT_EQ(copy.GetHWND(), kWindow);
@@ -99,16 +91,14 @@ TEST(PluginObjectTest, StateTravelsAsRawBytesInBlocksOfItsOwn) {
   restored = saved;  // restored's own block is freed, saved's is not taken
   EXPECT_EQ(restored.GetHWND(), kWindow);
   EXPECT_NE(restored.GetRawData(size), data);
-  EXPECT_EQ(std::memcmp(data, "42 ", 3), 0);  // still saved's, still alive
-  saved.count = 7;
+  EXPECT_EQ(std::memcmp(data, "two ", 4), 0);  // still saved's, still alive
+  saved.state = "7";
   void *again = object->GetRawData(size);  // replaces the block
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(std::string(static_cast<const char *>(again), 2), "7 ");
+  EXPECT_EQ(std::string(static_cast<const char *>(again), size), "7");
   // An empty state is a block of size 0, not a failure.
-  Counter empty;
-  empty.write_nothing = true;
-  size = 99;
-  EXPECT_NE(empty.GetRawData(size), nullptr);
+  saved.state.clear();
+  EXPECT_NE(saved.GetRawData(size), nullptr);
   EXPECT_EQ(size, 0u);
 }
 
@@ -124,7 +114,7 @@ TEST(PluginObjectTest, AThrowingSerializeGivesTheFailureResult) {
   size = 55;
   EXPECT_EQ(counter.GetRawData(size), nullptr);  // the earlier block is gone too
   EXPECT_EQ(size, 55u);
-  char bytes[] = "1 0 ";
+  char bytes[] = "state";
   EXPECT_NO_THROW(counter.SetRawData(bytes, sizeof bytes - 1));
   EXPECT_EQ(counter.serialize_calls, (std::vector<int>{1, 1, 0}));
 }

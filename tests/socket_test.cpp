@@ -141,6 +141,38 @@ TEST(SocketTest, FailuresSendLengthsAndTheStoredSocket) {
     std::memcpy(&field, reinterpret_cast<const unsigned char *>(&object), sizeof field);  // its first bytes
     return field;
   };
+  {  // two objects, one connection: the second end of a use of sockets finds none left
+    ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(Receive(fd), std::string("ababc\0", 6)); });
+    CYdrSocket socket;
+    EXPECT_EQ(stored(socket), 0u);
+    socket.QSClose();
+    EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));  // standard input
+    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
+    const unsigned int number = stored(socket);
+    EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), -1), 0);
+    EXPECT_EQ(socket.QSSend(nullptr, 3), 0);
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 2), 2);
+    // The length may take in the converted text's terminator, but no more.
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 5), 0);
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
+    CYdrSocket copy;
+    copy = socket;
+    EXPECT_EQ(stored(copy), number);
+    socket.QSClose();
+    EXPECT_EQ(stored(socket), number);
+    EXPECT_EQ(stored(copy), number);
+    EXPECT_FALSE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
+    // A descriptor opened after the close may get the same number; closing again leaves it.
+    ydr::test::TempDir dir;
+    std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
+    ASSERT_NE(other, nullptr);
+    socket.QSClose();
+    copy.QSClose();
+    EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
+    std::fclose(other);
+  }
   CYdrSocket refused;
   EXPECT_EQ(refused.QSConnect(W16(u"127.0.0.1"), ydr::test::FreeLoopbackPort()), 0);  // nothing listens
   EXPECT_EQ(refused.QSConnect(W16(u"not an address"), 80), 0);
@@ -150,37 +182,6 @@ TEST(SocketTest, FailuresSendLengthsAndTheStoredSocket) {
   EXPECT_EQ(refused.QSRecv(buffer, 8), 0);
   EXPECT_EQ(refused.QSRecv(buffer, 8, 1), 0);
   refused.QSClose();
-
-  ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(Receive(fd), std::string("ababc\0", 6)); });
-  CYdrSocket socket;
-  EXPECT_EQ(stored(socket), 0u);
-  socket.QSClose();
-  EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));  // standard input
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
-  const unsigned int number = stored(socket);
-  EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), -1), 0);
-  EXPECT_EQ(socket.QSSend(nullptr, 3), 0);
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 2), 2);
-  // The length may take in the converted text's terminator, but no more.
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 5), 0);
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
-  CYdrSocket copy;
-  copy = socket;
-  EXPECT_EQ(stored(copy), number);
-  socket.QSClose();
-  EXPECT_EQ(stored(socket), number);
-  EXPECT_EQ(stored(copy), number);
-  EXPECT_FALSE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
-  // A descriptor opened after the close may get the same number; closing again leaves it.
-  ydr::test::TempDir dir;
-  std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
-  ASSERT_NE(other, nullptr);
-  socket.QSClose();
-  copy.QSClose();
-  EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
-  std::fclose(other);
 }
 
 #if defined(_WIN32)
