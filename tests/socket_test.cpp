@@ -1,5 +1,5 @@
-// The socket client against real servers on 127.0.0.1: a thread of this process, for exact
-// control of what arrives and when the peer closes, and a line server in a process of its own.
+// The socket client against a real server on 127.0.0.1, on a thread of this process for exact
+// control of what arrives and when the peer closes.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "tests/support/loopback.h"
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 #include "ydr/socket.h"
 
@@ -58,13 +57,17 @@ std::string Receive(LoopbackSocket fd, std::size_t size = std::string::npos) {
   return got;
 }
 
-// Both receive forms, then a peer that closes mid-line: reception and sending fail quietly.
-TEST(SocketTest, ExchangesInBothReceiveFormsUntilThePeerCloses) {
-  ServerThread server([](LoopbackSocket fd) {
+// Both receive forms with text in the configured code page, then a peer that closes mid-line:
+// reception and sending fail quietly.
+TEST(SocketTest, ExchangesUntilThePeerCloses) {
+  ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
+  const Wide text = u"한글 text";
+  const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
+  ServerThread server([&](LoopbackSocket fd) {
     EXPECT_EQ(Receive(fd, 5), "hello");  // exactly the bytes, no terminator
     SendAll(fd, "abc");
-    EXPECT_EQ(Receive(fd, 1), "!");
-    SendAll(fd, "first line\nsecond\nabcdefghij\npartial line without its end");
+    EXPECT_EQ(Receive(fd, 1 + cp949.size()), "!" + cp949);
+    SendAll(fd, cp949 + "\nfirst line\nabcdefghij\npartial line without its end");
   });
   CYdrSocket socket;
   ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
@@ -72,19 +75,20 @@ TEST(SocketTest, ExchangesInBothReceiveFormsUntilThePeerCloses) {
   unsigned short buffer[128];
   std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
   EXPECT_EQ(socket.QSRecv(buffer, 8), 3);
-  EXPECT_EQ(FromBuffer(buffer, 4), Wide(u"abc\0", 4));
-  EXPECT_EQ(buffer[4], 0xEEEE);
+  EXPECT_EQ(FromBuffer(buffer, 5), Wide(u"abc\0\xEEEE", 5));
 
   EXPECT_EQ(socket.QSSend(W16(u"!"), 1), 1);
+  const int length = static_cast<int>(cp949.size());
+  EXPECT_EQ(socket.QSSend(W16(text), length + 2), 0);  // past the converted text and its terminator
+  EXPECT_EQ(socket.QSSend(W16(text), length), length);
+  EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
+  EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size()) + 1), text + u"\n");
   EXPECT_EQ(socket.QSRecv(buffer, 16, 1), 11);
   EXPECT_EQ(FromBuffer(buffer, 11), u"first line\n");
-  EXPECT_EQ(socket.QSRecv(buffer, 16, 1), 7);
-  EXPECT_EQ(FromBuffer(buffer, 7), u"second\n");
   // A line longer than the buffer: size - 1 bytes are taken, then the terminator.
   std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
   EXPECT_EQ(socket.QSRecv(buffer, 5, 1), 4);
-  EXPECT_EQ(FromBuffer(buffer, 5), Wide(u"abcd\0", 5));
-  EXPECT_EQ(buffer[5], 0xEEEE);
+  EXPECT_EQ(FromBuffer(buffer, 6), Wide(u"abcd\0\xEEEE", 6));
   EXPECT_EQ(socket.QSRecv(buffer, 128, 1), 7);
   EXPECT_EQ(socket.QSRecv(buffer, 128, 1), 0);  // the line never ends
   EXPECT_EQ(socket.QSRecv(buffer, 128), 0);     // closed
@@ -96,53 +100,21 @@ TEST(SocketTest, ExchangesInBothReceiveFormsUntilThePeerCloses) {
   socket.QSClose();
 }
 
-TEST(SocketTest, LargeTextIsSentWholeAcrossManySends) {
-  std::string sent(3 << 20, 'a');
-  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i % 26);
-  const Wide text(sent.begin(), sent.end());
-  std::string received;
-  {
-    ServerThread server([&](LoopbackSocket fd) { received = Receive(fd); });
-    CYdrSocket socket;
-    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
-    const int length = static_cast<int>(text.size()) - 10;
-    EXPECT_EQ(socket.QSSend(W16(text), length), length);
-    socket.QSClose();
-  }
-  EXPECT_TRUE(received == sent.substr(0, sent.size() - 10)) << received.size();
-}
-
-TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
-  ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
-  const Wide text = u"한글 text";
-  const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
-  ServerThread server([&](LoopbackSocket fd) {
-    EXPECT_EQ(Receive(fd, cp949.size()), cp949);
-    SendAll(fd, cp949 + "\n");
-  });
-  CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
-  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size())), static_cast<int>(cp949.size()));
-  unsigned short buffer[64];
-  EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
-  EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size())), text);
-  // More bytes than the converted text and its terminator hold is refused; nothing is sent.
-  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size()) + 2), 0);
-  socket.QSClose();
-}
-
-// Refused connections and bad arguments give 0. The object's one field is the socket as the
-// system numbers it: 0 when new, the open socket once connected, the same number, now closed,
-// after QSClose (seen through the object's bytes and through a copy); an object holding no
-// open socket of its own closes nothing.
-TEST(SocketTest, FailuresSendLengthsAndTheStoredSocket) {
+// Send lengths, large text sent whole, refused connections and bad arguments. The object's one
+// field is the socket as the system numbers it: 0 when new, the open socket once connected, the
+// same number, now closed, after QSClose (seen through the object's bytes and through a copy);
+// an object holding no open socket of its own closes nothing.
+TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
   const auto stored = [](const CYdrSocket &object) {
     unsigned int field = 0xA5A5A5A5u;
     std::memcpy(&field, reinterpret_cast<const unsigned char *>(&object), sizeof field);  // its first bytes
     return field;
   };
+  std::string large(3 << 20, 'a');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
+  std::string received;
   {  // two objects, one connection: the second end of a use of sockets finds none left
-    ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(Receive(fd), std::string("ababc\0", 6)); });
+    ServerThread server([&](LoopbackSocket fd) { received = Receive(fd); });
     CYdrSocket socket;
     EXPECT_EQ(stored(socket), 0u);
     socket.QSClose();
@@ -157,6 +129,8 @@ TEST(SocketTest, FailuresSendLengthsAndTheStoredSocket) {
     // The length may take in the converted text's terminator, but no more.
     EXPECT_EQ(socket.QSSend(W16(u"abc"), 5), 0);
     EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
+    const int length = static_cast<int>(large.size()) - 10;
+    EXPECT_EQ(socket.QSSend(W16(Wide(large.begin(), large.end())), length), length);
     CYdrSocket copy;
     copy = socket;
     EXPECT_EQ(stored(copy), number);
@@ -173,6 +147,7 @@ TEST(SocketTest, FailuresSendLengthsAndTheStoredSocket) {
     EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
     std::fclose(other);
   }
+  EXPECT_TRUE(received == std::string("ababc\0", 6) + large.substr(0, large.size() - 10)) << received.size();
   CYdrSocket refused;
   EXPECT_EQ(refused.QSConnect(W16(u"127.0.0.1"), ydr::test::FreeLoopbackPort()), 0);  // nothing listens
   EXPECT_EQ(refused.QSConnect(W16(u"not an address"), 80), 0);
@@ -185,42 +160,29 @@ TEST(SocketTest, FailuresSendLengthsAndTheStoredSocket) {
 }
 
 #if defined(_WIN32)
-// The destructor ends one use of Windows Sockets whether or not the object connected: with
-// the process's last start-up matched by it, the system has no sockets to give.
-TEST(SocketTest, TheDestructorEndsOneUseOfWindowsSockets) {
+// A connection starts one use of Windows Sockets and the destructor ends one, whether or not
+// the object connected: the system gives sockets exactly while a use is open.
+TEST(SocketTest, ObjectsStartAndEndUsesOfWindowsSockets) {
+  const auto system_gives_sockets = [] {
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const bool gives = s != INVALID_SOCKET || WSAGetLastError() != WSANOTINITIALISED;
+    if (s != INVALID_SOCKET) closesocket(s);
+    return gives;
+  };
   while (WSACleanup() == 0) {
   }
   WSADATA data;
   ASSERT_EQ(WSAStartup(0x0101, &data), 0);
   { const CYdrSocket never_connected; }
-  const SOCKET after = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int error = WSAGetLastError();
-  if (after != INVALID_SOCKET) closesocket(after);
-  EXPECT_EQ(after, INVALID_SOCKET);
-  EXPECT_EQ(error, WSANOTINITIALISED);
+  EXPECT_FALSE(system_gives_sockets());
+  {
+    CYdrSocket socket;
+    EXPECT_EQ(socket.QSConnect(W16(u"not an address"), 80), 0);
+    EXPECT_TRUE(system_gives_sockets());
+  }
+  EXPECT_FALSE(system_gives_sockets());
   ASSERT_EQ(WSAStartup(0x0101, &data), 0);  // for the tests that follow
 }
 #endif
-
-TEST(SocketTest, TalksToALineServerInAnotherProcess) {
-#if defined(_WIN32)
-  FILE *server = popen(ydr::test::CommandPath(YDR_LINE_SERVER).c_str(), "r");
-#else
-  FILE *server = popen(ydr::test::ShellWords(YDR_LINE_SERVER).c_str(), "r");
-#endif
-  ASSERT_NE(server, nullptr);
-  int port = 0;
-  ASSERT_EQ(std::fscanf(server, "%d", &port), 1);
-  CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), port), 1);
-  unsigned short buffer[64];
-  for (const Wide &line : {Wide(u"ping\n"), Wide(u"second line\n")}) {
-    EXPECT_EQ(socket.QSSend(W16(line), static_cast<int>(line.size())), static_cast<int>(line.size()));
-    const int n = socket.QSRecv(buffer, 64, 1);
-    EXPECT_EQ(FromBuffer(buffer, n), u"echo: " + line);
-  }
-  socket.QSClose();
-  EXPECT_EQ(pclose(server), 0);
-}
 
 }  // namespace
