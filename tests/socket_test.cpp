@@ -114,8 +114,8 @@ TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
   for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
   std::string received;
   {  // two objects, one connection: the second end of a use of sockets finds none left
+    CYdrSocket socket, copy;  // ended after the server has read everything
     ServerThread server([&](LoopbackSocket fd) { received = Receive(fd); });
-    CYdrSocket socket;
     EXPECT_EQ(stored(socket), 0u);
     socket.QSClose();
     EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));  // standard input
@@ -131,7 +131,6 @@ TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
     EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
     const int length = static_cast<int>(large.size()) - 10;
     EXPECT_EQ(socket.QSSend(W16(Wide(large.begin(), large.end())), length), length);
-    CYdrSocket copy;
     copy = socket;
     EXPECT_EQ(stored(copy), number);
     socket.QSClose();
