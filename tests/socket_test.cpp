@@ -113,8 +113,10 @@ TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
   std::string large(3 << 20, 'a');
   for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
   std::string received;
-  {  // two objects, one connection: the second end of a use of sockets finds none left
-    CYdrSocket socket, copy;  // ended after the server has read everything
+  // Two objects, one connection (the second end of a use of sockets finds none left), both
+  // ended after the server has read everything.
+  {
+    CYdrSocket socket, copy;
     ServerThread server([&](LoopbackSocket fd) { received = Receive(fd); });
     EXPECT_EQ(stored(socket), 0u);
     socket.QSClose();
