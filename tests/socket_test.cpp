@@ -57,10 +57,9 @@ std::string Receive(LoopbackSocket fd, std::size_t size = std::string::npos) {
   return got;
 }
 
-// Both receive forms with text in the configured code page, then a peer that closes mid-line:
-// reception and sending fail quietly.
+// Both receive forms, in the default and in a configured code page, then a peer that closes
+// mid-line: reception and sending fail quietly.
 TEST(SocketTest, ExchangesUntilThePeerCloses) {
-  ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
   const Wide text = u"한글 text";
   const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
   ServerThread server([&](LoopbackSocket fd) {
@@ -78,11 +77,14 @@ TEST(SocketTest, ExchangesUntilThePeerCloses) {
   EXPECT_EQ(FromBuffer(buffer, 5), Wide(u"abc\0\xEEEE", 5));
 
   EXPECT_EQ(socket.QSSend(W16(u"!"), 1), 1);
-  const int length = static_cast<int>(cp949.size());
-  EXPECT_EQ(socket.QSSend(W16(text), length + 2), 0);  // past the converted text and its terminator
-  EXPECT_EQ(socket.QSSend(W16(text), length), length);
-  EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
-  EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size()) + 1), text + u"\n");
+  {
+    ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
+    const int length = static_cast<int>(cp949.size());
+    EXPECT_EQ(socket.QSSend(W16(text), length + 2), 0);  // past the converted text and its terminator
+    EXPECT_EQ(socket.QSSend(W16(text), length), length);
+    EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
+    EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size()) + 1), text + u"\n");
+  }
   EXPECT_EQ(socket.QSRecv(buffer, 16, 1), 11);
   EXPECT_EQ(FromBuffer(buffer, 11), u"first line\n");
   // A line longer than the buffer: size - 1 bytes are taken, then the terminator.
