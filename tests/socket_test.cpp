@@ -1,6 +1,5 @@
-// The socket client against real servers on 127.0.0.1: a server thread in this process for
-// exact control of what arrives and when the peer closes, and a line server in a process of
-// its own.
+// The socket client against a real server on 127.0.0.1, on a thread of this process for exact
+// control of what arrives and when the peer closes.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
@@ -14,7 +13,6 @@
 #include <thread>
 
 #include "tests/support/loopback.h"
-#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 #include "ydr/socket.h"
 
@@ -25,103 +23,75 @@ using Wide = std::u16string;
 const unsigned short *W16(const Wide &s) { return reinterpret_cast<const unsigned short *>(s.c_str()); }
 Wide FromBuffer(const unsigned short *b, int n) { return {reinterpret_cast<const char16_t *>(b), std::size_t(n)}; }
 
-// One connection on 127.0.0.1, handled on a thread by `serve` with the connected socket.
-class ServerThread {
- public:
+// One connection on 127.0.0.1, served on a thread by `serve`; joined when it goes.
+struct ServerThread {
   explicit ServerThread(const std::function<void(LoopbackSocket)> &serve) {
-    listener_ = ydr::test::ListenOnLoopback(&port_);
-    EXPECT_NE(listener_, ydr::test::kNoLoopbackSocket);
-    thread_ = std::thread([this, serve] {
-      const LoopbackSocket client = ydr::test::AcceptOne(listener_);
-      if (client != ydr::test::kNoLoopbackSocket) {
-        serve(client);
-        ydr::test::CloseLoopback(client);
-      }
+    EXPECT_NE(listener, ydr::test::kNoLoopbackSocket);
+    thread = std::thread([this, serve] {
+      const LoopbackSocket client = ydr::test::AcceptOne(listener);
+      if (client == ydr::test::kNoLoopbackSocket) return;
+      serve(client);
+      ydr::test::CloseLoopback(client);
     });
   }
   ~ServerThread() {
-    thread_.join();
-    ydr::test::CloseLoopback(listener_);
+    thread.join();
+    ydr::test::CloseLoopback(listener);
   }
-  int port() const { return port_; }
-
- private:
-  LoopbackSocket listener_ = ydr::test::kNoLoopbackSocket;
-  int port_ = 0;
-  std::thread thread_;
+  int port = 0;
+  const LoopbackSocket listener = ydr::test::ListenOnLoopback(&port);
+  std::thread thread;
 };
-
-std::string ReadAll(LoopbackSocket fd) {
-  std::string all;
-  char chunk[65536];
-  long n;
-  while ((n = ydr::test::ReceiveBytes(fd, chunk, sizeof chunk)) > 0) all.append(chunk, static_cast<std::size_t>(n));
-  return all;
-}
 
 void SendAll(LoopbackSocket fd, const std::string &bytes) {
   ASSERT_EQ(ydr::test::SendBytes(fd, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
 }
 
 // `size` bytes, or fewer when the peer closes first.
-std::string Receive(LoopbackSocket fd, std::size_t size) {
+std::string Receive(LoopbackSocket fd, std::size_t size = std::string::npos) {
   std::string got;
-  char c = 0;
-  while (got.size() < size && ydr::test::ReceiveBytes(fd, &c, 1) == 1) got += c;
+  char chunk[65536];
+  long n = 0;
+  while (got.size() < size && (n = ydr::test::ReceiveBytes(fd, chunk, std::min(sizeof chunk, size - got.size()))) > 0)
+    got.append(chunk, static_cast<std::size_t>(n));
   return got;
 }
 
-TEST(SocketTest, ExchangesInBothReceiveForms) {
-  ServerThread server([](LoopbackSocket fd) {
+// Both receive forms, in the default and in a configured code page, then a peer that closes
+// mid-line: reception and sending fail quietly.
+TEST(SocketTest, ExchangesUntilThePeerCloses) {
+  const Wide text = u"한글 text";
+  const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
+  ServerThread server([&](LoopbackSocket fd) {
     EXPECT_EQ(Receive(fd, 5), "hello");  // exactly the bytes, no terminator
     SendAll(fd, "abc");
-    EXPECT_EQ(Receive(fd, 1), "!");
-    SendAll(fd, "first line\nsecond\nabcdefghij\n");
-    ReadAll(fd);  // until the client closes
+    EXPECT_EQ(Receive(fd, 1 + cp949.size()), "!" + cp949);
+    SendAll(fd, cp949 + "\nfirst line\nabcdefghij\npartial line without its end");
   });
   CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
   EXPECT_EQ(socket.QSSend(W16(u"hello world"), 5), 5);
-  unsigned short buffer[16];
+  unsigned short buffer[128];
   std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
   EXPECT_EQ(socket.QSRecv(buffer, 8), 3);
-  EXPECT_EQ(FromBuffer(buffer, 4), Wide(u"abc\0", 4));
-  EXPECT_EQ(buffer[4], 0xEEEE);
+  EXPECT_EQ(FromBuffer(buffer, 5), Wide(u"abc\0\xEEEE", 5));
 
   EXPECT_EQ(socket.QSSend(W16(u"!"), 1), 1);
+  {
+    ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
+    const int length = static_cast<int>(cp949.size());
+    EXPECT_EQ(socket.QSSend(W16(text), length + 2), 0);  // past the converted text and its terminator
+    EXPECT_EQ(socket.QSSend(W16(text), length), length);
+    EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
+    EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size()) + 1), text + u"\n");
+  }
   EXPECT_EQ(socket.QSRecv(buffer, 16, 1), 11);
   EXPECT_EQ(FromBuffer(buffer, 11), u"first line\n");
-  EXPECT_EQ(socket.QSRecv(buffer, 16, 1), 7);
-  EXPECT_EQ(FromBuffer(buffer, 7), u"second\n");
   // A line longer than the buffer: size - 1 bytes are taken, then the terminator.
   std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
   EXPECT_EQ(socket.QSRecv(buffer, 5, 1), 4);
-  EXPECT_EQ(FromBuffer(buffer, 5), Wide(u"abcd\0", 5));
-  EXPECT_EQ(buffer[5], 0xEEEE);
-  socket.QSClose();
-}
-
-TEST(SocketTest, LargeTextIsSentWholeAcrossManySends) {
-  Wide text;
-  for (int i = 0; i < 3 << 20; ++i) text += static_cast<char16_t>('a' + i % 26);
-  std::string received;
-  {
-    ServerThread server([&](LoopbackSocket fd) { received = ReadAll(fd); });
-    CYdrSocket socket;
-    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
-    const int length = static_cast<int>(text.size()) - 10;
-    EXPECT_EQ(socket.QSSend(W16(text), length), length);
-    socket.QSClose();
-  }
-  ASSERT_EQ(received.size(), text.size() - 10);
-  for (std::size_t i = 0; i < received.size(); i += 4099) ASSERT_EQ(received[i], 'a' + static_cast<int>(i % 26)) << i;
-}
-
-TEST(SocketTest, PeerClosingMidReceptionAndMidSendingFailsQuietly) {
-  ServerThread server([](LoopbackSocket fd) { SendAll(fd, "partial line without its end"); });
-  CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
-  unsigned short buffer[128];
+  EXPECT_EQ(FromBuffer(buffer, 6), Wide(u"abcd\0\xEEEE", 6));
+  EXPECT_EQ(socket.QSRecv(buffer, 128, 1), 7);
   EXPECT_EQ(socket.QSRecv(buffer, 128, 1), 0);  // the line never ends
   EXPECT_EQ(socket.QSRecv(buffer, 128), 0);     // closed
   // Sending into a closed connection fails without a signal.
@@ -132,119 +102,90 @@ TEST(SocketTest, PeerClosingMidReceptionAndMidSendingFailsQuietly) {
   socket.QSClose();
 }
 
-TEST(SocketTest, TextInTheConfiguredCodePageBothWays) {
-  ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
-  const Wide text = u"한글 text";
-  const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
-  ServerThread server([&](LoopbackSocket fd) {
-    EXPECT_EQ(Receive(fd, cp949.size()), cp949);
-    SendAll(fd, cp949 + "\n");
-  });
-  CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
-  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size())), static_cast<int>(cp949.size()));
-  unsigned short buffer[64];
-  EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
-  EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size())), text);
-  // More bytes than the converted text and its terminator hold is refused; nothing is sent.
-  EXPECT_EQ(socket.QSSend(W16(text), static_cast<int>(cp949.size()) + 2), 0);
-  socket.QSClose();
-}
-
-TEST(SocketTest, RefusedConnectionsBadArgumentsAndOwnership) {
-  // A port that was just free: nothing listens there.
-  CYdrSocket socket;
-  EXPECT_EQ(socket.QSConnect(W16(u"127.0.0.1"), ydr::test::FreeLoopbackPort()), 0);
-  EXPECT_EQ(socket.QSConnect(W16(u"not an address"), 80), 0);
-  EXPECT_EQ(socket.QSConnect(nullptr, 80), 0);
-  unsigned short buffer[8];
-  EXPECT_EQ(socket.QSSend(W16(u"x"), 1), 0);
-  EXPECT_EQ(socket.QSRecv(buffer, 8), 0);
-  EXPECT_EQ(socket.QSRecv(buffer, 8, 1), 0);
-
-  // Objects that hold no socket close nothing: standard input stays open.
-  CYdrSocket fresh;
-  fresh.QSClose();
-  socket.QSClose();
-  EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));
-}
-
-// Send lengths; and the object's one field, the socket as the system numbers it: 0 when new,
-// the open socket once connected, the same number, now closed, after QSClose (seen through
-// the object's bytes and through a copy), which no further close touches.
-TEST(SocketTest, SendLengthsAndTheStoredSocketAfterItsClose) {
+// Send lengths, large text sent whole, refused connections and bad arguments. The object's one
+// field is the socket as the system numbers it: 0 when new, the open socket once connected, the
+// same number, now closed, after QSClose (seen through the object's bytes and through a copy);
+// an object holding no open socket of its own closes nothing.
+TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
   const auto stored = [](const CYdrSocket &object) {
     unsigned int field = 0xA5A5A5A5u;
     std::memcpy(&field, reinterpret_cast<const unsigned char *>(&object), sizeof field);  // its first bytes
     return field;
   };
-  ServerThread server([](LoopbackSocket fd) { EXPECT_EQ(ReadAll(fd), std::string("ababc\0", 6)); });
-  CYdrSocket socket;
-  EXPECT_EQ(stored(socket), 0u);
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port()), 1);
-  const unsigned int number = stored(socket);
-  EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), -1), 0);
-  EXPECT_EQ(socket.QSSend(nullptr, 3), 0);
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 2), 2);
-  // The length may take in the converted text's terminator, but no more.
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 5), 0);
-  EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
-  CYdrSocket copy;
-  copy = socket;
-  EXPECT_EQ(stored(copy), number);
-  socket.QSClose();
-  EXPECT_EQ(stored(socket), number);
-  EXPECT_EQ(stored(copy), number);
-  EXPECT_FALSE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
-  // A descriptor opened after the close may get the same number; closing again leaves it.
-  ydr::test::TempDir dir;
-  std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
-  ASSERT_NE(other, nullptr);
-  socket.QSClose();
-  copy.QSClose();
-  EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
-  std::fclose(other);
+  std::string large(3 << 20, 'a');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
+  std::string received;
+  // Two objects, one connection (the second end of a use of sockets finds none left), both
+  // ended after the server has read everything.
+  {
+    CYdrSocket socket, copy;
+    ServerThread server([&](LoopbackSocket fd) { received = Receive(fd); });
+    EXPECT_EQ(stored(socket), 0u);
+    socket.QSClose();
+    EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));  // standard input
+    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
+    const unsigned int number = stored(socket);
+    EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), -1), 0);
+    EXPECT_EQ(socket.QSSend(nullptr, 3), 0);
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 2), 2);
+    // The length may take in the converted text's terminator, but no more.
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 5), 0);
+    EXPECT_EQ(socket.QSSend(W16(u"abc"), 4), 4);
+    const int length = static_cast<int>(large.size()) - 10;
+    EXPECT_EQ(socket.QSSend(W16(Wide(large.begin(), large.end())), length), length);
+    copy = socket;
+    EXPECT_EQ(stored(copy), number);
+    socket.QSClose();
+    EXPECT_EQ(stored(socket), number);
+    EXPECT_EQ(stored(copy), number);
+    EXPECT_FALSE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
+    // A descriptor opened after the close may get the same number; closing again leaves it.
+    ydr::test::TempDir dir;
+    std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
+    ASSERT_NE(other, nullptr);
+    socket.QSClose();
+    copy.QSClose();
+    EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
+    std::fclose(other);
+  }
+  EXPECT_TRUE(received == std::string("ababc\0", 6) + large.substr(0, large.size() - 10)) << received.size();
+  CYdrSocket refused;
+  EXPECT_EQ(refused.QSConnect(W16(u"127.0.0.1"), ydr::test::FreeLoopbackPort()), 0);  // nothing listens
+  EXPECT_EQ(refused.QSConnect(W16(u"not an address"), 80), 0);
+  EXPECT_EQ(refused.QSConnect(nullptr, 80), 0);
+  unsigned short buffer[8];
+  EXPECT_EQ(refused.QSSend(W16(u"x"), 1), 0);
+  EXPECT_EQ(refused.QSRecv(buffer, 8), 0);
+  EXPECT_EQ(refused.QSRecv(buffer, 8, 1), 0);
+  refused.QSClose();
 }
 
 #if defined(_WIN32)
-// The destructor ends one use of Windows Sockets whether or not the object connected: with
-// the process's last start-up matched by it, the system has no sockets to give.
-TEST(SocketTest, TheDestructorEndsOneUseOfWindowsSockets) {
+// A connection starts one use of Windows Sockets and the destructor ends one, whether or not
+// the object connected: the system gives sockets exactly while a use is open.
+TEST(SocketTest, ObjectsStartAndEndUsesOfWindowsSockets) {
+  const auto system_gives_sockets = [] {
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const bool gives = s != INVALID_SOCKET || WSAGetLastError() != WSANOTINITIALISED;
+    if (s != INVALID_SOCKET) closesocket(s);
+    return gives;
+  };
   while (WSACleanup() == 0) {
   }
   WSADATA data;
   ASSERT_EQ(WSAStartup(0x0101, &data), 0);
   { const CYdrSocket never_connected; }
-  const SOCKET after = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int error = WSAGetLastError();
-  if (after != INVALID_SOCKET) closesocket(after);
-  EXPECT_EQ(after, INVALID_SOCKET);
-  EXPECT_EQ(error, WSANOTINITIALISED);
+  EXPECT_FALSE(system_gives_sockets());
+  {
+    CYdrSocket socket;
+    EXPECT_EQ(socket.QSConnect(W16(u"not an address"), 80), 0);
+    EXPECT_TRUE(system_gives_sockets());
+  }
+  EXPECT_FALSE(system_gives_sockets());
   ASSERT_EQ(WSAStartup(0x0101, &data), 0);  // for the tests that follow
 }
 #endif
-
-TEST(SocketTest, TalksToALineServerInAnotherProcess) {
-#if defined(_WIN32)
-  FILE *server = popen(ydr::test::CommandPath(YDR_LINE_SERVER).c_str(), "r");
-#else
-  FILE *server = popen(ydr::test::ShellWords(YDR_LINE_SERVER).c_str(), "r");
-#endif
-  ASSERT_NE(server, nullptr);
-  int port = 0;
-  ASSERT_EQ(std::fscanf(server, "%d", &port), 1);
-  CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), port), 1);
-  unsigned short buffer[64];
-  for (const Wide &line : {Wide(u"ping\n"), Wide(u"second line\n")}) {
-    EXPECT_EQ(socket.QSSend(W16(line), static_cast<int>(line.size())), static_cast<int>(line.size()));
-    const int n = socket.QSRecv(buffer, 64, 1);
-    EXPECT_EQ(FromBuffer(buffer, n), u"echo: " + line);
-  }
-  socket.QSClose();
-  EXPECT_EQ(pclose(server), 0);
-}
 
 }  // namespace
