@@ -64,7 +64,7 @@ inline std::vector<std::string> PathsBelow(const std::string &root) {
   const fs::path top = fs::u8path(root);
   if (!fs::exists(top)) return out;
   for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
-    out.push_back(fs::relative(it->path(), top).generic_u8string());
+    out.push_back(it->path().lexically_relative(top).generic_u8string());  // never through a link
   }
   std::sort(out.begin(), out.end());
   return out;
