@@ -214,17 +214,14 @@ TEST(GzParallelTest, TheCallbacksAnswersHaveTheSameEffectOnAnyNumberOfThreads) {
     }
     const Bytes &bytes = runs[0].log.bytes;
     if (kind == Answering::kAll) {
-      // Pieces of 4096, the last shorter.
       EXPECT_EQ(bytes, stream);
-      for (std::size_t i = 0; i < runs[0].log.calls.size(); ++i)
-        EXPECT_EQ(runs[0].log.calls[i].second, std::min<int>(4096, static_cast<int>(stream.size() - 4096 * i)));
     } else if (kind == Answering::kHalf) {
       // Every byte, in order, as long as the stream goes on; what is held at close is offered
       // once more.
       EXPECT_EQ(bytes, stream.substr(0, bytes.size()));
       EXPECT_GT(bytes.size(), stream.size() - 4096);
     } else if (kind == Answering::kFailEveryThird) {
-      Bytes kept;
+      Bytes kept;  // pieces of 4096, every third lost
       for (std::size_t at = 0; at < stream.size(); at += 3 * 4096) kept += stream.substr(at, 2 * 4096);
       EXPECT_EQ(bytes, kept);
     } else {
