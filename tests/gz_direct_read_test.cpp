@@ -172,8 +172,10 @@ TEST(GzDirectReadTest, WholeCutAndDamagedStreamsReadAsWindowByWindow) {
     // A few bits flipped anywhere: block headers, codes and the trailer decoded slightly wrong.
     for (int trial = 0; trial < 6; ++trial) {
       Bytes flipped = s.stream;
-      for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips)
-        flipped[rng() % flipped.size()] ^= 1 << rng() % 8;
+      for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
+        char &byte = flipped[rng() % flipped.size()];
+        byte = static_cast<char>(byte ^ 1 << rng() % 8);
+      }
       variants.push_back({"flipped", flipped, {1, 3 * w + 1, 1 << 22}});
     }
     for (const Variant &v : variants) {
