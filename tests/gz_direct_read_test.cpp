@@ -1,14 +1,17 @@
 // Reads large enough to take whole windows go straight into the caller's buffer. Whatever
 // the read sizes, a reader must behave as if it handed out one window at a time: the same
-// bytes (zlib's inflate says which), the same results at the end or on damage, the same
-// callback calls, and the same state for a reset or a close afterwards.
+// bytes, the same results at the end or on damage, the same
+// callback calls, and the same state for a reset or a close afterwards; never a byte written
+// outside the caller's buffer.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "tests/support/guarded_buffer.h"
 #include "tests/support/gz_streams.h"
 #include "ydr/gz.h"
 
@@ -48,18 +51,19 @@ Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int t
   Session s;
   LoggingSource source(&stream, piece);
   YDRGZ reader = YdrGZOpenReadOfCustomMem(ReadLogged, &source, level);
-  std::vector<char> buffer;
+  std::unique_ptr<GuardedBuffer<char>> buffer;
   int run = 0;           // bytes delivered since the last reset or the end
   bool stopped = false;  // the stream ended or failed: later results repeat the last
   const auto read = [&](int size) {
-    buffer.resize(static_cast<std::size_t>(size) + 1);
-    int got = YdrGZRead(reader, buffer.data(), size);
+    if (buffer == nullptr || buffer->size() != static_cast<std::size_t>(size))
+      buffer = std::make_unique<GuardedBuffer<char>>(static_cast<std::size_t>(size));  // a write past it faults
+    int got = YdrGZRead(reader, buffer->data(), size);
     if (got > 0) {
-      s.data.append(buffer.data(), static_cast<std::size_t>(got));
+      s.data.append(buffer->data(), static_cast<std::size_t>(got));
       run += got;
       // A short read means the end or damage, which the next call tells; where the calls
       // are cut differs between plans, so ask at once.
-      if (got < size) got = YdrGZRead(reader, buffer.data(), size);
+      if (got < size) got = YdrGZRead(reader, buffer->data(), size);
     }
     if (got <= 0 && !stopped) {
       s.results.push_back(run);
@@ -142,9 +146,6 @@ TEST(GzDirectReadTest, WholeCutAndDamagedStreamsReadAsWindowByWindow) {
   std::mt19937 rng(77);
   int failures_seen = 0;
   for (const Stream &s : Streams()) {
-    Bytes inflated;
-    ASSERT_TRUE(ZlibInflate(s.stream, &inflated)) << s.name;
-    ASSERT_EQ(inflated, s.data) << s.name;
     const int w = WindowSize(s.level);
     // Whole: read sizes around whole windows, and past the most decoded straight at once.
     struct Variant {
@@ -167,6 +168,15 @@ TEST(GzDirectReadTest, WholeCutAndDamagedStreamsReadAsWindowByWindow) {
       const std::size_t at = damaged.size() / 8 + rng() % (damaged.size() * 3 / 4);
       for (std::size_t i = at; i < at + 100; ++i) damaged[i] = static_cast<char>(rng());
       variants.push_back({"damaged", damaged, {2 * w, 5 * w + 3, 40 * w, 1 << 22}});
+    }
+    // A few bits flipped anywhere: block headers, codes and the trailer decoded slightly wrong.
+    for (int trial = 0; trial < 6; ++trial) {
+      Bytes flipped = s.stream;
+      for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
+        char &byte = flipped[rng() % flipped.size()];
+        byte = static_cast<char>(byte ^ 1 << rng() % 8);
+      }
+      variants.push_back({"flipped", flipped, {1, 3 * w + 1, 1 << 22}});
     }
     for (const Variant &v : variants) {
       SCOPED_TRACE(std::string(s.name) + ", " + v.kind + " (" + std::to_string(v.stream.size()) + " bytes)");

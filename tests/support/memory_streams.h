@@ -41,7 +41,6 @@ struct MemorySource {
   std::size_t size;
   std::size_t position = 0;
   std::size_t piece = 0;
-  int calls = 0;
 
   MemorySource(const char *data_, std::size_t size_, std::size_t piece_ = 0)
       : data(data_), size(size_), piece(piece_) {}
@@ -51,7 +50,6 @@ struct MemorySource {
 
 inline int ReadFromMemory(YDRGZ, void *source, void *buffer, int count) {
   auto *s = static_cast<MemorySource *>(source);
-  ++s->calls;
   std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), s->size - s->position);
   if (s->piece > 0) n = std::min(n, s->piece);
   std::memcpy(buffer, s->data + s->position, n);
