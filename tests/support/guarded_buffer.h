@@ -18,7 +18,7 @@ namespace ydr::test {
 template <class T>
 class GuardedBuffer {
  public:
-  explicit GuardedBuffer(std::size_t count) {
+  explicit GuardedBuffer(std::size_t count) : count_(count) {
     const std::size_t bytes = count * sizeof(T);
     const std::size_t data_bytes = (bytes == 0 ? 1 : (bytes + kPage - 1) / kPage) * kPage;
     map_size_ = data_bytes + 2 * kPage;
@@ -45,10 +45,12 @@ class GuardedBuffer {
   GuardedBuffer &operator=(const GuardedBuffer &) = delete;
 
   T *data() { return data_; }
+  std::size_t size() const { return count_; }
   T &operator[](std::size_t i) { return data_[i]; }
 
  private:
   static constexpr std::size_t kPage = 65536;  // a multiple of every system's page
+  std::size_t count_;
   std::size_t map_size_ = 0;
   unsigned char *base_ = nullptr;
   T *data_ = nullptr;
