@@ -1,19 +1,18 @@
 /* A test-only interposer, loaded into the command with LD_PRELOAD, that makes one C library
- * call fail the way a sick disk, a full one or a signal makes it fail. The environment says how:
+ * call fail the way a sick disk or a signal makes it fail. The environment says how:
  *   YDR_FAULT_CALLS  the families counted, comma-separated: open, read, write, mkdir, rename,
  *                    sync, close, truncate, unlink, alloc; "io" is every one but alloc
  *   YDR_FAULT_AT     the counted call that fails, from 1; 0 only counts
- *   YDR_FAULT_ERROR  EIO, ENOSPC or EINTR; SHORT (a read or write moves half its bytes); KILL
+ *   YDR_FAULT_ERROR  EIO or EINTR; SHORT (a read or write moves half its bytes); KILL
  *   YDR_FAULT_STDOUT 1: standard output counts like a file (input and error never do)
  *   YDR_FAULT_SPARE  a library whose own allocations are neither counted nor failed
- *   YDR_FAULT_LOG    gets "fault CALL SIDE TARGET" when the fault strikes (at once, so that a
+ *   YDR_FAULT_LOG    gets "fault CALL SIDE" when the fault strikes (at once, so that a
  *                    killed process leaves it too) and "calls N" when the process exits
- * Counting starts at main (the loader's and the runtime's start-up are not the command's) and
- * covers every thread; only one call fails. stdio writes through aliases of write that no
- * interposer sees, so its calls count as writes (fclose as close) and fail as the stream
- * would, error flag and errno set; a SHORT stream call is no fault, as the stream retries.
- * Only the calls that the command, its libraries and its runtime import are here, each in
- * both spellings where 64-bit file offsets rename it (open64), so those are left out here. */
+ * Counting starts at main and covers every thread; only one call fails. stdio writes through
+ * aliases of write that no interposer sees, so its calls count as writes (fclose as close) and
+ * fail as the stream would, error flag and errno set; a SHORT stream call is no fault, as the
+ * stream retries. Only the calls that the command, its libraries and its runtime import are
+ * here, in both spellings where 64-bit file offsets rename them (open64). */
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -62,7 +61,6 @@ static void ReadSettings(void) {
   }
   fail_at = strtol(Setting("YDR_FAULT_AT"), NULL, 10);
   const char *error = Setting("YDR_FAULT_ERROR");
-  if (strcmp(error, "ENOSPC") == 0) fail_error = ENOSPC;
   if (strcmp(error, "EINTR") == 0) fail_error = EINTR;
   if (strcmp(error, "SHORT") == 0) action = kShort;
   if (strcmp(error, "KILL") == 0) action = kKill;
@@ -117,37 +115,27 @@ static int Writable(int fd) {
 
 /* Counts a call of `family`; true when this is the one to fail (logged, or the process killed
  * here). `writes`: the call changes what is on disk, so the tests expect its failure reported. */
-static int Strike(int family, const char *call, int fd, const char *path, int writes) {
+static int Strike(int family, const char *call, int fd, int writes) {
   if (!atomic_load(&armed) || (counted_families & (1 << family)) == 0) return 0;
-  if (path == NULL && fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
+  if (fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
   if (atomic_fetch_add(&calls, 1) + 1 != fail_at) return 0;
-  char target[4096] = "";
-  if (path != NULL) {
-    snprintf(target, sizeof target, "%s", path);
-  } else {
-    char link[64];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    if (syscall(SYS_readlinkat, AT_FDCWD, link, target, sizeof target - 1) <= 0) {
-      snprintf(target, sizeof target, "fd %d", fd);
-    }
-  }
-  char line[4096 + 128];
-  snprintf(line, sizeof line, "fault %s %s %s\n", call, writes ? "write-side" : "read-side", target);
+  char line[128];
+  snprintf(line, sizeof line, "fault %s %s\n", call, writes ? "write-side" : "read-side");
   Log(line);
   if (action == kKill) syscall(SYS_kill, getpid(), SIGKILL);
   return 1;
 }
 
 /* A call that moves no data: true when it is to fail (errno set). */
-static int Fails(int family, const char *call, int fd, const char *path, int writes) {
-  if (!Strike(family, call, fd, path, writes) || action == kShort) return 0;
+static int Fails(int family, const char *call, int fd, int writes) {
+  if (!Strike(family, call, fd, writes) || action == kShort) return 0;
   errno = fail_error;
   return 1;
 }
 
 /* A read or write of `*size` bytes: true when it is to fail; a short one halves the size. */
 static int TransferFails(int family, const char *call, int fd, size_t *size) {
-  if (!Strike(family, call, fd, NULL, family == kWrite)) return 0;
+  if (!Strike(family, call, fd, family == kWrite)) return 0;
   if (action == kShort && *size > 1) *size /= 2;
   if (action != kFail) return 0;
   errno = fail_error;
@@ -169,7 +157,7 @@ static AnyFunction Next(const char *name) {
 
 static int OpenAt(const char *call, int dirfd, const char *path, int flags, va_list args) {
   const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(args, int) : 0;
-  if (Fails(kOpen, call, -1, path, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)) return -1;
+  if (Fails(kOpen, call, -1, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)) return -1;
   return NEXT(int (*)(int, const char *, int, ...), "openat64")(dirfd, path, flags, mode);
 }
 
@@ -192,7 +180,7 @@ int openat(int dirfd, const char *path, int flags, ...) {
 int openat64(int dirfd, const char *path, int flags, ...) __attribute__((alias("openat")));
 
 int mkstemp64(char *pattern) {
-  return Fails(kOpen, "mkstemp", -1, pattern, 1) ? -1 : NEXT(int (*)(char *, int), "mkostemp64")(pattern, 0);
+  return Fails(kOpen, "mkstemp", -1, 1) ? -1 : NEXT(int (*)(char *, int), "mkostemp64")(pattern, 0);
 }
 
 ssize_t read(int fd, void *buffer, size_t size) {
@@ -211,33 +199,33 @@ ssize_t write(int fd, const void *buffer, size_t size) {
 }
 
 int mkdir(const char *path, mode_t mode) {
-  return Fails(kMkdir, "mkdir", -1, path, 1) ? -1 : NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
+  return Fails(kMkdir, "mkdir", -1, 1) ? -1 : NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
 }
 
 int mkdirat(int dirfd, const char *path, mode_t mode) {
-  if (Fails(kMkdir, "mkdirat", -1, path, 1)) return -1;
+  if (Fails(kMkdir, "mkdirat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, mode_t), "mkdirat")(dirfd, path, mode);
 }
 
 int rename(const char *from, const char *to) {
-  return Fails(kRename, "rename", -1, to, 1) ? -1 : NEXT(int (*)(const char *, const char *), "rename")(from, to);
+  return Fails(kRename, "rename", -1, 1) ? -1 : NEXT(int (*)(const char *, const char *), "rename")(from, to);
 }
 
 int renameat(int from_dir, const char *from, int to_dir, const char *to) {
-  if (Fails(kRename, "renameat", -1, to, 1)) return -1;
+  if (Fails(kRename, "renameat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, int, const char *), "renameat")(from_dir, from, to_dir, to);
 }
 
 int renameat2(int from_dir, const char *from, int to_dir, const char *to, unsigned int flags) {
   typedef int (*RenameAt2)(int, const char *, int, const char *, unsigned int);
-  return Fails(kRename, "renameat2", -1, to, 1) ? -1 : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
+  return Fails(kRename, "renameat2", -1, 1) ? -1 : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
 }
 
-int fsync(int fd) { return Fails(kSync, "fsync", fd, NULL, 1) ? -1 : NEXT(int (*)(int), "fsync")(fd); }
+int fsync(int fd) { return Fails(kSync, "fsync", fd, 1) ? -1 : NEXT(int (*)(int), "fsync")(fd); }
 
 /* A failed close still closes, as the system's does. */
 int close(int fd) {
-  const int fail = Fails(kClose, "close", fd, NULL, Writable(fd));
+  const int fail = Fails(kClose, "close", fd, Writable(fd));
   const int result = NEXT(int (*)(int), "close")(fd);
   if (!fail) return result;
   errno = fail_error;
@@ -245,33 +233,33 @@ int close(int fd) {
 }
 
 int ftruncate64(int fd, off64_t length) {
-  return Fails(kTruncate, "ftruncate", fd, NULL, 1) ? -1 : NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
+  return Fails(kTruncate, "ftruncate", fd, 1) ? -1 : NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
 }
 
 int unlink(const char *path) {
-  return Fails(kUnlink, "unlink", -1, path, 1) ? -1 : NEXT(int (*)(const char *), "unlink")(path);
+  return Fails(kUnlink, "unlink", -1, 1) ? -1 : NEXT(int (*)(const char *), "unlink")(path);
 }
 
 int unlinkat(int dirfd, const char *path, int flags) {
-  if (Fails(kUnlink, "unlinkat", -1, path, 1)) return -1;
+  if (Fails(kUnlink, "unlinkat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, int), "unlinkat")(dirfd, path, flags);
 }
 
 int remove(const char *path) {
-  return Fails(kUnlink, "remove", -1, path, 1) ? -1 : NEXT(int (*)(const char *), "remove")(path);
+  return Fails(kUnlink, "remove", -1, 1) ? -1 : NEXT(int (*)(const char *), "remove")(path);
 }
 
 static int StreamFd(FILE *stream) { return stream != NULL ? fileno(stream) : -1; }
 
 FILE *fopen(const char *path, const char *mode) {
-  if (Fails(kOpen, "fopen", -1, path, strpbrk(mode, "wa+") != NULL)) return NULL;
+  if (Fails(kOpen, "fopen", -1, strpbrk(mode, "wa+") != NULL)) return NULL;
   return NEXT(FILE * (*)(const char *, const char *), "fopen64")(path, mode);
 }
 FILE *fopen64(const char *path, const char *mode) __attribute__((alias("fopen")));
 
 /* A stream call that fails: the stream's error flag set, as a failed system call sets it. */
 static int StreamFails(int family, const char *call, FILE *stream, int writes) {
-  if (!Fails(family, call, StreamFd(stream), NULL, writes)) return 0;
+  if (!Fails(family, call, StreamFd(stream), writes)) return 0;
   stream->_flags |= _IO_ERR_SEEN;
   return 1;
 }
@@ -310,7 +298,7 @@ int fseek(FILE *stream, long offset, int whence) { return Seek("fseek", stream, 
 /* A failed fclose still closes the stream. */
 int fclose(FILE *stream) {
   const int fd = StreamFd(stream);
-  const int fail = Fails(kClose, "fclose", fd, NULL, Writable(fd));
+  const int fail = Fails(kClose, "fclose", fd, Writable(fd));
   const int result = NEXT(int (*)(FILE *), "fclose")(stream);
   if (!fail) return result;
   errno = fail_error;
@@ -335,7 +323,7 @@ static int AllocationFails(const char *call, const void *caller) {
       strstr(info.dli_fname, spared_library) != NULL) {
     return 0;
   }
-  if (!Strike(kAlloc, call, -1, "", 0) || action == kShort) return 0;
+  if (!Strike(kAlloc, call, -1, 0) || action == kShort) return 0;
   errno = ENOMEM;
   return 1;
 }
