@@ -11,7 +11,7 @@
  * Counting starts at main and covers every thread; only one call fails. stdio writes through
  * aliases of write that no interposer sees, so its calls count as writes (fclose as close) and
  * fail as the stream would, error flag and errno set; a SHORT stream call is no fault, as the
- * stream retries. Only the calls that the command, its libraries and its runtime import are
+ * stream retries. Only the calls that the command, its libraries and its runtime make are
  * here, in both spellings where 64-bit file offsets rename them (open64). */
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
@@ -236,10 +236,6 @@ int ftruncate64(int fd, off64_t length) {
   return Fails(kTruncate, "ftruncate", fd, 1) ? -1 : NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
 }
 
-int unlink(const char *path) {
-  return Fails(kUnlink, "unlink", -1, 1) ? -1 : NEXT(int (*)(const char *), "unlink")(path);
-}
-
 int unlinkat(int dirfd, const char *path, int flags) {
   if (Fails(kUnlink, "unlinkat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, int), "unlinkat")(dirfd, path, flags);
@@ -274,10 +270,6 @@ size_t fwrite(const void *buffer, size_t size, size_t count, FILE *stream) {
   return NEXT(size_t(*)(const void *, size_t, size_t, FILE *), "fwrite")(buffer, size, count, stream);
 }
 
-int fputs(const char *text, FILE *stream) {
-  return StreamFails(kWrite, "fputs", stream, 1) ? EOF : NEXT(int (*)(const char *, FILE *), "fputs")(text, stream);
-}
-
 int fputc(int c, FILE *stream) {
   return StreamFails(kWrite, "fputc", stream, 1) ? EOF : NEXT(int (*)(int, FILE *), "fputc")(c, stream);
 }
@@ -287,13 +279,10 @@ int fflush(FILE *stream) {
   return NEXT(int (*)(FILE *), "fflush")(stream);
 }
 
-static int Seek(const char *call, FILE *stream, off64_t offset, int whence) {
-  if (Writable(StreamFd(stream)) && StreamFails(kWrite, call, stream, 1)) return -1;
+int fseeko64(FILE *stream, off64_t offset, int whence) {
+  if (Writable(StreamFd(stream)) && StreamFails(kWrite, "fseeko", stream, 1)) return -1;
   return NEXT(int (*)(FILE *, off64_t, int), "fseeko64")(stream, offset, whence);
 }
-
-int fseeko64(FILE *stream, off64_t offset, int whence) { return Seek("fseeko", stream, offset, whence); }
-int fseek(FILE *stream, long offset, int whence) { return Seek("fseek", stream, offset, whence); }
 
 /* A failed fclose still closes the stream. */
 int fclose(FILE *stream) {
@@ -312,7 +301,6 @@ int fclose(FILE *stream) {
 
 extern void *__libc_malloc(size_t);
 extern void *__libc_calloc(size_t, size_t);
-extern void *__libc_realloc(void *, size_t);
 
 /* Whether the allocation was asked for from inside the spared library: the caller's address
  * lies in a module of that name. dladdr takes the loader's lock, which the same thread may
@@ -333,8 +321,5 @@ void *malloc(size_t size) {
 }
 void *calloc(size_t count, size_t size) {
   return AllocationFails("calloc", __builtin_return_address(0)) ? NULL : __libc_calloc(count, size);
-}
-void *realloc(void *block, size_t size) {
-  return size != 0 && AllocationFails("realloc", __builtin_return_address(0)) ? NULL : __libc_realloc(block, size);
 }
 #endif
