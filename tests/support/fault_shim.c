@@ -74,8 +74,7 @@ static void Log(const char *line) {
   if (log_path[0] == '\0') return;
   const long fd = syscall(SYS_openat, AT_FDCWD, log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  const long written = syscall(SYS_write, (int)fd, line, strlen(line));
-  (void)written;
+  syscall(SYS_write, (int)fd, line, strlen(line));
   syscall(SYS_close, (int)fd);
 }
 
@@ -85,6 +84,17 @@ __attribute__((destructor)) static void ReportCalls(void) {
   snprintf(line, sizeof line, "calls %ld\n", atomic_load(&calls));
   Log(line);
 }
+
+/* The next definition of `name` (the C library's, or a sanitizer's in front of it). dlsym
+ * gives an object pointer; it becomes a function pointer through memcpy, as ISO C wants. */
+typedef void (*AnyFunction)(void);
+static AnyFunction Next(const char *name) {
+  void *found = dlsym(RTLD_NEXT, name);
+  AnyFunction function;
+  memcpy(&function, &found, sizeof function);
+  return function;
+}
+#define NEXT(type, name) ((type)Next(name))
 
 /* main runs with counting armed; everything before it is the loader's and the runtime's. */
 typedef int (*MainFunction)(int, char **, char **);
@@ -100,11 +110,8 @@ typedef int (*StartMain)(MainFunction, int, char **, void (*)(void), void (*)(vo
 
 int __libc_start_main(MainFunction main, int argc, char **argv, void (*init)(void), void (*fini)(void),
                       void (*rtld_fini)(void), void *stack_end) {
-  void *found = dlsym(RTLD_NEXT, "__libc_start_main");
-  StartMain next;
-  memcpy(&next, &found, sizeof next);
   real_main = main;
-  return next(ArmedMain, argc, argv, init, fini, rtld_fini, stack_end);
+  return NEXT(StartMain, "__libc_start_main")(ArmedMain, argc, argv, init, fini, rtld_fini, stack_end);
 }
 
 /* Whether the descriptor was opened for writing. */
@@ -141,17 +148,6 @@ static int TransferFails(int family, const char *call, int fd, size_t *size) {
   errno = fail_error;
   return 1;
 }
-
-/* The next definition of `name` (the C library's, or a sanitizer's in front of it). dlsym
- * gives an object pointer; it becomes a function pointer through memcpy, as ISO C wants. */
-typedef void (*AnyFunction)(void);
-static AnyFunction Next(const char *name) {
-  void *found = dlsym(RTLD_NEXT, name);
-  AnyFunction function;
-  memcpy(&function, &found, sizeof function);
-  return function;
-}
-#define NEXT(type, name) ((type)Next(name))
 
 /* Each call below is failed, or handed on to its next definition. */
 
