@@ -8,7 +8,7 @@
  *   YDR_FAULT_SPARE  a library whose own allocations are neither counted nor failed
  *   YDR_FAULT_LOG    gets "fault CALL SIDE" when the fault strikes (at once, so that a
  *                    killed process leaves it too) and "calls N" when the process exits
- * Counting starts at main and covers every thread; only one call fails. stdio writes through
+ * Counting covers main, in every thread; only one call fails. stdio writes through
  * aliases of write that no interposer sees, so its calls count as writes (fclose as close) and
  * fail as the stream would, error flag and errno set; a SHORT stream call is no fault, as the
  * stream retries. Only the calls that the command, its libraries and its runtime make are
@@ -79,7 +79,6 @@ static void Log(const char *line) {
 }
 
 __attribute__((destructor)) static void ReportCalls(void) {
-  if (!atomic_load(&armed)) return;
   char line[64];
   snprintf(line, sizeof line, "calls %ld\n", atomic_load(&calls));
   Log(line);
@@ -96,12 +95,17 @@ static AnyFunction Next(const char *name) {
 }
 #define NEXT(type, name) ((type)Next(name))
 
-/* main runs with counting armed; everything before it is the loader's and the runtime's. */
+/* main runs with counting armed; everything before it and after it (a coverage dump, say) is
+ * the loader's and the runtime's. Exit handlers run newest first, so Disarm runs before the
+ * runtime's own. */
 typedef int (*MainFunction)(int, char **, char **);
 static MainFunction real_main;
 
+static void Disarm(void) { atomic_store(&armed, 0); }
+
 static int ArmedMain(int argc, char **argv, char **envp) {
   ReadSettings();
+  atexit(Disarm);
   atomic_store(&armed, 1);
   return real_main(argc, argv, envp);
 }
