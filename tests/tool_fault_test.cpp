@@ -49,15 +49,20 @@ std::string Bytes(std::size_t size, unsigned seed) {
   return out;
 }
 
-// A file holding this in a scenario gets an RSA private key, made by the command on first use.
+// Inputs that take a run of the command, made on first use: a file naming one holds it.
+const char kCompressedText[] = "<Text(6000, 1) compressed>";
 const char kPrivateKey[] = "<a private key>";
 
 std::string Content(const std::string &content) {
+  if (content == kCompressedText) {
+    static const std::string stream = ydr::test::Ydr({"gz", "-c"}, Text(6000, 1)).out;
+    return stream;
+  }
   if (content != kPrivateKey) return content;
   static const std::string pem = [] {
     TempDir dir;
-    const auto made = ydr::test::Ydr({"rsa", "genkey", "--bits", "1024", dir / "k", dir / "p"});
-    return made.exit_status == 0 ? ydr::test::ReadFile(dir / "k") : std::string();
+    ydr::test::Ydr({"rsa", "genkey", "--bits", "1024", dir / "k", dir / "p"});
+    return ydr::test::ReadFile(dir / "k");
   }();
   return pem;
 }
@@ -90,10 +95,10 @@ std::vector<Scenario> Scenarios() {
       {"gz_compress_over_previous", {{"data.txt", text}, {"data.txt.ydgz", previous}}, "gz -f data.txt", {"data.txt"}},
       {"gz_compress_and_remove", {{"data.txt", text}}, "gz --remove data.txt", {"data.txt"}},
       {"gz_decompress_over_previous",
-       {{"data.txt.ydgz", ydr::test::MemberStream(text)}, {"data.txt", previous}},
+       {{"data.txt.ydgz", kCompressedText}, {"data.txt", previous}},
        "gz -d -f data.txt.ydgz",
        {"data.txt"}},
-      {"gz_test", {{"data.txt.ydgz", ydr::test::MemberStream(text)}}, "gz -t data.txt.ydgz", {"data.txt.ydgz"}},
+      {"gz_test", {{"data.txt.ydgz", kCompressedText}}, "gz -t data.txt.ydgz", {"data.txt.ydgz"}},
       {"pack",
        {{"tree/a.txt", Text(3000, 5)}, {"tree/sub/b.txt", Text(400, 6)}, {"tree/sub/c.bin", Bytes(900, 7)}},
        "pack -j 1 -q new.ydz tree",
@@ -185,9 +190,11 @@ Outcome RunScenario(const Scenario &scenario, const Fault &fault) {
     outcome.write_side = outcome.write_side || side == "write-side";
   }
   // A partial archive that records what it could not read as never packed is no departure.
-  if (!scenario.partial.empty() && outcome.result.exit_status == 1 && outcome.after.count(scenario.partial) != 0 &&
-      ydr::test::Ydr({"list", "-v", dir / scenario.partial}).out.find("not-packed") != std::string::npos) {
-    outcome.after.erase(scenario.partial);
+  if (!scenario.partial.empty() && outcome.after.count(scenario.partial) != 0) {
+    const std::string listing = ydr::test::Ydr({"list", "-v", dir / scenario.partial}).out;
+    if (outcome.result.exit_status == 1 && listing.find("not-packed") != std::string::npos) {
+      outcome.after.erase(scenario.partial);
+    }
   }
   return outcome;
 }
@@ -229,7 +236,6 @@ class ToolFaultTest : public ::testing::TestWithParam<Scenario> {
   // Fails each counted call of `families` with `error`, one run each, then one past the last.
   void Sweep(const std::string &families, const std::string &error) {
     const Scenario &scenario = GetParam();
-    if (scenario.name.rfind("rsa", 0) == 0 && Content(kPrivateKey).empty()) GTEST_SKIP() << "no key could be made";
     SCOPED_TRACE(families + " calls failing with " + error);
     const Outcome complete = RunScenario(scenario, {families, 0, error});
     ASSERT_EQ(complete.result.exit_status, 0) << complete.result.err;
