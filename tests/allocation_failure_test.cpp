@@ -6,6 +6,7 @@
 // a sanitizer's cannot be, so under the sanitizers these tests are skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -30,16 +31,10 @@
 
 // The allocator can be replaced where the C library offers its own under other names
 // (glibc's __libc_malloc and friends) and no sanitizer has replaced it already.
-#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__)
-#define YDR_ALLOCATOR_REPLACEABLE 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define YDR_ALLOCATOR_REPLACEABLE 0
-#else
+#if defined(__GLIBC__) && !YDR_SANITIZED
 #define YDR_ALLOCATOR_REPLACEABLE 1
-#endif
 #else
-#define YDR_ALLOCATOR_REPLACEABLE 1
+#define YDR_ALLOCATOR_REPLACEABLE 0
 #endif
 
 namespace {
@@ -48,7 +43,7 @@ namespace {
 // until given back, in a table that itself never allocates.
 struct Allocations {
   static constexpr std::size_t kSlots = 1 << 14;
-  std::atomic<bool> armed{false}, refused{false};
+  std::atomic<bool> armed{false};
   std::atomic<long> count{0};
   long fail_at = 0;
   void *live[kSlots] = {};
@@ -56,28 +51,20 @@ struct Allocations {
   bool overflowed = false;
   std::atomic_flag lock = ATOMIC_FLAG_INIT;
 
-  bool Refuse() {
-    if (!armed.load(std::memory_order_relaxed) || count.fetch_add(1) + 1 != fail_at) return false;
-    refused = true;
-    return true;
-  }
-  // Remembers a block taken while armed, or forgets one given back (the latest first).
-  void Update(void *block, bool add) {
-    if (block == nullptr || (add && !armed.load(std::memory_order_relaxed))) return;
+  bool Refuse() { return armed.load(std::memory_order_relaxed) && count.fetch_add(1) + 1 == fail_at; }
+  // Remembers a block taken while armed, or forgets one given back; returns the block.
+  void *Update(void *block, bool add) {
+    if (block == nullptr || (add && !armed.load(std::memory_order_relaxed))) return block;
     while (lock.test_and_set(std::memory_order_acquire)) continue;
     if (add && live_count == kSlots) {
       overflowed = true;
     } else if (add) {
       live[live_count++] = block;
-    } else {
-      for (std::size_t i = live_count; i-- > 0;) {
-        if (live[i] == block) {
-          live[i] = live[--live_count];
-          break;
-        }
-      }
+    } else if (void **found = std::find(live, live + live_count, block); found != live + live_count) {
+      *found = live[--live_count];
     }
     lock.clear(std::memory_order_release);
+    return block;
   }
   // How many blocks are remembered; all are forgotten.
   int Outstanding() {
@@ -101,21 +88,16 @@ void *__libc_realloc(void *, std::size_t);
 void __libc_free(void *);
 
 void *malloc(std::size_t size) {
-  void *block = g_allocations.Refuse() ? nullptr : __libc_malloc(size);
-  g_allocations.Update(block, true);
-  return block;
+  return g_allocations.Update(g_allocations.Refuse() ? nullptr : __libc_malloc(size), true);
 }
 void *calloc(std::size_t count, std::size_t size) {
-  void *block = g_allocations.Refuse() ? nullptr : __libc_calloc(count, size);
-  g_allocations.Update(block, true);
-  return block;
+  return g_allocations.Update(g_allocations.Refuse() ? nullptr : __libc_calloc(count, size), true);
 }
 void *realloc(void *old, std::size_t size) {
   if (size != 0 && g_allocations.Refuse()) return nullptr;
   void *block = __libc_realloc(old, size);
   if (block != nullptr || size == 0) g_allocations.Update(old, false);
-  g_allocations.Update(block, true);
-  return block;
+  return g_allocations.Update(block, true);
 }
 void free(void *block) {
   g_allocations.Update(block, false);
@@ -158,15 +140,14 @@ void SweepAllocations(const std::function<Outcome()> &job, bool check_leaks = tr
   // per-thread error state, say) is made once, while a leak recurs on the second run.
   const auto run = [&](long at) {
     g_allocations.count = 0;
-    g_allocations.refused = false;
     g_allocations.fail_at = at;
     return job();
   };
   long n = 1;
   for (; n <= kMostAllocations; ++n) {
     const Outcome outcome = run(n);
-    const bool refused = g_allocations.refused;
-    static_cast<void>(g_allocations.Outstanding());
+    const bool refused = g_allocations.count >= n;
+    if (refused) static_cast<void>(g_allocations.Outstanding());
     const Outcome again = refused ? run(n) : outcome;
     const int leaked = g_allocations.Outstanding();
     SCOPED_TRACE("allocation " + std::to_string(n) + (refused ? " refused" : " (none refused)"));

@@ -46,24 +46,15 @@ long EnvNumber(const char *name, long fallback) {
 // Names whose place below DEST is plain: backslashes are folders, nothing folds.
 const std::vector<std::string> kPlainNames = {"a.txt",       "b.bin",   "d\\c.txt",
                                               "d\\e\\f.txt", "g h.txt", "deep\\1\\2\\3\\4\\5\\6\\7\\8\\9\\h.txt"};
-// Names meant to collide, fold, climb out or land on a trap.
-const std::vector<std::string> kHostileNames = {"A.TXT",
-                                                "x\\..\\a.txt",
-                                                "..\\..\\escape.txt",
-                                                "\\rooted.txt",
-                                                "C:\\drive.txt",
-                                                "d\\",
-                                                "",
-                                                "..\\",
-                                                "link\\through.txt",
-                                                "fifo",
-                                                "exists.txt",
-                                                "ro\\inside.txt",
-                                                "d\\c.txt\\under-a-file.txt",
-                                                "a.txt",
-                                                "./a.txt",
-                                                "d/c.txt",
-                                                "control\x01.txt"};
+// Names meant to collide, fold, climb out or land on a trap, and the empty name.
+const std::vector<std::string> kHostileNames = [] {
+  std::vector<std::string> names = ydr::test::Words(
+      R"(A.TXT x\..\a.txt ..\..\escape.txt \rooted.txt C:\drive.txt d\ ..\ link\through.txt fifo exists.txt)"
+      R"( ro\inside.txt d\c.txt\under-a-file.txt a.txt ./a.txt d/c.txt)"
+      " control\x01.txt");
+  names.insert(names.begin() + 6, "");
+  return names;
+}();
 
 struct Member {
   std::string name;
@@ -87,8 +78,7 @@ struct Case {
 std::string LastComponent(const std::string &name) {
   const auto cut = name.find_last_of("\\/");
   std::string last = cut == std::string::npos ? name : name.substr(cut + 1);
-  last.erase(std::remove_if(last.begin(), last.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }),
-             last.end());
+  last.erase(std::remove_if(last.begin(), last.end(), [](unsigned char ch) { return ch < 0x20; }), last.end());
   return last;
 }
 
@@ -247,28 +237,18 @@ bool NamesMember(const std::string &err, const Member &m, std::size_t index, con
   // A member whose record no longer gives its name is named by its place in the archive.
   if (err.find("member " + std::to_string(index) + ":") != std::string::npos) return true;
   // Messages show a control character escaped: the file name up to the first one.
-  const std::string last = LastComponent(m.name.substr(
-      0, static_cast<std::size_t>(
-             std::find_if(m.name.begin(), m.name.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }) -
-             m.name.begin())));
+  const auto control = std::find_if(m.name.begin(), m.name.end(), [](unsigned char ch) { return ch < 0x20; });
+  const std::string last = LastComponent(std::string(m.name.begin(), control));
   if (last.empty()) return !err.empty();
   return err.find(last) != std::string::npos || err.find(archive) != std::string::npos;
 }
-
-// Read-only folders made for a case are made writable again, so that it can be removed.
-struct Writable {
-  std::string folder;
-  ~Writable() { chmod(folder.c_str(), 0755); }
-};
 
 void CheckCase(std::uint32_t seed) {
   std::mt19937 random(seed);
   const Case c = Generate(random);
   TempDir dir;
-  const Writable writable{dir / "dest/ro"};
   dir.WriteFile("case.ydz", c.archive);
   PlaceTraps(dir, c);
-  if (std::getenv("YDR_FUZZ_KEEP") != nullptr) dir.WriteFile("../ydr-fuzz-case.ydz", c.archive);
   const Tree before = ydr::test::TakeTree(dir.path());
 
   const ProcessResult listed = Ydr({"list", dir / "case.ydz"});
@@ -284,31 +264,30 @@ void CheckCase(std::uint32_t seed) {
   args.insert(args.end(), {dir / "case.ydz", dir / "dest"});
   const ProcessResult unpacked = Ydr(args);
   SCOPED_TRACE(shown + ": exit " + std::to_string(unpacked.exit_status) + ", stderr:\n" + unpacked.err);
-  ASSERT_TRUE(unpacked.exit_status == 0 || unpacked.exit_status == 1) << "unpack ended by a signal or misused";
+  EXPECT_TRUE(unpacked.exit_status == 0 || unpacked.exit_status == 1) << "unpack ended by a signal or misused";
   EXPECT_TRUE(unpacked.exit_status == 0 || !unpacked.err.empty()) << "a failed unpack said nothing";
 
   const Tree after = ydr::test::TakeTree(dir.path());
+  chmod((dir / "dest/ro").c_str(), 0755);  // so that the folder can be removed
   // Nothing outside the destination changed.
   EXPECT_EQ(Below(after, "dest/", false), Below(before, "dest/", false)) << "something outside DEST changed";
   const Tree old_dest = Below(before, "dest/", true), new_dest = Below(after, "dest/", true);
 
-  std::multiset<std::string> contents_by_name;  // "name\0bytes" of each packed member
-  std::map<std::string, std::uint64_t> distinct;
+  std::set<std::string> contents_by_name, distinct;  // "name\0bytes" of each packed member; its bytes
   for (const Member &m : c.members) {
     if (m.flag != 1) continue;
     contents_by_name.insert(LastComponent(m.name) + '\0' + m.holds);
-    distinct[m.holds] = m.holds.size();
+    distinct.insert(m.holds);
   }
   std::uint64_t limit = 0;
-  for (const auto &[content, size] : distinct) limit += size;
+  for (const std::string &content : distinct) limit += content.size();
 
   std::uint64_t written = 0;
   for (const auto &[path, entry] : new_dest) {
     const auto was = old_dest.find(path);
     if (was != old_dest.end() && was->second == entry) continue;
     if (entry.kind == 'd') continue;  // folders made for members
-    const bool replaced = was != old_dest.end();
-    if (replaced && !given("--overwrite")) ADD_FAILURE() << "'" << path << "' changed without --overwrite";
+    if (was != old_dest.end() && !given("--overwrite")) ADD_FAILURE() << "'" << path << "' changed without --overwrite";
     if (entry.kind != 'f') {
       ADD_FAILURE() << "'" << path << "' is now " << ydr::test::Describe(entry);
       continue;
@@ -332,10 +311,10 @@ void CheckCase(std::uint32_t seed) {
   for (std::size_t i = 0; !refused_whole && i < c.members.size(); ++i) {
     const Member &m = c.members[i];
     if (m.flag != 1) continue;
-    bool found = false;
-    for (const auto &[path, entry] : new_dest) {
-      if (entry.kind == 'f' && LastComponent(path) == LastComponent(m.name) && entry.bytes == m.holds) found = true;
-    }
+    const bool found = std::any_of(new_dest.begin(), new_dest.end(), [&](const auto &file) {
+      return file.second.kind == 'f' && LastComponent(file.first) == LastComponent(m.name) &&
+             file.second.bytes == m.holds;
+    });
     if (!found && unpacked.exit_status == 0 && !given("--keep")) {
       ADD_FAILURE() << "'" << m.name << "' is neither unpacked nor reported, and the run exited 0";
     }
@@ -374,7 +353,6 @@ TEST(ToolFuzzTest, ListTestAndUnpackKeepTheirInvariants) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " (replay: YDR_FUZZ_SEED=" + std::to_string(seed) +
                  " YDR_FUZZ_CASES=1)");
     CheckCase(seed);
-    if (HasFatalFailure()) return;
   }
 }
 

@@ -1,19 +1,18 @@
 /* A test-only interposer, loaded into the command with LD_PRELOAD, that makes one C library
- * call fail the way a sick disk, a full one or a signal makes it fail. The environment says how:
+ * call fail the way a sick disk or a signal makes it fail. The environment says how:
  *   YDR_FAULT_CALLS  the families counted, comma-separated: open, read, write, mkdir, rename,
  *                    sync, close, truncate, unlink, alloc; "io" is every one but alloc
  *   YDR_FAULT_AT     the counted call that fails, from 1; 0 only counts
- *   YDR_FAULT_ERROR  EIO, ENOSPC or EINTR; SHORT (a read or write moves half its bytes); KILL
+ *   YDR_FAULT_ERROR  EIO or EINTR; SHORT (a read or write moves half its bytes); KILL
  *   YDR_FAULT_STDOUT 1: standard output counts like a file (input and error never do)
  *   YDR_FAULT_SPARE  a library whose own allocations are neither counted nor failed
- *   YDR_FAULT_LOG    gets "fault CALL SIDE TARGET" when the fault strikes (at once, so that a
+ *   YDR_FAULT_LOG    gets "fault CALL SIDE" when the fault strikes (at once, so that a
  *                    killed process leaves it too) and "calls N" when the process exits
- * Counting starts at main (the loader's and the runtime's start-up are not the command's) and
- * covers every thread; only one call fails. stdio writes through aliases of write that no
- * interposer sees, so its calls count as writes (fclose as close) and fail as the stream
- * would, error flag and errno set; a SHORT stream call is no fault, as the stream retries.
- * Only the calls that the command, its libraries and its runtime import are here, each in
- * both spellings where 64-bit file offsets rename it (open64), so those are left out here. */
+ * Counting covers main, in every thread; only one call fails. stdio writes through
+ * aliases of write that no interposer sees, so its calls count as writes (fclose as close) and
+ * fail as the stream would, error flag and errno set; a SHORT stream call is no fault, as the
+ * stream retries. Only the calls that the command, its libraries and its runtime make are
+ * here, in both spellings where 64-bit file offsets rename them (open64). */
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -62,7 +61,6 @@ static void ReadSettings(void) {
   }
   fail_at = strtol(Setting("YDR_FAULT_AT"), NULL, 10);
   const char *error = Setting("YDR_FAULT_ERROR");
-  if (strcmp(error, "ENOSPC") == 0) fail_error = ENOSPC;
   if (strcmp(error, "EINTR") == 0) fail_error = EINTR;
   if (strcmp(error, "SHORT") == 0) action = kShort;
   if (strcmp(error, "KILL") == 0) action = kKill;
@@ -76,82 +74,14 @@ static void Log(const char *line) {
   if (log_path[0] == '\0') return;
   const long fd = syscall(SYS_openat, AT_FDCWD, log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  const long written = syscall(SYS_write, (int)fd, line, strlen(line));
-  (void)written;
+  syscall(SYS_write, (int)fd, line, strlen(line));
   syscall(SYS_close, (int)fd);
 }
 
 __attribute__((destructor)) static void ReportCalls(void) {
-  if (!atomic_load(&armed)) return;
   char line[64];
   snprintf(line, sizeof line, "calls %ld\n", atomic_load(&calls));
   Log(line);
-}
-
-/* main runs with counting armed; everything before it is the loader's and the runtime's. */
-typedef int (*MainFunction)(int, char **, char **);
-static MainFunction real_main;
-
-static int ArmedMain(int argc, char **argv, char **envp) {
-  ReadSettings();
-  atomic_store(&armed, 1);
-  return real_main(argc, argv, envp);
-}
-
-typedef int (*StartMain)(MainFunction, int, char **, void (*)(void), void (*)(void), void (*)(void), void *);
-
-int __libc_start_main(MainFunction main, int argc, char **argv, void (*init)(void), void (*fini)(void),
-                      void (*rtld_fini)(void), void *stack_end) {
-  void *found = dlsym(RTLD_NEXT, "__libc_start_main");
-  StartMain next;
-  memcpy(&next, &found, sizeof next);
-  real_main = main;
-  return next(ArmedMain, argc, argv, init, fini, rtld_fini, stack_end);
-}
-
-/* Whether the descriptor was opened for writing. */
-static int Writable(int fd) {
-  const int flags = fcntl(fd, F_GETFL);
-  return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
-}
-
-/* Counts a call of `family`; true when this is the one to fail (logged, or the process killed
- * here). `writes`: the call changes what is on disk, so the tests expect its failure reported. */
-static int Strike(int family, const char *call, int fd, const char *path, int writes) {
-  if (!atomic_load(&armed) || (counted_families & (1 << family)) == 0) return 0;
-  if (path == NULL && fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
-  if (atomic_fetch_add(&calls, 1) + 1 != fail_at) return 0;
-  char target[4096] = "";
-  if (path != NULL) {
-    snprintf(target, sizeof target, "%s", path);
-  } else {
-    char link[64];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    if (syscall(SYS_readlinkat, AT_FDCWD, link, target, sizeof target - 1) <= 0) {
-      snprintf(target, sizeof target, "fd %d", fd);
-    }
-  }
-  char line[4096 + 128];
-  snprintf(line, sizeof line, "fault %s %s %s\n", call, writes ? "write-side" : "read-side", target);
-  Log(line);
-  if (action == kKill) syscall(SYS_kill, getpid(), SIGKILL);
-  return 1;
-}
-
-/* A call that moves no data: true when it is to fail (errno set). */
-static int Fails(int family, const char *call, int fd, const char *path, int writes) {
-  if (!Strike(family, call, fd, path, writes) || action == kShort) return 0;
-  errno = fail_error;
-  return 1;
-}
-
-/* A read or write of `*size` bytes: true when it is to fail; a short one halves the size. */
-static int TransferFails(int family, const char *call, int fd, size_t *size) {
-  if (!Strike(family, call, fd, NULL, family == kWrite)) return 0;
-  if (action == kShort && *size > 1) *size /= 2;
-  if (action != kFail) return 0;
-  errno = fail_error;
-  return 1;
 }
 
 /* The next definition of `name` (the C library's, or a sanitizer's in front of it). dlsym
@@ -165,11 +95,69 @@ static AnyFunction Next(const char *name) {
 }
 #define NEXT(type, name) ((type)Next(name))
 
+/* main runs with counting armed; everything before it and after it (a coverage dump, say) is
+ * the loader's and the runtime's. Exit handlers run newest first, so Disarm runs before the
+ * runtime's own. */
+typedef int (*MainFunction)(int, char **, char **);
+static MainFunction real_main;
+
+static void Disarm(void) { atomic_store(&armed, 0); }
+
+static int ArmedMain(int argc, char **argv, char **envp) {
+  ReadSettings();
+  atexit(Disarm);
+  atomic_store(&armed, 1);
+  return real_main(argc, argv, envp);
+}
+
+typedef int (*StartMain)(MainFunction, int, char **, void (*)(void), void (*)(void), void (*)(void), void *);
+
+int __libc_start_main(MainFunction main, int argc, char **argv, void (*init)(void), void (*fini)(void),
+                      void (*rtld_fini)(void), void *stack_end) {
+  real_main = main;
+  return NEXT(StartMain, "__libc_start_main")(ArmedMain, argc, argv, init, fini, rtld_fini, stack_end);
+}
+
+/* Whether the descriptor was opened for writing. */
+static int Writable(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
+}
+
+/* Counts a call of `family`; true when this is the one to fail (logged, or the process killed
+ * here). `writes`: the call changes what is on disk, so the tests expect its failure reported. */
+static int Strike(int family, const char *call, int fd, int writes) {
+  if (!atomic_load(&armed) || (counted_families & (1 << family)) == 0) return 0;
+  if (fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
+  if (atomic_fetch_add(&calls, 1) + 1 != fail_at) return 0;
+  char line[128];
+  snprintf(line, sizeof line, "fault %s %s\n", call, writes ? "write-side" : "read-side");
+  Log(line);
+  if (action == kKill) syscall(SYS_kill, getpid(), SIGKILL);
+  return 1;
+}
+
+/* A call that moves no data: true when it is to fail (errno set). */
+static int Fails(int family, const char *call, int fd, int writes) {
+  if (!Strike(family, call, fd, writes) || action == kShort) return 0;
+  errno = fail_error;
+  return 1;
+}
+
+/* A read or write of `*size` bytes: true when it is to fail; a short one halves the size. */
+static int TransferFails(int family, const char *call, int fd, size_t *size) {
+  if (!Strike(family, call, fd, family == kWrite)) return 0;
+  if (action == kShort && *size > 1) *size /= 2;
+  if (action != kFail) return 0;
+  errno = fail_error;
+  return 1;
+}
+
 /* Each call below is failed, or handed on to its next definition. */
 
 static int OpenAt(const char *call, int dirfd, const char *path, int flags, va_list args) {
   const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(args, int) : 0;
-  if (Fails(kOpen, call, -1, path, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)) return -1;
+  if (Fails(kOpen, call, -1, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)) return -1;
   return NEXT(int (*)(int, const char *, int, ...), "openat64")(dirfd, path, flags, mode);
 }
 
@@ -192,7 +180,7 @@ int openat(int dirfd, const char *path, int flags, ...) {
 int openat64(int dirfd, const char *path, int flags, ...) __attribute__((alias("openat")));
 
 int mkstemp64(char *pattern) {
-  return Fails(kOpen, "mkstemp", -1, pattern, 1) ? -1 : NEXT(int (*)(char *, int), "mkostemp64")(pattern, 0);
+  return Fails(kOpen, "mkstemp", -1, 1) ? -1 : NEXT(int (*)(char *, int), "mkostemp64")(pattern, 0);
 }
 
 ssize_t read(int fd, void *buffer, size_t size) {
@@ -211,33 +199,33 @@ ssize_t write(int fd, const void *buffer, size_t size) {
 }
 
 int mkdir(const char *path, mode_t mode) {
-  return Fails(kMkdir, "mkdir", -1, path, 1) ? -1 : NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
+  return Fails(kMkdir, "mkdir", -1, 1) ? -1 : NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
 }
 
 int mkdirat(int dirfd, const char *path, mode_t mode) {
-  if (Fails(kMkdir, "mkdirat", -1, path, 1)) return -1;
+  if (Fails(kMkdir, "mkdirat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, mode_t), "mkdirat")(dirfd, path, mode);
 }
 
 int rename(const char *from, const char *to) {
-  return Fails(kRename, "rename", -1, to, 1) ? -1 : NEXT(int (*)(const char *, const char *), "rename")(from, to);
+  return Fails(kRename, "rename", -1, 1) ? -1 : NEXT(int (*)(const char *, const char *), "rename")(from, to);
 }
 
 int renameat(int from_dir, const char *from, int to_dir, const char *to) {
-  if (Fails(kRename, "renameat", -1, to, 1)) return -1;
+  if (Fails(kRename, "renameat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, int, const char *), "renameat")(from_dir, from, to_dir, to);
 }
 
 int renameat2(int from_dir, const char *from, int to_dir, const char *to, unsigned int flags) {
   typedef int (*RenameAt2)(int, const char *, int, const char *, unsigned int);
-  return Fails(kRename, "renameat2", -1, to, 1) ? -1 : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
+  return Fails(kRename, "renameat2", -1, 1) ? -1 : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
 }
 
-int fsync(int fd) { return Fails(kSync, "fsync", fd, NULL, 1) ? -1 : NEXT(int (*)(int), "fsync")(fd); }
+int fsync(int fd) { return Fails(kSync, "fsync", fd, 1) ? -1 : NEXT(int (*)(int), "fsync")(fd); }
 
 /* A failed close still closes, as the system's does. */
 int close(int fd) {
-  const int fail = Fails(kClose, "close", fd, NULL, Writable(fd));
+  const int fail = Fails(kClose, "close", fd, Writable(fd));
   const int result = NEXT(int (*)(int), "close")(fd);
   if (!fail) return result;
   errno = fail_error;
@@ -245,33 +233,29 @@ int close(int fd) {
 }
 
 int ftruncate64(int fd, off64_t length) {
-  return Fails(kTruncate, "ftruncate", fd, NULL, 1) ? -1 : NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
-}
-
-int unlink(const char *path) {
-  return Fails(kUnlink, "unlink", -1, path, 1) ? -1 : NEXT(int (*)(const char *), "unlink")(path);
+  return Fails(kTruncate, "ftruncate", fd, 1) ? -1 : NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
 }
 
 int unlinkat(int dirfd, const char *path, int flags) {
-  if (Fails(kUnlink, "unlinkat", -1, path, 1)) return -1;
+  if (Fails(kUnlink, "unlinkat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, int), "unlinkat")(dirfd, path, flags);
 }
 
 int remove(const char *path) {
-  return Fails(kUnlink, "remove", -1, path, 1) ? -1 : NEXT(int (*)(const char *), "remove")(path);
+  return Fails(kUnlink, "remove", -1, 1) ? -1 : NEXT(int (*)(const char *), "remove")(path);
 }
 
 static int StreamFd(FILE *stream) { return stream != NULL ? fileno(stream) : -1; }
 
 FILE *fopen(const char *path, const char *mode) {
-  if (Fails(kOpen, "fopen", -1, path, strpbrk(mode, "wa+") != NULL)) return NULL;
+  if (Fails(kOpen, "fopen", -1, strpbrk(mode, "wa+") != NULL)) return NULL;
   return NEXT(FILE * (*)(const char *, const char *), "fopen64")(path, mode);
 }
 FILE *fopen64(const char *path, const char *mode) __attribute__((alias("fopen")));
 
 /* A stream call that fails: the stream's error flag set, as a failed system call sets it. */
 static int StreamFails(int family, const char *call, FILE *stream, int writes) {
-  if (!Fails(family, call, StreamFd(stream), NULL, writes)) return 0;
+  if (!Fails(family, call, StreamFd(stream), writes)) return 0;
   stream->_flags |= _IO_ERR_SEEN;
   return 1;
 }
@@ -286,10 +270,6 @@ size_t fwrite(const void *buffer, size_t size, size_t count, FILE *stream) {
   return NEXT(size_t(*)(const void *, size_t, size_t, FILE *), "fwrite")(buffer, size, count, stream);
 }
 
-int fputs(const char *text, FILE *stream) {
-  return StreamFails(kWrite, "fputs", stream, 1) ? EOF : NEXT(int (*)(const char *, FILE *), "fputs")(text, stream);
-}
-
 int fputc(int c, FILE *stream) {
   return StreamFails(kWrite, "fputc", stream, 1) ? EOF : NEXT(int (*)(int, FILE *), "fputc")(c, stream);
 }
@@ -299,18 +279,15 @@ int fflush(FILE *stream) {
   return NEXT(int (*)(FILE *), "fflush")(stream);
 }
 
-static int Seek(const char *call, FILE *stream, off64_t offset, int whence) {
-  if (Writable(StreamFd(stream)) && StreamFails(kWrite, call, stream, 1)) return -1;
+int fseeko64(FILE *stream, off64_t offset, int whence) {
+  if (Writable(StreamFd(stream)) && StreamFails(kWrite, "fseeko", stream, 1)) return -1;
   return NEXT(int (*)(FILE *, off64_t, int), "fseeko64")(stream, offset, whence);
 }
-
-int fseeko64(FILE *stream, off64_t offset, int whence) { return Seek("fseeko", stream, offset, whence); }
-int fseek(FILE *stream, long offset, int whence) { return Seek("fseek", stream, offset, whence); }
 
 /* A failed fclose still closes the stream. */
 int fclose(FILE *stream) {
   const int fd = StreamFd(stream);
-  const int fail = Fails(kClose, "fclose", fd, NULL, Writable(fd));
+  const int fail = Fails(kClose, "fclose", fd, Writable(fd));
   const int result = NEXT(int (*)(FILE *), "fclose")(stream);
   if (!fail) return result;
   errno = fail_error;
@@ -324,7 +301,6 @@ int fclose(FILE *stream) {
 
 extern void *__libc_malloc(size_t);
 extern void *__libc_calloc(size_t, size_t);
-extern void *__libc_realloc(void *, size_t);
 
 /* Whether the allocation was asked for from inside the spared library: the caller's address
  * lies in a module of that name. dladdr takes the loader's lock, which the same thread may
@@ -335,7 +311,7 @@ static int AllocationFails(const char *call, const void *caller) {
       strstr(info.dli_fname, spared_library) != NULL) {
     return 0;
   }
-  if (!Strike(kAlloc, call, -1, "", 0) || action == kShort) return 0;
+  if (!Strike(kAlloc, call, -1, 0) || action == kShort) return 0;
   errno = ENOMEM;
   return 1;
 }
@@ -345,8 +321,5 @@ void *malloc(size_t size) {
 }
 void *calloc(size_t count, size_t size) {
   return AllocationFails("calloc", __builtin_return_address(0)) ? NULL : __libc_calloc(count, size);
-}
-void *realloc(void *block, size_t size) {
-  return size != 0 && AllocationFails("realloc", __builtin_return_address(0)) ? NULL : __libc_realloc(block, size);
 }
 #endif

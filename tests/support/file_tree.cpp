@@ -1,62 +1,32 @@
 #include "tests/support/file_tree.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
 
 namespace ydr::test {
 
-namespace {
-
-std::string Contents(const std::string &path) {
-  std::string bytes;
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return "<unreadable>";
-  char chunk[1 << 14];
-  ssize_t got;
-  while ((got = read(fd, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<std::size_t>(got));
-  close(fd);
-  return bytes;
-}
-
-void Walk(const std::string &root, const std::string &relative, Tree *tree) {
-  const std::string folder = relative.empty() ? root : root + "/" + relative;
-  DIR *dir = opendir(folder.c_str());
-  if (dir == nullptr) return;
-  while (const dirent *entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string path = relative.empty() ? name : relative + "/" + name;
-    const std::string full = root + "/" + path;
-    struct stat info {};
-    if (lstat(full.c_str(), &info) != 0) continue;
-    TreeEntry item;
-    item.mode = info.st_mode & 07777;
-    if (S_ISREG(info.st_mode)) {
-      item.kind = 'f';
-      item.bytes = Contents(full);
-    } else if (S_ISDIR(info.st_mode)) {
-      item.kind = 'd';
-    } else if (S_ISLNK(info.st_mode)) {
-      item.kind = 'l';
-      item.mode = 0;  // a link's own mode means nothing
-      char target[4096];
-      const ssize_t n = readlink(full.c_str(), target, sizeof target);
-      if (n > 0) item.bytes.assign(target, static_cast<std::size_t>(n));
-    } else if (S_ISFIFO(info.st_mode)) {
-      item.kind = 'p';
+Tree TakeTree(const std::string &root) {
+  namespace fs = std::filesystem;
+  Tree tree;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end; it != end;
+       it.increment(error)) {
+    const fs::file_status status = it->symlink_status(error);
+    TreeEntry &entry = tree[it->path().lexically_relative(root).generic_string()];
+    entry.mode = static_cast<unsigned>(status.permissions()) & 07777;
+    switch (status.type()) {
+      case fs::file_type::regular: entry = {'f', entry.mode, ReadFile(it->path().string())}; break;
+      case fs::file_type::directory: entry.kind = 'd'; break;
+      case fs::file_type::symlink: entry = {'l', 0, fs::read_symlink(it->path(), error).string()}; break;
+      case fs::file_type::fifo: entry.kind = 'p'; break;
+      default: break;
     }
-    (*tree)[path] = item;
-    if (item.kind == 'd') Walk(root, path, tree);
   }
-  closedir(dir);
+  return tree;
 }
-
-}  // namespace
 
 std::vector<std::string> Departures(const Tree &before, const Tree &complete, const Tree &after,
                                     const std::function<bool(const std::string &)> &may_remain) {
@@ -77,7 +47,7 @@ std::vector<std::string> Departures(const Tree &before, const Tree &complete, co
       std::any_of(before.begin(), before.end(), [&](const auto &e) { return after.count(e.first) == 0; });
   for (const auto &[path, entry] : complete) {
     const auto now = after.find(path);
-    if (removed && (now == after.end() || now->second != entry)) {
+    if (removed && (now == after.end() || !(now->second == entry))) {
       problems.push_back("something that was there is gone while '" + path +
                          "' is not yet as a complete run leaves it");
     }
@@ -85,23 +55,14 @@ std::vector<std::string> Departures(const Tree &before, const Tree &complete, co
   return problems;
 }
 
-Tree TakeTree(const std::string &root) {
-  Tree tree;
-  Walk(root, "", &tree);
-  return tree;
-}
-
 std::string Describe(const TreeEntry &entry) {
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", entry.mode);
+  std::string shown = entry.bytes.substr(0, 24) + (entry.bytes.size() > 24 ? "..." : "");
+  std::replace_if(
+      shown.begin(), shown.end(), [](unsigned char c) { return c < 0x20 || c > 0x7E; }, '.');
   switch (entry.kind) {
-    case 'f': {
-      std::string shown = entry.bytes.size() <= 24 ? entry.bytes : entry.bytes.substr(0, 24) + "...";
-      for (char &c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '.';
-      }
-      return "a file of " + std::to_string(entry.bytes.size()) + " bytes (mode " + mode + ") \"" + shown + "\"";
-    }
+    case 'f': return "a file of " + std::to_string(entry.bytes.size()) + " bytes (mode " + mode + ") \"" + shown + "\"";
     case 'd': return std::string("a folder (mode ") + mode + ")";
     case 'l': return "a link to '" + entry.bytes + "'";
     case 'p': return "a pipe";

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace ydr::test {
@@ -15,13 +16,12 @@ struct TreeEntry {
   std::string bytes;  // a file's content, a link's target
 
   bool operator==(const TreeEntry &other) const {
-    return kind == other.kind && mode == other.mode && bytes == other.bytes;
+    return std::tie(kind, mode, bytes) == std::tie(other.kind, other.mode, other.bytes);
   }
-  bool operator!=(const TreeEntry &other) const { return !(*this == other); }
 };
 
 // Relative path ('/'-separated) to entry; the root itself is left out. A folder that cannot
-// be read is listed with what could be read of it.
+// be read is listed without what it holds.
 using Tree = std::map<std::string, TreeEntry>;
 Tree TakeTree(const std::string &root);
 
