@@ -36,6 +36,10 @@ static_assert(
     kSame<decltype(CryptoFunctions::EVP_PKEY_CTX_set_rsa_padding), decltype(&::EVP_PKEY_CTX_set_rsa_padding)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_encrypt_init), decltype(&::EVP_PKEY_encrypt_init)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_encrypt), decltype(&::EVP_PKEY_encrypt)>);
+static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_decrypt_init), decltype(&::EVP_PKEY_decrypt_init)>);
+static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_sign_init), decltype(&::EVP_PKEY_sign_init)>);
+static_assert(
+    kSame<decltype(CryptoFunctions::EVP_PKEY_verify_recover_init), decltype(&::EVP_PKEY_verify_recover_init)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_decrypt), decltype(&::EVP_PKEY_decrypt)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_sign), decltype(&::EVP_PKEY_sign)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_verify_recover), decltype(&::EVP_PKEY_verify_recover)>);
