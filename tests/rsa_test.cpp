@@ -36,6 +36,10 @@ static_assert(
     kSame<decltype(CryptoFunctions::EVP_PKEY_CTX_set_rsa_padding), decltype(&::EVP_PKEY_CTX_set_rsa_padding)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_encrypt_init), decltype(&::EVP_PKEY_encrypt_init)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_encrypt), decltype(&::EVP_PKEY_encrypt)>);
+static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_decrypt_init), decltype(&::EVP_PKEY_decrypt_init)>);
+static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_sign_init), decltype(&::EVP_PKEY_sign_init)>);
+static_assert(
+    kSame<decltype(CryptoFunctions::EVP_PKEY_verify_recover_init), decltype(&::EVP_PKEY_verify_recover_init)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_decrypt), decltype(&::EVP_PKEY_decrypt)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_sign), decltype(&::EVP_PKEY_sign)>);
 static_assert(kSame<decltype(CryptoFunctions::EVP_PKEY_verify_recover), decltype(&::EVP_PKEY_verify_recover)>);
@@ -124,10 +128,13 @@ unsigned PaddedMessageLength(const Bytes &block, unsigned char type) {
   return YDR_RSA_FAILED;
 }
 
-// The export's result; what it wrote in *written. Nothing is written beyond `out_size`.
+// The export's result; what it wrote in *written. Nothing is written beyond `out_size`, and
+// nothing is left in libcrypto's error queue, failed or not.
 unsigned Call(Export f, const Bytes &in, const std::string &key_text, std::size_t out_size, Bytes *written = nullptr) {
   Bytes out(out_size + 64, 0xEE);
+  ERR_clear_error();  // anything the test's own libcrypto calls left
   const unsigned result = f(static_cast<unsigned>(in.size()), in.data(), out.data(), key_text.c_str());
+  EXPECT_EQ(ERR_peek_error(), 0u) << "left in the error queue: " << ERR_reason_error_string(ERR_peek_error());
   for (std::size_t i = out_size; i < out.size(); ++i) EXPECT_EQ(out[i], 0xEE) << i;
   out.resize(result == YDR_RSA_FAILED ? 0 : result);
   if (written != nullptr) *written = out;

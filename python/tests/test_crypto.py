@@ -3,6 +3,7 @@ splits, RSA against the openssl command in both directions, document encryption'
 and unit rules, and number strings against the command."""
 
 import hashlib
+import hmac
 import random
 import shutil
 import subprocess
@@ -48,6 +49,10 @@ def test_sha1_copies_fork_and_digests_do_not_end_the_computation():
     fork.update(numpy.frombuffer(b"two", numpy.uint8))
     assert (first, fork.digest()) == (hashlib.sha1(b"common prefix one").digest(),
                                       hashlib.sha1(b"common prefix two").digest())
+    # hmac builds on the object's name, sizes and copies as on hashlib's, long keys hashed first.
+    for key in (b"k", bytes(range(70))):
+        ours, theirs = hmac.new(key, b"message", ydr.sha1.new), hmac.new(key, b"message", hashlib.sha1)
+        assert (ours.name, ours.digest_size, ours.digest()) == (theirs.name, theirs.digest_size, theirs.digest())
 
 
 def test_seed_known_answer():
