@@ -216,6 +216,11 @@ TEST(GzParallelTest, TheCallbacksAnswersHaveTheSameEffectOnAnyNumberOfThreads) {
     const Bytes &bytes = runs[0].log.bytes;
     if (kind == Answering::kAll) {
       EXPECT_EQ(bytes, stream);
+      std::vector<int> offered, pieces;  // pieces of 4096, the last shorter (close's included)
+      for (const auto &call : runs[0].log.calls) offered.push_back(call.second);
+      for (std::size_t at = 0; at < stream.size(); at += 4096)
+        pieces.push_back(static_cast<int>(std::min<std::size_t>(4096, stream.size() - at)));
+      EXPECT_EQ(offered, pieces);
     } else if (kind == Answering::kHalf) {
       // Every byte, in order, as long as the stream goes on; what is held at close is offered
       // once more.
