@@ -115,6 +115,41 @@ ParallelSettings Threads(int threads, std::uint32_t chunk, bool meet = false) {
   return {threads, chunk, 2 * chunk, meet};
 }
 
+// Mostly small writes, which suspend the matcher with little lookahead, between large ones,
+// which start with the window partly filled; end marks (-1), after which writing goes on.
+std::vector<int> Pieces(const Bytes &data, std::mt19937 &rng) {
+  std::vector<int> pieces;
+  for (std::size_t sum = 0; sum < data.size(); sum += static_cast<std::size_t>(pieces.back())) {
+    if (rng() % 50 == 0) pieces.push_back(-1);
+    pieces.push_back(static_cast<int>(rng() % 8 != 0 ? rng() % 300 + 1 : rng() % 400000 + 1));
+  }
+  return pieces;
+}
+
+// Each vector way of searching the chains gives the plain way's stream, written in pieces.
+class MatchSearchWayTest : public testing::TestWithParam<MatchSearch> {};
+
+TEST_P(MatchSearchWayTest, WritesThePlainWaysStreamInPieces) {
+  const MatchSearch way = GetParam();
+  // A way this CPU lacks (or has disabled) falls back to another: nothing to compare.
+  if (ChooseMatchSearch(way) != way) GTEST_SKIP() << "this CPU lacks the way's instructions (or they are disabled)";
+  std::mt19937 rng(12);
+  for (const Input &input : Inputs()) {
+    for (int level = 0; level <= 2; ++level) {
+      SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level));
+      const Bytes data = input.data.substr(0, input.data.size() - rng() % 70000);
+      const std::vector<int> pieces = Pieces(data, rng);
+      EXPECT_TRUE(WriteInPieces(data, level, way, pieces).bytes ==
+                  WriteInPieces(data, level, MatchSearch::kPlain, pieces).bytes);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, MatchSearchWayTest, testing::Values(MatchSearch::kVector16, MatchSearch::kVector32),
+                         [](const testing::TestParamInfo<MatchSearch> &info) {
+                           return info.param == MatchSearch::kVector16 ? "Vector16" : "Vector32";
+                         });
+
 TEST(GzParallelTest, EveryWayOfSearchingOnAnyNumberOfThreadsGivesThePlainStreamThroughTheSameCalls) {
   // Chunks much smaller than in use, so that a megabyte has many joins; odd sizes so that
   // chunk edges fall at every offset of the window. Threads as the machine times them, and
@@ -146,23 +181,10 @@ TEST(GzParallelTest, EveryWayOfSearchingOnAnyNumberOfThreadsGivesThePlainStreamT
           }
         }
       }
-      // Mostly small writes, which suspend the matcher with little lookahead, between large
-      // ones, which start with the window partly filled; end marks, after which writing goes
-      // on; prefixes end the input around chunk edges, window slides and block ends.
+      // Prefixes end the input around chunk edges, window slides and block ends.
       const Bytes data = input.data.substr(0, input.data.size() - rng() % 70000);
-      std::vector<int> pieces;
-      for (std::size_t sum = 0; sum < data.size(); sum += static_cast<std::size_t>(pieces.back())) {
-        if (rng() % 50 == 0) pieces.push_back(-1);
-        pieces.push_back(static_cast<int>(rng() % 8 != 0 ? rng() % 300 + 1 : rng() % 400000 + 1));
-      }
+      const std::vector<int> pieces = Pieces(data, rng);
       const CallLog plain = WriteInPieces(data, level, MatchSearch::kPlain, pieces);
-      for (const MatchSearch way : {MatchSearch::kVector16, MatchSearch::kVector32}) {
-        // A way this CPU lacks (or has disabled) would fall back to another: nothing to compare.
-        if (ChooseMatchSearch(way) == way) {
-          EXPECT_TRUE(WriteInPieces(data, level, way, pieces).bytes == plain.bytes)
-              << "in pieces, way " << static_cast<int>(way);
-        }
-      }
       const ParallelSettings settings = Threads(2 + static_cast<int>(rng() % 3), 40000 + rng() % 50000, level == 1);
       const CallLog run = WriteInPieces(data, level, MatchSearch::kBest, pieces, settings);
       EXPECT_TRUE(run.bytes == plain.bytes) << "in pieces";
