@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "portable/utf16.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/zlib_peer.h"
 
 namespace ydr::test {
@@ -35,21 +34,13 @@ std::string BuildArchive(const std::vector<ArchiveMember> &members) {
 }
 
 std::vector<std::string> TreeBelow(const std::string &folder) {
-  namespace fs = std::filesystem;
-  const fs::path top = fs::u8path(folder);
-  if (!fs::exists(top)) return {"(no folder)"};
+  if (!std::filesystem::exists(std::filesystem::u8path(folder))) return {"(no folder)"};
   std::vector<std::string> out;
-  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(top)) {
-    const std::string path = entry.path().lexically_relative(top).generic_u8string();
-    switch (entry.symlink_status().type()) {
-      case fs::file_type::directory: out.push_back(path + "/"); break;
-      case fs::file_type::regular: {
-        std::ostringstream bytes;
-        bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-        out.push_back(path + "=" + bytes.str());
-        break;
-      }
-      case fs::file_type::symlink: out.push_back(path + "@"); break;
+  for (const auto &[path, entry] : TakeTree(folder)) {
+    switch (entry.kind) {
+      case 'd': out.push_back(path + "/"); break;
+      case 'f': out.push_back(path + "=" + entry.bytes); break;
+      case 'l': out.push_back(path + "@"); break;
       default: out.push_back(path + "|"); break;
     }
   }

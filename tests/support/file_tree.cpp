@@ -12,15 +12,16 @@ Tree TakeTree(const std::string &root) {
   namespace fs = std::filesystem;
   Tree tree;
   std::error_code error;
-  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end; it != end;
+  const fs::path top = fs::u8path(root);
+  for (fs::recursive_directory_iterator it(top, fs::directory_options::skip_permission_denied, error), end; it != end;
        it.increment(error)) {
     const fs::file_status status = it->symlink_status(error);
-    TreeEntry &entry = tree[it->path().lexically_relative(root).generic_string()];
+    TreeEntry &entry = tree[it->path().lexically_relative(top).generic_u8string()];
     entry.mode = static_cast<unsigned>(status.permissions()) & 07777;
     switch (status.type()) {
-      case fs::file_type::regular: entry = {'f', entry.mode, ReadFile(it->path().string())}; break;
+      case fs::file_type::regular: entry = {'f', entry.mode, ReadFile(it->path().u8string())}; break;
       case fs::file_type::directory: entry.kind = 'd'; break;
-      case fs::file_type::symlink: entry = {'l', 0, fs::read_symlink(it->path(), error).string()}; break;
+      case fs::file_type::symlink: entry = {'l', 0, fs::read_symlink(it->path(), error).u8string()}; break;
       case fs::file_type::fifo: entry.kind = 'p'; break;
       default: break;
     }
