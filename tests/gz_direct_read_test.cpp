@@ -1,8 +1,5 @@
-// Reads large enough to take whole windows go straight into the caller's buffer. Whatever
-// the read sizes, a reader must behave as if it handed out one window at a time: the same
-// bytes, the same results at the end or on damage, the same
-// callback calls, and the same state for a reset or a close afterwards; never a byte written
-// outside the caller's buffer.
+// Reads of whole windows go straight into the caller's buffer: whatever the read sizes, the same
+// bytes, results, callback calls and state for a reset or close as window by window.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -29,7 +26,6 @@ struct Session {
   gz::InflateStatus why = gz::InflateStatus::kDone;
 };
 
-// A source that logs each call: bytes asked and handed out.
 struct LoggingSource : MemorySource {
   using MemorySource::MemorySource;
   Bytes log;
@@ -44,9 +40,8 @@ int ReadLogged(YDRGZ stream, void *user, void *buffer, int count) {
 
 constexpr int kReset = -2;  // in a plan: reset the reader instead of reading
 
-// Reads `stream` by `plan` (read sizes, or kReset), then once more by `tail` until the end or a
-// failure, and closes. The results of reads that follow one another without a reset are
-// summed, since how a run of reads is split is what may differ.
+// Reads by `plan` (sizes or kReset), then by `tail` to the end, and closes; the results of a run
+// of reads without a reset are summed, since how the run is split may differ.
 Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int tail, std::size_t piece = 0) {
   Session s;
   LoggingSource source(&stream, piece);
@@ -56,13 +51,12 @@ Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int t
   bool stopped = false;  // the stream ended or failed: later results repeat the last
   const auto read = [&](int size) {
     if (buffer == nullptr || buffer->size() != static_cast<std::size_t>(size))
-      buffer = std::make_unique<GuardedBuffer<char>>(static_cast<std::size_t>(size));  // a write past it faults
+      buffer = std::make_unique<GuardedBuffer<char>>(static_cast<std::size_t>(size));
     int got = YdrGZRead(reader, buffer->data(), size);
     if (got > 0) {
       s.data.append(buffer->data(), static_cast<std::size_t>(got));
       run += got;
-      // A short read means the end or damage, which the next call tells; where the calls
-      // are cut differs between plans, so ask at once.
+      // A short read means the end or damage: ask at once, as plans cut calls differently.
       if (got < size) got = YdrGZRead(reader, buffer->data(), size);
     }
     if (got <= 0 && !stopped) {
@@ -120,13 +114,10 @@ std::vector<Stream> Streams() {
       {"zlib stored blocks", mixed, ZlibStream(mixed, 0, 12), 0},
       {"zlib fixed code", text, ZlibStream(text, 6, 12, 4 /* Z_FIXED */), 0},
       {"zlib 32 KiB window", mixed, ZlibStream(mixed, 9, 15), 2},
-      {"noise", noise, GzCompress(noise, 0), 0},
   };
 }
 
-// A stream that starts by copying from before its own start: what a reader keeps as history
-// after a reset shows in its bytes. Fixed-code matches of 258 bytes from 1, 100 and
-// `distance` bytes back, then the end of the block; the trailer does not match.
+// Fixed-code matches of 258 bytes from before the stream's start: the history kept by a reset.
 Bytes ReachingBack(int distance) {
   // Distance symbols: bases 1 to 4, then (2 or 3) << extra bits, plus 1.
   const auto extra = [](int symbol) { return symbol < 4 ? 0 : (symbol >> 1) - 1; };
@@ -147,7 +138,7 @@ TEST(GzDirectReadTest, WholeCutAndDamagedStreamsReadAsWindowByWindow) {
   int failures_seen = 0;
   for (const Stream &s : Streams()) {
     const int w = WindowSize(s.level);
-    // Whole: read sizes around whole windows, and past the most decoded straight at once.
+    // Around whole windows, and past the most decoded straight at once.
     struct Variant {
       const char *kind;
       Bytes stream;
@@ -160,16 +151,13 @@ TEST(GzDirectReadTest, WholeCutAndDamagedStreamsReadAsWindowByWindow) {
     for (const std::size_t cut :
          {s.stream.size() / 3, s.stream.size() / 2 + 1, s.stream.size() - 9, s.stream.size() - 8, s.stream.size() - 1})
       variants.push_back({"cut", s.stream.substr(0, cut), {w + 1, 3 * w, 40 * w + 1}});
-    // Noise over 100 bytes well inside the stream: the bytes of the window in which the damage
-    // shows are withheld, the call returns the whole windows before it, and the next call -1.
-    // Noise in a fixed-code block soon meets one of the code's unused symbols.
+    // Noise inside the stream: the windows before the damage come first, then -1.
     for (int trial = std::string(s.name) == "zlib fixed code" ? 30 : 4; trial > 0; --trial) {
       Bytes damaged = s.stream;
       const std::size_t at = damaged.size() / 8 + rng() % (damaged.size() * 3 / 4);
       for (std::size_t i = at; i < at + 100; ++i) damaged[i] = static_cast<char>(rng());
       variants.push_back({"damaged", damaged, {2 * w, 5 * w + 3, 40 * w, 1 << 22}});
     }
-    // A few bits flipped anywhere: block headers, codes and the trailer decoded slightly wrong.
     for (int trial = 0; trial < 6; ++trial) {
       Bytes flipped = s.stream;
       for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
@@ -199,10 +187,7 @@ TEST(GzDirectReadTest, WholeCutAndDamagedStreamsReadAsWindowByWindow) {
 }
 
 TEST(GzDirectReadTest, ResetsAndSourcePiecesAfterLargeReadsFindTheSameState) {
-  // A reset drops what was decoded and not delivered and starts a stream where the decoder
-  // stands; the history it keeps and the bytes it has taken must not depend on whether the
-  // windows went through the caller's buffer. Two streams back to back (every other second
-  // one copying from before its start), read in plans that stop anywhere, reset, and go on.
+  // Two streams back to back (every other second one copying from before its start).
   const std::vector<Stream> streams = Streams();
   std::mt19937 rng(91);
   for (int trial = 0; trial < 80; ++trial) {
@@ -215,7 +200,6 @@ TEST(GzDirectReadTest, ResetsAndSourcePiecesAfterLargeReadsFindTheSameState) {
       for (std::size_t i = both.size() / 2; i < both.size() / 2 + 100; ++i) both[i] = static_cast<char>(rng());
     }
     const std::size_t piece = trial % 4 == 1 ? 1 + rng() % 5000 : 0;
-    // The same totals read two ways: one window (or less) per call, and in large calls.
     std::vector<int> small_plan, large_plan;
     for (int step = 0; step < 3; ++step) {
       const int total = rng() % 4 == 0 ? 1 << 20 : 1 + static_cast<int>(rng() % (12u * static_cast<unsigned>(window)));
@@ -232,11 +216,7 @@ TEST(GzDirectReadTest, ResetsAndSourcePiecesAfterLargeReadsFindTheSameState) {
 }
 
 TEST(GzDirectReadTest, TheHistoryAfterAnEndOrAFailureInsideALargeReadIsKept) {
-  // A fixed-code block of one or two and a half windows of literals that ends the stream or
-  // fails on distance code 30, inside a read of many windows; after a reset, a stream that
-  // copies from before its start shows what the reader kept: the last whole window with the
-  // partial window after it laid over its start (the end), or as the window being filled (a
-  // failure).
+  // One or two and a half windows of literals that end or fail inside a large read.
   for (int level = 0; level <= 2; ++level) {
     const int window = WindowSize(level);
     for (const int whole_windows : {1, 2}) {
@@ -248,7 +228,7 @@ TEST(GzDirectReadTest, TheHistoryAfterAnEndOrAFailureInsideALargeReadIsKept) {
         if (fails) {
           a.Code(1, 7).Code(30, 5);  // length 3, then a distance code the format leaves unused
         } else {
-          a.Code(0, 7);  // end of block: the stream ends (no trailer: the next stream follows)
+          a.Code(0, 7);  // end of block, no trailer: the next stream follows
         }
         const Bytes stream = a.Finish() + ReachingBack(std::min(window, 32768));
         std::vector<int> by_window;

@@ -1,27 +1,22 @@
-// The pieces under the exports: code lengths when a tree is too deep, decoding-table
-// shapes, and every CRC-32 variant against zlib.
+// The pieces under the exports: code lengths when a tree is too deep, and every CRC-32 variant
+// against zlib.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <memory>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "gz/crc32.h"
-#include "gz/huffman_decode_table.h"
 #include "gz/huffman_tree.h"
 #include "ydr/gz.h"
 
 namespace ydr::gz {
 namespace {
 
-// Driven directly: a code deeper than 15 needs Fibonacci-like frequencies summing to more than
-// a block's 4096 symbols (and no simple input steers the bit-length code past its 7). Such
-// frequencies would give symbol i length n - i; cut at the limit, the overflow is paid by moving
-// the leaf at limit - 1 down a level, and the lengths are dealt out longest first in heap order:
-// the four rarest get the limit, the next limit - 2.
+// Fibonacci frequencies (beyond a block's 4096 symbols) would give codes deeper than the limit:
+// the four rarest get the limit, the next limit - 2, and the code stays complete.
 TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedLongestCodesFirst) {
   struct Case {
     const TreeShape *shape;
@@ -52,18 +47,6 @@ TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedLongestCodesFirst) {
     }
     EXPECT_DOUBLE_EQ(kraft, 1.0);
     EXPECT_EQ(dynamic_bits, cost);  // the cost follows the lengths as changed
-  }
-}
-
-// Every code decoding right, and each verdict on a bad code, is shown by the streams; what
-// they cannot show is the first level's width, which the code's lengths bound.
-TEST(DecodeTableTest, FirstLevelWidthFollowsTheCode) {
-  std::vector<std::uint8_t> lengths(288);
-  for (int i = 0; i < 288; ++i) lengths[static_cast<std::size_t>(i)] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-  auto table = std::make_unique<DecodeTable>(DecodeTable::kLitLenCapacity);
-  for (const auto &[requested, expected] : {std::pair{9, 9}, {12, 9}, {3, 7}, {7, 7}}) {
-    ASSERT_EQ(table->Build(lengths.data(), 288, 288, nullptr, nullptr, requested, false), BuildResult::kComplete);
-    EXPECT_EQ(table->root_bits(), expected) << requested;
   }
 }
 
