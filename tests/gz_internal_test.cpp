@@ -75,8 +75,7 @@ TEST_P(Crc32VariantTest, AgreesWithZlib) {
 INSTANTIATE_TEST_SUITE_P(Variants, Crc32VariantTest,
                          testing::Values(Crc32Variant{"generic", [] { return Crc32Function{&Crc32Update_generic}; }},
                                          Crc32Variant{"pclmul", &Crc32Variant_pclmul},
-                                         Crc32Variant{"avx512", &Crc32Variant_avx512},
-                                         Crc32Variant{"chosen", [] { return Crc32Function{&Crc32Update}; }}),
+                                         Crc32Variant{"avx512", &Crc32Variant_avx512}),
                          [](const testing::TestParamInfo<Crc32Variant> &info) { return std::string(info.param.name); });
 
 TEST(Crc32Test, ExportKeepsTheCallersRegister) {

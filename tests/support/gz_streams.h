@@ -28,8 +28,7 @@ inline Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0)
   return out;
 }
 
-// Writes `data` through a writer searching its chains `search`'s way, in `pieces` (-1: the end
-// mark, after which writing goes on) and the rest at once, recording the callback's calls.
+// Writes `data` searching `search`'s way in `pieces` (-1: an end mark) and the rest at once.
 inline CallLog WriteInPieces(const Bytes &data, int level, gz::MatchSearch search, const std::vector<int> &pieces,
                              const gz::ParallelSettings &parallel = {}, gz::ParallelCounters *counters = nullptr) {
   CallLog log;
@@ -54,8 +53,7 @@ struct GzReadResult {
   int close = 0;      // YdrGZCloseRead's result
   gz::InflateStatus why = gz::InflateStatus::kDone;
 };
-// Decompresses `stream`, reading `read_size` bytes per YdrGZRead, the callback handing out
-// at most `feed_size` bytes per call (0: as asked).
+// Decompresses by reads of `read_size`, the source handing out `feed_size` at most (0: as asked).
 inline GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_size = 65536, int feed_size = 0) {
   GzReadResult result;
   MemorySource source(&stream, static_cast<std::size_t>(feed_size));
@@ -68,8 +66,7 @@ inline GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_si
   return result;
 }
 
-// Deflate data built by hand: fields least significant bit first, Huffman codes most
-// significant bit first, as the format packs them.
+// Deflate data by hand: fields least significant bit first, Huffman codes most significant first.
 class BitStream {
  public:
   BitStream &Bits(std::uint32_t value, int count) {  // zeros past the value's 32 bits

@@ -1,5 +1,4 @@
-// Stream callbacks over memory, for everything that drives the YdrGZ exports in-process:
-// tests, benchmarks and fuzz targets. Header-only, so that each links just the library.
+// Stream callbacks over memory for tests, benchmarks and fuzz targets (header-only).
 #pragma once
 
 #include <algorithm>
@@ -19,8 +18,7 @@ inline int AppendToBytes(YDRGZ, void *bytes, const void *buffer, int count) {
   return count;
 }
 
-// Write callback that also records each call with the index of the write it came during
-// (the caller advances `write_index`): the calls a writer makes, compared between writers.
+// Write callback recording each call with the index of the write it came during.
 struct CallLog {
   std::string bytes;
   std::vector<std::pair<int, int>> calls;  // (write index, count)
@@ -34,8 +32,7 @@ inline int LogCall(YDRGZ, void *user, const void *buffer, int count) {
   return count;
 }
 
-// Read callback over bytes in memory, handing out at most `piece` bytes per call (0: as
-// many as asked).
+// Read callback over memory, handing out at most `piece` bytes per call (0: as many as asked).
 struct MemorySource {
   const char *data;
   std::size_t size;

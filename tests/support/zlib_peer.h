@@ -1,6 +1,4 @@
-// zlib as the stream compressor's peer: raw deflate and inflate, and the stream format's
-// trailer. Uses zlib only, so that any test, benchmark or fuzz target can link it without
-// the library.
+// zlib as the stream compressor's peer, and the stream's trailer (zlib only, no library).
 #pragma once
 
 #include <cstdint>
@@ -12,8 +10,7 @@ using Bytes = std::string;
 
 // zlib's raw deflate of `data` with our trailer appended.
 Bytes ZlibStream(const Bytes &data, int level, int window_bits, int strategy = 0);
-// zlib's raw inflate of the deflate data at the start of `stream`; false if zlib rejects it.
-// `trailer_offset`, if given, receives where the deflate data ends.
+// zlib's raw inflate; false if zlib rejects it. `trailer_offset`: where the deflate data ends.
 bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset = nullptr);
 
 Bytes Trailer(const Bytes &data);  // CRC-32 and length, least significant first
