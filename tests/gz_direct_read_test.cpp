@@ -1,5 +1,4 @@
-// Reads of whole windows go straight into the caller's buffer: whatever the read sizes, the same
-// bytes, results, callback calls and state for a reset or close as window by window.
+// Whole windows read straight into the caller's buffer: whatever the sizes, the window-by-window session.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -39,8 +38,7 @@ int ReadLogged(YDRGZ stream, void *user, void *buffer, int count) {
 
 constexpr int kReset = -2;  // in a plan: reset the reader instead of reading
 
-// Reads by `plan` (sizes or kReset), then by `tail` to the end, and closes; the results of a run
-// of reads without a reset are summed, since how the run is split may differ.
+// Reads by `plan` (sizes or kReset), then by `tail`, and closes; a run of reads' results summed.
 Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int tail, std::size_t piece = 0) {
   Session s;
   LoggingSource source(&stream, piece);

@@ -1,5 +1,4 @@
-// The pieces under the exports: code lengths when a tree is too deep, and every CRC-32 variant
-// against zlib.
+// The pieces under the exports: trees too deep, and every CRC-32 variant against zlib.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,8 +14,7 @@
 namespace ydr::gz {
 namespace {
 
-// Fibonacci frequencies (beyond a block's 4096 symbols) would give codes deeper than the limit:
-// the four rarest get the limit, the next limit - 2, and the code stays complete.
+// Fibonacci frequencies go past the limit: the rarest four get it, the next limit - 2, all complete.
 TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedLongestCodesFirst) {
   struct Case {
     const TreeShape *shape;

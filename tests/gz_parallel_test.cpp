@@ -1,5 +1,4 @@
-// The writer's faster ways give the plain way's stream and callback calls: the vector searches
-// of the chains, and large writes shared among threads (joins counted, so the threads did work).
+// The vector searches and large writes shared among threads give the plain stream and callback calls.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -140,8 +139,7 @@ TEST(GzParallelTest, AnyNumberOfThreadsGivesThePlainStreamThroughTheSameCalls) {
   }
 }
 
-// Short counts keep the rest, failures (0, -1) lose the piece, an exception leaves the handle
-// good for closing: the same on any number of threads.
+// Short counts keep the rest, failures lose the piece, an exception leaves a closable handle: any threads.
 struct Answering {
   enum Kind { kAll, kHalf, kFailEveryThird, kThrowOnce } kind;
   CallLog log;

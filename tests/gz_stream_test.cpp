@@ -1,5 +1,4 @@
-// The stream format through the exports: the compressor's exact bytes, zlib as the peer both
-// ways, the buffering rules callers see, and damaged streams (hand-built forms, every cut).
+// The stream format through the exports: exact bytes, zlib as the peer both ways, damaged streams.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -157,8 +156,7 @@ TEST(GzRoundTripTest, OursAndZlibsStreamsReadBothWaysInAnyPieces) {
   }
 }
 
-// Close counts the bytes read beyond the trailer (one short where the decoder held one) whatever
-// the resets, and fails on a wrong length.
+// Close counts the bytes beyond the trailer (less one the decoder held) whatever the resets, or fails.
 TEST(GzRoundTripTest, CloseCountsTheBytesBeyondTheTrailerAfterAnyResetOrFails) {
   std::vector<Bytes> inputs = {Bytes("a"), Bytes(""), Bytes(70000, 'z')};
   for (std::uint32_t seed = 0; seed < 40; ++seed) inputs.push_back(TextLike(30000 + 37 * seed, seed));
@@ -286,8 +284,7 @@ TEST(GzRoundTripTest, ReadAheadCountPastFourGibibytesOfInput) {
   EXPECT_TRUE(close == 100 || close == 99) << close;
 }
 
-// A final dynamic block to edit into corrupt forms: bit-length codes all 4 bits, literals of 8
-// bits and lengths from 226 of 9, distances of 4 and 5. Ends the block only after some `text`.
+// A final dynamic block to edit: bit lengths of 4 bits, literals of 8, 226 on of 9, distances 4 and 5.
 struct DynamicBlock {
   std::vector<int> bitlen = std::vector<int>(19, 4);  // by symbol; 16..18 unused below
   std::vector<int> litlen = std::vector<int>(286, 8);
@@ -359,7 +356,6 @@ TEST(GzCorruptTest, EachHandBuiltFormIsReadOrRejectedForItsOwnReason) {
            b.Bits(static_cast<std::uint32_t>(length), 3);
          b.Code(0b11111, 5).Bits(127, 7).Code(0b11111, 5).Bits(127, 7);  // 138 zeros twice: past 258
        }},
-      // Zeros repeated (zlib refuses); an empty distance code. Bit-length codes 0, 1, 16, 18.
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
