@@ -43,8 +43,8 @@ class RecordingPolicy final : public WalkPolicy {
     events.push_back("refused " + portable::Utf8FromWide(name));
     return false;
   }
-  void LeftOut(const Name &name, const WalkEntry &, WalkRule rule) override {
-    events.push_back(std::string(rule == WalkRule::kArchive ? "archive " : "again ") + portable::Utf8FromWide(name));
+  void LeftOut(const Name &name, const WalkEntry &, WalkRule) override {
+    events.push_back("left out " + portable::Utf8FromWide(name));
   }
   std::size_t Append(const Name &name, const WalkEntry &, std::uint8_t flag) override {
     events.push_back((flag == kFlagFolder ? "folder " : "file ") + portable::Utf8FromWide(name));
@@ -58,14 +58,6 @@ class RecordingPolicy final : public WalkPolicy {
   const FakeTree *tree_;
   std::size_t appended_ = 1;  // the walked folder itself is member 0
 };
-
-WalkEntry Folder(const std::string &source, std::uint64_t id = 0) {
-  WalkEntry folder;
-  folder.kind = WalkEntry::Kind::kFolder;
-  if (id != 0) folder.identity = platform::FileIdentity{1, id};
-  folder.source = source;
-  return folder;
-}
 
 TEST(FolderWalkTest, NamesOrderAndRules) {
   const std::string long_name(257, 'n');  // "t\" + it + "\" is 260 units: one past a path buffer
@@ -90,16 +82,6 @@ TEST(FolderWalkTest, NamesOrderAndRules) {
        {{"root", {{"sub", 'd', 2, "S"}}}, {"S", {{"c", 'f'}}}},
        1,
        {"folder t/sub\\", "file t/sub\\c"}},
-      {"a folder reached again through a link, or a link back up, is left out",
-       "t\\",
-       {{"root", {{"a", 'd', 2, "A"}, {"b", 'd', 2, "A"}}}, {"A", {{"up", 'd', 1, "root"}, {"f", 'f'}}}},
-       1,
-       {"folder t\\a\\", "again t\\a\\up\\", "file t\\a\\f", "again t\\b\\"}},
-      {"the archive being written is never a member",
-       "t\\",
-       {{"root", {{"out.ydz", 'f', 99}, {"keep", 'f', 4}}}},
-       1,
-       {"archive t\\out.ydz", "file t\\keep"}},
       {"a folder whose name passes a path buffer is listed as a file, never walked",
        "t\\",
        {{"root", {{long_name, 'd', 2, "missing"}, {std::string(256, 'n'), 'd', 3, "N"}}}, {"N", {}}},
@@ -122,23 +104,17 @@ TEST(FolderWalkTest, NamesOrderAndRules) {
        2,
        {"folder t\\a\\", "file t\\a\\f", "folder t\\b\\", "file t\\b\\f"}},
   };
+  WalkEntry root;
+  root.kind = WalkEntry::Kind::kFolder;
+  root.identity = platform::FileIdentity{1, 1};
+  root.source = "root";
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     RecordingPolicy policy(&c.tree);
-    FolderWalk walk({platform::FileIdentity{1, 99}});
-    EXPECT_EQ(walk.Walk(policy, portable::WideFromUtf8(c.root_name), Folder("root", 1)), c.count);
+    FolderWalk walk;
+    EXPECT_EQ(walk.Walk(policy, portable::WideFromUtf8(c.root_name), root), c.count);
     EXPECT_EQ(policy.events, c.events);
   }
-}
-
-// A folder walked for one given path is not walked again for a later one that reaches it.
-TEST(FolderWalkTest, FoldersWalkedForOneGivenPathAreNotWalkedForTheNext) {
-  const FakeTree tree = {{"one", {{"shared", 'd', 5, "S"}}}, {"two", {{"shared", 'd', 5, "S"}}}, {"S", {{"f", 'f'}}}};
-  RecordingPolicy policy(&tree);
-  FolderWalk walk;
-  for (const std::string given : {"one", "two"}) walk.Walk(policy, portable::WideFromUtf8(given + "\\"), Folder(given));
-  EXPECT_EQ(policy.events,
-            (std::vector<std::string>{"folder one\\shared\\", "file one\\shared\\f", "again two\\shared\\"}));
 }
 
 }  // namespace

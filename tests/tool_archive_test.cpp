@@ -431,25 +431,22 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../one.ydz", 2, {"--jobs takes a number"}});
   }
 #if !defined(_WIN32)
-  // Links and pipes planted inside DEST are never written through, even with --overwrite; DEST
-  // given through a link is fine.
+  // Links planted inside DEST are never written through, even with --overwrite; DEST given
+  // through a link is fine. (Pipes and climbing names: the fuzz test.)
   const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
   const std::string dest = dir.MakeDir("dest");
   fs::create_directory_symlink(dir / "outside", dest + "/linked");
   fs::create_symlink(secret, dest + "/file-link.txt");
-  ASSERT_EQ(mkfifo((dest + "/pipe.txt").c_str(), 0600), 0);
   fs::create_directory_symlink(dest, dir / "dest-link");
-  write("planted.ydz", {{"linked\\new.txt", 1, "x"},
-                        {"linked\\secret.txt", 1, "overwritten"},
+  write("planted.ydz", {{"linked\\secret.txt", 1, "overwritten"},
                         {"file-link.txt", 1, "overwritten"},
-                        {"pipe.txt", 1, "blocked?"},
                         {"linked\\", 3, ""},
                         {"fine\\ok.txt", 1, "fine"}});
   runs.push_back({"unpack --overwrite ../planted.ydz ../dest-link",
                   1,
-                  {"'linked/new.txt'", "'linked/secret.txt'", "'file-link.txt'", "'pipe.txt'", "'linked/'"},
+                  {"'linked/secret.txt'", "'file-link.txt'", "'linked/'"},
                   {},
-                  {"file-link.txt@", "fine/", "fine/ok.txt=fine", "linked@", "pipe.txt|"}});
+                  {"file-link.txt@", "fine/", "fine/ok.txt=fine", "linked@"}});
 #endif
 #if !defined(_WIN32)
   // Few descriptors to spare, as under ulimit -n 12 (the runner's three pipes take six).
