@@ -390,12 +390,23 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"unpack --max-output lots ../tree.ydz ../lots", 2, {"--max-output takes a size"}, {}, none},
       {"unpack --keep --overwrite ../tree.ydz ../both", 2, {"--overwrite and --keep exclude one another"}, {}, none},
   };
-  for (const char *jobs : {"0", "x", "2000"}) {
+  for (const char *jobs : {"0", "x", "2000", ""}) {
     runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../tree.ydz", 2, {"--jobs takes a number"}});
   }
 #if !defined(_WIN32)
-  fs::create_directory_symlink(dir.MakeDir("dest"), dir / "dest-link");  // a DEST link the user chose is followed
-  runs.push_back({"unpack ../tree.ydz ../dest-link", 0, {}, {}, tree});
+  // Links planted inside DEST where a folder or a file must go are named, never written through
+  // (even with --overwrite); a DEST link the user chose is followed. Pipes: the fuzz test.
+  const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
+  const std::string dest = dir.MakeDir("dest");
+  fs::create_directory_symlink(dir / "outside", dest + "/linked");
+  fs::create_symlink(secret, dest + "/file-link.txt");
+  fs::create_directory_symlink(dest, dir / "dest-link");
+  write("planted.ydz", {{"linked\\", 3, ""}, {"file-link.txt", 1, "overwritten"}, {"fine", 1, "fine"}});
+  runs.push_back({"unpack --overwrite ../planted.ydz ../dest-link",
+                  1,
+                  {"'linked/'", "'file-link.txt'"},
+                  {},
+                  {"file-link.txt@", "fine=fine", "linked@"}});
 #endif
 #if !defined(_WIN32)
   // Few descriptors to spare, as under ulimit -n 12 (the runner's three pipes take six).
@@ -435,6 +446,9 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
 #endif
   EXPECT_TRUE(fs::is_empty(fs::u8path(cwd)));  // nothing lands where the command runs
+#if !defined(_WIN32)
+  EXPECT_EQ(TreeBelow(dir / "outside"), std::vector<std::string>{"secret.txt=keep me"});
+#endif
 }
 
 }  // namespace

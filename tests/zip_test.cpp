@@ -226,9 +226,10 @@ TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
   TempDir root;
   const std::string dest = root.MakeDir("dest");
   // Each way out once; the core's fold is checked rule by rule in MemberPathTest.
-  root.WriteFile("h.ydz", HostileArchive({"../../../../../../../tmp/escape1", "..\\..\\..\\escape2", "/tmp/escape3",
-                                          "a/../../../escape4", std::string(300, 'n'), "ok/inside.txt"},
-                                         "payload"));
+  root.WriteFile("h.ydz",
+                 HostileArchive({"../../../../../../../tmp/escape1", "..\\..\\..\\escape2", "/tmp/escape3",
+                                 "a/../../../escape4", "C:\\Windows\\escape5", std::string(300, 'n'), "ok/inside.txt"},
+                                "payload"));
   ydr::test::ScopedCurrentDirectory cwd(dest);
   CYdrZIP zip;
   EXPECT_EQ(zip.DecompressZIP(W(root / "h.ydz").c_str(), W(dest).c_str(), 0), 0);
@@ -240,7 +241,7 @@ TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
     found_inside |= entry.path().filename() == "inside.txt";
   }
   EXPECT_TRUE(found_inside);
-  for (int i = 1; i <= 4; ++i) EXPECT_FALSE(fs::exists("/tmp/escape" + std::to_string(i)));
+  for (int i = 1; i <= 5; ++i) EXPECT_FALSE(fs::exists("/tmp/escape" + std::to_string(i)));
 }
 
 }  // namespace
