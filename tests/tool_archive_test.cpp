@@ -350,9 +350,9 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"unpack --max-output 6M ../big.ydz ../roomy", 0, {}, {}, {"large=" + std::string(5 << 20, 'z'), "small=s"}},
       // --only takes '/' and '\' alike in the pattern and the stored names; the class checks the rest.
       {"unpack --only docs/*.txt ../only.ydz ../o1", 0, {}, {}, {"docs/", "docs/a.txt=a"}},
-      {"unpack --only notes\\b.txt ../only.ydz ../o5", 0, {}, {}, {"notes/", "notes/b.txt=b"}},
-      {"unpack --only *.doc ../only.ydz ../o7", 1, {"no member matches '*.doc'"}, {}, {}},
-      {"unpack --only *.log ../only.ydz ../o8", 1, {"'bad.log'"}, {}, {}},
+      {"unpack --only notes\\b.txt ../only.ydz ../o2", 0, {}, {}, {"notes/", "notes/b.txt=b"}},
+      {"unpack --only *.doc ../only.ydz ../o3", 1, {"no member matches '*.doc'"}, {}, {}},
+      {"unpack --only *.log ../only.ydz ../o4", 1, {"'bad.log'"}, {}, {}},
       // Of members landing on one path the first is unpacked, even with --overwrite, the second named.
       {"unpack ../land.ydz ../land", 1, {"'x/../a.txt'" + landed, "1 member failed"}, {}, {"a.txt=first"}},
       {"unpack --overwrite ../land.ydz ../over", 1, {"'x/../a.txt'" + landed, "1 member failed"}, {}, {"a.txt=first"}},
@@ -405,8 +405,6 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
                   {"'linked/'", "'file-link.txt'"},
                   {},
                   {"file-link.txt@", "fine=fine", "linked@"}});
-#endif
-#if !defined(_WIN32)
   // Few descriptors to spare, as under ulimit -n 12 (the runner's three pipes take six).
   const int lowest_free = dup(0);
   ASSERT_GE(lowest_free, 0);
