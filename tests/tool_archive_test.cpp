@@ -392,19 +392,21 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../tree.ydz", 2, {"--jobs takes a number"}});
   }
 #if !defined(_WIN32)
-  // Links planted inside DEST where a folder or a file must go are named, never written through
-  // (even with --overwrite); a DEST link the user chose is followed. Pipes: the fuzz test.
+  // Links and pipes planted inside DEST are named, never written through or opened (even with
+  // --overwrite); a DEST link the user chose is followed.
   const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
   const std::string dest = dir.MakeDir("dest");
   fs::create_directory_symlink(dir / "outside", dest + "/linked");
   fs::create_symlink(secret, dest + "/file-link.txt");
+  ASSERT_EQ(mkfifo((dest + "/pipe.txt").c_str(), 0600), 0);
   fs::create_directory_symlink(dest, dir / "dest-link");
-  write("planted.ydz", {{"linked\\", 3, ""}, {"file-link.txt", 1, "overwritten"}, {"fine", 1, "fine"}});
+  write("planted.ydz",
+        {{"linked\\", 3, ""}, {"file-link.txt", 1, "overwritten"}, {"pipe.txt", 1, "blocked?"}, {"fine", 1, "fine"}});
   runs.push_back({"unpack --overwrite ../planted.ydz ../dest-link",
                   1,
-                  {"'linked/'", "'file-link.txt'"},
+                  {"'linked/'", "'file-link.txt'", "'pipe.txt'"},
                   {},
-                  {"file-link.txt@", "fine=fine", "linked@"}});
+                  {"file-link.txt@", "fine=fine", "linked@", "pipe.txt|"}});
   // Few descriptors to spare, as under ulimit -n 12 (the runner's three pipes take six).
   const int lowest_free = dup(0);
   ASSERT_GE(lowest_free, 0);
