@@ -1,5 +1,4 @@
-// ydr pack / unpack / list / test as a user (and a hostile archive) would try them: nothing
-// outside DEST, nothing half-written, every failure named and a non-zero exit.
+// ydr pack / unpack / list / test: what the command adds to the archive core, its exits and messages.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <sys/resource.h>
@@ -15,7 +14,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "tests/support/archive_bytes.h"
@@ -51,54 +49,8 @@ std::vector<std::string> StoredNames(const std::string &bytes) {
 
 const char kOldArchive[] = "an archive from before";
 
-// However the folder is named, stored names land relative to DEST, and `pack -v`, `list` and
-// `test -v` show every name the same way, with '/'.
-TEST(ToolArchiveTest, PackListTestUnpackRoundTrip) {
-  TempDir dir;
-  dir.WriteFile("tree/a.txt", "alpha");
-  dir.WriteFile("tree/sub/한글 b.txt", "bravo");
-  dir.WriteFile("tree/empty.txt", "");
-  dir.MakeDir("tree/nothing");
-  std::vector<std::string> whole = {
-      "tree/", "tree/a.txt=alpha", "tree/empty.txt=", "tree/nothing/", "tree/sub/", "tree/sub/한글 b.txt=bravo"};
-  std::string summary = "packed 6 members (3 files)";
-#if !defined(_WIN32)
-  fs::create_symlink(dir / "tree/a.txt", dir / "tree/link");  // packed as the file it names
-  whole.insert(whole.begin() + 3, "tree/link=alpha");
-  summary = "packed 7 members (4 files)";
-#endif
-  const std::vector<std::string> sub = {"tree/", "tree/sub/", "tree/sub/한글 b.txt=bravo"};
-  // How the folder is given, how the file in "sub" is shown, and what is unpacked.
-  const std::tuple<std::string, std::string, std::vector<std::string>> cases[] = {
-      {"tree", "tree/sub/한글 b.txt", whole},
-      {"tree/", "tree/sub/한글 b.txt", whole},
-      {"./tree", "./tree/sub/한글 b.txt", whole},
-      {"tree/sub", "tree/sub/한글 b.txt", sub},
-  };
-  int round = 0;
-  for (const auto &[given, shown, unpacked] : cases) {
-    SCOPED_TRACE(given);
-    const auto packed = Ydr({"pack", "-f", "-v", "t.ydz", given}, "", dir.path());
-    EXPECT_EQ(packed.exit_status, 0) << packed.err;
-    EXPECT_TRUE(Has(packed.err, "packed '" + shown + "'")) << packed.err;
-    EXPECT_TRUE(round != 0 || Has(packed.err, summary)) << packed.err;
-    EXPECT_TRUE(Has(Ydr({"list", "-q", "t.ydz"}, "", dir.path()).out, "  " + shown + "\n"));
-    const auto tested = Ydr({"test", "-v", "t.ydz"}, "", dir.path());
-    EXPECT_EQ(tested.exit_status, 0);  // the empty file included
-    EXPECT_TRUE(Has(tested.out, "'" + shown + "': OK")) << tested.out;
-    const std::string out = dir / ("out" + std::to_string(round++));
-    EXPECT_EQ(Ydr({"unpack", dir / "t.ydz", out}).exit_status, 0);
-    EXPECT_EQ(TreeBelow(out), unpacked);
-  }
-  ASSERT_EQ(Ydr({"pack", "-f", "t.ydz", "tree"}, "", dir.path()).exit_status, 0);
-  const auto flat = Ydr({"unpack", dir / "t.ydz", dir / "flat", "--flat", "--only", "*.txt"});
-  EXPECT_EQ(flat.exit_status, 0) << flat.err;
-  EXPECT_EQ(TreeBelow(dir / "flat"), (std::vector<std::string>{"a.txt=alpha", "empty.txt=", "한글 b.txt=bravo"}));
-}
-
-// A pack run from a fresh folder `work` holding dir/ (a.txt, sub/b.txt) and x.txt (another
-// x.txt beside it), with at a.ydz nothing ('-'), an archive from before ('f'), a folder ('d'),
-// a link to a file ('l'), a link that leads nowhere ('n') or a pipe ('p').
+// A pack run in `work` (dir/a.txt, dir/sub/b.txt, x.txt; another x.txt above), with at a.ydz
+// nothing ('-'), an old archive ('f'), a folder ('d'), a link ('l'), a dangling link ('n'), a pipe ('p').
 struct PackRun {
   char at;
   std::string command;
@@ -107,9 +59,7 @@ struct PackRun {
   std::vector<std::string> stored = {};  // the archive's names; none: not looked at
 };
 
-// All or nothing: a run that fails leaves no archive, nothing beside it, and whatever was at
-// ARCHIVE as it was; with -f a file (or the file a link names) is replaced, and nothing that
-// is not a regular file is written into. No two members land on one path below DEST.
+// A failed run leaves no archive and ARCHIVE as it was; -f replaces only a file or a link's file.
 TEST(ToolPackTest, AnArchiveIsWrittenWholeOrNotAtAll) {
   const std::vector<std::string> dir = {"dir\\", "dir\\a.txt", "dir\\sub\\", "dir\\sub\\b.txt"};
   std::vector<PackRun> runs = {
@@ -119,19 +69,12 @@ TEST(ToolPackTest, AnArchiveIsWrittenWholeOrNotAtAll) {
        0,
        "left out 'dir/sub'",
        {"dir\\", "dir\\sub\\", "dir\\a.txt", "dir\\sub\\b.txt"}},
-      {'-',
-       "pack a.ydz dir ./dir/a.txt",
-       0,
-       "left out 'dir/a.txt'",
-       {"dir\\", ".\\dir\\a.txt", "dir\\sub\\", "dir\\sub\\b.txt"}},
       {'-', "pack a.ydz x.txt ../x.txt", 1, "left out '../x.txt': it would unpack onto 'x.txt', as 'x.txt' does"},
-      {'-', "pack -f a.ydz a.ydz", 1, "cannot open 'a.ydz'"},
       {'f', "pack -f a.ydz a.ydz", 1, "nothing to pack; no archive written"},
   };
   std::vector<std::pair<char, std::string>> forced = {{'f', "packed 4 members"}, {'d', "cannot create 'a.ydz'"}};
   std::vector<std::pair<std::string, std::string>> failing = {
       {"nosuchdir", "cannot open 'nosuchdir': No such file or directory"},
-      {"dir nosuchdir dir/a.txt", "1 path could not be packed"},
       {"no1 dir no2", "2 paths could not be packed"},
   };
 #if !defined(_WIN32)
@@ -187,9 +130,7 @@ TEST(ToolPackTest, AnArchiveIsWrittenWholeOrNotAtAll) {
   }
 }
 
-// Members compressed on several threads are written in order: the archive, the messages and
-// the exit are those of one thread, whatever the count, with files empty and large, members
-// that fail, and a file past the bound of what the workers queue (the writer packs it).
+// Any thread count writes one thread's archive, messages and exit, past the queue's bound too.
 TEST(ToolArchiveTest, PackingOnAnyNumberOfThreadsWritesTheSameArchive) {
   TempDir dir;
   std::mt19937 rng(5);
@@ -214,12 +155,10 @@ TEST(ToolArchiveTest, PackingOnAnyNumberOfThreadsWritesTheSameArchive) {
     const std::string archive = "a" + threads + ".ydz";
     const auto packed = Ydr({"pack", "-j", threads, archive, "t"}, "", dir.path());
     EXPECT_EQ(packed.exit_status, 0) << packed.err;
-    // The summary's time differs from run to run; everything before it may not.
     const std::string err = packed.err.substr(0, packed.err.find(" in "));
 #if !defined(_WIN32)
     EXPECT_TRUE(Has(err, "'t/d3/pipe': not a regular file")) << err;
 #endif
-    // A path that fails fails the run on any number of threads, and leaves no archive.
     EXPECT_EQ(Ydr({"pack", "-j", threads, "m" + archive, "t", "missing"}, "", dir.path()).exit_status, 1);
     EXPECT_FALSE(fs::exists(dir / ("m" + archive)));
     if (first_archive.empty()) {
@@ -240,8 +179,7 @@ TEST(ToolArchiveTest, FailedWritesLeaveNothingBehind) {
   for (char &c : noise) c = static_cast<char>(random());
   dir.WriteFile("src/noise.bin", noise);
   dir.WriteFile("src/small.txt", "small");
-  // A file-size limit of 1 MiB, set by a shell as a user sets it (lowered in this process
-  // instead, the coverage counts of the runs are lost), through the emulator if any.
+  // Set by a shell: lowered in this process, the coverage counts of the runs would be lost.
   const auto limited = [&](std::vector<std::string> args) {
     args.insert(args.begin(),
                 {"/bin/sh", "-c", "ulimit -f 1024; exec " + ydr::test::ShellWords(YDR_TOOL) + " \"$@\"", "sh"});
@@ -259,10 +197,8 @@ TEST(ToolArchiveTest, FailedWritesLeaveNothingBehind) {
 }
 #endif
 
-// Two runs unpacking into one folder at once: both pass the check for existing files before
-// either writes, so only the move into place can keep one from replacing the other's files.
-// Whatever the timing, a file holds one run's bytes, and a run that reports success has
-// every one of its files in place.
+// Both runs pass the existing-file check before either writes: only the move into place keeps
+// one from replacing the other's files.
 TEST(ToolUnpackTest, TwoRunsIntoOneFolderNeverReplaceEachOthersFiles) {
   TempDir dir;
   constexpr int kMembers = 300;
@@ -291,8 +227,7 @@ TEST(ToolUnpackTest, TwoRunsIntoOneFolderNeverReplaceEachOthersFiles) {
   }
 }
 
-// Records 0..`sharing`-1 after `cut_members` all point at one stream of `content`; the
-// records before them are members whose length runs far past the end of the file.
+// `cut_members` members running past the end, then `sharing` records on one stream of `content`.
 std::string SharingArchive(int cut_members, int sharing, const std::string &content) {
   std::vector<ArchiveMember> members;
   for (int i = 0; i < cut_members; ++i) members.push_back({"cut" + std::to_string(i), 1, "c"});
@@ -305,9 +240,8 @@ std::string SharingArchive(int cut_members, int sharing, const std::string &cont
   return archive;
 }
 
-// One run of the command from an empty folder beside the archives: its exit, what standard
-// error says (each exactly once), what standard output shows, and what is left in the
-// folder its last word names ("*": not looked at).
+// A run from an empty folder: exit, standard error (each once), standard output, and what is
+// left in the folder its last word names ("*": not looked at).
 struct CommandRun {
   std::string command;
   int exit_status;
@@ -323,17 +257,23 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
   const auto write = [&](const std::string &name, const std::vector<ArchiveMember> &members) {
     dir.WriteFile(name, BuildArchive(members));
   };
+  dir.WriteFile("tree/a.txt", "alpha");
+  dir.WriteFile("tree/sub/한글 b.txt", "bravo");
+  dir.MakeDir("tree/nothing");
+  std::vector<std::string> tree = {"tree/", "tree/a.txt=alpha", "tree/nothing/", "tree/sub/",
+                                   "tree/sub/한글 b.txt=bravo"};
+#if !defined(_WIN32)
+  fs::create_symlink(dir / "tree/a.txt", dir / "tree/link");  // packed as the file it names
+  tree.insert(tree.begin() + 2, "tree/link=alpha");
+#endif
   std::string corrupt = ydr::test::MemberStream("corrupt member data corrupt member data");
   corrupt[0] = static_cast<char>(0xFF);  // block type 3
   std::string mismatch = ydr::test::MemberStream("trailer mismatch");
   mismatch[mismatch.size() - 6] ^= 1;  // the whole content decodes, then the CRC-32 differs
-  const std::string good = ydr::test::MemberStream(std::string(20000, 'g') + "tail");
-  const std::pair<std::string, std::string> damaged[] = {
-      {"corrupt", corrupt}, {"mismatch", mismatch}, {"short", good.substr(0, good.size() / 2)}};
-  for (const auto &[name, stream] : damaged) {
-    write(name + ".ydz", {{"before.txt", 1, "ok"}, ArchiveMember::Raw(name + ".txt", stream), {"after.txt", 1, "ok"}});
+  for (const auto &[name, stream] : {std::pair{"corrupt", corrupt}, std::pair{"mismatch", mismatch}}) {
+    write(std::string(name) + ".ydz",
+          {{"before.txt", 1, "ok"}, ArchiveMember::Raw(std::string(name) + ".txt", stream), {"after.txt", 1, "ok"}});
   }
-  write("one.ydz", {{"ok.txt", 1, "ok"}});
   std::vector<ArchiveMember> many_folders;
   for (int i = 0; i < 300; ++i)
     many_folders.push_back({"d" + std::to_string(i % 100) + "\\f" + std::to_string(i), 1, "f"});
@@ -344,29 +284,16 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
   write(
       "only.ydz",
       {{"docs\\a.txt", 1, "a"}, {"notes/b.txt", 1, "b"}, {"top.txt", 1, "t"}, ArchiveMember::Raw("bad.log", corrupt)});
-  write("names.ydz", {{"a\nb.txt", 1, "x"}, {"\x1b[2Jclear", 1, "y"}, {"tab\there", 1, "z"}});
-  write("evil.ydz", {ArchiveMember::Raw("evil\x1b]0;title\x07", "garbage!")});
-  write("grown.ydz", {{"grew", 1, "x"}, {"full\\", 3, ""}, {"kept", 1, std::string(5000, 'k')}});
-  write("sizes.ydz", {{"docs\\a.txt", 1, std::string(1000, 'a')}, {"docs\\", 3, ""}, {"gone", 2, ""}});
+  write("names.ydz", {{"a\nb.txt", 1, "x"}, {"\x1b[2Jclear", 1, "y"}, ArchiveMember::Raw("evil\x1b]0;\x07", "bad")});
+  write("sizes.ydz",
+        {{"docs\\a.txt", 1, std::string(1000, 'a')}, {"docs\\", 3, ""}, {"gone", 2, ""}, {"grew", 1, "x"}});
   dir.WriteFile("not.ydz", "hello");
   std::string mixed;
   for (int i = 0; i < 20000; ++i) mixed += static_cast<char>(i % 7 == 0 ? (i * 7919) % 251 : 'a' + i % 3);
   dir.WriteFile("mixed.txt", mixed);
   // Members landing on one path: the first holds "first", the others "second".
-  write("land0.ydz", {{"../../../a.txt", 1, "first"}, {"x\\..\\a.txt", 1, "second"}});
-  write("land1.ydz", {{"d\\a.txt", 1, "first"}, {"d/./a.txt", 1, "second"}});
-  write("land2.ydz", {{"/r/a.txt", 1, "first"}, {"C:\\r\\a.txt", 1, "second"}, {"\\\\s\\h\\j.txt", 1, "second"}});
+  write("land.ydz", {{"../../../a.txt", 1, "first"}, {"x\\..\\a.txt", 1, "second"}});
   write("flat.ydz", {{"a\\x", 1, "first"}, {"b\\x", 1, "second"}});
-  dir.WriteFile("over/a.txt", "mine");
-  // Names with a lone surrogate: both come out with U+FFFD in its place.
-  std::string lone = BuildArchive({{"Q.txt", 1, "first"}, {"R.txt", 1, "second"}});
-  for (const char letter : {'Q', 'R'}) {
-    const std::size_t at = lone.find(std::string{letter, '\0', '.', '\0'});
-    ASSERT_NE(at, std::string::npos);
-    lone[at] = '\0';
-    lone[at + 1] = letter == 'Q' ? '\xD8' : '\xDB';
-  }
-  dir.WriteFile("lone.ydz", lone);
   // An archive cut in half, and one whose 250000 members all start past its end.
   std::vector<ArchiveMember> members;
   for (int i = 0; i < 20; ++i)
@@ -381,32 +308,36 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     Put32(&many, at + 8, 16);
   }
   dir.WriteFile("cut.ydz", many);
+  // Forty records on one 16 MiB stream after a member cut off: refused whole, never decoded per member.
+  dir.WriteFile("shared.ydz", SharingArchive(1, 40, std::string(16 << 20, '\0')));
 
   const std::string landed = ": lands on the same file";
   const std::vector<std::string> around = {"after.txt=ok", "before.txt=ok"}, none = {"(no folder)"};
   const std::string cut_short = "cut short: the data of 250000 members lie past its end";
+  const std::string shared = "40 members share or overlap their data";
   std::vector<CommandRun> runs = {
-      {"unpack ../one.ydz ../one", 0, {"unpacked 1 of 1 member, 2 bytes"}, {}, {"ok.txt=ok"}},
+      // Stored names land relative to DEST; pack -v, list and test -v show each name as given, with '/'.
+      {"pack -v ../tree.ydz ../tree", 0, {"packed '../tree/sub/한글 b.txt'"}},
+      {"list -q ../tree.ydz", 0, {}, {"  ../tree/sub/한글 b.txt\n"}},
+      {"test -v ../tree.ydz", 0, {}, {"'../tree/sub/한글 b.txt': OK"}},
+      {"unpack ../tree.ydz ../tree-out", 0, {}, {}, tree},
+      {"unpack --flat --only *.txt ../tree.ydz ../flat-out", 0, {}, {}, {"a.txt=alpha", "한글 b.txt=bravo"}},
       // With few descriptors, the folders held open are given back, not every member failed.
       {"unpack ../folders.ydz ../folders", 0, {"unpacked 300 of 300 members"}},
-      {"test ../one.ydz", 0, {"1 member, 0 failed"}},
-      {"list ../one.ydz", 0, {}, {"1 file, 0 folders"}},
       // `pack` and `list` state one figure, the space saved, and state it the same way.
       {"pack ../mixed.ydz ../mixed.txt", 0, {"packed 1 member (1 file), 20000 bytes into 5089 (74.6% saved)"}},
       {"list ../mixed.ydz", 0, {}, {"     20000        5089   74.6%  1 file, 0 folders"}},
-      // A damaged member is named once, with why, and never left under its name; its bytes
-      // are not counted as unpacked.
+      // A damaged member is named once, with why, never left under its name, its bytes not counted.
       {"unpack ../mismatch.ydz ../mismatch",
        1,
        {"unpacked 2 of 3 members, 4 bytes", "1 member failed", "'mismatch.txt'", "CRC-32 or length"},
        {},
        around},
-      {"test ../mismatch.ydz", 1, {"3 members, 1 failed", "'mismatch.txt'", "CRC-32 or length"}},
-      {"test -v ../mismatch.ydz", 1, {"'mismatch.txt'"}, {"'after.txt': OK\n", "'before.txt': OK\n"}},
+      {"test -v ../mismatch.ydz",
+       1,
+       {"3 members, 1 failed", "'mismatch.txt'", "CRC-32 or length"},
+       {"'after.txt': OK\n", "'before.txt': OK\n"}},
       {"unpack ../corrupt.ydz ../corrupt", 1, {"'corrupt.txt'", "damaged or incomplete"}, {}, around},
-      {"test ../corrupt.ydz", 1, {"'corrupt.txt'", "damaged or incomplete"}},
-      {"unpack ../short.ydz ../short", 1, {"'short.txt'", "damaged or incomplete"}, {}, around},
-      {"test ../short.ydz", 1, {"'short.txt'", "damaged or incomplete"}},
       // Existing files: all refused before anything is written, or kept, or replaced.
       {"unpack ../ex.ydz ../ex", 1, {"'d/old.txt'"}, {}, {"d/", "d/old.txt=mine"}},
       {"unpack --keep ../ex.ydz ../ex",
@@ -417,38 +348,16 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"unpack --overwrite ../ex.ydz --dest ../ex", 0, {}, {}, {"d/", "d/new.txt=new", "d/old.txt=from the archive"}},
       {"unpack --max-output 1M ../big.ydz ../capped", 1, {"--max-output"}, {}, {"small=s"}},
       {"unpack --max-output 6M ../big.ydz ../roomy", 0, {}, {}, {"large=" + std::string(5 << 20, 'z'), "small=s"}},
-      // --only takes '/' and '\' alike, in the pattern and in the stored names; it fails
-      // when nothing matches or a match fails.
+      // --only takes '/' and '\' alike in the pattern and the stored names; the class checks the rest.
       {"unpack --only docs/*.txt ../only.ydz ../o1", 0, {}, {}, {"docs/", "docs/a.txt=a"}},
-      {"unpack --only docs\\*.txt ../only.ydz ../o2", 0, {}, {}, {"docs/", "docs/a.txt=a"}},
-      {"unpack --only */a.txt ../only.ydz ../o3", 0, {}, {}, {"docs/", "docs/a.txt=a"}},
-      {"unpack --only notes/b.txt ../only.ydz ../o4", 0, {}, {}, {"notes/", "notes/b.txt=b"}},
-      {"unpack --only notes\\b.txt ../only.ydz ../o5", 0, {}, {}, {"notes/", "notes/b.txt=b"}},
-      {"unpack --only b.txt ../only.ydz ../o6", 0, {}, {}, {"notes/", "notes/b.txt=b"}},
-      {"unpack --only *.doc ../only.ydz ../o7", 1, {"no member matches '*.doc'"}, {}, {}},
-      {"unpack --only *.log ../only.ydz ../o8", 1, {"'bad.log'"}, {}, {}},
-      // Of members landing on one path the first is unpacked, with or without --overwrite
-      // or --keep, and the second named and left out (test names it too); names fold below
-      // DEST whatever root or '..' they climb with.
-      {"unpack ../land0.ydz ../land0", 1, {"'x/../a.txt'" + landed, "1 member failed"}, {}, {"a.txt=first"}},
-      {"unpack --overwrite ../land0.ydz ../over", 1, {"'x/../a.txt'" + landed, "1 member failed"}, {}, {"a.txt=first"}},
-      {"unpack --keep ../land0.ydz ../keep", 1, {"'x/../a.txt'" + landed, "1 member failed"}, {}, {"a.txt=first"}},
-      {"test ../land0.ydz", 1, {"'x/../a.txt'" + landed}},
-      {"unpack ../land1.ydz ../land1", 1, {"'d/./a.txt'" + landed, "1 member failed"}, {}, {"d/", "d/a.txt=first"}},
-      {"test ../land1.ydz", 1, {"'d/./a.txt'" + landed}},
-      {"unpack ../land2.ydz ../land2",
-       1,
-       {"'C:/r/a.txt'" + landed, "1 member failed"},
-       {},
-       {"r/", "r/a.txt=first", "s/", "s/h/", "s/h/j.txt=second"}},
-      {"test ../land2.ydz", 1, {"'C:/r/a.txt'" + landed}},
+      {"unpack --only notes\\b.txt ../only.ydz ../o2", 0, {}, {}, {"notes/", "notes/b.txt=b"}},
+      {"unpack --only *.doc ../only.ydz ../o3", 1, {"no member matches '*.doc'"}, {}, {}},
+      {"unpack --only *.log ../only.ydz ../o4", 1, {"'bad.log'"}, {}, {}},
+      // Of members landing on one path the first is unpacked, even with --overwrite, the second named.
+      {"unpack ../land.ydz ../land", 1, {"'x/../a.txt'" + landed, "1 member failed"}, {}, {"a.txt=first"}},
+      {"unpack --overwrite ../land.ydz ../over", 1, {"'x/../a.txt'" + landed, "1 member failed"}, {}, {"a.txt=first"}},
+      {"test ../land.ydz", 1, {"'x/../a.txt'" + landed}},
       {"unpack --flat ../flat.ydz ../flat", 1, {"'b/x'" + landed, "1 member failed"}, {}, {"x=first"}},
-      {"unpack ../lone.ydz ../lone",
-       1,
-       {"'\xEF\xBF\xBD.txt'" + landed, "1 member failed"},
-       {},
-       {"\xEF\xBF\xBD.txt=first"}},
-      {"test ../lone.ydz", 1, {"'\xEF\xBF\xBD.txt'" + landed}},
       // An archive cut short is reported once, not once per member.
       {"unpack ../half.ydz ../half",
        1,
@@ -458,69 +367,47 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
        "'m1"},
       {"test ../cut.ydz", 1, {"cut short", cut_short}},
       {"unpack ../cut.ydz ../cut", 1, {"cut short", cut_short}},
+      {"unpack ../shared.ydz ../shared", 1, {shared}, {}, none},
+      {"test ../shared.ydz", 1, {shared, ", 41 failed"}},
       // Listings: sizes from the trailer, savings, '/' shown; control characters escaped.
       {"list ../sizes.ydz",
        0,
        {},
        {"Original      Stored   Saved  Name\n----------  ----------  ------  ----\n", "      1000", "docs/a.txt",
-        "gone  (not-packed)", "1 file, 1 folder"}},
-      {"list -v ../sizes.ydz", 0, {}, {"folder"}},
-      {"list ../grown.ydz", 0, {}, {"grew", "full/", "kept"}},
-      {"list -v ../grown.ydz", 0, {}, {"grew", "full/", "kept"}},
+        "gone  (not-packed)", "2 files, 1 folder"}},
+      {"list -v ../sizes.ydz", 0, {}, {"grew", "docs/", "folder"}},
       {"list -q ../names.ydz", 0, {}, {"a\\nb.txt\n", "\\x1b[2Jclear\n"}},
-      {"test ../evil.ydz", 1},
+      {"test ../names.ydz", 1},
       // Usage and open errors.
       {"list ../not.ydz", 1, {"'../not.ydz' is not an archive"}},
       {"test ../missing.ydz", 1, {"cannot open '../missing.ydz': No such file or directory"}},
       {"list ..", 1, {"cannot open '..': not a regular file"}},
       {"pack a.ydz", 2, {"pack needs ARCHIVE and at least one PATH"}},
-      {"unpack", 2, {"unpack needs ARCHIVE and at most one DEST"}},
       {"unpack a b c", 2, {"unpack needs ARCHIVE and at most one DEST"}},
       {"list", 2, {"list needs ARCHIVE"}},
-      {"unpack a --bogus", 2, {"unknown option '--bogus'"}},
-      {"unpack --max-output lots ../one.ydz ../lots", 2, {"--max-output takes a size"}, {}, none},
-      {"unpack --keep --overwrite ../one.ydz ../both", 2, {"--overwrite and --keep exclude one another"}, {}, none},
+      {"unpack --max-output lots ../tree.ydz ../lots", 2, {"--max-output takes a size"}, {}, none},
+      {"unpack --keep --overwrite ../tree.ydz ../both", 2, {"--overwrite and --keep exclude one another"}, {}, none},
   };
-  for (const char *jobs : {"0", "x", "-1", "2000", ""}) {
-    runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../one.ydz", 2, {"--jobs takes a number"}});
-  }
-  // Members that share one stream are refused whatever else is wrong (a member cut off
-  // before them, say): unpack writes nothing, and test does not decode the stream per member.
-  const std::tuple<int, int, std::size_t> sharing[] = {
-      {0, 20, 8 << 10}, {1, 20, 8 << 10}, {2, 3, 100}, {0, 40, 16 << 20}};
-  for (const auto &[cut_members, sharers, size] : sharing) {
-    const std::string name = "../shared" + std::to_string(runs.size());
-    dir.WriteFile("cwd/" + name + ".ydz", SharingArchive(cut_members, sharers, std::string(size, '\0')));
-    const std::string message = std::to_string(sharers) + " members share or overlap their data";
-    runs.push_back({"unpack " + name + ".ydz " + name, 1, {message}, {}, none});
-    runs.push_back({"test " + name + ".ydz", 1, {message, ", " + std::to_string(sharers + cut_members) + " failed"}});
+  for (const char *jobs : {"0", "x", "2000", ""}) {
+    runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../tree.ydz", 2, {"--jobs takes a number"}});
   }
 #if !defined(_WIN32)
-  // Links and pipes planted inside DEST are never written through, opened or replaced, even
-  // with --overwrite; DEST given through a link the user chose is fine.
+  // Links and pipes planted inside DEST are named, never written through or opened (even with
+  // --overwrite); a DEST link the user chose is followed.
   const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
   const std::string dest = dir.MakeDir("dest");
   fs::create_directory_symlink(dir / "outside", dest + "/linked");
   fs::create_symlink(secret, dest + "/file-link.txt");
   ASSERT_EQ(mkfifo((dest + "/pipe.txt").c_str(), 0600), 0);
   fs::create_directory_symlink(dest, dir / "dest-link");
-  write("planted.ydz", {{"linked\\new.txt", 1, "x"},
-                        {"linked\\secret.txt", 1, "overwritten"},
-                        {"file-link.txt", 1, "overwritten"},
-                        {"pipe.txt", 1, "blocked?"},
-                        {"linked\\", 3, ""},
-                        {"fine\\ok.txt", 1, "fine"}});
-  runs.push_back(
-      {"unpack ../planted.ydz ../dest-link", 1, {"exist already"}, {}, {"file-link.txt@", "linked@", "pipe.txt|"}});
+  write("planted.ydz",
+        {{"linked\\", 3, ""}, {"file-link.txt", 1, "overwritten"}, {"pipe.txt", 1, "blocked?"}, {"fine", 1, "fine"}});
   runs.push_back({"unpack --overwrite ../planted.ydz ../dest-link",
                   1,
-                  {"'linked/new.txt'", "'linked/secret.txt'", "'file-link.txt'", "'pipe.txt'", "'linked/'"},
+                  {"'linked/'", "'file-link.txt'", "'pipe.txt'"},
                   {},
-                  {"file-link.txt@", "fine/", "fine/ok.txt=fine", "linked@", "pipe.txt|"}});
-#endif
-#if !defined(_WIN32)
-  // Every run with few descriptors to spare, as under ulimit -n 12: the runner's three pipes
-  // take six; the program gets its standard three and the rest.
+                  {"file-link.txt@", "fine=fine", "linked@", "pipe.txt|"}});
+  // Few descriptors to spare, as under ulimit -n 12 (the runner's three pipes take six).
   const int lowest_free = dup(0);
   ASSERT_GE(lowest_free, 0);
   close(lowest_free);
@@ -535,15 +422,14 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     const std::vector<std::string> args = ydr::test::Words(run.command);
     const auto start = std::chrono::steady_clock::now();
     const auto result = Ydr(args, "", cwd);
-    // In time that grows with the members' number, not its square, nor per member sharing a stream.
+    // Linear in the members' number, and no stream decoded per member sharing it.
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
     EXPECT_EQ(result.exit_status, run.exit_status) << result.err;
     for (const std::string &said : run.said) EXPECT_EQ(Count(result.err, said), 1u) << said << "\n" << result.err;
     for (const std::string &shown : run.shown) EXPECT_TRUE(Has(result.out, shown)) << shown << "\n" << result.out;
     EXPECT_FALSE(Has(result.err, ": OK")) << result.err;               // test's results go to standard output
     EXPECT_FALSE(Has(result.out + result.err, "\x1b")) << result.out;  // control characters escaped
-    // A listing's names (and the rules' last column) start where the header's "Name" does,
-    // whatever the saving's width (a member that grew saves "-x.x%").
+    // Every listing line's name starts under "Name", whatever the saving's width ("-x.x%" too).
     const std::size_t column = result.out.find("Name");
     std::istringstream lines(result.out);
     for (std::string line; column != std::string::npos && std::getline(lines, line);) {

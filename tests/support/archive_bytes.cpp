@@ -25,7 +25,7 @@ std::string BuildArchive(const std::vector<ArchiveMember> &members) {
   }
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (members[i].flag != 1) continue;
-    const std::string stream = members[i].raw ? members[i].stream : MemberStream(members[i].content);
+    const std::string stream = members[i].raw ? members[i].content : MemberStream(members[i].content);
     Put32(&out, 48 + 32 * i + 4, static_cast<std::uint32_t>(out.size()));
     Put32(&out, 48 + 32 * i + 8, static_cast<std::uint32_t>(stream.size()));
     out += stream;

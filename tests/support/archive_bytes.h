@@ -1,6 +1,4 @@
-// Archives built byte by byte, so that tests can say exactly what a (perhaps hostile)
-// archive holds. Member streams come from zlib (raw deflate with a 4 KiB window, which any
-// reader level takes) with the stream format's trailer.
+// Archives built byte by byte (perhaps hostile); member streams from zlib with the stream's trailer.
 #pragma once
 
 #include <cstdint>
@@ -14,17 +12,15 @@ struct ArchiveMember {
       : name(std::move(name_)), flag(flag_), content(std::move(content_)) {}
   // A packed member whose stream is exactly `stream` (damaged, say).
   static ArchiveMember Raw(std::string name, std::string stream) {
-    ArchiveMember m(std::move(name), 1, "");
+    ArchiveMember m(std::move(name), 1, std::move(stream));
     m.raw = true;
-    m.stream = std::move(stream);
     return m;
   }
 
   std::string name;  // UTF-8, converted to the archive's UTF-16
   std::uint8_t flag;
-  std::string content;  // compressed into the member's stream (flag 1)
-  bool raw = false;     // use `stream` as it is
-  std::string stream;
+  std::string content;  // compressed into the member's stream (flag 1), or the stream itself if `raw`
+  bool raw = false;
 };
 
 // The archive: header, records, names, then each packed member's stream in order.
@@ -37,8 +33,7 @@ std::string MemberStream(const std::string &content);
 // "name=bytes" a file, "name@" a link, "name|" anything else; "(no folder)" when there is none.
 std::vector<std::string> TreeBelow(const std::string &folder);
 
-// A little-endian field of an archive's bytes (a record's offset or length, say). A store
-// past the end is left out.
+// A little-endian field of an archive's bytes; a store past the end is left out.
 inline void Put32(std::string *bytes, std::size_t at, std::uint32_t value) {
   if (at + 4 > bytes->size()) return;
   for (int i = 0; i < 4; ++i) (*bytes)[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
