@@ -59,7 +59,7 @@ struct Scenario {
   std::string name;
   std::vector<std::pair<std::string, std::string>> files;  // inputs, and any previous output
   std::string command;                                     // paths relative to the folder
-  std::vector<std::string> names;  // what a message may name; "standard output" first when it writes there
+  std::vector<std::string> names;                          // what a message may name
   // An archive written though some sources could not be read, recording them as never packed.
   std::string partial = "";
 };
@@ -95,7 +95,10 @@ std::vector<Scenario> Scenarios() {
        {{"arch.ydz", archive}, {"out/d/b.txt", previous}},
        "unpack -q --overwrite arch.ydz out",
        members},
-      {"test", {{"arch.ydz", archive}}, "test arch.ydz", {"arch.ydz", "a.txt", "b.txt", "c.bin", "empty"}},
+      {"test",
+       {{"arch.ydz", archive}},
+       "test arch.ydz",
+       {"standard output", "arch.ydz", "a.txt", "b.txt", "c.bin", "empty"}},
       {"seed_out_over_previous",
        {{"plain.txt", Sample(2000, 8)}, {"sealed.bin", previous}},
        "seed enc --mode cbc --key 00112233445566778899aabbccddeeff --iv 0f0e0d0c0b0a09080706050403020100 plain.txt "
@@ -154,8 +157,7 @@ class ToolFaultTest : public ::testing::TestWithParam<Scenario> {
         "YDR_FAULT_CALLS=" + families,
         "YDR_FAULT_AT=" + std::to_string(at),
         "YDR_FAULT_ERROR=" + error,
-        "YDR_FAULT_LOG=" + (logs / "log"),
-        std::string("YDR_FAULT_STDOUT=") + (scenario.names.front() == "standard output" ? "1" : "0")};
+        "YDR_FAULT_LOG=" + (logs / "log")};
     outcome.result = ydr::test::RunProcess(argv, env, "", dir.path());
     outcome.after = ydr::test::TakeTree(dir.path());
     std::ifstream log(logs / "log");

@@ -4,7 +4,6 @@
  *                    close, truncate, unlink, alloc; "io" is every one but alloc
  *   YDR_FAULT_AT     the counted call that fails, from 1; 0 only counts
  *   YDR_FAULT_ERROR  EIO or EINTR; SHORT (a transfer moves half its bytes); KILL
- *   YDR_FAULT_STDOUT 1: standard output counts like a file (input and error never do)
  *   YDR_FAULT_LOG    gets "fault CALL SIDE" when it strikes, "calls N" when the process exits
  * Only calls made while main runs are counted, in every thread. stdio writes through aliases
  * no interposer sees, so its calls count as writes (fclose as close), failing with the
@@ -34,7 +33,6 @@ static long fail_at;
 static int fail_error = EIO;
 static enum Action action = kFail;
 static const char *log_path = "";
-static int count_stdout;
 static atomic_int armed;
 static atomic_long calls;
 
@@ -58,7 +56,6 @@ static void ReadSettings(void) {
   if (strcmp(error, "EINTR") == 0) fail_error = EINTR;
   if (strcmp(error, "SHORT") == 0) action = kShort;
   if (strcmp(error, "KILL") == 0) action = kKill;
-  count_stdout = strcmp(Setting("YDR_FAULT_STDOUT"), "1") == 0;
   log_path = Setting("YDR_FAULT_LOG");
 }
 
@@ -117,7 +114,7 @@ static int Writable(int fd) {
  * `writes`: the call changes what is on disk, so its failure must be reported. */
 static int Strike(int family, const char *call, int fd, int writes) {
   if (!atomic_load(&armed) || (counted_families & (1 << family)) == 0) return 0;
-  if (fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
+  if (fd == 0 || fd == 2) return 0; /* standard output counts like a file */
   if (atomic_fetch_add(&calls, 1) + 1 != fail_at) return 0;
   char line[128];
   snprintf(line, sizeof line, "fault %s %s\n", call, writes ? "write-side" : "read-side");
