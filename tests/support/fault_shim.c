@@ -1,18 +1,13 @@
-/* A test-only interposer, loaded into the command with LD_PRELOAD, that makes one C library
- * call fail the way a sick disk or a signal makes it fail. The environment says how:
- *   YDR_FAULT_CALLS  the families counted, comma-separated: open, read, write, mkdir, rename,
- *                    sync, close, truncate, unlink, alloc; "io" is every one but alloc
+/* A test-only interposer, loaded into the command with LD_PRELOAD, that fails one counted C
+ * library call the way a sick disk or a signal does. The environment says how:
+ *   YDR_FAULT_CALLS  families counted, comma-separated: open, read, write, mkdir, rename, sync,
+ *                    close, truncate, unlink, alloc; "io" is every one but alloc
  *   YDR_FAULT_AT     the counted call that fails, from 1; 0 only counts
- *   YDR_FAULT_ERROR  EIO or EINTR; SHORT (a read or write moves half its bytes); KILL
- *   YDR_FAULT_STDOUT 1: standard output counts like a file (input and error never do)
- *   YDR_FAULT_SPARE  a library whose own allocations are neither counted nor failed
- *   YDR_FAULT_LOG    gets "fault CALL SIDE" when the fault strikes (at once, so that a
- *                    killed process leaves it too) and "calls N" when the process exits
- * Counting covers main, in every thread; only one call fails. stdio writes through
- * aliases of write that no interposer sees, so its calls count as writes (fclose as close) and
- * fail as the stream would, error flag and errno set; a SHORT stream call is no fault, as the
- * stream retries. Only the calls that the command, its libraries and its runtime make are
- * here, in both spellings where 64-bit file offsets rename them (open64). */
+ *   YDR_FAULT_ERROR  EIO or EINTR; SHORT (a transfer moves half its bytes); KILL
+ *   YDR_FAULT_LOG    gets "fault CALL SIDE" when it strikes, "calls N" when the process exits
+ * Only calls made while main runs are counted, in every thread. stdio writes through aliases
+ * no interposer sees, so its calls count as writes (fclose as close), failing with the
+ * stream's error flag set; a SHORT stream call is no fault, as the stream retries. */
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -31,7 +26,6 @@
 enum Family { kOpen, kRead, kWrite, kMkdir, kRename, kSync, kClose, kTruncate, kUnlink, kAlloc };
 static const char *const kFamilyNames[] = {"open", "read",  "write",    "mkdir",  "rename",
                                            "sync", "close", "truncate", "unlink", "alloc"};
-
 enum Action { kFail, kShort, kKill };
 
 static int counted_families;
@@ -39,8 +33,6 @@ static long fail_at;
 static int fail_error = EIO;
 static enum Action action = kFail;
 static const char *log_path = "";
-static const char *spared_library = ""; /* its allocations go untouched */
-static int count_stdout;
 static atomic_int armed;
 static atomic_long calls;
 
@@ -64,12 +56,10 @@ static void ReadSettings(void) {
   if (strcmp(error, "EINTR") == 0) fail_error = EINTR;
   if (strcmp(error, "SHORT") == 0) action = kShort;
   if (strcmp(error, "KILL") == 0) action = kKill;
-  count_stdout = strcmp(Setting("YDR_FAULT_STDOUT"), "1") == 0;
-  spared_library = Setting("YDR_FAULT_SPARE");
   log_path = Setting("YDR_FAULT_LOG");
 }
 
-/* The log is written with raw system calls: never counted, never failed, no allocation. */
+/* Raw system calls: never counted, never failed, no allocation; a killed process leaves it. */
 static void Log(const char *line) {
   if (log_path[0] == '\0') return;
   const long fd = syscall(SYS_openat, AT_FDCWD, log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -84,8 +74,7 @@ __attribute__((destructor)) static void ReportCalls(void) {
   Log(line);
 }
 
-/* The next definition of `name` (the C library's, or a sanitizer's in front of it). dlsym
- * gives an object pointer; it becomes a function pointer through memcpy, as ISO C wants. */
+/* The next definition of `name`; dlsym's object pointer becomes a function pointer by memcpy. */
 typedef void (*AnyFunction)(void);
 static AnyFunction Next(const char *name) {
   void *found = dlsym(RTLD_NEXT, name);
@@ -95,9 +84,8 @@ static AnyFunction Next(const char *name) {
 }
 #define NEXT(type, name) ((type)Next(name))
 
-/* main runs with counting armed; everything before it and after it (a coverage dump, say) is
- * the loader's and the runtime's. Exit handlers run newest first, so Disarm runs before the
- * runtime's own. */
+/* Counting is armed for main only: exit handlers run newest first, so Disarm runs before the
+ * runtime's own (a coverage dump, say). */
 typedef int (*MainFunction)(int, char **, char **);
 static MainFunction real_main;
 
@@ -111,24 +99,22 @@ static int ArmedMain(int argc, char **argv, char **envp) {
 }
 
 typedef int (*StartMain)(MainFunction, int, char **, void (*)(void), void (*)(void), void (*)(void), void *);
-
 int __libc_start_main(MainFunction main, int argc, char **argv, void (*init)(void), void (*fini)(void),
                       void (*rtld_fini)(void), void *stack_end) {
   real_main = main;
   return NEXT(StartMain, "__libc_start_main")(ArmedMain, argc, argv, init, fini, rtld_fini, stack_end);
 }
 
-/* Whether the descriptor was opened for writing. */
 static int Writable(int fd) {
   const int flags = fcntl(fd, F_GETFL);
   return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
 }
 
-/* Counts a call of `family`; true when this is the one to fail (logged, or the process killed
- * here). `writes`: the call changes what is on disk, so the tests expect its failure reported. */
+/* Counts a call; true when it is the one to fail (logged, or the process killed here).
+ * `writes`: the call changes what is on disk, so its failure must be reported. */
 static int Strike(int family, const char *call, int fd, int writes) {
   if (!atomic_load(&armed) || (counted_families & (1 << family)) == 0) return 0;
-  if (fd >= 0 && fd <= 2 && !(fd == 1 && count_stdout)) return 0;
+  if (fd == 0 || fd == 2) return 0; /* standard output counts like a file */
   if (atomic_fetch_add(&calls, 1) + 1 != fail_at) return 0;
   char line[128];
   snprintf(line, sizeof line, "fault %s %s\n", call, writes ? "write-side" : "read-side");
@@ -153,14 +139,13 @@ static int TransferFails(int family, const char *call, int fd, size_t *size) {
   return 1;
 }
 
-/* Each call below is failed, or handed on to its next definition. */
-
+/* Each call below is failed, or handed on to its next definition, in both spellings where
+ * 64-bit file offsets rename it. */
 static int OpenAt(const char *call, int dirfd, const char *path, int flags, va_list args) {
   const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(args, int) : 0;
   if (Fails(kOpen, call, -1, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)) return -1;
   return NEXT(int (*)(int, const char *, int, ...), "openat64")(dirfd, path, flags, mode);
 }
-
 int open(const char *path, int flags, ...) {
   va_list args;
   va_start(args, flags);
@@ -169,7 +154,6 @@ int open(const char *path, int flags, ...) {
   return fd;
 }
 int open64(const char *path, int flags, ...) __attribute__((alias("open")));
-
 int openat(int dirfd, const char *path, int flags, ...) {
   va_list args;
   va_start(args, flags);
@@ -178,7 +162,6 @@ int openat(int dirfd, const char *path, int flags, ...) {
   return fd;
 }
 int openat64(int dirfd, const char *path, int flags, ...) __attribute__((alias("openat")));
-
 int mkstemp64(char *pattern) {
   return Fails(kOpen, "mkstemp", -1, 1) ? -1 : NEXT(int (*)(char *, int), "mkostemp64")(pattern, 0);
 }
@@ -187,12 +170,10 @@ ssize_t read(int fd, void *buffer, size_t size) {
   if (TransferFails(kRead, "read", fd, &size)) return -1;
   return NEXT(ssize_t(*)(int, void *, size_t), "read")(fd, buffer, size);
 }
-
 ssize_t pread64(int fd, void *buffer, size_t size, off64_t offset) {
   if (TransferFails(kRead, "pread", fd, &size)) return -1;
   return NEXT(ssize_t(*)(int, void *, size_t, off64_t), "pread64")(fd, buffer, size, offset);
 }
-
 ssize_t write(int fd, const void *buffer, size_t size) {
   if (TransferFails(kWrite, "write", fd, &size)) return -1;
   return NEXT(ssize_t(*)(int, const void *, size_t), "write")(fd, buffer, size);
@@ -201,7 +182,6 @@ ssize_t write(int fd, const void *buffer, size_t size) {
 int mkdir(const char *path, mode_t mode) {
   return Fails(kMkdir, "mkdir", -1, 1) ? -1 : NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
 }
-
 int mkdirat(int dirfd, const char *path, mode_t mode) {
   if (Fails(kMkdir, "mkdirat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, mode_t), "mkdirat")(dirfd, path, mode);
@@ -210,12 +190,10 @@ int mkdirat(int dirfd, const char *path, mode_t mode) {
 int rename(const char *from, const char *to) {
   return Fails(kRename, "rename", -1, 1) ? -1 : NEXT(int (*)(const char *, const char *), "rename")(from, to);
 }
-
 int renameat(int from_dir, const char *from, int to_dir, const char *to) {
   if (Fails(kRename, "renameat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, int, const char *), "renameat")(from_dir, from, to_dir, to);
 }
-
 int renameat2(int from_dir, const char *from, int to_dir, const char *to, unsigned int flags) {
   typedef int (*RenameAt2)(int, const char *, int, const char *, unsigned int);
   return Fails(kRename, "renameat2", -1, 1) ? -1 : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
@@ -240,7 +218,6 @@ int unlinkat(int dirfd, const char *path, int flags) {
   if (Fails(kUnlink, "unlinkat", -1, 1)) return -1;
   return NEXT(int (*)(int, const char *, int), "unlinkat")(dirfd, path, flags);
 }
-
 int remove(const char *path) {
   return Fails(kUnlink, "remove", -1, 1) ? -1 : NEXT(int (*)(const char *), "remove")(path);
 }
@@ -253,38 +230,30 @@ FILE *fopen(const char *path, const char *mode) {
 }
 FILE *fopen64(const char *path, const char *mode) __attribute__((alias("fopen")));
 
-/* A stream call that fails: the stream's error flag set, as a failed system call sets it. */
 static int StreamFails(int family, const char *call, FILE *stream, int writes) {
   if (!Fails(family, call, StreamFd(stream), writes)) return 0;
   stream->_flags |= _IO_ERR_SEEN;
   return 1;
 }
-
 size_t fread(void *buffer, size_t size, size_t count, FILE *stream) {
   if (size != 0 && count != 0 && StreamFails(kRead, "fread", stream, 0)) return 0;
   return NEXT(size_t(*)(void *, size_t, size_t, FILE *), "fread")(buffer, size, count, stream);
 }
-
 size_t fwrite(const void *buffer, size_t size, size_t count, FILE *stream) {
   if (size != 0 && count != 0 && StreamFails(kWrite, "fwrite", stream, 1)) return 0;
   return NEXT(size_t(*)(const void *, size_t, size_t, FILE *), "fwrite")(buffer, size, count, stream);
 }
-
 int fputc(int c, FILE *stream) {
   return StreamFails(kWrite, "fputc", stream, 1) ? EOF : NEXT(int (*)(int, FILE *), "fputc")(c, stream);
 }
-
 int fflush(FILE *stream) {
   if (stream != NULL && StreamFails(kWrite, "fflush", stream, 1)) return EOF;
   return NEXT(int (*)(FILE *), "fflush")(stream);
 }
-
 int fseeko64(FILE *stream, off64_t offset, int whence) {
   if (Writable(StreamFd(stream)) && StreamFails(kWrite, "fseeko", stream, 1)) return -1;
   return NEXT(int (*)(FILE *, off64_t, int), "fseeko64")(stream, offset, whence);
 }
-
-/* A failed fclose still closes the stream. */
 int fclose(FILE *stream) {
   const int fd = StreamFd(stream);
   const int fail = Fails(kClose, "fclose", fd, Writable(fd));
@@ -294,23 +263,18 @@ int fclose(FILE *stream) {
   return EOF;
 }
 
-/* Allocations fail only in the allocation build of this module (YDR_FAULT_ALLOCATION):
- * replacing the allocator would take it from under a sanitizer's runtime. The C library's own
- * allocator (__libc_malloc) is called, so no lookup is needed while it is being replaced. */
+/* The allocation build (YDR_FAULT_ALLOCATION) replaces the allocator, which a sanitizer's
+ * runtime owns otherwise; glibc's own (__libc_malloc) needs no lookup while it is replaced.
+ * libcrypto's allocations are spared: it goes on with a lock it could not make, so failing
+ * them would test libcrypto. dladdr takes the loader's recursive lock and allocates nothing. */
 #if defined(YDR_FAULT_ALLOCATION)
-
 extern void *__libc_malloc(size_t);
 extern void *__libc_calloc(size_t, size_t);
 
-/* Whether the allocation was asked for from inside the spared library: the caller's address
- * lies in a module of that name. dladdr takes the loader's lock, which the same thread may
- * hold already (it is recursive), and allocates nothing. */
 static int AllocationFails(const char *call, const void *caller) {
   Dl_info info;
-  if (spared_library[0] != '\0' && dladdr(caller, &info) != 0 && info.dli_fname != NULL &&
-      strstr(info.dli_fname, spared_library) != NULL) {
-    return 0;
-  }
+  if (!atomic_load(&armed)) return 0;
+  if (dladdr(caller, &info) != 0 && info.dli_fname != NULL && strstr(info.dli_fname, "libcrypto") != NULL) return 0;
   if (!Strike(kAlloc, call, -1, 0) || action == kShort) return 0;
   errno = ENOMEM;
   return 1;

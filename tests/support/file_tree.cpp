@@ -33,24 +33,23 @@ std::vector<std::string> Departures(const Tree &before, const Tree &complete, co
                                     const std::function<bool(const std::string &)> &may_remain) {
   std::vector<std::string> problems;
   for (const auto &[path, entry] : after) {
-    const auto was = before.find(path);
-    const auto should = complete.find(path);
-    if (was != before.end() && was->second == entry) continue;
-    if (should != complete.end() && should->second == entry) continue;
-    if (was == before.end() && should == complete.end() && may_remain(path)) continue;
-    std::string line = "'" + path + "' is " + Describe(entry);
-    if (was != before.end()) line += "; it was " + Describe(was->second);
-    if (should != complete.end()) line += "; a complete run leaves " + Describe(should->second);
-    if (was == before.end() && should == complete.end()) line += ", which no complete run leaves";
-    problems.push_back(line);
+    const auto was = before.find(path), should = complete.find(path);
+    const bool new_path = was == before.end() && should == complete.end();
+    if ((was != before.end() && was->second == entry) || (should != complete.end() && should->second == entry) ||
+        (new_path && may_remain(path))) {
+      continue;
+    }
+    problems.push_back("'" + path + "' is " + Describe(entry) +
+                       (was != before.end() ? "; it was " + Describe(was->second) : "") +
+                       (should != complete.end() ? "; a complete run leaves " + Describe(should->second) : "") +
+                       (new_path ? ", which no complete run leaves" : ""));
   }
   const bool removed =
       std::any_of(before.begin(), before.end(), [&](const auto &e) { return after.count(e.first) == 0; });
   for (const auto &[path, entry] : complete) {
     const auto now = after.find(path);
     if (removed && (now == after.end() || !(now->second == entry))) {
-      problems.push_back("something that was there is gone while '" + path +
-                         "' is not yet as a complete run leaves it");
+      problems.push_back("something that was there is gone while '" + path + "' is not as a complete run leaves it");
     }
   }
   return problems;
@@ -59,11 +58,8 @@ std::vector<std::string> Departures(const Tree &before, const Tree &complete, co
 std::string Describe(const TreeEntry &entry) {
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", entry.mode);
-  std::string shown = entry.bytes.substr(0, 24) + (entry.bytes.size() > 24 ? "..." : "");
-  std::replace_if(
-      shown.begin(), shown.end(), [](unsigned char c) { return c < 0x20 || c > 0x7E; }, '.');
   switch (entry.kind) {
-    case 'f': return "a file of " + std::to_string(entry.bytes.size()) + " bytes (mode " + mode + ") \"" + shown + "\"";
+    case 'f': return "a file of " + std::to_string(entry.bytes.size()) + " bytes (mode " + mode + ")";
     case 'd': return std::string("a folder (mode ") + mode + ")";
     case 'l': return "a link to '" + entry.bytes + "'";
     case 'p': return "a pipe";

@@ -25,10 +25,8 @@ struct TreeEntry {
 using Tree = std::map<std::string, TreeEntry>;
 Tree TakeTree(const std::string &root);
 
-// What a run may leave: every path as it was before (`before`) or as a complete run leaves it
-// (`complete`); a path removed only when the whole complete result is there. Returns one line
-// per departure, empty when the tree keeps to that. `may_remain(path)` excuses a path found
-// in neither (a temporary a killed process could not remove).
+// One line per path of `after` neither as `before` nor as a complete run leaves it, unless
+// `may_remain` excuses it, and per path removed while the complete result is not whole.
 std::vector<std::string> Departures(const Tree &before, const Tree &complete, const Tree &after,
                                     const std::function<bool(const std::string &)> &may_remain);
 
