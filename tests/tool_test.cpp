@@ -136,7 +136,6 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
       {"numstr 4 1 --bogus", 2},
       {"numstr --single=x 4 1", 2},
       {"numstr --table extra", 2},
-      {"pack -r x.ydz .", 2},
       {"gz -x", 2},
       {"gz --level 3", 2},
       {"sha1 --quiet", 2},
