@@ -166,6 +166,7 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
       {"rsa enc --public junk.txt", 1, "", "not an RSA public key", message},
       {"rsa enc --public pub.pem", 1, "", "at most 117", std::string(118, 'x')},
       {"rsa dec --private key.pem", 1, "", "a block of this key is 128", message},
+      {"rsa dec --private key.pem", 1, "", "more than 128 bytes", std::string(129, 'z')},
       {"rsa dec --public pub.pem", 1, "", "padding does not check out", std::string(128, 'z')},
       {"rsa dec --public e0.key", 1, "", "'e0.key': not a usable RSA public key: the public exponent is 0", message},
       {"rsa enc --private e1.key", 1, "", "'e1.key': not a usable RSA private key: the public exponent is 1", message},

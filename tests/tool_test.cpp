@@ -132,6 +132,7 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
       {"numstr 4 x", 2},
       {"numstr 4 99999999999", 2},
       {"numstr 4 1 --open", 2},
+      {"numstr 4 1 --open ab", 2},
       {"numstr 4 1 --open \xF0\x9F\x98\x80", 2},  // outside one UTF-16 unit
       {"numstr 4 1 --bogus", 2},
       {"numstr --single=x 4 1", 2},
