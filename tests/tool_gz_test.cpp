@@ -59,7 +59,7 @@ TEST(ToolGzTest, FilesGoToTheirSuffixAndBack) {
 // --level picks the window: a repeat 6000 bytes back shrinks from level 1 on, one 20000 bytes
 // back only at level 2; -d reads every level whatever --level it is given; -l lists as gzip does.
 TEST(ToolGzTest, LevelsPickTheWindowAndReadBackAndList) {
-  const std::string near = Noise(6000) + Noise(6000), far = Noise(20000) + Noise(20000);
+  const std::string near = Noise(6000) + Noise(6000), far = Noise(20000) + Noise(20000), text = Text();
   for (const char level : {'0', '1', '2'}) {
     SCOPED_TRACE(level);
     const std::string near_packed = Ydr({"gz", "--level", {level}}, near).out;
@@ -67,6 +67,7 @@ TEST(ToolGzTest, LevelsPickTheWindowAndReadBackAndList) {
     EXPECT_EQ(near_packed.size() < near.size() * 3 / 4, level != '0');
     EXPECT_EQ(far_packed.size() < far.size() * 3 / 4, level == '2');
     for (const char *read : {"0", "1", "2"}) EXPECT_EQ(Ydr({"gz", "-d", "--level", read}, far_packed).out, far);
+    EXPECT_TRUE(Ydr({"gz", "-d"}, Ydr({"gz", "--level", {level}}, text).out).out == text);  // the window slides
   }
   ydr::test::TempDir dir;
   const std::string packed = dir.WriteFile("far.ydgz", Ydr({"gz", "--level", "2"}, far).out);
