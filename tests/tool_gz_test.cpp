@@ -7,6 +7,7 @@
 #endif
 
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,25 +56,26 @@ TEST(ToolGzTest, FilesGoToTheirSuffixAndBack) {
   EXPECT_LT(ReadFile(dir / "notes.txt.ydgz").size(), data.size() / 3);
 }
 
-TEST(ToolGzTest, EveryLevelReadsBackWithoutSayingWhichAndListsItsSizes) {
-  ydr::test::TempDir dir;
-  const std::string data = Text();
-  for (const char *level : {"0", "1", "2"}) {
+// --level picks the window: a repeat 6000 bytes back shrinks from level 1 on, one 20000 bytes
+// back only at level 2; -d reads every level whatever --level it is given; -l lists as gzip does.
+TEST(ToolGzTest, LevelsPickTheWindowAndReadBackAndList) {
+  const std::string near = Noise(6000) + Noise(6000), far = Noise(20000) + Noise(20000), text = Text();
+  for (const char level : {'0', '1', '2'}) {
     SCOPED_TRACE(level);
-    const auto packed = Ydr({"gz", "--level", level}, data);
-    ASSERT_EQ(packed.exit_status, 0);
-    EXPECT_EQ(Ydr({"gz", "-d"}, packed.out).out, data);
-    const std::string file = dir.WriteFile(std::string("l") + level + ".ydgz", packed.out);
-    EXPECT_EQ(Ydr({"gz", "-t", file}).exit_status, 0);
-    const auto listed = Ydr({"gz", "-l", file});
-    EXPECT_EQ(listed.exit_status, 0);
-    EXPECT_NE(listed.out.find("compressed uncompressed"), std::string::npos) << listed.out;
-    EXPECT_NE(listed.out.find(std::to_string(data.size())), std::string::npos) << listed.out;
-    EXPECT_NE(listed.out.find(std::to_string(packed.out.size())), std::string::npos) << listed.out;
+    const std::string near_packed = Ydr({"gz", "--level", {level}}, near).out;
+    const std::string far_packed = Ydr({"gz", "--level", {level}}, far).out;
+    EXPECT_EQ(near_packed.size() < near.size() * 3 / 4, level != '0');
+    EXPECT_EQ(far_packed.size() < far.size() * 3 / 4, level == '2');
+    for (const char *read : {"0", "1", "2"}) EXPECT_EQ(Ydr({"gz", "-d", "--level", read}, far_packed).out, far);
+    EXPECT_TRUE(Ydr({"gz", "-d"}, Ydr({"gz", "--level", {level}}, text).out).out == text);  // the window slides
   }
-  // --level given to -d does not narrow the window that a level-2 stream's 20 KB matches need.
-  const std::string far = Noise(20000) + Noise(20000), wide = Ydr({"gz", "--level", "2"}, far).out;
-  for (const char *level : {"0", "1", "2"}) EXPECT_EQ(Ydr({"gz", "-d", "--level", level}, wide).out, far) << level;
+  ydr::test::TempDir dir;
+  const std::string packed = dir.WriteFile("far.ydgz", Ydr({"gz", "--level", "2"}, far).out);
+  const auto listed = Ydr({"gz", "-l", "far.ydgz"}, "", dir.path());
+  EXPECT_EQ(listed.exit_status, 0);
+  const std::string layout = "  compressed uncompressed  ratio uncompressed_name\n +" +
+                             std::to_string(ReadFile(packed).size()) + " +40000 +[0-9.]+% far\n";
+  EXPECT_TRUE(std::regex_match(listed.out, std::regex(layout))) << listed.out;
 }
 
 // Streams one after another read back as one, wherever the read-ahead ends; what follows the
@@ -99,32 +101,25 @@ TEST(ToolGzTest, ConcatenatedStreamsReadBackAndBadOnesFail) {
   };
   const Case cases[] = {
       {"one stream", a, 0, text},
-      {"two streams, two levels", a + b, 0, text + noise},
       {"an empty stream between", a + empty + b + empty, 0, text + noise},
       {"five hundred streams of one byte", many_tiny, 0, many_x},
       {"a long stream second", tiny + big, 0, "x" + large},
       {"trailing text", a + "garbage\n", 2, text},
-      {"trailing zeros", a + b + std::string(512, '\0'), 2, text + noise},
       {"a second stream cut short", a + b.substr(0, b.size() / 2), 2, text},
       {"a long second stream with a bad trailer", tiny + big_mismatch, 1, "trailer"},
       {"nothing but garbage", "garbage\n", 1, "damaged or incomplete"},
       {"cut short", a.substr(0, a.size() / 2), 1, "damaged or incomplete"},
       {"a bad trailer", a_mismatch, 1, "trailer"},
-      {"not a stream", std::string(100, '\xff'), 1, "damaged or incomplete"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    const auto piped = Ydr({"gz", "-dc"}, c.stream);
-    EXPECT_EQ(piped.exit_status, c.status) << piped.err;
-    EXPECT_TRUE(c.status == 1 || piped.out == c.out) << piped.out.size() << " bytes, not " << c.out.size();
-    EXPECT_EQ(piped.err.find("trailing garbage ignored") != std::string::npos, c.status == 2) << piped.err;
-
     const std::string in = dir.WriteFile("joined.ydgz", c.stream);
     EXPECT_EQ(Ydr({"gz", "-t", in}).exit_status, c.status);  // the same verdict without writing
     const auto restored = Ydr({"gz", "-d", "--remove", in});
     EXPECT_EQ(restored.exit_status, c.status) << restored.err;
+    EXPECT_EQ(restored.err.find("trailing garbage ignored") != std::string::npos, c.status == 2) << restored.err;
     EXPECT_EQ(fs::exists(dir / "joined"), c.status != 1);
-    EXPECT_TRUE(c.status == 1 || ReadFile(dir / "joined") == c.out);
+    EXPECT_TRUE(c.status == 1 || ReadFile(dir / "joined") == c.out) << "not " << c.out.size() << " bytes";
     // A failure names the file and says why.
     EXPECT_TRUE(c.status != 1 || restored.err.find("'" + in + "': ") != std::string::npos) << restored.err;
     EXPECT_TRUE(c.status != 1 || restored.err.find(c.out) != std::string::npos) << restored.err;
@@ -138,8 +133,9 @@ TEST(ToolGzTest, ConcatenatedStreamsReadBackAndBadOnesFail) {
 }
 
 #if !defined(_WIN32)  // permissions, times, links and pipes as POSIX has them
-// A link stays a link with its target written; a pipe is written into, never replaced.
-TEST(ToolGzTest, OutputKeepsLinksAndPipes) {
+// A link stays a link with its target written; a pipe is written into, never replaced; the
+// output, replacing a file or new, takes the input's permissions and modification time.
+TEST(ToolGzTest, OutputKeepsLinksPipesAndTheInputsModeAndTime) {
   ydr::test::TempDir dir;
   const std::string data(100000, 'q');
   const std::string packed = Ydr({"gz"}, data).out;
@@ -157,33 +153,22 @@ TEST(ToolGzTest, OutputKeepsLinksAndPipes) {
   reader.join();
   EXPECT_TRUE(fs::is_fifo(pipe));
   EXPECT_EQ(drained, packed);
-  for (const auto &entry : fs::directory_iterator(dir.path())) {
-    EXPECT_EQ(entry.path().string().find(".ydr-"), std::string::npos) << entry.path();  // no temporary left
-  }
-}
+  const std::vector<std::string> no_temporary = {"other", "other.ydgz", "target", "third", "third.ydgz"};
+  EXPECT_EQ(ydr::test::PathsBelow(dir.path()), no_temporary);
 
-// The output, new or replaced, takes the input's permissions and modification time, both ways.
-TEST(ToolGzTest, OutputTakesTheInputsPermissionsAndTime) {
-  ydr::test::TempDir dir;
   const timespec times[2] = {{1000000000, 0}, {981173106, 123456789}};  // the time: 2001-02-03
-  for (const mode_t mode : {0600, 0640, 0755, 0444}) {
-    const std::string in = dir.WriteFile("data", Text());
-    if (mode == 0640) dir.WriteFile("data.ydgz", "old");  // a file of its own mode (0644), replaced
-    ASSERT_EQ(chmod(in.c_str(), mode), 0);
-    ASSERT_EQ(utimensat(AT_FDCWD, in.c_str(), times, 0), 0);
-    for (const bool compress : {true, false}) {
-      SCOPED_TRACE(std::to_string(mode) + (compress ? " compressing" : " decompressing"));
-      const std::string from = compress ? in : in + ".ydgz", to = compress ? in + ".ydgz" : in;
-      const auto result = Ydr({"gz", "-f", compress ? "-q" : "-d", from});
-      ASSERT_EQ(result.exit_status, 0) << result.err;
-      struct stat info {};
-      ASSERT_EQ(stat(to.c_str(), &info), 0);
-      EXPECT_EQ(info.st_mode & 07777, mode);
-      EXPECT_EQ(info.st_mtim.tv_sec, times[1].tv_sec);
-      EXPECT_EQ(info.st_mtim.tv_nsec, times[1].tv_nsec);
-      if (compress) fs::remove(in);
-    }
-    fs::remove(in + ".ydgz");
+  const std::string in = dir.WriteFile("data", data);
+  dir.WriteFile("data.ydgz", "old");
+  ASSERT_EQ(chmod(in.c_str(), 0640), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, in.c_str(), times, 0), 0);
+  for (const auto &[command, to] :
+       {std::pair<const char *, const char *>{"gz -f --remove data", "data.ydgz"}, {"gz -d data.ydgz", "data"}}) {
+    ydr::test::ExpectCommand({command, 0}, dir.path());
+    struct stat info {};
+    ASSERT_EQ(stat((dir / to).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(info.st_mtim.tv_nsec, times[1].tv_nsec);
   }
 }
 
@@ -198,13 +183,10 @@ TEST(ToolGzTest, RefusalsLeaveTheFolderAsItWas) {
     const char *message;
   };
   const Case cases[] = {
-      {"data.ydgz", "data", false, "gz -f --remove -q data", "itself"},
       {"data.ydgz", "data", true, "gz -f --remove -q data", "itself"},
       {"data", "data.ydgz", false, "gz -f --remove -d data.ydgz", "itself"},
-      {"data", "data.ydgz", true, "gz -f --remove -d data.ydgz", "itself"},
       {"data.ydgz", "made-elsewhere", false, "gz -f data", "leads nowhere"},
       {nullptr, nullptr, false, "gz -l pipe.ydgz", "not a regular file"},
-      {nullptr, nullptr, false, "gz -l .", "not a regular file"},
       {nullptr, nullptr, false, "gz -l -", "standard input"},
   };
   for (const Case &c : cases) {

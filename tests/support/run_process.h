@@ -32,15 +32,18 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
 // the emulator's words where RunProcess would start it through the emulator.
 std::string ShellWords(const std::string &program);
 
-// Runs a program on a new pseudo-terminal (standard input, output and error); when `prompt`
-// shows, `keys` are typed (a control character such as "\x03" becomes a signal).
-ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt = "",
-                            const std::string &keys = "", const std::string &cwd = "");
-
-// Starts a program in `cwd` with standard input a pipe that stays open and empty, polls
-// `ready` until it holds, sends `signal` and waits for the end.
-ProcessResult RunAndInterrupt(const std::vector<std::string> &argv, const std::function<bool()> &ready, int signal,
-                              const std::string &cwd = "");
+// How RunWith starts a child besides its arguments: in `cwd` when given; on a new pseudo-terminal
+// (standard input, output and error), `keys` typed once `prompt` shows ("\x03" becomes a
+// signal); or, with `ready` set, standard input an open and empty pipe and `signal` sent once
+// `ready` holds.
+struct RunPlan {
+  std::string cwd;
+  bool terminal = false;
+  std::string prompt = "", keys = "";
+  std::function<bool()> ready = nullptr;
+  int signal = 0;
+};
+ProcessResult RunWith(const std::vector<std::string> &argv, const RunPlan &plan);
 #endif
 
 }  // namespace ydr::test

@@ -104,27 +104,17 @@ int WaitStatusUntil(pid_t pid, Clock::time_point deadline, bool *late) {
   }
 }
 
-// How the child runs besides its arguments.
-struct Plan {
-  std::vector<std::string> env;
-  std::string input;
-  std::string cwd;
-  bool terminal = false;                  // standard streams on a new pseudo-terminal, not pipes
-  std::string prompt = "", keys = "";     // on a terminal: `keys` typed once `prompt` shows
-  std::function<bool()> ready = nullptr;  // when set, standard input stays open and empty, and...
-  int signal = 0;                         // ...this is sent once `ready` holds
-};
-
 // Starts the child in a process group of its own (a session on a terminal, which becomes its
 // controlling terminal), so that one past its deadline is killed with all it started, with
 // every signal at its default action and none blocked (CTest may have started this test with
 // SIGINT ignored). Feeds its input as it takes it while draining its output, so neither side
 // blocks the other.
-ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
+ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &input,
+                  const RunPlan &plan) {
   // A child that exits before reading all its input makes the writes fail with EPIPE, which
   // must not kill the test: nothing in a test relies on SIGPIPE's default action.
   [[maybe_unused]] static const bool broken_pipes_ignored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-  std::vector<std::string> arg_strings = WithEmulator(argv), env_strings = MergedEnvironment(plan.env);
+  std::vector<std::string> arg_strings = WithEmulator(argv), env_strings = MergedEnvironment(env);
   std::vector<char *> args, envp;
   for (auto &s : arg_strings) args.push_back(s.data());
   for (auto &s : env_strings) envp.push_back(s.data());
@@ -173,7 +163,7 @@ ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
   }
 
   std::size_t fed = 0;
-  const bool feeding = !plan.ready && !plan.input.empty();
+  const bool feeding = !plan.ready && !input.empty();
   if (feeding) fcntl(in[1], F_SETFL, fcntl(in[1], F_GETFL) | O_NONBLOCK);
   if (!plan.ready && !feeding && in[1] >= 0) {
     close(in[1]);
@@ -205,9 +195,9 @@ ProcessResult Run(const std::vector<std::string> &argv, const Plan &plan) {
       kill(pid, plan.signal);
     }
     if (polled > 0 && fds[2].fd >= 0 && fds[2].revents != 0) {
-      const ssize_t put = write(fds[2].fd, plan.input.data() + fed, plan.input.size() - fed);
+      const ssize_t put = write(fds[2].fd, input.data() + fed, input.size() - fed);
       if (put > 0) fed += static_cast<std::size_t>(put);
-      if (fed == plan.input.size() || (put < 0 && errno != EAGAIN && errno != EINTR)) {
+      if (fed == input.size() || (put < 0 && errno != EAGAIN && errno != EINTR)) {
         close(fds[2].fd);
         fds[2].fd = in[1] = -1;
       }
@@ -230,17 +220,9 @@ std::string ShellWords(const std::string &program) { return Quoted(WithEmulator(
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                          const std::string &input, const std::string &cwd) {
-  return Run(argv, {env, input, cwd});
+  return Run(argv, env, input, {cwd});
 }
 
-ProcessResult RunInTerminal(const std::vector<std::string> &argv, const std::string &prompt, const std::string &keys,
-                            const std::string &cwd) {
-  return Run(argv, {{}, "", cwd, true, prompt, keys});
-}
-
-ProcessResult RunAndInterrupt(const std::vector<std::string> &argv, const std::function<bool()> &ready, int signal,
-                              const std::string &cwd) {
-  return Run(argv, {{}, "", cwd, false, "", "", ready, signal});
-}
+ProcessResult RunWith(const std::vector<std::string> &argv, const RunPlan &plan) { return Run(argv, {}, "", plan); }
 
 }  // namespace ydr::test
