@@ -1,7 +1,6 @@
 """ydr.gz's binding: its streams read by zlib, streams and damaged data read by decompress()
 and open(), every kind of buffer and file, threads, and the reader's memory."""
 
-import array
 import io
 import os
 import random
@@ -71,15 +70,14 @@ def test_decompress_and_open_give_a_streams_bytes_or_its_own_error(case):
     assert outcomes == [expected, expected]
 
 
-@pytest.mark.parametrize("wrap", [bytes, bytearray, memoryview, lambda b: array.array("B", b),
-                                  lambda b: numpy.frombuffer(b, dtype=numpy.uint8),
-                                  lambda b: numpy.frombuffer(b, dtype=numpy.uint16).reshape(100, -1)])
-def test_every_buffer_kind_is_taken(wrap):
+# One dimension of bytes, and two of two-byte items.
+@pytest.mark.parametrize("wrap", [bytearray, lambda b: numpy.frombuffer(b, dtype=numpy.uint16).reshape(100, -1)])
+def test_buffers_of_any_shape_are_taken(wrap):
     data = TEXT[:40000]
     # Every call takes its bytes through one view: compress() for reading, readinto() for writing.
     stream = ydr.gz.compress(wrap(data))
     assert stream == ydr.gz.compress(data)
-    target = bytearray(len(data)) if wrap is bytes else wrap(bytearray(len(data)))
+    target = wrap(bytearray(len(data)))
     with ydr.gz.open(io.BytesIO(stream)) as f:
         assert f.readinto(target) == len(data)
     assert memoryview(target).tobytes() == data
