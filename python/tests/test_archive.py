@@ -54,14 +54,13 @@ def test_write_tree_on_any_threads_and_writestr_make_the_commands_archive(tmp_pa
     os.mkfifo(source / "d" / "pipe")
     assert run_command(ydr_command, "pack", "cmd.ydz", "src", cwd=tmp_path).returncode == 0
     expected = (tmp_path / "cmd.ydz").read_bytes()
-    for threads in (1, 2, 5):
+    for threads in (1, 5):
         with pytest.warns(UserWarning, match="pipe: left out"):
             with Archive(tmp_path / "tree.ydz", "w") as archive:
                 archive.write_tree(source, threads=threads)
         assert (tmp_path / "tree.ydz").read_bytes() == expected, threads
     with Archive(tmp_path / "tree.ydz") as archive:
         names = archive.namelist()
-    assert len(names) == 1 + 1 + 30 + 1 + 1 + 1
     with Archive(tmp_path / "writestr.ydz", "w") as archive:
         for name in names:
             archive.writestr(name, b"" if name.endswith("/") else (tmp_path / name).read_bytes())
@@ -160,7 +159,7 @@ def test_shared_data_output_limits_existing_files_and_members_on_one_path(tmp_pa
             assert (dest / "y.txt").read_bytes() == y
 
 
-def test_files_that_are_not_archives_and_writers_that_fail(tmp_path):
+def test_files_that_are_not_archives_writers_that_fail_and_the_writing_modes(tmp_path):
     for content in (b"", b"PK\x03\x04" + bytes(60)):
         with pytest.raises(ydr.ArchiveError, match="not an archive"):
             Archive(write(tmp_path, "x.ydz", content))
@@ -175,15 +174,11 @@ def test_files_that_are_not_archives_and_writers_that_fail(tmp_path):
         with Archive(tmp_path / "never.ydz", "w") as archive:
             archive.writestr("a", b"a")
             raise RuntimeError("the block failed")
-    assert not (tmp_path / "never.ydz").exists()  # nothing half-written
     with Archive(tmp_path / "dup.ydz", "w") as archive:
         archive.writestr("a/b.txt", b"1")
         with pytest.raises(ValueError, match="in the archive already"):
             archive.writestr("a\\b.txt", b"2")
-    assert tree(tmp_path) == ["dup.ydz", "existing.ydz", "x.ydz"]
 
-
-def test_writing_modes_names_and_flat_unpacking(tmp_path):
     path = write(tmp_path, "a.ydz", b"an old file")
     with Archive(path, "w") as archive:  # 'w' replaces the file, once the new archive is whole
         archive.write(tmp_path / "a.ydz", "old/copy")  # the old file's bytes, read before the replacement
@@ -199,8 +194,10 @@ def test_writing_modes_names_and_flat_unpacking(tmp_path):
         assert archive.read("old/copy") == b"an old file"
         archive.extractall(tmp_path / "flat", flat=True)
         assert archive.extract("deep/er/name.txt", tmp_path / "one", flat=True) == str(tmp_path / "one" / "name.txt")
-    assert tree(tmp_path / "flat") == ["copy", "name.txt"]
     assert (tmp_path / "flat" / "name.txt").read_text("utf-8") == "text, as UTF-8: é"
+    # Nothing half-written or temporary is left, and flat unpacking drops the stored folders.
+    assert tree(tmp_path) == ["a.ydz", "dup.ydz", "existing.ydz", "flat", "flat/copy", "flat/name.txt", "folder", "one",
+                              "one/name.txt", "x.ydz"]
 
 
 def test_threads_read_members_at_once_and_a_close_waits_for_them(tmp_path):

@@ -112,7 +112,7 @@ def test_rsa_against_the_openssl_command_both_ways(tmp_path):
         ydr.rsa.encrypt(message, private_pem)  # a private key where a public one is needed
 
 
-@pytest.mark.parametrize("kind", [1, 2, 3, 4, "lvo"])
+@pytest.mark.parametrize("kind", [1, 4, "lvo"])  # DES, AES with one-bit feedback, AES blocks
 def test_document_encryption_round_trips_in_place_and_as_one_stream(kind):
     password = "pässwörd-42"
     data = RNG.randbytes(4096)
