@@ -16,6 +16,7 @@
 #include "tests/support/bytes.h"
 #include "ydr/sha1.h"
 
+namespace ydr::crypto {
 namespace {
 
 std::string Hex(const unsigned char *bytes, std::size_t n) {
@@ -107,11 +108,6 @@ TEST(Sha1Test, TheRecordShowsItsState) {
   EXPECT_EQ(Hex(a, 20), Hex(b, 20));
 #endif
 }
-
-}  // namespace
-
-namespace ydr::crypto {
-namespace {
 
 // The SHA instructions give the portable rounds' chaining values from any state, aligned or not.
 TEST(Sha1BlocksTest, BothVariantsAgree) {

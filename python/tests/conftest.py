@@ -1,5 +1,4 @@
-"""Shared helpers: archives and streams built byte by byte with zlib (a peer no one here
-wrote), and the command."""
+"""Archives and streams built byte by byte with zlib (a peer no one here wrote), and the command."""
 
 import os
 import pathlib
@@ -17,19 +16,9 @@ def zlib_stream(data, level=6, wbits=12):
     return packer.compress(data) + packer.flush() + struct.pack("<II", zlib.crc32(data), len(data))
 
 
-def zlib_unstream(stream):
-    """The bytes of one stream, read by zlib, with its trailer checked; and what follows it."""
-    unpacker = zlib.decompressobj(-15)
-    data = unpacker.decompress(stream)
-    assert unpacker.eof, "zlib: the deflate data does not end"
-    assert unpacker.unused_data[:8] == struct.pack("<II", zlib.crc32(data), len(data))
-    return data, unpacker.unused_data[8:]
-
-
 def build_archive(members):
-    """An archive: `members` is a list of (name, flag, content) or (name, flag, None, stream).
-    Names are text (stored as UTF-16); flag 1 members get zlib's stream of their content
-    unless a stream is given."""
+    """An archive of (name, flag, content) or (name, flag, None, stream): flag 1 members get
+    zlib's stream of their content unless a stream is given."""
     out = bytearray(b"YdrZip 1.0\r\n\x1a" + bytes(35))
     struct.pack_into("<IB", out, 32, len(members), 1)
     out += bytes(32 * len(members))
@@ -46,7 +35,6 @@ def build_archive(members):
 
 @pytest.fixture(scope="session")
 def ydr_command():
-    """The ydr command built beside the package, for cross-checks."""
     path = os.environ.get("YDR_COMMAND") or shutil.which("ydr")
     if not path or not os.path.exists(path):
         pytest.skip("the ydr command is not built here (set YDR_COMMAND)")

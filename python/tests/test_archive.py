@@ -1,9 +1,7 @@
-"""ydr.archive against archives built byte by byte with zlib's streams, against the command's
-archives of the same files, and against the hostile archives the command's tests use,
-through extractall."""
+"""ydr.archive against archives built byte by byte with zlib's streams, the command's archives
+of the same files, and hostile archives unpacked through extractall."""
 
 import os
-import pathlib
 import random
 import zlib
 from concurrent.futures import ThreadPoolExecutor
@@ -56,38 +54,20 @@ def test_write_tree_on_any_threads_and_writestr_make_the_commands_archive(tmp_pa
     os.mkfifo(source / "d" / "pipe")
     assert run_command(ydr_command, "pack", "cmd.ydz", "src", cwd=tmp_path).returncode == 0
     expected = (tmp_path / "cmd.ydz").read_bytes()
-    for threads in (1, 2, 5):
+    for threads in (1, 5):
         with pytest.warns(UserWarning, match="pipe: left out"):
             with Archive(tmp_path / "tree.ydz", "w") as archive:
                 archive.write_tree(source, threads=threads)
         assert (tmp_path / "tree.ydz").read_bytes() == expected, threads
     with Archive(tmp_path / "tree.ydz") as archive:
         names = archive.namelist()
-    assert len(names) == 1 + 1 + 30 + 1 + 1 + 1
     with Archive(tmp_path / "writestr.ydz", "w") as archive:
         for name in names:
             archive.writestr(name, b"" if name.endswith("/") else (tmp_path / name).read_bytes())
     assert (tmp_path / "writestr.ydz").read_bytes() == expected
 
 
-# (stored name, where it lands below the destination)
-FOLDED = [("d2\\f.txt", "d2/f.txt"), ("/abs/g.txt", "abs/g.txt"), ("C:\\w\\h.txt", "w/h.txt"),
-          ("../../../i.txt", "i.txt"), ("\\\\server\\share\\j.txt", "server/share/j.txt"),
-          ("a/./b/../k.txt", "a/k.txt")]
-
-
-def test_stored_names_are_folded_below_the_destination(tmp_path):
-    path = write(tmp_path, "names.ydz", build_archive([(name, 1, name.encode()) for name, _ in FOLDED]))
-    with Archive(path) as archive:
-        archive.extractall(tmp_path / "dest" / "out")
-        assert archive.extract("../../../i.txt", tmp_path / "one") == str(tmp_path / "one" / "i.txt")
-    for name, landed in FOLDED:
-        assert (tmp_path / "dest" / "out" / landed).read_bytes() == name.encode()
-    landed = [pathlib.PurePosixPath("out", path) for _, path in FOLDED]
-    assert tree(tmp_path / "dest") == sorted({str(p) for path in landed for p in [path, *path.parents]} - {"."})
-
-
-def test_planted_links_and_pipes_are_never_written_through(tmp_path):
+def test_nothing_is_written_outside_the_destination_nor_through_what_is_planted_there(tmp_path):
     outside = tmp_path / "outside"
     outside.mkdir()
     (outside / "secret.txt").write_bytes(b"keep me")
@@ -98,20 +78,24 @@ def test_planted_links_and_pipes_are_never_written_through(tmp_path):
     os.mkfifo(dest / "pipe.txt")
     path = write(tmp_path, "a.ydz", build_archive([
         ("linked\\new.txt", 1, b"x"), ("linked\\secret.txt", 1, b"overwritten"), ("file-link.txt", 1, b"overwritten"),
-        ("pipe.txt", 1, b"blocked?"), ("linked\\", 3, None), ("fine\\ok.txt", 1, b"fine")]))
+        ("pipe.txt", 1, b"blocked?"), ("linked\\", 3, None), ("fine\\ok.txt", 1, b"fine"),
+        ("C:\\w\\h.txt", 1, b"folded"), ("../../../i.txt", 1, b"folded")]))
     with Archive(path) as archive:
         with pytest.raises(ydr.Error, match="exist already"):
             archive.extractall(dest)
         assert not (dest / "fine").exists()
         with pytest.raises(ydr.ExtractError) as raised:
             archive.extractall(dest, overwrite=True)
+        assert archive.extract("../../../i.txt", tmp_path / "one") == str(tmp_path / "one" / "i.txt")
     assert sorted(name for name, _ in raised.value.failures) == sorted(
         ["linked/new.txt", "linked/secret.txt", "file-link.txt", "pipe.txt", "linked/"])
     assert (outside / "secret.txt").read_bytes() == b"keep me"
     assert tree(outside) == ["secret.txt"]
     assert os.path.islink(dest / "file-link.txt") and not os.path.isfile(dest / "pipe.txt")
-    assert (dest / "fine" / "ok.txt").read_bytes() == b"fine"
-    assert not [p for p in tree(dest) if "ydr" in p.lower() or ".part" in p or p.startswith(".")]
+    for name, content in (("fine/ok.txt", b"fine"), ("w/h.txt", b"folded"), ("i.txt", b"folded")):
+        assert (dest / name).read_bytes() == content
+    # No temporary file is left, and no stored folder is made above the folded names.
+    assert tree(dest) == ["file-link.txt", "fine", "fine/ok.txt", "i.txt", "linked", "pipe.txt", "w", "w/h.txt"]
 
 
 def damaged(stream):
@@ -124,7 +108,6 @@ FAILING = {  # case: (archive, the members that fail, words in each reason, the 
     "block-type-3": (damaged(b"\xff" + GOOD[1:]), ["bad"], "damaged", ["after.txt", "before.txt"]),
     "crc": (damaged(GOOD[:-8] + bytes([GOOD[-8] ^ 1]) + GOOD[-7:]), ["bad"], "CRC-32 or length",
             ["after.txt", "before.txt"]),
-    "stream-cut": (damaged(GOOD[:len(GOOD) // 2]), ["bad"], "damaged or incomplete", ["after.txt", "before.txt"]),
     "archive-cut": (CUT[:len(CUT) // 2], [f"m{i}" for i in range(9, 20)], "cut short", [f"m{i}" for i in range(9)]),
 }
 
@@ -169,9 +152,6 @@ def test_shared_data_output_limits_existing_files_and_members_on_one_path(tmp_pa
     (dest / "d").mkdir(parents=True)
     (dest / "y.txt").write_bytes(b"mine")
     with Archive(same) as archive:
-        with pytest.raises(ydr.Error, match="exist"):
-            archive.extractall(dest)
-        assert (dest / "y.txt").read_bytes() == b"mine" and tree(dest) == ["d", "y.txt"]
         for options, y in (({"keep": True}, b"mine"), ({"overwrite": True}, b"new y")):
             with pytest.raises(ydr.ExtractError, match="same file"):
                 archive.extractall(dest, **options)
@@ -179,8 +159,8 @@ def test_shared_data_output_limits_existing_files_and_members_on_one_path(tmp_pa
             assert (dest / "y.txt").read_bytes() == y
 
 
-def test_files_that_are_not_archives_and_writers_that_fail(tmp_path):
-    for content in (b"", b"YdrZip", b"PK\x03\x04" + bytes(60)):
+def test_files_that_are_not_archives_writers_that_fail_and_the_writing_modes(tmp_path):
+    for content in (b"", b"PK\x03\x04" + bytes(60)):
         with pytest.raises(ydr.ArchiveError, match="not an archive"):
             Archive(write(tmp_path, "x.ydz", content))
     with pytest.raises(FileNotFoundError):
@@ -194,15 +174,11 @@ def test_files_that_are_not_archives_and_writers_that_fail(tmp_path):
         with Archive(tmp_path / "never.ydz", "w") as archive:
             archive.writestr("a", b"a")
             raise RuntimeError("the block failed")
-    assert not (tmp_path / "never.ydz").exists()  # nothing half-written
     with Archive(tmp_path / "dup.ydz", "w") as archive:
         archive.writestr("a/b.txt", b"1")
         with pytest.raises(ValueError, match="in the archive already"):
             archive.writestr("a\\b.txt", b"2")
-    assert tree(tmp_path) == ["dup.ydz", "existing.ydz", "x.ydz"]
 
-
-def test_writing_modes_names_and_flat_unpacking(tmp_path):
     path = write(tmp_path, "a.ydz", b"an old file")
     with Archive(path, "w") as archive:  # 'w' replaces the file, once the new archive is whole
         archive.write(tmp_path / "a.ydz", "old/copy")  # the old file's bytes, read before the replacement
@@ -218,8 +194,10 @@ def test_writing_modes_names_and_flat_unpacking(tmp_path):
         assert archive.read("old/copy") == b"an old file"
         archive.extractall(tmp_path / "flat", flat=True)
         assert archive.extract("deep/er/name.txt", tmp_path / "one", flat=True) == str(tmp_path / "one" / "name.txt")
-    assert tree(tmp_path / "flat") == ["copy", "name.txt"]
     assert (tmp_path / "flat" / "name.txt").read_text("utf-8") == "text, as UTF-8: é"
+    # Nothing half-written or temporary is left, and flat unpacking drops the stored folders.
+    assert tree(tmp_path) == ["a.ydz", "dup.ydz", "existing.ydz", "flat", "flat/copy", "flat/name.txt", "folder", "one",
+                              "one/name.txt", "x.ydz"]
 
 
 def test_threads_read_members_at_once_and_a_close_waits_for_them(tmp_path):
