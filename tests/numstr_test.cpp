@@ -173,12 +173,10 @@ TEST(NumStringTest, KnownLabelsAndDecorations) {
       {8, INT_MAX, true, "구카너수구"},
       {4, 0, false, "()", u"\0()"},    // an empty numeral keeps its frame
       {2, 4, false, "aIVb", u"\0ab"},  // decorations are never upper-cased
-      {129, 7, false, "--", u"-\0\0"},
       {129, 5, false, "[-----]", u"-[]"},
       {129, 6, false, "[]", u"\x1F[]"},         // below U+0020: no symbol
       {0, 3, false, "3 ", u"\x1F\x1F "},        // U+001F is absent, U+0020 is a character
       {0, 3, false, "\uFFFF3", u"\0\xFFFF\0"},  // U+FFFF is a character
-      {12, 0, false, "「」", u"\0「」"},
       {0, -7, false, "<-7>", u"x<>"},
   };
   for (const Case &c : cases) {
