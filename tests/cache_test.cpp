@@ -70,7 +70,6 @@ struct Model {
   int count() const { return static_cast<int>(records.size()); }
   std::vector<unsigned> &Chain(unsigned key) { return chains[key * 2654435761u % c.buckets]; }
   static void Drop(std::vector<unsigned> &keys, unsigned key) { keys.erase(std::find(keys.begin(), keys.end(), key)); }
-  static void Front(std::vector<unsigned> &keys, unsigned key) { keys.insert(keys.begin(), key); }
 
   void Erase(unsigned key) {
     total -= records[key].second;
@@ -87,13 +86,8 @@ struct Model {
     records[r.key] = {r, size};
     total += size;
     auto &chain = Chain(r.key);
-    if (put) {
-      Front(chain, r.key);
-      Front(order, r.key);
-    } else {
-      chain.push_back(r.key);
-      order.push_back(r.key);
-    }
+    chain.insert(put ? chain.begin() : chain.end(), r.key);
+    order.insert(put ? order.begin() : order.end(), r.key);
     if ((c.max_count != 0 || c.max_total != 0) && chain.size() > 128 && count() > c.min_count) {
       Erase(put ? chain.back() : chain.front());
     }
@@ -108,10 +102,10 @@ struct Model {
 
   void Get(unsigned key) {
     if (records.count(key) == 0 || order.front() == key) return;
-    Drop(order, key);
-    Front(order, key);
-    Drop(Chain(key), key);
-    Front(Chain(key), key);
+    for (std::vector<unsigned> *keys : {&order, &Chain(key)}) {
+      Drop(*keys, key);
+      keys->insert(keys->begin(), key);
+    }
   }
 };
 
@@ -184,18 +178,12 @@ TEST_P(CacheModelTest, LongRandomSequencesMatchTheModel) {
       YdrSetError(0);
       const void *stored = op < 3 ? YdrCachePut(cache, &r) : YdrCacheAdd(cache, &r);
       ASSERT_EQ(stored != nullptr, !g_refused && model.Store(r, op < 3));
-      if (stored != nullptr) {
-        ASSERT_EQ(stored, YdrCacheFind(cache, &r));  // the stored copy, not the key
-      }
-      if (g_refused) {
-        ASSERT_EQ(YdrGetError(), 2);
-      }
+      ASSERT_TRUE(stored == nullptr || stored == YdrCacheFind(cache, &r));  // the stored copy, not the key
+      ASSERT_EQ(YdrGetError(), g_refused ? 2 : 0);
     } else if (op < 7) {
       const void *found = YdrCacheGet(cache, &r);
       ASSERT_EQ(found != nullptr, present);
-      if (present) {
-        ASSERT_EQ(std::memcmp(found, &model.records[key].first, sizeof(Record)), 0);
-      }
+      ASSERT_TRUE(!present || std::memcmp(found, &model.records[key].first, sizeof(Record)) == 0);
       model.Get(key);
     } else if (op == 7) {
       ASSERT_EQ(YdrCacheFind(cache, &r) != nullptr, present);
