@@ -1,5 +1,4 @@
-// The object cache against a model (a recency list and bucket chains as plain vectors) over long
-// random operation sequences; then creation, a later callback and the string hashes.
+// The object cache against a model over long random operation sequences, then what the model does not reach.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,8 +21,6 @@ struct Record {
   unsigned char payload[24];
 };
 
-// The records alive as the callback sees them; keys that are multiples of copy_every get
-// copy_result (0 = cache copies, 1 = callback copies, 2 = fail).
 struct Callbacks {
   std::set<const void *> alive;
   int destroyed_twice = 0;
@@ -53,7 +50,7 @@ unsigned Callback(unsigned op, void *first, void *second, uintptr_t user) {
 struct Config {
   int max_count, max_total, min_count;
   unsigned buckets;
-  unsigned copy_every, copy_result;
+  unsigned copy_every, copy_result;  // for keys that are multiples: 0 cache copies, 1 callback copies, 2 fails
   unsigned key_space;
   int size_unit = 1;   // records are 1 to 90 of these
   int fail_every = 0;  // every so many allocations are refused
@@ -217,8 +214,7 @@ INSTANTIATE_TEST_SUITE_P(Configurations, CacheModelTest,
                                            // sizes adding up past 32 bits (a wrapped sum evicted nothing)
                                            Config{0, INT32_MAX, 4, 8, 0, 0, 200, 23'000'000}));
 
-// Bad records and bucket counts, and a creation refused memory (error 2), give null; so does
-// a statistics record of the wrong size, which is left untouched.
+// Bad records and bucket counts give null, as does a creation refused memory (error 2); a bad statistics record 0.
 TEST(CacheTest, CreationAndStatisticsCheckTheirRecords) {
   Callbacks cb;
   g_fail_every = 1;
@@ -250,8 +246,7 @@ TEST(CacheTest, ALaterCallbackDestroysTheEarlierRecords) {
   EXPECT_EQ(second.destroyed_twice, 2);  // told of records it never saw begin
 }
 
-// The string hashes fold ASCII case only and read bytes as unsigned; the item base class
-// keeps to its zero defaults.
+// The string hashes fold ASCII case only and read bytes as unsigned; the item base class returns zeros.
 TEST(CacheTest, StringHashesAndItemDefaults) {
   const unsigned short abc[] = {'a', 'b', 'c', 0}, upper[] = {'A', 'B', 'C', 0};
   const unsigned short e_acute[] = {0xE9, 0}, e_acute_upper[] = {0xC9, 0};

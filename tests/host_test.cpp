@@ -1,5 +1,4 @@
-// The library as a host loads it, copied with a host program into folder trees laid out as an
-// installed suite: the real executable path, load and unload, and search for the base library.
+// The library loaded by a host program in an installed suite's folders: the real path, load, unload and search.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,4 @@
-// The plug-in object base through the interface a host uses: a derived object's overrides are
-// reached, its state travels as raw bytes in blocks of its own, and no exception leaves an export.
+// The plug-in object base as a host drives it: overrides reached, state as raw bytes, no exception let out.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -65,8 +64,7 @@ TEST(PluginObjectTest, CallsReachTheOverridesOrTheDefaults) {
   plain.DrawProc(nullptr, RECT{});
 }
 
-// Each object frees its own blocks only, and every one of them (the sanitizer build sees a leak
-// or a double free).
+// Each object frees its own blocks only, and all of them (leaks and double frees show under the sanitizers).
 TEST(PluginObjectTest, StateTravelsAsRawBytesInBlocksOfItsOwn) {
   Owner owner;
   Counter saved;
@@ -112,8 +110,7 @@ TEST(PluginObjectTest, AThrowingSerializeGivesTheFailureResult) {
   EXPECT_EQ(counter.serialize_calls, (std::vector<int>{1, 1, 0}));
 }
 
-// At 32 bits a size no container holds makes the work throw inside the export: the failure
-// result, where the same call with a real size succeeds.
+// At 32 bits a size no container holds throws inside the export: the failure result instead.
 TEST(PluginObjectTest, ExportsGiveTheFailureResultForSizesNoContainerHolds) {
   if (sizeof(void *) != 4) GTEST_SKIP() << "at 64 bits these sizes could be allocated and short buffers overread";
   const unsigned short wide[] = {'a', 'b', 'c', 0};

@@ -1,5 +1,4 @@
-// The socket client against a real server on 127.0.0.1, on a thread of this process for exact
-// control of what arrives and when the peer closes.
+// The socket client against a server thread on 127.0.0.1 that controls what arrives and when the peer closes.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
@@ -57,8 +56,7 @@ std::string Receive(LoopbackSocket fd, std::size_t size = std::string::npos) {
   return got;
 }
 
-// Both receive forms, in the default and in a configured code page, then a peer that closes
-// mid-line: reception and sending fail quietly.
+// Both receive forms, in the default and in a configured code page, then a peer that closes mid-line.
 TEST(SocketTest, ExchangesUntilThePeerCloses) {
   const Wide text = u"한글 text";
   const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
@@ -97,8 +95,7 @@ TEST(SocketTest, ExchangesUntilThePeerCloses) {
   socket.QSClose();
 }
 
-// Send lengths, large text sent whole, refused connections and bad arguments. The object's one
-// field is the system's socket number, kept after QSClose; an object holding no open socket closes nothing.
+// Send lengths, refused connections, bad arguments, and the object's one field: the system's socket number.
 TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
   const auto stored = [](const CYdrSocket &object) {
     unsigned int field = 0xA5A5A5A5u;
@@ -154,8 +151,7 @@ TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
 }
 
 #if defined(_WIN32)
-// A connection starts one use of Windows Sockets and the destructor ends one, whether or not
-// the object connected: the system gives sockets exactly while a use is open.
+// A connection starts one use of Windows Sockets and the destructor ends one, connected or not.
 TEST(SocketTest, ObjectsStartAndEndUsesOfWindowsSockets) {
   const auto system_gives_sockets = [] {
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
