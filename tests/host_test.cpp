@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "platform/loader.h"
 #include "tests/support/run_process.h"
