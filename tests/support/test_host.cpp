@@ -1,6 +1,4 @@
-// A host program: loading it loads libYdrBM70.so (and, through it, the base library). It
-// does a little work with the library and reports on standard output, with whether the
-// base library is loaded in the process.
+// A host linked against libYdrBM70.so: prints a label the library makes and whether the base library got loaded.
 #if defined(_WIN32)
 #include <windows.h>
 // after windows.h
