@@ -43,7 +43,6 @@ TEST(SplitPathTest, FollowsTheRuntimeRules) {
   };
   const Case cases[] = {
       {"C:\\Suite\\Bin\\app.exe", "C:", "\\Suite\\Bin\\", "app", ".exe"},
-      {"/opt/suite/bin/app", "", "/opt/suite/bin/", "app", ""},
       {"libcrypto.so.3", "", "", "libcrypto.so", ".3"},
       {"a/b\\c.d/e", "", "a/b\\c.d/", "e", ""},
       {"C:app", "C:", "", "app", ""},
@@ -56,10 +55,6 @@ TEST(SplitPathTest, FollowsTheRuntimeRules) {
     EXPECT_EQ(std::tie(parts.drive, parts.dir, parts.fname, parts.ext), std::tie(c.drive, c.dir, c.fname, c.ext));
     EXPECT_EQ(MakePath(parts.drive, parts.dir, parts.fname, parts.ext), c.path);  // joined back
   }
-  const WString wide = WideFromUtf8("C:\\문서\\보고서 report.txt");
-  const PathParts<WChar> w = SplitPath(std::basic_string_view<WChar>(wide));
-  EXPECT_EQ(Utf8FromWide(w.dir), "\\문서\\");
-  EXPECT_EQ(Utf8FromWide(w.fname), "보고서 report");
   // The separator and the drive's colon are inserted only when missing.
   EXPECT_EQ(MakePath("C:", "\\Suite\\Common", "libYdrBL70", ".so"), "C:\\Suite\\Common\\libYdrBL70.so");
   EXPECT_EQ(MakePath("C", "dir/", "f", "txt"), "C:dir/f.txt");
@@ -70,7 +65,6 @@ TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
   const std::pair<const char *, const char *> cases[] = {
       {"C:\\docs\\a.txt", "/docs/a.txt"},
       {"/tmp/x\\Common\\lib.so", "/tmp/x/Common/lib.so"},
-      {"Common/lib.dll", "Common/lib.dll"},
   };
   for (const auto &[path, posix] : cases) EXPECT_EQ(NativePath(path), kBackslashSeparates ? path : posix);
   EXPECT_EQ(NativePathFromWide(WideFromUtf8("d:한글\\b").c_str()), kBackslashSeparates ? "d:한글\\b" : "한글/b");

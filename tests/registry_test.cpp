@@ -18,7 +18,6 @@ constexpr const char *kKey = "HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common"
 TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
   // The text, whether it has the key, and its "Common Path" (null: absent).
   const std::tuple<const char *, bool, const char *> cases[] = {
-      {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n", true, "/opt/ydr"},
       {"[hkey_local_machine\\software\\ydr\\shared\\common]\r\n  common path = /opt/ydr \r\n", true, "/opt/ydr"},
       {"; comment\n# comment\n[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=\"/a b/\"\n", true,
        "/a b/"},

@@ -26,36 +26,29 @@ namespace ydr::strict {
 using portable::WString;
 
 WString SystemAbsolutePath(const WString &path) {
-  WString rest = path;
-  WString drive;
-  if (platform::HasDrive(rest.data(), rest.size())) {
-    drive = rest.substr(0, 2);
-    rest.erase(0, 2);
-  }
-  const bool trailing_separator = !rest.empty() && platform::IsSeparator(rest.back());
+  const std::size_t drive = platform::HasDrive(path.data(), path.size()) ? 2 : 0;
+  WString rest = path.substr(drive);
   if (rest.empty() || !platform::IsSeparator(rest[0])) {
     char cwd[4096];
     if (getcwd(cwd, sizeof cwd) == nullptr) return WString();
     rest = portable::WideFromUtf8(cwd) + WString{'/'} + rest;
   }
-  std::vector<WString> components;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= rest.size(); ++i) {
+  // Each component after a '\', ".." taking back the one before it.
+  WString result = path.substr(0, drive);
+  std::vector<std::size_t> starts;  // of the components kept in `result`
+  for (std::size_t i = 0, start = 0; i <= rest.size(); ++i) {
     if (i < rest.size() && !platform::IsSeparator(rest[i])) continue;
     const WString part = rest.substr(start, i - start);
     start = i + 1;
-    if (part == WString{'.', '.'}) {
-      if (!components.empty()) components.pop_back();
-    } else if (!part.empty() && part != WString{'.'}) {
-      components.push_back(part);
+    if (part == WString{'.', '.'} && !starts.empty()) {
+      result.resize(starts.back());
+      starts.pop_back();
+    } else if (!part.empty() && part != WString{'.'} && part != WString{'.', '.'}) {
+      starts.push_back(result.size());
+      result += WString{'\\'} + part;
     }
   }
-  WString result = drive + WString{'\\'};
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    if (i > 0) result.push_back('\\');
-    result += components[i];
-  }
-  if (trailing_separator && !components.empty()) result.push_back('\\');
+  if (starts.empty() || platform::IsSeparator(path.back())) result.push_back('\\');
   return result;
 }
 
@@ -88,13 +81,6 @@ struct LeakCheck {
   }
 } g_leak_check;
 
-void FileTimeOf(const struct timespec &time, YDR_FILETIME *out) {
-  const std::uint64_t ticks =
-      (static_cast<std::uint64_t>(time.tv_sec) + 11644473600ull) * 10000000ull + time.tv_nsec / 100;
-  out->dwLowDateTime = static_cast<std::uint32_t>(ticks);
-  out->dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
-}
-
 // UTF-8 to UTF-16 in a fixed buffer (a file name has at most 255 bytes, so it always fits);
 // false for bytes that are not UTF-8, whose name no Windows search could list either.
 bool NameToWide(const char *name, unsigned short (&out)[260], std::size_t *length) {
@@ -102,7 +88,7 @@ bool NameToWide(const char *name, unsigned short (&out)[260], std::size_t *lengt
   std::size_t n = 0;
   for (std::size_t pos = 0; pos < text.size();) {
     char32_t c;
-    if (!portable::DecodeUtf8(text, &pos, &c) || n + 3 > 260) return false;
+    if (!portable::DecodeUtf8(text, &pos, &c)) return false;
     if (c >= 0x10000) {
       out[n++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
       c = 0xDC00 + ((c - 0x10000) & 0x3FF);
@@ -127,7 +113,7 @@ bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
     if (std::strchr(entry->d_name, '\\') != nullptr) continue;
     unsigned short name[260];
     std::size_t length = 0;
-    if (!NameToWide(entry->d_name, name, &length) || length >= 260 || !Matches(name, length, search->pattern)) continue;
+    if (!NameToWide(entry->d_name, name, &length) || !Matches(name, length, search->pattern)) continue;
     char path[4096];
     const int written = std::snprintf(path, sizeof path, "%s/%s", search->folder.c_str(), entry->d_name);
     if (written < 0 || static_cast<std::size_t>(written) >= sizeof path) continue;
@@ -142,7 +128,9 @@ bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
     const std::uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
     data->nFileSizeHigh = static_cast<std::uint32_t>(size >> 32);
     data->nFileSizeLow = static_cast<std::uint32_t>(size);
-    FileTimeOf(info.st_mtim, &data->ftLastWriteTime);
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(info.st_mtim.tv_sec) + 11644473600ull) * 10000000ull + info.st_mtim.tv_nsec / 100;
+    data->ftLastWriteTime = {static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
     data->ftCreationTime = data->ftLastWriteTime;
     data->ftLastAccessTime = data->ftLastWriteTime;
     std::memcpy(data->cFileName, name, (length + 1) * sizeof *name);
