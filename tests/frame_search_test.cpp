@@ -171,7 +171,7 @@ TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
   using Root = platform::RegistryRoot;
   // The key's root, and its "Common Path" (null: no value); no key at all is each table row above.
   const std::pair<Root, const char *> registries[] = {
-      {Root::kLocalMachine, nullptr}, {Root::kLocalMachine, ""}, {Root::kCurrentUser, "."}};
+      {Root::kLocalMachine, nullptr}, {Root::kLocalMachine, ""}, {Root::kCurrentUser, root_.path().c_str()}};
   for (const auto &[root, common_path] : registries) {
     SCOPED_TRACE(common_path == nullptr ? "no value" : common_path);
     registry_.Set(root, common_path);
