@@ -133,7 +133,7 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
       {"UTF-8", "ÄB.txt", {}, {"äb.txt"}},  // only ASCII letters fold
       {"UTF-8", "AB.txt", {"x;  ab.TXT"}, {}},
       {"UTF-8", "a;b", {}, {"a"}},
-      {"ANSI", "a.txt", {"*.txt", "*.TXT", "?.txt", "*.*", "x;  a.txt", "*"}, {"x;y"}},
+      {"ANSI", "a.txt", {"*.txt", "*.TXT", "?.txt", "*.*", "x;  a.txt", "a.*"}, {"x;y"}},
       {"ANSI", "ab.txt", {}, {"?.txt"}},
       {"ANSI", "noext", {"*.*"}, {}},
       {"ANSI", "a.txt.bak", {}, {"*.txt"}},

@@ -21,7 +21,8 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
       {"[hkey_local_machine\\software\\ydr\\shared\\common]\r\n  common path = /opt/ydr \r\n", true, "/opt/ydr"},
       {"; comment\n# comment\n[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=\"/a b/\"\n", true,
        "/a b/"},
-      {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/a\nCommon Path=/b\n", true, "/b"},
+      // The later value wins, though on a last line without a break.
+      {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/a\nCommon Path=/b", true, "/b"},
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n[Other]\nCommon Path=/a\n", true, nullptr},
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common\nCommon Path=/a\n", false, nullptr},
       {"Common Path=/a\n", false, nullptr},

@@ -3,6 +3,7 @@
 // is a loop only the caller can notice); names holding '\', pipes, sockets, devices and
 // dangling links are left out. Searches still open at exit end the process with status 1.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,8 +65,8 @@ struct Search {
   static constexpr std::uint32_t kMagic = 0x53545243;  // a live search
   std::uint32_t magic = kMagic;
   DIR *stream = nullptr;
-  std::string folder;
   WString pattern;
+  WString name;  // of the entry read last; room for the longest is reserved at the start
 };
 
 std::atomic<int> g_open_searches{0};
@@ -81,28 +82,23 @@ struct LeakCheck {
   }
 } g_leak_check;
 
-// UTF-8 to UTF-16 in a fixed buffer (a file name has at most 255 bytes, so it always fits);
-// false for bytes that are not UTF-8, whose name no Windows search could list either.
-bool NameToWide(const char *name, unsigned short (&out)[260], std::size_t *length) {
+// The UTF-16 form of a name (of at most 255 bytes, so `out` never grows), false for bytes
+// that are not UTF-8, whose name no Windows search could list either.
+bool NameToWide(const char *name, WString *out) {
+  out->clear();
   const std::string_view text(name);
-  std::size_t n = 0;
   for (std::size_t pos = 0; pos < text.size();) {
     char32_t c;
     if (!portable::DecodeUtf8(text, &pos, &c)) return false;
-    if (c >= 0x10000) {
-      out[n++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
-      c = 0xDC00 + ((c - 0x10000) & 0x3FF);
-    }
-    out[n++] = static_cast<unsigned short>(c);
+    portable::AppendUtf16(c, out);
   }
-  out[n] = 0;
-  *length = n;
   return true;
 }
 
-bool Matches(const unsigned short *name, std::size_t length, const WString &pattern) {
+bool Matches(const WString &name, const WString &pattern) {
   if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
-  return portable::WildcardMatch(name, name + length, pattern.data(), pattern.data() + pattern.size());
+  return portable::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(),
+                                 pattern.data() + pattern.size());
 }
 
 // The next entry of the stream that matches and is a folder or a regular file. Nothing here
@@ -111,16 +107,11 @@ bool Matches(const unsigned short *name, std::size_t length, const WString &patt
 bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
   while (const dirent *entry = readdir(search->stream)) {
     if (std::strchr(entry->d_name, '\\') != nullptr) continue;
-    unsigned short name[260];
-    std::size_t length = 0;
-    if (!NameToWide(entry->d_name, name, &length) || !Matches(name, length, search->pattern)) continue;
-    char path[4096];
-    const int written = std::snprintf(path, sizeof path, "%s/%s", search->folder.c_str(), entry->d_name);
-    if (written < 0 || static_cast<std::size_t>(written) >= sizeof path) continue;
+    if (!NameToWide(entry->d_name, &search->name) || !Matches(search->name, search->pattern)) continue;
     struct stat info;
-    if (lstat(path, &info) != 0) continue;
+    if (fstatat(dirfd(search->stream), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
     const bool link = S_ISLNK(info.st_mode);
-    if (link && stat(path, &info) != 0) continue;
+    if (link && fstatat(dirfd(search->stream), entry->d_name, &info, 0) != 0) continue;
     if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
     std::memset(data, 0, sizeof *data);
     data->dwFileAttributes = (S_ISDIR(info.st_mode) ? 0x10 : 0x20) | (link ? 0x400 : 0);
@@ -133,7 +124,7 @@ bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
     data->ftLastWriteTime = {static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
     data->ftCreationTime = data->ftLastWriteTime;
     data->ftLastAccessTime = data->ftLastWriteTime;
-    std::memcpy(data->cFileName, name, (length + 1) * sizeof *name);
+    std::memcpy(data->cFileName, search->name.c_str(), (search->name.size() + 1) * sizeof search->name[0]);
     return true;
   }
   return false;
@@ -168,9 +159,9 @@ YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW
     while (name_start > 0 && !platform::IsSeparator(text[name_start - 1])) --name_start;
     std::unique_ptr<Search, decltype(close)> search(new Search, close);
     search->pattern = text.substr(name_start);
-    search->folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
-    if (search->folder.empty()) search->folder = ".";
-    search->stream = search->pattern.empty() ? nullptr : opendir(search->folder.c_str());
+    search->name.reserve(260);
+    const std::string folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
+    search->stream = search->pattern.empty() ? nullptr : opendir(folder.empty() ? "." : folder.c_str());
     if (search->stream == nullptr || !ReadNext(search.get(), data)) return platform::InvalidHandleValue();
     g_open_searches.fetch_add(1);
     return search.release();
