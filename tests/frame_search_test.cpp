@@ -56,14 +56,6 @@ class ModuleSearchTest : public ::testing::Test {
   }
 
   static void Collect(const char *text, void *user) { static_cast<std::vector<std::string> *>(user)->push_back(text); }
-  // As a process that has loaded and searched nothing, with no registry key.
-  void StartAgain() {
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
-    messages_.clear();
-    registry_.Clear();
-  }
-
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
   static int CallProbe(SiblingModule &module) {
@@ -113,7 +105,9 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
     const auto in_tree = [&](const std::string &path) {
       return path.rfind("$/", 0) == 0 ? tree / path.substr(2) : path;
     };
-    StartAgain();
+    ResetModuleSearchForTesting();  // as a process that has searched nothing, with no registry key
+    messages_.clear();
+    registry_.Clear();
     for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
     tree.CopyFile(YDR_PROBE_MODULE, "Common/" PROBE_A);
     tree.CopyFile(YDR_PROBE_MODULE, "Suite/Common/sub/" PROBE_A);

@@ -113,9 +113,7 @@ TEST(Utf8Test, MalformedSequencesBecomeOneReplacementPerByte) {
   // UTF-16 the other way: surrogates pair up, or each lone one becomes a replacement.
   const WString units = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800, 'x', 0xD800};
   const std::string utf8 = "\xF0\x9F\x98\x80x\xEF\xBF\xBD\xEF\xBF\xBDx\xEF\xBF\xBD";
-  EXPECT_EQ(Utf8FromWide(units.data(), units.size()), utf8);
   EXPECT_EQ(ydr::Utf8FromUtf16(units), utf8);
-  EXPECT_EQ(WideFromUtf8("\xF0\x9F\x98\x80 한"), (WString{0xD83D, 0xDE00, ' ', 0xD55C}));
 }
 
 // Names and patterns in a code page (converted from UTF-8); "ANSI": the shell's matcher agrees.
@@ -131,10 +129,8 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
       {"CP949", "한글.txt", {"?글.*", "*.*"}, {}},
       {"UTF-8", "한글.txt", {"??.txt"}, {"???.txt"}},
       {"UTF-8", "ÄB.txt", {}, {"äb.txt"}},  // only ASCII letters fold
-      {"UTF-8", "AB.txt", {"x;  ab.TXT"}, {}},
       {"UTF-8", "a;b", {}, {"a"}},
       {"ANSI", "a.txt", {"*.txt", "*.TXT", "?.txt", "*.*", "x;  a.txt", "a.*"}, {"x;y"}},
-      {"ANSI", "ab.txt", {}, {"?.txt"}},
       {"ANSI", "noext", {"*.*"}, {}},
       {"ANSI", "a.txt.bak", {}, {"*.txt"}},
       {"ANSI", "dir\\a.txt", {"*.txt"}, {}},
