@@ -227,13 +227,17 @@ TEST_F(ModuleSearchTest, ConcurrentFirstCallsLoadOnce) {
   EXPECT_TRUE(messages_.empty());
 }
 
-// The attach and detach sequences, with the base library found the way a host finds it (the
-// host tests check their messages).
+// The attach and detach sequences, with the base library found the way a host finds it.
 class ModuleEntryTest : public ModuleSearchTest {
  protected:
   void SetUp() override {
     ModuleSearchTest::SetUp();
+    platform::SetDebugSink(&Collect, &messages_);
     SetExecutable(root_ / "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX);
+  }
+  void TearDown() override {
+    platform::SetDebugSink(nullptr, nullptr);
+    ModuleSearchTest::TearDown();
   }
 };
 
@@ -241,7 +245,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   root_.CopyFile(YDR_BASE_LIBRARY, std::string("Suite/Common/") + bl::kModuleName);
   int anchor;
   EXPECT_TRUE(ProcessAttach(&anchor));
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(messages_, std::vector<std::string>{"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n"});
 
   // The record carries name and handle and is marked started before the base library sees it.
   const YDR_MODULE_INFO *info = ModuleInfo();
@@ -259,6 +263,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), 3);
 
   EXPECT_TRUE(ProcessDetach());
+  EXPECT_EQ(messages_.back(), "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n");
   EXPECT_EQ(LoadedModuleCount(), 0u);
   EXPECT_EQ(ModuleInfo()->started, 1u);  // never cleared
 }
