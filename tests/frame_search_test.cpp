@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -57,14 +56,6 @@ class ModuleSearchTest : public ::testing::Test {
   }
 
   static void Collect(const char *text, void *user) { static_cast<std::vector<std::string> *>(user)->push_back(text); }
-  // As a process that has loaded and searched nothing, with no registry key.
-  void StartAgain() {
-    UnloadSiblingModules();
-    ResetModuleSearchForTesting();
-    messages_.clear();
-    registry_.Clear();
-  }
-
   void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
   static int CallProbe(SiblingModule &module) {
@@ -91,20 +82,11 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
   };
   const std::string app = "$/Suite/Bin/app";
   const Case cases[] = {
-      {"Common beside the executable's folder", PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, "Suite/Common\\"},
-      {"backslashed executable path",
-       PROBE_A,
-       {"Suite/Common/" PROBE_A},
-       "$/Suite\\Bin\\app",
-       nullptr,
-       "Suite\\Common\\"},
-      {"trailing separators", PROBE_A, {"Suite/Common/" PROBE_A}, "$/Suite/Bin//\\app", nullptr, "Suite/Common\\"},
+      {"backslashes, doubled", PROBE_A, {"Suite/Common/" PROBE_A}, "$/Suite\\Bin/\\app", nullptr, "Suite\\Common\\"},
       {"not in the executable's own folder", PROBE_A, {"Suite/Bin/" PROBE_A}, app, nullptr, ""},
-      {"Common Path from the registry", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared", "Shared\\"},
       {"Common Path ending in a separator", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared/", "Shared/"},
       {"Common wins", PROBE_A, {"Suite/Common/" PROBE_A, "Shared/" PROBE_A}, app, "$/Shared", "Suite/Common\\"},
       {"Common Path without the module", PROBE_A, {"Elsewhere/" PROBE_A}, app, "$/Shared", ""},
-      {"nowhere", PROBE_A, {}, app, nullptr, ""},
       {"executable in the root folder", PROBE_A, {}, "/app", nullptr, ""},
       {"executable in a drive's root folder", PROBE_A, {}, "C:\\app", nullptr, ""},
       {"executable's path unknown", PROBE_A, {}, "", nullptr, ""},
@@ -123,7 +105,9 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
     const auto in_tree = [&](const std::string &path) {
       return path.rfind("$/", 0) == 0 ? tree / path.substr(2) : path;
     };
-    StartAgain();
+    ResetModuleSearchForTesting();  // as a process that has searched nothing, with no registry key
+    messages_.clear();
+    registry_.Clear();
     for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
     tree.CopyFile(YDR_PROBE_MODULE, "Common/" PROBE_A);
     tree.CopyFile(YDR_PROBE_MODULE, "Suite/Common/sub/" PROBE_A);
@@ -177,24 +161,15 @@ TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
   PlaceProbe(PROBE_A);  // where an empty Common Path joined with the name would point
   test::ScopedCurrentDirectory cwd(root_.path());
   using Root = platform::RegistryRoot;
-  const std::function<void()> registries[] = {
-      [&] { registry_.Clear(); },                                                                      // no key
-      [&] { registry_.Set(Root::kLocalMachine, test::TestRegistry::kCommonKey); },                     // no value
-      [&] { registry_.SetCommonPath(""); },                                                            // empty value
-      [&] { registry_.Set(Root::kCurrentUser, test::TestRegistry::kCommonKey, "Common Path", "."); },  // another root
-  };
-  for (std::size_t i = 0; i < std::size(registries); ++i) {
-    SCOPED_TRACE(i);
-    registries[i]();
-    messages_.clear();
+  // The key's root, and its "Common Path" (null: no value); no key at all is each table row above.
+  const std::pair<Root, const char *> registries[] = {
+      {Root::kLocalMachine, nullptr}, {Root::kLocalMachine, ""}, {Root::kCurrentUser, root_.path().c_str()}};
+  for (const auto &[root, common_path] : registries) {
+    SCOPED_TRACE(common_path == nullptr ? "no value" : common_path);
+    registry_.Set(root, common_path);
     EXPECT_EQ(FindCommonFolder(PROBE_A), "");
     EXPECT_TRUE(messages_.empty());
   }
-#if !defined(_WIN32)
-  root_.WriteFile("registry.ini", std::string(300, 'x'));  // not a registry file at all
-  platform::SetRegistryFileOverride((root_ / "registry.ini").c_str());
-  EXPECT_EQ(FindCommonFolder(PROBE_A), "");
-#endif
 }
 
 TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
@@ -281,11 +256,8 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_EQ(bl::YdrInitModule(&not_started), 0);
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
-
-  // Its services answer; ours accepts a second registration (which the interface leaves open).
-  if (!YDR_STRICT_BASE_LIBRARY) {
-    EXPECT_NE(bl::YdrInitModule(ModuleInfo()), 0);
-  }
+  EXPECT_TRUE(YDR_STRICT_BASE_LIBRARY || bl::YdrInitModule(ModuleInfo()) != 0);  // ours takes a second registration
+  // Its services answer.
   unsigned char decoded[8];
   unsigned char *out = decoded;
   EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), 3);
@@ -298,10 +270,6 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
 
 TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_TRUE(ProcessAttach(nullptr));
-  const std::vector<std::string> expected = {"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n",
-                                             std::string("Can't Find module ") + bl::kModuleName};
-  EXPECT_EQ(messages_, expected);
-
   // Each call that needs the base library fails with its ordinary failure result.
   messages_.clear();
   unsigned short path[260] = {'x', 0};
@@ -323,10 +291,7 @@ TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_EQ(messages_.size(), 9u);  // one message for each call: every call searches again
   for (const std::string &event : messages_) EXPECT_EQ(event, std::string("Can't Find module ") + bl::kModuleName);
 
-  // Unloading does not search again: the message was shown while loading.
-  messages_.clear();
   EXPECT_TRUE(ProcessDetach());
-  EXPECT_EQ(messages_, std::vector<std::string>{"DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n"});
   EXPECT_EQ(LoadedModuleCount(), 0u);
 }
 

@@ -18,17 +18,16 @@ constexpr const char *kKey = "HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common"
 TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
   // The text, whether it has the key, and its "Common Path" (null: absent).
   const std::tuple<const char *, bool, const char *> cases[] = {
-      {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n", true, "/opt/ydr"},
       {"[hkey_local_machine\\software\\ydr\\shared\\common]\r\n  common path = /opt/ydr \r\n", true, "/opt/ydr"},
       {"; comment\n# comment\n[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=\"/a b/\"\n", true,
        "/a b/"},
-      {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/a\nCommon Path=/b\n", true, "/b"},
+      // The later value wins, though on a last line without a break.
+      {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/a\nCommon Path=/b", true, "/b"},
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n[Other]\nCommon Path=/a\n", true, nullptr},
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common\nCommon Path=/a\n", false, nullptr},
       {"Common Path=/a\n", false, nullptr},
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared]\nCommon Path=/a\n", false, nullptr},
       {"[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\n=x\nCommon Path\n", true, nullptr},
-      {"", false, nullptr},
   };
   for (const auto &[text, has_key, expected] : cases) {
     SCOPED_TRACE(text);
@@ -43,79 +42,52 @@ TEST(RegistryFileTest, ReadsTheValuesOfOneKey) {
   }
 }
 
-// The registry as the library reads it (a file here, the system's on Windows).
-class RegistryTest : public ::testing::Test {
- protected:
-  static constexpr const char *kCommonKey = test::TestRegistry::kCommonKey;
-  struct Answer {
-    long result;
-    std::uint32_t type, size;
-    std::string data;  // the buffer (filled with 'x' before), up to its first terminator
+// The registry as the library reads it (a file here, the system's on Windows): the key opened
+// and a value read into a buffer filled with 'x' before.
+TEST(RegistryTest, AValueComesWithItsTypeSizeAndTerminatorOrIsNotFound) {
+  struct Case {
+    const char *common_path;  // null: no key; "-": no registry file
+    const char *sub_key, *name;
+    std::uint32_t capacity;
+    long result;  // of opening the key, then of reading the value
+    std::uint32_t size = 0;
+    const char *data = "";  // the buffer up to its first terminator
   };
-  static long Open(const char *sub_key, HKEY *key) {
-    return RegOpenKeyExA(RegistryRoot::kLocalMachine, sub_key, 0, kKeyRead, key);
-  }
-  // The value `name` of the Common key, queried into a buffer of `capacity` bytes.
-  static Answer Query(const char *name, std::uint32_t capacity) {
-    HKEY key = nullptr;
-    Answer answer{Open(kCommonKey, &key), 0, capacity, {}};
-    if (answer.result != kErrorSuccess) return answer;
-    std::string buffer(capacity, 'x');
-    answer.result = RegQueryValueExA(key, name, nullptr, &answer.type, reinterpret_cast<unsigned char *>(buffer.data()),
-                                     &answer.size);
-    answer.data = buffer.c_str();
-    EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
-    return answer;
-  }
-
-  test::TempDir dir_;
-  test::TestRegistry registry_{dir_};
-};
-
-TEST_F(RegistryTest, AValueComesWithItsTypeSizeAndTerminator) {
-  registry_.SetCommonPath("/opt/ydr");
-  Answer answer = Query("Common Path", 9);
-  EXPECT_EQ(answer.result, kErrorSuccess);
-  EXPECT_EQ(answer.type, kRegSz);
-  EXPECT_EQ(answer.size, 9u);
-  EXPECT_EQ(answer.data, "/opt/ydr");
-  // A buffer too small is left alone and the size needed reported.
-  answer = Query("Common Path", 8);
-  EXPECT_EQ(answer.result, kErrorMoreData);
-  EXPECT_EQ(answer.size, 9u);
-  EXPECT_EQ(answer.data, "xxxxxxxx");
-  // Text is handed out as UTF-8.
-  registry_.SetCommonPath("C:\\공용\\폴더");
-  EXPECT_EQ(Query("Common Path", 64).data, "C:\\공용\\폴더");
-}
-
-TEST_F(RegistryTest, MissingValuesKeysAndFilesAreNotFound) {
-  registry_.SetCommonPath("/opt/ydr");
-  EXPECT_EQ(Query("Missing", 16).result, kErrorFileNotFound);
-  HKEY key = nullptr;
-  EXPECT_EQ(Open("Software\\YDR\\NoSuchKey", &key), kErrorFileNotFound);
-  EXPECT_EQ(key, nullptr);
-#if !defined(_WIN32)  // the registry file of POSIX systems: a missing one has no keys
-  SetRegistryFileOverride((dir_ / "missing.ini").c_str());
-  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
-#endif
-  registry_.Clear();
-  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
-}
-
+  const char *common = test::TestRegistry::kCommonKey;
+  const Case cases[] = {
+    {"/opt/ydr", common, "Common Path", 9, kErrorSuccess, 9, "/opt/ydr"},
+    {"/opt/ydr", common, "Common Path", 8, kErrorMoreData, 9, "xxxxxxxx"},  // left alone; the size needed told
+    {"C:\\공용\\폴더", common, "Common Path", 64, kErrorSuccess, 17, "C:\\공용\\폴더"},  // as UTF-8
+    {"/opt/ydr", common, "Missing", 16, kErrorFileNotFound},
+    {"/opt/ydr", "Software\\YDR\\NoSuchKey", "Common Path", 16, kErrorFileNotFound},
+    {nullptr, common, "Common Path", 16, kErrorFileNotFound},
 #if !defined(_WIN32)
-TEST_F(RegistryTest, TheEnvironmentNamesTheFileWhenNothingOverridesIt) {
-  SetRegistryFileOverride(nullptr);
-  const std::string file =
-      dir_.WriteFile("from-env.ini", "[HKEY_LOCAL_MACHINE\\Software\\YDR\\Shared\\Common]\nCommon Path=/opt/ydr\n");
-  test::ScopedEnv env("YDR_REGISTRY", file.c_str());
-  HKEY key = nullptr;
-  ASSERT_EQ(Open(kCommonKey, &key), kErrorSuccess);
-  RegCloseKey(key);
-  test::ScopedEnv elsewhere("YDR_REGISTRY", (dir_ / "none.ini").c_str());
-  EXPECT_EQ(Open(kCommonKey, &key), kErrorFileNotFound);
-}
+    {"-", common, "Common Path", 16, kErrorFileNotFound},
 #endif
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.common_path != nullptr ? c.common_path : "no key") + " " + c.sub_key + " " + c.name);
+    test::TempDir dir;
+    test::TestRegistry registry(dir);
+    if (c.common_path != nullptr) registry.SetCommonPath(c.common_path);
+    if (c.common_path != nullptr && *c.common_path == '-') SetRegistryFileOverride((dir / "missing.ini").c_str());
+    HKEY key = nullptr;
+    long result = RegOpenKeyExA(RegistryRoot::kLocalMachine, c.sub_key, 0, kKeyRead, &key);
+    EXPECT_EQ(key != nullptr, result == kErrorSuccess);
+    std::string buffer(c.capacity, 'x');
+    std::uint32_t type = 0;
+    std::uint32_t size = c.capacity;
+    if (key != nullptr) {
+      result = RegQueryValueExA(key, c.name, nullptr, &type, reinterpret_cast<unsigned char *>(buffer.data()), &size);
+      EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
+    }
+    EXPECT_EQ(result, c.result);
+    if (result == kErrorFileNotFound) continue;
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(size, c.size);
+    EXPECT_EQ(buffer.c_str(), std::string(c.data));
+  }
+}
 
 }  // namespace
 }  // namespace ydr::platform

@@ -3,6 +3,7 @@
 // is a loop only the caller can notice); names holding '\', pipes, sockets, devices and
 // dangling links are left out. Searches still open at exit end the process with status 1.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,36 +27,29 @@ namespace ydr::strict {
 using portable::WString;
 
 WString SystemAbsolutePath(const WString &path) {
-  WString rest = path;
-  WString drive;
-  if (platform::HasDrive(rest.data(), rest.size())) {
-    drive = rest.substr(0, 2);
-    rest.erase(0, 2);
-  }
-  const bool trailing_separator = !rest.empty() && platform::IsSeparator(rest.back());
+  const std::size_t drive = platform::HasDrive(path.data(), path.size()) ? 2 : 0;
+  WString rest = path.substr(drive);
   if (rest.empty() || !platform::IsSeparator(rest[0])) {
     char cwd[4096];
     if (getcwd(cwd, sizeof cwd) == nullptr) return WString();
     rest = portable::WideFromUtf8(cwd) + WString{'/'} + rest;
   }
-  std::vector<WString> components;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= rest.size(); ++i) {
+  // Each component after a '\', ".." taking back the one before it.
+  WString result = path.substr(0, drive);
+  std::vector<std::size_t> starts;  // of the components kept in `result`
+  for (std::size_t i = 0, start = 0; i <= rest.size(); ++i) {
     if (i < rest.size() && !platform::IsSeparator(rest[i])) continue;
     const WString part = rest.substr(start, i - start);
     start = i + 1;
-    if (part == WString{'.', '.'}) {
-      if (!components.empty()) components.pop_back();
-    } else if (!part.empty() && part != WString{'.'}) {
-      components.push_back(part);
+    if (part == WString{'.', '.'} && !starts.empty()) {
+      result.resize(starts.back());
+      starts.pop_back();
+    } else if (!part.empty() && part != WString{'.'} && part != WString{'.', '.'}) {
+      starts.push_back(result.size());
+      result += WString{'\\'} + part;
     }
   }
-  WString result = drive + WString{'\\'};
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    if (i > 0) result.push_back('\\');
-    result += components[i];
-  }
-  if (trailing_separator && !components.empty()) result.push_back('\\');
+  if (starts.empty() || platform::IsSeparator(path.back())) result.push_back('\\');
   return result;
 }
 
@@ -71,8 +65,8 @@ struct Search {
   static constexpr std::uint32_t kMagic = 0x53545243;  // a live search
   std::uint32_t magic = kMagic;
   DIR *stream = nullptr;
-  std::string folder;
   WString pattern;
+  WString name;  // of the entry read last; room for the longest is reserved at the start
 };
 
 std::atomic<int> g_open_searches{0};
@@ -88,35 +82,23 @@ struct LeakCheck {
   }
 } g_leak_check;
 
-void FileTimeOf(const struct timespec &time, YDR_FILETIME *out) {
-  const std::uint64_t ticks =
-      (static_cast<std::uint64_t>(time.tv_sec) + 11644473600ull) * 10000000ull + time.tv_nsec / 100;
-  out->dwLowDateTime = static_cast<std::uint32_t>(ticks);
-  out->dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
-}
-
-// UTF-8 to UTF-16 in a fixed buffer (a file name has at most 255 bytes, so it always fits);
-// false for bytes that are not UTF-8, whose name no Windows search could list either.
-bool NameToWide(const char *name, unsigned short (&out)[260], std::size_t *length) {
+// The UTF-16 form of a name (of at most 255 bytes, so `out` never grows), false for bytes
+// that are not UTF-8, whose name no Windows search could list either.
+bool NameToWide(const char *name, WString *out) {
+  out->clear();
   const std::string_view text(name);
-  std::size_t n = 0;
   for (std::size_t pos = 0; pos < text.size();) {
     char32_t c;
-    if (!portable::DecodeUtf8(text, &pos, &c) || n + 3 > 260) return false;
-    if (c >= 0x10000) {
-      out[n++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
-      c = 0xDC00 + ((c - 0x10000) & 0x3FF);
-    }
-    out[n++] = static_cast<unsigned short>(c);
+    if (!portable::DecodeUtf8(text, &pos, &c)) return false;
+    portable::AppendUtf16(c, out);
   }
-  out[n] = 0;
-  *length = n;
   return true;
 }
 
-bool Matches(const unsigned short *name, std::size_t length, const WString &pattern) {
+bool Matches(const WString &name, const WString &pattern) {
   if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
-  return portable::WildcardMatch(name, name + length, pattern.data(), pattern.data() + pattern.size());
+  return portable::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(),
+                                 pattern.data() + pattern.size());
 }
 
 // The next entry of the stream that matches and is a folder or a regular file. Nothing here
@@ -125,16 +107,11 @@ bool Matches(const unsigned short *name, std::size_t length, const WString &patt
 bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
   while (const dirent *entry = readdir(search->stream)) {
     if (std::strchr(entry->d_name, '\\') != nullptr) continue;
-    unsigned short name[260];
-    std::size_t length = 0;
-    if (!NameToWide(entry->d_name, name, &length) || length >= 260 || !Matches(name, length, search->pattern)) continue;
-    char path[4096];
-    const int written = std::snprintf(path, sizeof path, "%s/%s", search->folder.c_str(), entry->d_name);
-    if (written < 0 || static_cast<std::size_t>(written) >= sizeof path) continue;
+    if (!NameToWide(entry->d_name, &search->name) || !Matches(search->name, search->pattern)) continue;
     struct stat info;
-    if (lstat(path, &info) != 0) continue;
+    if (fstatat(dirfd(search->stream), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
     const bool link = S_ISLNK(info.st_mode);
-    if (link && stat(path, &info) != 0) continue;
+    if (link && fstatat(dirfd(search->stream), entry->d_name, &info, 0) != 0) continue;
     if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
     std::memset(data, 0, sizeof *data);
     data->dwFileAttributes = (S_ISDIR(info.st_mode) ? 0x10 : 0x20) | (link ? 0x400 : 0);
@@ -142,10 +119,12 @@ bool ReadNext(Search *search, YDR_FIND_DATAW *data) {
     const std::uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
     data->nFileSizeHigh = static_cast<std::uint32_t>(size >> 32);
     data->nFileSizeLow = static_cast<std::uint32_t>(size);
-    FileTimeOf(info.st_mtim, &data->ftLastWriteTime);
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(info.st_mtim.tv_sec) + 11644473600ull) * 10000000ull + info.st_mtim.tv_nsec / 100;
+    data->ftLastWriteTime = {static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
     data->ftCreationTime = data->ftLastWriteTime;
     data->ftLastAccessTime = data->ftLastWriteTime;
-    std::memcpy(data->cFileName, name, (length + 1) * sizeof *name);
+    std::memcpy(data->cFileName, search->name.c_str(), (search->name.size() + 1) * sizeof search->name[0]);
     return true;
   }
   return false;
@@ -180,9 +159,9 @@ YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW
     while (name_start > 0 && !platform::IsSeparator(text[name_start - 1])) --name_start;
     std::unique_ptr<Search, decltype(close)> search(new Search, close);
     search->pattern = text.substr(name_start);
-    search->folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
-    if (search->folder.empty()) search->folder = ".";
-    search->stream = search->pattern.empty() ? nullptr : opendir(search->folder.c_str());
+    search->name.reserve(260);
+    const std::string folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
+    search->stream = search->pattern.empty() ? nullptr : opendir(folder.empty() ? "." : folder.c_str());
     if (search->stream == nullptr || !ReadNext(search.get(), data)) return platform::InvalidHandleValue();
     g_open_searches.fetch_add(1);
     return search.release();

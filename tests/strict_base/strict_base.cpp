@@ -31,14 +31,10 @@ thread_local int t_error = 0;
 // Code points of UTF-16 text; a lone surrogate stands for itself, as the system converts it.
 std::vector<char32_t> CodePoints(const WChar *text, std::size_t length) {
   std::vector<char32_t> points;
-  for (std::size_t i = 0; i < length; ++i) {
-    const char32_t unit = text[i];
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      points.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else {
-      points.push_back(unit);
-    }
+  for (std::size_t i = 0; i < length;) {
+    const WChar unit = text[i];
+    const char32_t point = portable::DecodeUtf16(text, length, &i);
+    points.push_back(unit >= 0xD800 && unit < 0xE000 && point < 0x10000 ? unit : point);
   }
   return points;
 }

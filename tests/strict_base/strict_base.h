@@ -1,16 +1,6 @@
-// The strict base library: the base library's interface, for tests only, doing what the
-// interface documents and, wherever it leaves room, the other way from the shipped library,
-// so that a caller leaning on anything undocumented fails here:
-//   - results documented as ignored (text conversion, absolute paths, registration) are 0;
-//   - destinations must have the documented size ((n + 1) x 4 bytes of 8-bit text, (3n + 4) / 2
-//     wide characters, 260 path units, a Base64 byte per character), all of it written: guard
-//     bytes (0xA5) follow the terminator, so a shorter buffer is overrun where it shows;
-//   - null destinations or text, undocumented arguments and open modes other than "rb"/"wb"
-//     stop the process with a message on standard error;
-//   - absolute paths are written with '\', as the system writes them;
-//   - searches are the system's own (on POSIX: directory streams in the system's order, "."
-//     and ".." wherever they fall, only folders and regular files); a process that ends with
-//     a search open exits with status 1.
+// The strict base library: the base library's interface doing only what it documents and,
+// wherever it leaves room, the other way from the shipped library (docs/porting.md lists how),
+// so that a caller leaning on anything undocumented fails here.
 #pragma once
 
 #include <cstddef>

@@ -17,11 +17,10 @@ TestRegistry::~TestRegistry() {
   platform::SetRegistryFileOverride(nullptr);
 }
 
-void TestRegistry::Set(platform::RegistryRoot root, const std::string &sub_key, const char *name,
-                       const std::string &value) {
+void TestRegistry::Set(platform::RegistryRoot root, const char *common_path) {
   Clear();
-  key_ = Key{root, sub_key, {}};
-  if (name != nullptr) key_->value.emplace(name, value);
+  root_ = root;
+  if (common_path != nullptr) common_path_ = common_path;
   Write();
 }
 
@@ -33,36 +32,37 @@ HKEY RootKey(platform::RegistryRoot root) {
 }  // namespace
 
 void TestRegistry::Clear() {
-  if (key_) RegDeleteKeyW(RootKey(key_->root), platform::SystemWide(key_->sub_key).c_str());
-  key_.reset();
+  if (root_) RegDeleteKeyW(RootKey(*root_), platform::SystemWide(kCommonKey).c_str());
+  root_.reset();
+  common_path_.reset();
 }
 
 void TestRegistry::Write() {
   HKEY handle = nullptr;
-  if (!key_ || RegCreateKeyExW(RootKey(key_->root), platform::SystemWide(key_->sub_key).c_str(), 0, nullptr, 0,
-                               KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+  if (!root_ || RegCreateKeyExW(RootKey(*root_), platform::SystemWide(kCommonKey).c_str(), 0, nullptr, 0, KEY_WRITE,
+                                nullptr, &handle, nullptr) != ERROR_SUCCESS) {
     return;
   }
-  if (key_->value) {
-    const std::wstring data = platform::SystemWide(key_->value->second);
-    RegSetValueExW(handle, platform::SystemWide(key_->value->first).c_str(), 0, REG_SZ,
-                   reinterpret_cast<const BYTE *>(data.c_str()),
+  if (common_path_) {
+    const std::wstring data = platform::SystemWide(*common_path_);
+    RegSetValueExW(handle, L"Common Path", 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   }
   RegCloseKey(handle);
 }
 #else
 void TestRegistry::Clear() {
-  key_.reset();
+  root_.reset();
+  common_path_.reset();
   Write();
 }
 
 void TestRegistry::Write() {
   std::ofstream out(file_, std::ios::binary | std::ios::trunc);
-  if (key_) {
-    const bool machine = key_->root == platform::RegistryRoot::kLocalMachine;
-    out << '[' << (machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER") << '\\' << key_->sub_key << "]\n";
-    if (key_->value) out << key_->value->first << '=' << key_->value->second << '\n';
+  if (root_) {
+    const bool machine = *root_ == platform::RegistryRoot::kLocalMachine;
+    out << '[' << (machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER") << '\\' << kCommonKey << "]\n";
+    if (common_path_) out << "Common Path=" << *common_path_ << '\n';
   }
   out.close();
   platform::SetRegistryFileOverride(file_.c_str());

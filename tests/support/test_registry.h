@@ -4,7 +4,6 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
@@ -13,37 +12,29 @@ namespace ydr::test {
 
 class TestRegistry {
  public:
+  static constexpr const char *kCommonKey = "Software\\YDR\\Shared\\Common";
+
   explicit TestRegistry(const TempDir &dir);
   ~TestRegistry();
   TestRegistry(const TestRegistry &) = delete;
   TestRegistry &operator=(const TestRegistry &) = delete;
 
-  // The one key, with the one string value given, or (no name) without any value.
-  void Set(platform::RegistryRoot root, const std::string &sub_key, const char *name = nullptr,
-           const std::string &value = "");
+  // The library's key under `root`, with `common_path` as its "Common Path" (null: no value).
+  void Set(platform::RegistryRoot root, const char *common_path);
+  void SetCommonPath(const std::string &folder) { Set(platform::RegistryRoot::kLocalMachine, folder.c_str()); }
   // Neither key nor value.
   void Clear();
-
-  // The library's own setting: the suite's Common Path.
-  void SetCommonPath(const std::string &folder) {
-    Set(platform::RegistryRoot::kLocalMachine, kCommonKey, "Common Path", folder);
-  }
-  static constexpr const char *kCommonKey = "Software\\YDR\\Shared\\Common";
 
   // For a program the test starts: its environment's YDR_REGISTRY entry on POSIX (the
   // system's registry is everyone's on Windows).
   std::string EnvironmentEntry() const { return "YDR_REGISTRY=" + file_; }
 
  private:
-  struct Key {
-    platform::RegistryRoot root;
-    std::string sub_key;
-    std::optional<std::pair<std::string, std::string>> value;  // name and value
-  };
   void Write();
 
   std::string file_;
-  std::optional<Key> key_;
+  std::optional<platform::RegistryRoot> root_;  // of the key, when there is one
+  std::optional<std::string> common_path_;
 };
 
 }  // namespace ydr::test
