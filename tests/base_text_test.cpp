@@ -27,9 +27,7 @@ using namespace std::string_literals;
 constexpr unsigned int kUtf8 = 65001;
 constexpr unsigned short kUntouched = 0xA5A5;  // a guarded buffer's fill
 
-// Towards the code page: the result, and the destination's first bytes afterwards. Characters
-// the code page lacks and malformed text become '?'; the destination is never written past,
-// and a character is never split.
+// '?' for what the code page lacks; a cut never splits a character nor writes past the end.
 TEST(TextConversionTest, ToCodePage) {
   ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", "CP949");  // code page 0
   struct Case {
@@ -70,7 +68,7 @@ TEST(TextConversionTest, ToCodePage) {
   EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, W("a").c_str(), -1, nullptr, 8, 0), 0);
 }
 
-// From the code page: as above, in UTF-16 units; a surrogate pair is never split.
+// The same from the code page, in UTF-16 units: a surrogate pair is never split.
 TEST(TextConversionTest, FromCodePage) {
   struct Case {
     unsigned int code_page;
