@@ -1,9 +1,8 @@
 # Compares the symbols a library exports with the checked-in list EXPECTED ("name posix": an
 # export of the POSIX build alone). A Windows DLL (OBJDUMP given) exports the list's plain-C
-# names exactly and undecorated; its classes' members carry the compiler's own mangling there
-# (a FILE is another type, a member kept back on Linux is exported with its class), so every
-# "Class::member" of the list need only be among its exports. It also imports each of IMPORTS
-# ("MODULE.dll!Function") from that module.
+# names exactly; its classes' members carry the compiler's own mangling there, so each
+# "Class::member" of the list need only be among its exports. It imports each of IMPORTS
+# ("MODULE.dll!Function").
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 file(STRINGS ${EXPECTED} expected REGEX "^[^#]")
 if(NOT OBJDUMP)
@@ -37,22 +36,12 @@ else()
       message(SEND_ERROR "${LIBRARY} does not export ${member} of ${EXPECTED}")
     endif()
   endforeach()
-  # Each import as "MODULE.DLL!Function", the module's name in capitals.
-  string(REGEX MATCHALL "\tDLL Name: [^\n]+|\t[0-9a-fA-F]+\t +[0-9]+ +[A-Za-z_][A-Za-z0-9_@]*\n" lines "${listing}")
-  set(imported "")
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^\tDLL Name: (.+)$")
-      string(TOUPPER "${CMAKE_MATCH_1}" module)
-    elseif(line MATCHES " ([A-Za-z0-9_@]+)\n$")
-      list(APPEND imported "${module}!${CMAKE_MATCH_1}")
-    endif()
-  endforeach()
   foreach(wanted IN LISTS IMPORTS)
-    string(REGEX MATCH "^[^!]+" wanted_module "${wanted}")
-    string(TOUPPER "${wanted_module}" wanted_module)
-    string(REGEX REPLACE "^[^!]+" "${wanted_module}" wanted "${wanted}")
-    if(NOT wanted IN_LIST imported)
-      message(SEND_ERROR "${LIBRARY} does not import ${wanted}")
+    string(REGEX REPLACE "!.*" "" module "${wanted}")
+    string(REGEX REPLACE ".*!" "" function "${wanted}")
+    # The module's table: its name, a heading, then one "\t<address>\t <hint>  <name>" a line.
+    if(NOT listing MATCHES "\tDLL Name: ${module}\n[^\n]*\n(\t[0-9a-fA-F]+\t[^\n]*\n)*\t[0-9a-fA-F]+\t +[0-9]+ +${function}\n")
+      message(SEND_ERROR "${LIBRARY} does not import ${function} from ${module}")
     endif()
   endforeach()
 endif()

@@ -119,12 +119,10 @@ ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string &path) : previo
 ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(P(previous_)); }
 
 ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
-  const char *old = std::getenv(name);
-  had_value_ = old != nullptr;
-  if (had_value_) previous_ = old;
+  if (const char *old = std::getenv(name)) previous_ = old;
   SetEnvironment(name, value);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnvironment(name_.c_str(), had_value_ ? previous_.c_str() : nullptr); }
+ScopedEnv::~ScopedEnv() { SetEnvironment(name_.c_str(), previous_ ? previous_->c_str() : nullptr); }
 
 }  // namespace ydr::test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "portable/utf16.h"
@@ -57,8 +58,7 @@ class ScopedEnv {
 
  private:
   std::string name_;
-  bool had_value_;
-  std::string previous_;
+  std::optional<std::string> previous_;
 };
 
 }  // namespace ydr::test
