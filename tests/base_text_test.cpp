@@ -8,12 +8,11 @@
 #include <openssl/evp.h>
 #endif
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "base/ydr_base.h"
 #include "tests/support/guarded_buffer.h"
@@ -23,123 +22,98 @@ namespace {
 
 using ydr::portable::WString;
 using ydr::test::W;
+using namespace std::string_literals;
 
 constexpr unsigned int kUtf8 = 65001;
+constexpr unsigned short kUntouched = 0xA5A5;  // a guarded buffer's fill
 
-std::string ToAnsi(unsigned int code_page, const WString &text) {
-  std::vector<char> out((text.size() + 1) * 4);
-  const int written = YdrUnicodeToAnsi(code_page, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
-  EXPECT_GT(written, 0);
-  return std::string(out.data());
-}
-
-WString FromAnsi(unsigned int code_page, const std::string &text) {
-  std::vector<unsigned short> out((3 * text.size() + 4) / 2);
-  const int written = YdrAnsiToUnicode(code_page, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), 0);
-  EXPECT_GT(written, 0);
-  return WString(out.data());
-}
-
-TEST(TextConversionTest, CodePagesBothWays) {
-  const std::tuple<unsigned int, const char *, std::string> cases[] = {
-      {kUtf8, "plain ASCII", "plain ASCII"}, {kUtf8, "한글 \xF0\x9F\x98\x80 é", "한글 \xF0\x9F\x98\x80 é"},
-      {949, "한글", "\xC7\xD1\xB1\xDB"},     {949, "abc 가", "abc \xB0\xA1"},
-      {1252, "café €", "caf\xE9 \x80"},      {932, "日本", "\x93\xFA\x96\x7B"},
-  };
-  for (const auto &[code_page, utf8, bytes] : cases) {
-    SCOPED_TRACE(utf8);
-    EXPECT_EQ(ToAnsi(code_page, W(utf8)), bytes);
-    EXPECT_EQ(FromAnsi(code_page, bytes), W(utf8));
-  }
-}
-
-TEST(TextConversionTest, MissingCharactersAndMalformedInputBecomeQuestionMarks) {
-  EXPECT_EQ(ToAnsi(1252, W("a한b")), "a?b");
-  EXPECT_EQ(ToAnsi(949, W("x\xF0\x9F\x98\x80y")), "x?y");  // one '?' for a whole surrogate pair
-  const WString lone = {'a', 0xD800, 'x', 0};
-  EXPECT_EQ(ToAnsi(949, lone), "a?x");
-  EXPECT_EQ(ToAnsi(kUtf8, lone), "a\xEF\xBF\xBDx");  // UTF-8 has the replacement character
-  EXPECT_EQ(FromAnsi(kUtf8, "a\xC0\xAFx"), W("a??x"));
-  EXPECT_EQ(FromAnsi(kUtf8, "\xE2\x82"), W("??"));
-  EXPECT_EQ(FromAnsi(949, "a\xFF\xFFx\xC7"), W("a??x?"));  // bad pair, then a lead byte cut off
-}
-
-TEST(TextConversionTest, DefaultCodePageComesFromTheEnvironment) {
-  {
-    ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", "CP949");
-    EXPECT_EQ(ToAnsi(0, W("한")), "\xC7\xD1");
-    EXPECT_EQ(FromAnsi(0, "\xB1\xDB"), W("글"));
-  }
-  ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", nullptr);
-#if defined(_WIN32)
-  EXPECT_EQ(ToAnsi(0, W("한 é")), ToAnsi(GetACP(), W("한 é")));  // the system's own
-#else
-  ydr::test::ScopedEnv all("LC_ALL", "C");
-  EXPECT_EQ(ToAnsi(0, W("한")), "한");  // the plain C locale reads as UTF-8
-#endif
-}
-
-TEST(TextConversionTest, NeverWritesPastTheDestination) {
+// '?' for what the code page lacks; a cut never splits a character nor writes past the end.
+TEST(TextConversionTest, ToCodePage) {
+  ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", "CP949");  // code page 0
   struct Case {
-    const char *utf8;
     unsigned int code_page;
-    int size;  // destination size in bytes
+    WString text;
+    int length;  // in units; -1: with the terminator
+    int size;    // of the destination, in bytes
     int result;
-    std::string contents;  // what the destination holds afterwards
+    std::string bytes;
   };
   const Case cases[] = {
-      {"abc", kUtf8, 4, 4, std::string("abc\0", 4)},  // exact fit
-      {"abc", kUtf8, 3, 0, std::string("ab\0", 3)},   // one short: cut and terminated
-      {"aé", kUtf8, 3, 0, std::string("a\0", 2)},     // é is not split
-      {"aé", kUtf8, 4, 4, "a\xC3\xA9" + std::string(1, '\0')},
-      {"한글", 949, 4, 0, std::string("\xC7\xD1\0", 3)},
-      {"한글", 949, 1, 0, std::string("\0", 1)},
+      {kUtf8, W("한글 \xF0\x9F\x98\x80 é"), -1, 64, 15, "한글 \xF0\x9F\x98\x80 é\0"s},
+      {949, W("abc 가"), -1, 64, 7, "abc \xB0\xA1\0"s},
+      {0, W("한"), -1, 64, 3, "\xC7\xD1\0"s},
+      {1252, W("a한b"), -1, 64, 4, "a?b\0"s},
+      {949, W("x\xF0\x9F\x98\x80y"), -1, 64, 4, "x?y\0"s},    // one '?' for a whole surrogate pair
+      {949, WString{'a', 0xD800, 'x'}, -1, 64, 4, "a?x\0"s},  // a lone surrogate keeps what follows
+      {kUtf8, W("abc"), -1, 4, 4, "abc\0"s},
+      {kUtf8, W("abc"), -1, 3, 0, "ab\0"s},  // cut and terminated
+      {949, W("한글"), -1, 4, 0, "\xC7\xD1\0"s},
+      {949, W("한글"), -1, 1, 0, "\0"s},
+      {949, W("한글"), -1, 0, 5, ""},             // the size needed (into no destination)
+      {kUtf8, W("abcdef"), 3, 8, 3, "abc\xA5"s},  // no terminator asked for
+      {kUtf8, W("a"), 0, 8, 0, "\xA5"s},
+      {kUtf8, W("a"), -2, 8, 0, "\xA5"s},
+      {kUtf8, W("a"), -1, -1, 0, ""},
+      {12345, W("a"), -1, 8, 0, "\xA5"s},  // no such code page
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.utf8) + " in " + std::to_string(c.size));
-    ydr::test::GuardedBuffer<char> dst(static_cast<std::size_t>(c.size));
-    EXPECT_EQ(YdrUnicodeToAnsi(c.code_page, 0, W(c.utf8).c_str(), -1, dst.data(), c.size, 0), c.result);
-    EXPECT_EQ(std::string(dst.data(), c.contents.size()), c.contents);
+    SCOPED_TRACE(std::to_string(c.code_page) + ": " + ydr::portable::Utf8FromWide(c.text.c_str()));
+    ydr::test::GuardedBuffer<char> dst(static_cast<std::size_t>(std::max(c.size, 0)));
+    char *out = c.size != 0 ? dst.data() : nullptr;
+    EXPECT_EQ(YdrUnicodeToAnsi(c.code_page, 0, c.text.c_str(), c.length, out, c.size, 0), c.result);
+    EXPECT_EQ(std::string(dst.data(), c.bytes.size()), c.bytes);
   }
-  // Size 0 asks for the size needed and writes nothing.
-  EXPECT_EQ(YdrUnicodeToAnsi(949, 0, W("한글").c_str(), -1, nullptr, 0, 0), 5);
-  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, "한글", -1, nullptr, 0, 0), 3);
-
-  // Wide destinations: a surrogate pair is never split.
-  for (int size = 1; size <= 4; ++size) {
-    SCOPED_TRACE(size);
-    ydr::test::GuardedBuffer<unsigned short> dst(static_cast<std::size_t>(size));
-    const int result = YdrAnsiToUnicode(kUtf8, 0, "a\xF0\x9F\x98\x80", -1, dst.data(), size, 0);
-    EXPECT_EQ(result, size == 4 ? 4 : 0);
-    const WString expected = size >= 2 ? WString{'a', 0} : WString{0};
-    if (size < 4) {
-      EXPECT_EQ(WString(dst.data(), expected.size()), expected);
-    }
-  }
-}
-
-TEST(TextConversionTest, ExplicitLengthsConvertJustThoseUnits) {
-  char out[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
-  const WString text = W("abcdef");
-  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), 3, out, 8, 0), 3);
-  EXPECT_EQ(std::string(out, 4), "abcx");  // no terminator was asked for
-  unsigned short wide[4] = {9, 9, 9, 9};
-  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, "a\0b", 3, wide, 4, 0), 3);
-  EXPECT_EQ(WString(wide, 4), (WString{'a', 0, 'b', 9}));
-}
-
-TEST(TextConversionTest, BadArgumentsFail) {
   char out[8];
-  unsigned short wide[8];
-  const WString text = W("a");
   EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, nullptr, -1, out, 8, 0), 0);
-  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), 0, out, 8, 0), 0);
-  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), -2, out, 8, 0), 0);
-  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), -1, out, -1, 0), 0);
-  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, text.c_str(), -1, nullptr, 8, 0), 0);
-  EXPECT_EQ(YdrUnicodeToAnsi(12345, 0, text.c_str(), -1, out, 8, 0), 0);  // no such code page
-  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, nullptr, -1, wide, 8, 0), 0);
-  EXPECT_EQ(YdrAnsiToUnicode(12345, 0, "a", -1, wide, 8, 0), 0);
+  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, W("a").c_str(), -1, nullptr, 8, 0), 0);
+}
+
+// The same from the code page, in UTF-16 units: a surrogate pair is never split.
+TEST(TextConversionTest, FromCodePage) {
+  struct Case {
+    unsigned int code_page;
+    std::string text;
+    int length;  // in bytes; -1: with the terminator
+    int size;    // of the destination, in units
+    int result;
+    WString units;
+  };
+  const Case cases[] = {
+      {kUtf8, "한글 \xF0\x9F\x98\x80 é", -1, 64, 8, W("한글 \xF0\x9F\x98\x80 é\0"s)},
+      {949, "abc \xB0\xA1", -1, 64, 6, W("abc 가\0"s)},
+      {kUtf8, "a\xC0\xAFx", -1, 64, 5, W("a??x\0"s)},
+      {949, "a\xFF\xFFx\xC7", -1, 64, 6, W("a??x?\0"s)},  // a bad pair, then a lead byte cut off
+      {kUtf8, "a\xF0\x9F\x98\x80", -1, 4, 4, W("a\xF0\x9F\x98\x80\0"s)},
+      {kUtf8, "a\xF0\x9F\x98\x80", -1, 3, 0, W("a\0"s)},
+      {kUtf8, "한글", -1, 0, 3, W("")},
+      {kUtf8, "a\0b"s, 3, 4, 3, WString{'a', 0, 'b', kUntouched}},
+      {12345, "a", -1, 8, 0, WString{kUntouched}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::to_string(c.code_page) + ": " + c.text);
+    ydr::test::GuardedBuffer<unsigned short> dst(static_cast<std::size_t>(c.size));
+    unsigned short *out = c.size != 0 ? dst.data() : nullptr;
+    EXPECT_EQ(YdrAnsiToUnicode(c.code_page, 0, c.text.c_str(), c.length, out, c.size, 0), c.result);
+    EXPECT_EQ(WString(dst.data(), c.units.size()), c.units);
+  }
+  unsigned short out[8];
+  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, nullptr, -1, out, 8, 0), 0);
+}
+
+// Code page 0 without YDR_ANSI_CODEPAGE is the system's own.
+TEST(TextConversionTest, DefaultCodePageIsTheSystems) {
+  ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", nullptr);
+#if defined(_WIN32)
+  const unsigned int system = GetACP();
+#else
+  ydr::test::ScopedEnv all("LC_ALL", "C");
+  const unsigned int system = kUtf8;  // the plain C locale reads as UTF-8
+#endif
+  char out[16];
+  char expected[16];
+  EXPECT_GT(YdrUnicodeToAnsi(system, 0, W("한 é").c_str(), -1, expected, 16, 0), 0);
+  EXPECT_GT(YdrUnicodeToAnsi(0, 0, W("한 é").c_str(), -1, out, 16, 0), 0);
+  EXPECT_STREQ(out, expected);
 }
 
 TEST(ThreadErrorTest, EachThreadHasItsOwnCode) {
@@ -186,15 +160,15 @@ TEST(Base64Test, DecodesWhatOpenSslEncodes) {
 
 TEST(Base64Test, AcceptsAndRefusesAsDocumented) {
   // Padding may be left off; blanks and line breaks may stand between characters.
-  const std::pair<const char *, std::string> accepted[] = {
-      {"", ""}, {"eWRy", "ydr"}, {"eWQ=", "yd"}, {"eQ==", "y"}, {"eWQ", "yd"}, {"eQ", "y"}, {" eW\r\nRy\t", "ydr"}};
+  const std::pair<const char *, std::string> accepted[] = {{"", ""},      {"eWQ=", "yd"}, {"eQ==", "y"},
+                                                           {"eWQ", "yd"}, {"eQ", "y"},    {" eW\r\nRy\t", "ydr"}};
   for (const auto &[text, expected] : accepted) {
     std::string decoded;
     EXPECT_EQ(Decode(text, &decoded), static_cast<int>(expected.size())) << text;
     EXPECT_EQ(decoded, expected) << text;
   }
-  // Six bits, half or too much padding, data after it, the URL-safe alphabet, other characters.
-  for (const char *text : {"e", "eWRye", "eQ=", "eQ===", "=eQ=", "eQ==eWRy", "eW-y", "eW_y", "eWRy\x80", "eW.y"}) {
+  // Six bits, half or too much padding, data after it, the URL-safe alphabet, a byte above 0x7F.
+  for (const char *text : {"e", "eQ=", "eQ===", "=eQ=", "eQ==eWRy", "eW-y", "eWRy\x80"}) {
     EXPECT_EQ(Decode(text), -1) << text;
   }
   unsigned char byte;

@@ -7,16 +7,15 @@ cc=$1 cxx=$2 include=$3 header=$4 example=${5:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 printf '#include "%s"\n#include "%s"\nint ydr_header_check;\n' "$header" "$header" > "$tmp/check.c"
-cp "$tmp/check.c" "$tmp/check.cpp"
 "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I "$include" "$tmp/check.c"
-"$cxx" -std=c++17 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I "$include" "$tmp/check.cpp"
+"$cxx" -x c++ -std=c++17 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I "$include" "$tmp/check.c"
 if [ "$example" = --example ]; then
   {
     printf '#include "ydr/ydr.h"\n#include "%s"\nvoid YdrHeaderExample();\nvoid YdrHeaderExample() {\n' "$header"
     sed -n -e '/^#/q' -e 's#^\(//\| \*\)   ##p' "$include/$header"
     printf '}\n'
   } > "$tmp/example.cpp"
-  grep -q . "$tmp/example.cpp" && [ "$(wc -l < "$tmp/example.cpp")" -gt 5 ] || {
+  [ "$(wc -l < "$tmp/example.cpp")" -gt 5 ] || {
     echo "$header: no example found" >&2
     exit 1
   }

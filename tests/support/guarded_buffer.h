@@ -46,7 +46,6 @@ class GuardedBuffer {
 
   T *data() { return data_; }
   std::size_t size() const { return count_; }
-  T &operator[](std::size_t i) { return data_[i]; }
 
  private:
   static constexpr std::size_t kPage = 65536;  // a multiple of every system's page

@@ -43,8 +43,7 @@ TempDir::TempDir() {
   static thread_local std::mt19937_64 random{std::random_device{}()};
   const fs::path temp = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    // Names of one length: the commands under test build paths from them, and a path a few
-    // bytes shorter can cost a string one more allocation, which the allocation sweeps count.
+    // Names of one length: a shorter path can cost one more allocation in an allocation sweep.
     char name[32];
     std::snprintf(name, sizeof name, "ydr-test-%012llu", static_cast<unsigned long long>(random() % 1000000000000ull));
     const fs::path candidate = temp / name;
@@ -59,7 +58,13 @@ TempDir::~TempDir() {
   fs::remove_all(P(path_), ignored);
 }
 
-std::string TempDir::operator/(const std::string &relative) const { return CommandPath(path_ + "/" + relative); }
+std::string TempDir::operator/(const std::string &relative) const {
+  std::string path = path_ + "/" + relative;
+#if defined(_WIN32)
+  std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+  return path;
+}
 
 std::string TempDir::MakeDir(const std::string &relative) const {
   std::string full = *this / relative;
@@ -77,7 +82,7 @@ std::string TempDir::WriteFile(const std::string &relative, const std::string &c
 std::string TempDir::CopyFile(const std::string &from, const std::string &relative) const {
   const fs::path full = P(*this / relative);
   fs::create_directories(full.parent_path());
-  fs::copy_file(P(from), full, fs::copy_options::overwrite_existing);
+  fs::copy_file(P(from), full, fs::copy_options::overwrite_existing);  // with its permissions
   return full.u8string();
 }
 
@@ -107,16 +112,6 @@ bool DescriptorIsOpen(int fd) {
 #endif
 }
 
-std::string CommandPath(const std::string &path) {
-#if defined(_WIN32)
-  std::string native = path;
-  std::replace(native.begin(), native.end(), '/', '\\');
-  return native;
-#else
-  return path;
-#endif
-}
-
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string &path) : previous_(fs::current_path().u8string()) {
   fs::current_path(P(path));
 }
@@ -124,12 +119,10 @@ ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string &path) : previo
 ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(P(previous_)); }
 
 ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
-  const char *old = std::getenv(name);
-  had_value_ = old != nullptr;
-  if (had_value_) previous_ = old;
+  if (const char *old = std::getenv(name)) previous_ = old;
   SetEnvironment(name, value);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnvironment(name_.c_str(), had_value_ ? previous_.c_str() : nullptr); }
+ScopedEnv::~ScopedEnv() { SetEnvironment(name_.c_str(), previous_ ? previous_->c_str() : nullptr); }
 
 }  // namespace ydr::test

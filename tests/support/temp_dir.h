@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "portable/utf16.h"
@@ -18,7 +19,6 @@ class TempDir {
   const std::string &path() const { return path_; }
   // The path of `relative` (written with '/') below the folder, in the system's separators.
   std::string operator/(const std::string &relative) const;
-
   // Paths are relative to the folder; parents are made as needed.
   std::string MakeDir(const std::string &relative) const;
   std::string WriteFile(const std::string &relative, const std::string &content = "") const;
@@ -40,9 +40,6 @@ std::FILE *OpenBytes(const std::string &bytes);
 // Whether a C runtime file descriptor is open.
 bool DescriptorIsOpen(int fd);
 
-// A program's path as the system's command interpreter takes it ('\\' on Windows).
-std::string CommandPath(const std::string &path);
-
 // Runs code in another current directory, restoring the old one after.
 class ScopedCurrentDirectory {
  public:
@@ -61,8 +58,7 @@ class ScopedEnv {
 
  private:
   std::string name_;
-  bool had_value_;
-  std::string previous_;
+  std::optional<std::string> previous_;
 };
 
 }  // namespace ydr::test
