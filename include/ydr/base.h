@@ -52,9 +52,10 @@ YDR_API int YdrGetError(void);
 /* Text conversion between UTF-16 and 8-bit text in a code page (0: the system's ANSI code page;
  * 65001: UTF-8; n: CPn). srcLength -1 converts up to and including the terminator. Results: the
  * number of bytes / units written, or with a destination size of 0 the number needed; 0 on
- * failure. Characters the code page lacks (and malformed input) become '?'. The destination is
- * never written past its size: text that does not fit is cut after the last whole character that
- * does, terminated when the source's terminator was asked for, and the result is 0. */
+ * failure. Characters the code page lacks (and malformed input) become '?', except that a lone
+ * surrogate written as UTF-8 becomes U+FFFD. The destination is never written past its size: text
+ * that does not fit is cut after the last whole character that does, terminated when the source's
+ * terminator was asked for, and the result is 0. */
 YDR_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const unsigned short *src, int srcLength,
                              char *dst, int dstBytes, int reserved);
 YDR_API int YdrAnsiToUnicode(unsigned int codePage, unsigned int flags, const char *src, int srcLength,
