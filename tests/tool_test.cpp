@@ -130,6 +130,7 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
       {"numstr repeat 3", 2, "", "repeats a symbol"},
       {"frobnicate", 2},
       {"numstr 4", 2},
+      {"numstr 4 1 2", 2},
       {"numstr no-such-style 1", 2},
       {"numstr 4 x", 2},
       {"numstr 4 99999999999", 2},
