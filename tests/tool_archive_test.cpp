@@ -383,6 +383,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"test ../missing.ydz", 1, {"cannot open '../missing.ydz': No such file or directory"}},
       {"list ..", 1, {"cannot open '..': not a regular file"}},
       {"pack a.ydz", 2, {"pack needs ARCHIVE and at least one PATH"}},
+      {"unpack", 2, {"unpack needs ARCHIVE and at most one DEST"}},
       {"unpack a b c", 2, {"unpack needs ARCHIVE and at most one DEST"}},
       {"list", 2, {"list needs ARCHIVE"}},
       {"unpack --max-output lots ../tree.ydz ../lots", 2, {"--max-output takes a size"}, {}, none},

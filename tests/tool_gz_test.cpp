@@ -159,14 +159,14 @@ TEST(ToolGzTest, OutputKeepsLinksPipesAndTheInputsModeAndTime) {
   const timespec times[2] = {{1000000000, 0}, {981173106, 123456789}};  // the time: 2001-02-03
   const std::string in = dir.WriteFile("data", data);
   dir.WriteFile("data.ydgz", "old");
-  ASSERT_EQ(chmod(in.c_str(), 0640), 0);
+  ASSERT_EQ(chmod(in.c_str(), 0750), 0);  // execute bits too, and none of the usual new file's
   ASSERT_EQ(utimensat(AT_FDCWD, in.c_str(), times, 0), 0);
   for (const auto &[command, to] :
        {std::pair<const char *, const char *>{"gz -f --remove data", "data.ydgz"}, {"gz -d data.ydgz", "data"}}) {
     ydr::test::ExpectCommand({command, 0}, dir.path());
     struct stat info {};
     ASSERT_EQ(stat((dir / to).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_mode & 07777, 0750u);
     EXPECT_EQ(info.st_mtim.tv_sec, times[1].tv_sec);
     EXPECT_EQ(info.st_mtim.tv_nsec, times[1].tv_nsec);
   }

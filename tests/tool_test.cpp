@@ -119,15 +119,18 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
       {"numstr 0 -2147483648", 0, "-2147483648\n"},     // a negative number is an operand
       {"numstr repeat 7 --symbol -", 0, "--\n"},
       {"numstr circled 123 --open 「 --close 」", 0, "「①②③」\n"},
-      // The longest label of the fixed buffer, and the Roman form's, which grows a letter a thousand.
+      // The longest label of the fixed buffer, and each Roman form's, which grows a letter a thousand.
       {"numstr --open ( --close ) korean-words 2147483647", 0, "(이십일억사천칠백사십팔만삼천육백사십칠)\n"},
       {"numstr roman-upper 2147483647", 0, std::string(2147483, 'M') + "DCXLVII\n"},
+      {"numstr roman-lower 2147483647", 0, std::string(2147483, 'm') + "dcxlvii\n"},
       // Decimal alone labels numbers below 1; the others say so rather than print no label.
       {"numstr decimal 0", 0, "0\n"},
       {"numstr --open ( --close ) 4 0", 1, "", "no label for 0"},
+      {"numstr --open ( --close ) 4 -1", 1, "", "no label for -1"},
       {"numstr repeat 3", 2, "", "repeats a symbol"},
       {"frobnicate", 2},
       {"numstr 4", 2},
+      {"numstr 4 1 2", 2},
       {"numstr no-such-style 1", 2},
       {"numstr 4 x", 2},
       {"numstr 4 99999999999", 2},
