@@ -47,6 +47,7 @@ TEST(TextConversionTest, ToCodePage) {
       {949, WString{'a', 0xD800, 'x'}, -1, 64, 4, "a?x\0"s},  // a lone surrogate keeps what follows
       {kUtf8, W("abc"), -1, 4, 4, "abc\0"s},
       {kUtf8, W("abc"), -1, 3, 0, "ab\0"s},  // cut and terminated
+      {kUtf8, W("aé"), -1, 3, 0, "a\0"s},    // é is not split
       {949, W("한글"), -1, 4, 0, "\xC7\xD1\0"s},
       {949, W("한글"), -1, 1, 0, "\0"s},
       {949, W("한글"), -1, 0, 5, ""},             // the size needed (into no destination)
