@@ -43,10 +43,12 @@ TEST(TextConversionTest, ToCodePage) {
       {949, W("abc 가"), -1, 64, 7, "abc \xB0\xA1\0"s},
       {0, W("한"), -1, 64, 3, "\xC7\xD1\0"s},
       {1252, W("a한b"), -1, 64, 4, "a?b\0"s},
-      {949, W("x\xF0\x9F\x98\x80y"), -1, 64, 4, "x?y\0"s},    // one '?' for a whole surrogate pair
-      {949, WString{'a', 0xD800, 'x'}, -1, 64, 4, "a?x\0"s},  // a lone surrogate keeps what follows
+      {949, W("x\xF0\x9F\x98\x80y"), -1, 64, 4, "x?y\0"s},                 // one '?' for a whole surrogate pair
+      {949, WString{'a', 0xD800, 'x'}, -1, 64, 4, "a?x\0"s},               // a lone surrogate keeps what follows
+      {kUtf8, WString{'a', 0xD800, 'x'}, -1, 64, 6, "a\xEF\xBF\xBDx\0"s},  // UTF-8 has the replacement character
       {kUtf8, W("abc"), -1, 4, 4, "abc\0"s},
       {kUtf8, W("abc"), -1, 3, 0, "ab\0"s},  // cut and terminated
+      {kUtf8, W("aé"), -1, 3, 0, "a\0"s},    // é is not split
       {949, W("한글"), -1, 4, 0, "\xC7\xD1\0"s},
       {949, W("한글"), -1, 1, 0, "\0"s},
       {949, W("한글"), -1, 0, 5, ""},             // the size needed (into no destination)

@@ -35,7 +35,10 @@ unsigned Callback(unsigned op, void *first, void *second, uintptr_t user) {
   switch (op) {
     case YDR_CACHE_OP_HASH: return a->key * 2654435761u;
     case YDR_CACHE_OP_COMPARE: return a->key == b->key;
-    case YDR_CACHE_OP_INIT: cb.alive.insert(first); return 0;
+    case YDR_CACHE_OP_INIT:  // cleared, as a constructor would: a copy made before it is lost
+      cb.alive.insert(first);
+      std::memset(first, 0, sizeof(Record));
+      return 0;
     case YDR_CACHE_OP_DESTROY: cb.destroyed_twice += cb.alive.erase(first) != 1; return 0;
     case YDR_CACHE_OP_SIZE: return static_cast<unsigned>(a->size);
     case YDR_CACHE_OP_COPY: {

@@ -28,6 +28,7 @@ TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
   const std::pair<const char *, const char *> layouts[] = {
       {"beside the library", "Suite/Bin"},
       {"in the Common folder", "Suite/Common"},
+      {"through Common Path", "Shared/Base"},  // named by the registry file in the environment, on POSIX
       {"nowhere: told once, while loading, and the host runs on", nullptr},
   };
   for (const auto &[name, base_folder] : layouts) {
@@ -39,6 +40,7 @@ TEST(HostTest, LibraryRegistersWhereverTheBaseLibraryIsFound) {
     root.CopyFile(YDR_MAIN_LIBRARY, std::string("Suite/Bin/") + YDR_MAIN_LIBRARY_SONAME);  // the name the host asks for
     if (found) root.CopyFile(YDR_BASE_LIBRARY, base_folder + ("/" + kBase));
     ydr::test::TestRegistry registry(root);
+    registry.SetCommonPath(root / "Shared/Base");  // searched last
     const auto result = RunProcess({host}, {"YDR_DEBUG=1", registry.EnvironmentEntry(), "LD_LIBRARY_PATH"});
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out, std::string("host:CMXCIX base:") + (found ? "loaded\n" : "missing\n"));
