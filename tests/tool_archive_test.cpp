@@ -386,6 +386,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"unpack", 2, {"unpack needs ARCHIVE and at most one DEST"}},
       {"unpack a b c", 2, {"unpack needs ARCHIVE and at most one DEST"}},
       {"list", 2, {"list needs ARCHIVE"}},
+      {"test", 2, {"test needs ARCHIVE"}},
       {"unpack --max-output lots ../tree.ydz ../lots", 2, {"--max-output takes a size"}, {}, none},
       {"unpack --keep --overwrite ../tree.ydz ../both", 2, {"--overwrite and --keep exclude one another"}, {}, none},
   };
