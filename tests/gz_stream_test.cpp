@@ -323,6 +323,8 @@ TEST(GzCorruptTest, EachHandBuiltFormIsReadOrRejectedForItsOwnReason) {
        [](DynamicBlock &d) { d.dist.push_back(5); }},
       {"over-subscribed bit-length code", InflateStatus::kBadBitLengthCode, "", nullptr,
        [](DynamicBlock &d) { d.bitlen[16] = 4; }},
+      {"incomplete bit-length code", InflateStatus::kBadBitLengthCode, "", nullptr,
+       [](DynamicBlock &d) { d.bitlen[15] = 0; }},
       {"incomplete literal/length code", InflateStatus::kBadLiteralLengthCode, "", nullptr,
        [](DynamicBlock &d) { d.litlen[285] = 0; }},
       {"over-subscribed literal/length code", InflateStatus::kBadLiteralLengthCode, "", nullptr,
