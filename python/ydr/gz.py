@@ -7,7 +7,7 @@ given level, whoever writes it and however the data is split into writes. A stre
 at any level is read at any level here.
 
 Corrupt data, a stream cut short and a trailer that does not match raise ``ydr.DataError``
-(``ydr.TruncatedError`` for a cut) -- never wrong bytes.
+(``ydr.TruncatedError`` for a cut inside the compressed data) -- never wrong bytes.
 """
 
 import builtins
@@ -34,8 +34,9 @@ def decompress(data):
     """The bytes of every stream in `data`, one after another (streams may be concatenated).
 
     Raises DataError when a stream is damaged or its trailer does not match, TruncatedError
-    when the data end inside a stream (or hold nothing), and DataError for trailing bytes
-    that are not a stream.
+    when the data end inside a stream's compressed data (or hold nothing), and DataError for
+    trailing bytes that are not a stream. A stream whose compressed data are whole but whose
+    8-byte trailer is cut or missing fails the trailer check: DataError.
     """
     return _ydr.gz_decompress(data)
 
