@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
 #include "tests/support/rsa_key_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_run.h"
@@ -105,10 +106,9 @@ std::string Pkcs1KeyText(const std::vector<std::string> &numbers) {
   };
   std::string sequence;
   for (const std::string &hex : numbers) {
-    const std::string even = (hex.size() % 2 != 0 ? "0" : "") + hex;
-    std::string value = even[0] >= '8' ? std::string(1, '\0') : std::string();  // kept positive
-    for (std::size_t i = 0; i < even.size(); i += 2)
-      value += static_cast<char>(std::stoi(even.substr(i, 2), nullptr, 16));
+    const ydr::test::Bytes digits = ydr::test::FromHex((hex.size() % 2 != 0 ? "0" : "") + hex);
+    std::string value(digits.begin(), digits.end());
+    if (digits.front() >= 0x80) value.insert(value.begin(), '\0');  // kept positive
     sequence += element('\x02', value);
   }
   const std::string der = element('\x30', sequence);
