@@ -13,7 +13,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "imports/crypto_library.h"
@@ -23,35 +22,34 @@
 
 namespace ydr::imports {
 
-// The library is built without OpenSSL's headers and declares what it calls itself.
-#define YDR_DECLARED_AS_LIBCRYPTO_DOES(name) \
-  static_assert(std::is_same_v<decltype(CryptoFunctions::name), decltype(&::name)>, #name)
-YDR_DECLARED_AS_LIBCRYPTO_DOES(d2i_PublicKey);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(d2i_PrivateKey);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_get_base_id);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_get_size);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_free);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_CTX_new);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_CTX_free);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_CTX_set_rsa_padding);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_encrypt_init);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_encrypt);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_decrypt_init);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_sign_init);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_verify_recover_init);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_decrypt);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_sign);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_verify_recover);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(ERR_clear_error);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_new);
+// The library is built without OpenSSL's headers and declares what it calls itself: each member
+// takes libcrypto's function only if their types are the same (set_params's record: below).
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-YDR_DECLARED_AS_LIBCRYPTO_DOES(EVP_PKEY_assign);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(d2i_RSAPublicKey);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(d2i_RSAPrivateKey);
-YDR_DECLARED_AS_LIBCRYPTO_DOES(RSA_free);
+[[maybe_unused]] constexpr CryptoFunctions kDeclaredAsLibcryptoDoes = {&::d2i_PublicKey,
+                                                                       &::d2i_PrivateKey,
+                                                                       &::EVP_PKEY_get_base_id,
+                                                                       &::EVP_PKEY_get_size,
+                                                                       &::EVP_PKEY_free,
+                                                                       &::EVP_PKEY_CTX_new,
+                                                                       &::EVP_PKEY_CTX_free,
+                                                                       &::EVP_PKEY_CTX_set_rsa_padding,
+                                                                       &::EVP_PKEY_encrypt_init,
+                                                                       &::EVP_PKEY_encrypt,
+                                                                       &::EVP_PKEY_decrypt_init,
+                                                                       &::EVP_PKEY_decrypt,
+                                                                       &::EVP_PKEY_sign_init,
+                                                                       &::EVP_PKEY_sign,
+                                                                       &::EVP_PKEY_verify_recover_init,
+                                                                       &::EVP_PKEY_verify_recover,
+                                                                       &::ERR_clear_error,
+                                                                       nullptr,
+                                                                       &::d2i_RSAPublicKey,
+                                                                       &::d2i_RSAPrivateKey,
+                                                                       &::RSA_free,
+                                                                       &::EVP_PKEY_new,
+                                                                       &::EVP_PKEY_assign};
 #pragma GCC diagnostic pop
-#undef YDR_DECLARED_AS_LIBCRYPTO_DOES
 static_assert(crypto::kKeyTypeRsa == EVP_PKEY_RSA && crypto::kPkcs1Padding == RSA_PKCS1_PADDING);
 static_assert(crypto::kParamUnsignedInteger == OSSL_PARAM_UNSIGNED_INTEGER &&
               crypto::kParamUnmodified == OSSL_PARAM_UNMODIFIED);

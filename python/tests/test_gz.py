@@ -91,22 +91,18 @@ def test_open_reads_and_writes_every_kind_of_file(tmp_path, how):
     data = TEXT[:200000].replace(b"member ", b"member\n") + b"\nlast line without end"
     lines = data.splitlines(keepends=True)
     path = tmp_path / "f.gz"
-    for mode, flags in (("wb", os.O_WRONLY | os.O_CREAT), ("rb", os.O_RDONLY)):
-        file = os.open(path, flags) if how == "fd" else open(path, mode) if how == "file-object" else path
-        with ydr.gz.open(file, mode, level=2) as f:
-            if mode == "wb":
-                for line in lines:
-                    f.write(line)
-            else:
-                assert f.readline() == lines[0]
-                assert list(f) == lines[1:]
-                assert f.read() == b""
-        if how == "fd":
-            os.close(file)
-        elif how == "file-object":
-            file.close()
-        if mode == "wb":
-            assert path.read_bytes() == ydr.gz.compress(data, 2)
+
+    def pick(handle):  # the handle stays open until ydr.gz's file is closed
+        return {"path": path, "fd": handle.fileno(), "file-object": handle}[how]
+
+    with open(path, "wb") as handle, ydr.gz.open(pick(handle), "wb", level=2) as f:
+        for line in lines:
+            f.write(line)
+    assert path.read_bytes() == ydr.gz.compress(data, 2)
+    with open(path, "rb") as handle, ydr.gz.open(pick(handle)) as f:
+        assert f.readline() == lines[0]
+        assert list(f) == lines[1:]
+        assert f.read() == b""
 
 
 def test_text_and_append_modes_and_a_file_objects_errors(tmp_path):

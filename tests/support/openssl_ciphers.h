@@ -1,5 +1,4 @@
-// libcrypto's ciphers as the tests' peer, a whole message a call; DES and SEED need the legacy
-// provider, loaded once beside the default one.
+// libcrypto's ciphers as the tests' peer, a whole message a call.
 #pragma once
 
 #include <openssl/evp.h>
@@ -9,8 +8,10 @@
 
 namespace ydr::test {
 
-inline bool LoadLegacyProvider() {
-  // Unloaded at exit, so that the leak checker sees everything returned.
+// `pad`: PKCS padding (block modes only); otherwise the message must fill whole blocks.
+inline std::vector<unsigned char> OpenSslEncrypt(const char *name, const unsigned char *key, const unsigned char *iv,
+                                                 const std::vector<unsigned char> &in, bool pad = false) {
+  // DES and SEED need the legacy provider beside the default one; both unloaded at exit, for the leak checker.
   static const struct Providers {
     Providers() : legacy(OSSL_PROVIDER_load(nullptr, "legacy")), base(OSSL_PROVIDER_load(nullptr, "default")) {}
     ~Providers() {
@@ -19,13 +20,6 @@ inline bool LoadLegacyProvider() {
     }
     OSSL_PROVIDER *legacy, *base;
   } providers;
-  return providers.legacy != nullptr && providers.base != nullptr;
-}
-
-// `pad`: PKCS padding (block modes only); otherwise the message must fill whole blocks.
-inline std::vector<unsigned char> OpenSslEncrypt(const char *name, const unsigned char *key, const unsigned char *iv,
-                                                 const std::vector<unsigned char> &in, bool pad = false) {
-  LoadLegacyProvider();
   EVP_CIPHER *cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
   if (cipher == nullptr) return {};
   EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
