@@ -4,9 +4,7 @@
 #   package_test.sh BUILD_DIR SOURCE_DIR LINE_SERVER
 set -euo pipefail
 unset LD_LIBRARY_PATH  # no library path of our own: the package's flags and run paths must be enough
-build=$1
-source=$2
-line_server=$3
+build=$1 source=$2 line_server=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix

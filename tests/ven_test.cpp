@@ -41,36 +41,6 @@ struct KeyObject {
 #if YDR_CRYPTO_PEER
 unsigned char Rotl1(unsigned v) { return static_cast<unsigned char>(v << 1 | v >> 7); }
 
-Bytes PasswordBytes(const Password &p) {  // memory order: low byte of each unit first
-  Bytes out;
-  for (char16_t c : p)
-    out.insert(out.end(), {static_cast<unsigned char>(c & 0xFF), static_cast<unsigned char>(c >> 8)});
-  return out;
-}
-
-// Kinds 1 and 2: the bytes folded into seven, rotated; their 56 bits spread over eight bytes.
-Bytes ByteFold(const Password &p) {
-  unsigned char k[7] = {};
-  const Bytes bytes = PasswordBytes(p);
-  for (std::size_t i = 0; i < bytes.size(); ++i) k[i % 7] = Rotl1(k[i % 7] ^ bytes[i]);
-  std::uint64_t bits = 0;
-  for (unsigned char b : k) bits = bits << 8 | b;
-  Bytes key(8);
-  for (int m = 0; m < 8; ++m)
-    key[m] = static_cast<unsigned char>((bits >> (49 - 7 * m) & 0x7F) << 1 | (m < 7 ? k[m] & 1 : 0));
-  return key;
-}
-
-// Kind 3: the first 40 code units folded into four words.
-Bytes WordFold(const Password &p) {
-  std::uint16_t w[4] = {};
-  for (std::size_t i = 0; i < p.size() && i < 40; ++i) w[i % 4] = static_cast<std::uint16_t>((w[i % 4] << 1) ^ p[i]);
-  Bytes key;
-  for (std::uint16_t word : w)
-    key.insert(key.end(), {static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8)});
-  return key;
-}
-
 // SHA-1 over the text fed once per started 64 bytes.
 Bytes DigestPassword(const Bytes &text) {
   Bytes fed, digest(20);
@@ -79,18 +49,38 @@ Bytes DigestPassword(const Bytes &text) {
   return digest;
 }
 
-// Kind 4: 160 units' high and low bytes (zero: the byte before, rotated), digested; 16 bytes.
-Bytes Kind4Key(const Password &p) {
-  Bytes text;
-  unsigned char previous = 0x5A;
-  for (std::size_t i = 0; i < p.size() && i < 160; ++i) {
-    for (const unsigned char byte : {static_cast<unsigned char>(p[i] >> 8), static_cast<unsigned char>(p[i] & 0xFF)}) {
-      text.push_back(byte ? byte : Rotl1(previous));
+// Each kind's key by the documented rules; the password's bytes in memory order, low byte first.
+Bytes RebuiltKey(const Password &p, unsigned kind) {
+  Bytes bytes, key;
+  for (char16_t c : p)
+    bytes.insert(bytes.end(), {static_cast<unsigned char>(c & 0xFF), static_cast<unsigned char>(c >> 8)});
+  if (kind == 5) return Bytes(bytes.begin(), bytes.begin() + 16);
+  if (kind == 4) {  // 160 units' high and low bytes (zero: the byte before, rotated), digested; 16 bytes
+    Bytes text;
+    unsigned char previous = 0x5A;
+    for (std::size_t i = 0; i < p.size() && i < 160; ++i) {
+      for (const unsigned char byte :
+           {static_cast<unsigned char>(p[i] >> 8), static_cast<unsigned char>(p[i] & 0xFF)}) {
+        text.push_back(byte ? byte : Rotl1(previous));
+      }
+      previous = text.back();
     }
-    previous = text.back();
+    key = DigestPassword(text);
+    key.resize(16);
+  } else if (kind == 3) {  // the first 40 code units folded into four words
+    std::uint16_t w[4] = {};
+    for (std::size_t i = 0; i < p.size() && i < 40; ++i) w[i % 4] = static_cast<std::uint16_t>((w[i % 4] << 1) ^ p[i]);
+    for (std::uint16_t word : w)
+      key.insert(key.end(), {static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8)});
+  } else {  // kinds 1 and 2: the bytes folded into seven, rotated; their 56 bits spread over eight bytes
+    unsigned char k[7] = {};
+    for (std::size_t i = 0; i < bytes.size(); ++i) k[i % 7] = Rotl1(k[i % 7] ^ bytes[i]);
+    std::uint64_t bits = 0;
+    for (unsigned char b : k) bits = bits << 8 | b;
+    for (int m = 0; m < 8; ++m)
+      key.push_back(static_cast<unsigned char>((bits >> (49 - 7 * m) & 0x7F) << 1 | (m < 7 ? k[m] & 1 : 0)));
   }
-  const Bytes digest = DigestPassword(text);
-  return Bytes(digest.begin(), digest.begin() + 16);
+  return key;
 }
 #endif
 
@@ -110,11 +100,7 @@ TEST(VenTest, EveryKindMatchesLibcryptoUnderTheRebuiltKey) {
       Bytes data = plain;
       for (const auto &[at, n] : {std::pair{0, 16}, {16, 32}, {48, 48}}) writer.Write(&data[at], n);
 #if YDR_CRYPTO_PEER
-      const Bytes bytes = PasswordBytes(password), zero(16, 0);
-      const Bytes key = kind == 5   ? Bytes(bytes.begin(), bytes.begin() + 16)
-                        : kind == 4 ? Kind4Key(password)
-                        : kind == 3 ? WordFold(password)
-                                    : ByteFold(password);
+      const Bytes key = RebuiltKey(password, kind), zero(16, 0);
       const char *cipher = kind == 5 ? "AES-128-ECB" : kind == 4 ? "AES-128-CFB1" : "DES-ECB";
       EXPECT_EQ(data, ydr::test::OpenSslEncrypt(cipher, key.data(), zero.data(), plain));
 #else

@@ -4,7 +4,6 @@ import os
 import pathlib
 import shutil
 import struct
-import subprocess
 import zlib
 
 import pytest
@@ -39,10 +38,6 @@ def ydr_command():
     if not path or not os.path.exists(path):
         pytest.skip("the ydr command is not built here (set YDR_COMMAND)")
     return os.path.abspath(path)
-
-
-def run_command(command, *args, cwd=None):
-    return subprocess.run([command, *map(str, args)], cwd=cwd, capture_output=True, text=True, timeout=120)
 
 
 def tree(root):
