@@ -24,31 +24,18 @@ namespace ydr::imports {
 
 // The library is built without OpenSSL's headers and declares what it calls itself: each member
 // takes libcrypto's function only if their types are the same (set_params's record: below).
+template <typename... Function>
+constexpr CryptoFunctions Table(Function... functions) {
+  return {functions...};
+}
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-[[maybe_unused]] constexpr CryptoFunctions kDeclaredAsLibcryptoDoes = {&::d2i_PublicKey,
-                                                                       &::d2i_PrivateKey,
-                                                                       &::EVP_PKEY_get_base_id,
-                                                                       &::EVP_PKEY_get_size,
-                                                                       &::EVP_PKEY_free,
-                                                                       &::EVP_PKEY_CTX_new,
-                                                                       &::EVP_PKEY_CTX_free,
-                                                                       &::EVP_PKEY_CTX_set_rsa_padding,
-                                                                       &::EVP_PKEY_encrypt_init,
-                                                                       &::EVP_PKEY_encrypt,
-                                                                       &::EVP_PKEY_decrypt_init,
-                                                                       &::EVP_PKEY_decrypt,
-                                                                       &::EVP_PKEY_sign_init,
-                                                                       &::EVP_PKEY_sign,
-                                                                       &::EVP_PKEY_verify_recover_init,
-                                                                       &::EVP_PKEY_verify_recover,
-                                                                       &::ERR_clear_error,
-                                                                       nullptr,
-                                                                       &::d2i_RSAPublicKey,
-                                                                       &::d2i_RSAPrivateKey,
-                                                                       &::RSA_free,
-                                                                       &::EVP_PKEY_new,
-                                                                       &::EVP_PKEY_assign};
+[[maybe_unused]] constexpr CryptoFunctions kDeclaredAsLibcryptoDoes =
+    Table(&::d2i_PublicKey, &::d2i_PrivateKey, &::EVP_PKEY_get_base_id, &::EVP_PKEY_get_size, &::EVP_PKEY_free,
+          &::EVP_PKEY_CTX_new, &::EVP_PKEY_CTX_free, &::EVP_PKEY_CTX_set_rsa_padding, &::EVP_PKEY_encrypt_init,
+          &::EVP_PKEY_encrypt, &::EVP_PKEY_decrypt_init, &::EVP_PKEY_decrypt, &::EVP_PKEY_sign_init, &::EVP_PKEY_sign,
+          &::EVP_PKEY_verify_recover_init, &::EVP_PKEY_verify_recover, &::ERR_clear_error, nullptr, &::d2i_RSAPublicKey,
+          &::d2i_RSAPrivateKey, &::RSA_free, &::EVP_PKEY_new, &::EVP_PKEY_assign);
 #pragma GCC diagnostic pop
 static_assert(crypto::kKeyTypeRsa == EVP_PKEY_RSA && crypto::kPkcs1Padding == RSA_PKCS1_PADDING);
 static_assert(crypto::kParamUnsignedInteger == OSSL_PARAM_UNSIGNED_INTEGER &&
