@@ -142,23 +142,19 @@ TEST_P(BlockCipherTest, PublishedKnownAnswers) {
       EXPECT_EQ(HexInterface(kAesModeEcb, false, v.key, cipher), plain);
     }
   }
-  // SP 800-38A F.3.1: the first 16 bits of CFB1-AES128.
+  // SP 800-38A F.3.1: the first 16 bits of CFB1-AES128 (of two blocks, the rest libcrypto's). Both
+  // directions leave the last 128 ciphertext bits in the register, where the next call goes on.
   const std::string key = "2b7e151628aed2a6abf7158809cf4f3c";
   const char *iv = "000102030405060708090a0b0c0d0e0f";
-  const Bytes plain = FromHex("6bc1bee22e409f96e93d7e117393172a");
-  const Bytes sealed = HexInterface(kAesModeCfb1, true, key, plain, iv);
-  EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 2), FromHex("68b3"));
-  EXPECT_EQ(HexInterface(kAesModeCfb1, false, key, sealed, iv), plain);
-#if YDR_CRYPTO_PEER
-  // Both directions leave the last 128 ciphertext bits in the register, where the next call goes on.
-  std::mt19937 rng(381);
-  const Bytes k = Random(rng, 16), v = Random(rng, 16), data = Random(rng, 48);
+  const Bytes plain = FromHex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51");
   AesCipherInstance after_encrypt{}, after_decrypt{};
-  const Bytes ours = HexInterface(kAesModeCfb1, true, test::ToHex(k), data, test::ToHex(v).c_str(), &after_encrypt);
-  EXPECT_EQ(ours, test::OpenSslEncrypt("AES-128-CFB1", k.data(), v.data(), data));
-  EXPECT_EQ(HexInterface(kAesModeCfb1, false, test::ToHex(k), ours, test::ToHex(v).c_str(), &after_decrypt), data);
-  EXPECT_EQ(std::memcmp(after_encrypt.vector, ours.data() + ours.size() - 16, 16), 0);
-  EXPECT_EQ(std::memcmp(after_decrypt.vector, after_encrypt.vector, 16), 0);
+  const Bytes sealed = HexInterface(kAesModeCfb1, true, key, plain, iv, &after_encrypt);
+  EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 2), FromHex("68b3"));
+  EXPECT_EQ(HexInterface(kAesModeCfb1, false, key, sealed, iv, &after_decrypt), plain);
+  EXPECT_EQ(std::memcmp(after_encrypt.vector, sealed.data() + 16, 16), 0);
+  EXPECT_EQ(std::memcmp(after_decrypt.vector, sealed.data() + 16, 16), 0);
+#if YDR_CRYPTO_PEER
+  EXPECT_EQ(sealed, test::OpenSslEncrypt("AES-128-CFB1", FromHex(key).data(), FromHex(iv).data(), plain));
 #endif
 }
 
