@@ -31,18 +31,14 @@ constexpr std::uint32_t kDir = platform::kFileAttributeDirectory;
 constexpr std::uint32_t kFile = platform::kFileAttributeArchive;
 constexpr std::uint32_t kLink = platform::kFileAttributeReparsePoint;
 
+// Never above the root; a drive-relative path ("C:docs") against the current folder.
 TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
   const WString cwd = W("/home/user");
   const std::pair<const char *, const char *> cases[] = {
-      {"a\\b\\", "/home/user/a/b/"},
-      {"a/./b/../c", "/home/user/a/c"},
-      {"../../../../x", "/x"},  // never above the root
-      {"/", "/"},
-      {"//a//b//", "/a/b/"},
-      {"C:\\docs\\..\\a.txt", "C:/a.txt"},
-      {"C:docs", "C:/home/user/docs"},  // drive-relative: against the current folder
-      {"C:", "C:/home/user"},
-  };
+      {"a\\b\\", "/home/user/a/b/"},   {"a/./b/../c", "/home/user/a/c"},
+      {"../../../../x", "/x"},         {"/", "/"},
+      {"//a//b//", "/a/b/"},           {"C:\\docs\\..\\a.txt", "C:/a.txt"},
+      {"C:docs", "C:/home/user/docs"}, {"C:", "C:/home/user"}};
   for (const auto &[utf8, expected] : cases) {
     SCOPED_TRACE(utf8);
     const WString path = W(utf8);
@@ -117,7 +113,6 @@ TEST(WfopenTest, OpensWidePathsWithWideModes) {
   ASSERT_NE(in, nullptr);
   std::fclose(in);
   EXPECT_EQ(test::ReadFile(dir / "한글 이름.txt"), "contents");  // and reading left it whole
-
   EXPECT_EQ(_u__wfopen(W(dir / "missing").c_str(), W("rb").c_str()), nullptr);
   EXPECT_EQ(_u__wfopen(path.c_str(), W("r한").c_str()), nullptr);
   EXPECT_EQ(_u__wfopen(nullptr, W("rb").c_str()), nullptr);
@@ -191,8 +186,8 @@ TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
   ASSERT_EQ(symlink("../../other", (dir / "tree/sub/aside").c_str()), 0);  // elsewhere: followed
   ASSERT_EQ(symlink("../file", (dir / "tree/sub/file-link").c_str()), 0);
   ASSERT_EQ(symlink("nowhere", (dir / "tree/sub/dangling").c_str()), 0);
-  ASSERT_EQ(mkfifo((dir / "tree/sub/pipe").c_str(), 0600), 0);
   ASSERT_EQ(symlink("../tree", (dir / "other/back").c_str()), 0);  // a loop through two links
+  ASSERT_EQ(mkfifo((dir / "tree/sub/pipe").c_str(), 0600), 0);
 
   const std::vector<Entry> listed = {{".", kDir, 0},
                                      {"..", kDir, 0},
