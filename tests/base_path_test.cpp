@@ -1,5 +1,4 @@
-// Paths: folding into absolute form, its 260-unit limit, making folders, opening files; and
-// folder searches: the fixed order, patterns, attributes, and walks through links.
+// Paths: absolute form and its 260-unit limit, folders made, files opened; folder searches.
 #include <gtest/gtest.h>
 #if defined(_WIN32)
 #include <windows.h>  // FindClose
@@ -12,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,25 +24,21 @@
 namespace ydr::base {
 namespace {
 
-using platform::kFileAttributeArchive;
-using platform::kFileAttributeDirectory;
-using platform::kFileAttributeReparsePoint;
 using portable::Utf8FromWide;
 using portable::WString;
 using test::W;
+constexpr std::uint32_t kDir = platform::kFileAttributeDirectory;
+constexpr std::uint32_t kFile = platform::kFileAttributeArchive;
+constexpr std::uint32_t kLink = platform::kFileAttributeReparsePoint;
 
+// Never above the root; a drive-relative path ("C:docs") against the current folder.
 TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
   const WString cwd = W("/home/user");
   const std::pair<const char *, const char *> cases[] = {
-      {"a\\b\\", "/home/user/a/b/"},
-      {"a/./b/../c", "/home/user/a/c"},
-      {"../../../../x", "/x"},  // never above the root
-      {"/", "/"},
-      {"//a//b//", "/a/b/"},
-      {"C:\\docs\\..\\a.txt", "C:/a.txt"},
-      {"C:docs", "C:/home/user/docs"},  // drive-relative: against the current folder
-      {"C:", "C:/home/user"},
-  };
+      {"a\\b\\", "/home/user/a/b/"},   {"a/./b/../c", "/home/user/a/c"},
+      {"../../../../x", "/x"},         {"/", "/"},
+      {"//a//b//", "/a/b/"},           {"C:\\docs\\..\\a.txt", "C:/a.txt"},
+      {"C:docs", "C:/home/user/docs"}, {"C:", "C:/home/user"}};
   for (const auto &[utf8, expected] : cases) {
     SCOPED_TRACE(utf8);
     const WString path = W(utf8);
@@ -53,39 +49,30 @@ TEST(FoldAbsolutePathTest, FoldsDotsSeparatorsAndDrives) {
   EXPECT_FALSE(FoldAbsolutePath(nullptr, 0, cwd).has_value());
 }
 
-// An absolute path's root and separator as the system writes them.
-#if defined(_WIN32)
-const std::string kRoot = "C:\\";
-constexpr char kSeparator = '\\';
-#else
-const std::string kRoot = "/";
-constexpr char kSeparator = '/';
-#endif
-
 // A refused path leaves the destination empty; none is written past its 260 units.
 TEST(PathToAbsoluteTest, ResultsFitInTheBufferWithTheirTerminator) {
   test::TempDir dir;
   test::ScopedCurrentDirectory cwd(dir.path());
-  std::string here = std::filesystem::canonical(std::filesystem::u8path(dir.path())).u8string();
-  std::replace(here.begin(), here.end(), '/', kSeparator);
-  const std::string sep(1, kSeparator);
-  const std::string longest = kRoot + std::string(259 - kRoot.size(), 'x');
+  const std::string here = std::filesystem::canonical(std::filesystem::u8path(dir.path())).generic_u8string();
+  const std::string root = here.substr(0, here.find('/') + 1);  // "/" or "C:/"
+  const std::string longest = root + std::string(259 - root.size(), 'x');
   const std::pair<std::string, std::string> cases[] = {
-    {"sub\\file.txt", here + sep + "sub" + sep + "file.txt"},
+    {"sub\\file.txt", here + "/sub/file.txt"},
     {longest, longest},
     {longest + "x", ""},
-    {kRoot + "a" + sep + std::string(300, 'x') + sep + ".." + sep + "b", kRoot + "a" + sep + "b"},  // folded first
+    {root + "a/" + std::string(300, 'x') + "/../b", root + "a/b"},  // folded first
     {"", ""},
 #if defined(_WIN32)
     // A network path keeps its server and share, where ".." stops as at a drive's root.
-    {"\\\\server\\share\\docs\\a.txt", "\\\\server\\share\\docs\\a.txt"},
-    {"//server/share/docs/", "\\\\server\\share\\docs\\"},
-    {"\\\\server\\share\\docs\\..\\..\\..\\b.txt", "\\\\server\\share\\b.txt"},
-    {"D:/x/./y/../z", "D:\\x\\z"},
+    {"\\\\server\\share\\docs\\a.txt", "//server/share/docs/a.txt"},
+    {"//server/share/docs/", "//server/share/docs/"},
+    {"\\\\server\\share\\docs\\..\\..\\..\\b.txt", "//server/share/b.txt"},
+    {"D:/x/./y/../z", "D:/x/z"},
 #endif
   };
-  for (const auto &[path, absolute] : cases) {
+  for (auto [path, absolute] : cases) {
     SCOPED_TRACE(path);
+    std::replace(absolute.begin(), absolute.end(), '/', static_cast<char>(std::filesystem::path::preferred_separator));
     test::GuardedBuffer<unsigned short> dst(kPathUnits);
     EXPECT_EQ(YdrPathToAbsolute(W(path).c_str(), dst.data()) != 0, !absolute.empty());
     EXPECT_EQ(Utf8FromWide(dst.data()), absolute);
@@ -126,39 +113,29 @@ TEST(WfopenTest, OpensWidePathsWithWideModes) {
   ASSERT_NE(in, nullptr);
   std::fclose(in);
   EXPECT_EQ(test::ReadFile(dir / "한글 이름.txt"), "contents");  // and reading left it whole
-
   EXPECT_EQ(_u__wfopen(W(dir / "missing").c_str(), W("rb").c_str()), nullptr);
   EXPECT_EQ(_u__wfopen(path.c_str(), W("r한").c_str()), nullptr);
   EXPECT_EQ(_u__wfopen(nullptr, W("rb").c_str()), nullptr);
   EXPECT_EQ(_u__wfopen(path.c_str(), nullptr), nullptr);
 }
 
-struct Found {
-  std::string name;
-  std::uint32_t attributes;
-  std::uint32_t size;
-};
-
-std::vector<Found> Find(const std::string &pattern) {
-  std::vector<Found> found;
+// Each entry found: its name, its attributes among `mask`, its size; sorted on Windows, which
+// lists unordered, else in the search's fixed order.
+using Entry = std::tuple<std::string, std::uint32_t, std::uint32_t>;
+std::vector<Entry> Find(const std::string &pattern, std::uint32_t mask = ~0u) {
+  std::vector<Entry> found;
   YDR_FIND_DATAW data;
   void *search = YdrFindFirstFileW(W(pattern).c_str(), &data);
   if (search == platform::InvalidHandleValue()) return found;
   do {
-    found.push_back({Utf8FromWide(data.cFileName), data.dwFileAttributes, data.nFileSizeLow});
+    found.emplace_back(Utf8FromWide(data.cFileName), data.dwFileAttributes & mask, data.nFileSizeLow);
   } while (YdrFindNextFileW(search, &data));
   EXPECT_TRUE(FindClose(search));  // the system's, or on POSIX the base library's
-  return found;
-}
-
-// The names found, in the search's fixed order on POSIX; sorted on Windows, which lists unordered.
-std::vector<std::string> Names(const std::vector<Found> &found) {
-  std::vector<std::string> names;
-  for (const Found &f : found) names.push_back(f.name);
 #if defined(_WIN32)
-  std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) { return W(a) < W(b); });
+  std::sort(found.begin(), found.end(),
+            [](const Entry &a, const Entry &b) { return W(std::get<0>(a)) < W(std::get<0>(b)); });
 #endif
-  return names;
+  return found;
 }
 
 // Ordinal: "Zed" before "a.txt"; U+1F600 is a surrogate pair, so before U+FFE6 (not so in UTF-8).
@@ -167,30 +144,25 @@ TEST(FindTest, DotEntriesFirstThenOrdinalUtf16Order) {
   for (const char *name : {"b.txt", "a.txt", "￦.txt", "😀.txt"}) dir.WriteFile(name, "12345");
   dir.MakeDir("Zed");
   dir.MakeDir("sub");
-  const auto found = Find(dir / "*.*");
-  EXPECT_EQ(Names(found), (std::vector<std::string>{".", "..", "Zed", "a.txt", "b.txt", "sub", "😀.txt", "￦.txt"}));
-  for (const Found &f : found) {
-    SCOPED_TRACE(f.name);
-    const bool folder = f.name == "." || f.name == ".." || f.name == "Zed" || f.name == "sub";
-    EXPECT_EQ(f.attributes & kFileAttributeDirectory, folder ? kFileAttributeDirectory : 0u);
-    EXPECT_EQ(f.size, folder ? 0u : 5u);
-  }
+  const std::vector<Entry> listed = {{".", kDir, 0},  {"..", kDir, 0},  {"Zed", kDir, 0}, {"a.txt", 0, 5},
+                                     {"b.txt", 0, 5}, {"sub", kDir, 0}, {"😀.txt", 0, 5},  {"￦.txt", 0, 5}};
+  EXPECT_EQ(Find(dir / "*.*", kDir), listed);
   // The root has no parent, so no dot entries.
-  const auto root = Find("/*");
+  const auto root = Find("/*", 0);
   ASSERT_FALSE(root.empty());
-  EXPECT_NE(root[0].name, ".");
-  EXPECT_NE(root[0].name, "..");
+  EXPECT_NE(std::get<0>(root[0]), ".");
+  EXPECT_NE(std::get<0>(root[0]), "..");
 }
 
 // Only what the pattern matches; no search for no match, a missing folder or no name pattern.
 TEST(FindTest, PatternsChooseTheNamesListed) {
   test::TempDir dir;
   for (const char *name : {"a.txt", "B.TXT", "ee.txt"}) dir.WriteFile(name);
-  const std::pair<const char *, std::vector<std::string>> cases[] = {
-      {"?.TXT", {"B.TXT", "a.txt"}}, {"nothing*", {}}, {"missing-folder/*.*", {}}, {"", {}}};
-  for (const auto &[pattern, names] : cases) {
+  const std::pair<const char *, std::vector<Entry>> cases[] = {
+      {"?.TXT", {{"B.TXT", 0, 0}, {"a.txt", 0, 0}}}, {"nothing*", {}}, {"missing-folder/*.*", {}}, {"", {}}};
+  for (const auto &[pattern, entries] : cases) {
     SCOPED_TRACE(pattern);
-    EXPECT_EQ(Names(Find(dir / pattern)), names);
+    EXPECT_EQ(Find(dir / pattern, 0), entries);
   }
   YDR_FIND_DATAW data;
   EXPECT_EQ(YdrFindFirstFileW(nullptr, &data), platform::InvalidHandleValue());
@@ -214,23 +186,21 @@ TEST(FindTest, LinksAreFollowedButLoopsAreLeftOut) {
   ASSERT_EQ(symlink("../../other", (dir / "tree/sub/aside").c_str()), 0);  // elsewhere: followed
   ASSERT_EQ(symlink("../file", (dir / "tree/sub/file-link").c_str()), 0);
   ASSERT_EQ(symlink("nowhere", (dir / "tree/sub/dangling").c_str()), 0);
-  ASSERT_EQ(mkfifo((dir / "tree/sub/pipe").c_str(), 0600), 0);
   ASSERT_EQ(symlink("../tree", (dir / "other/back").c_str()), 0);  // a loop through two links
+  ASSERT_EQ(mkfifo((dir / "tree/sub/pipe").c_str(), 0600), 0);
 
-  const auto found = Find(dir / "tree/sub/*.*");
-  EXPECT_EQ(Names(found), (std::vector<std::string>{".", "..", "aside", "dangling", "file-link"}));
-  EXPECT_EQ(found[2].attributes, kFileAttributeDirectory | kFileAttributeReparsePoint);
-  EXPECT_EQ(found[3].attributes, kFileAttributeArchive | kFileAttributeReparsePoint);
-  EXPECT_EQ(found[4].attributes, kFileAttributeArchive | kFileAttributeReparsePoint);
-  EXPECT_EQ(found[4].size, 3u);
+  const std::vector<Entry> listed = {{".", kDir, 0},
+                                     {"..", kDir, 0},
+                                     {"aside", kDir | kLink, 0},
+                                     {"dangling", kFile | kLink, 0},
+                                     {"file-link", kFile | kLink, 3}};
+  EXPECT_EQ(Find(dir / "tree/sub/*.*"), listed);
 
   // A walk into every folder found, as an archiver makes it, ends.
   std::vector<std::string> folders = {dir / "tree"};
   for (std::size_t i = 0; i < folders.size() && folders.size() < 50; ++i) {
-    for (const Found &f : Find(folders[i] + "/*.*")) {
-      if (f.name != "." && f.name != ".." && (f.attributes & kFileAttributeDirectory)) {
-        folders.push_back(folders[i] + "/" + f.name);
-      }
+    for (const auto &[name, attributes, size] : Find(folders[i] + "/*.*", kDir)) {
+      if (name != "." && name != ".." && attributes != 0) folders.push_back(folders[i] + "/" + name);
     }
   }
   // tree, tree/sub, tree/sub/aside (its link back to tree is left out)

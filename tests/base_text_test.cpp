@@ -1,5 +1,4 @@
-// Text: code-page conversion (characters a code page lacks, buffer limits) and Base64
-// decoding (OpenSSL's encoder as the peer, bad input, the buffer's bounds).
+// Text: code-page conversion, the thread's error code, Base64 decoding (OpenSSL's encoder as the peer).
 #include <gtest/gtest.h>
 #if defined(_WIN32)
 #include <windows.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "base/ydr_base.h"
 #include "tests/support/guarded_buffer.h"
@@ -27,79 +27,72 @@ using namespace std::string_literals;
 constexpr unsigned int kUtf8 = 65001;
 constexpr unsigned short kUntouched = 0xA5A5;  // a guarded buffer's fill
 
+// A conversion into a guarded destination of `size` units (none for 0): its result, and the
+// destination's first units after it.
+template <class In, class Out>
+struct Conversion {
+  unsigned int code_page;
+  In text;
+  int length;  // in the text's units; -1: with the terminator
+  int size;
+  int result;
+  Out units;
+};
+
+template <class In, class Out>
+void CheckConversions(const std::vector<Conversion<In, Out>> &cases,
+                      int (*convert)(unsigned int, unsigned int, const typename In::value_type *, int,
+                                     typename Out::value_type *, int, int)) {
+  for (const Conversion<In, Out> &c : cases) {
+    SCOPED_TRACE(&c - cases.data());  // the row
+    ydr::test::GuardedBuffer<typename Out::value_type> dst(static_cast<std::size_t>(std::max(c.size, 0)));
+    EXPECT_EQ(convert(c.code_page, 0, c.text.c_str(), c.length, c.size != 0 ? dst.data() : nullptr, c.size, 0),
+              c.result);
+    EXPECT_EQ(Out(dst.data(), c.units.size()), c.units);
+  }
+  typename Out::value_type out[8];
+  EXPECT_EQ(convert(kUtf8, 0, nullptr, -1, out, 8, 0), 0);
+  EXPECT_EQ(convert(kUtf8, 0, cases[0].text.c_str(), -1, nullptr, 8, 0), 0);
+}
+
 // '?' for what the code page lacks; a cut never splits a character nor writes past the end.
 TEST(TextConversionTest, ToCodePage) {
   ydr::test::ScopedEnv page("YDR_ANSI_CODEPAGE", "CP949");  // code page 0
-  struct Case {
-    unsigned int code_page;
-    WString text;
-    int length;  // in units; -1: with the terminator
-    int size;    // of the destination, in bytes
-    int result;
-    std::string bytes;
-  };
-  const Case cases[] = {
-      {kUtf8, W("한글 \xF0\x9F\x98\x80 é"), -1, 64, 15, "한글 \xF0\x9F\x98\x80 é\0"s},
-      {949, W("abc 가"), -1, 64, 7, "abc \xB0\xA1\0"s},
-      {0, W("한"), -1, 64, 3, "\xC7\xD1\0"s},
-      {1252, W("a한b"), -1, 64, 4, "a?b\0"s},
-      {949, W("x\xF0\x9F\x98\x80y"), -1, 64, 4, "x?y\0"s},                 // one '?' for a whole surrogate pair
-      {949, WString{'a', 0xD800, 'x'}, -1, 64, 4, "a?x\0"s},               // a lone surrogate keeps what follows
-      {kUtf8, WString{'a', 0xD800, 'x'}, -1, 64, 6, "a\xEF\xBF\xBDx\0"s},  // UTF-8 has the replacement character
-      {kUtf8, W("abc"), -1, 4, 4, "abc\0"s},
-      {kUtf8, W("abc"), -1, 3, 0, "ab\0"s},  // cut and terminated
-      {kUtf8, W("aé"), -1, 3, 0, "a\0"s},    // é is not split
-      {949, W("한글"), -1, 4, 0, "\xC7\xD1\0"s},
-      {949, W("한글"), -1, 1, 0, "\0"s},
-      {949, W("한글"), -1, 0, 5, ""},             // the size needed (into no destination)
-      {kUtf8, W("abcdef"), 3, 8, 3, "abc\xA5"s},  // no terminator asked for
-      {kUtf8, W("a"), 0, 8, 0, "\xA5"s},
-      {kUtf8, W("a"), -2, 8, 0, "\xA5"s},
-      {kUtf8, W("a"), -1, -1, 0, ""},
-      {12345, W("a"), -1, 8, 0, "\xA5"s},  // no such code page
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::to_string(c.code_page) + ": " + ydr::portable::Utf8FromWide(c.text.c_str()));
-    ydr::test::GuardedBuffer<char> dst(static_cast<std::size_t>(std::max(c.size, 0)));
-    char *out = c.size != 0 ? dst.data() : nullptr;
-    EXPECT_EQ(YdrUnicodeToAnsi(c.code_page, 0, c.text.c_str(), c.length, out, c.size, 0), c.result);
-    EXPECT_EQ(std::string(dst.data(), c.bytes.size()), c.bytes);
-  }
-  char out[8];
-  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, nullptr, -1, out, 8, 0), 0);
-  EXPECT_EQ(YdrUnicodeToAnsi(kUtf8, 0, W("a").c_str(), -1, nullptr, 8, 0), 0);
+  CheckConversions<WString, std::string>(
+      {{kUtf8, W("한글 \xF0\x9F\x98\x80 é"), -1, 64, 15, "한글 \xF0\x9F\x98\x80 é\0"s},
+       {949, W("abc 가"), -1, 64, 7, "abc \xB0\xA1\0"s},
+       {0, W("한"), -1, 64, 3, "\xC7\xD1\0"s},
+       {1252, W("a한b"), -1, 64, 4, "a?b\0"s},
+       {949, W("x\xF0\x9F\x98\x80y"), -1, 64, 4, "x?y\0"s},                 // one '?' for a whole surrogate pair
+       {949, WString{'a', 0xD800, 'x'}, -1, 64, 4, "a?x\0"s},               // a lone surrogate keeps what follows
+       {kUtf8, WString{'a', 0xD800, 'x'}, -1, 64, 6, "a\xEF\xBF\xBDx\0"s},  // UTF-8 has the replacement character
+       {kUtf8, W("abc"), -1, 4, 4, "abc\0"s},
+       {kUtf8, W("abc"), -1, 3, 0, "ab\0"s},  // cut and terminated
+       {kUtf8, W("aé"), -1, 3, 0, "a\0"s},    // é is not split
+       {949, W("한글"), -1, 4, 0, "\xC7\xD1\0"s},
+       {949, W("한글"), -1, 1, 0, "\0"s},
+       {949, W("한글"), -1, 0, 5, ""},             // the size needed (into no destination)
+       {kUtf8, W("abcdef"), 3, 8, 3, "abc\xA5"s},  // no terminator asked for
+       {kUtf8, W("a"), 0, 8, 0, "\xA5"s},
+       {kUtf8, W("a"), -2, 8, 0, "\xA5"s},
+       {kUtf8, W("a"), -1, -1, 0, ""},
+       {12345, W("a"), -1, 8, 0, "\xA5"s}},  // no such code page
+      YdrUnicodeToAnsi);
 }
 
 // The same from the code page, in UTF-16 units: a surrogate pair is never split.
 TEST(TextConversionTest, FromCodePage) {
-  struct Case {
-    unsigned int code_page;
-    std::string text;
-    int length;  // in bytes; -1: with the terminator
-    int size;    // of the destination, in units
-    int result;
-    WString units;
-  };
-  const Case cases[] = {
-      {kUtf8, "한글 \xF0\x9F\x98\x80 é", -1, 64, 8, W("한글 \xF0\x9F\x98\x80 é\0"s)},
-      {949, "abc \xB0\xA1", -1, 64, 6, W("abc 가\0"s)},
-      {kUtf8, "a\xC0\xAFx", -1, 64, 5, W("a??x\0"s)},
-      {949, "a\xFF\xFFx\xC7", -1, 64, 6, W("a??x?\0"s)},  // a bad pair, then a lead byte cut off
-      {kUtf8, "a\xF0\x9F\x98\x80", -1, 4, 4, W("a\xF0\x9F\x98\x80\0"s)},
-      {kUtf8, "a\xF0\x9F\x98\x80", -1, 3, 0, W("a\0"s)},
-      {kUtf8, "한글", -1, 0, 3, W("")},
-      {kUtf8, "a\0b"s, 3, 4, 3, WString{'a', 0, 'b', kUntouched}},
-      {12345, "a", -1, 8, 0, WString{kUntouched}},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::to_string(c.code_page) + ": " + c.text);
-    ydr::test::GuardedBuffer<unsigned short> dst(static_cast<std::size_t>(c.size));
-    unsigned short *out = c.size != 0 ? dst.data() : nullptr;
-    EXPECT_EQ(YdrAnsiToUnicode(c.code_page, 0, c.text.c_str(), c.length, out, c.size, 0), c.result);
-    EXPECT_EQ(WString(dst.data(), c.units.size()), c.units);
-  }
-  unsigned short out[8];
-  EXPECT_EQ(YdrAnsiToUnicode(kUtf8, 0, nullptr, -1, out, 8, 0), 0);
+  CheckConversions<std::string, WString>(
+      {{kUtf8, "한글 \xF0\x9F\x98\x80 é", -1, 64, 8, W("한글 \xF0\x9F\x98\x80 é\0"s)},
+       {949, "abc \xB0\xA1", -1, 64, 6, W("abc 가\0"s)},
+       {kUtf8, "a\xC0\xAFx", -1, 64, 5, W("a??x\0"s)},
+       {949, "a\xFF\xFFx\xC7", -1, 64, 6, W("a??x?\0"s)},  // a bad pair, then a lead byte cut off
+       {kUtf8, "a\xF0\x9F\x98\x80", -1, 4, 4, W("a\xF0\x9F\x98\x80\0"s)},
+       {kUtf8, "a\xF0\x9F\x98\x80", -1, 3, 0, W("a\0"s)},
+       {kUtf8, "한글", -1, 0, 3, W("")},
+       {kUtf8, "a\0b"s, 3, 4, 3, WString{'a', 0, 'b', kUntouched}},
+       {12345, "a", -1, 8, 0, WString{kUntouched}}},
+      YdrAnsiToUnicode);
 }
 
 // Code page 0 without YDR_ANSI_CODEPAGE is the system's own.
@@ -129,14 +122,15 @@ TEST(ThreadErrorTest, EachThreadHasItsOwnCode) {
   EXPECT_EQ(YdrGetError(), 2);
 }
 
-// Decodes into a guarded buffer exactly as long as the text, as callers allocate it.
-int Decode(const std::string &text, std::string *out = nullptr) {
+// Decodes into a guarded buffer exactly as long as the text, as callers allocate it: "result:bytes".
+std::string Decode(const std::string &text) {
   ydr::test::GuardedBuffer<unsigned char> buffer(text.size());
   unsigned char *pointer = buffer.data();
   const int n = YdrBase64ToAscii(text.c_str(), &pointer);
   EXPECT_EQ(pointer, buffer.data());
-  if (n > 0 && out != nullptr) out->assign(reinterpret_cast<char *>(buffer.data()), static_cast<std::size_t>(n));
-  return n;
+  EXPECT_LE(n, static_cast<int>(text.size()));
+  const auto decoded = static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(text.size())));
+  return std::to_string(n) + ":" + std::string(reinterpret_cast<char *>(buffer.data()), decoded);
 }
 
 #if YDR_CRYPTO_PEER
@@ -151,28 +145,20 @@ TEST(Base64Test, DecodesWhatOpenSslEncodes) {
         reinterpret_cast<unsigned char *>(line.data()), reinterpret_cast<const unsigned char *>(data.data()), length)));
     std::string lines = line + "\n";
     for (std::size_t i = 64; i < lines.size() - 1; i += 65) lines.insert(i, "\n");
-    for (const std::string &text : {line, lines}) {
-      std::string decoded;
-      ASSERT_EQ(Decode(text, &decoded), length) << text;
-      ASSERT_EQ(decoded, data);
-    }
+    for (const std::string &text : {line, lines}) ASSERT_EQ(Decode(text), std::to_string(length) + ":" + data) << text;
   }
 }
 #endif
 
 TEST(Base64Test, AcceptsAndRefusesAsDocumented) {
-  // Padding may be left off; blanks and line breaks may stand between characters.
-  const std::pair<const char *, std::string> accepted[] = {{"", ""},      {"eWQ=", "yd"}, {"eQ==", "y"},
-                                                           {"eWQ", "yd"}, {"eQ", "y"},    {" eW\r\nRy\t", "ydr"}};
-  for (const auto &[text, expected] : accepted) {
-    std::string decoded;
-    EXPECT_EQ(Decode(text, &decoded), static_cast<int>(expected.size())) << text;
-    EXPECT_EQ(decoded, expected) << text;
-  }
-  // Six bits, half or too much padding, data after it, the URL-safe alphabet, a byte above 0x7F.
-  for (const char *text : {"e", "eQ=", "eQ===", "=eQ=", "eQ==eWRy", "eW-y", "eWRy\x80"}) {
-    EXPECT_EQ(Decode(text), -1) << text;
-  }
+  // Padding may be left off and blanks stand between characters; refused: six bits, half or too
+  // much padding, data after it, the URL-safe alphabet, a byte above 0x7F.
+  const std::pair<const char *, const char *> cases[] = {
+      {"", "0:"},         {"eWQ=", "2:yd"},         {"eQ==", "1:y"},     {"eWQ", "2:yd"},
+      {"eQ", "1:y"},      {" eW\r\nRy\t", "3:ydr"}, {"e", "-1:"},        {"eQ=", "-1:"},
+      {"eQ===", "-1:"},   {"=eQ=", "-1:"},          {"eQ==eWRy", "-1:"}, {"eW-y", "-1:"},
+      {"eWRy\x80", "-1:"}};
+  for (const auto &[text, result] : cases) EXPECT_EQ(Decode(text), result) << text;
   unsigned char byte;
   unsigned char *pointer = &byte;
   unsigned char *null_pointer = nullptr;
@@ -185,7 +171,7 @@ TEST(Base64Test, AcceptsAndRefusesAsDocumented) {
   for (int trial = 0; trial < 2000; ++trial) {
     std::string text(rng() % 40, '\0');
     for (char &c : text) c = alphabet[rng() % alphabet.size()];
-    EXPECT_LE(Decode(text), static_cast<int>(text.size()));
+    Decode(text);
   }
 }
 

@@ -6,7 +6,6 @@
 #include <windows.h>
 #else
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 #include <cstddef>

@@ -7,12 +7,11 @@
 #endif
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace ydr::test {
@@ -29,11 +28,7 @@ void SetEnvironment(const char *name, const char *value) {
 #if defined(_WIN32)
   _putenv_s(name, value != nullptr ? value : "");  // an empty value removes the variable there
 #else
-  if (value != nullptr) {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+  value != nullptr ? setenv(name, value, 1) : unsetenv(name);
 #endif
 }
 
@@ -44,9 +39,7 @@ TempDir::TempDir() {
   const fs::path temp = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     // Names of one length: a shorter path can cost one more allocation in an allocation sweep.
-    char name[32];
-    std::snprintf(name, sizeof name, "ydr-test-%012llu", static_cast<unsigned long long>(random() % 1000000000000ull));
-    const fs::path candidate = temp / name;
+    const fs::path candidate = temp / ("ydr-test-" + std::to_string(random() % 900000000000ull + 100000000000ull));
     if (fs::create_directory(candidate)) path_ = candidate.u8string();
   }
   if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
@@ -67,9 +60,8 @@ std::string TempDir::operator/(const std::string &relative) const {
 }
 
 std::string TempDir::MakeDir(const std::string &relative) const {
-  std::string full = *this / relative;
-  fs::create_directories(P(full));
-  return full;
+  fs::create_directories(P(*this / relative));
+  return *this / relative;
 }
 
 std::string TempDir::WriteFile(const std::string &relative, const std::string &content) const {
@@ -88,9 +80,7 @@ std::string TempDir::CopyFile(const std::string &from, const std::string &relati
 
 std::string ReadFile(const std::string &path) {
   std::ifstream in(P(path), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::FILE *OpenBytes(const std::string &bytes) {
