@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/archive_bytes.h"
@@ -54,7 +55,7 @@ Errors ErrorList(const CYdrZIP &zip) {
 
 // Each member's name is what a hostile archive might say.
 std::string HostileArchive(const std::vector<std::string> &names, const std::string &content) {
-  std::vector<ydr::test::ArchiveMember> members;
+  std::vector<ArchiveMember> members;
   for (const std::string &name : names) members.emplace_back(name, 1, content);
   return ydr::test::BuildArchive(members);
 }
@@ -87,21 +88,16 @@ TEST(ZipFormatTest, ArchivesAreLaidOutByteForByte) {
             ydr::test::BuildArchive({{dir / "tree/empty/", 3, ""},
                                      {dir / "missing.txt", 2, ""},
                                      ArchiveMember::Raw(dir / "tree/f.txt", Compressed(std::string(5000, 'x')))}));
-  struct Damage {
-    std::size_t offset;
-    char value;
-    bool readable;
-  };
-  for (const Damage d :
-       {Damage{12, '\x1b', false}, Damage{20, '\x01', false}, Damage{36, '\x07', true}, Damage{40, '\x01', true}}) {
-    SCOPED_TRACE(d.offset);
+  for (const auto &[offset, value, readable] : {std::tuple{12, '\x1b', false}, std::tuple{20, '\x01', false},
+                                                std::tuple{36, '\x07', true}, std::tuple{40, '\x01', true}}) {
+    SCOPED_TRACE(offset);
     std::string damaged = bytes;
-    damaged[d.offset] = d.value;
+    damaged[offset] = value;
     dir.WriteFile("d.ydz", damaged);
     CYdrZIP reader;
-    EXPECT_EQ(reader.Open(W(dir / "d.ydz").c_str()), d.readable ? 1 : 0);
-    EXPECT_EQ(reader.GetMemberCount(), d.readable ? 3 : 0);
-    EXPECT_EQ(reader.GetErrorMask(), d.readable ? 0u : 0x4001u);
+    EXPECT_EQ(reader.Open(W(dir / "d.ydz").c_str()), readable ? 1 : 0);
+    EXPECT_EQ(reader.GetMemberCount(), readable ? 3 : 0);
+    EXPECT_EQ(reader.GetErrorMask(), readable ? 0u : 0x4001u);
   }
 }
 
@@ -249,13 +245,12 @@ TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
 #if !defined(_WIN32)
 namespace {
 
-// Folders named as files, pipes, backslash names, links back up: no hang, no such member.
+// Folders named as files, pipes, backslash names: no hang, no such member; nor is a pipe or a folder an archive.
 TEST(ZipPlatformTest, FoldersPipesAndBackslashNamesAreNeverPackedAsFiles) {
   TempDir dir;
   dir.WriteFile("e/keep.txt", "keep");
   dir.WriteFile("e/back\\slash", "would come back as back/slash");
   ASSERT_EQ(mkfifo((dir / "e/pipe").c_str(), 0600), 0);
-  fs::create_directory_symlink(".", dir / "e/self");  // a loop, left out by the folder's identity
   CYdrZIP zip;
   EXPECT_EQ(Pack(zip, {dir / "e", dir / "e/pipe", dir / "e/keep.txt"}, dir / "a.ydz"), 0);
   // The pipe is opened without waiting for a writer.
@@ -263,9 +258,14 @@ TEST(ZipPlatformTest, FoldersPipesAndBackslashNamesAreNeverPackedAsFiles) {
             (std::vector<std::string>{"2 " + dir / "e", "2 " + dir / "e/pipe", "1 " + dir / "e/keep.txt"}));
   EXPECT_EQ(zip.GetErrorMask(), 0x2000u);
   EXPECT_EQ(zip.GetErrorCount(), 2);
-  CYdrZIP reader;
-  EXPECT_EQ(reader.Open(W(dir / "e").c_str()), 0);
-  EXPECT_EQ(reader.GetErrorMask(), 0x4000u);
+  for (const std::string archive : {"e", "e/pipe"}) {
+    SCOPED_TRACE(archive);
+    CYdrZIP reader, unpacker;
+    EXPECT_EQ(reader.Open(W(dir / archive).c_str()), 0);
+    EXPECT_EQ(reader.GetErrorMask(), 0x4000u);
+    EXPECT_EQ(unpacker.DecompressZIP(W(dir / archive).c_str(), W(dir / "out").c_str(), 0), 0);
+    EXPECT_EQ(unpacker.GetErrorMask(), 0x4000u);
+  }
   CYdrZIP walked;  // nor is the pipe, the backslash name or the archive itself taken from a folder
   EXPECT_EQ(Pack(walked, {dir / "e/"}, dir / "e/b.ydz"), 1);
   EXPECT_EQ(Members(walked), (std::vector<std::string>{"3 " + dir / "e/", "1 " + dir / "e/keep.txt"}));
