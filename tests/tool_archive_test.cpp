@@ -60,13 +60,10 @@ struct PackRun {
 // A failed run leaves no archive and ARCHIVE as it was; -f replaces only a file or a link's file.
 TEST(ToolPackTest, AnArchiveIsWrittenWholeOrNotAtAll) {
   const std::vector<std::string> dir = {"dir\\", "dir\\a.txt", "dir\\sub\\", "dir\\sub\\b.txt"};
+  const std::vector<std::string> folders_first = {"dir\\", "dir\\sub\\", "dir\\a.txt", "dir\\sub\\b.txt"};
   std::vector<PackRun> runs = {
       {'-', "pack a.ydz dir dir", 0, "left out 'dir': packed already", dir},
-      {'-',
-       "pack a.ydz dir dir/sub",
-       0,
-       "left out 'dir/sub'",
-       {"dir\\", "dir\\sub\\", "dir\\a.txt", "dir\\sub\\b.txt"}},
+      {'-', "pack a.ydz dir dir/sub", 0, "left out 'dir/sub'", folders_first},
       {'-', "pack a.ydz x.txt ../x.txt", 1, "left out '../x.txt': it would unpack onto 'x.txt', as 'x.txt' does"},
       {'f', "pack -f a.ydz a.ydz", 1, "nothing to pack; no archive written"},
   };
@@ -308,7 +305,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       // A damaged member is named once, with why, never left under its name, its bytes not counted.
       {"unpack ../mismatch.ydz ../mismatch",
        1,
-       {"unpacked 2 of 3 members, 4 bytes", "1 member failed", "'mismatch.txt'", "CRC-32 or length"},
+       {"unpacked 2 of 3 members, 4 bytes", "'mismatch.txt'", "CRC-32 or length"},
        {},
        around},
       {"test -v ../mismatch.ydz",
@@ -356,7 +353,6 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"list -v ../sizes.ydz", 0, {}, {"grew", "docs/", "folder"}},
       {"list -q ../names.ydz", 0, {}, {"a\\nb.txt\n", "\\x1b[2Jclear\n"}},
       {"test ../names.ydz", 1},
-      // Usage and open errors.
       {"list ../not.ydz", 1, {"'../not.ydz' is not an archive"}},
       {"test ../missing.ydz", 1, {"cannot open '../missing.ydz': No such file or directory"}},
       {"list ..", 1, {"cannot open '..': not a regular file"}},
