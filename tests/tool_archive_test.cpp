@@ -368,13 +368,20 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     runs.push_back({"pack --jobs=" + std::string(jobs) + " ../b.ydz ../tree.ydz", 2, {"--jobs takes a number"}});
   }
 #if !defined(_WIN32)
-  // A DEST link the user chose is followed; a link planted inside DEST is named, not written through.
+  // Links and pipes planted inside DEST are named, never written through or opened (even with
+  // --overwrite); a DEST link the user chose is followed.
   const std::string dest = dir.MakeDir("dest");
+  fs::create_directory_symlink(dir / "outside", dest + "/linked");
   fs::create_symlink(dir.WriteFile("outside/secret.txt", "keep me"), dest + "/file-link.txt");
+  ASSERT_EQ(mkfifo((dest + "/pipe.txt").c_str(), 0600), 0);
   fs::create_directory_symlink(dest, dir / "dest-link");
-  write("planted.ydz", {{"file-link.txt", 1, "overwritten"}, {"fine", 1, "fine"}});
-  runs.push_back(
-      {"unpack --overwrite ../planted.ydz ../dest-link", 1, {"'file-link.txt'"}, {}, {"file-link.txt@", "fine=fine"}});
+  write("planted.ydz",
+        {{"linked\\", 3, ""}, {"file-link.txt", 1, "overwritten"}, {"pipe.txt", 1, "blocked?"}, {"fine", 1, "fine"}});
+  runs.push_back({"unpack --overwrite ../planted.ydz ../dest-link",
+                  1,
+                  {"'linked/'", "'file-link.txt'", "'pipe.txt'"},
+                  {},
+                  {"file-link.txt@", "fine=fine", "linked@", "pipe.txt|"}});
   // Few descriptors to spare, as under ulimit -n 12 (the runner's three pipes take six).
   const int lowest_free = dup(0);
   ASSERT_GE(lowest_free, 0);
@@ -405,12 +412,10 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       EXPECT_EQ(TreeBelow(cwd + "/" + args.back()), run.left);
     }
   }
-#if !defined(_WIN32)
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
-#endif
   EXPECT_TRUE(fs::is_empty(fs::u8path(cwd)));  // nothing lands where the command runs
 #if !defined(_WIN32)
   EXPECT_EQ(TreeBelow(dir / "outside"), std::vector<std::string>{"secret.txt=keep me"});
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
 #endif
 }
 

@@ -240,12 +240,13 @@ TEST(ZipHostileTest, NothingLandsOutsideTheDestination) {
 #if !defined(_WIN32)
 namespace {
 
-// Folders named as files, pipes, backslash names: no hang, no such member; nor is a pipe or a folder an archive.
+// Folders named as files, pipes, backslash names, links back up: never packed as files, never opened as archives.
 TEST(ZipPlatformTest, FoldersPipesAndBackslashNamesAreNeverPackedAsFiles) {
   TempDir dir;
   dir.WriteFile("e/keep.txt", "keep");
   dir.WriteFile("e/back\\slash", "would come back as back/slash");
   ASSERT_EQ(mkfifo((dir / "e/pipe").c_str(), 0600), 0);
+  fs::create_directory_symlink(".", dir / "e/self");  // a link back up, left out by the folder's identity
   CYdrZIP zip;
   EXPECT_EQ(Pack(zip, {dir / "e", dir / "e/pipe", dir / "e/keep.txt"}, dir / "a.ydz"), 0);
   // The pipe is opened without waiting for a writer.
@@ -284,11 +285,7 @@ TEST(ZipPlatformTest, PlantedLinksPipesAndFilesAreNeverWrittenThrough) {
     SCOPED_TRACE(below_destination ? "below a destination" : "at their own names");
     const std::string work = dir.MakeDir(below_destination ? "work1" : "work2");
     const std::string dest = below_destination ? dir.MakeDir("dest") : "";
-    std::string base;
-    {
-      ydr::test::ScopedCurrentDirectory cwd(work);  // stored names land in absolute form
-      base = dest + fs::current_path().string();
-    }
+    const std::string base = dest + fs::canonical(work).string();  // stored names land in absolute form
     fs::create_directories(base);
     if (below_destination) {
       fs::create_directory_symlink(outside, base + "/linked");
