@@ -246,7 +246,7 @@ TEST(ZipPlatformTest, FoldersPipesAndBackslashNamesAreNeverPackedAsFiles) {
   dir.WriteFile("e/keep.txt", "keep");
   dir.WriteFile("e/back\\slash", "would come back as back/slash");
   ASSERT_EQ(mkfifo((dir / "e/pipe").c_str(), 0600), 0);
-  fs::create_directory_symlink(".", dir / "e/self");  // a link back up, left out by the folder's identity
+  fs::create_directory_symlink(".", dir / "e/self");  // a loop, left out by the folder's identity
   CYdrZIP zip;
   EXPECT_EQ(Pack(zip, {dir / "e", dir / "e/pipe", dir / "e/keep.txt"}, dir / "a.ydz"), 0);
   // The pipe is opened without waiting for a writer.
