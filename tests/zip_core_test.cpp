@@ -201,11 +201,10 @@ TEST(ArchiveWriterTest, TheCommandAndTheClassWriteTheSameArchive) {
   ASSERT_EQ(mkfifo((dir / "tree/pipe").c_str(), 0600), 0);
   // Twelve folders, each linking twice to the next: walked once each, not 2^12 times.
   for (int i = 0; i < 12; ++i) {
-    dir.WriteFile("tree/nothing/l" + std::to_string(i) + "/f", std::to_string(i));
+    const std::string folder = "tree/nothing/l" + std::to_string(i);
+    dir.WriteFile(folder + "/f", std::to_string(i));
     for (const char *link : {"/a", "/b"}) {
-      if (i > 0)
-        fs::create_directory_symlink(dir / ("tree/nothing/l" + std::to_string(i)),
-                                     dir / ("tree/nothing/l" + std::to_string(i - 1) + link));
+      if (i > 0) fs::create_directory_symlink(dir / folder, dir / ("tree/nothing/l" + std::to_string(i - 1) + link));
     }
   }
 #endif

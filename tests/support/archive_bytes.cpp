@@ -37,12 +37,10 @@ std::vector<std::string> TreeBelow(const std::string &folder) {
   if (!std::filesystem::exists(std::filesystem::u8path(folder))) return {"(no folder)"};
   std::vector<std::string> out;
   for (const auto &[path, entry] : TakeTree(folder)) {
-    switch (entry.kind) {
-      case 'd': out.push_back(path + "/"); break;
-      case 'f': out.push_back(path + "=" + entry.bytes); break;
-      case 'l': out.push_back(path + "@"); break;
-      default: out.push_back(path + "|"); break;
-    }
+    out.push_back(path + (entry.kind == 'f'   ? "=" + entry.bytes
+                          : entry.kind == 'd' ? "/"
+                          : entry.kind == 'l' ? "@"
+                                              : "|"));
   }
   std::sort(out.begin(), out.end());
   return out;
