@@ -126,7 +126,6 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
       // Decimal alone labels numbers below 1; the others say so rather than print no label.
       {"numstr decimal 0", 0, "0\n"},
       {"numstr --open ( --close ) 4 0", 1, "", "no label for 0"},
-      {"numstr --open ( --close ) 4 -1", 1, "", "no label for -1"},
       {"numstr repeat 3", 2, "", "repeats a symbol"},
       {"frobnicate", 2},
       {"numstr 4", 2},

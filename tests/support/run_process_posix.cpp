@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "tests/support/run_process.h"
@@ -21,21 +20,6 @@ extern char **environ;
 
 namespace ydr::test {
 namespace {
-
-std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) {
-  std::vector<std::string> entries;
-  for (char **e = environ; *e != nullptr; ++e) entries.emplace_back(*e);
-  entries.insert(entries.end(), env.begin(), env.end());
-  std::map<std::string, std::string> merged;  // a name alone removes it
-  for (const std::string &entry : entries) {
-    const auto eq = entry.find('=');
-    merged.erase(entry.substr(0, eq));
-    if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
-  std::vector<std::string> strings;
-  for (const auto &[name, value] : merged) strings.push_back(name + "=" + value);
-  return strings;
-}
 
 // The ELF magic, class, byte order and machine of a program file ("" for a script or a
 // missing file).
@@ -87,23 +71,6 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// The child's wait status, waiting until `deadline`; a child still running then (or at once
-// when `late` is set) is killed with everything it started, and `late` set.
-int WaitStatusUntil(pid_t pid, Clock::time_point deadline, bool *late) {
-  for (;;) {
-    if (*late) {
-      kill(-pid, SIGKILL);
-      kill(pid, SIGKILL);
-    }
-    int status = 0;
-    const pid_t done = waitpid(pid, &status, *late ? 0 : WNOHANG);
-    if (done == pid) return status;
-    if (done < 0 && errno != EINTR) return -1;
-    *late = *late || MillisecondsLeft(deadline) == 0;
-    usleep(1000);  // its streams are closed: it is exiting, or soon past its deadline
-  }
-}
-
 // Starts the child in a process group of its own (a session on a terminal, which becomes its
 // controlling terminal), so that one past its deadline is killed with all it started, with
 // every signal at its default action and none blocked (CTest may have started this test with
@@ -114,7 +81,9 @@ ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::s
   // A child that exits before reading all its input makes the writes fail with EPIPE, which
   // must not kill the test: nothing in a test relies on SIGPIPE's default action.
   [[maybe_unused]] static const bool broken_pipes_ignored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-  std::vector<std::string> arg_strings = WithEmulator(argv), env_strings = MergedEnvironment(env);
+  std::vector<std::string> own;
+  for (char **e = environ; *e != nullptr; ++e) own.emplace_back(*e);
+  std::vector<std::string> arg_strings = WithEmulator(argv), env_strings = MergedEnvironment(own, env, strncmp);
   std::vector<char *> args, envp;
   for (auto &s : arg_strings) args.push_back(s.data());
   for (auto &s : env_strings) envp.push_back(s.data());
@@ -162,6 +131,7 @@ ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::s
     return result;
   }
 
+  // Standard input: `input`, fed as it is taken; for a run awaiting a state, open and empty.
   std::size_t fed = 0;
   const bool feeding = !plan.ready && !input.empty();
   if (feeding) fcntl(in[1], F_SETFL, fcntl(in[1], F_GETFL) | O_NONBLOCK);
@@ -203,14 +173,24 @@ ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::s
       }
     }
   }
-  const int status = WaitStatusUntil(pid, deadline, &late);
-  if (late) ADD_FAILURE() << Quoted(arg_strings) << " ran past its deadline of " << kProcessDeadlineSeconds << " s";
+  // Its streams are closed: it is exiting, or soon past its deadline, when it is killed.
+  int status = 0;
+  pid_t done = 0;
+  while (!late && (done = waitpid(pid, &status, WNOHANG)) == 0) {
+    late = MillisecondsLeft(deadline) == 0;
+    usleep(1000);
+  }
+  if (late) {
+    ADD_FAILURE() << Quoted(arg_strings) << " ran past its deadline of " << kProcessDeadlineSeconds << " s";
+    kill(-pid, SIGKILL);
+    done = waitpid(pid, &status, 0);
+  }
   // The terminal's settings outlive the program while this side stays open.
   termios settings{};
   result.echoing = plan.terminal && tcgetattr(out[0], &settings) == 0 && (settings.c_lflag & ECHO) != 0;
   CloseOpen({in[1], out[0], err[0]});
-  if (status != -1 && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  if (status != -1 && WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (done == pid && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  if (done == pid && WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
 }
 
