@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/bytes.h"
-#include "tests/support/rsa_key_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_run.h"
 
@@ -91,26 +89,6 @@ TEST(ToolSeedTest, OpensslEncAgreesInEveryModeAndSpelling) {
   for (const auto &c : cases) ydr::test::ExpectCommand(c);
 }
 
-// A PKCS #1 key from its numbers in hex, as the Base64 text of its DER that the command takes:
-// {n, e} is a public key, {0, n, e, d, p, q, dp, dq, qinv} a private one.
-std::string Pkcs1KeyText(const std::vector<std::string> &numbers) {
-  const auto element = [](char tag, const std::string &body) {
-    std::string length;
-    for (std::size_t n = body.size(); n > 0; n >>= 8) length.insert(length.begin(), static_cast<char>(n & 0xFF));
-    if (body.size() > 0x7F) length.insert(length.begin(), static_cast<char>(0x80 + length.size()));
-    return tag + length + body;
-  };
-  std::string sequence;
-  for (const std::string &hex : numbers) {
-    const ydr::test::Bytes digits = ydr::test::FromHex((hex.size() % 2 != 0 ? "0" : "") + hex);
-    std::string value(digits.begin(), digits.end());
-    if (digits.front() >= 0x80) value.insert(value.begin(), '\0');  // kept positive
-    sequence += element('\x02', value);
-  }
-  const std::string der = element('\x30', sequence);
-  return ydr::test::Base64({der.begin(), der.end()});
-}
-
 TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
   ydr::test::TempDir dir;
   const std::string cd = "cd '" + dir.path() + "' && ";
@@ -145,7 +123,8 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
   const auto signature = Ydr({"rsa", "enc", "--private", dir / "mine.pem"}, message);
   EXPECT_EQ(Ydr({"rsa", "dec", "--public", dir / "mine.pub"}, signature.out).out, message);
 
-  // Keys libcrypto reads that the command refuses, saying why.
+  // Keys libcrypto reads that the command refuses, saying why: PKCS #1 keys from their numbers in
+  // hex, {n, e} public and {0, n, e, d, p, q, dp, dq, qinv} private, as the Base64 text of their DER.
   const std::string odd(256, 'F');
   const std::pair<const char *, std::vector<std::string>> keys[] = {
       {"e0.key", {odd, "0"}},
@@ -155,7 +134,14 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
       {"even-n.key", {std::string(255, 'F') + "E", "10001"}},
       {"huge-e.key", {odd, "1" + std::string(274, '0') + "1"}},
   };
-  for (const auto &[name, numbers] : keys) dir.WriteFile(name, Pkcs1KeyText(numbers));
+  for (const auto &[name, numbers] : keys) {
+    std::string asn1 = "asn1=SEQUENCE:key\n[key]\n";
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+      asn1 += "n" + std::to_string(i) + "=INTEGER:0x" + numbers[i] + "\n";
+    dir.WriteFile("asn1", asn1);
+    const std::string der = "openssl asn1parse -genconf asn1 -noout -out der && openssl base64 -A -in der -out ";
+    ASSERT_EQ(Shell(cd + der + name).exit_status, 0) << name;
+  }
   dir.WriteFile("junk.txt", "@@@ not a key @@@");
   const ydr::test::CommandCase cases[] = {
       {"rsa enc --private pub.pem", 1, "", "not an RSA private key", message},

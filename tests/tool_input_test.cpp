@@ -162,9 +162,9 @@ TEST(ToolInputTest, OnATerminal) {
 // a literal zero, matches of 258 at distance 1); its CRC-32 is wrong, which no interrupted run sees.
 std::string LongZeroStream(std::uint32_t runs) {
   ydr::test::BitStream bits;
-  bits.Bits(0x3, 3).Code(0x30, 8);                                           // the last block, fixed codes; 0
+  bits.Bits(0x3, 3).Code(0x30, 8);                                         // the last block, fixed codes; 0
   for (std::uint32_t i = 0; i < runs; ++i) bits.Code(0xC5, 8).Code(0, 5);  // length 258, distance 1
-  std::string stream = bits.Code(0, 7).Finish() + std::string(4, '\0');   // end of block; the CRC-32
+  std::string stream = bits.Code(0, 7).Finish() + std::string(4, '\0');    // end of block; the CRC-32
   for (int i = 0; i < 4; ++i) stream += static_cast<char>((runs * 258u + 1u) >> (8 * i));
   return stream;
 }
@@ -207,8 +207,8 @@ TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
       }
       return found;
     };
-    const auto appeared = [&] { return !temporaries().empty(); };
-    const auto run = ydr::test::RunWith(argv, {dir.path(), false, "", "", appeared, c.signal});
+    const auto run =
+        ydr::test::RunWith(argv, {dir.path(), false, "", "", [&] { return !temporaries().empty(); }, c.signal});
     EXPECT_TRUE(run.ready) << "no temporary file appeared; " << run.err;
     EXPECT_EQ(run.signal, c.signal) << "exit status " << run.exit_status << ": " << run.err;
     EXPECT_EQ(temporaries(), std::vector<std::string>{});

@@ -71,11 +71,9 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Starts the child in a process group of its own (a session on a terminal, which becomes its
-// controlling terminal), so that one past its deadline is killed with all it started, with
-// every signal at its default action and none blocked (CTest may have started this test with
-// SIGINT ignored). Feeds its input as it takes it while draining its output, so neither side
-// blocks the other.
+// The child runs in a process group (on a terminal, a session) of its own, so that one past its
+// deadline is killed with all it started, its signals at their defaults (CTest may have started
+// this test with SIGINT ignored); its input is fed as it takes it while its output is drained.
 ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &input,
                   const RunPlan &plan) {
   // A child that exits before reading all its input makes the writes fail with EPIPE, which
