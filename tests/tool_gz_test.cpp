@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/support/archive_bytes.h"
 #include "tests/support/gz_streams.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_run.h"
@@ -179,14 +180,9 @@ TEST(ToolGzTest, RefusalsLeaveTheFolderAsItWas) {
     if (c.link != nullptr) fs::remove(dir / c.link);
     if (c.link != nullptr)
       c.hard ? fs::create_hard_link(dir / c.target, dir / c.link) : fs::create_symlink(c.target, dir / c.link);
-    const auto contents = [&] {
-      std::vector<std::string> all = ydr::test::PathsBelow(dir.path());
-      for (std::string &path : all) path += fs::is_regular_file(dir / path) ? " " + ReadFile(dir / path) : "";
-      return all;
-    };
-    const auto before = contents();
+    const auto before = ydr::test::TreeBelow(dir.path());
     ydr::test::ExpectCommand({c.command, 1, "", c.message, "some input"}, dir.path());
-    EXPECT_TRUE(contents() == before) << c.command;
+    EXPECT_TRUE(ydr::test::TreeBelow(dir.path()) == before) << c.command;
   }
 }
 #endif
