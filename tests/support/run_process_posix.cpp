@@ -131,12 +131,8 @@ ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::s
 
   // Standard input: `input`, fed as it is taken; for a run awaiting a state, open and empty.
   std::size_t fed = 0;
-  const bool feeding = !plan.ready && !input.empty();
+  const bool feeding = !plan.ready && in[1] >= 0;
   if (feeding) fcntl(in[1], F_SETFL, fcntl(in[1], F_GETFL) | O_NONBLOCK);
-  if (!plan.ready && !feeding && in[1] >= 0) {
-    close(in[1]);
-    in[1] = -1;
-  }
   pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {feeding ? in[1] : -1, POLLOUT, 0}};
   std::string *sinks[2] = {&result.out, &result.err};
   const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
