@@ -106,7 +106,6 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
     SCOPED_TRACE(public_key);
     const auto sealed = Ydr({"rsa", "enc", "--public", dir / public_key}, message);
     ASSERT_EQ(sealed.exit_status, 0) << sealed.err;
-    EXPECT_EQ(sealed.out.size(), 128u);
     EXPECT_EQ(Ydr({"rsa", "dec", "--private", dir / private_key}, sealed.out).out, message);
     // openssl decrypts ours.
     dir.WriteFile("sealed.bin", sealed.out);

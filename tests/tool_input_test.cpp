@@ -1,12 +1,11 @@
-// The stream, cipher and digest commands' inputs: bounded reads, an output that is the input,
-// terminals, and interrupted runs.
-#include <gtest/gtest.h>
+// The stream, cipher and digest commands' inputs: huge ones, an output that is the input,
+// terminals, and interrupted runs (links, memory limits, terminals and signals as POSIX has them).
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 #include <filesystem>
 #include <string>
@@ -28,33 +27,6 @@ using ydr::test::Ydr;
 
 const std::string kKey = "28dbc3bc49ffd87dcfa509b11d422be7";
 
-// Passwords within their bounds, never from the command line; a list line over its bound is no
-// digest line, and the lines after it still count.
-TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
-  ydr::test::TempDir dir;
-  dir.WriteFile("in", "plaintext");
-  dir.WriteFile("abc", "abc");
-  const std::string good_line = "a9993e364706816aba3e25717850c26c9cd0d89d  abc\n";
-  dir.WriteFile("p4096", std::string(4096, 'p') + "\r\n");
-  dir.WriteFile("p4097", std::string(4097, 'p'));
-  dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line);
-  dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1));
-  dir.WriteFile("short", "seven77");
-  const ydr::test::CommandCase cases[] = {
-      {"ven enc --kind 1 --password-file p4096 in o1", 0},
-      {"ven enc --kind 1 --password-file p4097 in o2", 1, "", "not a password"},
-      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "", "takes a descriptor number"},
-      {"sha1 -c --warn list", 0, "abc: OK\n", "1 line is improperly formatted"},  // a 100 KiB line first
-      {"sha1 -c unended", 0, "abc: OK\n"},
-      {"ven enc --kind lvo --password-file short in o4", 1, "", "at least 8"},
-      {"ven lvz --password-file abc", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D\n"},
-      {"ven lvz abc", 2, "", "never from the command line"},
-  };
-  for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
-  EXPECT_FALSE(fs::exists(dir / "o2") || fs::exists(dir / "o4"));
-}
-
-#if !defined(_WIN32)  // links, memory limits and terminals as POSIX has them
 // A key pair made by the command itself, when this build has the rsa command.
 bool MakeKeys(const ydr::test::TempDir &dir) {
   return Ydr({"rsa", "genkey", "--bits", "1024", dir / "key.pem", dir / "pub.pem"}).exit_status == 0;
@@ -218,6 +190,6 @@ TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
   }
 }
 
-#endif
-
 }  // namespace
+
+#endif
