@@ -23,17 +23,13 @@ namespace {
 namespace fs = std::filesystem;
 using ydr::test::Noise;
 using ydr::test::ReadFile;
+using ydr::test::TextLike;
 using ydr::test::Ydr;
 
-std::string Text() {
-  std::string data;
-  for (int i = 0; i < 20000; ++i) data += "line " + std::to_string(i * 7 % 1000) + "\n";
-  return data;
-}
-
+// -l then lists the output in gzip's layout.
 TEST(ToolGzTest, FilesGoToTheirSuffixAndBack) {
   ydr::test::TempDir dir;
-  const std::string data = Text();
+  const std::string data = TextLike(150000, 1);
   dir.WriteFile("notes.txt", data);
   dir.WriteFile("plain", "x");
   const ydr::test::CommandCase steps[] = {
@@ -77,7 +73,7 @@ TEST(ToolGzTest, LevelsPickTheWindow) {
 // bad first stream, it fails the run, naming the file and leaving no output.
 TEST(ToolGzTest, ConcatenatedStreamsReadBackAndBadOnesFail) {
   ydr::test::TempDir dir;
-  const std::string text = Text(), noise = Noise(5000, 3);
+  const std::string text = TextLike(150000, 1), noise = Noise(5000, 3);
   std::string large;
   for (std::uint64_t i = 0; large.size() < (3u << 20); ++i) large += std::to_string(i * 7919 % 100003) + ",";
   const std::string a = Ydr({"gz"}, text).out, b = Ydr({"gz", "--level", "2"}, noise).out, empty = Ydr({"gz"}).out,
@@ -158,7 +154,7 @@ TEST(ToolGzTest, OutputKeepsLinksPipesAndTheInputsModeAndTime) {
 // Refused, the folder left as it was: an output that is the input under another name, a link
 // leading nowhere, and -l on anything but a regular file (a pipe nobody writes to would hang).
 TEST(ToolGzTest, RefusalsLeaveTheFolderAsItWas) {
-  const std::string data = Text(), packed = Ydr({"gz"}, data).out;
+  const std::string data = TextLike(150000, 1), packed = Ydr({"gz"}, data).out;
   struct Case {
     const char *link, *target;  // made before the run; none when null
     bool hard;

@@ -21,8 +21,7 @@ extern char **environ;
 namespace ydr::test {
 namespace {
 
-// The ELF magic, class, byte order and machine of a program file ("" for a script or a
-// missing file).
+// The ELF magic, class, byte order and machine of a program file ("" for a script, or none).
 [[maybe_unused]] std::string ElfMachine(const std::string &path) {
   char header[20] = {};
   std::ifstream(path, std::ios::binary).read(header, sizeof header);
@@ -30,10 +29,9 @@ namespace {
   return std::string(header, 6) + std::string(header + 18, 2);
 }
 
-// The emulator's words go before a program built for this test program's machine (an
-// emulator reports the emulated program as /proc/self/exe); the system's own programs, such
-// as the shell, run natively. Every child is given to the emulator explicitly: the kernel
-// starting such programs by itself is a machine setting no test may count on.
+// The emulator's words go before a program built for this test program's machine (which an
+// emulator reports as /proc/self/exe), never left to the kernel's settings; the system's own
+// programs, such as the shell, run natively.
 std::vector<std::string> WithEmulator(const std::vector<std::string> &argv) {
   std::vector<std::string> words;
 #if defined(YDR_TEST_EMULATOR)
