@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/bytes.h"
-#include "tests/support/rsa_key_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_run.h"
 
@@ -22,19 +20,14 @@ using ydr::test::Ydr;
 
 ProcessResult Shell(const std::string &command) { return RunProcess({"/bin/sh", "-c", command}); }
 
-// ydr sha1 and sha1sum with the same arguments in `dir`.
-std::pair<ProcessResult, ProcessResult> OursAndSha1sum(const ydr::test::TempDir &dir, const std::string &args) {
-  const std::string cd = "cd '" + dir.path() + "' && ";
-  return {Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 " + args), Shell(cd + "sha1sum " + args)};
-}
-
 TEST(ToolSha1Test, ListsChecksReportsAndExitCodesAreSha1sums) {
   ydr::test::TempDir dir;
   dir.WriteFile("plain", "abc");
   dir.WriteFile("back\\slash", "a");
   dir.WriteFile("new\nline", "b");
   dir.WriteFile("empty", "");
-  const std::string escaped = OursAndSha1sum(dir, "*").second.out;  // names with '\' and a line feed
+  const std::string cd = "cd '" + dir.path() + "' && ";
+  const std::string escaped = Shell(cd + "sha1sum *").out;  // names with '\' and a line feed
   ASSERT_NE(escaped.find("new\\nline"), std::string::npos) << escaped;
   const std::string good = "a9993e364706816aba3e25717850c26c9cd0d89d  plain\n";
   const std::string wrong = "0000000000000000000000000000000000000000  plain\n";
@@ -55,7 +48,8 @@ TEST(ToolSha1Test, ListsChecksReportsAndExitCodesAreSha1sums) {
   for (const auto &[args, list] : cases) {
     SCOPED_TRACE(std::string(args) + " | " + list);
     dir.WriteFile("list", list);
-    const auto [ours, theirs] = OursAndSha1sum(dir, args);
+    const auto ours = Shell(cd + ydr::test::ShellWords(YDR_TOOL) + " sha1 " + args),
+               theirs = Shell(cd + "sha1sum " + args);
     EXPECT_EQ(ours.exit_status, theirs.exit_status);
     EXPECT_EQ(ours.out, theirs.out);
     EXPECT_EQ(ours.err, std::regex_replace(theirs.err, std::regex("sha1sum: "), "ydr: "));  // in our own voice
@@ -95,26 +89,6 @@ TEST(ToolSeedTest, OpensslEncAgreesInEveryModeAndSpelling) {
   for (const auto &c : cases) ydr::test::ExpectCommand(c);
 }
 
-// A PKCS #1 key from its numbers in hex, as the Base64 text of its DER that the command takes:
-// {n, e} is a public key, {0, n, e, d, p, q, dp, dq, qinv} a private one.
-std::string Pkcs1KeyText(const std::vector<std::string> &numbers) {
-  const auto element = [](char tag, const std::string &body) {
-    std::string length;
-    for (std::size_t n = body.size(); n > 0; n >>= 8) length.insert(length.begin(), static_cast<char>(n & 0xFF));
-    if (body.size() > 0x7F) length.insert(length.begin(), static_cast<char>(0x80 + length.size()));
-    return tag + length + body;
-  };
-  std::string sequence;
-  for (const std::string &hex : numbers) {
-    const ydr::test::Bytes digits = ydr::test::FromHex((hex.size() % 2 != 0 ? "0" : "") + hex);
-    std::string value(digits.begin(), digits.end());
-    if (digits.front() >= 0x80) value.insert(value.begin(), '\0');  // kept positive
-    sequence += element('\x02', value);
-  }
-  const std::string der = element('\x30', sequence);
-  return ydr::test::Base64({der.begin(), der.end()});
-}
-
 TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
   ydr::test::TempDir dir;
   const std::string cd = "cd '" + dir.path() + "' && ";
@@ -132,7 +106,6 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
     SCOPED_TRACE(public_key);
     const auto sealed = Ydr({"rsa", "enc", "--public", dir / public_key}, message);
     ASSERT_EQ(sealed.exit_status, 0) << sealed.err;
-    EXPECT_EQ(sealed.out.size(), 128u);
     EXPECT_EQ(Ydr({"rsa", "dec", "--private", dir / private_key}, sealed.out).out, message);
     // openssl decrypts ours.
     dir.WriteFile("sealed.bin", sealed.out);
@@ -149,7 +122,8 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
   const auto signature = Ydr({"rsa", "enc", "--private", dir / "mine.pem"}, message);
   EXPECT_EQ(Ydr({"rsa", "dec", "--public", dir / "mine.pub"}, signature.out).out, message);
 
-  // Keys libcrypto reads that the command refuses, saying why.
+  // Keys libcrypto reads that the command refuses, saying why: PKCS #1 keys from their numbers in
+  // hex, {n, e} public and {0, n, e, d, p, q, dp, dq, qinv} private, as the Base64 text of their DER.
   const std::string odd(256, 'F');
   const std::pair<const char *, std::vector<std::string>> keys[] = {
       {"e0.key", {odd, "0"}},
@@ -159,7 +133,14 @@ TEST(ToolRsaTest, KeysAsOpensslWritesThemAndKeysForOpenssl) {
       {"even-n.key", {std::string(255, 'F') + "E", "10001"}},
       {"huge-e.key", {odd, "1" + std::string(274, '0') + "1"}},
   };
-  for (const auto &[name, numbers] : keys) dir.WriteFile(name, Pkcs1KeyText(numbers));
+  for (const auto &[name, numbers] : keys) {
+    std::string asn1 = "asn1=SEQUENCE:key\n[key]\n";
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+      asn1 += "n" + std::to_string(i) + "=INTEGER:0x" + numbers[i] + "\n";
+    dir.WriteFile("asn1", asn1);
+    const std::string der = "openssl asn1parse -genconf asn1 -noout -out der && openssl base64 -A -in der -out ";
+    ASSERT_EQ(Shell(cd + der + name).exit_status, 0) << name;
+  }
   dir.WriteFile("junk.txt", "@@@ not a key @@@");
   const ydr::test::CommandCase cases[] = {
       {"rsa enc --private pub.pem", 1, "", "not an RSA private key", message},

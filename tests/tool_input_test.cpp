@@ -1,18 +1,18 @@
-// The stream, cipher and digest commands' inputs: bounded reads, an output that is the input,
-// terminals, and interrupted runs.
-#include <gtest/gtest.h>
+// The stream, cipher and digest commands' inputs: huge ones, an output that is the input,
+// terminals, and interrupted runs (links, memory limits, terminals and signals as POSIX has them).
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/support/archive_bytes.h"
+#include "tests/support/gz_streams.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_run.h"
 
@@ -27,62 +27,25 @@ using ydr::test::Ydr;
 
 const std::string kKey = "28dbc3bc49ffd87dcfa509b11d422be7";
 
-// Passwords within their bounds, never from the command line; a list line over its bound is no
-// digest line, and the lines after it still count.
-TEST(ToolInputTest, ReadsStopAtWhatTheirUseCanTake) {
-  ydr::test::TempDir dir;
-  dir.WriteFile("in", "plaintext");
-  dir.WriteFile("abc", "abc");
-  const std::string good_line = "a9993e364706816aba3e25717850c26c9cd0d89d  abc\n";
-  dir.WriteFile("p4096", std::string(4096, 'p') + "\r\n");
-  dir.WriteFile("p4097", std::string(4097, 'p'));
-  dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line);
-  dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1));
-  dir.WriteFile("short", "seven77");
-  const ydr::test::CommandCase cases[] = {
-      {"ven enc --kind 1 --password-file p4096 in o1", 0},
-      {"ven enc --kind 1 --password-file p4097 in o2", 1, "", "not a password"},
-      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "", "takes a descriptor number"},
-      {"sha1 -c --warn list", 0, "abc: OK\n", "1 line is improperly formatted"},  // a 100 KiB line first
-      {"sha1 -c unended", 0, "abc: OK\n"},
-      {"ven enc --kind lvo --password-file short in o4", 1, "", "at least 8"},
-      {"ven lvz --password-file abc", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D\n"},
-      {"ven lvz abc", 2, "", "never from the command line"},
-  };
-  for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
-  EXPECT_FALSE(fs::exists(dir / "o2") || fs::exists(dir / "o4"));
-}
-
-#if !defined(_WIN32)  // links, memory limits and terminals as POSIX has them
 // A key pair made by the command itself, when this build has the rsa command.
 bool MakeKeys(const ydr::test::TempDir &dir) {
   return Ydr({"rsa", "genkey", "--bits", "1024", dir / "key.pem", dir / "pub.pem"}).exit_status == 0;
 }
 
+// Each command's output named as its input another way: a path through "..", a symbolic or a hard link.
 TEST(ToolInputTest, AnOutputThatIsTheInputIsRefused) {
   ydr::test::TempDir dir;
+  const std::string content = "a short plaintext that must survive", in = dir.WriteFile("sub/plain.txt", content);
   dir.WriteFile("password", "correct horse\n");
-  const std::string content = "a short plaintext that must survive";
+  fs::create_symlink("sub/plain.txt", dir / "link");
+  fs::create_hard_link(in, dir / "second");
   std::vector<std::string> commands = {
-      "seed enc --mode ecb --key " + kKey + " IN OUT",
-      "ven enc --kind 4 --password-file password IN OUT",
+      "seed enc --mode ecb --key " + kKey + " sub/plain.txt sub/../sub/./plain.txt",
+      "ven enc --kind 4 --password-file password sub/plain.txt link",
   };
-  if (MakeKeys(dir)) commands.push_back("rsa enc --public pub.pem IN OUT");
-  for (const std::string &command : commands) {
-    for (const std::string out : {"sub/plain.txt", "sub/../sub/./plain.txt", "link", "second"}) {
-      SCOPED_TRACE(command + ", OUT " + out);
-      const std::string in = dir.WriteFile("sub/plain.txt", content);
-      if (out == "link") fs::create_symlink("sub/plain.txt", dir / out);
-      if (out == "second") fs::create_hard_link(in, dir / out);
-      std::vector<std::string> args = Words(command);
-      for (std::string &word : args) word = word == "IN" ? "sub/plain.txt" : word == "OUT" ? out : word;
-      const auto result = Ydr(args, "", dir.path());
-      EXPECT_EQ(result.exit_status, 2);
-      EXPECT_NE(result.err.find("is the input"), std::string::npos) << result.err;
-      EXPECT_EQ(ReadFile(in), content);
-      if (out == "link" || out == "second") fs::remove(dir / out);
-    }
-  }
+  if (MakeKeys(dir)) commands.push_back("rsa enc --public pub.pem sub/plain.txt second");
+  for (const std::string &command : commands) ydr::test::ExpectCommand({command, 2, "", "is the input"}, dir.path());
+  EXPECT_EQ(ReadFile(in), content);
 }
 
 // Under a memory limit, huge inputs end in a message, inputs of their size still work; not under
@@ -170,20 +133,11 @@ TEST(ToolInputTest, OnATerminal) {
 // A member stream of `runs` * 258 + 1 zero bytes, a few bytes per kilobyte (one fixed-code block:
 // a literal zero, matches of 258 at distance 1); its CRC-32 is wrong, which no interrupted run sees.
 std::string LongZeroStream(std::uint32_t runs) {
-  std::string stream;
-  std::uint64_t pending = 0;
-  int used = 0;
-  const auto bits = [&](std::uint32_t value, int count) {  // least significant first
-    pending |= static_cast<std::uint64_t>(value) << used;
-    for (used += count; used >= 8; used -= 8, pending >>= 8) stream += static_cast<char>(pending & 0xFF);
-  };
-  bits(0x3, 3);                                             // the last block, fixed codes
-  bits(0x0C, 8);                                            // literal 0: code 00110000, sent from its first bit
-  for (std::uint32_t i = 0; i < runs; ++i) bits(0xA3, 13);  // length 258 (11000101), distance 1 (00000)
-  bits(0, 7 + 7);                                           // end of block, and the last byte's padding
-  const std::uint32_t length = runs * 258u + 1u;
-  stream.append(4, '\0');  // CRC-32
-  for (int i = 0; i < 4; ++i) stream += static_cast<char>(length >> (8 * i));
+  ydr::test::BitStream bits;
+  bits.Bits(0x3, 3).Code(0x30, 8);                                         // the last block, fixed codes; 0
+  for (std::uint32_t i = 0; i < runs; ++i) bits.Code(0xC5, 8).Code(0, 5);  // length 258, distance 1
+  std::string stream = bits.Code(0, 7).Finish() + std::string(4, '\0');    // end of block; the CRC-32
+  for (int i = 0; i < 4; ++i) stream += static_cast<char>((runs * 258u + 1u) >> (8 * i));
   return stream;
 }
 
@@ -225,8 +179,8 @@ TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
       }
       return found;
     };
-    const auto appeared = [&] { return !temporaries().empty(); };
-    const auto run = ydr::test::RunWith(argv, {dir.path(), false, "", "", appeared, c.signal});
+    const auto run =
+        ydr::test::RunWith(argv, {dir.path(), false, "", "", [&] { return !temporaries().empty(); }, c.signal});
     EXPECT_TRUE(run.ready) << "no temporary file appeared; " << run.err;
     EXPECT_EQ(run.signal, c.signal) << "exit status " << run.exit_status << ": " << run.err;
     EXPECT_EQ(temporaries(), std::vector<std::string>{});
@@ -236,6 +190,6 @@ TEST(ToolInterruptTest, SignalsLeaveNoTemporaryAndKeepThePreviousOutput) {
   }
 }
 
-#endif
-
 }  // namespace
+
+#endif

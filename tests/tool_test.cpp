@@ -13,6 +13,7 @@
 
 namespace {
 
+using ydr::test::ReadFile;
 using ydr::test::RunProcess;
 using ydr::test::Ydr;
 
@@ -109,9 +110,21 @@ TEST(ToolTest, FailedOutputExitsWithOne) {
 }
 #endif
 
-// Each command line's status and output; usage errors exit 2 and never become a file.
+// Each command line's status and output; usage errors exit 2 and never become a file. Passwords
+// within their bounds, never from the command line; a list line over its bound is no digest line,
+// and the lines after it still count.
 TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
   ydr::test::TempDir dir;
+  const std::string good_line = "a9993e364706816aba3e25717850c26c9cd0d89d  abc\n";
+  dir.WriteFile("in", "plaintext");
+  dir.WriteFile("o1", "replaced");
+  dir.WriteFile("abc", "abc");
+  dir.WriteFile("p4096", std::string(4096, 'p') + "\r\n");
+  dir.WriteFile("p4097", std::string(4097, 'p'));
+  dir.WriteFile("list", std::string(100 << 10, 'f') + "\n" + good_line);
+  dir.WriteFile("unended", good_line.substr(0, good_line.size() - 1));
+  dir.WriteFile("short", "seven77");
+  const std::vector<std::string> files = ydr::test::PathsBelow(dir.path());
   const ydr::test::CommandCase cases[] = {
       {"numstr --open=( --close ) 4 27", 0, "(AA)\n"},  // --opt=value and --opt value; the growing form
       {"numstr 4 27 --single", 0, "A\n"},               // options after operands
@@ -126,7 +139,6 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
       // Decimal alone labels numbers below 1; the others say so rather than print no label.
       {"numstr decimal 0", 0, "0\n"},
       {"numstr --open ( --close ) 4 0", 1, "", "no label for 0"},
-      {"numstr --open ( --close ) 4 -1", 1, "", "no label for -1"},
       {"numstr repeat 3", 2, "", "repeats a symbol"},
       {"frobnicate", 2},
       {"numstr 4", 2},
@@ -146,9 +158,18 @@ TEST(ToolTest, CommandLinesGiveTheirStatusAndOutput) {
       {"send 127.0.0.1 0", 2},
       {"send --timeout -1 127.0.0.1 80 x", 2},
       {"gz -dc", 0, "bundled flags", "", Ydr({"gz"}, "bundled flags").out},  // -dc is -d -c
+      {"ven enc --kind 1 --password-file p4096 in o1", 0},
+      {"ven enc --kind 1 --password-file p4097 in o2", 1, "", "not a password"},
+      {"ven enc --kind 1 --password-fd 99999999999 in o3", 1, "", "takes a descriptor number"},
+      {"sha1 -c --warn list", 0, "abc: OK\n", "1 line is improperly formatted"},  // a 100 KiB line first
+      {"sha1 -c unended", 0, "abc: OK\n"},
+      {"ven enc --kind lvo --password-file short in o4", 1, "", "at least 8"},
+      {"ven lvz --password-file abc", 0, "A9993E364706816ABA3E25717850C26C9CD0D89D\n"},
+      {"ven lvz abc", 2, "", "never from the command line"},
   };
   for (const auto &c : cases) ydr::test::ExpectCommand(c, dir.path());
-  EXPECT_EQ(ydr::test::PathsBelow(dir.path()), std::vector<std::string>{});
+  EXPECT_EQ(ydr::test::PathsBelow(dir.path()), files);
+  EXPECT_NE(ReadFile(dir / "o1"), "replaced");
   const auto table = Ydr({"numstr", "--table"});
   EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 38);  // 19 styles, both forms
   EXPECT_NE(table.out.find("* † ‡ § ** †† ‡‡ §§"), std::string::npos);

@@ -1,6 +1,8 @@
 // Runs a program to completion and collects what it printed.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,6 +28,19 @@ inline constexpr int kProcessDeadlineSeconds = 120;
 // or replacing the test's own; a name alone removes it. `cwd`, when given, is its folder.
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
                          const std::string &input = "", const std::string &cwd = "");
+
+// The runners' part of that: `own` with `env` applied, names compared by `compare` (which
+// ignores case on Windows).
+inline std::vector<std::string> MergedEnvironment(std::vector<std::string> own, const std::vector<std::string> &env,
+                                                  int (*compare)(const char *, const char *, std::size_t)) {
+  for (const std::string &entry : env) {
+    const std::string name = entry.substr(0, entry.find('=')) + "=";
+    const auto named = [&](const std::string &e) { return compare(e.c_str(), name.c_str(), name.size()) == 0; };
+    own.erase(std::remove_if(own.begin(), own.end(), named), own.end());
+    if (entry.size() >= name.size()) own.push_back(entry);
+  }
+  return own;
+}
 
 #if !defined(_WIN32)
 // `program` as the words that start it from a shell command line, each quoted: preceded by

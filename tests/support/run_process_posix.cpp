@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "tests/support/run_process.h"
@@ -22,23 +21,7 @@ extern char **environ;
 namespace ydr::test {
 namespace {
 
-std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) {
-  std::vector<std::string> entries;
-  for (char **e = environ; *e != nullptr; ++e) entries.emplace_back(*e);
-  entries.insert(entries.end(), env.begin(), env.end());
-  std::map<std::string, std::string> merged;  // a name alone removes it
-  for (const std::string &entry : entries) {
-    const auto eq = entry.find('=');
-    merged.erase(entry.substr(0, eq));
-    if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
-  std::vector<std::string> strings;
-  for (const auto &[name, value] : merged) strings.push_back(name + "=" + value);
-  return strings;
-}
-
-// The ELF magic, class, byte order and machine of a program file ("" for a script or a
-// missing file).
+// The ELF magic, class, byte order and machine of a program file ("" for a script, or none).
 [[maybe_unused]] std::string ElfMachine(const std::string &path) {
   char header[20] = {};
   std::ifstream(path, std::ios::binary).read(header, sizeof header);
@@ -46,10 +29,9 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string> &env) 
   return std::string(header, 6) + std::string(header + 18, 2);
 }
 
-// The emulator's words go before a program built for this test program's machine (an
-// emulator reports the emulated program as /proc/self/exe); the system's own programs, such
-// as the shell, run natively. Every child is given to the emulator explicitly: the kernel
-// starting such programs by itself is a machine setting no test may count on.
+// The emulator's words go before a program built for this test program's machine (which an
+// emulator reports as /proc/self/exe), never left to the kernel's settings; the system's own
+// programs, such as the shell, run natively.
 std::vector<std::string> WithEmulator(const std::vector<std::string> &argv) {
   std::vector<std::string> words;
 #if defined(YDR_TEST_EMULATOR)
@@ -87,34 +69,17 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// The child's wait status, waiting until `deadline`; a child still running then (or at once
-// when `late` is set) is killed with everything it started, and `late` set.
-int WaitStatusUntil(pid_t pid, Clock::time_point deadline, bool *late) {
-  for (;;) {
-    if (*late) {
-      kill(-pid, SIGKILL);
-      kill(pid, SIGKILL);
-    }
-    int status = 0;
-    const pid_t done = waitpid(pid, &status, *late ? 0 : WNOHANG);
-    if (done == pid) return status;
-    if (done < 0 && errno != EINTR) return -1;
-    *late = *late || MillisecondsLeft(deadline) == 0;
-    usleep(1000);  // its streams are closed: it is exiting, or soon past its deadline
-  }
-}
-
-// Starts the child in a process group of its own (a session on a terminal, which becomes its
-// controlling terminal), so that one past its deadline is killed with all it started, with
-// every signal at its default action and none blocked (CTest may have started this test with
-// SIGINT ignored). Feeds its input as it takes it while draining its output, so neither side
-// blocks the other.
+// The child runs in a process group (on a terminal, a session) of its own, so that one past its
+// deadline is killed with all it started, its signals at their defaults (CTest may have started
+// this test with SIGINT ignored); its input is fed as it takes it while its output is drained.
 ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &input,
                   const RunPlan &plan) {
   // A child that exits before reading all its input makes the writes fail with EPIPE, which
   // must not kill the test: nothing in a test relies on SIGPIPE's default action.
   [[maybe_unused]] static const bool broken_pipes_ignored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-  std::vector<std::string> arg_strings = WithEmulator(argv), env_strings = MergedEnvironment(env);
+  std::vector<std::string> own;
+  for (char **e = environ; *e != nullptr; ++e) own.emplace_back(*e);
+  std::vector<std::string> arg_strings = WithEmulator(argv), env_strings = MergedEnvironment(own, env, strncmp);
   std::vector<char *> args, envp;
   for (auto &s : arg_strings) args.push_back(s.data());
   for (auto &s : env_strings) envp.push_back(s.data());
@@ -162,13 +127,10 @@ ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::s
     return result;
   }
 
+  // Standard input: `input`, fed as it is taken; for a run awaiting a state, open and empty.
   std::size_t fed = 0;
-  const bool feeding = !plan.ready && !input.empty();
+  const bool feeding = !plan.ready && in[1] >= 0;
   if (feeding) fcntl(in[1], F_SETFL, fcntl(in[1], F_GETFL) | O_NONBLOCK);
-  if (!plan.ready && !feeding && in[1] >= 0) {
-    close(in[1]);
-    in[1] = -1;
-  }
   pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {feeding ? in[1] : -1, POLLOUT, 0}};
   std::string *sinks[2] = {&result.out, &result.err};
   const auto deadline = Clock::now() + std::chrono::seconds(kProcessDeadlineSeconds);
@@ -203,14 +165,24 @@ ProcessResult Run(const std::vector<std::string> &argv, const std::vector<std::s
       }
     }
   }
-  const int status = WaitStatusUntil(pid, deadline, &late);
-  if (late) ADD_FAILURE() << Quoted(arg_strings) << " ran past its deadline of " << kProcessDeadlineSeconds << " s";
+  // Its streams are closed: it is exiting, or soon past its deadline, when it is killed.
+  int status = 0;
+  pid_t done = 0;
+  while (!late && (done = waitpid(pid, &status, WNOHANG)) == 0) {
+    late = MillisecondsLeft(deadline) == 0;
+    usleep(1000);
+  }
+  if (late) {
+    ADD_FAILURE() << Quoted(arg_strings) << " ran past its deadline of " << kProcessDeadlineSeconds << " s";
+    kill(-pid, SIGKILL);
+    done = waitpid(pid, &status, 0);
+  }
   // The terminal's settings outlive the program while this side stays open.
   termios settings{};
   result.echoing = plan.terminal && tcgetattr(out[0], &settings) == 0 && (settings.c_lflag & ECHO) != 0;
   CloseOpen({in[1], out[0], err[0]});
-  if (status != -1 && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  if (status != -1 && WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (done == pid && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  if (done == pid && WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
 }
 

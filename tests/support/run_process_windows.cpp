@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
+#include <cstring>
 #include <thread>
 
 #include "tests/support/run_process.h"
@@ -44,29 +44,23 @@ void AppendQuoted(const std::wstring &argument, std::wstring *line) {
   *line += L'"';
 }
 
-// Names compare without regard to case, as Windows compares them.
-struct NoCase {
-  bool operator()(const std::wstring &a, const std::wstring &b) const { return _wcsicmp(a.c_str(), b.c_str()) < 0; }
-};
-
+// The test's own environment with `env` applied, sorted as Windows keeps it.
 std::wstring EnvironmentBlock(const std::vector<std::string> &env) {
-  std::map<std::wstring, std::wstring, NoCase> merged;
-  wchar_t *own = GetEnvironmentStringsW();
-  for (const wchar_t *e = own; *e != L'\0'; e += wcslen(e) + 1) {
-    const wchar_t *eq = wcschr(e + 1, L'=');  // "=C:=C:\..." entries start with '='
-    if (eq != nullptr) merged[std::wstring(e, static_cast<std::size_t>(eq - e))] = eq + 1;
+  std::vector<std::string> own;
+  wchar_t *strings = GetEnvironmentStringsW();
+  for (const wchar_t *e = strings; *e != L'\0'; e += wcslen(e) + 1) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, e, -1, nullptr, 0, nullptr, nullptr);
+    std::string entry(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, e, -1, entry.data(), n, nullptr, nullptr);
+    own.push_back(entry.c_str());
   }
-  FreeEnvironmentStringsW(own);
-  for (const std::string &entry : env) {
-    const std::wstring wide = Wide(entry);
-    const auto eq = wide.find(L'=');  // a name alone removes it
-    merged.erase(wide.substr(0, eq));
-    if (eq != std::wstring::npos) merged[wide.substr(0, eq)] = wide.substr(eq + 1);
-  }
+  FreeEnvironmentStringsW(strings);
+  std::vector<std::string> merged = MergedEnvironment(own, env, _strnicmp);
+  std::sort(merged.begin(), merged.end(),
+            [](const auto &a, const auto &b) { return _stricmp(a.c_str(), b.c_str()) < 0; });
   std::wstring block;
-  for (const auto &[name, value] : merged) block += name + L'=' + value + L'\0';
-  block += L'\0';
-  return block;
+  for (const std::string &entry : merged) block += Wide(entry) + L'\0';
+  return block + L'\0';
 }
 
 // A pipe whose one end the child inherits.

@@ -1,5 +1,4 @@
-// Runs the command under test: YDR_TOOL, which the build defines for each test program that
-// includes this.
+// Runs the command under test, YDR_TOOL (the build defines it for each program including this).
 #pragma once
 
 #include <gtest/gtest.h>
