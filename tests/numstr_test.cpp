@@ -48,12 +48,11 @@ std::vector<std::string> CountBijective(const Chars &set, int limit) {
 }
 
 std::string GreedyRoman(int value, bool upper) {
-  static const std::pair<int, const char *> kSymbols[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"},
-                                                          {90, "xc"},  {50, "l"},   {40, "xl"}, {10, "x"},   {9, "ix"},
-                                                          {5, "v"},    {4, "iv"},   {1, "i"}};
+  static const int kAmounts[] = {1000, 900, 500, 400, 100, 90, 50, 40, 10, 9, 5, 4, 1};
+  static const char *const kSymbols[] = {"m", "cm", "d", "cd", "c", "xc", "l", "xl", "x", "ix", "v", "iv", "i"};
   std::string out;
-  for (const auto &[amount, symbol] : kSymbols) {
-    for (; value >= amount; value -= amount) out += symbol;
+  for (std::size_t i = 0; i < std::size(kAmounts); ++i) {
+    for (; value >= kAmounts[i]; value -= kAmounts[i]) out += kSymbols[i];
   }
   for (char &c : out) c = static_cast<char>(upper ? std::toupper(c) : c);
   return out;
@@ -61,25 +60,16 @@ std::string GreedyRoman(int value, bool upper) {
 
 // Number words read off the decimal digits: w[0] one to nine, w[1] ten, hundred, thousand, w[2] 10^4, 10^8.
 std::string Words(int number, const Chars (&w)[3]) {
-  std::string decimal = std::to_string(number);
   std::string text;
-  const int group_count = static_cast<int>((decimal.size() + 3) / 4);
-  decimal.insert(0, static_cast<std::size_t>(group_count * 4) - decimal.size(), '0');
-  for (int g = 0; g < group_count; ++g) {
-    const std::string group = decimal.substr(static_cast<std::size_t>(g) * 4, 4);
-    const int level = group_count - 1 - g;
-    if (group == "0000") continue;
-    for (int pos = 0; pos < 4; ++pos) {
-      const int d = group[pos] - '0';
-      if (d == 0) continue;
-      if (pos < 3) {
-        if (d > 1) text += w[0][d - 1];
-        text += w[1][2 - pos];
-      } else if (d > 1 || level == 0 || group != "0001") {
-        text += w[0][d - 1];
-      }
+  for (int level = 2, scale = 100000000; level >= 0; --level, scale /= 10000) {
+    const int group = number / scale % 10000;
+    for (int pos = 3, unit = 1000; pos >= 0; --pos, unit /= 10) {
+      const int d = group / unit % 10;
+      // One is said in the units only, and not before a lone 10^4 or 10^8.
+      if (d > 1 || (d == 1 && pos == 0 && (level == 0 || group != 1))) text += w[0][d - 1];
+      if (d != 0 && pos > 0) text += w[1][pos - 1];
     }
-    if (level > 0) text += w[2][level - 1];
+    if (group != 0 && level > 0) text += w[2][level - 1];
   }
   return text;
 }

@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -21,26 +20,6 @@ using ydr::test::LoopbackSocket;
 using Wide = std::u16string;
 const unsigned short *W16(const Wide &s) { return reinterpret_cast<const unsigned short *>(s.c_str()); }
 Wide FromBuffer(const unsigned short *b, int n) { return {reinterpret_cast<const char16_t *>(b), std::size_t(n)}; }
-
-// One connection on 127.0.0.1, served on a thread by `serve`; joined when it goes.
-struct ServerThread {
-  explicit ServerThread(const std::function<void(LoopbackSocket)> &serve) {
-    EXPECT_NE(listener, ydr::test::kNoLoopbackSocket);
-    thread = std::thread([this, serve] {
-      const LoopbackSocket client = ydr::test::AcceptOne(listener);
-      if (client == ydr::test::kNoLoopbackSocket) return;
-      serve(client);
-      ydr::test::CloseLoopback(client);
-    });
-  }
-  ~ServerThread() {
-    thread.join();
-    ydr::test::CloseLoopback(listener);
-  }
-  int port = 0;
-  const LoopbackSocket listener = ydr::test::ListenOnLoopback(&port);
-  std::thread thread;
-};
 
 void SendAll(LoopbackSocket fd, const std::string &bytes) {
   ASSERT_EQ(ydr::test::SendBytes(fd, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
@@ -56,19 +35,20 @@ std::string Receive(LoopbackSocket fd, std::size_t size = std::string::npos) {
   return got;
 }
 
-// Both receive forms, in the default and in a configured code page, then a peer that closes mid-line.
+// Both receive forms, in the default and in a configured code page, then a peer that closes mid-line. The
+// server's end is served on this thread: the system queues the connection and the bytes.
 TEST(SocketTest, ExchangesUntilThePeerCloses) {
   const Wide text = u"한글 text";
   const std::string cp949 = "\xC7\xD1\xB1\xDB text";  // two bytes per syllable
-  ServerThread server([&](LoopbackSocket fd) {
-    EXPECT_EQ(Receive(fd, 5), "hello");  // exactly the bytes, no terminator
-    SendAll(fd, "abc");
-    EXPECT_EQ(Receive(fd, cp949.size()), cp949);
-    SendAll(fd, cp949 + "\nabcdefghij\npartial line without its end");
-  });
+  int port = 0;
+  const LoopbackSocket listener = ydr::test::ListenOnLoopback(&port);
   CYdrSocket socket;
-  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
+  ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), port), 1);
+  const LoopbackSocket server = ydr::test::AcceptOne(listener);
+  ydr::test::CloseLoopback(listener);
   EXPECT_EQ(socket.QSSend(W16(u"hello world"), 5), 5);
+  EXPECT_EQ(Receive(server, 5), "hello");  // exactly the bytes, no terminator
+  SendAll(server, "abc");
   unsigned short buffer[128];
   std::fill(std::begin(buffer), std::end(buffer), 0xEEEE);
   EXPECT_EQ(socket.QSRecv(buffer, 8), 3);
@@ -77,6 +57,9 @@ TEST(SocketTest, ExchangesUntilThePeerCloses) {
     ydr::test::ScopedEnv code_page("YDR_ANSI_CODEPAGE", "CP949");
     const int length = static_cast<int>(cp949.size());  // bytes of the converted text, not its units
     EXPECT_EQ(socket.QSSend(W16(text), length), length);
+    EXPECT_EQ(Receive(server, cp949.size()), cp949);
+    SendAll(server, cp949 + "\nabcdefghij\npartial line without its end");
+    ydr::test::CloseLoopback(server);
     EXPECT_EQ(socket.QSRecv(buffer, 64, 1), static_cast<int>(text.size()) + 1);
     EXPECT_EQ(FromBuffer(buffer, static_cast<int>(text.size()) + 1), text + u"\n");
   }
@@ -107,11 +90,14 @@ TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
   std::string received;
   {  // two objects, one connection, both ended after the server has read everything
     CYdrSocket socket, copy;
-    ServerThread server([&](LoopbackSocket fd) { received = Receive(fd); });
+    int port = 0;
+    const LoopbackSocket listener = ydr::test::ListenOnLoopback(&port);
     EXPECT_EQ(stored(socket), 0u);
     socket.QSClose();
     EXPECT_TRUE(ydr::test::DescriptorIsOpen(0));  // standard input
-    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), server.port), 1);
+    ASSERT_EQ(socket.QSConnect(W16(u"127.0.0.1"), port), 1);
+    const LoopbackSocket server = ydr::test::AcceptOne(listener);
+    std::thread reader([&] { received = Receive(server); });
     const unsigned int number = stored(socket);
     EXPECT_TRUE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
     EXPECT_EQ(socket.QSSend(W16(u"abc"), 0), 0);
@@ -132,11 +118,12 @@ TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
     // A descriptor opened after the close may get the same number; closing again leaves it.
     ydr::test::TempDir dir;
     std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
-    ASSERT_NE(other, nullptr);
     socket.QSClose();
     copy.QSClose();
-    EXPECT_TRUE(ydr::test::DescriptorIsOpen(fileno(other)));
-    std::fclose(other);
+    EXPECT_TRUE(other != nullptr && ydr::test::DescriptorIsOpen(fileno(other)));
+    reader.join();
+    for (const LoopbackSocket s : {server, listener}) ydr::test::CloseLoopback(s);
+    if (other != nullptr) std::fclose(other);
   }
   EXPECT_TRUE(received == std::string("ababc\0", 6) + large.substr(0, large.size() - 10)) << received.size();
   CYdrSocket refused;

@@ -53,8 +53,7 @@ LoopbackSocket ListenOnLoopback(int *port) {
 
 int FreeLoopbackPort() {
   int port = 0;
-  const LoopbackSocket probe = ListenOnLoopback(&port);
-  CloseLoopback(probe);
+  CloseLoopback(ListenOnLoopback(&port));
   return port;
 }
 

@@ -2,19 +2,14 @@
  * appends its own file name to the file YDR_PROBE_LOG names: the order modules are released. */
 #if defined(_WIN32)
 #include <windows.h>
+#define PROBE_EXPORT __declspec(dllexport)
 #else
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#define PROBE_EXPORT __attribute__((visibility("default")))
 #endif
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
-
-#if defined(_WIN32)
-#define PROBE_EXPORT __declspec(dllexport)
-#else
-#define PROBE_EXPORT __attribute__((visibility("default")))
-#endif
 
 PROBE_EXPORT int YdrProbeAnswer(void) { return 42; }
 
@@ -23,10 +18,9 @@ static void LogUnload(const char *file_name) {
   if (log == NULL || file_name == NULL) return;
   FILE *file = fopen(log, "ab");
   if (file == NULL) return;
-  const char *slash = strrchr(file_name, '/');
-  const char *backslash = strrchr(file_name, '\\');
-  if (backslash != NULL && (slash == NULL || backslash > slash)) slash = backslash;
-  fprintf(file, "%s\n", slash != NULL ? slash + 1 : file_name);
+  const char *name = file_name;
+  for (const char *p = file_name; *p != '\0'; ++p) name = *p == '/' || *p == '\\' ? p + 1 : name;
+  fprintf(file, "%s\n", name);
   fclose(file);
 }
 
