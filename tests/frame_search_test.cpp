@@ -3,8 +3,10 @@
 
 #include <atomic>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "frame/module_entry.h"
@@ -45,13 +47,15 @@ class ModuleSearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetModuleSearchForTesting();
-    platform::SetMessageSink(&ModuleSearchTest::Collect, &messages_);
+    platform::SetMessageSink(&Collect, &messages_);
+    platform::SetDebugSink(&Collect, &messages_);  // the attach and detach messages
     SetExecutable(root_ / "Suite/Bin/app");
   }
   void TearDown() override {
     UnloadSiblingModules();
     ResetModuleSearchForTesting();
     platform::SetMessageSink(nullptr, nullptr);
+    platform::SetDebugSink(nullptr, nullptr);
     platform::SetModuleFileNameOverride(nullptr);
   }
 
@@ -77,8 +81,9 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
     const char *module;
     std::vector<std::string> places;  // of the probe, besides the decoys
     std::string executable;
-    const char *common_path;  // null: none
+    const char *common_path;  // null: no key; "?": the key without the value
     const char *cached;       // "": not found
+    platform::RegistryRoot root = platform::RegistryRoot::kLocalMachine;
   };
   const std::string app = "$/Suite/Bin/app";
   const Case cases[] = {
@@ -93,6 +98,16 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
       {"executable's path too long to read", PROBE_A, {}, "$/" + std::string(300, 'x'), nullptr, ""},
       {"relative Common Path", PROBE_A, {}, app, "Common", ""},
       {"drive-relative Common Path", PROBE_A, {}, app, "C:Common", ""},
+      // Where an empty Common Path joined with the name, or the other root's, would lead.
+      {"no Common Path value", PROBE_A, {PROBE_A}, app, "?", ""},
+      {"empty Common Path", PROBE_A, {PROBE_A}, app, "", ""},
+      {"Common Path under the user's root",
+       PROBE_A,
+       {"Shared/" PROBE_A},
+       app,
+       "$/Shared",
+       "",
+       platform::RegistryRoot::kCurrentUser},
       // The bare name is in Common: a search that dropped the name's folder would find it.
       {"name with a folder", "sub/" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
       {"name with a backslash folder", "sub\\" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
@@ -105,21 +120,21 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
     const auto in_tree = [&](const std::string &path) {
       return path.rfind("$/", 0) == 0 ? tree / path.substr(2) : path;
     };
-    ResetModuleSearchForTesting();  // as a process that has searched nothing, with no registry key
+    ResetModuleSearchForTesting();  // as a process that has searched nothing
     messages_.clear();
-    registry_.Clear();
     for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
     tree.CopyFile(YDR_PROBE_MODULE, "Common/" PROBE_A);
     tree.CopyFile(YDR_PROBE_MODULE, "Suite/Common/sub/" PROBE_A);
     SetExecutable(in_tree(c.executable));
-    if (c.common_path != nullptr) registry_.SetCommonPath(in_tree(c.common_path));
+    const bool value = c.common_path != nullptr && *c.common_path != '?';
+    registry_.Set(c.common_path != nullptr ? std::optional(c.root) : std::nullopt,
+                  value ? in_tree(c.common_path).c_str() : nullptr);
     SiblingModule module(c.module, kProbeFunctions, 1);
-    const bool found = *c.cached != '\0';
-    EXPECT_EQ(CallProbe(module), found ? 42 : -1);
-    EXPECT_EQ(CommonFolderCache(), found ? tree / c.cached : std::string());
-    EXPECT_EQ(LoadedModuleCount(), found ? 1u : 0u);
-    EXPECT_EQ(messages_, found ? std::vector<std::string>{}
-                               : std::vector<std::string>{"Can't Find module " + std::string(c.module)});
+    using Outcome = std::tuple<int, std::string, std::size_t, std::vector<std::string>>;
+    const Outcome expected = *c.cached != '\0' ? Outcome{42, tree / c.cached, 1, {}}
+                                               : Outcome{-1, "", 0, {"Can't Find module " + std::string(c.module)}};
+    const int answer = CallProbe(module);  // before the outcomes it leaves are read
+    EXPECT_EQ(Outcome(answer, CommonFolderCache(), LoadedModuleCount(), messages_), expected);
     UnloadSiblingModules();
   }
 }
@@ -155,21 +170,6 @@ TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
   PlaceProbe("Shared/" PROBE_B);
   EXPECT_EQ(CallProbe(probe_b_), 42);
   EXPECT_EQ(LoadedModuleCount(), 2u);
-}
-
-TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
-  PlaceProbe(PROBE_A);  // where an empty Common Path joined with the name would point
-  test::ScopedCurrentDirectory cwd(root_.path());
-  using Root = platform::RegistryRoot;
-  // The key's root, and its "Common Path" (null: no value); no key at all is each table row above.
-  const std::pair<Root, const char *> registries[] = {
-      {Root::kLocalMachine, nullptr}, {Root::kLocalMachine, ""}, {Root::kCurrentUser, root_.path().c_str()}};
-  for (const auto &[root, common_path] : registries) {
-    SCOPED_TRACE(common_path == nullptr ? "no value" : common_path);
-    registry_.Set(root, common_path);
-    EXPECT_EQ(FindCommonFolder(PROBE_A), "");
-    EXPECT_TRUE(messages_.empty());
-  }
 }
 
 TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
@@ -227,21 +227,8 @@ TEST_F(ModuleSearchTest, ConcurrentFirstCallsLoadOnce) {
   EXPECT_TRUE(messages_.empty());
 }
 
-// The attach and detach sequences, with the base library found the way a host finds it.
-class ModuleEntryTest : public ModuleSearchTest {
- protected:
-  void SetUp() override {
-    ModuleSearchTest::SetUp();
-    platform::SetDebugSink(&Collect, &messages_);
-    SetExecutable(root_ / "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX);
-  }
-  void TearDown() override {
-    platform::SetDebugSink(nullptr, nullptr);
-    ModuleSearchTest::TearDown();
-  }
-};
-
-TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
+// The attach and detach sequences, with the base library found in Common as a host finds it.
+TEST_F(ModuleSearchTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   root_.CopyFile(YDR_BASE_LIBRARY, std::string("Suite/Common/") + bl::kModuleName);
   int anchor;
   EXPECT_TRUE(ProcessAttach(&anchor));
@@ -268,7 +255,7 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_EQ(ModuleInfo()->started, 1u);  // never cleared
 }
 
-TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
+TEST_F(ModuleSearchTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_TRUE(ProcessAttach(nullptr));
   // Each call that needs the base library fails with its ordinary failure result.
   messages_.clear();
@@ -288,8 +275,8 @@ TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_EQ(bl::YdrUnicodeToAnsi(0, 0, name, -1, narrow, 8, 0), 0);
   EXPECT_EQ(bl::YdrAnsiToUnicode(0, 0, "a", -1, path, 8, 0), 0);
   bl::YdrSetError(2);
-  EXPECT_EQ(messages_.size(), 9u);  // one message for each call: every call searches again
-  for (const std::string &event : messages_) EXPECT_EQ(event, std::string("Can't Find module ") + bl::kModuleName);
+  // One message for each call: every call searches again.
+  EXPECT_EQ(messages_, std::vector<std::string>(9, std::string("Can't Find module ") + bl::kModuleName));
 
   EXPECT_TRUE(ProcessDetach());
   EXPECT_EQ(LoadedModuleCount(), 0u);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -142,7 +143,10 @@ YDR_BL_API int YdrPathCreate(const unsigned short *absolutePath) {
     // Every folder before a separator; a path ending in one names a folder, made too.
     for (std::size_t i = 1; i < path.size(); ++i) {
       if (!platform::IsSeparator(path[i]) || platform::IsSeparator(path[i - 1]) || path[i - 1] == ':') continue;
-      if (!MakeOneFolder(platform::NativePathFromWide(path.substr(0, i).c_str()))) return 0;
+      const auto folder = std::filesystem::u8path(platform::NativePathFromWide(path.substr(0, i).c_str()));
+      std::error_code error;
+      std::filesystem::create_directory(folder, error);
+      if (!std::filesystem::is_directory(folder, error)) return 0;
     }
     return path.empty() ? 0 : 1;
   } catch (const std::bad_alloc &) {
