@@ -3,6 +3,9 @@
 #if defined(_WIN32)
 #include <aclapi.h>
 #include <windows.h>
+
+#include "platform/windows/owner_only_security.h"
+#include "platform/windows/win32_text.h"
 #else
 #include <sys/resource.h>
 #include <unistd.h>
@@ -24,10 +27,6 @@
 #include "portable/split_path.h"
 #include "portable/utf16.h"
 #include "tests/support/code_page_text.h"
-#if defined(_WIN32)
-#include "platform/windows/owner_only_security.h"
-#include "platform/windows/win32_text.h"
-#endif
 #include "tests/support/temp_dir.h"
 #include "ydr/utf8.h"
 

@@ -92,7 +92,6 @@ bool NameToWide(const char *name, WString *out) {
 }
 
 bool Matches(const WString &name, const WString &pattern) {
-  if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
   return portable::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(),
                                  pattern.data() + pattern.size());
 }
@@ -150,6 +149,7 @@ YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW
     while (name_start > 0 && !platform::IsSeparator(text[name_start - 1])) --name_start;
     auto search = std::make_unique<Search>();
     search->pattern = text.substr(name_start);
+    if (search->pattern == WString{'*', '.', '*'}) search->pattern.resize(1);  // "*": dotless names too
     search->name.reserve(260);
     const std::string folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
     search->stream = search->pattern.empty() ? nullptr : opendir(folder.empty() ? "." : folder.c_str());

@@ -29,17 +29,6 @@ using portable::WString;
 
 thread_local int t_error = 0;
 
-// Code points of UTF-16 text; a lone surrogate stands for itself, as the system converts it.
-std::vector<char32_t> CodePoints(const WChar *text, std::size_t length) {
-  std::vector<char32_t> points;
-  for (std::size_t i = 0; i < length;) {
-    const WChar unit = text[i];
-    const char32_t point = portable::DecodeUtf16(text, length, &i);
-    points.push_back(unit >= 0xD800 && unit < 0xE000 && point < 0x10000 ? unit : point);
-  }
-  return points;
-}
-
 bool IsUtf8(const std::string &code_page) { return code_page == "UTF-8" || code_page == "CP65001"; }
 
 void CheckConversionArguments(const char *function, unsigned int code_page, unsigned int flags, const void *src,
@@ -85,8 +74,14 @@ YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const
     if (IsUtf8(code_page)) {
       text = portable::Utf8FromWide(src, length);
     } else {
+      std::vector<char32_t> points;  // a lone surrogate stands for itself, as the system converts it
+      for (std::size_t i = 0; i < length;) {
+        const WChar unit = src[i];
+        const char32_t point = portable::DecodeUtf16(src, length, &i);
+        points.push_back(unit >= 0xD800 && unit < 0xE000 && point < 0x10000 ? unit : point);
+      }
       base::Converted<char> converted;
-      if (base::EncodeInCodePage(CodePoints(src, length), code_page, &converted)) text = converted.text;
+      if (base::EncodeInCodePage(points, code_page, &converted)) text = converted.text;
     }
     std::memcpy(dst, text.c_str(), text.size() + 1);
   } catch (const std::bad_alloc &) {
