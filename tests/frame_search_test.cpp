@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -48,7 +47,6 @@ class ModuleSearchTest : public ::testing::Test {
   }
   void TearDown() override {
     UnloadSiblingModules();
-    ResetModuleSearchForTesting();
     platform::SetMessageSink(nullptr, nullptr);
     platform::SetDebugSink(nullptr, nullptr);
     platform::SetModuleFileNameOverride(nullptr);

@@ -61,11 +61,8 @@ TEST(SplitPathTest, FollowsTheRuntimeRules) {
 
 // Windows paths stay as they are; elsewhere both separators and drives are understood.
 TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
-  const std::pair<const char *, const char *> cases[] = {
-      {"C:\\docs\\a.txt", "/docs/a.txt"},
-      {"/tmp/x\\Common\\lib.so", "/tmp/x/Common/lib.so"},
-  };
-  for (const auto &[path, posix] : cases) EXPECT_EQ(NativePath(path), kBackslashSeparates ? path : posix);
+  EXPECT_EQ(NativePath("C:\\docs\\a.txt"), kBackslashSeparates ? "C:\\docs\\a.txt" : "/docs/a.txt");
+  EXPECT_EQ(NativePath("/x\\Common\\lib.so"), kBackslashSeparates ? "/x\\Common\\lib.so" : "/x/Common/lib.so");
   EXPECT_EQ(NativePathFromWide(WideFromUtf8("d:한글\\b").c_str()), kBackslashSeparates ? "d:한글\\b" : "한글/b");
 }
 

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "platform/registry.h"
@@ -74,10 +75,9 @@ TEST(RegistryTest, AValueComesWithItsTypeSizeAndTerminatorOrIsNotFound) {
       EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
     }
     EXPECT_EQ(result, c.result);
-    if (result == kErrorFileNotFound) continue;
-    EXPECT_EQ(type, kRegSz);
-    EXPECT_EQ(size, c.size);
-    EXPECT_EQ(buffer.c_str(), std::string(c.data));
+    if (result != kErrorFileNotFound) {
+      EXPECT_EQ(std::make_tuple(type, size, std::string(buffer.c_str())), std::make_tuple(kRegSz, c.size, c.data));
+    }
   }
 }
 
