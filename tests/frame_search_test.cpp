@@ -74,7 +74,7 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
     const char *module;
     std::vector<std::string> places;  // of the probe, besides the decoys
     std::string executable;
-    std::optional<std::string> common_path;  // none: no key; "?": the key without the value
+    std::optional<std::string> common_path;  // none: no key
     std::string cached;                      // "": not found
     Root root = Root::kLocalMachine;
   };
@@ -101,9 +101,6 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
       {"executable's path too long to read", PROBE_A, {}, "$/" + std::string(300, 'x'), {}, ""},
       {"relative Common Path", PROBE_A, {}, app, "Common", ""},
       {"drive-relative Common Path", PROBE_A, {}, app, "C:Common", ""},
-      // Where an empty Common Path joined with the name, or the other root's, would lead.
-      {"no Common Path value", PROBE_A, {PROBE_A}, app, "?", ""},
-      {"empty Common Path", PROBE_A, {PROBE_A}, app, "", ""},
       {"Common Path under the user's root", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared", "", Root::kCurrentUser},
       // The bare name is in Common: a search that dropped the name's folder would find it.
       {"name with a folder", "sub/" PROBE_A, {"Suite/Common/" PROBE_A}, app, {}, ""},
@@ -123,9 +120,7 @@ TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
     tree.CopyFile(YDR_PROBE_MODULE, "Common/" PROBE_A);
     tree.CopyFile(YDR_PROBE_MODULE, "Suite/Common/sub/" PROBE_A);
     platform::SetModuleFileNameOverride(in_tree(c.executable).c_str());
-    const bool value = c.common_path && *c.common_path != "?";
-    registry_.Set(c.common_path ? std::optional(c.root) : std::nullopt,
-                  value ? in_tree(*c.common_path).c_str() : nullptr);
+    registry_.Set(c.common_path ? std::optional(c.root) : std::nullopt, in_tree(c.common_path.value_or("")).c_str());
     SiblingModule module(c.module, kProbeFunctions, 1);
     using Outcome = std::tuple<int, std::string, std::size_t, std::vector<std::string>>;
     const Outcome expected = !c.cached.empty() ? Outcome{42, tree / c.cached, 1, {}}
@@ -160,7 +155,7 @@ TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
   PlaceProbe("Suite/Common/" PROBE_B);
   registry_.SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
-  EXPECT_EQ(CommonFolderCache(), root_ / "Shared\\");
+  EXPECT_EQ(FindCommonFolder(PROBE_B), root_ / "Shared\\");  // the cached folder, whatever the module
   // The second module, beside the executable but not in the cached folder, is not found there.
   EXPECT_EQ(CallProbe(probe_b_), -1);
   EXPECT_EQ(messages_.size(), 4u);
