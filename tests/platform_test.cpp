@@ -135,13 +135,12 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
     for (const bool matches : {true, false}) {
       for (const std::string &pattern : matches ? c.matching : c.not_matching) {
         SCOPED_TRACE(std::string(c.code_page) + " " + c.name + " " + pattern);
-        if (c.code_page == std::string("ANSI")) {
+        const bool ansi = c.code_page == std::string("ANSI");
+        const std::string page = ansi ? AnsiCodePageName() : c.code_page;
+        const std::string name = test::ToCodePage(c.name, page);
+        EXPECT_EQ(MatchSpecInCodePage(name.c_str(), test::ToCodePage(pattern, page).c_str(), page), matches);
+        if (ansi) {
           EXPECT_EQ(PathMatchSpecA(c.name.c_str(), pattern.c_str()), matches);
-          EXPECT_EQ(MatchSpecInCodePage(c.name.c_str(), pattern.c_str(), AnsiCodePageName()), matches);
-        } else {
-          const std::string name = test::ToCodePage(c.name, c.code_page);
-          EXPECT_EQ(MatchSpecInCodePage(name.c_str(), test::ToCodePage(pattern, c.code_page).c_str(), c.code_page),
-                    matches);
         }
       }
     }
