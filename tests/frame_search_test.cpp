@@ -2,9 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "frame/module_entry.h"
@@ -34,36 +35,31 @@
 namespace ydr::imports {
 namespace {
 
-using frame::ModuleInfo;
-using frame::ProcessAttach;
-using frame::ProcessDetach;
-using test::TempDir;
-
 constexpr const char *kProbeFunctions[] = {"YdrProbeAnswer", "NoSuchFunction"};
 
 class ModuleSearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetModuleSearchForTesting();
-    platform::SetMessageSink(&ModuleSearchTest::Collect, &messages_);
-    SetExecutable(root_ / "Suite/Bin/app");
+    platform::SetMessageSink(&Collect, &messages_);
+    platform::SetDebugSink(&Collect, &messages_);  // the attach and detach messages
+    platform::SetModuleFileNameOverride((root_ / "Suite/Bin/app").c_str());
   }
   void TearDown() override {
     UnloadSiblingModules();
-    ResetModuleSearchForTesting();
     platform::SetMessageSink(nullptr, nullptr);
+    platform::SetDebugSink(nullptr, nullptr);
     platform::SetModuleFileNameOverride(nullptr);
   }
 
   static void Collect(const char *text, void *user) { static_cast<std::vector<std::string> *>(user)->push_back(text); }
-  void SetExecutable(const std::string &path) { platform::SetModuleFileNameOverride(path.c_str()); }
   void PlaceProbe(const std::string &relative) { root_.CopyFile(YDR_PROBE_MODULE, relative); }
   static int CallProbe(SiblingModule &module) {
     void *address = module.Function(0);
     return address == nullptr ? -1 : FunctionAs<int (*)()>(address)();
   }
 
-  TempDir root_;
+  test::TempDir root_;
   test::TestRegistry registry_{root_};
   std::vector<std::string> messages_;
   SiblingModule probe_a_{PROBE_A, kProbeFunctions, 2};
@@ -72,54 +68,65 @@ class ModuleSearchTest : public ::testing::Test {
 
 // Each row in its own tree ("$/"), the current folder, with decoys where relative folders lead.
 TEST_F(ModuleSearchTest, LooksBesideTheExecutableThenInCommonPathOnly) {
+  using Root = platform::RegistryRoot;
   struct Case {
     const char *name;
     const char *module;
     std::vector<std::string> places;  // of the probe, besides the decoys
     std::string executable;
-    const char *common_path;  // null: none
-    const char *cached;       // "": not found
+    std::optional<std::string> common_path;  // none: no key
+    std::string cached;                      // "": not found
+    Root root = Root::kLocalMachine;
   };
   const std::string app = "$/Suite/Bin/app";
+  // Folders deep enough that the module's path in them just fits in 259 characters (every tree's
+  // path is as long as root_'s), and a path to them that does not fit the value's buffer.
+  const std::size_t room = 240 - root_.path().size() - sizeof PROBE_A;
+  const std::string deep = std::string(room / 2, 'd') + "/" + std::string(room / 2, 'e');
+  const std::string beyond = deep + "/" + std::string(40, 'f');  // made, so that "/.." after it leads back
+  const std::string overlong = beyond + "/..";
+  ASSERT_LT((root_ / deep).size() + sizeof "/" PROBE_A, 260u);
+  ASSERT_GE((root_ / overlong).size(), 260u);
   const Case cases[] = {
-      {"backslashes, doubled", PROBE_A, {"Suite/Common/" PROBE_A}, "$/Suite\\Bin/\\app", nullptr, "Suite\\Common\\"},
-      {"not in the executable's own folder", PROBE_A, {"Suite/Bin/" PROBE_A}, app, nullptr, ""},
+      {"backslashes, doubled", PROBE_A, {"Suite/Common/" PROBE_A}, "$/Suite\\Bin/\\app", {}, "Suite\\Common\\"},
+      {"not in the executable's own folder", PROBE_A, {"Suite/Bin/" PROBE_A}, app, {}, ""},
       {"Common Path ending in a separator", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared/", "Shared/"},
       {"Common wins", PROBE_A, {"Suite/Common/" PROBE_A, "Shared/" PROBE_A}, app, "$/Shared", "Suite/Common\\"},
       {"Common Path without the module", PROBE_A, {"Elsewhere/" PROBE_A}, app, "$/Shared", ""},
-      {"executable in the root folder", PROBE_A, {}, "/app", nullptr, ""},
-      {"executable in a drive's root folder", PROBE_A, {}, "C:\\app", nullptr, ""},
-      {"executable's path unknown", PROBE_A, {}, "", nullptr, ""},
-      {"executable's path too long to read", PROBE_A, {}, "$/" + std::string(300, 'x'), nullptr, ""},
+      {"deep Common Path", PROBE_A, {deep + "/" PROBE_A}, app, "$/" + deep, deep + "\\"},
+      {"Common Path too long to read", PROBE_A, {deep + "/" PROBE_A, beyond + "/" PROBE_A}, app, "$/" + overlong, ""},
+      {"executable in the root folder", PROBE_A, {}, "/app", {}, ""},
+      {"executable in a drive's root folder", PROBE_A, {}, "C:\\app", {}, ""},
+      {"executable's path unknown", PROBE_A, {}, "", {}, ""},
+      {"executable's path too long to read", PROBE_A, {}, "$/" + std::string(300, 'x'), {}, ""},
       {"relative Common Path", PROBE_A, {}, app, "Common", ""},
       {"drive-relative Common Path", PROBE_A, {}, app, "C:Common", ""},
+      {"Common Path under the user's root", PROBE_A, {"Shared/" PROBE_A}, app, "$/Shared", "", Root::kCurrentUser},
       // The bare name is in Common: a search that dropped the name's folder would find it.
-      {"name with a folder", "sub/" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
-      {"name with a backslash folder", "sub\\" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
-      {"name with a drive", "C:" PROBE_A, {"Suite/Common/" PROBE_A}, app, nullptr, ""},
+      {"name with a folder", "sub/" PROBE_A, {"Suite/Common/" PROBE_A}, app, {}, ""},
+      {"name with a backslash folder", "sub\\" PROBE_A, {"Suite/Common/" PROBE_A}, app, {}, ""},
+      {"name with a drive", "C:" PROBE_A, {"Suite/Common/" PROBE_A}, app, {}, ""},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir tree;
+    test::TempDir tree;
     test::ScopedCurrentDirectory cwd(tree.path());
     const auto in_tree = [&](const std::string &path) {
       return path.rfind("$/", 0) == 0 ? tree / path.substr(2) : path;
     };
-    ResetModuleSearchForTesting();  // as a process that has searched nothing, with no registry key
+    ResetModuleSearchForTesting();  // as a process that has searched nothing
     messages_.clear();
-    registry_.Clear();
     for (const std::string &place : c.places) tree.CopyFile(YDR_PROBE_MODULE, place);
     tree.CopyFile(YDR_PROBE_MODULE, "Common/" PROBE_A);
     tree.CopyFile(YDR_PROBE_MODULE, "Suite/Common/sub/" PROBE_A);
-    SetExecutable(in_tree(c.executable));
-    if (c.common_path != nullptr) registry_.SetCommonPath(in_tree(c.common_path));
+    platform::SetModuleFileNameOverride(in_tree(c.executable).c_str());
+    registry_.Set(c.common_path ? std::optional(c.root) : std::nullopt, in_tree(c.common_path.value_or("")).c_str());
     SiblingModule module(c.module, kProbeFunctions, 1);
-    const bool found = *c.cached != '\0';
-    EXPECT_EQ(CallProbe(module), found ? 42 : -1);
-    EXPECT_EQ(CommonFolderCache(), found ? tree / c.cached : std::string());
-    EXPECT_EQ(LoadedModuleCount(), found ? 1u : 0u);
-    EXPECT_EQ(messages_, found ? std::vector<std::string>{}
-                               : std::vector<std::string>{"Can't Find module " + std::string(c.module)});
+    using Outcome = std::tuple<int, std::string, std::size_t, std::vector<std::string>>;
+    const Outcome expected = !c.cached.empty() ? Outcome{42, tree / c.cached, 1, {}}
+                                               : Outcome{-1, "", 0, {"Can't Find module " + std::string(c.module)}};
+    const int answer = CallProbe(module);  // before the outcomes it leaves are read
+    EXPECT_EQ(Outcome(answer, CommonFolderCache(), LoadedModuleCount(), messages_), expected);
     UnloadSiblingModules();
   }
 }
@@ -148,42 +155,13 @@ TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
   PlaceProbe("Suite/Common/" PROBE_B);
   registry_.SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
-  EXPECT_EQ(CommonFolderCache(), root_ / "Shared\\");
+  EXPECT_EQ(FindCommonFolder(PROBE_B), root_ / "Shared\\");  // the cached folder, whatever the module
   // The second module, beside the executable but not in the cached folder, is not found there.
   EXPECT_EQ(CallProbe(probe_b_), -1);
   EXPECT_EQ(messages_.size(), 4u);
   PlaceProbe("Shared/" PROBE_B);
   EXPECT_EQ(CallProbe(probe_b_), 42);
   EXPECT_EQ(LoadedModuleCount(), 2u);
-}
-
-TEST_F(ModuleSearchTest, RegistryWithoutUsableCommonPathEndsTheSearchQuietly) {
-  PlaceProbe(PROBE_A);  // where an empty Common Path joined with the name would point
-  test::ScopedCurrentDirectory cwd(root_.path());
-  using Root = platform::RegistryRoot;
-  // The key's root, and its "Common Path" (null: no value); no key at all is each table row above.
-  const std::pair<Root, const char *> registries[] = {
-      {Root::kLocalMachine, nullptr}, {Root::kLocalMachine, ""}, {Root::kCurrentUser, root_.path().c_str()}};
-  for (const auto &[root, common_path] : registries) {
-    SCOPED_TRACE(common_path == nullptr ? "no value" : common_path);
-    registry_.Set(root, common_path);
-    EXPECT_EQ(FindCommonFolder(PROBE_A), "");
-    EXPECT_TRUE(messages_.empty());
-  }
-}
-
-TEST_F(ModuleSearchTest, OverlongCommonPathIsIgnored) {
-  // Two folders deep enough that the module's path just fits in 259 characters.
-  const std::size_t room = 240 - root_.path().size() - sizeof PROBE_A;
-  const std::string deep = root_.MakeDir(std::string(room / 2, 'd') + "/" + std::string(room / 2, 'e'));
-  PlaceProbe(deep.substr(root_.path().size() + 1) + "/" PROBE_A);
-  ASSERT_LT(deep.size() + sizeof "/" PROBE_A, 260u);
-  const std::string overlong = deep + "/" + std::string(40, 'f') + "/..";
-  ASSERT_GE(overlong.size(), 260u);
-  registry_.SetCommonPath(overlong);  // does not fit the value buffer: read as no value
-  EXPECT_EQ(CallProbe(probe_a_), -1);
-  registry_.SetCommonPath(deep);
-  EXPECT_EQ(CallProbe(probe_a_), 42);
 }
 
 TEST_F(ModuleSearchTest, ModulesAreReleasedInLoadOrder) {
@@ -209,46 +187,32 @@ TEST_F(ModuleSearchTest, ModulesAreReleasedInLoadOrder) {
 
 TEST_F(ModuleSearchTest, ConcurrentFirstCallsLoadOnce) {
   PlaceProbe("Suite/Common/" PROBE_A);
-  constexpr int kThreads = 8;
-  std::atomic<int> ready{0};
-  std::vector<void *> addresses(kThreads);
+  std::vector<void *> addresses(8);
+  std::atomic<std::size_t> ready{0};
   std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
+  for (void *&address : addresses) {
+    threads.emplace_back([&] {
       ++ready;
-      while (ready.load() < kThreads) std::this_thread::yield();
-      addresses[i] = probe_a_.Function(0);
+      while (ready.load() < addresses.size()) std::this_thread::yield();
+      address = probe_a_.Function(0);
     });
   }
   for (auto &t : threads) t.join();
-  for (void *address : addresses) EXPECT_EQ(address, addresses[0]);
   EXPECT_NE(addresses[0], nullptr);
+  EXPECT_EQ(addresses, std::vector<void *>(addresses.size(), addresses[0]));
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_TRUE(messages_.empty());
 }
 
-// The attach and detach sequences, with the base library found the way a host finds it.
-class ModuleEntryTest : public ModuleSearchTest {
- protected:
-  void SetUp() override {
-    ModuleSearchTest::SetUp();
-    platform::SetDebugSink(&Collect, &messages_);
-    SetExecutable(root_ / "Suite/Bin/host" YDR_EXECUTABLE_SUFFIX);
-  }
-  void TearDown() override {
-    platform::SetDebugSink(nullptr, nullptr);
-    ModuleSearchTest::TearDown();
-  }
-};
-
-TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
+// The attach and detach sequences, with the base library found in Common as a host finds it.
+TEST_F(ModuleSearchTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   root_.CopyFile(YDR_BASE_LIBRARY, std::string("Suite/Common/") + bl::kModuleName);
   int anchor;
-  EXPECT_TRUE(ProcessAttach(&anchor));
+  EXPECT_TRUE(frame::ProcessAttach(&anchor));
   EXPECT_EQ(messages_, std::vector<std::string>{"DllMain() : DLL_PROCESS_ATTACH -  YdrBaseMisc Start!\n"});
 
   // The record carries name and handle and is marked started before the base library sees it.
-  const YDR_MODULE_INFO *info = ModuleInfo();
+  const YDR_MODULE_INFO *info = frame::ModuleInfo();
   EXPECT_EQ(portable::Utf8FromWide(info->name), "YdrMod.YdrBaseMisc");
   EXPECT_EQ(info->instance, &anchor);
   YDR_MODULE_INFO not_started = *info;
@@ -256,20 +220,17 @@ TEST_F(ModuleEntryTest, AttachRegistersWithTheBaseLibraryFoundInCommon) {
   EXPECT_EQ(bl::YdrInitModule(&not_started), 0);
   EXPECT_EQ(LoadedModuleCount(), 1u);
   EXPECT_EQ(CommonFolderCache(), root_ / "Suite/Common\\");
-  EXPECT_TRUE(YDR_STRICT_BASE_LIBRARY || bl::YdrInitModule(ModuleInfo()) != 0);  // ours takes a second registration
-  // Its services answer.
-  unsigned char decoded[8];
-  unsigned char *out = decoded;
-  EXPECT_EQ(bl::YdrBase64ToAscii("eWRy", &out), 3);
+  EXPECT_TRUE(YDR_STRICT_BASE_LIBRARY ||
+              bl::YdrInitModule(frame::ModuleInfo()) != 0);  // ours takes a second registration
 
-  EXPECT_TRUE(ProcessDetach());
+  EXPECT_TRUE(frame::ProcessDetach());
   EXPECT_EQ(messages_.back(), "DllMain() : DLL_PROCESS_DETACH -  YdrBaseMisc End!\n");
   EXPECT_EQ(LoadedModuleCount(), 0u);
-  EXPECT_EQ(ModuleInfo()->started, 1u);  // never cleared
+  EXPECT_EQ(frame::ModuleInfo()->started, 1u);  // never cleared
 }
 
-TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
-  EXPECT_TRUE(ProcessAttach(nullptr));
+TEST_F(ModuleSearchTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
+  EXPECT_TRUE(frame::ProcessAttach(nullptr));
   // Each call that needs the base library fails with its ordinary failure result.
   messages_.clear();
   unsigned short path[260] = {'x', 0};
@@ -288,10 +249,10 @@ TEST_F(ModuleEntryTest, MissingBaseLibraryIsReportedAndEveryCallFailsSafely) {
   EXPECT_EQ(bl::YdrUnicodeToAnsi(0, 0, name, -1, narrow, 8, 0), 0);
   EXPECT_EQ(bl::YdrAnsiToUnicode(0, 0, "a", -1, path, 8, 0), 0);
   bl::YdrSetError(2);
-  EXPECT_EQ(messages_.size(), 9u);  // one message for each call: every call searches again
-  for (const std::string &event : messages_) EXPECT_EQ(event, std::string("Can't Find module ") + bl::kModuleName);
+  // One message for each call: every call searches again.
+  EXPECT_EQ(messages_, std::vector<std::string>(9, std::string("Can't Find module ") + bl::kModuleName));
 
-  EXPECT_TRUE(ProcessDetach());
+  EXPECT_TRUE(frame::ProcessDetach());
   EXPECT_EQ(LoadedModuleCount(), 0u);
 }
 

@@ -3,6 +3,9 @@
 #if defined(_WIN32)
 #include <aclapi.h>
 #include <windows.h>
+
+#include "platform/windows/owner_only_security.h"
+#include "platform/windows/win32_text.h"
 #else
 #include <sys/resource.h>
 #include <unistd.h>
@@ -24,10 +27,6 @@
 #include "portable/split_path.h"
 #include "portable/utf16.h"
 #include "tests/support/code_page_text.h"
-#if defined(_WIN32)
-#include "platform/windows/owner_only_security.h"
-#include "platform/windows/win32_text.h"
-#endif
 #include "tests/support/temp_dir.h"
 #include "ydr/utf8.h"
 
@@ -62,11 +61,8 @@ TEST(SplitPathTest, FollowsTheRuntimeRules) {
 
 // Windows paths stay as they are; elsewhere both separators and drives are understood.
 TEST(NativePathTest, BothSeparatorsAndDrivesAreUnderstood) {
-  const std::pair<const char *, const char *> cases[] = {
-      {"C:\\docs\\a.txt", "/docs/a.txt"},
-      {"/tmp/x\\Common\\lib.so", "/tmp/x/Common/lib.so"},
-  };
-  for (const auto &[path, posix] : cases) EXPECT_EQ(NativePath(path), kBackslashSeparates ? path : posix);
+  EXPECT_EQ(NativePath("C:\\docs\\a.txt"), kBackslashSeparates ? "C:\\docs\\a.txt" : "/docs/a.txt");
+  EXPECT_EQ(NativePath("/x\\Common\\lib.so"), kBackslashSeparates ? "/x\\Common\\lib.so" : "/x/Common/lib.so");
   EXPECT_EQ(NativePathFromWide(WideFromUtf8("d:한글\\b").c_str()), kBackslashSeparates ? "d:한글\\b" : "한글/b");
 }
 
@@ -139,41 +135,44 @@ TEST(PathMatchSpecTest, WildcardsTakeWholeCharactersOfTheCodePage) {
     for (const bool matches : {true, false}) {
       for (const std::string &pattern : matches ? c.matching : c.not_matching) {
         SCOPED_TRACE(std::string(c.code_page) + " " + c.name + " " + pattern);
-        if (c.code_page == std::string("ANSI")) {
+        const bool ansi = c.code_page == std::string("ANSI");
+        const std::string page = ansi ? AnsiCodePageName() : c.code_page;
+        const std::string name = test::ToCodePage(c.name, page);
+        EXPECT_EQ(MatchSpecInCodePage(name.c_str(), test::ToCodePage(pattern, page).c_str(), page), matches);
+        if (ansi) {
           EXPECT_EQ(PathMatchSpecA(c.name.c_str(), pattern.c_str()), matches);
-          EXPECT_EQ(MatchSpecInCodePage(c.name.c_str(), pattern.c_str(), AnsiCodePageName()), matches);
-        } else {
-          const std::string name = test::ToCodePage(c.name, c.code_page);
-          EXPECT_EQ(MatchSpecInCodePage(name.c_str(), test::ToCodePage(pattern, c.code_page).c_str(), c.code_page),
-                    matches);
         }
       }
     }
   }
 }
 
-// Writes "new" to a temporary file in `folder` and moves it to `name`.
-bool WriteAndCommit(int folder, const std::string &name, const DestinationFolder::Replacing &replacing,
-                    std::string *temporary, FolderProblem *why) {
-  const int fd = DestinationFolder::CreateTemporary(folder, name, temporary, why);
-  std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
-  if (file == nullptr || std::fputs("new", file) < 0 || std::fclose(file) != 0) return false;
-  return DestinationFolder::Commit(folder, *temporary, name, replacing, why);
-}
+class DestinationFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dest_.Open(dir_ / "dest", true, &problem_)); }
+  // Writes "new" to a temporary file in `folder` and moves it to `name`.
+  static bool WriteAndCommit(int folder, const std::string &name, const DestinationFolder::Replacing &replacing,
+                             std::string *temporary, FolderProblem *why) {
+    const int fd = DestinationFolder::CreateTemporary(folder, name, temporary, why);
+    std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (file == nullptr || std::fputs("new", file) < 0 || std::fclose(file) != 0) return false;
+    return DestinationFolder::Commit(folder, *temporary, name, replacing, why);
+  }
+
+  test::TempDir dir_;
+  DestinationFolder dest_;
+  FolderProblem problem_;
+};
 
 // After evictions, and for folders made behind its back, as a fresh walk answers.
-TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
-  test::TempDir dir;
-  DestinationFolder dest;
-  FolderProblem problem;
-  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
-  FolderCache cache(dest, 2);  // evictions on nearly every call
+TEST_F(DestinationFolderTest, FolderCacheAnswersAsAFreshWalkWould) {
+  FolderCache cache(dest_, 2);  // evictions on nearly every call
   // A folder is the one meant when a file written through it appears there.
   const auto fd_is = [&](int folder, const std::string &relative) {
     std::string temporary;
     FolderProblem ignored;
     return folder >= 0 && WriteAndCommit(folder, "probe", {}, &temporary, &ignored) &&
-           fs::remove(fs::u8path(dir / ("dest/" + relative + "/probe")));
+           fs::remove(fs::u8path(dir_ / ("dest/" + relative + "/probe")));
   };
   const std::vector<std::vector<std::string>> paths = {{"a"}, {"a", "b"}, {"c"}, {"a", "b", "d"}, {"e", "f"}, {"a"}};
   for (int round = 0; round < 3; ++round) {
@@ -181,22 +180,22 @@ TEST(FolderCacheTest, AnswersAsAFreshWalkWould) {
       std::string relative;
       for (const std::string &c : path) relative += (relative.empty() ? "" : "/") + c;
       SCOPED_TRACE(relative);
-      EXPECT_TRUE(fd_is(cache.Get(path, true, &problem), relative));
+      EXPECT_TRUE(fd_is(cache.Get(path, true, &problem_), relative));
       EXPECT_TRUE(cache.Holds(path));
     }
   }
   // Missing while only looking, then made by someone else: found once made.
   EXPECT_FALSE(cache.Holds({"later", "file"}));
-  EXPECT_LT(cache.Get({"later"}, false, &problem), 0);
-  dir.WriteFile("dest/later/file", "x");
-  EXPECT_TRUE(fd_is(cache.Get({"later"}, true, &problem), "later"));
+  EXPECT_LT(cache.Get({"later"}, false, &problem_), 0);
+  dir_.WriteFile("dest/later/file", "x");
+  EXPECT_TRUE(fd_is(cache.Get({"later"}, true, &problem_), "later"));
   EXPECT_TRUE(cache.Holds({"later", "file"}));
-  EXPECT_LT(cache.Get({"..", "x"}, true, &problem), 0);
-  EXPECT_EQ(problem.kind, FolderProblem::kBadName);
+  EXPECT_LT(cache.Get({"..", "x"}, true, &problem_), 0);
+  EXPECT_EQ(problem_.kind, FolderProblem::kBadName);
 }
 
 // Only what the caller allows is replaced; a refused move leaves both files.
-TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
+TEST_F(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
   using Replacing = DestinationFolder::Replacing;
   enum class There { kNothing, kFile, kFileMadeSince, kFolder };
   struct Case {
@@ -214,39 +213,25 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
       {"a new name, only a file", There::kNothing, Replacing::kOnlyFile, FolderProblem::kNone},
       {"a folder", There::kFolder, Replacing::kAnyRegularFile, FolderProblem::kNotRegular},
   };
-  test::TempDir dir;
-  DestinationFolder dest;
-  FolderProblem problem;
-  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
   int round = 0;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     const std::string name = "n" + std::to_string(++round);
-    const std::string path = dir / ("dest/" + name);
-    Replacing replacing{c.mode, {}};
-    switch (c.there) {
-      case There::kNothing: break;
-      case There::kFile:
-      case There::kFileMadeSince: {
-        dir.WriteFile("dest/" + name, "old");
-        const std::optional<FileIdentity> found = DestinationFolder::IdentityAt(dest.descriptor(), name);
-        ASSERT_TRUE(found.has_value());
-        replacing.file = *found;
-        if (c.there == There::kFileMadeSince) {
-          // The file found is moved aside (alive, so no new file takes its identity) and replaced.
-          fs::rename(fs::u8path(path), fs::u8path(dir / ("aside-" + name)));
-          dir.WriteFile("dest/" + name, "old");
-        }
-        break;
-      }
-      case There::kFolder: dir.MakeDir("dest/" + name); break;
+    const std::string path = dir_ / ("dest/" + name);
+    if (c.there == There::kFile || c.there == There::kFileMadeSince) dir_.WriteFile("dest/" + name, "old");
+    const Replacing replacing{c.mode, DestinationFolder::IdentityAt(dest_.descriptor(), name).value_or(FileIdentity{})};
+    if (c.there == There::kFolder) dir_.MakeDir("dest/" + name);
+    if (c.there == There::kFileMadeSince) {
+      // The file found is moved aside (alive, so no new file takes its identity) and replaced.
+      fs::rename(fs::u8path(path), fs::u8path(dir_ / ("aside-" + name)));
+      dir_.WriteFile("dest/" + name, "old");
     }
     std::string temporary;
     FolderProblem why;
-    const bool moved = WriteAndCommit(dest.descriptor(), name, replacing, &temporary, &why);
+    const bool moved = WriteAndCommit(dest_.descriptor(), name, replacing, &temporary, &why);
     EXPECT_EQ(moved, c.problem == FolderProblem::kNone);
     EXPECT_EQ(why.kind, c.problem);
-    const auto temporary_path = fs::u8path(dir / ("dest/" + temporary));
+    const auto temporary_path = fs::u8path(dir_ / ("dest/" + temporary));
     EXPECT_EQ(fs::exists(temporary_path), !moved);
     if (moved) {
       EXPECT_EQ(test::ReadFile(path), "new");
@@ -259,11 +244,7 @@ TEST(DestinationFolderTest, CommitReplacesOnlyWhatItIsAllowedTo) {
 
 #if !defined(_WIN32)
 // With few descriptors left, the cache gives back what it holds rather than failing.
-TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
-  test::TempDir dir;
-  DestinationFolder dest;
-  FolderProblem problem;
-  ASSERT_TRUE(dest.Open(dir / "dest", true, &problem));
+TEST_F(DestinationFolderTest, FolderCacheTrimsItselfWhenDescriptorsRunOut) {
   rlimit before{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
   const int lowest_free = dup(0);
@@ -274,17 +255,17 @@ TEST(FolderCacheTest, RunningOutOfDescriptorsTrimsTheCache) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
   int made = 0;
   {
-    FolderCache cache(dest);  // room for far more folders than descriptors
+    FolderCache cache(dest_);  // room for far more folders than descriptors
     for (int i = 0; i < 40; ++i) {
       const std::vector<std::string> path = {"d" + std::to_string(i % 8), "e" + std::to_string(i)};
-      const int folder = cache.Get(path, true, &problem);
+      const int folder = cache.Get(path, true, &problem_);
       std::string temporary;
-      const int fd = folder < 0 ? -1 : cache.CreateTemporary(folder, "f", &temporary, &problem);
+      const int fd = folder < 0 ? -1 : cache.CreateTemporary(folder, "f", &temporary, &problem_);
       if (fd >= 0 && close(fd) == 0) ++made;
     }
   }
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
-  EXPECT_EQ(made, 40) << problem.Describe();
+  EXPECT_EQ(made, 40) << problem_.Describe();
 }
 #endif
 

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -53,12 +52,6 @@ WString SystemAbsolutePath(const WString &path) {
   return result;
 }
 
-bool MakeOneFolder(const std::string &utf8_path) {
-  if (mkdir(utf8_path.c_str(), 0777) == 0) return true;
-  struct stat info;
-  return errno == EEXIST && stat(utf8_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 namespace {
 
 struct Search {
@@ -67,6 +60,9 @@ struct Search {
   DIR *stream = nullptr;
   WString pattern;
   WString name;  // of the entry read last; room for the longest is reserved at the start
+  ~Search() {
+    if (stream != nullptr) closedir(stream);
+  }
 };
 
 std::atomic<int> g_open_searches{0};
@@ -96,7 +92,6 @@ bool NameToWide(const char *name, WString *out) {
 }
 
 bool Matches(const WString &name, const WString &pattern) {
-  if (pattern == WString{'*'} || pattern == WString{'*', '.', '*'}) return true;
   return portable::WildcardMatch(name.data(), name.data() + name.size(), pattern.data(),
                                  pattern.data() + pattern.size());
 }
@@ -148,17 +143,13 @@ using namespace ydr::strict;
 
 YDR_BL_API void *YdrFindFirstFileW(const unsigned short *pattern, YDR_FIND_DATAW *data) {
   if (pattern == nullptr || data == nullptr) Refuse("YdrFindFirstFileW", "null pattern or record");
-  // Freed on every way out until handed over, a refused allocation's included.
-  const auto close = [](Search *search) {
-    if (search->stream != nullptr) closedir(search->stream);
-    delete search;
-  };
   try {
     const WString text(pattern, portable::WideLength(pattern));
     std::size_t name_start = text.size();
     while (name_start > 0 && !platform::IsSeparator(text[name_start - 1])) --name_start;
-    std::unique_ptr<Search, decltype(close)> search(new Search, close);
+    auto search = std::make_unique<Search>();
     search->pattern = text.substr(name_start);
+    if (search->pattern == WString{'*', '.', '*'}) search->pattern.resize(1);  // "*": dotless names too
     search->name.reserve(260);
     const std::string folder = platform::NativePathFromWide(text.substr(0, name_start).c_str());
     search->stream = search->pattern.empty() ? nullptr : opendir(folder.empty() ? "." : folder.c_str());
@@ -179,7 +170,6 @@ YDR_BL_API int YdrFindNextFileW(void *handle, YDR_FIND_DATAW *data) {
 YDR_BL_API int FindClose(void *handle) {
   Search *search = LiveSearch("FindClose", handle);
   search->magic = 0;
-  closedir(search->stream);
   delete search;
   g_open_searches.fetch_sub(1);
   return 1;

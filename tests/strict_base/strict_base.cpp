@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -27,17 +28,6 @@ using portable::WChar;
 using portable::WString;
 
 thread_local int t_error = 0;
-
-// Code points of UTF-16 text; a lone surrogate stands for itself, as the system converts it.
-std::vector<char32_t> CodePoints(const WChar *text, std::size_t length) {
-  std::vector<char32_t> points;
-  for (std::size_t i = 0; i < length;) {
-    const WChar unit = text[i];
-    const char32_t point = portable::DecodeUtf16(text, length, &i);
-    points.push_back(unit >= 0xD800 && unit < 0xE000 && point < 0x10000 ? unit : point);
-  }
-  return points;
-}
 
 bool IsUtf8(const std::string &code_page) { return code_page == "UTF-8" || code_page == "CP65001"; }
 
@@ -84,8 +74,14 @@ YDR_BL_API int YdrUnicodeToAnsi(unsigned int codePage, unsigned int flags, const
     if (IsUtf8(code_page)) {
       text = portable::Utf8FromWide(src, length);
     } else {
+      std::vector<char32_t> points;  // a lone surrogate stands for itself, as the system converts it
+      for (std::size_t i = 0; i < length;) {
+        const WChar unit = src[i];
+        const char32_t point = portable::DecodeUtf16(src, length, &i);
+        points.push_back(unit >= 0xD800 && unit < 0xE000 && point < 0x10000 ? unit : point);
+      }
       base::Converted<char> converted;
-      if (base::EncodeInCodePage(CodePoints(src, length), code_page, &converted)) text = converted.text;
+      if (base::EncodeInCodePage(points, code_page, &converted)) text = converted.text;
     }
     std::memcpy(dst, text.c_str(), text.size() + 1);
   } catch (const std::bad_alloc &) {
@@ -142,7 +138,10 @@ YDR_BL_API int YdrPathCreate(const unsigned short *absolutePath) {
     // Every folder before a separator; a path ending in one names a folder, made too.
     for (std::size_t i = 1; i < path.size(); ++i) {
       if (!platform::IsSeparator(path[i]) || platform::IsSeparator(path[i - 1]) || path[i - 1] == ':') continue;
-      if (!MakeOneFolder(platform::NativePathFromWide(path.substr(0, i).c_str()))) return 0;
+      const auto folder = std::filesystem::u8path(platform::NativePathFromWide(path.substr(0, i).c_str()));
+      std::error_code error;
+      std::filesystem::create_directory(folder, error);
+      if (!std::filesystem::is_directory(folder, error)) return 0;
     }
     return path.empty() ? 0 : 1;
   } catch (const std::bad_alloc &) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 #include "portable/utf16.h"
 
@@ -16,10 +15,7 @@ inline constexpr std::size_t kPathUnits = 260;
 // Stops the process: a caller broke the interface's contract.
 [[noreturn]] void Refuse(const char *function, const char *what);
 
-// The system's pieces (one file per system).
-// The absolute form of `path` (not empty), empty when the system cannot form it.
+// The absolute form of `path` (not empty), empty when the system cannot form it (one file per system).
 portable::WString SystemAbsolutePath(const portable::WString &path);
-// Makes one folder; true when it exists afterwards.
-bool MakeOneFolder(const std::string &utf8_path);
 
 }  // namespace ydr::strict

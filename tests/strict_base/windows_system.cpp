@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/ydr_base.h"
-#include "platform/windows/win32_text.h"
 #include "tests/strict_base/strict_base.h"
 
 namespace ydr::strict {
@@ -19,13 +18,6 @@ WString SystemAbsolutePath(const WString &path) {
   const DWORD length = GetFullPathNameW(wide.c_str(), 32768, buffer, nullptr);
   if (length == 0 || length >= 32768) return WString();
   return WString(buffer, buffer + length);
-}
-
-bool MakeOneFolder(const std::string &utf8_path) {
-  const std::wstring wide = platform::SystemWide(utf8_path);
-  if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace ydr::strict

@@ -14,27 +14,22 @@ class TestRegistry {
  public:
   static constexpr const char *kCommonKey = "Software\\YDR\\Shared\\Common";
 
-  explicit TestRegistry(const TempDir &dir);
+  explicit TestRegistry(const TempDir &dir) : file_(dir / "registry.ini") { Set(std::nullopt, nullptr); }
   ~TestRegistry();
   TestRegistry(const TestRegistry &) = delete;
   TestRegistry &operator=(const TestRegistry &) = delete;
 
-  // The library's key under `root`, with `common_path` as its "Common Path" (null: no value).
-  void Set(platform::RegistryRoot root, const char *common_path);
+  // The library's key under `root` (none: no key), with `common_path` as its "Common Path" (null: no value).
+  void Set(std::optional<platform::RegistryRoot> root, const char *common_path);
   void SetCommonPath(const std::string &folder) { Set(platform::RegistryRoot::kLocalMachine, folder.c_str()); }
-  // Neither key nor value.
-  void Clear();
 
   // For a program the test starts: its environment's YDR_REGISTRY entry on POSIX (the
   // system's registry is everyone's on Windows).
   std::string EnvironmentEntry() const { return "YDR_REGISTRY=" + file_; }
 
  private:
-  void Write();
-
   std::string file_;
-  std::optional<platform::RegistryRoot> root_;  // of the key, when there is one
-  std::optional<std::string> common_path_;
+  std::optional<platform::RegistryRoot> root_;  // of the key set last, deleted by the next Set on Windows
 };
 
 }  // namespace ydr::test
