@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "gz/deflate_writer.h"
 #include "gz/reader_failure.h"
 #include "tests/support/memory_streams.h"
 #include "tests/support/zlib_peer.h"
@@ -26,25 +25,6 @@ inline Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0)
   }
   YdrGZCloseWrite(stream);
   return out;
-}
-
-// Writes `data` searching `search`'s way in `pieces` (-1: an end mark) and the rest at once.
-inline CallLog WriteInPieces(const Bytes &data, int level, gz::MatchSearch search, const std::vector<int> &pieces,
-                             const gz::ParallelSettings &parallel = {}, gz::ParallelCounters *counters = nullptr) {
-  CallLog log;
-  gz::StreamWriter *writer = gz::NewStreamWriter(LogCall, &log, level, search);
-  writer->set_parallel(parallel);
-  std::size_t at = 0;
-  for (const int piece : pieces) {
-    const std::size_t n = piece < 0 ? 0 : std::min(static_cast<std::size_t>(piece), data.size() - at);
-    YdrGZWrite(writer, piece < 0 ? nullptr : data.data() + at, piece < 0 ? -1 : static_cast<int>(n));
-    at += n;
-    ++log.write_index;
-  }
-  if (at < data.size()) YdrGZWrite(writer, data.data() + at, static_cast<int>(data.size() - at));
-  if (counters != nullptr) *counters = writer->parallel_counters();
-  YdrGZCloseWrite(writer);
-  return log;
 }
 
 struct GzReadResult {
