@@ -22,21 +22,17 @@ struct Session {
   int close = 0;
 };
 
-struct LoggingSource : MemorySource {
-  using MemorySource::MemorySource;
-  Bytes log;
-};
-
 constexpr int kReset = -2;  // in a plan: reset the reader instead of reading
 
 // Reads by `plan` (sizes or kReset), then by `tail`, and closes.
 Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int tail, std::size_t piece = 0) {
   Session s;
-  LoggingSource source(&stream, piece);
+  std::pair<MemorySource, Bytes> source{MemorySource(&stream, piece), ""};  // and the log of its calls
   YDRGZ reader = YdrGZOpenReadOfCustomMem(
       [](YDRGZ handle, void *user, void *buffer, int count) {
-        const int n = ReadFromMemory(handle, user, buffer, count);
-        static_cast<LoggingSource *>(user)->log += std::to_string(count) + ">" + std::to_string(n) + " ";
+        auto *source = static_cast<std::pair<MemorySource, Bytes> *>(user);
+        const int n = ReadFromMemory(handle, &source->first, buffer, count);
+        source->second += std::to_string(count) + ">" + std::to_string(n) + " ";
         return n;
       },
       &source, level);
@@ -61,9 +57,9 @@ Session Read(const Bytes &stream, int level, const std::vector<int> &plan, int t
   }
   while (read(tail) > 0) {
   }
-  source.log += "| ";
+  source.second += "| ";
   s.close = YdrGZCloseRead(reader);
-  s.callbacks = source.log;
+  s.callbacks = source.second;
   return s;
 }
 

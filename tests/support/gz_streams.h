@@ -20,9 +20,8 @@ inline Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0)
   Bytes out;
   YDRGZ stream = YdrGZOpenWriteOfCustomMem(AppendToBytes, &out, level);
   if (chunk == 0) chunk = std::max<std::size_t>(data.size(), 1);
-  for (std::size_t i = 0; i < data.size(); i += chunk) {
+  for (std::size_t i = 0; i < data.size(); i += chunk)
     YdrGZWrite(stream, data.data() + i, static_cast<int>(std::min(chunk, data.size() - i)));
-  }
   YdrGZCloseWrite(stream);
   return out;
 }
@@ -87,15 +86,13 @@ inline Bytes TextLike(std::size_t size, std::uint32_t seed) {
 // Binary-like bytes: runs, small integers, noise and near repeats.
 inline Bytes BinaryLike(std::size_t size, std::uint32_t seed) {
   std::mt19937 rng(seed);
+  const auto word = [](std::uint32_t v) { return Bytes(reinterpret_cast<const char *>(&v), 4); };  // in the CPU's order
   Bytes out;
   while (out.size() < size) {
     switch (rng() % 4) {
       case 0: out.append(rng() % 40, '\0'); break;
       case 1:
-        for (int i = 0, n = static_cast<int>(rng() % 16); i < n; ++i) {
-          const std::uint32_t v = rng() % 300;
-          out.append(reinterpret_cast<const char *>(&v), 4);
-        }
+        for (int i = 0, n = static_cast<int>(rng() % 16); i < n; ++i) out += word(rng() % 300);
         break;
       case 2:
         for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) out.push_back(static_cast<char>(rng()));
