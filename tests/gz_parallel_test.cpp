@@ -135,7 +135,6 @@ TEST(GzParallelTest, AnyNumberOfThreadsGivesThePlainStreamThroughTheSameCalls) {
     for (int level = 0; level <= 2; ++level) {
       SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level));
       const CallLog serial = WriteInPieces(input.data, level, MatchSearch::kBest, {});
-      ASSERT_EQ(GzDecompress(serial.bytes, level).data, input.data);
       for (const ParallelSettings &settings : parallel) {
         // The plain search decides as the vector ones do: one setting for it.
         const MatchSearch search = &settings == parallel ? MatchSearch::kPlain : MatchSearch::kBest;
@@ -164,6 +163,7 @@ TEST(GzParallelTest, TheCallbacksAnswersHaveTheSameEffectOnAnyNumberOfThreads) {
     CallLog log;
   };
   const Bytes data = BinaryLike(700000, 8);
+  const int size = static_cast<int>(data.size());
   const Bytes stream = GzCompress(data);
   for (const Kind kind : {kAll, kHalf, kFailEveryThird, kThrowOnce}) {
     std::vector<CallLog> runs;
@@ -183,13 +183,11 @@ TEST(GzParallelTest, TheCallbacksAnswersHaveTheSameEffectOnAnyNumberOfThreads) {
           },
           &answering, 0, MatchSearch::kBest);
       writer->set_parallel(Threads(threads, 65536, true));
-      bool thrown = false;
-      try {
-        EXPECT_EQ(YdrGZWrite(writer, data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
-      } catch (const std::runtime_error &) {
-        thrown = true;
+      if (kind == kThrowOnce) {
+        EXPECT_THROW(YdrGZWrite(writer, data.data(), size), std::runtime_error);
+      } else {
+        EXPECT_EQ(YdrGZWrite(writer, data.data(), size), size);
       }
-      EXPECT_EQ(thrown, kind == kThrowOnce);
       ++answering.log.write_index;
       EXPECT_EQ(YdrGZCloseWrite(writer), 0);
       runs.push_back(answering.log);

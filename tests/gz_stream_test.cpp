@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "gz/reader_failure.h"
 #include "tests/support/gz_streams.h"
 #include "ydr/gz.h"
 
@@ -49,6 +50,25 @@ std::optional<Bytes> ZlibInflate(const Bytes &stream, std::size_t *deflate_end =
   if (deflate_end != nullptr) *deflate_end = stream.size() - z.avail_in;
   inflateEnd(&z);
   return status == Z_STREAM_END ? std::optional<Bytes>(out) : std::nullopt;
+}
+
+struct GzReadResult {
+  Bytes data;
+  int last_read = 0;  // the result that ended reading: 0 or -1
+  int close = 0;      // YdrGZCloseRead's result
+  InflateStatus why = InflateStatus::kDone;
+};
+// Decompresses by reads of `read_size`, the source handing out `feed_size` at most (0: as asked).
+GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_size = 65536, int feed_size = 0) {
+  GzReadResult result;
+  MemorySource source(&stream, static_cast<std::size_t>(feed_size));
+  YDRGZ handle = YdrGZOpenReadOfCustomMem(ReadFromMemory, &source, level);
+  std::vector<char> buffer(static_cast<std::size_t>(read_size));
+  while ((result.last_read = YdrGZRead(handle, buffer.data(), read_size)) > 0)
+    result.data.append(buffer.data(), static_cast<std::size_t>(result.last_read));
+  result.why = gz::ReaderFailure(handle);
+  result.close = YdrGZCloseRead(handle);
+  return result;
 }
 
 // Small streams worked out by hand; larger ones fixed by their size and CRC-32.

@@ -1,5 +1,5 @@
-// Helpers for the stream-compression tests: whole-buffer compression and decompression,
-// deflate data built by hand, deterministic test data.
+// Helpers for the stream-compression tests: whole-buffer compression, deflate data built by hand,
+// deterministic test data.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "gz/reader_failure.h"
 #include "tests/support/memory_streams.h"
 #include "tests/support/zlib_peer.h"
 #include "ydr/gz.h"
@@ -24,25 +23,6 @@ inline Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0)
     YdrGZWrite(stream, data.data() + i, static_cast<int>(std::min(chunk, data.size() - i)));
   YdrGZCloseWrite(stream);
   return out;
-}
-
-struct GzReadResult {
-  Bytes data;
-  int last_read = 0;  // the result that ended reading: 0 or -1
-  int close = 0;      // YdrGZCloseRead's result
-  gz::InflateStatus why = gz::InflateStatus::kDone;
-};
-// Decompresses by reads of `read_size`, the source handing out `feed_size` at most (0: as asked).
-inline GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_size = 65536, int feed_size = 0) {
-  GzReadResult result;
-  MemorySource source(&stream, static_cast<std::size_t>(feed_size));
-  YDRGZ handle = YdrGZOpenReadOfCustomMem(ReadFromMemory, &source, level);
-  std::vector<char> buffer(static_cast<std::size_t>(read_size));
-  while ((result.last_read = YdrGZRead(handle, buffer.data(), read_size)) > 0)
-    result.data.append(buffer.data(), static_cast<std::size_t>(result.last_read));
-  result.why = gz::ReaderFailure(handle);
-  result.close = YdrGZCloseRead(handle);
-  return result;
 }
 
 // Deflate data by hand: fields least significant bit first, Huffman codes most significant first.
