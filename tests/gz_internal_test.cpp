@@ -34,16 +34,15 @@ TEST(HuffmanTreeTest, TooDeepTreesAreFlattenedLongestCodesFirst) {
     auto builder = std::make_unique<TreeBuilder>();
     EXPECT_EQ(builder->Build(*c.shape, freq.data(), codes.data(), &dynamic_bits, &fixed_bits),
               static_cast<int>(symbols) - 1);
-    double kraft = 0;
+    std::vector<int> lengths;  // the expected ones are complete codes
     std::uint64_t cost = 0;
     for (std::size_t i = 0; i < symbols; ++i) {
-      EXPECT_EQ(codes[i].length, c.lengths[i]) << "symbol " << i;
-      kraft += 1.0 / (1 << codes[i].length);
+      lengths.push_back(codes[i].length);
       const int at = static_cast<int>(i) - c.shape->extra_base;
       const int extra = c.shape->extra_bits != nullptr && at >= 0 ? c.shape->extra_bits[at] : 0;
       cost += freq[i] * static_cast<std::uint64_t>(codes[i].length + extra);
     }
-    EXPECT_DOUBLE_EQ(kraft, 1.0);
+    EXPECT_EQ(lengths, c.lengths);
     EXPECT_EQ(dynamic_bits, cost);  // the cost follows the lengths as changed
   }
 }
@@ -57,15 +56,13 @@ class Crc32VariantTest : public testing::TestWithParam<Crc32Variant> {};
 TEST_P(Crc32VariantTest, AgreesWithZlib) {
   const Crc32Function f = GetParam().get();
   if (f == nullptr) GTEST_SKIP() << "this CPU lacks the " << GetParam().name << " instructions (or they are disabled)";
-  std::vector<std::uint8_t> data(1 << 20);
+  std::vector<std::uint8_t> data((1 << 20) + 7);
   std::mt19937 rng(3);
   for (auto &b : data) b = static_cast<std::uint8_t>(rng());
   for (std::size_t size : {0u, 1u, 15u, 16u, 63u, 64u, 65u, 255u, 256u, 257u, 511u, 1000u, 4096u, 65537u, 1u << 20}) {
     for (std::size_t offset : {0u, 1u, 7u}) {
-      if (offset + size > data.size()) continue;
-      const std::uint32_t ours = ~f(0xFFFFFFFFu, data.data() + offset, size);
-      const auto theirs = static_cast<std::uint32_t>(crc32(0, data.data() + offset, static_cast<uInt>(size)));
-      ASSERT_EQ(ours, theirs) << size << " at " << offset;
+      ASSERT_EQ(~f(0xFFFFFFFFu, data.data() + offset, size), crc32(0, data.data() + offset, static_cast<uInt>(size)))
+          << size << " at " << offset;
     }
   }
 }

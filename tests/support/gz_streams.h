@@ -1,5 +1,5 @@
-// Helpers for the stream-compression tests: whole-buffer compression and decompression,
-// deflate data built by hand, deterministic test data.
+// Helpers for the stream-compression tests: whole-buffer compression, deflate data built by hand,
+// deterministic test data.
 #pragma once
 
 #include <algorithm>
@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "gz/deflate_writer.h"
-#include "gz/reader_failure.h"
 #include "tests/support/memory_streams.h"
 #include "tests/support/zlib_peer.h"
 #include "ydr/gz.h"
@@ -21,49 +19,10 @@ inline Bytes GzCompress(const Bytes &data, int level = 0, std::size_t chunk = 0)
   Bytes out;
   YDRGZ stream = YdrGZOpenWriteOfCustomMem(AppendToBytes, &out, level);
   if (chunk == 0) chunk = std::max<std::size_t>(data.size(), 1);
-  for (std::size_t i = 0; i < data.size(); i += chunk) {
+  for (std::size_t i = 0; i < data.size(); i += chunk)
     YdrGZWrite(stream, data.data() + i, static_cast<int>(std::min(chunk, data.size() - i)));
-  }
   YdrGZCloseWrite(stream);
   return out;
-}
-
-// Writes `data` searching `search`'s way in `pieces` (-1: an end mark) and the rest at once.
-inline CallLog WriteInPieces(const Bytes &data, int level, gz::MatchSearch search, const std::vector<int> &pieces,
-                             const gz::ParallelSettings &parallel = {}, gz::ParallelCounters *counters = nullptr) {
-  CallLog log;
-  gz::StreamWriter *writer = gz::NewStreamWriter(LogCall, &log, level, search);
-  writer->set_parallel(parallel);
-  std::size_t at = 0;
-  for (const int piece : pieces) {
-    const std::size_t n = piece < 0 ? 0 : std::min(static_cast<std::size_t>(piece), data.size() - at);
-    YdrGZWrite(writer, piece < 0 ? nullptr : data.data() + at, piece < 0 ? -1 : static_cast<int>(n));
-    at += n;
-    ++log.write_index;
-  }
-  if (at < data.size()) YdrGZWrite(writer, data.data() + at, static_cast<int>(data.size() - at));
-  if (counters != nullptr) *counters = writer->parallel_counters();
-  YdrGZCloseWrite(writer);
-  return log;
-}
-
-struct GzReadResult {
-  Bytes data;
-  int last_read = 0;  // the result that ended reading: 0 or -1
-  int close = 0;      // YdrGZCloseRead's result
-  gz::InflateStatus why = gz::InflateStatus::kDone;
-};
-// Decompresses by reads of `read_size`, the source handing out `feed_size` at most (0: as asked).
-inline GzReadResult GzDecompress(const Bytes &stream, int level = 0, int read_size = 65536, int feed_size = 0) {
-  GzReadResult result;
-  MemorySource source(&stream, static_cast<std::size_t>(feed_size));
-  YDRGZ handle = YdrGZOpenReadOfCustomMem(ReadFromMemory, &source, level);
-  std::vector<char> buffer(static_cast<std::size_t>(read_size));
-  while ((result.last_read = YdrGZRead(handle, buffer.data(), read_size)) > 0)
-    result.data.append(buffer.data(), static_cast<std::size_t>(result.last_read));
-  result.why = gz::ReaderFailure(handle);
-  result.close = YdrGZCloseRead(handle);
-  return result;
 }
 
 // Deflate data by hand: fields least significant bit first, Huffman codes most significant first.
@@ -107,15 +66,13 @@ inline Bytes TextLike(std::size_t size, std::uint32_t seed) {
 // Binary-like bytes: runs, small integers, noise and near repeats.
 inline Bytes BinaryLike(std::size_t size, std::uint32_t seed) {
   std::mt19937 rng(seed);
+  const auto word = [](std::uint32_t v) { return Bytes(reinterpret_cast<const char *>(&v), 4); };  // in the CPU's order
   Bytes out;
   while (out.size() < size) {
     switch (rng() % 4) {
       case 0: out.append(rng() % 40, '\0'); break;
       case 1:
-        for (int i = 0, n = static_cast<int>(rng() % 16); i < n; ++i) {
-          const std::uint32_t v = rng() % 300;
-          out.append(reinterpret_cast<const char *>(&v), 4);
-        }
+        for (int i = 0, n = static_cast<int>(rng() % 16); i < n; ++i) out += word(rng() % 300);
         break;
       case 2:
         for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) out.push_back(static_cast<char>(rng()));

@@ -18,31 +18,12 @@ Bytes ZlibStream(const Bytes &data, int level, int window_bits, int strategy) {
   return out + Trailer(data);
 }
 
-bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset) {
-  z_stream z{};
-  if (inflateInit2(&z, -15) != Z_OK) return false;
-  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(stream.data()));
-  z.avail_in = static_cast<uInt>(stream.size());
-  char buffer[65536];
-  int status;
-  do {
-    z.next_out = reinterpret_cast<Bytef *>(buffer);
-    z.avail_out = sizeof buffer;
-    status = inflate(&z, Z_NO_FLUSH);
-    out->append(buffer, sizeof buffer - z.avail_out);
-  } while (status == Z_OK);
-  if (trailer_offset != nullptr) *trailer_offset = stream.size() - z.avail_in;
-  inflateEnd(&z);
-  return status == Z_STREAM_END;
-}
-
 Bytes Trailer(const Bytes &data) {
-  const auto crc = static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
-  const auto length = static_cast<std::uint32_t>(data.size());
+  const std::uint32_t fields[] = {static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(data.data()),
+                                                                   static_cast<uInt>(data.size()))),
+                                  static_cast<std::uint32_t>(data.size())};
   Bytes t;
-  for (int i = 0; i < 4; ++i) t.push_back(static_cast<char>(crc >> (8 * i)));
-  for (int i = 0; i < 4; ++i) t.push_back(static_cast<char>(length >> (8 * i)));
+  for (int i = 0; i < 8; ++i) t.push_back(static_cast<char>(fields[i / 4] >> (8 * (i % 4))));
   return t;
 }
 

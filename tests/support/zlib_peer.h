@@ -10,9 +10,6 @@ using Bytes = std::string;
 
 // zlib's raw deflate of `data` with our trailer appended.
 Bytes ZlibStream(const Bytes &data, int level, int window_bits, int strategy = 0);
-// zlib's raw inflate; false if zlib rejects it. `trailer_offset`: where the deflate data ends.
-bool ZlibInflate(const Bytes &stream, Bytes *out, std::size_t *trailer_offset = nullptr);
-
 Bytes Trailer(const Bytes &data);  // CRC-32 and length, least significant first
 
 }  // namespace ydr::test
