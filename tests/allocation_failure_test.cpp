@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -28,13 +27,6 @@
 #include "ydr/utf8.h"
 #include "ydr/ven.h"
 #include "ydr/zip.h"
-
-// Replaceable where glibc offers its own under other names and no sanitizer replaced it.
-#if defined(__GLIBC__) && !YDR_SANITIZED
-#define YDR_ALLOCATOR_REPLACEABLE 1
-#else
-#define YDR_ALLOCATOR_REPLACEABLE 0
-#endif
 
 namespace {
 
@@ -74,7 +66,9 @@ Allocations g_allocations;
 
 }  // namespace
 
-#if YDR_ALLOCATOR_REPLACEABLE
+// Replaceable where glibc offers its own under other names and no sanitizer replaced it.
+#if defined(__GLIBC__) && !YDR_SANITIZED
+constexpr bool kAllocatorReplaced = true;
 extern "C" {
 void *__libc_malloc(std::size_t);
 void *__libc_calloc(std::size_t, std::size_t);
@@ -98,6 +92,8 @@ void free(void *block) {
   __libc_free(block);
 }
 }
+#else
+constexpr bool kAllocatorReplaced = false;
 #endif
 
 namespace {
@@ -122,8 +118,7 @@ Outcome Expect(bool complete, const char *otherwise) { return complete ? kComple
 // Runs `job` with allocation 1, 2, ... refused until it makes fewer allocations than that.
 // `check_leaks` false: libcrypto keeps the caches it built when an allocation fails halfway.
 void SweepAllocations(const std::function<Outcome()> &job, bool check_leaks = true) {
-  if (!YDR_ALLOCATOR_REPLACEABLE)
-    GTEST_SKIP() << "the allocator cannot be replaced here (a sanitizer's, or not glibc's)";
+  if (!kAllocatorReplaced) GTEST_SKIP() << "the allocator cannot be replaced here (a sanitizer's, or not glibc's)";
   g_allocations.fail_at = 0;
   ASSERT_EQ(job(), kComplete);                     // first-use tables and the like, made once per process
   static_cast<void>(g_allocations.Outstanding());  // what the first use keeps is no leak

@@ -117,12 +117,6 @@ std::vector<Scenario> Scenarios() {
   return all;
 }
 
-// A temporary a killed process leaves: "<name>.ydr-XXXXXX", or "<name>.<12 hex digits>.part".
-bool IsTemporary(const std::string &path) {
-  static const std::regex pattern(R"(.*(\.ydr-[A-Za-z0-9]{6}|\.[0-9a-f]{12}\.part)$)");
-  return std::regex_match(path, pattern);
-}
-
 // A run in a fresh folder, the folder's tree before and after, and the interposer's log.
 struct Outcome {
   ProcessResult result;
@@ -178,6 +172,8 @@ class ToolFaultTest : public ::testing::TestWithParam<Scenario> {
     ASSERT_EQ(complete.result.exit_status, 0) << complete.result.err;
     ASSERT_GT(complete.calls, 0) << "the interposer counted nothing: is it loaded?";
     const bool kill = error == "KILL", retried = error == "EINTR" || error == "SHORT";
+    // What a killed run may leave: "<name>.ydr-XXXXXX", or "<name>.<12 hex digits>.part".
+    const std::regex temporary(R"(.*(\.ydr-[A-Za-z0-9]{6}|\.[0-9a-f]{12}\.part)$)");
     for (long at = 1; at <= complete.calls; ++at) {
       const Outcome outcome = Run(families, at, error);
       const ProcessResult &result = outcome.result;
@@ -186,7 +182,7 @@ class ToolFaultTest : public ::testing::TestWithParam<Scenario> {
       EXPECT_EQ(result.exit_status == -1, kill) << "a killed run ends by the signal, no other run does";
       for (const auto &problem :
            ydr::test::Departures(outcome.before, complete.after, outcome.after,
-                                 [&](const std::string &path) { return kill && IsTemporary(path); })) {
+                                 [&](const std::string &path) { return kill && std::regex_match(path, temporary); })) {
         ADD_FAILURE() << problem;
       }
       if (kill || !outcome.injected) continue;

@@ -147,26 +147,6 @@ Case Generate(std::mt19937 &random) {
   return c;
 }
 
-void PlaceTraps(const TempDir &dir, const Case &c) {
-  dir.WriteFile("outside/target", "outside the destination");
-  dir.MakeDir("dest");
-  for (const std::string &trap : c.traps) {
-    const std::string path = dir / ("dest/" + trap);
-    if (trap == "link") {
-      EXPECT_EQ(symlink((dir / "outside").c_str(), path.c_str()), 0);
-    } else if (trap == "fifo") {
-      EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
-    } else if (trap == "ro") {
-      dir.WriteFile("dest/ro/kept.txt", "in a read-only folder");
-      chmod(path.c_str(), 0555);
-    } else if (trap == "d") {
-      dir.WriteFile("dest/d/c.txt", "an existing file in a member's folder");
-    } else {
-      dir.WriteFile("dest/" + trap, "an existing file");
-    }
-  }
-}
-
 // A tree split into what is below "dest/" (without the prefix) and the rest.
 std::pair<Tree, Tree> SplitAtDest(const Tree &tree) {
   std::pair<Tree, Tree> out;
@@ -192,7 +172,23 @@ void CheckCase(std::uint32_t seed) {
   const Case c = Generate(random);
   TempDir dir;
   dir.WriteFile("case.ydz", c.archive);
-  PlaceTraps(dir, c);
+  dir.WriteFile("outside/target", "outside the destination");
+  dir.MakeDir("dest");
+  for (const std::string &trap : c.traps) {
+    const std::string path = dir / ("dest/" + trap);
+    if (trap == "link") {
+      EXPECT_EQ(symlink((dir / "outside").c_str(), path.c_str()), 0);
+    } else if (trap == "fifo") {
+      EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
+    } else if (trap == "ro") {
+      dir.WriteFile("dest/ro/kept.txt", "in a read-only folder");
+      chmod(path.c_str(), 0555);
+    } else if (trap == "d") {
+      dir.WriteFile("dest/d/c.txt", "an existing file in a member's folder");
+    } else {
+      dir.WriteFile("dest/" + trap, "an existing file");
+    }
+  }
   const auto [old_dest, old_outside] = SplitAtDest(ydr::test::TakeTree(dir.path()));
 
   const ProcessResult listed = Ydr({"list", dir / "case.ydz"}), tested = Ydr({"test", "-q", dir / "case.ydz"});
@@ -273,7 +269,6 @@ void CheckCase(std::uint32_t seed) {
 TEST(ToolFuzzTest, ListTestAndUnpackKeepTheirInvariants) {
   const long cases = EnvNumber("YDR_FUZZ_CASES", 100);
   const auto first = static_cast<std::uint32_t>(EnvNumber("YDR_FUZZ_SEED", 1));
-  std::printf("%ld cases from seed %u\n", cases, first);
   for (long i = 0; i < cases; ++i) {
     const std::uint32_t seed = first + static_cast<std::uint32_t>(i);
     SCOPED_TRACE("seed " + std::to_string(seed) + " (replay: YDR_FUZZ_SEED=" + std::to_string(seed) +
