@@ -9,7 +9,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,12 +39,12 @@ struct Allocations {
   void *live[kSlots] = {};
   std::size_t live_count = 0;
   bool overflowed = false;
-  std::mutex mutex;
+  std::atomic_flag lock = ATOMIC_FLAG_INIT;
 
   bool Refuse() { return armed.load(std::memory_order_relaxed) && count.fetch_add(1) + 1 == fail_at; }
   void *Update(void *block, bool add) {
     if (block == nullptr || (add && !armed.load(std::memory_order_relaxed))) return block;
-    const std::lock_guard<std::mutex> hold(mutex);
+    while (lock.test_and_set(std::memory_order_acquire)) continue;
     if (add && live_count == kSlots) {
       overflowed = true;
     } else if (add) {
@@ -53,12 +52,15 @@ struct Allocations {
     } else if (void **found = std::find(live, live + live_count, block); found != live + live_count) {
       *found = live[--live_count];
     }
+    lock.clear(std::memory_order_release);
     return block;
   }
   // How many blocks are remembered, all then forgotten.
   int Outstanding() {
-    const std::lock_guard<std::mutex> hold(mutex);
-    return static_cast<int>(std::exchange(live_count, 0));
+    while (lock.test_and_set(std::memory_order_acquire)) continue;
+    const int n = static_cast<int>(std::exchange(live_count, 0));
+    lock.clear(std::memory_order_release);
+    return n;
   }
 };
 
