@@ -48,15 +48,9 @@ const std::vector<std::string> kHostileNames = [] {
   return names;
 }();
 
-struct Member {
-  std::string name;
-  std::uint8_t flag;
-  std::string content;  // what was packed for it
-  std::string holds;    // what its record points at: another member's stream, once moved onto one
-};
-
 struct Case {
-  std::vector<Member> members;
+  std::vector<ArchiveMember> members;
+  std::vector<std::string> holds;  // what each packed record points at: another's stream, once moved onto one
   std::string archive;
   bool plain = true;  // names plain and distinct, data untouched: unpacking must succeed
   std::vector<std::string> options;
@@ -85,51 +79,47 @@ std::string RandomContent(std::mt19937 &random) {
 
 Case Generate(std::mt19937 &random) {
   Case c;
-  const int count = 1 + static_cast<int>(random() % 7);
   std::set<std::string> used;
-  for (int i = 0; i < count; ++i) {
-    Member m;
+  for (int i = 1 + static_cast<int>(random() % 7); i > 0; --i) {
     const bool hostile = random() % 3 == 0;
-    m.name = hostile ? kHostileNames[random() % kHostileNames.size()] : kPlainNames[random() % kPlainNames.size()];
-    if (hostile || used.count(m.name) != 0) c.plain = false;
-    used.insert(m.name);
+    std::string name =
+        hostile ? kHostileNames[random() % kHostileNames.size()] : kPlainNames[random() % kPlainNames.size()];
+    c.plain = c.plain && !hostile && used.insert(name).second;
     static const std::uint8_t kOtherFlags[] = {3, 2, 4};  // a folder, never packed, removed
     const unsigned pick = random() % 12;                  // mostly packed
-    m.flag = pick < 3 ? kOtherFlags[pick] : 1;
-    if (pick == 3) m.flag = random() % 2 == 0 ? 0 : 9;  // invalid
-    if (m.flag != 1 && m.flag != 4) c.plain = false;
-    if (m.flag == 1) m.content = RandomContent(random);
-    c.members.push_back(m);
+    std::uint8_t flag = pick < 3 ? kOtherFlags[pick] : 1;
+    if (pick == 3) flag = random() % 2 == 0 ? 0 : 9;  // invalid
+    c.plain = c.plain && (flag == 1 || flag == 4);
+    c.members.emplace_back(name, flag, flag == 1 ? RandomContent(random) : "");
   }
-  std::vector<ArchiveMember> members;
-  for (const Member &m : c.members) members.emplace_back(m.name, m.flag, m.content);
-  c.archive = ydr::test::BuildArchive(members);
+  c.archive = ydr::test::BuildArchive(c.members);
 
   // Up to three kinds of damage at once, so that one can hide another: records sharing or
   // overlapping data, huge lengths, a damaged stream, a cut file.
   const auto record = [](std::size_t i) { return 48 + 32 * i; };
   std::vector<std::size_t> packed;
-  for (std::size_t i = 0; i < c.members.size(); ++i) {
-    if (c.members[i].flag == 1) packed.push_back(i);
-  }
   std::map<std::uint32_t, const std::string *> stream_at;  // each packed stream's start
-  for (const std::size_t i : packed) stream_at[Get32(c.archive, record(i) + 4)] = &c.members[i].content;
+  for (std::size_t i = 0; i < c.members.size(); ++i) {
+    if (c.members[i].flag != 1) continue;
+    packed.push_back(i);
+    stream_at[Get32(c.archive, record(i) + 4)] = &c.members[i].content;
+  }
   for (int round = static_cast<int>(random() % 4); round > 0 && !packed.empty(); --round) {
     const int damage = static_cast<int>(random() % 6);
     if (damage < 2) continue;
     c.plain = false;
-    const std::size_t victim = packed[random() % packed.size()];
-    const std::size_t other = packed[random() % packed.size()];
+    const std::size_t victim = record(packed[random() % packed.size()]),
+                      other = record(packed[random() % packed.size()]);
     switch (damage) {
       case 2:  // share another member's data, or start inside it
-        Put32(&c.archive, record(victim) + 4, Get32(c.archive, record(other) + 4) + (random() % 2 == 0 ? 0 : 2));
-        Put32(&c.archive, record(victim) + 8, Get32(c.archive, record(other) + 8));
+        Put32(&c.archive, victim + 4, Get32(c.archive, other + 4) + (random() % 2 == 0 ? 0 : 2));
+        Put32(&c.archive, victim + 8, Get32(c.archive, other + 8));
         break;
       case 3:  // a length or an offset past any file
-        Put32(&c.archive, record(victim) + (random() % 2 == 0 ? 8 : 4), random() % 2 == 0 ? 0xFFFFFFFFu : 0x7FFFFFF0u);
+        Put32(&c.archive, victim + (random() % 2 == 0 ? 8 : 4), random() % 2 == 0 ? 0xFFFFFFFFu : 0x7FFFFFF0u);
         break;
       case 4: {  // a damaged stream
-        const std::size_t at = Get32(c.archive, record(victim) + 4) + random() % 8;
+        const std::size_t at = Get32(c.archive, victim + 4) + random() % 8;
         if (at < c.archive.size()) c.archive[at] = static_cast<char>(c.archive[at] ^ (1 + random() % 255));
         break;
       }
@@ -138,17 +128,15 @@ Case Generate(std::mt19937 &random) {
         break;
     }
   }
-
+  c.holds.resize(c.members.size());
   for (const std::size_t i : packed) {
-    Member &m = c.members[i];
     const auto stream =
         record(i) + 8 <= c.archive.size() ? stream_at.find(Get32(c.archive, record(i) + 4)) : stream_at.end();
-    m.holds = stream != stream_at.end() ? *stream->second : m.content;
+    c.holds[i] = stream != stream_at.end() ? *stream->second : c.members[i].content;
   }
 
   // The destination's traps and the run's options.
-  static const std::vector<std::string> kTraps = {"exists.txt", "a.txt", "link", "fifo", "ro", "d"};
-  for (const std::string &trap : kTraps) {
+  for (const char *trap : {"exists.txt", "a.txt", "link", "fifo", "ro", "d"}) {
     if (random() % 3 == 0) c.traps.insert(trap);
   }
   const unsigned option = random() % 6;
@@ -159,7 +147,31 @@ Case Generate(std::mt19937 &random) {
   return c;
 }
 
-void PlaceTraps(const TempDir &dir, const Case &c) {
+// A tree split into what is below "dest/" (without the prefix) and the rest.
+std::pair<Tree, Tree> SplitAtDest(const Tree &tree) {
+  std::pair<Tree, Tree> out;
+  for (const auto &[path, entry] : tree) {
+    if (path.rfind("dest/", 0) == 0) out.first[path.substr(5)] = entry;
+    if (path.rfind("dest/", 0) != 0) out.second[path] = entry;
+  }
+  return out;
+}
+
+bool NamesMember(const std::string &err, const std::string &name, std::size_t index) {
+  // A member whose record no longer gives its name is named by its place in the archive.
+  if (err.find("member " + std::to_string(index) + ":") != std::string::npos) return true;
+  // Messages show a control character escaped: the file name up to the first one.
+  const auto control = std::find_if(name.begin(), name.end(), [](unsigned char ch) { return ch < 0x20; });
+  const std::string last = LastComponent(std::string(name.begin(), control));
+  if (last.empty()) return !err.empty();
+  return err.find(last) != std::string::npos || err.find("case.ydz") != std::string::npos;
+}
+
+void CheckCase(std::uint32_t seed) {
+  std::mt19937 random(seed);
+  const Case c = Generate(random);
+  TempDir dir;
+  dir.WriteFile("case.ydz", c.archive);
   dir.WriteFile("outside/target", "outside the destination");
   dir.MakeDir("dest");
   for (const std::string &trap : c.traps) {
@@ -177,34 +189,7 @@ void PlaceTraps(const TempDir &dir, const Case &c) {
       dir.WriteFile("dest/" + trap, "an existing file");
     }
   }
-}
-
-// The part of a tree below `prefix` ("dest/"), and the rest.
-Tree Below(const Tree &tree, const std::string &prefix, bool inside) {
-  Tree out;
-  for (const auto &[path, entry] : tree) {
-    if ((path.rfind(prefix, 0) == 0) == inside) out[inside ? path.substr(prefix.size()) : path] = entry;
-  }
-  return out;
-}
-
-bool NamesMember(const std::string &err, const Member &m, std::size_t index, const std::string &archive) {
-  // A member whose record no longer gives its name is named by its place in the archive.
-  if (err.find("member " + std::to_string(index) + ":") != std::string::npos) return true;
-  // Messages show a control character escaped: the file name up to the first one.
-  const auto control = std::find_if(m.name.begin(), m.name.end(), [](unsigned char ch) { return ch < 0x20; });
-  const std::string last = LastComponent(std::string(m.name.begin(), control));
-  if (last.empty()) return !err.empty();
-  return err.find(last) != std::string::npos || err.find(archive) != std::string::npos;
-}
-
-void CheckCase(std::uint32_t seed) {
-  std::mt19937 random(seed);
-  const Case c = Generate(random);
-  TempDir dir;
-  dir.WriteFile("case.ydz", c.archive);
-  PlaceTraps(dir, c);
-  const Tree before = ydr::test::TakeTree(dir.path());
+  const auto [old_dest, old_outside] = SplitAtDest(ydr::test::TakeTree(dir.path()));
 
   const ProcessResult listed = Ydr({"list", dir / "case.ydz"}), tested = Ydr({"test", "-q", dir / "case.ydz"});
   EXPECT_TRUE(listed.exit_status == 0 || listed.exit_status == 1) << "list: " << listed.exit_status << listed.err;
@@ -220,31 +205,23 @@ void CheckCase(std::uint32_t seed) {
   EXPECT_TRUE(unpacked.exit_status == 0 || unpacked.exit_status == 1) << "unpack ended by a signal or misused";
   EXPECT_TRUE(unpacked.exit_status == 0 || !unpacked.err.empty()) << "a failed unpack said nothing";
 
-  const Tree after = ydr::test::TakeTree(dir.path());
+  const auto [new_dest, new_outside] = SplitAtDest(ydr::test::TakeTree(dir.path()));
   chmod((dir / "dest/ro").c_str(), 0755);  // so that the folder can be removed
-  EXPECT_EQ(Below(after, "dest/", false), Below(before, "dest/", false)) << "something outside DEST changed";
-  const Tree old_dest = Below(before, "dest/", true), new_dest = Below(after, "dest/", true);
+  EXPECT_EQ(new_outside, old_outside) << "something outside DEST changed";
 
   std::set<std::string> contents_by_name, distinct;  // "name\0bytes" of each packed member; its bytes
-  std::uint64_t limit = 0;
-  for (const Member &m : c.members) {
-    if (m.flag == 1) contents_by_name.insert(LastComponent(m.name) + '\0' + m.holds);
-    if (m.flag == 1 && distinct.insert(m.holds).second) limit += m.holds.size();
+  std::uint64_t limit = 0, written = 0;
+  for (std::size_t i = 0; i < c.members.size(); ++i) {
+    if (c.members[i].flag == 1) contents_by_name.insert(LastComponent(c.members[i].name) + '\0' + c.holds[i]);
+    if (c.members[i].flag == 1 && distinct.insert(c.holds[i]).second) limit += c.holds[i].size();
   }
-
-  std::uint64_t written = 0;
   for (const auto &[path, entry] : new_dest) {
     const auto was = old_dest.find(path);
-    if (was != old_dest.end() && was->second == entry) continue;
-    if (entry.kind == 'd') continue;  // folders made for members
+    if ((was != old_dest.end() && was->second == entry) || entry.kind == 'd') continue;  // or a member's folder
     if (was != old_dest.end() && !given("--overwrite")) ADD_FAILURE() << "'" << path << "' changed without --overwrite";
-    if (entry.kind != 'f') {
-      ADD_FAILURE() << "'" << path << "' is now " << ydr::test::Describe(entry);
-      continue;
-    }
     written += entry.bytes.size();
-    if (contents_by_name.count(LastComponent(path) + '\0' + entry.bytes) == 0) {
-      ADD_FAILURE() << "'" << path << "' holds no member's bytes under that name: " << ydr::test::Describe(entry);
+    if (entry.kind != 'f' || contents_by_name.count(LastComponent(path) + '\0' + entry.bytes) == 0) {
+      ADD_FAILURE() << "'" << path << "' is not a member's bytes under that name: " << ydr::test::Describe(entry);
     }
   }
   for (const auto &[path, entry] : old_dest) {
@@ -257,46 +234,41 @@ void CheckCase(std::uint32_t seed) {
   // reason said once) accounts for all of them.
   const bool refused_whole = unpacked.exit_status != 0 && new_dest == old_dest && !unpacked.err.empty();
   for (std::size_t i = 0; !refused_whole && i < c.members.size(); ++i) {
-    const Member &m = c.members[i];
-    if (m.flag != 1) continue;
+    const ArchiveMember &m = c.members[i];
     const auto holds = [&](const Tree &tree, bool its_bytes) {
       return std::any_of(tree.begin(), tree.end(), [&](const auto &file) {
         return file.second.kind == 'f' && LastComponent(file.first) == LastComponent(m.name) &&
-               (!its_bytes || file.second.bytes == m.holds);
+               (!its_bytes || file.second.bytes == c.holds[i]);
       });
     };
     // With --keep, a file that was there before is left as it is, unnamed (no trap's file name
     // is in two folders).
-    if (holds(new_dest, true) || (given("--keep") && holds(old_dest, false))) continue;
+    if (m.flag != 1 || holds(new_dest, true) || (given("--keep") && holds(old_dest, false))) continue;
     if (unpacked.exit_status == 0) {
       EXPECT_TRUE(given("--keep")) << "'" << m.name << "' is neither unpacked nor reported, and the run exited 0";
     } else {
-      EXPECT_TRUE(NamesMember(unpacked.err, m, i, "case.ydz")) << "'" << m.name << "' is missing and not named";
+      EXPECT_TRUE(NamesMember(unpacked.err, m.name, i)) << "'" << m.name << "' is missing and not named";
     }
   }
 
   // test's verdict against unpacking into an empty folder.
-  dir.MakeDir("fresh");
-  const ProcessResult fresh = Ydr({"unpack", "-q", dir / "case.ydz", dir / "fresh"});
+  const ProcessResult fresh = Ydr({"unpack", "-q", dir / "case.ydz", dir.MakeDir("fresh")});
   EXPECT_TRUE(fresh.exit_status == 0 || fresh.exit_status == 1) << "unpack into an empty folder: " << fresh.err;
   EXPECT_TRUE(tested.exit_status == 0 || fresh.exit_status != 0) << "test found a member bad, yet unpacking succeeded";
-  if (c.plain && tested.exit_status == 0) {
-    EXPECT_EQ(fresh.exit_status, 0) << "a plain archive that passes test fails to unpack: " << fresh.err;
-    const Tree out = ydr::test::TakeTree(dir / "fresh");
-    for (const Member &m : c.members) {
-      if (m.flag != 1) continue;
-      std::string path = m.name;
-      std::replace(path.begin(), path.end(), '\\', '/');
-      const auto it = out.find(path);
-      EXPECT_TRUE(it != out.end() && it->second.bytes == m.content) << "'" << path << "' is not the member's bytes";
-    }
+  if (!c.plain || tested.exit_status != 0) return;
+  EXPECT_EQ(fresh.exit_status, 0) << "a plain archive that passes test fails to unpack: " << fresh.err;
+  const Tree out = ydr::test::TakeTree(dir / "fresh");
+  for (const ArchiveMember &m : c.members) {
+    std::string path = m.name;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const auto it = out.find(path);
+    EXPECT_TRUE(m.flag != 1 || (it != out.end() && it->second.bytes == m.content)) << "'" << path << "' differs";
   }
 }
 
 TEST(ToolFuzzTest, ListTestAndUnpackKeepTheirInvariants) {
   const long cases = EnvNumber("YDR_FUZZ_CASES", 100);
   const auto first = static_cast<std::uint32_t>(EnvNumber("YDR_FUZZ_SEED", 1));
-  std::printf("%ld cases from seed %u\n", cases, first);
   for (long i = 0; i < cases; ++i) {
     const std::uint32_t seed = first + static_cast<std::uint32_t>(i);
     SCOPED_TRACE("seed " + std::to_string(seed) + " (replay: YDR_FUZZ_SEED=" + std::to_string(seed) +

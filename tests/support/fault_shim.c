@@ -3,11 +3,11 @@
  *   YDR_FAULT_CALLS  families counted, comma-separated: open, read, write, mkdir, rename, sync,
  *                    close, truncate, unlink, alloc; "io" is every one but alloc
  *   YDR_FAULT_AT     the counted call that fails, from 1; 0 only counts
- *   YDR_FAULT_ERROR  EIO or EINTR; SHORT (a transfer moves half its bytes); KILL
+ *   YDR_FAULT_ERROR  EIO, EINTR or ENOMEM; SHORT (a transfer moves half its bytes); KILL
  *   YDR_FAULT_LOG    gets "fault CALL SIDE" when it strikes, "calls N" when the process exits
  * Only calls made while main runs are counted, in every thread. stdio writes through aliases
  * no interposer sees, so its calls count as writes (fclose as close), failing with the
- * stream's error flag set; a SHORT stream call is no fault, as the stream retries. */
+ * stream's error flag set. */
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -54,6 +54,7 @@ static void ReadSettings(void) {
   fail_at = strtol(Setting("YDR_FAULT_AT"), NULL, 10);
   const char *error = Setting("YDR_FAULT_ERROR");
   if (strcmp(error, "EINTR") == 0) fail_error = EINTR;
+  if (strcmp(error, "ENOMEM") == 0) fail_error = ENOMEM;
   if (strcmp(error, "SHORT") == 0) action = kShort;
   if (strcmp(error, "KILL") == 0) action = kKill;
   log_path = Setting("YDR_FAULT_LOG");
@@ -110,9 +111,10 @@ static int Writable(int fd) {
   return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
 }
 
-/* Counts a call; true when it is the one to fail (logged, or the process killed here).
- * `writes`: the call changes what is on disk, so its failure must be reported. */
-static int Strike(int family, const char *call, int fd, int writes) {
+/* Counts a call; true when it is the one to fail (logged, errno set), or the process is killed
+ * here. `writes`: the call changes what is on disk, so its failure must be reported. A SHORT
+ * transfer of `*size` bytes moves half instead; a SHORT call of another kind is no fault. */
+static int Fails(int family, const char *call, int fd, int writes, size_t *size) {
   if (!atomic_load(&armed) || (counted_families & (1 << family)) == 0) return 0;
   if (fd == 0 || fd == 2) return 0; /* standard output counts like a file */
   if (atomic_fetch_add(&calls, 1) + 1 != fail_at) return 0;
@@ -120,21 +122,8 @@ static int Strike(int family, const char *call, int fd, int writes) {
   snprintf(line, sizeof line, "fault %s %s\n", call, writes ? "write-side" : "read-side");
   Log(line);
   if (action == kKill) syscall(SYS_kill, getpid(), SIGKILL);
-  return 1;
-}
-
-/* A call that moves no data: true when it is to fail (errno set). */
-static int Fails(int family, const char *call, int fd, int writes) {
-  if (!Strike(family, call, fd, writes) || action == kShort) return 0;
-  errno = fail_error;
-  return 1;
-}
-
-/* A read or write of `*size` bytes: true when it is to fail; a short one halves the size. */
-static int TransferFails(int family, const char *call, int fd, size_t *size) {
-  if (!Strike(family, call, fd, family == kWrite)) return 0;
-  if (action == kShort && *size > 1) *size /= 2;
-  if (action != kFail) return 0;
+  if (action == kShort && size != NULL && *size > 1) *size /= 2;
+  if (action == kShort) return 0;
   errno = fail_error;
   return 1;
 }
@@ -143,7 +132,7 @@ static int TransferFails(int family, const char *call, int fd, size_t *size) {
  * 64-bit file offsets rename it. */
 static int OpenAt(const char *call, int dirfd, const char *path, int flags, va_list args) {
   const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(args, int) : 0;
-  if (Fails(kOpen, call, -1, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)) return -1;
+  if (Fails(kOpen, call, -1, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0, NULL)) return -1;
   return NEXT(int (*)(int, const char *, int, ...), "openat64")(dirfd, path, flags, mode);
 }
 int open(const char *path, int flags, ...) {
@@ -163,47 +152,48 @@ int openat(int dirfd, const char *path, int flags, ...) {
 }
 int openat64(int dirfd, const char *path, int flags, ...) __attribute__((alias("openat")));
 int mkstemp64(char *pattern) {
-  return Fails(kOpen, "mkstemp", -1, 1) ? -1 : NEXT(int (*)(char *, int), "mkostemp64")(pattern, 0);
+  return Fails(kOpen, "mkstemp", -1, 1, NULL) ? -1 : NEXT(int (*)(char *, int), "mkostemp64")(pattern, 0);
 }
 
 ssize_t read(int fd, void *buffer, size_t size) {
-  if (TransferFails(kRead, "read", fd, &size)) return -1;
+  if (Fails(kRead, "read", fd, 0, &size)) return -1;
   return NEXT(ssize_t(*)(int, void *, size_t), "read")(fd, buffer, size);
 }
 ssize_t pread64(int fd, void *buffer, size_t size, off64_t offset) {
-  if (TransferFails(kRead, "pread", fd, &size)) return -1;
+  if (Fails(kRead, "pread", fd, 0, &size)) return -1;
   return NEXT(ssize_t(*)(int, void *, size_t, off64_t), "pread64")(fd, buffer, size, offset);
 }
 ssize_t write(int fd, const void *buffer, size_t size) {
-  if (TransferFails(kWrite, "write", fd, &size)) return -1;
+  if (Fails(kWrite, "write", fd, 1, &size)) return -1;
   return NEXT(ssize_t(*)(int, const void *, size_t), "write")(fd, buffer, size);
 }
 
 int mkdir(const char *path, mode_t mode) {
-  return Fails(kMkdir, "mkdir", -1, 1) ? -1 : NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
+  return Fails(kMkdir, "mkdir", -1, 1, NULL) ? -1 : NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
 }
 int mkdirat(int dirfd, const char *path, mode_t mode) {
-  if (Fails(kMkdir, "mkdirat", -1, 1)) return -1;
+  if (Fails(kMkdir, "mkdirat", -1, 1, NULL)) return -1;
   return NEXT(int (*)(int, const char *, mode_t), "mkdirat")(dirfd, path, mode);
 }
 
 int rename(const char *from, const char *to) {
-  return Fails(kRename, "rename", -1, 1) ? -1 : NEXT(int (*)(const char *, const char *), "rename")(from, to);
+  return Fails(kRename, "rename", -1, 1, NULL) ? -1 : NEXT(int (*)(const char *, const char *), "rename")(from, to);
 }
 int renameat(int from_dir, const char *from, int to_dir, const char *to) {
-  if (Fails(kRename, "renameat", -1, 1)) return -1;
+  if (Fails(kRename, "renameat", -1, 1, NULL)) return -1;
   return NEXT(int (*)(int, const char *, int, const char *), "renameat")(from_dir, from, to_dir, to);
 }
 int renameat2(int from_dir, const char *from, int to_dir, const char *to, unsigned int flags) {
   typedef int (*RenameAt2)(int, const char *, int, const char *, unsigned int);
-  return Fails(kRename, "renameat2", -1, 1) ? -1 : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
+  return Fails(kRename, "renameat2", -1, 1, NULL) ? -1
+                                                  : NEXT(RenameAt2, "renameat2")(from_dir, from, to_dir, to, flags);
 }
 
-int fsync(int fd) { return Fails(kSync, "fsync", fd, 1) ? -1 : NEXT(int (*)(int), "fsync")(fd); }
+int fsync(int fd) { return Fails(kSync, "fsync", fd, 1, NULL) ? -1 : NEXT(int (*)(int), "fsync")(fd); }
 
 /* A failed close still closes, as the system's does. */
 int close(int fd) {
-  const int fail = Fails(kClose, "close", fd, Writable(fd));
+  const int fail = Fails(kClose, "close", fd, Writable(fd), NULL);
   const int result = NEXT(int (*)(int), "close")(fd);
   if (!fail) return result;
   errno = fail_error;
@@ -211,27 +201,27 @@ int close(int fd) {
 }
 
 int ftruncate64(int fd, off64_t length) {
-  return Fails(kTruncate, "ftruncate", fd, 1) ? -1 : NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
+  return Fails(kTruncate, "ftruncate", fd, 1, NULL) ? -1 : NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
 }
 
 int unlinkat(int dirfd, const char *path, int flags) {
-  if (Fails(kUnlink, "unlinkat", -1, 1)) return -1;
+  if (Fails(kUnlink, "unlinkat", -1, 1, NULL)) return -1;
   return NEXT(int (*)(int, const char *, int), "unlinkat")(dirfd, path, flags);
 }
 int remove(const char *path) {
-  return Fails(kUnlink, "remove", -1, 1) ? -1 : NEXT(int (*)(const char *), "remove")(path);
+  return Fails(kUnlink, "remove", -1, 1, NULL) ? -1 : NEXT(int (*)(const char *), "remove")(path);
 }
 
 static int StreamFd(FILE *stream) { return stream != NULL ? fileno(stream) : -1; }
 
 FILE *fopen(const char *path, const char *mode) {
-  if (Fails(kOpen, "fopen", -1, strpbrk(mode, "wa+") != NULL)) return NULL;
+  if (Fails(kOpen, "fopen", -1, strpbrk(mode, "wa+") != NULL, NULL)) return NULL;
   return NEXT(FILE * (*)(const char *, const char *), "fopen64")(path, mode);
 }
 FILE *fopen64(const char *path, const char *mode) __attribute__((alias("fopen")));
 
 static int StreamFails(int family, const char *call, FILE *stream, int writes) {
-  if (!Fails(family, call, StreamFd(stream), writes)) return 0;
+  if (!Fails(family, call, StreamFd(stream), writes, NULL)) return 0;
   stream->_flags |= _IO_ERR_SEEN;
   return 1;
 }
@@ -256,7 +246,7 @@ int fseeko64(FILE *stream, off64_t offset, int whence) {
 }
 int fclose(FILE *stream) {
   const int fd = StreamFd(stream);
-  const int fail = Fails(kClose, "fclose", fd, Writable(fd));
+  const int fail = Fails(kClose, "fclose", fd, Writable(fd), NULL);
   const int result = NEXT(int (*)(FILE *), "fclose")(stream);
   if (!fail) return result;
   errno = fail_error;
@@ -275,9 +265,7 @@ static int AllocationFails(const char *call, const void *caller) {
   Dl_info info;
   if (!atomic_load(&armed)) return 0;
   if (dladdr(caller, &info) != 0 && info.dli_fname != NULL && strstr(info.dli_fname, "libcrypto") != NULL) return 0;
-  if (!Strike(kAlloc, call, -1, 0) || action == kShort) return 0;
-  errno = ENOMEM;
-  return 1;
+  return Fails(kAlloc, call, -1, 0, NULL);
 }
 
 void *malloc(size_t size) {
