@@ -16,8 +16,8 @@ bool ParseIpv4Address(const char *text, std::uint32_t *address);
 bool ConnectStream(long long socket, std::uint32_t address, std::uint16_t port);
 long SendSome(long long socket, const char *bytes, std::size_t size);  // < 0 on failure
 long ReceiveSome(long long socket, char *into, std::size_t size);      // 0 at the end
-// Shuts down both directions, then closes. On POSIX only a socket that OpenStreamSocket
-// made and nothing has closed yet is closed: any other number is left alone.
+// Shuts down both directions, then closes. Only a socket that OpenStreamSocket made and
+// nothing has closed yet is closed: any other number is left alone.
 void CloseStream(long long socket);
 
 // The Windows Sockets start-up and clean-up, on each system. On POSIX, BSD sockets need no

@@ -5,7 +5,6 @@
 #include <winsock2.h>
 #endif
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -115,15 +114,14 @@ TEST(SocketTest, SendsFailuresAndTheStoredSocket) {
     EXPECT_EQ(stored(socket), number);
     EXPECT_EQ(stored(copy), number);
     EXPECT_FALSE(ydr::test::IsOpenSocket(static_cast<LoopbackSocket>(number)));
-    // A descriptor opened after the close may get the same number; closing again leaves it.
-    ydr::test::TempDir dir;
-    std::FILE *other = std::fopen(dir.WriteFile("other").c_str(), "rb");
+    // A socket opened after the close may get the same number; closing again leaves it.
+    int other_port = 0;
+    const LoopbackSocket other = ydr::test::ListenOnLoopback(&other_port);
     socket.QSClose();
     copy.QSClose();
-    EXPECT_TRUE(other != nullptr && ydr::test::DescriptorIsOpen(fileno(other)));
+    EXPECT_TRUE(ydr::test::IsOpenSocket(other));
     reader.join();
-    for (const LoopbackSocket s : {server, listener}) ydr::test::CloseLoopback(s);
-    if (other != nullptr) std::fclose(other);
+    for (const LoopbackSocket s : {server, listener, other}) ydr::test::CloseLoopback(s);
   }
   EXPECT_TRUE(received == std::string("ababc\0", 6) + large.substr(0, large.size() - 10)) << received.size();
   CYdrSocket refused;

@@ -24,8 +24,9 @@
 //
 // The destructor does not close the connection: call QSClose first. It ends one use of
 // Windows Sockets (WSACleanup), whether or not the object connected. The object keeps its
-// socket's number after QSClose; copies share the socket. On POSIX an object that holds no
-// open socket of its own (new, closed, or after a failed connection) closes nothing.
+// socket's number after QSClose; copies share the socket. An object that holds no open
+// socket of its own (new, closed, or after a failed connection) closes nothing, even when
+// the system has since given its number to another socket.
 //
 // An object is used by one thread at a time; different objects may be used on different
 // threads at once.

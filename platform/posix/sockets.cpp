@@ -10,38 +10,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <new>
-#include <unordered_set>
+
+#include "platform/open_sockets.h"
 
 namespace ydr::platform {
-
-namespace {
-
-// The sockets this library has opened and not yet closed. A caller's object keeps a socket's
-// number after closing it, as a Windows program keeps a closed SOCKET; here the number is a
-// descriptor that the process reuses at once (or standard input, for an object that never
-// had a socket), so a close is carried out only for a number on this list.
-std::mutex g_open_lock;
-std::unordered_set<int> *g_open_sockets = nullptr;  // made on first use, never freed
-
-bool Remember(int fd) {
-  const std::lock_guard<std::mutex> lock(g_open_lock);
-  if (g_open_sockets == nullptr) g_open_sockets = new (std::nothrow) std::unordered_set<int>;
-  if (g_open_sockets == nullptr) return false;
-  try {
-    return g_open_sockets->insert(fd).second;
-  } catch (const std::bad_alloc &) {
-    return false;
-  }
-}
-
-bool Forget(int fd) {
-  const std::lock_guard<std::mutex> lock(g_open_lock);
-  return g_open_sockets != nullptr && g_open_sockets->erase(fd) == 1;
-}
-
-}  // namespace
 
 long long OpenStreamSocket() {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -54,7 +26,7 @@ long long OpenStreamSocket() {
     fd = moved;
     if (fd < 0) return -1;
   }
-  if (!Remember(fd)) {
+  if (!RememberOpenSocket(fd)) {
     ::close(fd);
     return -1;
   }
@@ -97,7 +69,7 @@ long ReceiveSome(long long socket, char *into, std::size_t size) {
 }
 
 void CloseStream(long long socket) {
-  if (socket < 0 || socket > INT32_MAX || !Forget(static_cast<int>(socket))) return;
+  if (socket < 0 || socket > INT32_MAX || !ForgetOpenSocket(socket)) return;
   ::shutdown(static_cast<int>(socket), SHUT_RDWR);
   ::close(static_cast<int>(socket));
 }

@@ -7,11 +7,18 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/open_sockets.h"
+
 namespace ydr::platform {
 
 long long OpenStreamSocket() {
   const SOCKET socket = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-  return socket == INVALID_SOCKET ? -1 : static_cast<long long>(socket);
+  if (socket == INVALID_SOCKET) return -1;
+  if (!RememberOpenSocket(static_cast<long long>(socket))) {
+    ::closesocket(socket);
+    return -1;
+  }
+  return static_cast<long long>(socket);
 }
 
 bool ParseIpv4Address(const char *text, std::uint32_t *address) {
@@ -40,6 +47,7 @@ long ReceiveSome(long long socket, char *into, std::size_t size) {
 }
 
 void CloseStream(long long socket) {
+  if (!ForgetOpenSocket(socket)) return;
   ::shutdown(static_cast<SOCKET>(socket), SD_BOTH);
   ::closesocket(static_cast<SOCKET>(socket));
 }
