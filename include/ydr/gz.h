@@ -66,7 +66,8 @@ YDR_API int YdrGZRead(YDRGZ stream, void *buffer, int count);
 /* Checks the trailer and frees the handle. -1 when the CRC-32 or the length of the bytes
  * delivered does not match the trailer (or for a null handle); otherwise the number of
  * source bytes read ahead beyond the trailer. A reader closed inside a block with its
- * own code tables is freed without a check (0). */
+ * own code tables is freed without a check (0). After a read has returned -1, the result
+ * of closing (which may be 0 or a count) says nothing more: the read reported the fault. */
 YDR_API int YdrGZCloseRead(YDRGZ stream);
 
 /* CRC-32 (ISO 3309, as zlib and gzip compute it). With null `data`, resets the caller's
