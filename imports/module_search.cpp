@@ -67,6 +67,8 @@ std::string ReadCommonPath() {
   return reinterpret_cast<const char *>(value);
 }
 
+// The Common folder for a module file name ("name.ext"): the cache if filled, otherwise the
+// search beside the executable's folder and then in "Common Path". Empty when not found.
 std::string FindCommonFolderLocked(const std::string &file_name) {
   if (g_common_folder[0] != '\0') return g_common_folder;
 
@@ -131,11 +133,6 @@ platform::HMODULE LoadSiblingModule(const char *name) {
   module = platform::LoadLibraryA(name);
   if (module != nullptr) return module;
   return FailureHookLoadLibrary(name);
-}
-
-std::string FindCommonFolder(const std::string &file_name) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return FindCommonFolderLocked(file_name);
 }
 
 std::string CommonFolderCache() {

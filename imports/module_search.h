@@ -19,10 +19,6 @@ platform::HMODULE LoadSiblingModule(const char *name);
 platform::HMODULE NotifyHookPreLoadLibrary(const char *name);
 platform::HMODULE FailureHookLoadLibrary(const char *name);
 
-// The Common folder for a module file name ("name.ext"): the cache if filled, otherwise the
-// search beside the executable's folder and then in "Common Path". Empty when not found.
-std::string FindCommonFolder(const std::string &file_name);
-
 // The Common-folder cache as it stands (8-bit, ends in '\' once filled).
 std::string CommonFolderCache();
 

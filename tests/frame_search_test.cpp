@@ -155,7 +155,7 @@ TEST_F(ModuleSearchTest, OnlyAFoundFolderIsCachedAndThenItAloneIsSearched) {
   PlaceProbe("Suite/Common/" PROBE_B);
   registry_.SetCommonPath(root_ / "Shared");
   EXPECT_EQ(CallProbe(probe_a_), 42);
-  EXPECT_EQ(FindCommonFolder(PROBE_B), root_ / "Shared\\");  // the cached folder, whatever the module
+  EXPECT_EQ(CommonFolderCache(), root_ / "Shared\\");
   // The second module, beside the executable but not in the cached folder, is not found there.
   EXPECT_EQ(CallProbe(probe_b_), -1);
   EXPECT_EQ(messages_.size(), 4u);
