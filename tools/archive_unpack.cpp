@@ -308,6 +308,22 @@ int RunUnpack(const ParsedOptions &parsed) {
                         "); such an archive could unpack into far more than it holds, so nothing was "
                         "unpacked");
   }
+  const std::size_t cut_off = archive.cut_off();
+  const auto report_cut_off = [&] {
+    if (cut_off == 0) return;
+    Complain(kExitFailure, archive_label + " is cut short: the data of " + Counted(cut_off, "member") + " lie" +
+                               (cut_off == 1 ? "s" : "") + " past its end; " + (cut_off == 1 ? "it was" : "they were") +
+                               " not unpacked");
+  };
+  // A pattern that matches nothing fails before DEST is made: the failed run leaves nothing.
+  bool any_matches = !options.has_pattern;
+  for (std::size_t i = 0; i < members.size() && !any_matches; ++i) {
+    any_matches = archive.place(i) != zip::DataPlace::kCutOff && Matches(options, members[i]);
+  }
+  if (!any_matches) {
+    report_cut_off();
+    return Complain(kExitFailure, "no member matches " + Quoted(Printable(options.pattern)));
+  }
   platform::DestinationFolder dest;
   platform::FolderProblem problem;
   if (!dest.Open(options.dest, true, &problem)) {
@@ -346,15 +362,7 @@ int RunUnpack(const ParsedOptions &parsed) {
     }
     unpacker.meter = nullptr;
   }
-  const std::size_t cut_off = archive.cut_off();
-  if (cut_off > 0) {
-    Complain(kExitFailure, archive_label + " is cut short: the data of " + Counted(cut_off, "member") + " lie" +
-                               (cut_off == 1 ? "s" : "") + " past its end; " + (cut_off == 1 ? "it was" : "they were") +
-                               " not unpacked");
-  }
-  if (options.has_pattern && matched == 0) {
-    return Complain(kExitFailure, "no member matches " + Quoted(Printable(options.pattern)));
-  }
+  report_cut_off();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!options.quiet) {
     Note("ydr: unpacked %d of %s, %s, into %s in %.2f s\n", matched - failed - unpacker.kept,
