@@ -13,7 +13,7 @@ if block is None:
 scope = {}
 exec(block.group(1), scope)  # the document's own code, run as a reader would paste it
 failures = 0
-for data in (b"", random.Random(7).randbytes(20000) * 160):  # the large one is written on several threads
+for data in (b"", random.Random(7).randbytes(20000) * 160):  # the large one: many blocks, the window sliding
     for level in (0, 1, 2):
         stream = subprocess.run([ydr, "gz", "-c", "--level", str(level)], input=data, capture_output=True,
                                 check=True).stdout
