@@ -212,7 +212,7 @@ TEST(AesEngineChecksTest, ResultsOfTheSettersAndTransforms) {
   EXPECT_EQ(std::memcmp(reused.schedule, expected.schedule, sizeof expected.schedule), 0);
   EXPECT_EQ(reused.rounds, 14);
 
-  // A failed setting (a short key, and no hex digits) keeps the schedule it had.
+  // A failed setting (a key that is no hex digits) keeps the schedule it had.
   AesKeyInstance kept = lower;
   EXPECT_EQ(AesSetKey(&kept, 0, 128, "zz"), kAesBadKey);
   EXPECT_EQ(std::memcmp(kept.schedule, lower.schedule, sizeof kept.schedule), 0);
