@@ -186,6 +186,10 @@ TEST(GzDirectReadTest, TheHistoryAfterAnEndOrAFailureInsideALargeReadIsKept) {
         const Session want = Read(stream, level, by_window, window);
         ASSERT_EQ(want.data.find(fails ? "[-1][reset]" : "[0][reset]"),
                   static_cast<std::size_t>(fails ? literals / window * window : literals));
+        // After the reset the next stream decodes whole, reaching back into the kept history.
+        const std::size_t next = want.data.find("[reset]") + 7;
+        EXPECT_EQ(want.data.size() - next, 4u * 258 + 3) << want.data.substr(next, 20);
+        EXPECT_EQ(want.data.substr(want.data.size() - 3), "[0]");
         ExpectSameSession(Read(stream, level, {1 << 22, kReset}, 1 << 22), want);
         ExpectSameSession(Read(stream, level, {3 * window + 1, kReset}, 5 * window), want);
       }
