@@ -8,10 +8,9 @@
 
 namespace ydr::test {
 
-// `pad`: PKCS padding (block modes only); otherwise the message must fill whole blocks.
-inline std::vector<unsigned char> OpenSslEncrypt(const char *name, const unsigned char *key, const unsigned char *iv,
-                                                 const std::vector<unsigned char> &in, bool pad = false) {
-  // DES and SEED need the legacy provider beside the default one; both unloaded at exit, for the leak checker.
+// DES and SEED need the legacy provider beside the default one (the benchmarks ask too); both
+// unloaded at exit, for the leak checker.
+inline bool LoadLegacyProvider() {
   static const struct Providers {
     Providers() : legacy(OSSL_PROVIDER_load(nullptr, "legacy")), base(OSSL_PROVIDER_load(nullptr, "default")) {}
     ~Providers() {
@@ -20,6 +19,13 @@ inline std::vector<unsigned char> OpenSslEncrypt(const char *name, const unsigne
     }
     OSSL_PROVIDER *legacy, *base;
   } providers;
+  return providers.legacy != nullptr && providers.base != nullptr;
+}
+
+// `pad`: PKCS padding (block modes only); otherwise the message must fill whole blocks.
+inline std::vector<unsigned char> OpenSslEncrypt(const char *name, const unsigned char *key, const unsigned char *iv,
+                                                 const std::vector<unsigned char> &in, bool pad = false) {
+  LoadLegacyProvider();
   EVP_CIPHER *cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
   if (cipher == nullptr) return {};
   EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
