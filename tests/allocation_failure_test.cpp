@@ -192,6 +192,7 @@ TEST(AllocationFailureTest, StreamHandlesAreNullOrWholeAndNeverAllocateAfterOpen
   for (const int level : {0, 1, 2}) {
     SCOPED_TRACE("memory level " + std::to_string(level));
     const std::string expected = Compressed(level);
+    ASSERT_NE(expected, "allocated") << "the writer allocated after opening";
     SweepAllocations([&]() -> Outcome {
       const std::string out = Compressed(level);
       return out.empty() ? kFailed
