@@ -273,13 +273,14 @@ int ReadOptions(const ParsedOptions &parsed, UnpackOptions *options) {
 // The files the chosen members would write that are there already, by their paths below
 // DEST, with the identities of those that are regular files.
 std::unordered_map<std::string, std::optional<platform::FileIdentity>> ExistingTargets(const ArchiveReader &archive,
+                                                                                       const std::vector<bool> &chosen,
                                                                                        platform::FolderCache &dest,
                                                                                        const UnpackOptions &options) {
   std::unordered_map<std::string, std::optional<platform::FileIdentity>> found;
   const auto &members = archive.index().members;
   for (std::size_t i = 0; i < members.size(); ++i) {
     const zip::MemberRecord &member = members[i];
-    if (archive.place(i) != zip::DataPlace::kInside || !Matches(options, member)) continue;
+    if (archive.place(i) != zip::DataPlace::kInside || !chosen[i]) continue;
     std::vector<std::string> components = zip::FoldedMemberPath(member.name, options.flat);
     if (components.empty() || !dest.Holds(components)) continue;
     const std::string path = JoinedPath(components);
@@ -315,12 +316,16 @@ int RunUnpack(const ParsedOptions &parsed) {
                                (cut_off == 1 ? "s" : "") + " past its end; " + (cut_off == 1 ? "it was" : "they were") +
                                " not unpacked");
   };
-  // A pattern that matches nothing fails before DEST is made: the failed run leaves nothing.
-  bool any_matches = !options.has_pattern;
-  for (std::size_t i = 0; i < members.size() && !any_matches; ++i) {
-    any_matches = archive.place(i) != zip::DataPlace::kCutOff && Matches(options, members[i]);
+  // The members to unpack, matched once. Members whose data lie past the end of a cut-short
+  // archive are not among them: they are reported together. A pattern that matches nothing
+  // fails before DEST is made, so the failed run leaves nothing.
+  std::vector<bool> chosen(members.size());
+  int matched = 0;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    chosen[i] = archive.place(i) != zip::DataPlace::kCutOff && Matches(options, members[i]);
+    if (chosen[i]) ++matched;
   }
-  if (!any_matches) {
+  if (options.has_pattern && matched == 0) {
     report_cut_off();
     return Complain(kExitFailure, "no member matches " + Quoted(Printable(options.pattern)));
   }
@@ -331,7 +336,7 @@ int RunUnpack(const ParsedOptions &parsed) {
   }
   platform::FolderCache folders(dest);
   // Existing files are replaced or kept only when asked; otherwise nothing is written.
-  const auto existing = ExistingTargets(archive, folders, options);
+  const auto existing = ExistingTargets(archive, chosen, folders, options);
   if (options.existing == Existing::kRefuse && !existing.empty()) {
     std::string first = existing.begin()->first;
     for (const auto &[path, identity] : existing) first = std::min(first, path);
@@ -346,19 +351,13 @@ int RunUnpack(const ParsedOptions &parsed) {
   for (const auto &[path, identity] : existing) {
     if (identity) unpacker.replaceable.emplace(path, *identity);
   }
-  int matched = 0, failed = 0;
+  int failed = 0;
   {
     ProgressMeter meter("unpacking", "members", members.size(), 0);
     unpacker.meter = &meter;
     for (std::size_t i = 0; i < members.size(); ++i) {
-      const zip::MemberRecord &member = members[i];
       meter.ItemDone();
-      // Members whose data lie past the end of a cut-short archive are reported together
-      // below.
-      if (archive.place(i) == zip::DataPlace::kCutOff) continue;
-      if (!Matches(options, member)) continue;
-      ++matched;
-      if (!unpacker.Member(member)) ++failed;
+      if (chosen[i] && !unpacker.Member(members[i])) ++failed;
     }
     unpacker.meter = nullptr;
   }
