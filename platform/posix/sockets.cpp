@@ -69,7 +69,7 @@ long ReceiveSome(long long socket, char *into, std::size_t size) {
 }
 
 void CloseStream(long long socket) {
-  if (socket < 0 || socket > INT32_MAX || !ForgetOpenSocket(socket)) return;
+  if (!ForgetOpenSocket(socket)) return;  // only descriptors OpenStreamSocket made are listed
   ::shutdown(static_cast<int>(socket), SHUT_RDWR);
   ::close(static_cast<int>(socket));
 }
